@@ -1,0 +1,116 @@
+#pragma once
+
+#include "domino/value.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+namespace quill::domino {
+
+// The Domino objects as the program uses them. The component (libnlsxbe.so) implements these
+// interfaces; every operation either succeeds or throws DominoError with the component's message,
+// in Simplified Chinese. Objects handed out stay valid on their own: a document keeps its database
+// alive, so the caller may release them in any order.
+
+class NotesEmbeddedObject
+{
+public:
+    virtual ~NotesEmbeddedObject() = default;
+    virtual QString Name() const = 0;
+    // Writes the object's file to path, replacing a file that is there.
+    virtual void SaveToFile(const QString& path) = 0;
+};
+
+class NotesItem
+{
+public:
+    static constexpr int RichText = 1;
+    static constexpr int Text = 1280;
+    static constexpr int Number = 768;
+    static constexpr int DateTime = 1024;
+    static constexpr int Names = 1074;
+    static constexpr int Readers = 1075;
+    static constexpr int Authors = 1076;
+    static constexpr int Attachment = 1084;
+
+    virtual ~NotesItem() = default;
+    virtual QString Name() const = 0;
+    virtual int ItemType() const = 0;
+};
+
+class NotesRichTextItem : public NotesItem
+{
+public:
+    // The item's plain text; tabs become spaces when asked, lines wrap at lineLength characters
+    // without breaking a longer word.
+    virtual QString FormattedText(bool tabsToSpaces, int lineLength) const = 0;
+    virtual QStringList EmbeddedObjects() const = 0;
+    virtual std::unique_ptr<NotesEmbeddedObject> EmbeddedObjectByName(const QString& name) const = 0;
+};
+
+class NotesDocument
+{
+public:
+    virtual ~NotesDocument() = default;
+    // 32 hexadecimal digits, unique in its database.
+    virtual QString DocumentId() const = 0;
+    // One value per column of the view the document was reached through (a list for a
+    // multi-value item). Throws for a document not reached through a view.
+    virtual ValueList ColumnValues() const = 0;
+    virtual QStringList Items() const = 0;
+    // The values of the first item of that name; an empty list when there is no such item. A rich
+    // text item gives its plain text as the one element.
+    virtual ValueList ItemValue(const QString& name) const = 0;
+    virtual bool HasAttachments() const = 0;
+    virtual std::unique_ptr<NotesEmbeddedObject> AttachmentByName(const QString& fileName) const = 0;
+    // Throws when the document has no item of that name.
+    virtual std::unique_ptr<NotesItem> ItemByName(const QString& name) const = 0;
+    // The item as rich text; throws when it is missing or not rich text.
+    virtual std::unique_ptr<NotesRichTextItem> RichTextItemByName(const QString& name) const = 0;
+};
+
+class NotesView
+{
+public:
+    virtual ~NotesView() = default;
+    virtual int ColumnCount() const = 0;
+    virtual QStringList ColumnNames() const = 0;
+    virtual int EntryCount() const = 0;
+    virtual QString ViewName() const = 0;
+    // Position counted from 1; throws past the end or below 1.
+    virtual std::unique_ptr<NotesDocument> NthDocument(int position) const = 0;
+    // The document after the given one in view order; nullptr after the last.
+    virtual std::unique_ptr<NotesDocument> NextDocument(const NotesDocument& document) const = 0;
+};
+
+class NotesDatabase
+{
+public:
+    virtual ~NotesDatabase() = default;
+    virtual QStringList Views() const = 0;
+    virtual std::unique_ptr<NotesView> FindView(const QString& name) const = 0;
+    virtual std::unique_ptr<NotesDocument> FindDocumentById(const QString& documentId) const = 0;
+};
+
+class NotesSession
+{
+public:
+    virtual ~NotesSession() = default;
+    virtual void InitUserSession(const QString& userName, const QString& password) = 0;
+    virtual void InitLocalSession(const QString& text) = 0;
+    // Empty server: a local file path. Otherwise a path below the server's data directory, with
+    // "\" or "/" as separators.
+    virtual std::shared_ptr<NotesDatabase> OpenDatabase(const QString& server, const QString& path, bool flag) = 0;
+    // Only "@AttachmentNames" is understood: the document's attachment file names.
+    virtual ValueList EvaluateFormula(const QString& formula, const NotesDocument& document) = 0;
+};
+
+} // namespace quill::domino
+
+// The component's one entry point. Returns a new session the caller owns, or nullptr on failure.
+extern "C" {
+using NlsxbeCreateSessionFn = quill::domino::NotesSession* (*)();
+#define QUILL_NLSXBE_ENTRY_POINT "nlsxbe_create_session"
+}

@@ -1,0 +1,127 @@
+#include "domino/value.h"
+
+#include "domino/error.h"
+
+#include <QStringList>
+
+#include <cmath>
+#include <cstdio>
+
+using namespace Qt::StringLiterals;
+
+namespace quill::domino {
+
+DominoError::~DominoError() = default;
+
+Value Value::null()
+{
+    return Value(Data(NullTag{}));
+}
+Value Value::text(QString text)
+{
+    return Value(Data(std::move(text)));
+}
+Value Value::integer(qint64 value)
+{
+    return Value(Data(value));
+}
+Value Value::number(double value)
+{
+    return Value(Data(value));
+}
+Value Value::dateTime(QDateTime value)
+{
+    return Value(Data(std::move(value)));
+}
+Value Value::list(ValueList values)
+{
+    return Value(Data(std::move(values)));
+}
+
+Value::Kind Value::kind() const
+{
+    return static_cast<Kind>(m_data.index());
+}
+
+QString FormatGeneralNumber(double value)
+{
+    if (std::isnan(value))
+        return u"NAN"_s;
+    if (std::isinf(value))
+        return value < 0 ? u"-INF"_s : u"INF"_s;
+    if (value == 0.0)
+        return u"0"_s;
+
+    // Round to 15 significant digits first; the decision between fixed and scientific is made on
+    // the rounded value, so 999999999999999.9 becomes 1E15.
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%.14e", std::fabs(value));
+    const QByteArray repr(buffer);
+    const qsizetype ePos = repr.indexOf('e');
+    QByteArray digits = repr.left(ePos);
+    digits.remove(1, 1); // the decimal point after the first digit
+    const int exponent = repr.mid(ePos + 1).toInt();
+    while (digits.size() > 1 && digits.endsWith('0'))
+        digits.chop(1);
+
+    QString out = value < 0 ? u"-"_s : QString();
+    const bool scientific = exponent >= 15 || exponent < -5;
+    if (scientific) {
+        out += QLatin1Char(digits.at(0));
+        if (digits.size() > 1)
+            out += u'.' + QString::fromLatin1(digits.mid(1));
+        out += u'E' + QString::number(exponent);
+        return out;
+    }
+    if (exponent >= 0) {
+        const qsizetype intDigits = exponent + 1;
+        QByteArray intPart = digits.left(intDigits);
+        while (intPart.size() < intDigits)
+            intPart.append('0');
+        out += QString::fromLatin1(intPart);
+        if (digits.size() > intDigits)
+            out += u'.' + QString::fromLatin1(digits.mid(intDigits));
+        return out;
+    }
+    out += u"0."_s + QString(-exponent - 1, u'0') + QString::fromLatin1(digits);
+    return out;
+}
+
+QString FormatShortDateTime(const QDateTime& value)
+{
+    const QDate date = value.date();
+    const QTime time = value.time();
+    QString out = QString::number(date.year()) + u'-' + QString::number(date.month()) + u'-' +
+                  QString::number(date.day());
+    if (time.isValid() && (time.hour() != 0 || time.minute() != 0 || time.second() != 0))
+        out += u' ' + QString::number(time.hour()) + u':' + QString::asprintf("%02d:%02d", time.minute(),
+                                                                                time.second());
+    return out;
+}
+
+QString ValueToText(const Value& value)
+{
+    switch (value.kind()) {
+    case Value::Kind::Empty:
+        return {};
+    case Value::Kind::Null:
+        throw DominoError(u"无法把空值(Null)转换为文本"_s);
+    case Value::Kind::Text:
+        return value.asText();
+    case Value::Kind::Integer:
+        return QString::number(value.asInteger());
+    case Value::Kind::Number:
+        return FormatGeneralNumber(value.asNumber());
+    case Value::Kind::DateTime:
+        return FormatShortDateTime(value.asDateTime());
+    case Value::Kind::List: {
+        QStringList parts;
+        for (const Value& element : value.asList())
+            parts << ValueToText(element);
+        return parts.join(u", "_s);
+    }
+    }
+    return {};
+}
+
+} // namespace quill::domino

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+
+#include <exception>
+
+namespace quill::platform {
+
+// The one error type the program reports: the general error handler shows message().
+class Error : public std::exception
+{
+public:
+    explicit Error(QString message);
+    ~Error() override;
+
+    const QString& message() const { return m_message; }
+    const char* what() const noexcept override { return m_utf8.constData(); }
+
+private:
+    QString m_message;
+    QByteArray m_utf8;
+};
+
+} // namespace quill::platform
