@@ -1,0 +1,508 @@
+#include "fakedomino.h"
+
+#include "domino/error.h"
+
+#include <QFile>
+
+using namespace Qt::StringLiterals;
+using quill::domino::DominoError;
+using quill::domino::Value;
+using quill::domino::ValueList;
+
+namespace quill::testing {
+
+namespace {
+
+QString normalise(const QString& path)
+{
+    QString out = path;
+    out.replace(u'\\', u'/');
+    return out;
+}
+
+} // namespace
+
+struct FakeDomino::State
+{
+    struct Failure
+    {
+        QString operation;
+        QString message;
+        int skip = 0;
+        int times = -1;
+        QString argument;
+    };
+
+    std::map<QString, std::shared_ptr<FakeDatabase>> databases;
+    std::map<QString, QString> users;
+    QStringList servers;
+    std::vector<Failure> failures;
+    QStringList calls;
+    int sessions = 0;
+    int nextId = 1;
+
+    void hit(const QString& operation, const QString& argument = {})
+    {
+        calls << (argument.isEmpty() ? operation : operation + u':' + argument);
+        for (Failure& f : failures) {
+            if (f.operation != operation || (!f.argument.isEmpty() && f.argument != argument))
+                continue;
+            if (f.skip > 0) {
+                --f.skip;
+                continue;
+            }
+            if (f.times == 0)
+                continue;
+            if (f.times > 0)
+                --f.times;
+            throw DominoError(f.message);
+        }
+    }
+};
+
+namespace {
+
+using StatePtr = std::shared_ptr<FakeDomino::State>;
+
+class FakeEmbedded : public domino::NotesEmbeddedObject
+{
+public:
+    FakeEmbedded(StatePtr state, FakeFile file)
+        : m_state(std::move(state))
+        , m_file(std::move(file))
+    {
+    }
+    QString Name() const override { return m_file.name; }
+    void SaveToFile(const QString& path) override
+    {
+        m_state->hit(u"SaveToFile"_s, path);
+        QFile out(path);
+        if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) || out.write(m_file.contents) != m_file.contents.size())
+            throw DominoError(u"无法写入文件："_s + path);
+    }
+
+private:
+    StatePtr m_state;
+    FakeFile m_file;
+};
+
+class FakeRichText : public domino::NotesRichTextItem
+{
+public:
+    FakeRichText(StatePtr state, FakeItem item)
+        : m_state(std::move(state))
+        , m_item(std::move(item))
+    {
+    }
+    QString Name() const override { return m_item.name; }
+    int ItemType() const override
+    {
+        m_state->hit(u"ItemType"_s, m_item.name);
+        return m_item.type;
+    }
+    QString FormattedText(bool, int) const override
+    {
+        m_state->hit(u"FormattedText"_s, m_item.name);
+        return m_item.plainText;
+    }
+    QStringList EmbeddedObjects() const override
+    {
+        m_state->hit(u"EmbeddedObjects"_s, m_item.name);
+        QStringList names;
+        for (const FakeFile& f : m_item.embedded)
+            names << f.name;
+        return names;
+    }
+    std::unique_ptr<domino::NotesEmbeddedObject> EmbeddedObjectByName(const QString& name) const override
+    {
+        m_state->hit(u"EmbeddedObjectByName"_s, name);
+        for (const FakeFile& f : m_item.embedded)
+            if (f.name == name)
+                return std::make_unique<FakeEmbedded>(m_state, f);
+        throw DominoError(u"找不到嵌入对象："_s + name);
+    }
+
+private:
+    StatePtr m_state;
+    FakeItem m_item;
+};
+
+class FakeDocHandle : public domino::NotesDocument
+{
+public:
+    FakeDocHandle(StatePtr state, std::shared_ptr<FakeDatabase> db, int index, const FakeView* view, int position)
+        : m_state(std::move(state))
+        , m_db(std::move(db))
+        , m_index(index)
+        , m_view(view)
+        , m_position(position)
+    {
+    }
+
+    const FakeDocument& doc() const { return *m_db->documents.at(static_cast<size_t>(m_index)); }
+    int position() const { return m_position; }
+    const FakeView* view() const { return m_view; }
+
+    QString DocumentId() const override
+    {
+        m_state->hit(u"DocumentId"_s);
+        return doc().id;
+    }
+    ValueList ColumnValues() const override
+    {
+        m_state->hit(u"ColumnValues"_s, doc().id);
+        if (!m_view)
+            throw DominoError(u"文档不是通过视图取得的"_s);
+        ValueList out;
+        for (const FakeColumn& c : m_view->columns) {
+            const ValueList v = values(c.itemName);
+            out.push_back(v.empty() ? Value::text(QString()) : v.size() == 1 ? v.front() : Value::list(v));
+        }
+        return out;
+    }
+    QStringList Items() const override
+    {
+        m_state->hit(u"Items"_s);
+        QStringList names;
+        for (const FakeItem& item : doc().items)
+            names << item.name;
+        return names;
+    }
+    ValueList ItemValue(const QString& name) const override
+    {
+        m_state->hit(u"ItemValue"_s, name);
+        return values(name);
+    }
+    bool HasAttachments() const override
+    {
+        m_state->hit(u"HasAttachments"_s);
+        return !doc().attachments.empty();
+    }
+    std::unique_ptr<domino::NotesEmbeddedObject> AttachmentByName(const QString& fileName) const override
+    {
+        m_state->hit(u"AttachmentByName"_s, fileName);
+        for (const FakeFile& f : doc().attachments)
+            if (f.name == fileName)
+                return std::make_unique<FakeEmbedded>(m_state, f);
+        throw DominoError(u"找不到附件："_s + fileName);
+    }
+    std::unique_ptr<domino::NotesItem> ItemByName(const QString& name) const override
+    {
+        m_state->hit(u"ItemByName"_s, name);
+        return std::make_unique<FakeRichText>(m_state, item(name));
+    }
+    std::unique_ptr<domino::NotesRichTextItem> RichTextItemByName(const QString& name) const override
+    {
+        m_state->hit(u"RichTextItemByName"_s, name);
+        FakeItem found = item(name);
+        if (found.type != domino::NotesItem::RichText)
+            throw DominoError(u"域不是RTF域："_s + name);
+        return std::make_unique<FakeRichText>(m_state, std::move(found));
+    }
+
+private:
+    FakeItem item(const QString& name) const
+    {
+        for (const FakeItem& i : doc().items)
+            if (i.name.compare(name, Qt::CaseInsensitive) == 0)
+                return i;
+        throw DominoError(u"找不到域："_s + name);
+    }
+    ValueList values(const QString& name) const
+    {
+        for (const FakeItem& i : doc().items) {
+            if (i.name.compare(name, Qt::CaseInsensitive) != 0)
+                continue;
+            if (i.type == domino::NotesItem::RichText)
+                return {Value::text(i.plainText)};
+            return i.values;
+        }
+        return {};
+    }
+
+    StatePtr m_state;
+    std::shared_ptr<FakeDatabase> m_db;
+    int m_index;
+    const FakeView* m_view;
+    int m_position;
+};
+
+class FakeViewHandle : public domino::NotesView
+{
+public:
+    FakeViewHandle(StatePtr state, std::shared_ptr<FakeDatabase> db, const FakeView* view)
+        : m_state(std::move(state))
+        , m_db(std::move(db))
+        , m_view(view)
+    {
+    }
+    int ColumnCount() const override
+    {
+        m_state->hit(u"ColumnCount"_s);
+        return static_cast<int>(m_view->columns.size());
+    }
+    QStringList ColumnNames() const override
+    {
+        m_state->hit(u"ColumnNames"_s);
+        QStringList titles;
+        for (const FakeColumn& c : m_view->columns)
+            titles << c.title;
+        return titles;
+    }
+    int EntryCount() const override
+    {
+        m_state->hit(u"EntryCount"_s);
+        return static_cast<int>(m_view->entries.size());
+    }
+    QString ViewName() const override
+    {
+        m_state->hit(u"ViewName"_s);
+        return m_view->name;
+    }
+    std::unique_ptr<domino::NotesDocument> NthDocument(int position) const override
+    {
+        m_state->hit(u"NthDocument"_s, QString::number(position));
+        if (position < 1 || position > static_cast<int>(m_view->entries.size()))
+            throw DominoError(u"视图中没有第"_s + QString::number(position) + u"个文档"_s);
+        return std::make_unique<FakeDocHandle>(m_state, m_db, m_view->entries[static_cast<size_t>(position - 1)],
+                                               m_view, position);
+    }
+    std::unique_ptr<domino::NotesDocument> NextDocument(const domino::NotesDocument& document) const override
+    {
+        m_state->hit(u"NextDocument"_s);
+        const auto& handle = dynamic_cast<const FakeDocHandle&>(document);
+        const int next = handle.position() + 1;
+        if (next > static_cast<int>(m_view->entries.size()))
+            return nullptr;
+        return std::make_unique<FakeDocHandle>(m_state, m_db, m_view->entries[static_cast<size_t>(next - 1)], m_view,
+                                               next);
+    }
+
+private:
+    StatePtr m_state;
+    std::shared_ptr<FakeDatabase> m_db;
+    const FakeView* m_view;
+};
+
+class FakeDbHandle : public domino::NotesDatabase
+{
+public:
+    FakeDbHandle(StatePtr state, std::shared_ptr<FakeDatabase> db)
+        : m_state(std::move(state))
+        , m_db(std::move(db))
+    {
+    }
+    QStringList Views() const override
+    {
+        m_state->hit(u"Views"_s);
+        QStringList names;
+        for (const FakeView& v : m_db->views)
+            names << v.name;
+        return names;
+    }
+    std::unique_ptr<domino::NotesView> FindView(const QString& name) const override
+    {
+        m_state->hit(u"FindView"_s, name);
+        for (const FakeView& v : m_db->views)
+            if (v.name.compare(name, Qt::CaseInsensitive) == 0)
+                return std::make_unique<FakeViewHandle>(m_state, m_db, &v);
+        throw DominoError(u"找不到视图："_s + name);
+    }
+    std::unique_ptr<domino::NotesDocument> FindDocumentById(const QString& documentId) const override
+    {
+        m_state->hit(u"FindDocumentById"_s, documentId);
+        for (size_t i = 0; i < m_db->documents.size(); ++i)
+            if (m_db->documents[i]->id.compare(documentId, Qt::CaseInsensitive) == 0)
+                return std::make_unique<FakeDocHandle>(m_state, m_db, static_cast<int>(i), nullptr, 0);
+        throw DominoError(u"找不到文档："_s + documentId);
+    }
+
+private:
+    StatePtr m_state;
+    std::shared_ptr<FakeDatabase> m_db;
+};
+
+class FakeSession : public domino::NotesSession
+{
+public:
+    explicit FakeSession(StatePtr state)
+        : m_state(std::move(state))
+    {
+    }
+    void InitUserSession(const QString& userName, const QString& password) override
+    {
+        m_state->hit(u"InitUserSession"_s, userName);
+        const auto it = m_state->users.find(userName);
+        if (it == m_state->users.end() || it->second != password)
+            throw DominoError(u"用户名或密码错误"_s);
+    }
+    void InitLocalSession(const QString& text) override { m_state->hit(u"InitLocalSession"_s, text); }
+    std::shared_ptr<domino::NotesDatabase> OpenDatabase(const QString& server, const QString& path, bool) override
+    {
+        m_state->hit(u"OpenDatabase"_s, path);
+        if (!server.isEmpty() && !m_state->servers.contains(server, Qt::CaseInsensitive))
+            throw DominoError(u"无法连接服务器："_s + server);
+        const auto it = m_state->databases.find(normalise(path));
+        if (it == m_state->databases.end())
+            throw DominoError(u"找不到数据库："_s + path);
+        return std::make_shared<FakeDbHandle>(m_state, it->second);
+    }
+    ValueList EvaluateFormula(const QString& formula, const domino::NotesDocument& document) override
+    {
+        m_state->hit(u"EvaluateFormula"_s, formula);
+        if (formula != u"@AttachmentNames"_s)
+            throw DominoError(u"不支持的公式："_s + formula);
+        ValueList names;
+        for (const FakeFile& f : dynamic_cast<const FakeDocHandle&>(document).doc().attachments)
+            names.push_back(Value::text(f.name));
+        return names;
+    }
+
+private:
+    StatePtr m_state;
+};
+
+} // namespace
+
+FakeDocument& FakeDocument::text(const QString& name, const QString& value)
+{
+    return values(name, {Value::text(value)});
+}
+
+FakeDocument& FakeDocument::texts(const QString& name, const QStringList& list)
+{
+    ValueList v;
+    for (const QString& s : list)
+        v.push_back(Value::text(s));
+    return values(name, std::move(v));
+}
+
+FakeDocument& FakeDocument::number(const QString& name, double value)
+{
+    return values(name, {Value::number(value)}, domino::NotesItem::Number);
+}
+
+FakeDocument& FakeDocument::dateTime(const QString& name, const QDateTime& value)
+{
+    return values(name, {Value::dateTime(value)}, domino::NotesItem::DateTime);
+}
+
+FakeDocument& FakeDocument::values(const QString& name, ValueList list, int type)
+{
+    items.push_back(FakeItem{name, type, std::move(list), {}, {}});
+    return *this;
+}
+
+FakeDocument& FakeDocument::richText(const QString& name, const QString& plainText, std::vector<FakeFile> embedded)
+{
+    items.push_back(FakeItem{name, domino::NotesItem::RichText, {}, plainText, std::move(embedded)});
+    return *this;
+}
+
+FakeDocument& FakeDocument::attachment(const QString& name, const QByteArray& contents)
+{
+    attachments.push_back(FakeFile{name, contents});
+    return *this;
+}
+
+FakeDocument& FakeDatabase::addDocument()
+{
+    static int counter = 0;
+    auto doc = std::make_unique<FakeDocument>();
+    doc->id = QStringLiteral("%1").arg(++counter, 32, 16, QLatin1Char('0')).toUpper();
+    const int index = static_cast<int>(documents.size());
+    documents.push_back(std::move(doc));
+    for (size_t v = 0; v < views.size(); ++v)
+        if (m_selectsAll[v])
+            views[v].entries.push_back(index);
+    return *documents.back();
+}
+
+FakeView& FakeDatabase::addView(const QString& name, std::vector<FakeColumn> columns)
+{
+    FakeView view{name, std::move(columns), {}};
+    for (size_t i = 0; i < documents.size(); ++i)
+        view.entries.push_back(static_cast<int>(i));
+    views.push_back(std::move(view));
+    m_selectsAll.push_back(true);
+    return views.back();
+}
+
+FakeView& FakeDatabase::addEmptyView(const QString& name, std::vector<FakeColumn> columns)
+{
+    views.push_back(FakeView{name, std::move(columns), {}});
+    m_selectsAll.push_back(false);
+    return views.back();
+}
+
+FakeDomino::FakeDomino()
+    : m_state(std::make_shared<State>())
+{
+}
+
+FakeDomino::~FakeDomino() = default;
+
+FakeDatabase& FakeDomino::addDatabase(const QString& path)
+{
+    auto db = std::make_shared<FakeDatabase>();
+    // Views are kept by address in handles: reserve so that adding views does not move them.
+    db->views.reserve(64);
+    m_state->databases[normalise(path)] = db;
+    return *db;
+}
+
+void FakeDomino::addUser(const QString& name, const QString& password)
+{
+    m_state->users[name] = password;
+}
+
+void FakeDomino::addServer(const QString& name)
+{
+    m_state->servers << name;
+}
+
+void FakeDomino::failOn(const QString& operation, const QString& message, int skip, int times,
+                        const QString& argument)
+{
+    m_state->failures.push_back(State::Failure{operation, message, skip, times, argument});
+}
+
+void FakeDomino::clearFailures()
+{
+    m_state->failures.clear();
+}
+
+QStringList FakeDomino::calls() const
+{
+    return m_state->calls;
+}
+
+int FakeDomino::callCount(const QString& operation) const
+{
+    int n = 0;
+    for (const QString& c : m_state->calls)
+        if (c == operation || c.startsWith(operation + u':'))
+            ++n;
+    return n;
+}
+
+void FakeDomino::clearCalls()
+{
+    m_state->calls.clear();
+}
+
+int FakeDomino::sessionsCreated() const
+{
+    return m_state->sessions;
+}
+
+domino::SessionFactory FakeDomino::sessionFactory()
+{
+    StatePtr state = m_state;
+    return [state]() -> std::unique_ptr<domino::NotesSession> {
+        ++state->sessions;
+        return std::make_unique<FakeSession>(state);
+    };
+}
+
+} // namespace quill::testing
