@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QIODevice>
+
+#include <cstdint>
+#include <string>
+
+namespace quill::workbook {
+
+// Sector layout of a version 3 compound file (512-byte sectors) holding one stream named "Workbook".
+// The stream is padded to at least 4096 bytes so that it never belongs in the mini stream.
+struct CompoundLayout
+{
+    uint64_t streamSize = 0;    // as recorded in the directory (padded)
+    uint32_t streamSectors = 0; // sectors 0 .. streamSectors-1
+    uint32_t directorySector = 0;
+    uint32_t fatSectors = 0; // follow the directory
+    uint32_t difatSectors = 0;
+    uint32_t totalSectors() const { return streamSectors + 1 + fatSectors + difatSectors; }
+    uint64_t fileSize() const { return 512 + uint64_t(totalSectors()) * 512; }
+};
+
+constexpr uint64_t kMinStreamSize = 4096;
+
+// Throws WorkbookError when the stream cannot be held by a version 3 compound file.
+CompoundLayout compoundLayout(uint64_t streamBytes);
+
+// Writes the complete file; returns false as soon as a write fails.
+bool writeCompoundFile(QIODevice& out, const std::string& stream);
+
+} // namespace quill::workbook

@@ -1,0 +1,519 @@
+#include "xlswriter.h"
+
+#include "compoundfile.h"
+
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <algorithm>
+
+using namespace Qt::StringLiterals;
+
+namespace quill::workbook {
+
+WorkbookError::WorkbookError(const QString& message)
+    : std::runtime_error(message.toUtf8().toStdString()), m_message(message)
+{
+}
+
+QString WorkbookError::message() const
+{
+    return m_message;
+}
+
+std::unique_ptr<ExcelApplication> createXlsWriter()
+{
+    return std::make_unique<XlsWriter>();
+}
+
+namespace {
+
+constexpr size_t kMaxRecordData = 8224;
+constexpr uint16_t kDefaultXf = 15;
+constexpr uint16_t kTextXf = 16;
+constexpr uint16_t kTextFormat = 49; // built-in "@"
+constexpr int kRowsPerBlock = 32;
+
+// Little-endian record writer over a byte string.
+class Sink
+{
+public:
+    explicit Sink(std::string& buffer) : m_buf(buffer) {}
+    size_t pos() const { return m_buf.size(); }
+    void u8(uint8_t v) { m_buf.push_back(static_cast<char>(v)); }
+    void u16(uint16_t v)
+    {
+        const char b[2] = {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)};
+        m_buf.append(b, 2);
+    }
+    void u32(uint32_t v)
+    {
+        u16(static_cast<uint16_t>(v & 0xFFFF));
+        u16(static_cast<uint16_t>(v >> 16));
+    }
+    void zeros(size_t n) { m_buf.append(n, '\0'); }
+    void latin1(const char* s)
+    {
+        while (*s)
+            u8(static_cast<uint8_t>(*s++));
+    }
+    size_t begin(uint16_t type)
+    {
+        const size_t at = pos();
+        u16(type);
+        u16(0);
+        return at;
+    }
+    void end(size_t at) { patch16(at + 2, static_cast<uint16_t>(pos() - at - 4)); }
+    size_t room(size_t at) const { return kMaxRecordData - (pos() - at - 4); }
+    void patch16(size_t at, uint16_t v)
+    {
+        m_buf[at] = static_cast<char>(v & 0xFF);
+        m_buf[at + 1] = static_cast<char>(v >> 8);
+    }
+    void patch32(size_t at, uint32_t v)
+    {
+        patch16(at, static_cast<uint16_t>(v & 0xFFFF));
+        patch16(at + 2, static_cast<uint16_t>(v >> 16));
+    }
+    void units(const char16_t* p, size_t n, bool wide)
+    {
+        const size_t at = m_buf.size();
+        m_buf.resize(at + n * (wide ? 2 : 1));
+        char* out = m_buf.data() + at;
+        for (size_t i = 0; i < n; ++i) {
+            *out++ = static_cast<char>(p[i] & 0xFF);
+            if (wide)
+                *out++ = static_cast<char>(p[i] >> 8);
+        }
+    }
+
+private:
+    std::string& m_buf;
+};
+
+void bof(Sink& s, uint16_t substream)
+{
+    const size_t r = s.begin(0x0809);
+    s.u16(0x0600); // BIFF8
+    s.u16(substream);
+    s.u16(0x0DBB); // build
+    s.u16(0x07CC); // year
+    s.u32(0);      // file history
+    s.u32(0x06);   // lowest BIFF version that can read all records
+    s.end(r);
+}
+
+void eof(Sink& s)
+{
+    s.end(s.begin(0x000A));
+}
+
+void font(Sink& s)
+{
+    const size_t r = s.begin(0x0031);
+    s.u16(200);    // 10 pt in twips
+    s.u16(0);      // no attributes
+    s.u16(0x7FFF); // automatic colour
+    s.u16(400);    // normal weight
+    s.u16(0);      // no super/subscript
+    s.u8(0);       // no underline
+    s.u8(2);       // swiss family
+    s.u8(0);       // ANSI charset
+    s.u8(0);
+    s.u8(5);
+    s.u8(0); // compressed name
+    s.latin1("Arial");
+    s.end(r);
+}
+
+void xf(Sink& s, uint16_t fontIndex, uint16_t format, bool style, uint8_t usedAttributes)
+{
+    const size_t r = s.begin(0x00E0);
+    s.u16(fontIndex);
+    s.u16(format);
+    s.u16(style ? 0xFFF5 : 0x0001); // locked; a style has no parent, a cell XF has style 0 as parent
+    s.u8(0x20);                     // general horizontal, bottom vertical alignment
+    s.u8(0);
+    s.u8(0);
+    s.u8(usedAttributes);
+    s.u32(0);
+    s.u32(0);
+    s.u16(0x20C0); // pattern colours: automatic foreground and background
+    s.end(r);
+}
+
+bool needsWide(QStringView text)
+{
+    return std::any_of(text.begin(), text.end(), [](QChar c) { return c.unicode() > 0xFF; });
+}
+
+} // namespace
+
+void XlsWriter::requireOpen(const char* operation) const
+{
+    if (!m_open)
+        throw WorkbookError(u"Excel未启动或已退出，无法执行%1：请先调用StartExcel"_s.arg(QLatin1StringView(operation)));
+}
+
+void XlsWriter::checkCell(int row, int column)
+{
+    if (row < 1 || row > kMaxRows)
+        throw WorkbookError(u"行号超出范围：%1（应为1到%2）"_s.arg(row).arg(kMaxRows));
+    if (column < 1 || column > kMaxColumns)
+        throw WorkbookError(u"列号超出范围：%1（应为1到%2）"_s.arg(column).arg(kMaxColumns));
+}
+
+void XlsWriter::StartExcel()
+{
+    release(); // a second start gives a fresh workbook, as a new Excel instance would
+    m_rows.resize(kMaxRows);
+    m_widths.fill(-1);
+    m_open = true;
+}
+
+void XlsWriter::SetColumnWidth(int column, int width)
+{
+    requireOpen("SetColumnWidth");
+    if (column < 1 || column > kMaxColumns)
+        throw WorkbookError(u"列号超出范围：%1（应为1到%2）"_s.arg(column).arg(kMaxColumns));
+    if (width < 0 || width > kMaxWidth)
+        throw WorkbookError(u"列宽超出范围：%1（应为0到%2个字符）"_s.arg(width).arg(kMaxWidth));
+    m_widths[size_t(column - 1)] = static_cast<int16_t>(width);
+}
+
+XlsWriter::Cell& XlsWriter::cellAt(int row, int column)
+{
+    std::vector<Cell>& cells = m_rows[size_t(row - 1)];
+    const auto col = static_cast<uint16_t>(column - 1);
+    if (cells.empty() || cells.back().column < col) {
+        cells.push_back({kNoString, col, kDefaultXf});
+        return cells.back();
+    }
+    auto it = std::lower_bound(cells.begin(), cells.end(), col,
+                               [](const Cell& c, uint16_t value) { return c.column < value; });
+    if (it == cells.end() || it->column != col)
+        it = cells.insert(it, {kNoString, col, kDefaultXf});
+    return *it;
+}
+
+void XlsWriter::SetCellTextFormat(int row, int column)
+{
+    requireOpen("SetCellTextFormat");
+    checkCell(row, column);
+    cellAt(row, column).xf = kTextXf;
+}
+
+void XlsWriter::SetCellValue(int row, int column, const QString& text)
+{
+    requireOpen("SetCellValue");
+    checkCell(row, column);
+    if (text.size() > kMaxTextLength)
+        throw WorkbookError(u"文本过长：%1个字符（单元格最多%2个字符），位于第%3行第%4列"_s.arg(text.size())
+                                .arg(kMaxTextLength)
+                                .arg(row)
+                                .arg(column));
+    const uint32_t index = m_strings.intern(text);
+    if (index == m_refs.size())
+        m_refs.push_back(0);
+    Cell& cell = cellAt(row, column);
+    if (cell.sst != kNoString)
+        --m_refs[cell.sst];
+    cell.sst = index;
+    ++m_refs[index];
+}
+
+uint16_t XlsWriter::storedWidth(int width)
+{
+    // Excel keeps the width with the cell padding of the default font (7-pixel digits, 5 pixels of padding):
+    // trunc((w*7 + 5) / 7 * 256), so that Excel shows w again. A zero width hides the column.
+    return width == 0 ? 0 : static_cast<uint16_t>((width * 7 + 5) * 256 / 7);
+}
+
+void XlsWriter::buildStream(std::string& out) const
+{
+    // Only strings still referenced by a cell go into the table.
+    std::vector<uint32_t> newIndex(m_strings.size(), kNoString);
+    std::vector<uint32_t> order;
+    uint32_t total = 0;
+    for (uint32_t i = 0; i < m_strings.size(); ++i) {
+        if (m_refs[i]) {
+            newIndex[i] = static_cast<uint32_t>(order.size());
+            order.push_back(i);
+            total += m_refs[i];
+        }
+    }
+    const auto unique = static_cast<uint32_t>(order.size());
+
+    Sink s(out);
+    // Workbook globals.
+    bof(s, 0x0005);
+    size_t r = s.begin(0x0042); // CODEPAGE: UTF-16
+    s.u16(1200);
+    s.end(r);
+    r = s.begin(0x003D); // WINDOW1
+    s.u16(0x0168);
+    s.u16(0x001E);
+    s.u16(0x4000);
+    s.u16(0x2800);
+    s.u16(0x0038); // scroll bars and sheet tabs shown
+    s.u16(0);      // active sheet
+    s.u16(0);      // first visible tab
+    s.u16(1);      // selected sheets
+    s.u16(600);    // tab bar ratio
+    s.end(r);
+    for (int i = 0; i < 4; ++i) // index 4 is never used in BIFF; four fonts cover 0..3
+        font(s);
+    for (int i = 0; i < 15; ++i)
+        xf(s, 0, 0, true, i == 0 ? 0x00 : 0xF4);
+    xf(s, 0, 0, false, 0x00);
+    xf(s, 0, kTextFormat, false, 0x04); // the cell's own number format
+    r = s.begin(0x0293);                // STYLE: built-in Normal on XF 0
+    s.u16(0x8000);
+    s.u8(0);
+    s.u8(0xFF);
+    s.end(r);
+    r = s.begin(0x0085); // BOUNDSHEET
+    const size_t sheetOffsetAt = s.pos();
+    s.u32(0);
+    s.u8(0); // visible
+    s.u8(0); // worksheet
+    s.u8(6);
+    s.u8(0);
+    s.latin1("Sheet1");
+    s.end(r);
+
+    // SST with CONTINUE records. Each string is compressed (8-bit) when all its units fit in a byte, else
+    // UTF-16; a split repeats that flag and never separates a header from its first character or a
+    // surrogate pair.
+    const uint16_t dsst =
+        static_cast<uint16_t>(std::min<uint32_t>(0xFFFF, std::max<uint32_t>(8, (unique + 127) / 128)));
+    std::vector<std::pair<uint32_t, uint16_t>> buckets;
+    r = s.begin(0x00FC);
+    s.u32(total);
+    s.u32(unique);
+    for (uint32_t k = 0; k < unique; ++k) {
+        const QStringView text = m_strings.at(order[k]);
+        const bool wide = needsWide(text);
+        const size_t unit = wide ? 2 : 1;
+        const auto len = size_t(text.size());
+        const auto* chars = reinterpret_cast<const char16_t*>(text.utf16());
+        size_t first = len == 0 ? 0 : unit;
+        if (wide && len >= 2 && text[0].isHighSurrogate() && text[1].isLowSurrogate())
+            first = 4;
+        if (s.room(r) < 3 + first) {
+            s.end(r);
+            r = s.begin(0x003C);
+        }
+        if (k % dsst == 0)
+            buckets.emplace_back(static_cast<uint32_t>(s.pos()), static_cast<uint16_t>(s.pos() - r));
+        s.u16(static_cast<uint16_t>(len));
+        s.u8(wide ? 1 : 0);
+        size_t done = 0;
+        for (;;) {
+            size_t n = std::min(s.room(r) / unit, len - done);
+            if (wide && n > 0 && done + n < len && text[qsizetype(done + n - 1)].isHighSurrogate() &&
+                text[qsizetype(done + n)].isLowSurrogate())
+                --n;
+            s.units(chars + done, n, wide);
+            done += n;
+            if (done == len)
+                break;
+            s.end(r);
+            r = s.begin(0x003C);
+            s.u8(wide ? 1 : 0);
+        }
+    }
+    s.end(r);
+    r = s.begin(0x00FF); // EXTSST
+    s.u16(dsst);
+    for (const auto& [position, offset] : buckets) {
+        s.u32(position);
+        s.u16(offset);
+        s.u16(0);
+    }
+    s.end(r);
+    eof(s);
+
+    // The sheet.
+    s.patch32(sheetOffsetAt, static_cast<uint32_t>(s.pos()));
+    uint32_t firstRow = 0, lastRow = 0; // lastRow is one past the last
+    uint16_t firstCol = 0xFFFF, lastCol = 0;
+    for (uint32_t row = 0; row < m_rows.size(); ++row) {
+        const auto& cells = m_rows[row];
+        if (cells.empty())
+            continue;
+        if (lastRow == 0)
+            firstRow = row;
+        lastRow = row + 1;
+        firstCol = std::min(firstCol, cells.front().column);
+        lastCol = std::max<uint16_t>(lastCol, cells.back().column + 1);
+    }
+    if (lastRow == 0)
+        firstCol = 0;
+
+    bof(s, 0x0010);
+    const uint32_t blocks = (lastRow - firstRow + kRowsPerBlock - 1) / kRowsPerBlock;
+    r = s.begin(0x020B); // INDEX
+    s.u32(0);
+    s.u32(firstRow);
+    s.u32(lastRow);
+    const size_t defColWidthAt = s.pos();
+    s.u32(0);
+    const size_t dbCellsAt = s.pos();
+    s.zeros(size_t(blocks) * 4);
+    s.end(r);
+
+    s.patch32(defColWidthAt, static_cast<uint32_t>(s.pos()));
+    r = s.begin(0x0055); // DEFCOLWIDTH
+    s.u16(8);
+    s.end(r);
+    for (size_t c = 0; c < m_widths.size();) {
+        size_t last = c;
+        if (m_widths[c] < 0) {
+            ++c;
+            continue;
+        }
+        while (last + 1 < m_widths.size() && m_widths[last + 1] == m_widths[c])
+            ++last;
+        r = s.begin(0x007D); // COLINFO
+        s.u16(static_cast<uint16_t>(c));
+        s.u16(static_cast<uint16_t>(last));
+        s.u16(storedWidth(m_widths[c]));
+        s.u16(kDefaultXf);
+        s.u16(m_widths[c] == 0 ? 0x0001 : 0x0000); // hidden
+        s.u16(0);
+        s.end(r);
+        c = last + 1;
+    }
+    r = s.begin(0x0200); // DIMENSIONS
+    s.u32(firstRow);
+    s.u32(lastRow);
+    s.u16(firstCol);
+    s.u16(lastCol);
+    s.u16(0);
+    s.end(r);
+
+    for (uint32_t b = 0; b < blocks; ++b) {
+        const uint32_t from = firstRow + b * kRowsPerBlock;
+        const uint32_t to = std::min<uint32_t>(from + kRowsPerBlock, lastRow);
+        const size_t blockStart = s.pos();
+        size_t firstRowEnd = 0;
+        for (uint32_t row = from; row < to; ++row) {
+            const auto& cells = m_rows[row];
+            if (cells.empty())
+                continue;
+            r = s.begin(0x0208); // ROW
+            s.u16(static_cast<uint16_t>(row));
+            s.u16(cells.front().column);
+            s.u16(static_cast<uint16_t>(cells.back().column + 1));
+            s.u16(0x00FF); // default height
+            s.u16(0);
+            s.u16(0);
+            s.u16(0x0100);
+            s.u16(kDefaultXf);
+            s.end(r);
+            if (!firstRowEnd)
+                firstRowEnd = s.pos();
+        }
+        std::vector<uint16_t> rowOffsets;
+        size_t previous = firstRowEnd;
+        for (uint32_t row = from; row < to; ++row) {
+            const auto& cells = m_rows[row];
+            if (cells.empty())
+                continue;
+            rowOffsets.push_back(static_cast<uint16_t>(s.pos() - previous));
+            previous = s.pos();
+            for (const Cell& cell : cells) {
+                if (cell.sst == kNoString) {
+                    r = s.begin(0x0201); // BLANK
+                    s.u16(static_cast<uint16_t>(row));
+                    s.u16(cell.column);
+                    s.u16(cell.xf);
+                } else {
+                    r = s.begin(0x00FD); // LABELSST
+                    s.u16(static_cast<uint16_t>(row));
+                    s.u16(cell.column);
+                    s.u16(cell.xf);
+                    s.u32(newIndex[cell.sst]);
+                }
+                s.end(r);
+            }
+        }
+        s.patch32(dbCellsAt + 4 * size_t(b), static_cast<uint32_t>(s.pos()));
+        r = s.begin(0x00D7); // DBCELL
+        s.u32(firstRowEnd ? static_cast<uint32_t>(s.pos() - blockStart) : 0);
+        for (uint16_t offset : rowOffsets)
+            s.u16(offset);
+        s.end(r);
+    }
+
+    r = s.begin(0x023E); // WINDOW2
+    s.u16(0x06B6);       // gridlines, headers, zeros, default header colour, outline symbols, selected, shown
+    s.u16(0);
+    s.u16(0);
+    s.u16(64);
+    s.u16(0);
+    s.u16(0);
+    s.u16(0);
+    s.u16(0);
+    s.u16(0);
+    s.end(r);
+    eof(s);
+}
+
+QByteArray XlsWriter::workbookStream() const
+{
+    requireOpen("workbookStream");
+    std::string out;
+    buildStream(out);
+    return QByteArray(out.data(), qsizetype(out.size()));
+}
+
+void XlsWriter::SaveWorkbook(const QString& fileName)
+{
+    requireOpen("SaveWorkbook");
+    if (fileName.isEmpty())
+        throw WorkbookError(u"保存工作簿失败：文件名为空"_s);
+    const QFileInfo target(fileName);
+    // Renaming over a device or other special file would replace it; refuse instead.
+    if (target.exists() && !target.isFile())
+        throw WorkbookError(u"保存工作簿失败：“%1”不是普通文件"_s.arg(fileName));
+
+    std::string stream;
+    {
+        size_t estimate = 4096;
+        for (const auto& cells : m_rows)
+            estimate += cells.size() * 14 + (cells.empty() ? 0 : 20);
+        stream.reserve(estimate);
+    }
+    buildStream(stream);
+    (void)compoundLayout(stream.size()); // size errors before anything touches the disk
+
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly))
+        throw WorkbookError(u"保存工作簿失败：无法创建“%1”（%2）"_s.arg(fileName, file.errorString()));
+    if (!writeCompoundFile(file, stream)) {
+        const QString reason = file.errorString();
+        file.cancelWriting();
+        throw WorkbookError(u"保存工作簿失败：写入“%1”时出错（%2）"_s.arg(fileName, reason));
+    }
+    if (!file.commit())
+        throw WorkbookError(u"保存工作簿失败：无法完成“%1”（%2）"_s.arg(fileName, file.errorString()));
+}
+
+void XlsWriter::QuitExcel()
+{
+    requireOpen("QuitExcel");
+    release();
+}
+
+void XlsWriter::release()
+{
+    m_open = false;
+    m_strings.clear();
+    std::vector<uint32_t>().swap(m_refs);
+    std::vector<std::vector<Cell>>().swap(m_rows);
+}
+
+} // namespace quill::workbook
