@@ -1,0 +1,88 @@
+#include "domino/error.h"
+#include "domino/session.h"
+#include "domino/value.h"
+#include "fakedomino.h"
+
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using namespace quill::domino;
+
+class TestValue : public QObject
+{
+    Q_OBJECT
+private slots:
+    void valueToText_data()
+    {
+        QTest::addColumn<Value>("value");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("text unchanged") << Value::text(u" 合同 A "_s) << u" 合同 A "_s;
+        QTest::newRow("empty") << Value() << QString();
+        QTest::newRow("whole number") << Value::number(3) << u"3"_s;
+        QTest::newRow("negative whole") << Value::number(-7) << u"-7"_s;
+        QTest::newRow("tenth") << Value::number(0.1) << u"0.1"_s;
+        QTest::newRow("third") << Value::number(1.0 / 3) << u"0.333333333333333"_s;
+        QTest::newRow("two thirds rounds") << Value::number(2.0 / 3) << u"0.666666666666667"_s;
+        QTest::newRow("1E20") << Value::number(1e20) << u"1E20"_s;
+        QTest::newRow("15 integer digits stay fixed") << Value::number(123456789012345.0) << u"123456789012345"_s;
+        QTest::newRow("16 integer digits go scientific") << Value::number(1234567890123456.0)
+                                                         << u"1.23456789012346E15"_s;
+        QTest::newRow("rounding carries into scientific") << Value::number(999999999999999.9) << u"1E15"_s;
+        QTest::newRow("1E-5 still fixed") << Value::number(0.00001) << u"0.00001"_s;
+        QTest::newRow("1E-6 scientific") << Value::number(0.000001) << u"1E-6"_s;
+        QTest::newRow("small with digits") << Value::number(-1.5e-7) << u"-1.5E-7"_s;
+        QTest::newRow("big double") << Value::number(123456789012345678.0) << u"1.23456789012346E17"_s;
+        QTest::newRow("big integer in decimal") << Value::integer(123456789012345678LL) << u"123456789012345678"_s;
+        QTest::newRow("zero") << Value::number(0.0) << u"0"_s;
+        QTest::newRow("midnight drops the time")
+            << Value::dateTime(QDateTime(QDate(2026, 12, 8), QTime(0, 0, 0))) << u"2026-12-8"_s;
+        QTest::newRow("date with time")
+            << Value::dateTime(QDateTime(QDate(2026, 12, 8), QTime(4, 24, 34))) << u"2026-12-8 4:24:34"_s;
+        QTest::newRow("one second past midnight")
+            << Value::dateTime(QDateTime(QDate(2026, 1, 31), QTime(0, 0, 1))) << u"2026-1-31 0:00:01"_s;
+        QTest::newRow("list joined") << Value::list({Value::text(u"甲"_s), Value::number(2.5)}) << u"甲, 2.5"_s;
+    }
+    void valueToText()
+    {
+        QFETCH(Value, value);
+        QFETCH(QString, text);
+        QCOMPARE(ValueToText(value), text);
+    }
+
+    void nullHasNoText()
+    {
+        QVERIFY_THROWS_EXCEPTION(DominoError, ValueToText(Value::null()));
+        QVERIFY_THROWS_EXCEPTION(DominoError, ValueToText(Value::list({Value::text(u"a"_s), Value::null()})));
+    }
+
+    void sessionReachesNothingUntilUsed()
+    {
+        quill::testing::FakeDomino fake;
+        fake.addDatabase(u"/data/a.nsf"_s).addView(u"全部"_s);
+        TNotesSession session(fake.sessionFactory());
+        QCOMPARE(fake.sessionsCreated(), 0);
+        QVERIFY(!session.IsConnected());
+
+        auto db = session.OpenDatabase(QString(), u"/data/a.nsf"_s, false);
+        QCOMPARE(fake.sessionsCreated(), 1);
+        QCOMPARE(db->Views(), QStringList{u"全部"_s});
+
+        // Dropping the link makes the next operation start from a fresh session.
+        session.Disconnect();
+        session.InitLocalSession(QString());
+        QCOMPARE(fake.sessionsCreated(), 2);
+    }
+
+    void unboundDatabaseFailsClearly()
+    {
+        TNotesDatabase database;
+        QVERIFY_THROWS_EXCEPTION(DominoError, database.Views());
+        TNotesSession noComponent(nullptr);
+        QVERIFY_THROWS_EXCEPTION(DominoError, noComponent.InitLocalSession(QString()));
+    }
+};
+
+Q_DECLARE_METATYPE(quill::domino::Value)
+
+QTEST_GUILESS_MAIN(TestValue)
+#include "test_value.moc"
