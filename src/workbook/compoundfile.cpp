@@ -3,7 +3,6 @@
 #include "excel.h"
 
 #include <QtEndian>
-
 #include <algorithm>
 #include <cstring>
 #include <vector>

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QIODevice>
-
 #include <cstdint>
 #include <string>
 

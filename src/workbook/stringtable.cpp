@@ -1,7 +1,6 @@
 #include "stringtable.h"
 
 #include <QHashFunctions>
-
 #include <algorithm>
 #include <cstring>
 
@@ -26,7 +25,8 @@ uint32_t StringTable::intern(QStringView text)
         if (m_hashes[index] == h) {
             const QStringView candidate = at(index);
             if (candidate.size() == text.size() &&
-                std::memcmp(candidate.data(), text.data(), size_t(text.size()) * sizeof(char16_t)) == 0)
+                (text.isEmpty() ||
+                 std::memcmp(candidate.data(), text.data(), size_t(text.size()) * sizeof(char16_t)) == 0))
                 return index;
         }
         slot = (slot + 1) & mask;

@@ -4,7 +4,6 @@
 
 #include <QFileInfo>
 #include <QSaveFile>
-
 #include <algorithm>
 
 using namespace Qt::StringLiterals;
@@ -440,9 +439,10 @@ void XlsWriter::buildStream(std::string& out) const
                 s.end(r);
             }
         }
-        s.patch32(dbCellsAt + 4 * size_t(b), static_cast<uint32_t>(s.pos()));
+        const size_t dbCell = s.pos();
+        s.patch32(dbCellsAt + 4 * size_t(b), static_cast<uint32_t>(dbCell));
         r = s.begin(0x00D7); // DBCELL
-        s.u32(firstRowEnd ? static_cast<uint32_t>(s.pos() - blockStart) : 0);
+        s.u32(firstRowEnd ? static_cast<uint32_t>(dbCell - blockStart) : 0);
         for (uint16_t offset : rowOffsets)
             s.u16(offset);
         s.end(r);

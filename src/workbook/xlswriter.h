@@ -4,7 +4,6 @@
 #include "stringtable.h"
 
 #include <QByteArray>
-
 #include <array>
 #include <cstdint>
 #include <string>
