@@ -1,0 +1,86 @@
+#include "browse/docdetail.h"
+
+#include "domino/error.h"
+#include "domino/notes.h"
+#include "domino/value.h"
+
+#include <QHeaderView>
+#include <QPalette>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QWidget>
+
+using namespace Qt::StringLiterals;
+
+namespace quill::browse {
+
+DetailRows ReadDocumentDetail(domino::NotesSession& session, int treeMode, const QString& serverName,
+                              const QString& dbPath, const QString& documentId)
+{
+    std::shared_ptr<domino::NotesDatabase> database =
+        session.OpenDatabase(treeMode == 1 ? serverName : QString(), dbPath, false);
+    std::unique_ptr<domino::NotesDocument> document = database->FindDocumentById(documentId);
+    DetailRows rows;
+    rows.names = document->Items();
+    for (const QString& name : std::as_const(rows.names)) {
+        const domino::ValueList values = document->ItemValue(name);
+        if (values.empty())
+            throw domino::DominoError(u"域"_s + name + u"没有值"_s);
+        rows.values << domino::ValueToText(values.front());
+    }
+    return rows;
+}
+
+TfrmdocDetail::TfrmdocDetail(const DetailRows& rows, QWidget* parent) : QDialog(parent)
+{
+    setWindowTitle(u"文档详细资料"_s);
+    setModal(true);
+    setFixedSize(568, 493);
+
+    const int n = static_cast<int>(rows.names.size());
+    m_fixedRow = n > 0;
+
+    m_grid = new QTableWidget(n + 1, 2, this);
+    m_grid->setGeometry(56, 16, 465, 409);
+    m_grid->horizontalHeader()->hide();
+    m_grid->verticalHeader()->hide();
+    m_grid->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_grid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_grid->setColumnWidth(0, 64);
+    m_grid->setColumnWidth(1, 248);
+    m_grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_grid->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_grid->setWordWrap(false);
+
+    const QBrush headingBrush = palette().brush(QPalette::Button);
+    auto cell = [&](int row, int column, const QString& text) {
+        auto* item = new QTableWidgetItem(text);
+        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+        // Row 0 and column 0 are the grid's fixed heading cells.
+        if ((m_fixedRow && row == 0) || column == 0) {
+            item->setBackground(headingBrush);
+            item->setFlags(Qt::ItemIsEnabled);
+        }
+        m_grid->setItem(row, column, item);
+    };
+    cell(0, 0, u"文档域名"_s);
+    cell(0, 1, u"域值"_s);
+    for (int i = 0; i < n; ++i) {
+        cell(i + 1, 0, rows.names.at(i));
+        cell(i + 1, 1, i < rows.values.size() ? rows.values.at(i) : QString());
+    }
+    for (int row = 0; row <= n; ++row)
+        m_grid->setRowHeight(row, row == 1 ? 22 : 24);
+
+    m_ok = new QPushButton(u"确   定"_s, this);
+    m_ok->setGeometry(208, 440, 121, 33);
+    m_ok->setAutoDefault(false);
+    connect(m_ok, &QPushButton::clicked, this, &TfrmdocDetail::BitBtn1Click);
+}
+
+void TfrmdocDetail::BitBtn1Click()
+{
+    accept();
+}
+
+} // namespace quill::browse

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <utility>
+
+namespace quill::browse {
+
+// Runs a function when the scope ends, however it ends.
+template <typename F> class ScopeExit
+{
+public:
+    explicit ScopeExit(F f) : m_f(std::move(f)) {}
+    ~ScopeExit() { m_f(); }
+    ScopeExit(const ScopeExit&) = delete;
+    ScopeExit& operator=(const ScopeExit&) = delete;
+
+private:
+    F m_f;
+};
+
+} // namespace quill::browse
