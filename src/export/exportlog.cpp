@@ -1,0 +1,150 @@
+#include "export/exportlog.h"
+
+#include "domino/value.h"
+#include "platform/error.h"
+#include "platform/gbk.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace quill::exporting {
+
+namespace {
+
+QString systemError(int code)
+{
+    return QString::fromLocal8Bit(std::strerror(code));
+}
+
+} // namespace
+
+void AppendLogLine(const QString& path, const QString& line, const QString& folder)
+{
+    const qsizetype cut = std::max(path.lastIndexOf(u'/'), path.lastIndexOf(u'\\'));
+    const QString name = path.mid(cut + 1);
+    QString target = folder;
+    if (!target.isEmpty() && !target.endsWith(u'/'))
+        target += u'/';
+    target += name;
+    if (name.isEmpty())
+        throw platform::Error(u"无法写入日志文件：“"_s + path + u"”不是文件名"_s);
+
+    QByteArray bytes = platform::toGbk(line);
+    bytes += "\r\n";
+    const QByteArray nativePath = target.toLocal8Bit();
+    int fd;
+    do
+        fd = ::open(nativePath.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        throw platform::Error(u"无法写入日志文件："_s + target + u"（"_s + systemError(errno) + u"）"_s);
+    ssize_t written;
+    do
+        written = ::write(fd, bytes.constData(), static_cast<size_t>(bytes.size()));
+    while (written < 0 && errno == EINTR);
+    const int writeErrno = errno;
+    const bool closed = ::close(fd) == 0 || errno == EINTR;
+    const int closeErrno = errno;
+    if (written != bytes.size()) {
+        const QString reason = written < 0 ? systemError(writeErrno) : u"只写入了部分内容"_s;
+        throw platform::Error(u"无法写入日志文件："_s + target + u"（"_s + reason + u"）"_s);
+    }
+    if (!closed)
+        throw platform::Error(u"无法写入日志文件："_s + target + u"（"_s + systemError(closeErrno) + u"）"_s);
+}
+
+QString LogFileName(const QDate& date)
+{
+    return u"log"_s + date.toString(u"yyyyMMdd"_s) + u".txt"_s;
+}
+
+namespace loglines {
+
+namespace {
+QString num(qint64 n)
+{
+    return QString::number(n);
+}
+} // namespace
+
+QString runStart(const QString& viewName, const QString& workbookName)
+{
+    return u"开始导出视图"_s + viewName + u"到文件"_s + workbookName + u";"_s;
+}
+QString documentStart(qint64 n)
+{
+    return u"完成向excel写入第"_s + num(n) + u"个文档;"_s;
+}
+QString attachmentCheck(qint64 n)
+{
+    return u"判断第"_s + num(n) + u"个文档有附件;"_s;
+}
+QString attachmentListBefore(qint64 n)
+{
+    return u"获取第"_s + num(n) + u"个文档有附件列表;"_s;
+}
+QString attachmentListAfter(qint64 n, qint64 count)
+{
+    return u"获取第"_s + num(n) + u"个文档有附件数量为:"_s + num(count) + u";"_s;
+}
+QString attachmentFetched(qint64 n, qint64 k, const QString& name)
+{
+    return u"获取第"_s + num(n) + u"个文档第"_s + num(k) + u"个附件:"_s + name + u";"_s;
+}
+QString attachmentSaved(qint64 n, qint64 k, const QString& path)
+{
+    return u"保存第"_s + num(n) + u"个文档第"_s + num(k) + u"个附件到:"_s + path + u";"_s;
+}
+QString pictureStart(const QString& documentFolder)
+{
+    return u"调用图片导出程序保存到:"_s + documentFolder + u" ;"_s;
+}
+QString pictureEnd(const QString& documentFolder)
+{
+    return u"结束图片导出程序保存到:"_s + documentFolder + u" ;"_s;
+}
+QString richTextStart(qint64 n)
+{
+    return u"开始分离第"_s + num(n) + u"个文档RichText域;"_s;
+}
+QString richTextSaved(qint64 n, const QString& path)
+{
+    return u"分离第"_s + num(n) + u"个文档RichText域到:"_s + path + u";"_s;
+}
+QString valueStep(const QString& text)
+{
+    return u"  s=s+"_s + text + u";"_s;
+}
+QString writeStep()
+{
+    return u" s值写入excel表 ;"_s;
+}
+QString nextDocumentFailed(qint64 n)
+{
+    return u"链接第"_s + num(n) + u"个文档出错;"_s;
+}
+
+} // namespace loglines
+
+ExportLog::ExportLog(QString appPath, QString folder, Clock clock)
+    : m_appPath(std::move(appPath)), m_folder(std::move(folder)), m_clock(std::move(clock))
+{
+}
+
+void ExportLog::write(const QString& text)
+{
+    const QDateTime now = m_clock();
+    const qint64 second = now.toSecsSinceEpoch();
+    if (second != m_cachedSecond || m_cachedNow.isEmpty()) {
+        m_cachedSecond = second;
+        m_cachedNow = domino::FormatShortDateTime(now);
+        m_cachedPath = m_appPath + u"log/"_s + LogFileName(now.date());
+    }
+    AppendLogLine(m_cachedPath, text + m_cachedNow, m_folder);
+}
+
+} // namespace quill::exporting

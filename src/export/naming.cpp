@@ -1,0 +1,164 @@
+#include "export/naming.h"
+
+#include "platform/error.h"
+
+using namespace Qt::StringLiterals;
+
+namespace quill::exporting {
+
+std::optional<qint32> TextToInteger(const QString& text)
+{
+    qsizetype i = 0;
+    const qsizetype n = text.size();
+    while (i < n && text[i] == u' ')
+        ++i;
+    bool negative = false;
+    if (i < n && (text[i] == u'+' || text[i] == u'-')) {
+        negative = text[i] == u'-';
+        ++i;
+    }
+    int base = 10;
+    if (i < n && text[i] == u'$') {
+        base = 16;
+        ++i;
+    } else if (i < n && (text[i] == u'x' || text[i] == u'X')) {
+        base = 16;
+        ++i;
+    } else if (i + 1 < n && text[i] == u'0' && (text[i + 1] == u'x' || text[i + 1] == u'X')) {
+        base = 16;
+        i += 2;
+    }
+    if (i == n)
+        return std::nullopt;
+    const qint64 limit = negative ? qint64(2147483648LL) : qint64(2147483647LL);
+    qint64 value = 0;
+    for (; i < n; ++i) {
+        const char16_t c = text[i].unicode();
+        int digit;
+        if (c >= u'0' && c <= u'9')
+            digit = c - u'0';
+        else if (base == 16 && c >= u'a' && c <= u'f')
+            digit = c - u'a' + 10;
+        else if (base == 16 && c >= u'A' && c <= u'F')
+            digit = c - u'A' + 10;
+        else
+            return std::nullopt;
+        value = value * base + digit;
+        if (value > limit)
+            return std::nullopt;
+    }
+    return static_cast<qint32>(negative ? -value : value);
+}
+
+bool IsIntegerText(const QString& text)
+{
+    return TextToInteger(text).has_value();
+}
+
+QString CleanFileName(const QString& text)
+{
+    QString out = text;
+    for (const char16_t c : {u'"', u'\\', u':', u'>', u'<', u'|', u'*', u'?', u'/'})
+        out.remove(QChar(c));
+    return out;
+}
+
+QString FileNamePart(const QString& fileName)
+{
+    return fileName.mid(fileName.lastIndexOf(u'/') + 1);
+}
+
+QString WorkbookName(const QString& fileName, const QString& startNo)
+{
+    QString base = fileName;
+    if (base.right(4).toUpper() == u".XLS"_s)
+        base.chop(4);
+    return base + u"_开始为第"_s + startNo + u"个文档.xls"_s;
+}
+
+QString ExportFolder(const QString& workbookName)
+{
+    return workbookName.left(workbookName.lastIndexOf(u'/') + 1);
+}
+
+QString AttachmentFolder(const QString& exportFolder, const QString& viewName)
+{
+    return exportFolder + CleanFileName(viewName) + u"附件"_s;
+}
+
+QString DocumentFolder(const QString& attachmentFolder, const QString& documentId)
+{
+    return attachmentFolder + u'/' + SafeFileName(documentId) + u'/';
+}
+
+QString SafeFileName(const QString& name)
+{
+    const qsizetype cut = std::max(name.lastIndexOf(u'/'), name.lastIndexOf(u'\\'));
+    QString out;
+    for (const QChar c : QStringView(name).mid(cut + 1))
+        if (c.category() != QChar::Other_Control)
+            out += c;
+    if (out.trimmed().isEmpty() || out == u"."_s || out == u".."_s)
+        return u"_"_s;
+    // NAME_MAX counts bytes; shorten the stem and keep a short extension.
+    if (out.toUtf8().size() > 255) {
+        const qsizetype dot = out.lastIndexOf(u'.');
+        const QString extension = dot > 0 && out.size() - dot <= 16 ? out.mid(dot) : QString();
+        QString stem = out.left(out.size() - extension.size());
+        while (!stem.isEmpty() && (stem + extension).toUtf8().size() > 255) {
+            stem.chop(1);
+            if (!stem.isEmpty() && stem.back().isHighSurrogate())
+                stem.chop(1);
+        }
+        out = stem + extension;
+    }
+    return out;
+}
+
+QString CutToCell(const QString& text)
+{
+    if (text.size() <= kMaxCellText)
+        return text;
+    qsizetype length = kMaxCellText;
+    if (text[length - 1].isHighSurrogate())
+        --length;
+    return text.left(length);
+}
+
+namespace {
+
+bool blankOrControl(QChar c)
+{
+    return c.unicode() <= 0x20;
+}
+
+} // namespace
+
+OpeningResult CheckExportRequest(const QString& fileName, const QString& startNo, qint32 docCount,
+                                 const QString& viewName, const std::function<bool(const QString&)>& fileExists)
+{
+    qsizetype first = 0;
+    qsizetype last = fileName.size();
+    while (first < last && blankOrControl(fileName[first]))
+        ++first;
+    while (last > first && blankOrControl(fileName[last - 1]))
+        --last;
+    if (first == last)
+        return {};
+
+    const QString workbook = WorkbookName(fileName, startNo);
+    if (fileExists(workbook))
+        return {std::nullopt, workbook + u"文件已存在!"_s};
+
+    const std::optional<qint32> start = TextToInteger(startNo);
+    if (!start)
+        throw platform::Error(u"'"_s + startNo + u"' is not a valid integer value"_s);
+
+    if (qint64(docCount) - qint64(*start) < 0)
+        return {std::nullopt, u"当前没有可导出的内容"_s};
+    if (viewName.isEmpty())
+        return {};
+    return {ExportRequest{workbook, *start}, QString()};
+}
+
+} // namespace quill::exporting
