@@ -1,0 +1,576 @@
+#include "admin.h"
+
+#include "domino/error.h"
+#include "domino/loader.h"
+#include "model.h"
+#include "platform/registry.h"
+#include "store.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <algorithm>
+#include <functional>
+#include <sodium.h>
+#include <unordered_map>
+
+using namespace Qt::StringLiterals;
+using quill::domino::DominoError;
+
+namespace quill::component::admin {
+namespace {
+
+// One transaction on an open database; a failure rolls everything back.
+void write(const QString& path, const std::function<void(Store&)>& work)
+{
+    auto store = Store::open(path, Store::Mode::ReadWrite);
+    store->begin();
+    try {
+        work(*store);
+        store->commit();
+    } catch (...) {
+        store->rollback();
+        throw;
+    }
+}
+
+bool isUniversalId(const QString& id)
+{
+    if (id.size() != 32)
+        return false;
+    return std::all_of(id.begin(), id.end(), [](QChar c) { return isxdigit(c.toLatin1()) && c.unicode() < 128; });
+}
+
+void insertDocument(Store& store, const DocumentSpec& spec)
+{
+    const qint64 created = spec.created >= 0 ? spec.created : QDateTime::currentMSecsSinceEpoch();
+    const qint64 modified = spec.modified >= 0 ? spec.modified : created;
+    QString unid = spec.unid.toUpper();
+    if (unid.isEmpty()) {
+        unid = newUniversalId();
+    } else if (!isUniversalId(unid)) {
+        throw DominoError(u"文档编号必须是32位十六进制数字："_s + spec.unid);
+    }
+    {
+        Query q(store.statement("SELECT 1 FROM documents WHERE unid = ?"));
+        q->bind(1, unid);
+        if (q->step())
+            throw DominoError(u"文档编号已存在："_s + unid);
+    }
+    QString form;
+    for (const ItemSpec& item : spec.items) {
+        if (item.name.compare(u"Form"_s, Qt::CaseInsensitive) == 0 && !item.values.isEmpty()) {
+            form = item.values.first().toString();
+            break;
+        }
+    }
+    Query doc(store.statement("INSERT INTO documents(unid, form, created, modified) VALUES(?, ?, ?, ?)"));
+    doc->bind(1, unid).bind(2, form).bind(3, created).bind(4, modified).run();
+    const qint64 docId = store.lastInsertId();
+
+    Query item(store.statement("INSERT INTO items(doc_id, seq, name, type, value) VALUES(?, ?, ?, ?, ?)"));
+    Query object(
+        store.statement("INSERT INTO embedded_objects(doc_id, item_seq, seq, name, data) VALUES(?, ?, ?, ?, ?)"));
+    qint64 seq = 0;
+    for (const ItemSpec& spec_item : spec.items) {
+        ++seq;
+        if (spec_item.name.trimmed().isEmpty())
+            throw DominoError(u"域名不能为空"_s);
+        if (!isKnownItemType(spec_item.type))
+            throw DominoError(u"域"_s + spec_item.name + u"的类型无效："_s + QString::number(spec_item.type));
+        item->bind(1, docId).bind(2, seq).bind(3, spec_item.name).bind(4, qint64(spec_item.type));
+        item->bind(5, encodeValues(spec_item.values)).run();
+        qint64 objectSeq = 0;
+        for (const FileSpec& file : spec_item.objects) {
+            object->bind(1, docId).bind(2, seq).bind(3, ++objectSeq).bind(4, file.name).bindBlob(5, file.data).run();
+        }
+    }
+    Query attachment(store.statement("INSERT INTO attachments(doc_id, seq, name, data) VALUES(?, ?, ?, ?)"));
+    qint64 attachmentSeq = 0;
+    for (const FileSpec& file : spec.attachments) {
+        if (file.name.isEmpty())
+            throw DominoError(u"附件名不能为空"_s);
+        attachment->bind(1, docId).bind(2, ++attachmentSeq).bind(3, file.name).bindBlob(4, file.data).run();
+    }
+}
+
+// A sort key: missing values first, then numbers, then text.
+struct SortKey
+{
+    int rank = 0;
+    double number = 0;
+    QString text;
+};
+
+int compareKeys(const SortKey& a, const SortKey& b)
+{
+    if (a.rank != b.rank)
+        return a.rank < b.rank ? -1 : 1;
+    if (a.rank == 1)
+        return a.number < b.number ? -1 : (a.number > b.number ? 1 : 0);
+    if (a.rank == 2)
+        return a.text.compare(b.text, Qt::CaseInsensitive);
+    return 0;
+}
+
+SortKey keyOf(int type, const QString& stored)
+{
+    const domino::ValueList values = decodeValues(type, stored);
+    SortKey key;
+    if (values.empty())
+        return key;
+    const domino::Value& first = values.front();
+    switch (first.kind()) {
+    case domino::Value::Kind::Number:
+        key.rank = 1;
+        key.number = first.asNumber();
+        break;
+    case domino::Value::Kind::DateTime:
+        key.rank = 1;
+        key.number = double(first.asDateTime().toMSecsSinceEpoch());
+        break;
+    case domino::Value::Kind::Text:
+        key.rank = 2;
+        key.text = first.asText();
+        break;
+    default:
+        break;
+    }
+    return key;
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw DominoError(u"无法读取文件："_s + path + u"（"_s + file.errorString() + u"）"_s);
+    return file.readAll();
+}
+
+qint64 parseDateTime(const QString& text)
+{
+    QDateTime value = QDateTime::fromString(text, Qt::ISODateWithMs);
+    if (!value.isValid())
+        value = QDateTime::fromString(text, Qt::ISODate);
+    if (!value.isValid()) {
+        throw DominoError(u"日期时间格式无效："_s + text + u"（应为ISO 8601格式，如2024-05-01T08:30:00）"_s);
+    }
+    return value.toMSecsSinceEpoch();
+}
+
+FileSpec parseFile(const QJsonValue& value, const QString& baseDir, const QString& what)
+{
+    const QJsonObject object = value.toObject();
+    FileSpec file;
+    file.name = object.value(u"name"_s).toString();
+    if (object.contains(u"file"_s)) {
+        const QString path = QDir(baseDir).filePath(object.value(u"file"_s).toString());
+        file.data = readFile(path);
+        if (file.name.isEmpty())
+            file.name = QFileInfo(path).fileName();
+    } else if (object.contains(u"base64"_s)) {
+        file.data = QByteArray::fromBase64(object.value(u"base64"_s).toString().toLatin1());
+    } else if (object.contains(u"text"_s)) {
+        file.data = object.value(u"text"_s).toString().toUtf8();
+    } else {
+        throw DominoError(what + u"必须给出file、base64或text之一"_s);
+    }
+    if (file.name.isEmpty())
+        throw DominoError(what + u"缺少name"_s);
+    return file;
+}
+
+ItemSpec parseItem(const QJsonObject& object, const QString& baseDir)
+{
+    ItemSpec item;
+    item.name = object.value(u"name"_s).toString();
+    if (item.name.trimmed().isEmpty())
+        throw DominoError(u"域缺少name"_s);
+    QJsonArray values;
+    if (object.contains(u"values"_s))
+        values = object.value(u"values"_s).toArray();
+    else if (object.contains(u"value"_s))
+        values.append(object.value(u"value"_s));
+    const QString typeName = object.value(u"type"_s).toString();
+    if (typeName.isEmpty())
+        item.type = !values.isEmpty() && values.first().isDouble() ? NumberType : TextType;
+    else
+        item.type = itemTypeFromName(typeName);
+    if (item.type == 0)
+        throw DominoError(u"域"_s + item.name + u"的类型无效："_s + typeName);
+
+    if (item.type == RichTextType) {
+        item.values.append(object.value(u"text"_s).toString(values.isEmpty() ? QString() : values.first().toString()));
+        for (const QJsonValue& entry : object.value(u"objects"_s).toArray())
+            item.objects.push_back(parseFile(entry, baseDir, u"域"_s + item.name + u"的嵌入对象"_s));
+        return item;
+    }
+    for (const QJsonValue& value : values) {
+        if (item.type == NumberType) {
+            if (!value.isDouble())
+                throw DominoError(u"数字域"_s + item.name + u"的值不是数字"_s);
+            item.values.append(value.toDouble());
+        } else if (item.type == DateTimeType) {
+            item.values.append(double(parseDateTime(value.toString())));
+        } else {
+            if (!value.isString())
+                throw DominoError(u"文本域"_s + item.name + u"的值不是文本"_s);
+            item.values.append(value);
+        }
+    }
+    return item;
+}
+
+void writeView(Store& store, const ViewSpec& view)
+{
+    if (view.name.trimmed().isEmpty())
+        throw DominoError(u"视图名不能为空"_s);
+    if (view.columns.empty())
+        throw DominoError(u"视图"_s + view.name + u"至少需要一列"_s);
+    if (view.sortColumn >= int(view.columns.size()))
+        throw DominoError(u"视图"_s + view.name + u"的排序列不存在"_s);
+    {
+        Query q(store.statement("SELECT 1 FROM views WHERE name = ?"));
+        q->bind(1, view.name);
+        if (q->step())
+            throw DominoError(u"视图已存在："_s + view.name);
+    }
+    Query q(store.statement("INSERT INTO views(name, form, sort_column, sort_descending) VALUES(?, ?, ?, ?)"));
+    q->bind(1, view.name);
+    if (view.form.isEmpty())
+        q->bindNull(2);
+    else
+        q->bind(2, view.form);
+    q->bind(3, qint64(view.sortColumn)).bind(4, qint64(view.descending ? 1 : 0)).run();
+    const qint64 viewId = store.lastInsertId();
+    Query column(store.statement("INSERT INTO view_columns(view_id, seq, title, item, formula) VALUES(?, ?, ?, ?, ?)"));
+    qint64 seq = 0;
+    for (const ColumnSpec& spec : view.columns) {
+        if (spec.item.isEmpty() == spec.formula.isEmpty())
+            throw DominoError(u"视图列"_s + spec.title + u"必须给出域名或公式之一"_s);
+        column->bind(1, viewId).bind(2, ++seq).bind(3, spec.title).bind(4, spec.item).bind(5, spec.formula).run();
+    }
+}
+
+void createWith(const QString& path, const QString& title, const std::function<void(Store&)>& work)
+{
+    std::unique_ptr<Store> created = Store::open(path, Store::Mode::Create);
+    try {
+        auto store = std::move(created);
+        store->begin();
+        try {
+            store->setMeta(u"title"_s, title);
+            work(*store);
+            store->commit();
+        } catch (...) {
+            store->rollback();
+            throw;
+        }
+    } catch (...) {
+        // Nothing of a half-made database stays behind.
+        QFile::remove(path);
+        QFile::remove(path + u"-journal"_s);
+        throw;
+    }
+}
+
+} // namespace
+
+void createDatabase(const QString& path, const QString& title)
+{
+    if (!path.endsWith(u".nsf"_s, Qt::CaseInsensitive))
+        throw DominoError(u"数据库文件名必须以.nsf结尾："_s + path);
+    createWith(path, title, [](Store&) {});
+}
+
+ColumnSpec parseColumn(const QString& text)
+{
+    const qsizetype eq = text.indexOf(u'=');
+    if (eq <= 0 || eq == text.size() - 1)
+        throw DominoError(u"列的写法应为 标题=域名 或 标题=@公式："_s + text);
+    ColumnSpec column;
+    column.title = text.left(eq);
+    const QString source = text.mid(eq + 1).trimmed();
+    if (source.startsWith(u'@')) {
+        static const QStringList formulas = {u"@Created"_s, u"@Modified"_s, u"@DocumentUniqueID"_s};
+        bool known = false;
+        for (const QString& formula : formulas)
+            known = known || formula.compare(source, Qt::CaseInsensitive) == 0;
+        if (!known)
+            throw DominoError(u"不支持的列公式："_s + source + u"（可用@Created、@Modified、@DocumentUniqueID）"_s);
+        column.formula = source;
+    } else {
+        column.item = source;
+    }
+    return column;
+}
+
+void addView(const QString& path, const ViewSpec& view)
+{
+    write(path, [&](Store& store) {
+        writeView(store, view);
+        rebuildViewIndex(store);
+    });
+}
+
+std::vector<DocumentSpec> parseDocuments(const QByteArray& json, const QString& baseDir)
+{
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(json, &error);
+    if (error.error != QJsonParseError::NoError)
+        throw DominoError(u"JSON格式错误（第"_s + QString::number(error.offset) + u"字节）："_s + error.errorString());
+    if (!document.isArray())
+        throw DominoError(u"JSON的顶层必须是文档的数组"_s);
+    std::vector<DocumentSpec> documents;
+    int index = 0;
+    for (const QJsonValue& value : document.array()) {
+        ++index;
+        try {
+            if (!value.isObject())
+                throw DominoError(u"不是JSON对象"_s);
+            const QJsonObject object = value.toObject();
+            DocumentSpec doc;
+            doc.unid = object.value(u"id"_s).toString();
+            if (object.contains(u"created"_s))
+                doc.created = parseDateTime(object.value(u"created"_s).toString());
+            if (object.contains(u"modified"_s))
+                doc.modified = parseDateTime(object.value(u"modified"_s).toString());
+            if (object.contains(u"form"_s)) {
+                ItemSpec form{u"Form"_s, TextType, QJsonArray{object.value(u"form"_s).toString()}, {}};
+                doc.items.push_back(std::move(form));
+            }
+            for (const QJsonValue& item : object.value(u"items"_s).toArray())
+                doc.items.push_back(parseItem(item.toObject(), baseDir));
+            for (const QJsonValue& file : object.value(u"attachments"_s).toArray())
+                doc.attachments.push_back(parseFile(file, baseDir, u"附件"_s));
+            documents.push_back(std::move(doc));
+        } catch (const DominoError& e) {
+            throw DominoError(u"第"_s + QString::number(index) + u"个文档："_s + e.message());
+        }
+    }
+    return documents;
+}
+
+void addDocuments(const QString& path, const std::vector<DocumentSpec>& documents)
+{
+    write(path, [&](Store& store) {
+        for (const DocumentSpec& doc : documents)
+            insertDocument(store, doc);
+        rebuildViewIndex(store);
+    });
+}
+
+QString jsonSchemaHelp()
+{
+    return uR"(add-docs 的JSON格式（UTF-8）：文档的数组
+[
+  {
+    "id": "可选：32位十六进制的文档编号，缺省时随机生成",
+    "form": "可选：表单名，写成第一个文本域 Form（视图按表单选择文档）",
+    "created": "可选：创建时间，ISO 8601，如 2024-05-01T08:30:00（缺省为现在）",
+    "modified": "可选：修改时间（缺省同创建时间）",
+    "items": [
+      {"name": "标题", "type": "text", "value": "一个值"},
+      {"name": "联系人", "type": "names", "values": ["张三", "李四"]},
+      {"name": "金额", "type": "number", "values": [1234.5]},
+      {"name": "日期", "type": "datetime", "value": "2024-05-01T08:30:00"},
+      {"name": "正文", "type": "richtext", "text": "纯文本内容",
+       "objects": [{"name": "图.png", "file": "相对于JSON文件的路径"},
+                   {"name": "说明.txt", "text": "文本内容"},
+                   {"name": "a.bin", "base64": "AAEC"}]}
+    ],
+    "attachments": [{"file": "报告.pdf"}, {"name": "说明.txt", "text": "附件内容"}]
+  }
+]
+type：text、number、datetime、names、readers、authors、richtext；缺省时按值推断（数字为number，否则text）。
+每个域的值都是列表："value" 是只有一个值的简写。)"_s;
+}
+
+void addUser(const QString& namesPath, const QString& user, const QString& password)
+{
+    if (user.trimmed().isEmpty())
+        throw DominoError(u"用户名不能为空"_s);
+    if (sodium_init() < 0)
+        throw DominoError(u"无法初始化libsodium"_s);
+    const QByteArray pwd = password.toUtf8();
+    char hash[crypto_pwhash_STRBYTES];
+    if (crypto_pwhash_str(hash, pwd.constData(), quint64(pwd.size()), crypto_pwhash_OPSLIMIT_INTERACTIVE,
+                          crypto_pwhash_MEMLIMIT_INTERACTIVE) != 0)
+        throw DominoError(u"无法计算密码的散列值（内存不足）"_s);
+    write(namesPath, [&](Store& store) {
+        Query q(store.statement("INSERT OR REPLACE INTO users(name, password_hash) VALUES(?, ?)"));
+        q->bind(1, user.trimmed()).bind(2, QString::fromLatin1(hash)).run();
+    });
+}
+
+void setAcl(const QString& path, const QString& name, int level)
+{
+    if (name.trimmed().isEmpty())
+        throw DominoError(u"访问控制列表的名称不能为空"_s);
+    if (level < NoAccess || level > Manager)
+        throw DominoError(u"访问级别必须在0到6之间："_s + QString::number(level));
+    write(path, [&](Store& store) {
+        Query q(store.statement("INSERT OR REPLACE INTO acl(name, level) VALUES(?, ?)"));
+        q->bind(1, name.trimmed()).bind(2, qint64(level)).run();
+    });
+}
+
+void addServerName(const QString& namesPath, const QString& server)
+{
+    if (server.trimmed().isEmpty())
+        throw DominoError(u"服务器名不能为空"_s);
+    write(namesPath, [&](Store& store) {
+        Query q(store.statement("INSERT OR IGNORE INTO servers(name) VALUES(?)"));
+        q->bind(1, server.trimmed()).run();
+    });
+}
+
+void rebuildViewIndex(Store& store)
+{
+    struct ViewRow
+    {
+        qint64 id;
+        QString form;
+        int sortColumn;
+        bool descending;
+    };
+    std::vector<ViewRow> views;
+    {
+        Query q(store.statement("SELECT id, form, sort_column, sort_descending FROM views ORDER BY id"));
+        while (q->step())
+            views.push_back(
+                ViewRow{q->int64(0), q->isNull(1) ? QString() : q->text(1), int(q->int64(2)), q->int64(3) != 0});
+    }
+    for (const ViewRow& view : views) {
+        std::vector<qint64> docs;
+        std::vector<qint64> created;
+        std::unordered_map<qint64, qint64> modifiedOf;
+        {
+            Query q(store.statement("SELECT id, form, created, modified FROM documents ORDER BY created, id"));
+            while (q->step()) {
+                if (!view.form.isEmpty() && q->text(1).compare(view.form, Qt::CaseInsensitive) != 0)
+                    continue;
+                docs.push_back(q->int64(0));
+                created.push_back(q->int64(2));
+                modifiedOf.emplace(q->int64(0), q->int64(3));
+            }
+        }
+        if (view.sortColumn >= 0) {
+            QString item;
+            QString formula;
+            {
+                Query q(store.statement("SELECT item, formula FROM view_columns WHERE view_id = ? AND seq = ?"));
+                q->bind(1, view.id).bind(2, qint64(view.sortColumn + 1));
+                if (q->step()) {
+                    item = q->text(0);
+                    formula = q->text(1).trimmed();
+                }
+            }
+            std::unordered_map<qint64, SortKey> keys;
+            if (!item.isEmpty()) {
+                Query q(store.statement("SELECT doc_id, type, value FROM items WHERE name = ? ORDER BY doc_id, seq"));
+                q->bind(1, item);
+                while (q->step()) {
+                    const qint64 docId = q->int64(0);
+                    if (!keys.contains(docId))
+                        keys.emplace(docId, keyOf(int(q->int64(1)), q->text(2)));
+                }
+            } else {
+                Query q(store.statement("SELECT id, unid, created, modified FROM documents"));
+                while (q->step()) {
+                    SortKey key;
+                    if (formula.compare(u"@DocumentUniqueID"_s, Qt::CaseInsensitive) == 0) {
+                        key.rank = 2;
+                        key.text = q->text(1);
+                    } else {
+                        key.rank = 1;
+                        key.number = double(formula.compare(u"@Modified"_s, Qt::CaseInsensitive) == 0 ? q->int64(3)
+                                                                                                      : q->int64(2));
+                    }
+                    keys.emplace(q->int64(0), key);
+                }
+            }
+            const SortKey missing;
+            const auto keyFor = [&](qint64 doc) -> const SortKey& {
+                const auto it = keys.find(doc);
+                return it == keys.end() ? missing : it->second;
+            };
+            std::stable_sort(docs.begin(), docs.end(), [&](qint64 a, qint64 b) {
+                const int c = compareKeys(keyFor(a), keyFor(b));
+                return view.descending ? c > 0 : c < 0;
+            });
+        }
+        Query clear(store.statement("DELETE FROM view_entries WHERE view_id = ?"));
+        clear->bind(1, view.id).run();
+        Query insert(store.statement("INSERT INTO view_entries(view_id, position, doc_id) VALUES(?, ?, ?)"));
+        qint64 position = 0;
+        for (qint64 doc : docs)
+            insert->bind(1, view.id).bind(2, ++position).bind(3, doc).run();
+        Query count(store.statement("UPDATE views SET entry_count = ? WHERE id = ?"));
+        count->bind(1, position).bind(2, view.id).run();
+    }
+}
+
+void generate(const QString& path, qint64 count)
+{
+    if (count < 0)
+        throw DominoError(u"文档数不能为负数"_s);
+    const qint64 base = QDateTime(QDate(2020, 1, 1), QTime(8, 0)).toMSecsSinceEpoch();
+    createWith(path, u"生成的数据库（"_s + QString::number(count) + u"个文档）"_s, [&](Store& store) {
+        store.exec("PRAGMA cache_size = -131072");
+        ViewSpec view{u"全部"_s,
+                      {{u"编号"_s, u"Number"_s, {}},
+                       {u"标题"_s, u"Subject"_s, {}},
+                       {u"日期"_s, u"Date"_s, {}},
+                       {u"状态"_s, u"Status"_s, {}}},
+                      {},
+                      0,
+                      false};
+        writeView(store, view);
+        static const QString statuses[] = {u"[\"草稿\"]"_s, u"[\"审批中\"]"_s, u"[\"已完成\"]"_s};
+        Query doc(store.statement("INSERT INTO documents(id, unid, form, created, modified) VALUES(?, ?, ?, ?, ?)"));
+        Query item(store.statement("INSERT INTO items(doc_id, seq, name, type, value) VALUES(?, ?, ?, ?, ?)"));
+        const QString form = u"Memo"_s;
+        for (qint64 i = 1; i <= count; ++i) {
+            const qint64 created = base + i * 60000;
+            doc->bind(1, i).bind(2, newUniversalId()).bind(3, form).bind(4, created).bind(5, created).run();
+            item->bind(1, i).bind(2, qint64(1)).bind(3, u"Form"_s).bind(4, qint64(TextType));
+            item->bind(5, u"[\"Memo\"]"_s).run();
+            item->bind(1, i).bind(2, qint64(2)).bind(3, u"Number"_s).bind(4, qint64(NumberType));
+            item->bind(5, u'[' + QString::number(i) + u']').run();
+            item->bind(1, i).bind(2, qint64(3)).bind(3, u"Subject"_s).bind(4, qint64(TextType));
+            item->bind(5, u"[\"文档 "_s + QString::number(i) + u"\"]"_s).run();
+            item->bind(1, i).bind(2, qint64(4)).bind(3, u"Date"_s).bind(4, qint64(DateTimeType));
+            item->bind(5, u'[' + QString::number(created) + u']').run();
+            item->bind(1, i).bind(2, qint64(5)).bind(3, u"Status"_s).bind(4, qint64(TextType));
+            item->bind(5, statuses[i % 3]).run();
+        }
+        rebuildViewIndex(store);
+    });
+}
+
+void install(const InstallOptions& options)
+{
+    if (options.dominoPath.isEmpty() && options.notesPath.isEmpty())
+        throw platform::Error(u"install需要--domino或--notes"_s);
+    if (!options.libraryPath.isEmpty())
+        domino::verifyComponentLibrary(options.libraryPath);
+    platform::Registry registry(options.registryFile);
+    if (!options.dominoPath.isEmpty()) {
+        registry.writeString(u"\\Software\\Lotus\\Domino"_s, u"Path"_s, options.dominoPath);
+        if (!options.dataPath.isEmpty())
+            registry.writeString(u"\\Software\\Lotus\\Domino"_s, u"DataPath"_s, options.dataPath);
+    }
+    if (!options.notesPath.isEmpty()) {
+        registry.writeString(u"\\Software\\Lotus\\Notes"_s, u"Path"_s, options.notesPath);
+        if (!options.dataPath.isEmpty())
+            registry.writeString(u"\\Software\\Lotus\\Notes"_s, u"DataPath"_s, options.dataPath);
+    }
+    if (!options.libraryPath.isEmpty())
+        registry.writeString(QString::fromUtf16(domino::kSessionClassKey), QString(), options.libraryPath);
+}
+
+} // namespace quill::component::admin

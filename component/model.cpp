@@ -1,0 +1,54 @@
+#include "model.h"
+
+#include <QJsonDocument>
+
+using namespace Qt::StringLiterals;
+
+namespace quill::component {
+
+bool isTextListType(int type)
+{
+    return type == TextType || type == NamesType || type == ReadersType || type == AuthorsType;
+}
+
+bool isKnownItemType(int type)
+{
+    return isTextListType(type) || type == RichTextType || type == NumberType || type == DateTimeType;
+}
+
+domino::ValueList decodeValues(int type, const QString& stored)
+{
+    using domino::Value;
+    const QJsonArray array = QJsonDocument::fromJson(stored.toUtf8()).array();
+    domino::ValueList values;
+    values.reserve(size_t(array.size()));
+    for (const QJsonValue& element : array) {
+        if (type == NumberType)
+            values.push_back(Value::number(element.toDouble()));
+        else if (type == DateTimeType)
+            values.push_back(Value::dateTime(QDateTime::fromMSecsSinceEpoch(qint64(element.toDouble()))));
+        else
+            values.push_back(Value::text(element.toString()));
+    }
+    return values;
+}
+
+QString encodeValues(const QJsonArray& values)
+{
+    return QString::fromUtf8(QJsonDocument(values).toJson(QJsonDocument::Compact));
+}
+
+int itemTypeFromName(const QString& name)
+{
+    static const std::pair<const char16_t*, int> names[] = {
+        {u"text", TextType},         {u"number", NumberType}, {u"datetime", DateTimeType}, {u"date", DateTimeType},
+        {u"richtext", RichTextType}, {u"names", NamesType},   {u"readers", ReadersType},   {u"authors", AuthorsType},
+    };
+    for (const auto& [text, type] : names) {
+        if (name.compare(QStringView(text), Qt::CaseInsensitive) == 0)
+            return type;
+    }
+    return 0;
+}
+
+} // namespace quill::component

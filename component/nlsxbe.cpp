@@ -1,0 +1,597 @@
+// The stand-in Domino component: NotesSession and the objects reached from it, over the SQLite
+// database files of store.h.
+
+#include "domino/error.h"
+#include "domino/notes.h"
+#include "model.h"
+#include "platform/paths.h"
+#include "platform/registry.h"
+#include "richtext.h"
+#include "store.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <optional>
+#include <sodium.h>
+#include <vector>
+
+using namespace Qt::StringLiterals;
+using quill::domino::DominoError;
+using quill::domino::Value;
+using quill::domino::ValueList;
+
+namespace quill::component {
+namespace {
+
+struct ViewDef
+{
+    struct Column
+    {
+        QString title;
+        QString item;
+        QString formula;
+    };
+    qint64 id = 0;
+    QString name;
+    std::vector<Column> columns;
+    qint64 entryCount = 0;
+};
+
+struct ItemRecord
+{
+    qint64 seq;
+    QString name;
+    int type;
+    QString stored;
+};
+
+class DatabaseImpl;
+using DatabasePtr = std::shared_ptr<const DatabaseImpl>;
+
+class DatabaseImpl : public domino::NotesDatabase, public std::enable_shared_from_this<DatabaseImpl>
+{
+public:
+    explicit DatabaseImpl(std::unique_ptr<Store> store) : m_store(std::move(store)) {}
+
+    Store& store() const { return *m_store; }
+    QString path() const { return m_store->path(); }
+
+    QStringList Views() const override;
+    std::unique_ptr<domino::NotesView> FindView(const QString& name) const override;
+    std::unique_ptr<domino::NotesDocument> FindDocumentById(const QString& documentId) const override;
+
+    std::unique_ptr<domino::NotesDocument> document(qint64 docId, std::shared_ptr<const ViewDef> view,
+                                                    qint64 position) const;
+
+private:
+    std::unique_ptr<Store> m_store;
+};
+
+class EmbeddedObjectImpl : public domino::NotesEmbeddedObject
+{
+public:
+    // itemSeq < 0: an attachment of the document; otherwise an object in that rich-text item.
+    EmbeddedObjectImpl(DatabasePtr db, qint64 docId, qint64 itemSeq, qint64 seq, QString name)
+        : m_db(std::move(db)), m_docId(docId), m_itemSeq(itemSeq), m_seq(seq), m_name(std::move(name))
+    {
+    }
+
+    QString Name() const override { return m_name; }
+
+    void SaveToFile(const QString& path) override
+    {
+        QByteArray data;
+        if (m_itemSeq < 0) {
+            Query q(m_db->store().statement("SELECT data FROM attachments WHERE doc_id = ? AND seq = ?"));
+            q->bind(1, m_docId).bind(2, m_seq);
+            if (q->step())
+                data = q->blob(0);
+        } else {
+            Query q(m_db->store().statement(
+                "SELECT data FROM embedded_objects WHERE doc_id = ? AND item_seq = ? AND seq = ?"));
+            q->bind(1, m_docId).bind(2, m_itemSeq).bind(3, m_seq);
+            if (q->step())
+                data = q->blob(0);
+        }
+        if (path.isEmpty())
+            throw DominoError(u"保存文件"_s + m_name + u"失败：没有给出文件路径"_s);
+        QSaveFile file(path);
+        file.setDirectWriteFallback(false);
+        if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit())
+            throw DominoError(u"无法写入文件："_s + path + u"（"_s + file.errorString() + u"）"_s);
+    }
+
+private:
+    DatabasePtr m_db;
+    qint64 m_docId;
+    qint64 m_itemSeq;
+    qint64 m_seq;
+    QString m_name;
+};
+
+class ItemImpl : public domino::NotesItem
+{
+public:
+    ItemImpl(QString name, int type) : m_name(std::move(name)), m_type(type) {}
+    QString Name() const override { return m_name; }
+    int ItemType() const override { return m_type; }
+
+private:
+    QString m_name;
+    int m_type;
+};
+
+class RichTextItemImpl : public domino::NotesRichTextItem
+{
+public:
+    RichTextItemImpl(DatabasePtr db, qint64 docId, ItemRecord record)
+        : m_db(std::move(db)), m_docId(docId), m_record(std::move(record))
+    {
+    }
+
+    QString Name() const override { return m_record.name; }
+    int ItemType() const override { return RichTextType; }
+
+    QString FormattedText(bool tabsToSpaces, int lineLength) const override
+    {
+        return formatPlainText(plainText(), tabsToSpaces, lineLength);
+    }
+
+    QStringList EmbeddedObjects() const override
+    {
+        QStringList names;
+        for (const auto& [seq, name] : objects())
+            names << name;
+        return names;
+    }
+
+    std::unique_ptr<domino::NotesEmbeddedObject> EmbeddedObjectByName(const QString& name) const override
+    {
+        const auto list = objects();
+        for (const Qt::CaseSensitivity cs : {Qt::CaseSensitive, Qt::CaseInsensitive}) {
+            for (const auto& [seq, objectName] : list) {
+                if (objectName.compare(name, cs) == 0)
+                    return std::make_unique<EmbeddedObjectImpl>(m_db, m_docId, m_record.seq, seq, objectName);
+            }
+        }
+        throw DominoError(u"RTF域"_s + m_record.name + u"中找不到嵌入对象："_s + name);
+    }
+
+private:
+    QString plainText() const
+    {
+        const ValueList values = decodeValues(RichTextType, m_record.stored);
+        return values.empty() ? QString() : values.front().asText();
+    }
+
+    std::vector<std::pair<qint64, QString>> objects() const
+    {
+        std::vector<std::pair<qint64, QString>> list;
+        Query q(m_db->store().statement(
+            "SELECT seq, name FROM embedded_objects WHERE doc_id = ? AND item_seq = ? ORDER BY seq"));
+        q->bind(1, m_docId).bind(2, m_record.seq);
+        while (q->step())
+            list.emplace_back(q->int64(0), q->text(1));
+        return list;
+    }
+
+    DatabasePtr m_db;
+    qint64 m_docId;
+    ItemRecord m_record;
+};
+
+class DocumentImpl : public domino::NotesDocument
+{
+public:
+    DocumentImpl(DatabasePtr db, qint64 id, QString unid, qint64 created, qint64 modified,
+                 std::shared_ptr<const ViewDef> view, qint64 position)
+        : m_db(std::move(db)), m_id(id), m_unid(std::move(unid)), m_created(created), m_modified(modified),
+          m_view(std::move(view)), m_position(position)
+    {
+    }
+
+    const DatabasePtr& database() const { return m_db; }
+    const ViewDef* view() const { return m_view.get(); }
+    qint64 position() const { return m_position; }
+
+    QString DocumentId() const override { return m_unid; }
+
+    ValueList ColumnValues() const override
+    {
+        if (!m_view)
+            throw DominoError(u"文档"_s + m_unid + u"不是从视图中取得的，没有列值"_s);
+        ValueList values;
+        values.reserve(m_view->columns.size());
+        for (const ViewDef::Column& column : m_view->columns)
+            values.push_back(columnValue(column));
+        return values;
+    }
+
+    QStringList Items() const override
+    {
+        QStringList names;
+        for (const ItemRecord& item : items())
+            names << item.name;
+        return names;
+    }
+
+    ValueList ItemValue(const QString& name) const override
+    {
+        const ItemRecord* item = find(name);
+        return item ? decodeValues(item->type, item->stored) : ValueList();
+    }
+
+    bool HasAttachments() const override { return !attachments().empty(); }
+
+    std::unique_ptr<domino::NotesEmbeddedObject> AttachmentByName(const QString& fileName) const override
+    {
+        const auto list = attachments();
+        for (const Qt::CaseSensitivity cs : {Qt::CaseSensitive, Qt::CaseInsensitive}) {
+            for (const auto& [seq, name] : list) {
+                if (name.compare(fileName, cs) == 0)
+                    return std::make_unique<EmbeddedObjectImpl>(m_db, m_id, -1, seq, name);
+            }
+        }
+        throw DominoError(u"文档"_s + m_unid + u"中找不到附件："_s + fileName);
+    }
+
+    std::unique_ptr<domino::NotesItem> ItemByName(const QString& name) const override
+    {
+        const ItemRecord* item = find(name);
+        if (!item)
+            throw DominoError(u"文档"_s + m_unid + u"中找不到域："_s + name);
+        if (item->type == RichTextType)
+            return std::make_unique<RichTextItemImpl>(m_db, m_id, *item);
+        return std::make_unique<ItemImpl>(item->name, item->type);
+    }
+
+    std::unique_ptr<domino::NotesRichTextItem> RichTextItemByName(const QString& name) const override
+    {
+        const ItemRecord* item = find(name);
+        if (!item)
+            throw DominoError(u"文档"_s + m_unid + u"中找不到域："_s + name);
+        if (item->type != RichTextType)
+            throw DominoError(u"域"_s + name + u"不是RTF域"_s);
+        return std::make_unique<RichTextItemImpl>(m_db, m_id, *item);
+    }
+
+    QStringList attachmentNames() const
+    {
+        QStringList names;
+        for (const auto& [seq, name] : attachments())
+            names << name;
+        return names;
+    }
+
+private:
+    const std::vector<ItemRecord>& items() const
+    {
+        if (!m_items) {
+            std::vector<ItemRecord> list;
+            Query q(m_db->store().statement("SELECT seq, name, type, value FROM items WHERE doc_id = ? ORDER BY seq"));
+            q->bind(1, m_id);
+            while (q->step())
+                list.push_back(ItemRecord{q->int64(0), q->text(1), int(q->int64(2)), q->text(3)});
+            m_items = std::move(list);
+        }
+        return *m_items;
+    }
+
+    const ItemRecord* find(const QString& name) const
+    {
+        for (const ItemRecord& item : items()) {
+            if (item.name.compare(name, Qt::CaseInsensitive) == 0)
+                return &item;
+        }
+        return nullptr;
+    }
+
+    std::vector<std::pair<qint64, QString>> attachments() const
+    {
+        std::vector<std::pair<qint64, QString>> list;
+        Query q(m_db->store().statement("SELECT seq, name FROM attachments WHERE doc_id = ? ORDER BY seq"));
+        q->bind(1, m_id);
+        while (q->step())
+            list.emplace_back(q->int64(0), q->text(1));
+        return list;
+    }
+
+    Value columnValue(const ViewDef::Column& column) const
+    {
+        if (!column.formula.isEmpty()) {
+            const QString formula = column.formula.trimmed();
+            if (formula.compare(u"@Created"_s, Qt::CaseInsensitive) == 0)
+                return Value::dateTime(QDateTime::fromMSecsSinceEpoch(m_created));
+            if (formula.compare(u"@Modified"_s, Qt::CaseInsensitive) == 0)
+                return Value::dateTime(QDateTime::fromMSecsSinceEpoch(m_modified));
+            if (formula.compare(u"@DocumentUniqueID"_s, Qt::CaseInsensitive) == 0)
+                return Value::text(m_unid);
+            throw DominoError(u"视图"_s + m_view->name + u"的列公式无法计算："_s + column.formula);
+        }
+        ValueList values = ItemValue(column.item);
+        if (values.empty())
+            return Value::text(QString());
+        if (values.size() == 1)
+            return std::move(values.front());
+        return Value::list(std::move(values));
+    }
+
+    DatabasePtr m_db;
+    qint64 m_id;
+    QString m_unid;
+    qint64 m_created;
+    qint64 m_modified;
+    std::shared_ptr<const ViewDef> m_view;
+    qint64 m_position;
+    mutable std::optional<std::vector<ItemRecord>> m_items;
+};
+
+class ViewImpl : public domino::NotesView
+{
+public:
+    ViewImpl(DatabasePtr db, std::shared_ptr<const ViewDef> def) : m_db(std::move(db)), m_def(std::move(def)) {}
+
+    int ColumnCount() const override { return int(m_def->columns.size()); }
+
+    QStringList ColumnNames() const override
+    {
+        QStringList names;
+        for (const ViewDef::Column& column : m_def->columns)
+            names << column.title;
+        return names;
+    }
+
+    int EntryCount() const override { return int(m_def->entryCount); }
+    QString ViewName() const override { return m_def->name; }
+
+    std::unique_ptr<domino::NotesDocument> NthDocument(int position) const override
+    {
+        if (position < 1 || position > m_def->entryCount) {
+            throw DominoError(u"视图"_s + m_def->name + u"中没有第"_s + QString::number(position) + u"个文档（共"_s +
+                              QString::number(m_def->entryCount) + u"个文档）"_s);
+        }
+        return at(position);
+    }
+
+    std::unique_ptr<domino::NotesDocument> NextDocument(const domino::NotesDocument& document) const override
+    {
+        const auto* doc = dynamic_cast<const DocumentImpl*>(&document);
+        if (!doc || doc->database().get() != m_db.get() || !doc->view() || doc->view()->id != m_def->id)
+            throw DominoError(u"文档不是从视图"_s + m_def->name + u"中取得的，无法取得下一个文档"_s);
+        if (doc->position() >= m_def->entryCount)
+            return nullptr;
+        return at(doc->position() + 1);
+    }
+
+private:
+    std::unique_ptr<domino::NotesDocument> at(qint64 position) const
+    {
+        Query q(m_db->store().statement("SELECT doc_id FROM view_entries WHERE view_id = ? AND position = ?"));
+        q->bind(1, m_def->id).bind(2, position);
+        if (!q->step())
+            throw DominoError(u"视图"_s + m_def->name + u"的索引已损坏：找不到第"_s + QString::number(position) +
+                              u"个文档"_s);
+        const qint64 docId = q->int64(0);
+        return m_db->document(docId, m_def, position);
+    }
+
+    DatabasePtr m_db;
+    std::shared_ptr<const ViewDef> m_def;
+};
+
+QStringList DatabaseImpl::Views() const
+{
+    QStringList names;
+    Query q(m_store->statement("SELECT name FROM views ORDER BY id"));
+    while (q->step())
+        names << q->text(0);
+    return names;
+}
+
+std::unique_ptr<domino::NotesView> DatabaseImpl::FindView(const QString& name) const
+{
+    auto def = std::make_shared<ViewDef>();
+    {
+        Query q(m_store->statement("SELECT id, name, entry_count FROM views ORDER BY id"));
+        bool found = false;
+        while (q->step()) {
+            if (q->text(1).compare(name, Qt::CaseInsensitive) == 0) {
+                def->id = q->int64(0);
+                def->name = q->text(1);
+                def->entryCount = q->int64(2);
+                found = true;
+                break;
+            }
+        }
+        if (!found)
+            throw DominoError(u"找不到视图："_s + name);
+    }
+    Query q(m_store->statement("SELECT title, item, formula FROM view_columns WHERE view_id = ? ORDER BY seq"));
+    q->bind(1, def->id);
+    while (q->step())
+        def->columns.push_back(ViewDef::Column{q->text(0), q->text(1), q->text(2)});
+    return std::make_unique<ViewImpl>(shared_from_this(), std::move(def));
+}
+
+std::unique_ptr<domino::NotesDocument> DatabaseImpl::FindDocumentById(const QString& documentId) const
+{
+    const QString unid = documentId.trimmed().toUpper();
+    Query q(m_store->statement("SELECT id FROM documents WHERE unid = ?"));
+    q->bind(1, unid);
+    if (unid.isEmpty() || !q->step())
+        throw DominoError(u"找不到文档："_s + documentId);
+    return document(q->int64(0), nullptr, 0);
+}
+
+std::unique_ptr<domino::NotesDocument> DatabaseImpl::document(qint64 docId, std::shared_ptr<const ViewDef> view,
+                                                              qint64 position) const
+{
+    Query q(m_store->statement("SELECT unid, created, modified FROM documents WHERE id = ?"));
+    q->bind(1, docId);
+    if (!q->step())
+        throw DominoError(u"数据库"_s + path() + u"中找不到文档（内部编号"_s + QString::number(docId) + u"）"_s);
+    return std::make_unique<DocumentImpl>(shared_from_this(), docId, q->text(0), q->int64(1), q->int64(2),
+                                          std::move(view), position);
+}
+
+class SessionImpl : public domino::NotesSession
+{
+public:
+    void InitUserSession(const QString& userName, const QString& password) override
+    {
+        m_user.clear();
+        const QString name = userName.trimmed();
+        if (name.isEmpty())
+            throw DominoError(u"用户名不能为空"_s);
+        const QString dataDir = dataDirectory();
+        const QString namesPath = QDir(dataDir).filePath(u"names.nsf"_s);
+        if (!QFileInfo::exists(namesPath))
+            throw DominoError(u"找不到Domino目录数据库："_s + namesPath);
+        auto names = Store::open(namesPath, Store::Mode::ReadOnly);
+        QString storedName;
+        QByteArray hash;
+        {
+            Query q(names->statement("SELECT name, password_hash FROM users WHERE name = ?"));
+            q->bind(1, name);
+            if (q->step()) {
+                storedName = q->text(0);
+                hash = q->text(1).toUtf8();
+            }
+        }
+        if (sodium_init() < 0)
+            throw DominoError(u"无法初始化密码校验"_s);
+        const QByteArray pwd = password.toUtf8();
+        if (storedName.isEmpty() ||
+            crypto_pwhash_str_verify(hash.constData(), pwd.constData(), quint64(pwd.size())) != 0)
+            throw DominoError(u"用户名或密码错误，无法登录"_s);
+        QStringList servers;
+        Query q(names->statement("SELECT name FROM servers ORDER BY name"));
+        while (q->step())
+            servers << q->text(0);
+        m_user = storedName;
+        m_dataDir = dataDir;
+        m_servers = servers;
+    }
+
+    void InitLocalSession(const QString&) override { m_local = true; }
+
+    std::shared_ptr<domino::NotesDatabase> OpenDatabase(const QString& server, const QString& path, bool) override
+    {
+        const QString serverName = server.trimmed();
+        if (serverName.isEmpty()) {
+            if (!m_local && m_user.isEmpty())
+                throw DominoError(u"会话尚未初始化：请先调用InitLocalSession或InitUserSession"_s);
+            if (path.trimmed().isEmpty())
+                throw DominoError(u"数据库文件名为空"_s);
+            return std::make_shared<DatabaseImpl>(Store::open(path, Store::Mode::ReadOnly));
+        }
+        if (m_user.isEmpty())
+            throw DominoError(u"尚未登录服务器"_s + serverName + u"：请先调用InitUserSession"_s);
+        if (!servesName(serverName))
+            throw DominoError(u"无法连接服务器"_s + serverName + u"：服务器不存在或无法访问"_s);
+        const QString file = resolveServerPath(path);
+        auto database = std::make_shared<DatabaseImpl>(Store::open(file, Store::Mode::ReadOnly));
+        if (accessLevel(database->store()) < Reader)
+            throw DominoError(u"用户"_s + m_user + u"无权访问服务器"_s + serverName + u"上的数据库"_s + path);
+        return database;
+    }
+
+    ValueList EvaluateFormula(const QString& formula, const domino::NotesDocument& document) override
+    {
+        if (formula.trimmed().compare(u"@AttachmentNames"_s, Qt::CaseInsensitive) != 0)
+            throw DominoError(u"不支持的公式："_s + formula);
+        const auto* doc = dynamic_cast<const DocumentImpl*>(&document);
+        if (!doc)
+            throw DominoError(u"公式的文档不是本组件的文档对象"_s);
+        ValueList values;
+        for (const QString& name : doc->attachmentNames())
+            values.push_back(Value::text(name));
+        return values;
+    }
+
+private:
+    static QString dataDirectory()
+    {
+        const platform::Registry registry(platform::registryFilePath());
+        std::optional<QString> dir = registry.readString(u"\\Software\\Lotus\\Domino"_s, u"DataPath"_s);
+        if (!dir || dir->isEmpty())
+            dir = registry.readString(u"\\Software\\Lotus\\Notes"_s, u"DataPath"_s);
+        if (!dir || dir->isEmpty())
+            throw DominoError(u"找不到Domino数据目录：注册表中没有DataPath"_s);
+        if (!QFileInfo(*dir).isDir())
+            throw DominoError(u"Domino数据目录不存在："_s + *dir);
+        return *dir;
+    }
+
+    bool servesName(const QString& server) const
+    {
+        for (const QString& name : m_servers) {
+            if (name.compare(server, Qt::CaseInsensitive) == 0)
+                return true;
+        }
+        return false;
+    }
+
+    QString resolveServerPath(const QString& path) const
+    {
+        QString relative = path.trimmed();
+        relative.replace(u'\\', u'/');
+        const auto refuse = [&] {
+            return DominoError(u"数据库路径"_s + path + u"不在服务器的数据目录之内，拒绝访问"_s);
+        };
+        if (relative.isEmpty())
+            throw DominoError(u"数据库文件名为空"_s);
+        if (relative.startsWith(u'/') || (relative.size() >= 2 && relative[1] == u':'))
+            throw refuse();
+        QStringList parts;
+        for (const QString& part : relative.split(u'/', Qt::SkipEmptyParts)) {
+            if (part == u".."_s)
+                throw refuse();
+            if (part != u"."_s)
+                parts << part;
+        }
+        const QString full = QDir(m_dataDir).filePath(parts.join(u'/'));
+        const QFileInfo info(full);
+        if (!info.exists())
+            throw DominoError(u"服务器上找不到数据库："_s + path);
+        const QString root = QFileInfo(m_dataDir).canonicalFilePath();
+        if (!info.canonicalFilePath().startsWith(root + u'/'))
+            throw refuse();
+        return full;
+    }
+
+    int accessLevel(Store& store) const
+    {
+        Query q(store.statement("SELECT name, level FROM acl"));
+        int level = NoAccess;
+        bool named = false;
+        while (q->step()) {
+            const QString name = q->text(0);
+            if (name.compare(m_user, Qt::CaseInsensitive) == 0) {
+                level = int(q->int64(1));
+                named = true;
+            } else if (!named && name.compare(QStringView(kDefaultAclEntry), Qt::CaseInsensitive) == 0) {
+                level = int(q->int64(1));
+            }
+        }
+        return level;
+    }
+
+    bool m_local = false;
+    QString m_user;
+    QString m_dataDir;
+    QStringList m_servers;
+};
+
+} // namespace
+} // namespace quill::component
+
+extern "C" __attribute__((visibility("default"))) quill::domino::NotesSession* nlsxbe_create_session()
+{
+    try {
+        return new quill::component::SessionImpl();
+    } catch (...) {
+        return nullptr;
+    }
+}

@@ -1,0 +1,238 @@
+#include "admin.h"
+#include "domino/error.h"
+#include "model.h"
+#include "store.h"
+
+#include <QCryptographicHash>
+#include <QDateTime>
+#include <QDir>
+#include <QSysInfo>
+
+using namespace Qt::StringLiterals;
+
+namespace quill::component::admin {
+namespace {
+
+// Stable ids, so that a sample made twice names its documents the same.
+QString sampleId(const QString& database, int index)
+{
+    const QByteArray seed = (database + u'/' + QString::number(index)).toUtf8();
+    return QString::fromLatin1(QCryptographicHash::hash(seed, QCryptographicHash::Md5).toHex()).toUpper();
+}
+
+qint64 at(int year, int month, int day, int hour = 0, int minute = 0)
+{
+    return QDateTime(QDate(year, month, day), QTime(hour, minute)).toMSecsSinceEpoch();
+}
+
+ItemSpec text(const QString& name, const QStringList& values, int type = TextType)
+{
+    QJsonArray array;
+    for (const QString& value : values)
+        array.append(value);
+    return ItemSpec{name, type, array, {}};
+}
+
+ItemSpec number(const QString& name, double value)
+{
+    return ItemSpec{name, NumberType, QJsonArray{value}, {}};
+}
+
+ItemSpec date(const QString& name, qint64 msecs)
+{
+    return ItemSpec{name, DateTimeType, QJsonArray{double(msecs)}, {}};
+}
+
+ItemSpec richText(const QString& name, const QString& plain, std::vector<FileSpec> objects = {})
+{
+    return ItemSpec{name, RichTextType, QJsonArray{plain}, std::move(objects)};
+}
+
+// A 1x1 PNG picture.
+QByteArray tinyPng()
+{
+    return QByteArray::fromBase64(
+        "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mP8z8BQDwAEhQGAhKmMIQAAAABJRU5ErkJggg==");
+}
+
+void makeCrm(const QString& path)
+{
+    const QString db = u"crm"_s;
+    createDatabase(path, u"客户关系管理"_s);
+    static const QStringList cities = {u"北京"_s, u"上海"_s, u"广州"_s, u"深圳"_s, u"杭州"_s};
+    static const QStringList names = {u"华夏贸易"_s, u"东方电子"_s, u"长城机械"_s, u"海天食品"_s,
+                                      u"星河软件"_s, u"金桥物流"_s, u"青松建材"_s};
+    std::vector<DocumentSpec> docs;
+    for (int i = 1; i <= 250; ++i) {
+        DocumentSpec doc;
+        doc.unid = sampleId(db, i);
+        doc.created = at(2025, 1, 1, 8) + qint64(i) * 60000;
+        doc.modified = doc.created + 86400000;
+        doc.items.push_back(text(u"Form"_s, {u"Customer"_s}));
+        doc.items.push_back(number(u"客户编号"_s, i));
+        doc.items.push_back(text(u"客户名称"_s, {names[i % names.size()] + QString::number(i) + u"有限公司"_s}));
+        doc.items.push_back(text(u"城市"_s, {cities[i % cities.size()]}));
+        doc.items.push_back(date(u"签约日期"_s, at(2024, 1, 1, i % 2 ? 9 : 0, i % 2 ? 30 : 0) + qint64(i) * 86400000));
+        doc.items.push_back(
+            text(u"联系人"_s, i % 3 == 0 ? QStringList{u"张三"_s, u"李四"_s} : QStringList{u"王五"_s}, NamesType));
+        doc.items.push_back(number(u"金额"_s, i * 1234.5));
+        docs.push_back(std::move(doc));
+    }
+    // The first customer carries two attachments and a rich-text item with three embedded objects.
+    DocumentSpec& first = docs.front();
+    first.attachments = {{u"合同.txt"_s, u"合同正文：甲方与乙方……\n"_s.toUtf8()},
+                         {u"报价单.csv"_s, u"产品,数量,单价\n服务器,2,35000\n"_s.toUtf8()}};
+    first.items.push_back(richText(u"备注"_s,
+                                   u"客户备注\t重要\n"_s + QString(30, u'好') + u" "_s +
+                                       u"This remark is long enough to be wrapped at eighty characters by the "
+                                       u"formatted text of the rich-text item."_s,
+                                   {{u"示意图.png"_s, tinyPng()},
+                                    {u"说明.txt"_s, u"嵌入的说明文件"_s.toUtf8()},
+                                    {u"明细.csv"_s, u"a,b\n1,2\n"_s.toUtf8()}}));
+    DocumentSpec& second = docs[1];
+    second.items.push_back(text(u"读者"_s, {u"演示用户"_s, u"[Admin]"_s}, ReadersType));
+    second.items.push_back(text(u"作者"_s, {u"演示用户"_s}, AuthorsType));
+    second.items.push_back(richText(u"备注"_s, u"没有嵌入对象的RTF域"_s));
+    // A document without items, seen only by the view that selects every document.
+    DocumentSpec empty;
+    empty.unid = sampleId(db, 0);
+    empty.created = at(2025, 6, 1, 12);
+    docs.push_back(std::move(empty));
+    addDocuments(path, docs);
+
+    addView(path, {u"全部"_s,
+                   {{u"客户编号"_s, u"客户编号"_s, {}},
+                    {u"客户名称"_s, u"客户名称"_s, {}},
+                    {u"城市"_s, u"城市"_s, {}},
+                    {u"签约日期"_s, u"签约日期"_s, {}},
+                    {u"联系人"_s, u"联系人"_s, {}},
+                    {u"金额"_s, u"金额"_s, {}}},
+                   u"Customer"_s,
+                   0,
+                   false});
+    addView(path,
+            {u"按城市"_s, {{u"城市"_s, u"城市"_s, {}}, {u"客户名称"_s, u"客户名称"_s, {}}}, u"Customer"_s, 0, true});
+    addView(path, {u"所有文档"_s,
+                   {{u"创建时间"_s, {}, u"@Created"_s},
+                    {u"文档编号"_s, {}, u"@DocumentUniqueID"_s},
+                    {u"客户名称"_s, u"客户名称"_s, {}}},
+                   {},
+                   -1,
+                   false});
+    addView(path, {u"空视图"_s, {{u"标题"_s, u"Subject"_s, {}}}, u"Nothing"_s, -1, false});
+}
+
+void makeContracts(const QString& path)
+{
+    const QString db = u"contracts"_s;
+    createDatabase(path, u"合同管理"_s);
+    static const QStringList owners = {u"赵敏"_s, u"钱进"_s, u"孙丽"_s, u"周杰"_s};
+    std::vector<DocumentSpec> docs;
+    docs.reserve(4500);
+    for (int i = 1; i <= 4500; ++i) {
+        DocumentSpec doc;
+        doc.unid = sampleId(db, i);
+        doc.created = at(2023, 3, 1, 9) + qint64(i) * 3600000;
+        doc.modified = doc.created;
+        doc.items = {text(u"Form"_s, {u"Contract"_s}),
+                     number(u"合同编号"_s, i),
+                     text(u"合同名称"_s, {u"采购合同第"_s + QString::number(i) + u"号"_s}),
+                     date(u"签订日期"_s, doc.created),
+                     number(u"金额"_s, (i * 7919) % 100000 / 100.0),
+                     text(u"负责人"_s, {owners[i % owners.size()]})};
+        docs.push_back(std::move(doc));
+    }
+    addDocuments(path, docs);
+    addView(path, {u"合同列表"_s,
+                   {{u"合同编号"_s, u"合同编号"_s, {}},
+                    {u"合同名称"_s, u"合同名称"_s, {}},
+                    {u"签订日期"_s, u"签订日期"_s, {}},
+                    {u"金额"_s, u"金额"_s, {}},
+                    {u"负责人"_s, u"负责人"_s, {}}},
+                   u"Contract"_s,
+                   0,
+                   false});
+    addView(path, {u"按金额"_s, {{u"金额"_s, u"金额"_s, {}}, {u"合同名称"_s, u"合同名称"_s, {}}}, {}, 0, true});
+}
+
+void makeArchive(const QString& path)
+{
+    const QString db = u"archive"_s;
+    createDatabase(path, u"2025年归档"_s);
+    std::vector<DocumentSpec> docs;
+    for (int i = 1; i <= 100; ++i) {
+        DocumentSpec doc;
+        doc.unid = sampleId(db, i);
+        doc.created = at(2025, 2, 1) + qint64(i) * 86400000;
+        doc.items = {text(u"Form"_s, {u"Memo"_s}), text(u"Subject"_s, {u"归档备忘录"_s + QString::number(i)}),
+                     richText(u"正文"_s, u"第"_s + QString::number(i) + u"份备忘录的正文。"_s),
+                     date(u"日期"_s, doc.created)};
+        if (i % 10 == 0)
+            doc.attachments = {{u"附件"_s + QString::number(i) + u".txt"_s, QByteArray(1000 + i, 'x')}};
+        docs.push_back(std::move(doc));
+    }
+    addDocuments(path, docs);
+    addView(path, {u"归档文档"_s,
+                   {{u"主题"_s, u"Subject"_s, {}}, {u"日期"_s, u"日期"_s, {}}, {u"修改时间"_s, {}, u"@Modified"_s}},
+                   {},
+                   -1,
+                   false});
+}
+
+void makeSmall(const QString& path, const QString& title, const QString& viewName, int count)
+{
+    createDatabase(path, title);
+    std::vector<DocumentSpec> docs;
+    for (int i = 1; i <= count; ++i) {
+        DocumentSpec doc;
+        doc.unid = sampleId(title, i);
+        doc.created = at(2025, 5, 1) + qint64(i) * 60000;
+        doc.items = {text(u"Subject"_s, {title + QString::number(i)})};
+        docs.push_back(std::move(doc));
+    }
+    addDocuments(path, docs);
+    addView(path, {viewName, {{u"主题"_s, u"Subject"_s, {}}}, {}, -1, false});
+}
+
+} // namespace
+
+SampleInfo makeSample(const QString& dataDir)
+{
+    QDir root(dataDir);
+    if (root.exists(u"names.nsf"_s))
+        throw domino::DominoError(u"目录中已有示例数据："_s + dataDir);
+    for (const QString& folder : {u"业务/归档"_s, u"空文件夹"_s, u".hidden"_s, u"限制"_s}) {
+        if (!root.mkpath(folder))
+            throw domino::DominoError(u"无法创建文件夹："_s + root.filePath(folder));
+    }
+    SampleInfo info;
+    info.dataDir = root.absolutePath();
+    info.serverName = u"QUILLSERVER"_s;
+    info.userName = u"演示用户"_s;
+    info.password = u"quill123"_s;
+    info.guestName = u"访客"_s;
+    info.guestPassword = u"guest123"_s;
+
+    const QString names = root.filePath(u"names.nsf"_s);
+    createDatabase(names, u"Domino目录"_s);
+    addServerName(names, info.serverName);
+    // The connect dialog offers the host name as server name at first.
+    const QString host = QSysInfo::machineHostName();
+    if (!host.isEmpty())
+        addServerName(names, host);
+    addUser(names, info.userName, info.password);
+    addUser(names, info.guestName, info.guestPassword);
+
+    makeCrm(root.filePath(u"crm.nsf"_s));
+    makeContracts(root.filePath(u"业务/合同管理.nsf"_s));
+    makeArchive(root.filePath(u"业务/归档/2025归档.nsf"_s));
+    createDatabase(root.filePath(u"业务/无视图.nsf"_s), u"没有视图的数据库"_s);
+    makeSmall(root.filePath(u".hidden/secret.nsf"_s), u"隐藏数据库"_s, u"全部"_s, 3);
+    const QString restricted = root.filePath(u"限制/机密.nsf"_s);
+    makeSmall(restricted, u"机密文件"_s, u"机密文档"_s, 5);
+    setAcl(restricted, u"-Default-"_s, NoAccess);
+    setAcl(restricted, info.userName, Manager);
+    return info;
+}
+
+} // namespace quill::component::admin

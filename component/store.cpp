@@ -1,0 +1,337 @@
+#include "store.h"
+
+#include "domino/error.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+using quill::domino::DominoError;
+
+namespace quill::component {
+namespace {
+
+const char* const kSchema[] = {
+    "CREATE TABLE meta(key TEXT PRIMARY KEY, value TEXT NOT NULL) WITHOUT ROWID",
+    "CREATE TABLE documents(id INTEGER PRIMARY KEY, unid TEXT NOT NULL UNIQUE, form TEXT NOT NULL DEFAULT '', "
+    "created INTEGER NOT NULL, modified INTEGER NOT NULL)",
+    // value: a JSON array; numbers for number items, milliseconds since the epoch for date-times.
+    "CREATE TABLE items(doc_id INTEGER NOT NULL, seq INTEGER NOT NULL, name TEXT NOT NULL, type INTEGER NOT NULL, "
+    "value TEXT NOT NULL, PRIMARY KEY(doc_id, seq)) WITHOUT ROWID",
+    "CREATE TABLE attachments(doc_id INTEGER NOT NULL, seq INTEGER NOT NULL, name TEXT NOT NULL, data BLOB NOT NULL, "
+    "PRIMARY KEY(doc_id, seq))",
+    "CREATE TABLE embedded_objects(doc_id INTEGER NOT NULL, item_seq INTEGER NOT NULL, seq INTEGER NOT NULL, "
+    "name TEXT NOT NULL, data BLOB NOT NULL, PRIMARY KEY(doc_id, item_seq, seq))",
+    // sort_column: index of the column whose item orders the view, -1 for creation order.
+    "CREATE TABLE views(id INTEGER PRIMARY KEY, name TEXT NOT NULL UNIQUE COLLATE NOCASE, form TEXT, "
+    "sort_column INTEGER NOT NULL DEFAULT -1, sort_descending INTEGER NOT NULL DEFAULT 0, "
+    "entry_count INTEGER NOT NULL DEFAULT 0)",
+    "CREATE TABLE view_columns(view_id INTEGER NOT NULL, seq INTEGER NOT NULL, title TEXT NOT NULL, "
+    "item TEXT NOT NULL DEFAULT '', formula TEXT NOT NULL DEFAULT '', PRIMARY KEY(view_id, seq)) WITHOUT ROWID",
+    // The index of positions: rebuilt by the admin tool whenever documents or views change.
+    "CREATE TABLE view_entries(view_id INTEGER NOT NULL, position INTEGER NOT NULL, doc_id INTEGER NOT NULL, "
+    "PRIMARY KEY(view_id, position)) WITHOUT ROWID",
+    "CREATE TABLE acl(name TEXT PRIMARY KEY COLLATE NOCASE, level INTEGER NOT NULL) WITHOUT ROWID",
+    // Used in the directory database names.nsf only.
+    "CREATE TABLE users(name TEXT PRIMARY KEY COLLATE NOCASE, password_hash TEXT NOT NULL) WITHOUT ROWID",
+    "CREATE TABLE servers(name TEXT PRIMARY KEY COLLATE NOCASE) WITHOUT ROWID",
+};
+
+quint32 bigEndian32(const QByteArray& bytes, int at)
+{
+    return (quint32(uchar(bytes[at])) << 24) | (quint32(uchar(bytes[at + 1])) << 16) |
+           (quint32(uchar(bytes[at + 2])) << 8) | quint32(uchar(bytes[at + 3]));
+}
+
+[[noreturn]] void fail(sqlite3* db, int rc, const QString& path)
+{
+    if (rc == SQLITE_CORRUPT || rc == SQLITE_NOTADB)
+        throw DominoError(u"数据库文件已损坏："_s + path);
+    if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED)
+        throw DominoError(u"数据库正被其它程序使用："_s + path);
+    if (rc == SQLITE_READONLY)
+        throw DominoError(u"数据库文件只读，无法写入："_s + path);
+    throw DominoError(u"访问数据库文件"_s + path + u"出错："_s +
+                      QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc)));
+}
+
+} // namespace
+
+Statement::~Statement()
+{
+    sqlite3_finalize(m_stmt);
+}
+
+Statement& Statement::bind(int index, const QString& value)
+{
+    const QByteArray utf8 = value.toUtf8();
+    sqlite3_bind_text(m_stmt, index, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+    return *this;
+}
+
+Statement& Statement::bind(int index, qint64 value)
+{
+    sqlite3_bind_int64(m_stmt, index, value);
+    return *this;
+}
+
+Statement& Statement::bind(int index, double value)
+{
+    sqlite3_bind_double(m_stmt, index, value);
+    return *this;
+}
+
+Statement& Statement::bindBlob(int index, const QByteArray& value)
+{
+    sqlite3_bind_blob64(m_stmt, index, value.constData(), sqlite3_uint64(value.size()), SQLITE_TRANSIENT);
+    return *this;
+}
+
+Statement& Statement::bindNull(int index)
+{
+    sqlite3_bind_null(m_stmt, index);
+    return *this;
+}
+
+bool Statement::step()
+{
+    const int rc = sqlite3_step(m_stmt);
+    if (rc == SQLITE_ROW)
+        return true;
+    if (rc == SQLITE_DONE)
+        return false;
+    fail(m_db, rc, *m_path);
+}
+
+void Statement::run()
+{
+    while (step()) {
+    }
+    reset();
+}
+
+void Statement::reset()
+{
+    sqlite3_reset(m_stmt);
+    sqlite3_clear_bindings(m_stmt);
+}
+
+QString Statement::text(int column) const
+{
+    const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column));
+    return QString::fromUtf8(data, sqlite3_column_bytes(m_stmt, column));
+}
+
+qint64 Statement::int64(int column) const
+{
+    return sqlite3_column_int64(m_stmt, column);
+}
+
+double Statement::real(int column) const
+{
+    return sqlite3_column_double(m_stmt, column);
+}
+
+QByteArray Statement::blob(int column) const
+{
+    const auto* data = static_cast<const char*>(sqlite3_column_blob(m_stmt, column));
+    return QByteArray(data, sqlite3_column_bytes(m_stmt, column));
+}
+
+bool Statement::isNull(int column) const
+{
+    return sqlite3_column_type(m_stmt, column) == SQLITE_NULL;
+}
+
+void Store::checkFileHeader(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw DominoError(u"无法读取数据库文件："_s + path + u"（"_s + file.errorString() + u"）"_s);
+    const QByteArray header = file.read(100);
+    if (header.size() < 100 || !header.startsWith(QByteArrayView("SQLite format 3\0", 16)))
+        throw DominoError(u"不是Domino数据库文件："_s + path);
+    quint32 pageSize = (quint32(uchar(header[16])) << 8) | quint32(uchar(header[17]));
+    if (pageSize == 1)
+        pageSize = 65536;
+    const quint32 pageCount = bigEndian32(header, 28);
+    // The header's page count is valid only while its version stamp matches the change counter.
+    const bool countValid = pageCount != 0 && bigEndian32(header, 24) == bigEndian32(header, 92);
+    if (pageSize < 512 || (countValid && qint64(pageCount) * pageSize > file.size()))
+        throw DominoError(u"数据库文件不完整（已被截断或损坏）："_s + path);
+}
+
+std::unique_ptr<Store> Store::open(const QString& path, Mode mode)
+{
+    const QFileInfo info(path);
+    if (mode == Mode::Create) {
+        if (info.exists())
+            throw DominoError(u"文件已存在："_s + path);
+    } else {
+        if (!info.exists())
+            throw DominoError(u"找不到数据库文件："_s + path);
+        if (!info.isFile())
+            throw DominoError(u"不是Domino数据库文件："_s + path);
+        checkFileHeader(path);
+    }
+
+    int lockFd = -1;
+    const QByteArray nativePath = QFile::encodeName(path);
+    if (mode != Mode::ReadOnly) {
+        // A whole-file write lock on our own descriptor tells other programs that the file is in use.
+        // It stays open until after SQLite has closed the file: closing any descriptor of the file
+        // would drop this process's locks, SQLite's among them.
+        lockFd =
+            ::open(nativePath.constData(), O_RDWR | O_CLOEXEC | (mode == Mode::Create ? O_CREAT | O_EXCL : 0), 0644);
+        if (lockFd < 0)
+            throw DominoError(u"无法打开数据库文件进行写入："_s + path + u"（"_s +
+                              QString::fromLocal8Bit(strerror(errno)) + u"）"_s);
+        struct flock lock = {};
+        lock.l_type = F_WRLCK;
+        lock.l_whence = SEEK_SET;
+        if (::fcntl(lockFd, F_SETLK, &lock) != 0) {
+            ::close(lockFd);
+            throw DominoError(u"数据库文件正被其它程序使用："_s + path);
+        }
+    }
+
+    sqlite3* db = nullptr;
+    const int flags = (mode == Mode::ReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX;
+    const int rc = sqlite3_open_v2(nativePath.constData(), &db, flags, nullptr);
+    if (rc != SQLITE_OK) {
+        sqlite3_close(db);
+        if (lockFd >= 0)
+            ::close(lockFd);
+        throw DominoError(u"无法打开数据库文件："_s + path + u"（"_s + QString::fromUtf8(sqlite3_errstr(rc)) + u"）"_s);
+    }
+    std::unique_ptr<Store> store(new Store(path, db, lockFd));
+    sqlite3_busy_timeout(db, 2000);
+    if (mode == Mode::Create)
+        store->createSchema();
+    else
+        store->checkSchema();
+    return store;
+}
+
+Store::Store(QString path, sqlite3* db, int lockFd) : m_path(std::move(path)), m_db(db), m_lockFd(lockFd) {}
+
+Store::~Store()
+{
+    m_statements.clear();
+    sqlite3_close(m_db);
+    if (m_lockFd >= 0)
+        ::close(m_lockFd);
+}
+
+Statement& Store::statement(const char* sql)
+{
+    auto it = m_statements.find(sql);
+    if (it != m_statements.end())
+        return *it->second;
+    sqlite3_stmt* stmt = nullptr;
+    const int rc = sqlite3_prepare_v3(m_db, sql, -1, SQLITE_PREPARE_PERSISTENT, &stmt, nullptr);
+    if (rc != SQLITE_OK) {
+        sqlite3_finalize(stmt);
+        fail(m_db, rc, m_path);
+    }
+    return *m_statements.emplace(sql, std::make_unique<Statement>(m_db, stmt, &m_path)).first->second;
+}
+
+void Store::exec(const char* sql)
+{
+    const int rc = sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK)
+        fail(m_db, rc, m_path);
+}
+
+qint64 Store::lastInsertId() const
+{
+    return sqlite3_last_insert_rowid(m_db);
+}
+
+void Store::rollback()
+{
+    sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+QString Store::meta(const QString& key) const
+{
+    auto& self = const_cast<Store&>(*this);
+    Query q(self.statement("SELECT value FROM meta WHERE key = ?"));
+    q->bind(1, key);
+    return q->step() ? q->text(0) : QString();
+}
+
+void Store::setMeta(const QString& key, const QString& value)
+{
+    Query q(statement("INSERT OR REPLACE INTO meta(key, value) VALUES(?, ?)"));
+    q->bind(1, key).bind(2, value).run();
+}
+
+void Store::createSchema()
+{
+    begin();
+    try {
+        for (const char* sql : kSchema)
+            exec(sql);
+        setMeta(u"format"_s, QString::fromLatin1(kFormatName));
+        setMeta(u"schema_version"_s, QString::number(kSchemaVersion));
+        setMeta(u"title"_s, QString());
+        Query acl(statement("INSERT INTO acl(name, level) VALUES(?, ?)"));
+        acl->bind(1, QString::fromUtf16(kDefaultAclEntry)).bind(2, qint64(Reader)).run();
+        commit();
+    } catch (...) {
+        rollback();
+        throw;
+    }
+}
+
+void Store::checkSchema()
+{
+    sqlite3_stmt* stmt = nullptr;
+    int rc = sqlite3_prepare_v2(m_db, "SELECT key, value FROM meta WHERE key IN ('format', 'schema_version')", -1,
+                                &stmt, nullptr);
+    if (rc == SQLITE_NOTADB)
+        throw DominoError(u"不是Domino数据库文件："_s + m_path);
+    if (rc == SQLITE_CORRUPT)
+        throw DominoError(u"数据库文件已损坏："_s + m_path);
+    if (rc != SQLITE_OK) {
+        sqlite3_finalize(stmt);
+        throw DominoError(u"不是Domino数据库文件（缺少格式标记）："_s + m_path);
+    }
+    QString format;
+    QString version;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        const QString key = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
+        const QString value = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 1)));
+        (key == u"format"_s ? format : version) = value;
+    }
+    sqlite3_finalize(stmt);
+    if (rc != SQLITE_DONE)
+        fail(m_db, rc, m_path);
+    if (format != QLatin1StringView(kFormatName))
+        throw DominoError(u"不是Domino数据库文件（格式标记不符）："_s + m_path);
+    bool ok = false;
+    const int number = version.toInt(&ok);
+    if (!ok || number < 1)
+        throw DominoError(u"数据库文件的格式版本无效："_s + m_path);
+    if (number > kSchemaVersion)
+        throw DominoError(u"数据库文件的格式版本"_s + QString::number(number) + u"过新，本组件只支持版本"_s +
+                          QString::number(kSchemaVersion) + u"："_s + m_path);
+}
+
+QString newUniversalId()
+{
+    quint32 words[4];
+    QRandomGenerator::system()->fillRange(words);
+    QString id;
+    for (quint32 word : words)
+        id += QStringLiteral("%1").arg(word, 8, 16, QLatin1Char('0'));
+    return id.toUpper();
+}
+
+} // namespace quill::component

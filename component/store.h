@@ -1,0 +1,123 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <map>
+#include <memory>
+#include <string>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace quill::component {
+
+// The file format of a database (.nsf): one SQLite file. The meta table names the format and its
+// schema version; a file without them, or with a newer version, is refused.
+inline constexpr char kFormatName[] = "quillmere-nsf";
+inline constexpr int kSchemaVersion = 1;
+
+// Access levels of an access list entry.
+enum AccessLevel
+{
+    NoAccess = 0,
+    Depositor = 1,
+    Reader = 2,
+    Author = 3,
+    Editor = 4,
+    Designer = 5,
+    Manager = 6
+};
+inline constexpr char16_t kDefaultAclEntry[] = u"-Default-";
+
+class Statement
+{
+public:
+    Statement(sqlite3* db, sqlite3_stmt* stmt, const QString* path) : m_db(db), m_stmt(stmt), m_path(path) {}
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+    ~Statement();
+
+    Statement& bind(int index, const QString& value);
+    Statement& bind(int index, qint64 value);
+    Statement& bind(int index, double value);
+    Statement& bindBlob(int index, const QByteArray& value);
+    Statement& bindNull(int index);
+    // True while a row is available; throws on errors (a damaged file among them).
+    bool step();
+    // Runs a statement that returns no rows.
+    void run();
+    void reset();
+
+    QString text(int column) const;
+    qint64 int64(int column) const;
+    double real(int column) const;
+    QByteArray blob(int column) const;
+    bool isNull(int column) const;
+
+private:
+    sqlite3* m_db;
+    sqlite3_stmt* m_stmt;
+    const QString* m_path;
+};
+
+// A reset-on-exit use of a cached statement.
+class Query
+{
+public:
+    explicit Query(Statement& statement) : m_statement(statement) { m_statement.reset(); }
+    ~Query() { m_statement.reset(); }
+    Statement* operator->() { return &m_statement; }
+    Statement& operator*() { return m_statement; }
+
+private:
+    Statement& m_statement;
+};
+
+class Store
+{
+public:
+    enum class Mode
+    {
+        ReadOnly,  // the component: never writes
+        ReadWrite, // the admin tool: holds a whole-file write lock while open
+        Create     // a new file; refuses an existing one
+    };
+
+    // Checks the file and opens it. Throws DominoError with a Chinese message naming the file.
+    static std::unique_ptr<Store> open(const QString& path, Mode mode);
+    ~Store();
+    Store(const Store&) = delete;
+    Store& operator=(const Store&) = delete;
+
+    const QString& path() const { return m_path; }
+    // Cached per SQL text, which must be a literal.
+    Statement& statement(const char* sql);
+    void exec(const char* sql);
+    qint64 lastInsertId() const;
+
+    void begin() { exec("BEGIN IMMEDIATE"); }
+    void commit() { exec("COMMIT"); }
+    void rollback();
+
+    QString meta(const QString& key) const;
+    void setMeta(const QString& key, const QString& value);
+
+    // Checks the header of a file: SQLite magic and a page count that the file's length holds.
+    // Throws DominoError for an empty, foreign or truncated file.
+    static void checkFileHeader(const QString& path);
+
+private:
+    Store(QString path, sqlite3* db, int lockFd);
+    void createSchema();
+    void checkSchema();
+
+    QString m_path;
+    sqlite3* m_db;
+    int m_lockFd;
+    std::map<const char*, std::unique_ptr<Statement>> m_statements;
+};
+
+// Upper-case 32 hex digits, random.
+QString newUniversalId();
+
+} // namespace quill::component

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QString>
+
+namespace quill::component::testing {
+
+// A sample Domino installation for tests (link quill_component_testsupport; the compile definitions
+// QUILL_COMPONENT_PATH and QUILL_ADMIN_TOOL_PATH name the built libnlsxbe.so and nlsxbe-admin).
+//
+// Data directory layout (dataDir):
+//   names.nsf                 servers QUILLSERVER and this host's name; users userName and guestName
+//   crm.nsf                   "客户关系管理": views 全部 (250 documents, sorted by 客户编号 1..250; the first
+//                             has attachments 合同.txt and 报价单.csv and a rich-text item 备注 with the
+//                             embedded objects 示意图.png, 说明.txt, 明细.csv; the second has readers and
+//                             authors items), 按城市, 所有文档 (251: also a document without items), 空视图 (0)
+//   业务/合同管理.nsf          "合同管理": views 合同列表 (4,500, sorted by 合同编号), 按金额
+//   业务/归档/2025归档.nsf     "2025年归档": view 归档文档 (100; every tenth document has one attachment)
+//   业务/无视图.nsf            no views
+//   空文件夹/                  an empty folder
+//   .hidden/secret.nsf        a database in a hidden folder
+//   限制/机密.nsf              access list: -Default- no access, userName manager (guestName is refused)
+struct SampleInstallation
+{
+    QString dataDir;      // absolute, no trailing "/"
+    QString dominoPath;   // the registered Domino program folder (the library's folder)
+    QString libraryPath;  // the registered libnlsxbe.so
+    QString registryPath; // the registry file written (platform::registryFilePath())
+    QString serverName;
+    QString userName;
+    QString password;
+    QString guestName;
+    QString guestPassword;
+};
+
+// Builds the sample into dir/data (dir must exist, e.g. a QTemporaryDir) and writes the registry
+// (platform::registryFilePath(), so QStandardPaths::setTestModeEnabled(true) must be on) with
+// "\Software\Lotus\Domino" Path and DataPath and the session class registration. Throws
+// platform::Error on failure. Takes about a second.
+SampleInstallation makeSampleInstallation(const QString& dir);
+
+QString componentLibraryPath();
+QString adminToolPath();
+
+} // namespace quill::component::testing
