@@ -16,7 +16,11 @@ class ListView : public QWidget
 {
     Q_OBJECT
 public:
-    enum class Style { Icon, Report };
+    enum class Style
+    {
+        Icon,
+        Report
+    };
 
     explicit ListView(QWidget* parent = nullptr);
 

@@ -5,12 +5,12 @@
 #include "shell/listview.h"
 
 #include <QMainWindow>
-
 #include <functional>
 #include <memory>
 
 class QAction;
 class QLabel;
+class QUrl;
 class QTreeWidget;
 class QTreeWidgetItem;
 class QToolButton;
@@ -23,6 +23,7 @@ namespace quill::shell {
 
 class Prompts;
 class SplitterStrip;
+class TfrmAbout;
 
 // The program's whole working state, held by the one main window.
 struct MainState
@@ -53,7 +54,17 @@ struct Environment
     QString appPath;
     // Whether the left mouse button is down right now; defaults to the platform's answer.
     std::function<bool()> leftButtonDown;
+    // Opens the vendor's web page from the about dialog; defaults to the desktop's browser.
+    std::function<void(const QUrl&)> openUrl;
 };
+
+// The general error handler's text: "." appended when the last character sorts after "." in byte
+// order; an empty message stays empty.
+QString errorBoxText(const QString& message);
+
+// Narrowest the tree panel gets while the splitter is dragged, and the least the list keeps.
+inline constexpr int kMinTreeWidth = 60;
+inline constexpr int kMinListWidth = 60;
 
 // Handlers of the commands that live in the browse and export layers.
 class BrowseHandlers
@@ -133,14 +144,20 @@ public:
     void setStatusPanelText(int panel, const QString& text);
     // Tree and list pictures by image number (0 globe, 1 folder, 2 database, 3 view).
     QIcon treeImage(int index) const;
-    QAction* action(const QString& name) const; // "exitsystem", "openserver", "openfile", "export", "inportdata", "about"
+    QAction*
+    action(const QString& name) const; // "exitsystem", "openserver", "openfile", "export", "inportdata", "about"
     QToolButton* toolButton(const QString& name) const; // "ToolButton1" ... "ToolButton11"
 
     // Tree helpers shared by the commands.
     static int nodeLevel(const QTreeWidgetItem* node);
 
+    QWidget* Panel4() const;
+    // The about dialog, shown modally by aboutExecute; exposed so that it can be driven headless.
+    TfrmAbout* createAboutDialog();
+
 protected:
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildActions();
@@ -155,6 +172,9 @@ private:
     BrowseHandlers* m_browse = nullptr;
     ExportHandlers* m_export = nullptr;
     bool m_shown = false;
+    bool m_commandsEnabled = true;
+    QList<QAction*> m_actions;
+    QList<QToolButton*> m_toolButtons;
 
     QWidget* m_panel2 = nullptr;
     SplitterStrip* m_panel4 = nullptr;

@@ -1,0 +1,263 @@
+#include "platform/profile.h"
+
+#include "platform/error.h"
+#include "platform/gbk.h"
+
+#include <QFile>
+#include <QSaveFile>
+#include <optional>
+#include <vector>
+
+using namespace Qt::StringLiterals;
+
+namespace quill::platform {
+namespace {
+
+struct Line
+{
+    qsizetype start = 0;   // offset of the line in the content
+    qsizetype textEnd = 0; // end of the text, before "\r\n" or "\n"
+    qsizetype end = 0;     // end including the line ending
+};
+
+std::vector<Line> splitLines(const QByteArray& content)
+{
+    std::vector<Line> lines;
+    qsizetype pos = 0;
+    while (pos < content.size()) {
+        Line line;
+        line.start = pos;
+        const qsizetype newline = content.indexOf('\n', pos);
+        line.end = newline < 0 ? content.size() : newline + 1;
+        line.textEnd = newline < 0 ? content.size() : newline;
+        if (line.textEnd > line.start && content[line.textEnd - 1] == '\r')
+            --line.textEnd;
+        lines.push_back(line);
+        pos = line.end;
+    }
+    return lines;
+}
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+QByteArray trimmedBytes(QByteArrayView bytes)
+{
+    qsizetype from = 0;
+    qsizetype to = bytes.size();
+    while (from < to && isBlank(bytes[from]))
+        ++from;
+    while (to > from && isBlank(bytes[to - 1]))
+        --to;
+    return bytes.sliced(from, to - from).toByteArray();
+}
+
+// Section name of a header line, or nullopt for any other line.
+std::optional<QString> sectionName(QByteArrayView text)
+{
+    const QByteArray t = trimmedBytes(text);
+    if (!t.startsWith('['))
+        return std::nullopt;
+    // GBK trail bytes can be "]", so the name is found on decoded text.
+    const QString decoded = fromGbk(t);
+    const qsizetype close = decoded.indexOf(u']');
+    if (close < 0)
+        return std::nullopt;
+    return decoded.mid(1, close - 1).trimmed();
+}
+
+bool sameName(const QString& a, const QString& b)
+{
+    return a.compare(b, Qt::CaseInsensitive) == 0;
+}
+
+// Offset of "=" in a key line whose key is the one asked for, else -1. "=" (0x3D) never occurs
+// inside a multi-byte GBK or GB18030 character, so a byte search is exact.
+qsizetype keyEquals(const QByteArray& content, const Line& line, const QString& key)
+{
+    const QByteArrayView text(content.constData() + line.start, line.textEnd - line.start);
+    const QByteArray t = trimmedBytes(text);
+    if (t.isEmpty() || t.startsWith(';'))
+        return -1;
+    const qsizetype eq = text.indexOf('=');
+    if (eq < 0)
+        return -1;
+    if (!sameName(fromGbk(trimmedBytes(text.first(eq))), key))
+        return -1;
+    return line.start + eq;
+}
+
+bool isQuote(char c)
+{
+    return c == '"' || c == '\'';
+}
+
+QByteArray stripQuotes(QByteArray value)
+{
+    if (value.size() >= 2 && isQuote(value.front()) && value.front() == value.back())
+        return value.sliced(1, value.size() - 2);
+    return value;
+}
+
+QByteArray encodeValue(const QString& value)
+{
+    const QByteArray bytes = toGbk(value);
+    const bool needsQuotes =
+        !bytes.isEmpty() && (isBlank(bytes.front()) || isBlank(bytes.back()) ||
+                             (bytes.size() >= 2 && isQuote(bytes.front()) && bytes.front() == bytes.back()));
+    return needsQuotes ? '"' + bytes + '"' : bytes;
+}
+
+QByteArray lineEnding(const QByteArray& content)
+{
+    const qsizetype newline = content.indexOf('\n');
+    if (newline > 0 && content[newline - 1] == '\r')
+        return "\r\n"_ba;
+    return "\n"_ba;
+}
+
+// Length of the longest prefix of at most maxBytes that ends on a GB18030 character boundary.
+qsizetype characterPrefix(const QByteArray& bytes, qsizetype maxBytes)
+{
+    qsizetype pos = 0;
+    while (pos < bytes.size()) {
+        const auto lead = static_cast<unsigned char>(bytes[pos]);
+        qsizetype width = 1;
+        if (lead >= 0x81 && lead <= 0xFE && pos + 1 < bytes.size()) {
+            const auto next = static_cast<unsigned char>(bytes[pos + 1]);
+            width = (next >= 0x30 && next <= 0x39) ? 4 : 2;
+        }
+        if (pos + width > maxBytes)
+            break;
+        pos += width;
+    }
+    return std::min(pos, bytes.size());
+}
+
+[[noreturn]] void unableToWrite(const QString& path)
+{
+    throw Error(u"Unable to write to "_s + path);
+}
+
+} // namespace
+
+QByteArray profileValueBytes(const QByteArray& content, const QString& section, const QString& key, bool* found)
+{
+    *found = false;
+    bool inSection = false;
+    bool seenSection = false;
+    for (const Line& line : splitLines(content)) {
+        const QByteArrayView text(content.constData() + line.start, line.textEnd - line.start);
+        if (const auto name = sectionName(text)) {
+            if (seenSection && inSection)
+                break;
+            inSection = sameName(*name, section);
+            seenSection = seenSection || inSection;
+            continue;
+        }
+        if (!inSection)
+            continue;
+        const qsizetype eq = keyEquals(content, line, key);
+        if (eq < 0)
+            continue;
+        *found = true;
+        return stripQuotes(trimmedBytes(QByteArrayView(content).sliced(eq + 1, line.textEnd - eq - 1)));
+    }
+    return {};
+}
+
+QString readProfileString(const QString& path, const QString& section, const QString& key, const QString& defaultValue)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return defaultValue;
+    bool found = false;
+    QByteArray value = profileValueBytes(file.readAll(), section, key, &found);
+    if (!found)
+        return defaultValue;
+    value.truncate(characterPrefix(value, kProfileValueMaxBytes));
+    return fromGbk(value);
+}
+
+QByteArray setProfileValue(const QByteArray& content, const QString& section, const QString& key, const QString& value)
+{
+    const QByteArray eol = lineEnding(content);
+    const QByteArray encoded = encodeValue(value);
+    const std::vector<Line> lines = splitLines(content);
+
+    bool inSection = false;
+    const Line* lastOfSection = nullptr; // last non-blank line of the section, its header at least
+    for (const Line& line : lines) {
+        const QByteArrayView text(content.constData() + line.start, line.textEnd - line.start);
+        if (const auto name = sectionName(text)) {
+            if (lastOfSection)
+                break;
+            inSection = sameName(*name, section);
+            if (inSection)
+                lastOfSection = &line;
+            continue;
+        }
+        if (!inSection)
+            continue;
+        if (!trimmedBytes(text).isEmpty())
+            lastOfSection = &line;
+        const qsizetype eq = keyEquals(content, line, key);
+        if (eq < 0)
+            continue;
+        // Keep the key as spelt and any blanks after "=", replace the rest of the line's text.
+        qsizetype valueStart = eq + 1;
+        while (valueStart < line.textEnd && isBlank(content[valueStart]))
+            ++valueStart;
+        QByteArray out = content;
+        out.replace(valueStart, line.textEnd - valueStart, encoded);
+        return out;
+    }
+
+    const QByteArray keyLine = toGbk(key) + '=' + encoded + eol;
+    if (lastOfSection) {
+        QByteArray out = content;
+        qsizetype at = lastOfSection->end;
+        if (lastOfSection->end == lastOfSection->textEnd) { // last line of a file without a final line ending
+            out.insert(at, eol);
+            at += eol.size();
+        }
+        out.insert(at, keyLine);
+        return out;
+    }
+    QByteArray out = content;
+    if (!out.isEmpty() && !out.endsWith('\n'))
+        out += eol;
+    out += '[' + toGbk(section) + ']' + eol + keyLine;
+    return out;
+}
+
+void writeProfileStrings(const QString& path, const QString& section, const QList<QPair<QString, QString>>& values)
+{
+    for (const auto& [key, value] : values)
+        if (value.contains(u'\n') || value.contains(u'\r'))
+            throw Error(u"Unable to write to "_s + path + u": the value of \""_s + key + u"\" holds a line break"_s);
+
+    QByteArray content;
+    QFile existing(path);
+    if (existing.exists()) {
+        if (!existing.open(QIODevice::ReadOnly))
+            unableToWrite(path);
+        content = existing.readAll();
+        existing.close();
+    }
+    for (const auto& [key, value] : values)
+        content = setProfileValue(content, section, key, value);
+
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        unableToWrite(path);
+    // It holds the password in plain text.
+    if (!file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner))
+        unableToWrite(path);
+    if (file.write(content) != content.size() || !file.commit())
+        unableToWrite(path);
+}
+
+} // namespace quill::platform

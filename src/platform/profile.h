@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QPair>
+#include <QString>
+
+namespace quill::platform {
+
+// Profile (INI) files in the program's 8-bit code page (GBK, read and written as GB18030).
+//
+// Sections and keys compare without regard to case; the first occurrence counts. Values are
+// trimmed, and one pair of enclosing quotes (" or ') is removed on reading; a value that would
+// lose spaces or quotes that way is written inside double quotes, so every value reads back as it
+// was written. Writing changes only the lines of the keys written: a present key is replaced in
+// place, a missing key is added after the last line of its section, a missing section at the end
+// of the file. Every other byte, including comments and line endings, stays as it was.
+
+// Longest value read, in bytes of the code page; a longer value is cut at a character boundary.
+inline constexpr int kProfileValueMaxBytes = 2047;
+
+// The value, or defaultValue when the file, section or key is missing.
+QString readProfileString(const QString& path, const QString& section, const QString& key,
+                          const QString& defaultValue = {});
+
+// Writes the values into one section in one replacement of the file (a temporary file beside it,
+// renamed over it), readable and writable by the owner only. Throws Error("Unable to write to
+// <path>") when the file cannot be read or written; the file is then unchanged.
+void writeProfileStrings(const QString& path, const QString& section, const QList<QPair<QString, QString>>& values);
+
+// The editing behind writeProfileStrings, on the file's bytes.
+QByteArray setProfileValue(const QByteArray& content, const QString& section, const QString& key, const QString& value);
+// The lookup behind readProfileString, on the file's bytes (not cut to kProfileValueMaxBytes).
+QByteArray profileValueBytes(const QByteArray& content, const QString& section, const QString& key, bool* found);
+
+} // namespace quill::platform
