@@ -4,6 +4,7 @@
 
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QtEndian>
 #include <algorithm>
 
 using namespace Qt::StringLiterals;
@@ -51,6 +52,7 @@ public:
         u16(static_cast<uint16_t>(v >> 16));
     }
     void zeros(size_t n) { m_buf.append(n, '\0'); }
+    void bytes(const uint8_t* p, size_t n) { m_buf.append(reinterpret_cast<const char*>(p), n); }
     void latin1(const char* s)
     {
         while (*s)
@@ -244,6 +246,20 @@ void XlsWriter::buildStream(std::string& out) const
     }
     const auto unique = static_cast<uint32_t>(order.size());
 
+    // Reserve the whole stream up front: growing a buffer of tens of megabytes would double the peak memory.
+    std::vector<uint8_t> wideString(unique);
+    size_t estimate = 64 * 1024;
+    for (uint32_t k = 0; k < unique; ++k) {
+        const QStringView text = m_strings.at(order[k]);
+        wideString[k] = needsWide(text);
+        estimate += 3 + size_t(text.size()) * (wideString[k] ? 2 : 1);
+    }
+    estimate += estimate / 1024; // CONTINUE headers and flags
+    for (const auto& cells : m_rows)
+        estimate += cells.size() * 14 + (cells.empty() ? 0 : 20 + 2);
+    estimate += m_rows.size() / kRowsPerBlock * 12;
+    out.reserve(out.size() + estimate);
+
     Sink s(out);
     // Workbook globals.
     bof(s, 0x0005);
@@ -293,7 +309,7 @@ void XlsWriter::buildStream(std::string& out) const
     s.u32(unique);
     for (uint32_t k = 0; k < unique; ++k) {
         const QStringView text = m_strings.at(order[k]);
-        const bool wide = needsWide(text);
+        const bool wide = wideString[k];
         const size_t unit = wide ? 2 : 1;
         const auto len = size_t(text.size());
         const auto* chars = reinterpret_cast<const char16_t*>(text.utf16());
@@ -424,19 +440,16 @@ void XlsWriter::buildStream(std::string& out) const
             rowOffsets.push_back(static_cast<uint16_t>(s.pos() - previous));
             previous = s.pos();
             for (const Cell& cell : cells) {
-                if (cell.sst == kNoString) {
-                    r = s.begin(0x0201); // BLANK
-                    s.u16(static_cast<uint16_t>(row));
-                    s.u16(cell.column);
-                    s.u16(cell.xf);
-                } else {
-                    r = s.begin(0x00FD); // LABELSST
-                    s.u16(static_cast<uint16_t>(row));
-                    s.u16(cell.column);
-                    s.u16(cell.xf);
-                    s.u32(newIndex[cell.sst]);
-                }
-                s.end(r);
+                uint8_t record[14];
+                const bool blank = cell.sst == kNoString;
+                qToLittleEndian<uint16_t>(blank ? 0x0201 : 0x00FD, record); // BLANK or LABELSST
+                qToLittleEndian<uint16_t>(blank ? 6 : 10, record + 2);
+                qToLittleEndian<uint16_t>(static_cast<uint16_t>(row), record + 4);
+                qToLittleEndian<uint16_t>(cell.column, record + 6);
+                qToLittleEndian<uint16_t>(cell.xf, record + 8);
+                if (!blank)
+                    qToLittleEndian<uint32_t>(newIndex[cell.sst], record + 10);
+                s.bytes(record, blank ? 10 : 14);
             }
         }
         const size_t dbCell = s.pos();
@@ -481,12 +494,6 @@ void XlsWriter::SaveWorkbook(const QString& fileName)
         throw WorkbookError(u"保存工作簿失败：“%1”不是普通文件"_s.arg(fileName));
 
     std::string stream;
-    {
-        size_t estimate = 4096;
-        for (const auto& cells : m_rows)
-            estimate += cells.size() * 14 + (cells.empty() ? 0 : 20);
-        stream.reserve(estimate);
-    }
     buildStream(stream);
     (void)compoundLayout(stream.size()); // size errors before anything touches the disk
 
