@@ -5,6 +5,7 @@
 #include <QtEndian>
 #include <algorithm>
 #include <cstring>
+#include <string>
 #include <vector>
 
 using namespace Qt::StringLiterals;
@@ -79,36 +80,20 @@ CompoundLayout compoundLayout(uint64_t streamBytes)
     return l;
 }
 
-bool writeCompoundFile(QIODevice& out, const std::string& stream)
+bool writeCompoundFile(QIODevice& out, const StreamWriter& writeStream)
 {
-    const CompoundLayout l = compoundLayout(stream.size());
+    char header[kSectorSize];
+    std::memset(header, 0, sizeof header);
+    if (out.write(header, kSectorSize) != kSectorSize)
+        return false;
+    uint64_t streamBytes = 0;
+    if (!writeStream(out, kSectorSize, streamBytes))
+        return false;
+    const CompoundLayout l = compoundLayout(streamBytes);
     const uint32_t firstFat = l.directorySector + 1;
     const uint32_t firstDifat = firstFat + l.fatSectors;
 
-    char header[kSectorSize];
-    std::memset(header, 0, sizeof header);
-    static const unsigned char signature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
-    std::memcpy(header, signature, 8);
-    put16(header + 24, 0x003E); // minor version
-    put16(header + 26, 0x0003); // major version 3: 512-byte sectors
-    put16(header + 28, 0xFFFE); // little-endian
-    put16(header + 30, 9);      // sector shift
-    put16(header + 32, 6);      // mini sector shift
-    put32(header + 44, l.fatSectors);
-    put32(header + 48, l.directorySector);
-    put32(header + 56, 4096); // mini stream cutoff
-    put32(header + 60, kEndOfChain);
-    put32(header + 64, 0);
-    put32(header + 68, l.difatSectors ? firstDifat : kEndOfChain);
-    put32(header + 72, l.difatSectors);
-    for (uint32_t i = 0; i < kHeaderDifat; ++i)
-        put32(header + 76 + 4 * i, i < l.fatSectors ? firstFat + i : kFreeSect);
-    if (out.write(header, kSectorSize) != kSectorSize)
-        return false;
-
-    if (out.write(stream.data(), qint64(stream.size())) != qint64(stream.size()))
-        return false;
-    const uint64_t pad = uint64_t(l.streamSectors) * kSectorSize - stream.size();
+    const uint64_t pad = uint64_t(l.streamSectors) * kSectorSize - streamBytes;
     if (pad) {
         const std::string zeros(pad, '\0');
         if (out.write(zeros.data(), qint64(pad)) != qint64(pad))
@@ -153,7 +138,24 @@ bool writeCompoundFile(QIODevice& out, const std::string& stream)
     }
     if (!difat.empty() && out.write(difat.data(), qint64(difat.size())) != qint64(difat.size()))
         return false;
-    return true;
+
+    static const unsigned char signature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
+    std::memcpy(header, signature, 8);
+    put16(header + 24, 0x003E); // minor version
+    put16(header + 26, 0x0003); // major version 3: 512-byte sectors
+    put16(header + 28, 0xFFFE); // little-endian
+    put16(header + 30, 9);      // sector shift
+    put16(header + 32, 6);      // mini sector shift
+    put32(header + 44, l.fatSectors);
+    put32(header + 48, l.directorySector);
+    put32(header + 56, 4096); // mini stream cutoff
+    put32(header + 60, kEndOfChain);
+    put32(header + 64, 0);
+    put32(header + 68, l.difatSectors ? firstDifat : kEndOfChain);
+    put32(header + 72, l.difatSectors);
+    for (uint32_t i = 0; i < kHeaderDifat; ++i)
+        put32(header + 76 + 4 * i, i < l.fatSectors ? firstFat + i : kFreeSect);
+    return out.seek(0) && out.write(header, kSectorSize) == kSectorSize;
 }
 
 } // namespace quill::workbook

@@ -2,7 +2,7 @@
 
 #include <QIODevice>
 #include <cstdint>
-#include <string>
+#include <functional>
 
 namespace quill::workbook {
 
@@ -24,7 +24,10 @@ constexpr uint64_t kMinStreamSize = 4096;
 // Throws WorkbookError when the stream cannot be held by a version 3 compound file.
 CompoundLayout compoundLayout(uint64_t streamBytes);
 
-// Writes the complete file; returns false as soon as a write fails.
-bool writeCompoundFile(QIODevice& out, const std::string& stream);
+// Writes the stream through writeStream (at device offset 512, reporting its size), then pads it and adds the
+// directory, FAT and DIFAT, and finally the header. Returns false as soon as a write fails; throws WorkbookError
+// when the stream is too large for the format.
+using StreamWriter = std::function<bool(QIODevice& device, qint64 base, uint64_t& size)>;
+bool writeCompoundFile(QIODevice& out, const StreamWriter& writeStream);
 
 } // namespace quill::workbook

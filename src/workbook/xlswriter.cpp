@@ -2,10 +2,12 @@
 
 #include "compoundfile.h"
 
+#include <QBuffer>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QtEndian>
 #include <algorithm>
+#include <cstring>
 
 using namespace Qt::StringLiterals;
 
@@ -34,12 +36,13 @@ constexpr uint16_t kTextXf = 16;
 constexpr uint16_t kTextFormat = 49; // built-in "@"
 constexpr int kRowsPerBlock = 32;
 
-// Little-endian record writer over a byte string.
+// Little-endian record writer that hands complete records to a device in large chunks, so the stream is never
+// held whole in memory. Positions are stream offsets; a patch behind the chunk goes to the device directly.
 class Sink
 {
 public:
-    explicit Sink(std::string& buffer) : m_buf(buffer) {}
-    size_t pos() const { return m_buf.size(); }
+    Sink(QIODevice& device, qint64 base) : m_device(device), m_base(base) { m_buf.reserve(kChunk + 64 * 1024); }
+    uint64_t pos() const { return m_flushed + m_buf.size(); }
     void u8(uint8_t v) { m_buf.push_back(static_cast<char>(v)); }
     void u16(uint16_t v)
     {
@@ -58,24 +61,47 @@ public:
         while (*s)
             u8(static_cast<uint8_t>(*s++));
     }
-    size_t begin(uint16_t type)
+    uint64_t begin(uint16_t type)
     {
-        const size_t at = pos();
+        const uint64_t at = pos();
         u16(type);
         u16(0);
         return at;
     }
-    void end(size_t at) { patch16(at + 2, static_cast<uint16_t>(pos() - at - 4)); }
-    size_t room(size_t at) const { return kMaxRecordData - (pos() - at - 4); }
-    void patch16(size_t at, uint16_t v)
+    // Records are only ever handed on whole, so a record being written is always in the buffer.
+    void end(uint64_t at)
     {
-        m_buf[at] = static_cast<char>(v & 0xFF);
-        m_buf[at + 1] = static_cast<char>(v >> 8);
+        const auto size = static_cast<uint16_t>(pos() - at - 4);
+        m_buf[at - m_flushed + 2] = static_cast<char>(size & 0xFF);
+        m_buf[at - m_flushed + 3] = static_cast<char>(size >> 8);
+        maybeFlush();
     }
-    void patch32(size_t at, uint32_t v)
+    void maybeFlush()
     {
-        patch16(at, static_cast<uint16_t>(v & 0xFFFF));
-        patch16(at + 2, static_cast<uint16_t>(v >> 16));
+        if (m_buf.size() >= kChunk)
+            flush();
+    }
+    size_t room(uint64_t at) const { return kMaxRecordData - size_t(pos() - at - 4); }
+    void patch32(uint64_t at, uint32_t v)
+    {
+        uint8_t b[4];
+        qToLittleEndian(v, b);
+        patch(at, b, 4);
+    }
+    void patch(uint64_t at, const uint8_t* p, size_t n)
+    {
+        if (at < m_flushed) {
+            const auto head = static_cast<size_t>(std::min<uint64_t>(n, m_flushed - at));
+            if (!m_failed && (!m_device.seek(m_base + qint64(at)) ||
+                              m_device.write(reinterpret_cast<const char*>(p), qint64(head)) != qint64(head) ||
+                              !m_device.seek(m_base + qint64(m_flushed))))
+                m_failed = true;
+            at += head;
+            p += head;
+            n -= head;
+        }
+        if (n)
+            std::memcpy(m_buf.data() + (at - m_flushed), p, n);
     }
     void units(const char16_t* p, size_t n, bool wide)
     {
@@ -88,14 +114,32 @@ public:
                 *out++ = static_cast<char>(p[i] >> 8);
         }
     }
+    bool finish()
+    {
+        flush();
+        return !m_failed;
+    }
 
 private:
-    std::string& m_buf;
+    static constexpr size_t kChunk = 1 << 20;
+    void flush()
+    {
+        if (!m_failed && m_device.write(m_buf.data(), qint64(m_buf.size())) != qint64(m_buf.size()))
+            m_failed = true;
+        m_flushed += m_buf.size();
+        m_buf.clear();
+    }
+
+    QIODevice& m_device;
+    qint64 m_base;
+    uint64_t m_flushed = 0;
+    std::string m_buf;
+    bool m_failed = false;
 };
 
 void bof(Sink& s, uint16_t substream)
 {
-    const size_t r = s.begin(0x0809);
+    const uint64_t r = s.begin(0x0809);
     s.u16(0x0600); // BIFF8
     s.u16(substream);
     s.u16(0x0DBB); // build
@@ -112,7 +156,7 @@ void eof(Sink& s)
 
 void font(Sink& s)
 {
-    const size_t r = s.begin(0x0031);
+    const uint64_t r = s.begin(0x0031);
     s.u16(200);    // 10 pt in twips
     s.u16(0);      // no attributes
     s.u16(0x7FFF); // automatic colour
@@ -130,7 +174,7 @@ void font(Sink& s)
 
 void xf(Sink& s, uint16_t fontIndex, uint16_t format, bool style, uint8_t usedAttributes)
 {
-    const size_t r = s.begin(0x00E0);
+    const uint64_t r = s.begin(0x00E0);
     s.u16(fontIndex);
     s.u16(format);
     s.u16(style ? 0xFFF5 : 0x0001); // locked; a style has no parent, a cell XF has style 0 as parent
@@ -231,7 +275,7 @@ uint16_t XlsWriter::storedWidth(int width)
     return width == 0 ? 0 : static_cast<uint16_t>((width * 7 + 5) * 256 / 7);
 }
 
-void XlsWriter::buildStream(std::string& out) const
+bool XlsWriter::writeStream(QIODevice& device, qint64 base, uint64_t& size) const
 {
     // Only strings still referenced by a cell go into the table.
     std::vector<uint32_t> newIndex(m_strings.size(), kNoString);
@@ -246,24 +290,10 @@ void XlsWriter::buildStream(std::string& out) const
     }
     const auto unique = static_cast<uint32_t>(order.size());
 
-    // Reserve the whole stream up front: growing a buffer of tens of megabytes would double the peak memory.
-    std::vector<uint8_t> wideString(unique);
-    size_t estimate = 64 * 1024;
-    for (uint32_t k = 0; k < unique; ++k) {
-        const QStringView text = m_strings.at(order[k]);
-        wideString[k] = needsWide(text);
-        estimate += 3 + size_t(text.size()) * (wideString[k] ? 2 : 1);
-    }
-    estimate += estimate / 1024; // CONTINUE headers and flags
-    for (const auto& cells : m_rows)
-        estimate += cells.size() * 14 + (cells.empty() ? 0 : 20 + 2);
-    estimate += m_rows.size() / kRowsPerBlock * 12;
-    out.reserve(out.size() + estimate);
-
-    Sink s(out);
+    Sink s(device, base);
     // Workbook globals.
     bof(s, 0x0005);
-    size_t r = s.begin(0x0042); // CODEPAGE: UTF-16
+    uint64_t r = s.begin(0x0042); // CODEPAGE: UTF-16
     s.u16(1200);
     s.end(r);
     r = s.begin(0x003D); // WINDOW1
@@ -289,7 +319,7 @@ void XlsWriter::buildStream(std::string& out) const
     s.u8(0xFF);
     s.end(r);
     r = s.begin(0x0085); // BOUNDSHEET
-    const size_t sheetOffsetAt = s.pos();
+    const uint64_t sheetOffsetAt = s.pos();
     s.u32(0);
     s.u8(0); // visible
     s.u8(0); // worksheet
@@ -303,13 +333,13 @@ void XlsWriter::buildStream(std::string& out) const
     // surrogate pair.
     const uint16_t dsst =
         static_cast<uint16_t>(std::min<uint32_t>(0xFFFF, std::max<uint32_t>(8, (unique + 127) / 128)));
-    std::vector<std::pair<uint32_t, uint16_t>> buckets;
+    std::vector<std::pair<uint64_t, uint16_t>> buckets;
     r = s.begin(0x00FC);
     s.u32(total);
     s.u32(unique);
     for (uint32_t k = 0; k < unique; ++k) {
         const QStringView text = m_strings.at(order[k]);
-        const bool wide = wideString[k];
+        const bool wide = needsWide(text);
         const size_t unit = wide ? 2 : 1;
         const auto len = size_t(text.size());
         const auto* chars = reinterpret_cast<const char16_t*>(text.utf16());
@@ -321,7 +351,7 @@ void XlsWriter::buildStream(std::string& out) const
             r = s.begin(0x003C);
         }
         if (k % dsst == 0)
-            buckets.emplace_back(static_cast<uint32_t>(s.pos()), static_cast<uint16_t>(s.pos() - r));
+            buckets.emplace_back(s.pos(), static_cast<uint16_t>(s.pos() - r));
         s.u16(static_cast<uint16_t>(len));
         s.u8(wide ? 1 : 0);
         size_t done = 0;
@@ -343,7 +373,7 @@ void XlsWriter::buildStream(std::string& out) const
     r = s.begin(0x00FF); // EXTSST
     s.u16(dsst);
     for (const auto& [position, offset] : buckets) {
-        s.u32(position);
+        s.u32(static_cast<uint32_t>(position));
         s.u16(offset);
         s.u16(0);
     }
@@ -373,9 +403,9 @@ void XlsWriter::buildStream(std::string& out) const
     s.u32(0);
     s.u32(firstRow);
     s.u32(lastRow);
-    const size_t defColWidthAt = s.pos();
+    const uint64_t defColWidthAt = s.pos();
     s.u32(0);
-    const size_t dbCellsAt = s.pos();
+    const uint64_t dbCellsAt = s.pos();
     s.zeros(size_t(blocks) * 4);
     s.end(r);
 
@@ -409,6 +439,7 @@ void XlsWriter::buildStream(std::string& out) const
     s.u16(0);
     s.end(r);
 
+    std::vector<uint8_t> dbCells(size_t(blocks) * 4);
     for (uint32_t b = 0; b < blocks; ++b) {
         const uint32_t from = firstRow + b * kRowsPerBlock;
         const uint32_t to = std::min<uint32_t>(from + kRowsPerBlock, lastRow);
@@ -451,9 +482,10 @@ void XlsWriter::buildStream(std::string& out) const
                     qToLittleEndian<uint32_t>(newIndex[cell.sst], record + 10);
                 s.bytes(record, blank ? 10 : 14);
             }
+            s.maybeFlush();
         }
-        const size_t dbCell = s.pos();
-        s.patch32(dbCellsAt + 4 * size_t(b), static_cast<uint32_t>(dbCell));
+        const uint64_t dbCell = s.pos();
+        qToLittleEndian(static_cast<uint32_t>(dbCell), dbCells.data() + 4 * size_t(b));
         r = s.begin(0x00D7); // DBCELL
         s.u32(firstRowEnd ? static_cast<uint32_t>(dbCell - blockStart) : 0);
         for (uint16_t offset : rowOffsets)
@@ -473,14 +505,20 @@ void XlsWriter::buildStream(std::string& out) const
     s.u16(0);
     s.end(r);
     eof(s);
+    if (blocks)
+        s.patch(dbCellsAt, dbCells.data(), dbCells.size());
+    size = s.pos();
+    return s.finish();
 }
 
 QByteArray XlsWriter::workbookStream() const
 {
     requireOpen("workbookStream");
-    std::string out;
-    buildStream(out);
-    return QByteArray(out.data(), qsizetype(out.size()));
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    uint64_t size = 0;
+    writeStream(buffer, 0, size);
+    return buffer.data();
 }
 
 void XlsWriter::SaveWorkbook(const QString& fileName)
@@ -493,14 +531,13 @@ void XlsWriter::SaveWorkbook(const QString& fileName)
     if (target.exists() && !target.isFile())
         throw WorkbookError(u"保存工作簿失败：“%1”不是普通文件"_s.arg(fileName));
 
-    std::string stream;
-    buildStream(stream);
-    (void)compoundLayout(stream.size()); // size errors before anything touches the disk
-
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly))
         throw WorkbookError(u"保存工作簿失败：无法创建“%1”（%2）"_s.arg(fileName, file.errorString()));
-    if (!writeCompoundFile(file, stream)) {
+    // An exception leaves the file uncommitted: QSaveFile then removes the temporary file.
+    const bool written = writeCompoundFile(
+        file, [this](QIODevice& device, qint64 base, uint64_t& size) { return writeStream(device, base, size); });
+    if (!written) {
         const QString reason = file.errorString();
         file.cancelWriting();
         throw WorkbookError(u"保存工作簿失败：写入“%1”时出错（%2）"_s.arg(fileName, reason));

@@ -4,9 +4,9 @@
 #include "stringtable.h"
 
 #include <QByteArray>
+#include <QIODevice>
 #include <array>
 #include <cstdint>
-#include <string>
 #include <vector>
 
 namespace quill::workbook {
@@ -44,7 +44,7 @@ private:
     void requireOpen(const char* operation) const;
     static void checkCell(int row, int column);
     Cell& cellAt(int row, int column);
-    void buildStream(std::string& out) const;
+    bool writeStream(QIODevice& device, qint64 base, uint64_t& size) const;
     void release();
 
     bool m_open = false;
