@@ -1,0 +1,191 @@
+#pragma once
+
+#include "export/exportrun.h"
+#include "fakedomino.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <map>
+#include <utility>
+
+namespace quill::testing {
+
+// Records the six workbook operations; fail() makes chosen calls throw WorkbookError.
+class RecordingExcel : public workbook::ExcelApplication
+{
+public:
+    struct Shared
+    {
+        QStringList calls;
+        std::map<std::pair<int, int>, QString> cells;
+        std::map<std::pair<int, int>, QString> saved; // the cells as they were saved
+        QString savedAs;
+        int saves = 0;
+        int quits = 0;
+        bool alive = false;
+        // Operation name -> calls to let pass before failing (-1 never); each failure is used once.
+        struct Failure
+        {
+            QString operation;
+            int skip;
+            int times;
+        };
+        std::vector<Failure> failures;
+        void fail(const QString& operation, int skip = 0, int times = 1)
+        {
+            failures.push_back({operation, skip, times});
+        }
+    };
+
+    explicit RecordingExcel(std::shared_ptr<Shared> shared) : m_shared(std::move(shared)) { m_shared->alive = true; }
+    ~RecordingExcel() override { m_shared->alive = false; }
+
+    void StartExcel() override { hit(QStringLiteral("StartExcel")); }
+    void SetColumnWidth(int column, int width) override
+    {
+        hit(QStringLiteral("SetColumnWidth"), QStringLiteral("(%1,%2)").arg(column).arg(width));
+    }
+    void SetCellTextFormat(int row, int column) override
+    {
+        hit(QStringLiteral("SetCellTextFormat"), QStringLiteral("(%1,%2)").arg(row).arg(column));
+    }
+    void SetCellValue(int row, int column, const QString& text) override
+    {
+        hit(QStringLiteral("SetCellValue"), QStringLiteral("(%1,%2)").arg(row).arg(column));
+        m_shared->cells[{row, column}] = text;
+    }
+    void SaveWorkbook(const QString& fileName) override
+    {
+        hit(QStringLiteral("SaveWorkbook"));
+        m_shared->saved = m_shared->cells;
+        m_shared->savedAs = fileName;
+        ++m_shared->saves;
+    }
+    void QuitExcel() override
+    {
+        hit(QStringLiteral("QuitExcel"));
+        ++m_shared->quits;
+    }
+
+private:
+    void hit(const QString& operation, const QString& arguments = {})
+    {
+        m_shared->calls << operation + arguments;
+        for (auto& f : m_shared->failures) {
+            if (f.operation != operation || f.times == 0)
+                continue;
+            if (f.skip > 0) {
+                --f.skip;
+                continue;
+            }
+            --f.times;
+            throw workbook::WorkbookError(operation + QStringLiteral("失败"));
+        }
+    }
+    std::shared_ptr<Shared> m_shared;
+};
+
+class RecordingHost : public exporting::RunHost
+{
+public:
+    QStringList shown; // "message:", "show", "text:", "progress:", "close"
+    int events = 0;
+    bool open = false;
+
+    void showMessage(const QString& text) override { shown << QStringLiteral("message:") + text; }
+    void showProgressWindow() override
+    {
+        shown << QStringLiteral("show");
+        open = true;
+    }
+    void setProgressText(const QString& text) override { shown << QStringLiteral("text:") + text; }
+    void setProgress(qint32 max, qint32 position) override
+    {
+        shown << QStringLiteral("progress:%1/%2").arg(position).arg(max);
+    }
+    void closeProgressWindow() override
+    {
+        shown << QStringLiteral("close");
+        open = false;
+    }
+    void processEvents() override { ++events; }
+
+    QStringList messages() const
+    {
+        QStringList out;
+        for (const QString& s : shown)
+            if (s.startsWith(QStringLiteral("message:")))
+                out << s.mid(8);
+        return out;
+    }
+};
+
+// A fixed moment: the log's date-time text is "2026-12-8 4:24:34".
+inline QDateTime fixedNow()
+{
+    return QDateTime(QDate(2026, 12, 8), QTime(4, 24, 34));
+}
+
+// The log file's lines, decoded from GBK, each checked to end in CRLF.
+QStringList readLogLines(const QString& path);
+
+// A view in a fake database, a recording workbook and host, a log folder and clock, all in a
+// temporary folder.
+struct ExportRig
+{
+    QTemporaryDir tmp;
+    FakeDomino domino;
+    FakeDatabase& db;
+    std::shared_ptr<RecordingExcel::Shared> excel = std::make_shared<RecordingExcel::Shared>();
+    RecordingHost host;
+    QString logFolder;
+    exporting::Clock clock = fixedNow;
+    exporting::SheetLimits limits;
+    bool excelMissing = false;
+
+    ExportRig()
+        : db(domino.addDatabase(QStringLiteral("/data/crm.nsf"))), logFolder(tmp.path() + QStringLiteral("/state/"))
+    {
+        QDir().mkpath(logFolder);
+    }
+
+    QString out() const { return tmp.path() + QStringLiteral("/out/"); }
+    QString logPath() const { return logFolder + QStringLiteral("log20261208.txt"); }
+
+    // Runs the export after the opening checks; rethrows what the run throws.
+    void run(const QString& viewName, qint32 start, qint32 docCount, const QString& workbookName)
+    {
+        QDir().mkpath(out());
+        std::unique_ptr<domino::NotesSession> session = domino.sessionFactory()();
+        const std::shared_ptr<domino::NotesDatabase> database =
+            session->OpenDatabase(QString(), QStringLiteral("/data/crm.nsf"), false);
+        exporting::ExportLog log(QStringLiteral("/opt/quillmere/"), logFolder, clock);
+        auto shared = excel;
+        const bool missing = excelMissing;
+        exporting::ExcelFactory factory = [shared, missing]() -> std::unique_ptr<workbook::ExcelApplication> {
+            if (missing)
+                throw workbook::WorkbookError(QStringLiteral("没有Excel"));
+            return std::make_unique<RecordingExcel>(shared);
+        };
+        exporting::ExportRun exportRun(*database, *session, factory, log, host, limits);
+        domino.clearCalls();
+        exportRun.run({workbookName, start}, viewName, docCount);
+    }
+    QString workbook() const { return out() + QStringLiteral("合同_开始为第1个文档.xls"); }
+};
+
+// Every regular file below a folder, as paths relative to it.
+inline QStringList filesBelow(const QString& folder)
+{
+    QStringList out;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        out << QDir(folder).relativeFilePath(it.next());
+    out.sort();
+    return out;
+}
+
+} // namespace quill::testing

@@ -1,0 +1,186 @@
+#include "export/exportlog.h"
+#include "exporttestsupport.h"
+#include "platform/error.h"
+
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using namespace quill::exporting;
+using namespace quill::testing;
+
+class TestExportLog : public QObject
+{
+    Q_OBJECT
+private slots:
+    void appendLogLine();
+    void appendLogLineFailures();
+    void clockAndDateChange();
+    void linesOfOneDocument();
+    void startDocumentWithoutItems();
+};
+
+void TestExportLog::appendLogLine()
+{
+    QTemporaryDir tmp;
+    const QString folder = tmp.path() + u"/"_s;
+    // Only the file-name part counts: neither the folder given nor a "log" folder is used.
+    AppendLogLine(u"/opt/prog/log/log20261208.txt"_s, u"开始导出视图全部;2026-12-8 4:24:34"_s, folder);
+    AppendLogLine(u"D:\\prog\\log\\log20261208.txt"_s, u"第二行 𠀀"_s, folder);
+    QVERIFY(!QFileInfo::exists(u"/opt/prog/log"_s));
+    QCOMPARE(filesBelow(folder), QStringList{u"log20261208.txt"_s});
+
+    QFile file(folder + u"log20261208.txt"_s);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    // GBK bytes for the Chinese text ("开" is BF AA), CRLF endings, no byte-order mark, and a
+    // character outside GBK kept by GB18030.
+    QVERIFY(bytes.startsWith("\xbf\xaa"));
+    QVERIFY(bytes.endsWith("\r\n"));
+    QCOMPARE(readLogLines(file.fileName()), (QStringList{u"开始导出视图全部;2026-12-8 4:24:34"_s, u"第二行 𠀀"_s}));
+    QCOMPARE(LogFileName(QDate(2026, 1, 2)), u"log20260102.txt"_s);
+}
+
+void TestExportLog::appendLogLineFailures()
+{
+    QTemporaryDir tmp;
+    QFile regular(tmp.path() + u"/plain"_s);
+    QVERIFY(regular.open(QIODevice::WriteOnly));
+    regular.close();
+    const QString cases[] = {u"/nonexistent-dir/"_s, regular.fileName() + u"/"_s};
+    for (const QString& folder : cases) {
+        try {
+            AppendLogLine(u"log20261208.txt"_s, u"x"_s, folder);
+            QFAIL(qPrintable(u"no error for "_s + folder));
+        } catch (const quill::platform::Error& e) {
+            QVERIFY2(e.message().startsWith(u"无法写入日志文件："_s + folder + u"log20261208.txt"_s),
+                     qPrintable(e.message()));
+        }
+    }
+    // A full device takes the open but not the write.
+    if (QFileInfo::exists(u"/dev/full"_s)) {
+        QVERIFY_THROWS_EXCEPTION(quill::platform::Error, AppendLogLine(u"full"_s, u"x"_s, u"/dev/"_s));
+    }
+    QVERIFY_THROWS_EXCEPTION(quill::platform::Error, AppendLogLine(u"/path/ending/"_s, u"x"_s, tmp.path()));
+}
+
+void TestExportLog::clockAndDateChange()
+{
+    QTemporaryDir tmp;
+    QList<QDateTime> times = {QDateTime(QDate(2026, 12, 8), QTime(23, 59, 59)),
+                              QDateTime(QDate(2026, 12, 9), QTime(0, 0, 0)),
+                              QDateTime(QDate(2026, 12, 9), QTime(0, 0, 1))};
+    ExportLog log(u"/opt/app/"_s, tmp.path(), [&] { return times.takeFirst(); });
+    log.write(u"a;"_s);
+    log.write(u"b;"_s);
+    log.write(u"c;"_s);
+    QCOMPARE(readLogLines(tmp.path() + u"/log20261208.txt"_s), QStringList{u"a;2026-12-8 23:59:59"_s});
+    // Midnight leaves the time out; the run goes on in the next day's file.
+    QCOMPARE(readLogLines(tmp.path() + u"/log20261209.txt"_s),
+             (QStringList{u"b;2026-12-9"_s, u"c;2026-12-9 0:00:01"_s}));
+}
+
+void TestExportLog::linesOfOneDocument()
+{
+    ExportRig rig;
+    rig.db.addView(u"全部"_s);
+    for (int i = 1; i <= 6; ++i)
+        rig.db.addDocument().text(u"Subject"_s, u"skip"_s);
+    FakeDocument& seventh = rig.db.addDocument();
+    seventh.text(u"Subject"_s, u"合同"_s)
+        .richText(u"Body"_s, u"正文"_s, {{u"p1.png"_s, "1"}, {u"p2.png"_s, "2"}, {u"p3.png"_s, "3"}})
+        .number(u"Count"_s, 3)
+        .values(u"Empty"_s, {})
+        .text(u"Extra"_s, u"x"_s)
+        .attachment(u"a.doc"_s, "A")
+        .attachment(u"b.pdf"_s, "B");
+    FakeDocument& eighth = rig.db.addDocument();
+    eighth.text(u"Subject"_s, u"第八"_s);
+
+    rig.run(u"全部"_s, 7, 8, rig.workbook());
+
+    const QString now = u"2026-12-8 4:24:34"_s;
+    const QString f7 = rig.out() + u"全部附件/"_s + seventh.id + u"/"_s;
+    const QString f8 = rig.out() + u"全部附件/"_s + eighth.id + u"/"_s;
+    const QStringList expected = {
+        u"开始导出视图全部到文件"_s + rig.workbook() + u";"_s + now,
+        u"完成向excel写入第7个文档;"_s + now,
+        u"判断第7个文档有附件;"_s + now,
+        u"获取第7个文档有附件列表;"_s + now,
+        u"获取第7个文档有附件数量为:2;"_s + now,
+        u"获取第7个文档第1个附件:a.doc;"_s + now,
+        u"保存第7个文档第1个附件到:"_s + f7 + u"a.doc;"_s + now,
+        u"获取第7个文档第2个附件:b.pdf;"_s + now,
+        u"保存第7个文档第2个附件到:"_s + f7 + u"b.pdf;"_s + now,
+        u"调用图片导出程序保存到:"_s + f7 + u" ;"_s + now,
+        u"结束图片导出程序保存到:"_s + f7 + u" ;"_s + now,
+        u"开始分离第7个文档RichText域;"_s + now, // Subject
+        u"  s=s+合同;"_s + now,
+        u" s值写入excel表 ;"_s + now,
+        u"开始分离第7个文档RichText域;"_s + now, // Body: only the first object, no value line
+        u"分离第7个文档RichText域到:"_s + f7 + u"p1.png;"_s + now,
+        u" s值写入excel表 ;"_s + now,
+        u"开始分离第7个文档RichText域;"_s + now, // Count
+        u"  s=s+3;"_s + now,
+        u" s值写入excel表 ;"_s + now,
+        u"开始分离第7个文档RichText域;"_s + now, // Empty: no value line
+        u" s值写入excel表 ;"_s + now,
+        u"开始分离第7个文档RichText域;"_s + now, // Extra
+        u"  s=s+x;"_s + now,
+        u" s值写入excel表 ;"_s + now,
+        u"完成向excel写入第8个文档;"_s + now,
+        u"调用图片导出程序保存到:"_s + f8 + u" ;"_s + now,
+        u"结束图片导出程序保存到:"_s + f8 + u" ;"_s + now,
+        u"开始分离第8个文档RichText域;"_s + now,
+        u"  s=s+第八;"_s + now,
+        u" s值写入excel表 ;"_s + now,
+        u"开始分离第8个文档RichText域;"_s + now, // Body, Count, Empty, Extra are missing
+        u"开始分离第8个文档RichText域;"_s + now,
+        u"开始分离第8个文档RichText域;"_s + now,
+        u"开始分离第8个文档RichText域;"_s + now,
+    };
+    const QStringList actual = readLogLines(rig.logPath());
+    for (qsizetype i = 0; i < std::min(actual.size(), expected.size()); ++i)
+        QCOMPARE(actual[i], expected[i]);
+    QCOMPARE(actual.size(), expected.size());
+
+    QCOMPARE(filesBelow(rig.out() + u"全部附件"_s),
+             (QStringList{seventh.id + u"/a.doc"_s, seventh.id + u"/b.pdf"_s, seventh.id + u"/p1.png"_s}));
+    const auto& cells = rig.excel->saved;
+    QCOMPARE(cells.at({2, 3}), u"正文"_s); // the rich text once, not twice
+    QCOMPARE(cells.at({2, 4}), u"3"_s);
+    QCOMPARE(cells.at({2, 5}), QString());
+    QCOMPARE(cells.at({3, 2}), u"第八"_s);
+    QVERIFY(!cells.contains({3, 3}));
+}
+
+void TestExportLog::startDocumentWithoutItems()
+{
+    ExportRig rig;
+    rig.db.addView(u"v"_s);
+    rig.db.addDocument();
+    rig.db.addDocument().attachment(u"a.txt"_s, "a");
+    rig.db.addDocument();
+    rig.run(u"v"_s, 1, 3, rig.workbook());
+
+    const QString now = u";2026-12-8 4:24:34"_s;
+    QStringList expected = {u"开始导出视图v到文件"_s + rig.workbook() + now};
+    for (int n = 1; n <= 3; ++n) {
+        const QString folder = rig.out() + u"v附件/"_s + rig.db.documents[size_t(n - 1)]->id + u"/"_s;
+        expected << u"完成向excel写入第%1个文档"_s.arg(n) + now;
+        if (n == 2)
+            expected << u"判断第2个文档有附件"_s + now << u"获取第2个文档有附件列表"_s + now
+                     << u"获取第2个文档有附件数量为:1"_s + now << u"获取第2个文档第1个附件:a.txt"_s + now
+                     << u"保存第2个文档第1个附件到:"_s + folder + u"a.txt"_s + now;
+        expected << u"调用图片导出程序保存到:"_s + folder + u" "_s + now
+                 << u"结束图片导出程序保存到:"_s + folder + u" "_s + now;
+    }
+    QCOMPARE(readLogLines(rig.logPath()), expected);
+    // No header at all, not even the id title; only the id column in the rows.
+    for (const auto& [cell, text] : rig.excel->saved)
+        QCOMPARE(cell.second, 1);
+    QVERIFY(!rig.excel->saved.contains({1, 1}));
+    QCOMPARE(rig.excel->saved.size(), size_t(3));
+}
+
+QTEST_GUILESS_MAIN(TestExportLog)
+#include "tst_export_log.moc"

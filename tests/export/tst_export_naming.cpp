@@ -1,0 +1,225 @@
+#include "export/naming.h"
+#include "platform/error.h"
+
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using namespace quill::exporting;
+
+class TestExportNaming : public QObject
+{
+    Q_OBJECT
+private slots:
+    void workbookName_data();
+    void workbookName();
+    void folders();
+    void cleanFileName();
+    void isIntegerText_data();
+    void isIntegerText();
+    void openingChecks();
+    void safeFileName_data();
+    void safeFileName();
+    void cutToCell();
+};
+
+void TestExportNaming::workbookName_data()
+{
+    QTest::addColumn<QString>("fileName");
+    QTest::addColumn<QString>("startNo");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("xls") << u"/out/合同.xls"_s << u"1"_s << u"/out/合同_开始为第1个文档.xls"_s;
+    QTest::newRow("no extension") << u"/out/data"_s << u"25"_s << u"/out/data_开始为第25个文档.xls"_s;
+    QTest::newRow("mixed case") << u"/out/a.XlS"_s << u"1"_s << u"/out/a_开始为第1个文档.xls"_s;
+    QTest::newRow("xlsx kept") << u"/out/report.xlsx"_s << u"1"_s << u"/out/report.xlsx_开始为第1个文档.xls"_s;
+    QTest::newRow("blank kept") << u"/out/a.xls"_s << u" 5"_s << u"/out/a_开始为第 5个文档.xls"_s;
+    QTest::newRow("only .xls") << u".xls"_s << u"1"_s << u"_开始为第1个文档.xls"_s;
+}
+
+void TestExportNaming::workbookName()
+{
+    QFETCH(QString, fileName);
+    QFETCH(QString, startNo);
+    QFETCH(QString, expected);
+    QCOMPARE(WorkbookName(fileName, startNo), expected);
+}
+
+void TestExportNaming::folders()
+{
+    const QString workbook = u"/out/合同_开始为第1个文档.xls"_s;
+    QCOMPARE(ExportFolder(workbook), u"/out/"_s);
+    QCOMPARE(FileNamePart(workbook), u"合同_开始为第1个文档.xls"_s);
+    QCOMPARE(AttachmentFolder(ExportFolder(workbook), u"按日期\\全部"_s), u"/out/按日期全部附件"_s);
+    QCOMPARE(AttachmentFolder(u"/out/"_s, u"A:B/C"_s), u"/out/ABC附件"_s);
+    QCOMPARE(DocumentFolder(u"/out/ABC附件"_s, u"0123ABCD"_s), u"/out/ABC附件/0123ABCD/"_s);
+    // A ":" is an ordinary character here; only "/" ends the folder part.
+    QCOMPARE(ExportFolder(u"/out/c:x.xls"_s), u"/out/"_s);
+    QCOMPARE(FileNamePart(u"/out/c:x.xls"_s), u"c:x.xls"_s);
+    // No folder part: beside the workbook in the current folder, never the root.
+    QCOMPARE(ExportFolder(u"x.xls"_s), QString());
+    QCOMPARE(AttachmentFolder(ExportFolder(u"x.xls"_s), u"v"_s), u"v附件"_s);
+}
+
+void TestExportNaming::cleanFileName()
+{
+    QCOMPARE(CleanFileName(u"a\"b\\c:d>e<f|g*h?i/j"_s), u"abcdefghij"_s);
+    QCOMPARE(CleanFileName(u" 全部 视图.v1 "_s), u" 全部 视图.v1 "_s);
+    // Characters beyond the BMP stay whole.
+    QCOMPARE(CleanFileName(u"𠀀/x"_s), u"𠀀x"_s);
+}
+
+void TestExportNaming::isIntegerText_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("valid");
+    QTest::addColumn<int>("value");
+    QTest::newRow("plain") << u"2024"_s << true << 2024;
+    QTest::newRow("zero") << u"0"_s << true << 0;
+    QTest::newRow("leading zeros") << u"007"_s << true << 7;
+    QTest::newRow("leading blanks") << u"  5"_s << true << 5;
+    QTest::newRow("plus") << u"+12"_s << true << 12;
+    QTest::newRow("minus") << u"-12"_s << true << -12;
+    QTest::newRow("dollar hex") << u"$1F"_s << true << 31;
+    QTest::newRow("x hex") << u"x10"_s << true << 16;
+    QTest::newRow("X hex") << u"Xff"_s << true << 255;
+    QTest::newRow("0x hex") << u"0x1a"_s << true << 26;
+    QTest::newRow("0X hex") << u"0XA"_s << true << 10;
+    QTest::newRow("negative hex") << u"-$10"_s << true << -16;
+    QTest::newRow("max") << u"2147483647"_s << true << 2147483647;
+    QTest::newRow("min") << u"-2147483648"_s << true << int(-2147483647 - 1);
+    QTest::newRow("hex max") << u"$7FFFFFFF"_s << true << 2147483647;
+    QTest::newRow("above max") << u"2147483648"_s << false << 0;
+    QTest::newRow("below min") << u"-2147483649"_s << false << 0;
+    QTest::newRow("hex above max") << u"$80000000"_s << false << 0;
+    QTest::newRow("long digits") << u"99999999999999999999"_s << false << 0;
+    QTest::newRow("empty") << QString() << false << 0;
+    QTest::newRow("blanks") << u"   "_s << false << 0;
+    QTest::newRow("trailing blank") << u"5 "_s << false << 0;
+    QTest::newRow("tab before") << u"\t5"_s << false << 0;
+    QTest::newRow("sign only") << u"-"_s << false << 0;
+    QTest::newRow("prefix only") << u"0x"_s << false << 0;
+    QTest::newRow("dollar only") << u"$"_s << false << 0;
+    QTest::newRow("double sign") << u"+-1"_s << false << 0;
+    QTest::newRow("blank after sign") << u"- 1"_s << false << 0;
+    QTest::newRow("hex digit in decimal") << u"1a"_s << false << 0;
+    QTest::newRow("fraction") << u"1.0"_s << false << 0;
+    QTest::newRow("letters") << u"Subject"_s << false << 0;
+    QTest::newRow("fullwidth digits") << u"１２"_s << false << 0;
+    QTest::newRow("0 then X then nothing valid") << u"0xg"_s << false << 0;
+}
+
+void TestExportNaming::isIntegerText()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, valid);
+    QFETCH(int, value);
+    QCOMPARE(IsIntegerText(text), valid);
+    const auto converted = TextToInteger(text);
+    QCOMPARE(converted.has_value(), valid);
+    if (valid)
+        QCOMPARE(*converted, value);
+}
+
+void TestExportNaming::openingChecks()
+{
+    QStringList asked;
+    const auto none = [&](const QString& path) {
+        asked << path;
+        return false;
+    };
+    const auto all = [](const QString&) { return true; };
+
+    // Blank names stop silently; blanks and control characters count as blank.
+    for (const QString& blank : {QString(), u"  "_s, u"\t\r\n "_s}) {
+        const OpeningResult r = CheckExportRequest(blank, u"1"_s, 10, u"v"_s, none);
+        QVERIFY(!r.request);
+        QVERIFY(r.message.isEmpty());
+    }
+    QVERIFY(asked.isEmpty());
+
+    // Existing workbook: named in the message, before the start number is looked at.
+    OpeningResult r = CheckExportRequest(u"/out/合同.xls"_s, u"abc"_s, 10, u"v"_s, all);
+    QVERIFY(!r.request);
+    QCOMPARE(r.message, u"/out/合同_开始为第abc个文档.xls文件已存在!"_s);
+
+    // The untrimmed name is used once the blank test passed.
+    r = CheckExportRequest(u" /out/a.xls"_s, u"1"_s, 10, u"v"_s, none);
+    QCOMPARE(asked.last(), u" /out/a_开始为第1个文档.xls"_s);
+
+    try {
+        CheckExportRequest(u"/out/a.xls"_s, u"1.5"_s, 10, u"v"_s, none);
+        QFAIL("no error for a start number that is not an integer");
+    } catch (const quill::platform::Error& e) {
+        QCOMPARE(e.message(), u"'1.5' is not a valid integer value"_s);
+    }
+
+    // Start beyond the count, or no list shown.
+    r = CheckExportRequest(u"/out/a.xls"_s, u"11"_s, 10, u"v"_s, none);
+    QCOMPARE(r.message, u"当前没有可导出的内容"_s);
+    QVERIFY(!r.request);
+    r = CheckExportRequest(u"/out/a.xls"_s, u"1"_s, 0, u"previous view"_s, none);
+    QCOMPARE(r.message, u"当前没有可导出的内容"_s);
+    // No overflow with the most negative start.
+    r = CheckExportRequest(u"/out/a.xls"_s, u"-2147483648"_s, 2147483647, u"v"_s, none);
+    QVERIFY(r.request);
+
+    // No view name: silent.
+    r = CheckExportRequest(u"/out/a.xls"_s, u"1"_s, 10, QString(), none);
+    QVERIFY(!r.request);
+    QVERIFY(r.message.isEmpty());
+
+    // Passing: the start equal to the count, a blank before the number, zero.
+    r = CheckExportRequest(u"/out/a.xls"_s, u"10"_s, 10, u"v"_s, none);
+    QVERIFY(r.request && r.message.isEmpty());
+    QCOMPARE(r.request->start, 10);
+    r = CheckExportRequest(u"/out/a.xls"_s, u" 5"_s, 10, u"v"_s, none);
+    QCOMPARE(r.request->start, 5);
+    QCOMPARE(r.request->workbookName, u"/out/a_开始为第 5个文档.xls"_s);
+    r = CheckExportRequest(u"/out/a.xls"_s, u"0"_s, 10, u"v"_s, none);
+    QCOMPARE(r.request->start, 0);
+}
+
+void TestExportNaming::safeFileName_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("ordinary") << u"报告 (终稿), v2.doc"_s << u"报告 (终稿), v2.doc"_s;
+    QTest::newRow("colon stays") << u"a:b.txt"_s << u"a:b.txt"_s;
+    QTest::newRow("parent folders") << u"../../.bashrc"_s << u".bashrc"_s;
+    QTest::newRow("absolute") << u"/etc/x"_s << u"x"_s;
+    QTest::newRow("backslash") << u"a\\b"_s << u"b"_s;
+    QTest::newRow("windows parents") << u"..\\..\\x.exe"_s << u"x.exe"_s;
+    QTest::newRow("dot") << u"."_s << u"_"_s;
+    QTest::newRow("dot dot") << u".."_s << u"_"_s;
+    QTest::newRow("ends in slash") << u"dir/"_s << u"_"_s;
+    QTest::newRow("empty") << QString() << u"_"_s;
+    QTest::newRow("control characters") << u"a\nb\tc\x7f.txt"_s << u"abc.txt"_s;
+    QTest::newRow("only controls") << u"\r\n"_s << u"_"_s;
+    QTest::newRow("slash after control") << u"\n/.."_s << u"_"_s;
+}
+
+void TestExportNaming::safeFileName()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, expected);
+    QCOMPARE(SafeFileName(name), expected);
+}
+
+void TestExportNaming::cutToCell()
+{
+    const QString longName = QString(300, u'中') + u".pdf"_s;
+    const QString safe = SafeFileName(longName);
+    QVERIFY(safe.toUtf8().size() <= 255);
+    QVERIFY(safe.endsWith(u".pdf"_s));
+    QVERIFY(safe.startsWith(u"中中中"_s));
+
+    QCOMPARE(CutToCell(u"short"_s), u"short"_s);
+    const QString exact(kMaxCellText, u'a');
+    QCOMPARE(CutToCell(exact), exact);
+    QCOMPARE(CutToCell(exact + u'b').size(), kMaxCellText);
+    // A pair cut in half would leave an invalid character at the end.
+    const QString pairAtEdge = QString(kMaxCellText - 1, u'a') + u"𠀀"_s;
+    QCOMPARE(CutToCell(pairAtEdge), QString(kMaxCellText - 1, u'a'));
+}
+
+QTEST_GUILESS_MAIN(TestExportNaming)
+#include "tst_export_naming.moc"

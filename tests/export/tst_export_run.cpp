@@ -1,0 +1,416 @@
+#include "domino/error.h"
+#include "exporttestsupport.h"
+#include "platform/error.h"
+
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using namespace quill::exporting;
+using namespace quill::testing;
+using Cell = std::pair<int, int>;
+
+namespace {
+
+const QString kNow = u";2026-12-8 4:24:34"_s;
+const QString kAsterisks(45, u'*');
+
+// Three documents: attachments and two embedded objects in the first, none in the others.
+void addStandardView(ExportRig& rig)
+{
+    rig.db.addView(u"全部"_s);
+    rig.db.addDocument()
+        .text(u"Subject"_s, u"s1"_s)
+        .richText(u"Body"_s, u"正文1"_s, {{u"o1.png"_s, "o1"}, {u"o2.png"_s, "o2"}})
+        .number(u"Count"_s, 1)
+        .attachment(u"a.doc"_s, "A")
+        .attachment(u"b.pdf"_s, "B")
+        .attachment(u"c.txt"_s, "C");
+    rig.db.addDocument().text(u"Subject"_s, u"s2"_s).number(u"Count"_s, 2.5);
+    rig.db.addDocument().text(u"Subject"_s, u"s3"_s).richText(u"Body"_s, u"正文3"_s).number(u"Count"_s, 3);
+}
+
+QString id(ExportRig& rig, int n)
+{
+    return rig.db.documents[size_t(n - 1)]->id;
+}
+
+QString finished(ExportRig& rig, const QString& view = u"全部"_s)
+{
+    return QString::fromUtf16(kFinished) + rig.out() + view + u"附件"_s;
+}
+
+} // namespace
+
+class TestExportRun : public QObject
+{
+    Q_OBJECT
+private slots:
+    void wholeRun();
+    void excelMissing();
+    void viewAndStartDocumentFailures_data();
+    void viewAndStartDocumentFailures();
+    void attachmentFailures();
+    void itemFailures();
+    void nextDocumentFailure();
+    void escapingFailureSavesRowsSoFar();
+    void unguardedFailuresCleanUp();
+    void logFailureMidRun();
+    void saveFailure();
+    void hostileNamesStayInside();
+    void sheetLimits();
+    void longTextIsCut();
+    void viewShorterThanCount();
+};
+
+void TestExportRun::wholeRun()
+{
+    ExportRig rig;
+    rig.db.addView(u"全部"_s);
+    for (int i = 0; i < 5; ++i)
+        rig.db.addDocument().text(u"Subject"_s, u"s%1"_s.arg(i + 1)).text(u"2024"_s, u"y"_s).text(u"Body"_s, u"b"_s);
+    rig.run(u"全部"_s, 3, 5, rig.workbook());
+
+    QCOMPARE(rig.excel->calls.mid(0, 14),
+             (QStringList{u"StartExcel"_s, u"SetColumnWidth(1,40)"_s, u"SetColumnWidth(2,17)"_s, u"SetCellValue(1,2)"_s,
+                          u"SetCellValue(1,1)"_s, u"SetColumnWidth(2,40)"_s, u"SetColumnWidth(3,14)"_s,
+                          u"SetCellTextFormat(1,3)"_s, u"SetCellValue(1,3)"_s, u"SetCellValue(1,1)"_s,
+                          u"SetColumnWidth(3,40)"_s, u"SetColumnWidth(4,14)"_s, u"SetCellValue(1,4)"_s,
+                          u"SetCellValue(1,1)"_s}));
+    QCOMPARE(rig.excel->calls.mid(rig.excel->calls.size() - 2), (QStringList{u"SaveWorkbook"_s, u"QuitExcel"_s}));
+    QCOMPARE(rig.excel->savedAs, rig.workbook());
+    QVERIFY(!rig.excel->alive);
+
+    const auto& cells = rig.excel->saved;
+    QCOMPARE(cells.at(Cell(1, 1)), u"文档ID"_s);
+    QCOMPARE(cells.at(Cell(1, 3)), u"2024"_s);
+    for (int j = 0; j < 3; ++j) {
+        QCOMPARE(cells.at(Cell(j + 2, 1)), id(rig, 3 + j));
+        QCOMPARE(cells.at(Cell(j + 2, 2)), u"s%1"_s.arg(3 + j));
+    }
+    QVERIFY(!cells.contains(Cell(5, 1)));
+
+    const QString prefix = u"text:正在导出数据到合同_开始为第1个文档.xls..."_s;
+    QCOMPARE(rig.host.shown, (QStringList{u"show"_s, prefix, u"progress:0/5"_s, prefix + u"1/5"_s, u"progress:1/5"_s,
+                                          prefix + u"2/5"_s, u"progress:2/5"_s, prefix + u"3/5"_s, u"progress:3/5"_s,
+                                          u"close"_s, u"message:"_s + finished(rig)}));
+    // Once per document and once per written cell.
+    QCOMPARE(rig.host.events, 3 + 3 * 3);
+}
+
+void TestExportRun::excelMissing()
+{
+    for (bool factoryFails : {true, false}) {
+        ExportRig rig;
+        addStandardView(rig);
+        rig.excelMissing = factoryFails;
+        if (!factoryFails)
+            rig.excel->fail(u"StartExcel"_s);
+        rig.run(u"全部"_s, 1, 3, rig.workbook());
+        QCOMPARE(rig.host.shown, QStringList{u"message:"_s + QString::fromUtf16(kExcelMissing)});
+        QCOMPARE(rig.excel->saves, 0);
+        QCOMPARE(readLogLines(rig.logPath()).size(), 1);
+        QCOMPARE(rig.domino.calls(), QStringList());
+    }
+}
+
+void TestExportRun::viewAndStartDocumentFailures_data()
+{
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<int>("start");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("view") << u"FindView"_s << 1 << u"连接视图出错:坏了"_s;
+    QTest::newRow("start document") << u"NthDocument"_s << 1 << u"连接文档出错:坏了"_s;
+    QTest::newRow("item names") << u"Items"_s << 1 << u"连接文档出错:坏了"_s;
+    QTest::newRow("start 0") << QString() << 0 << u"连接文档出错:视图中没有第0个文档"_s;
+}
+
+void TestExportRun::viewAndStartDocumentFailures()
+{
+    QFETCH(QString, operation);
+    QFETCH(int, start);
+    QFETCH(QString, message);
+    ExportRig rig;
+    addStandardView(rig);
+    if (!operation.isEmpty())
+        rig.domino.failOn(operation, u"坏了"_s);
+    rig.run(u"全部"_s, start, 3, rig.workbook());
+    QCOMPARE(rig.host.shown.mid(rig.host.shown.size() - 2), (QStringList{u"message:"_s + message, u"close"_s}));
+    QCOMPARE(rig.excel->saves, 1);
+    QVERIFY(rig.excel->saved.empty());
+    QCOMPARE(rig.excel->quits, 1);
+    QVERIFY(!rig.host.open);
+}
+
+void TestExportRun::attachmentFailures()
+{
+    struct Case
+    {
+        QString operation;
+        QString argument;
+        QStringList files; // of document 1, besides o1.png
+    };
+    const QList<Case> cases = {
+        {u"EvaluateFormula"_s, {}, {}},
+        {u"AttachmentByName"_s, u"b.pdf"_s, {u"a.doc"_s}},
+        {u"SaveToFile"_s, {}, {}}, // the first save fails: nothing after it either
+    };
+    for (const Case& c : cases) {
+        ExportRig rig;
+        addStandardView(rig);
+        rig.domino.failOn(c.operation, u"坏了"_s, 0, 1, c.argument);
+        rig.run(u"全部"_s, 1, 3, rig.workbook());
+        QStringList expected;
+        for (const QString& f : c.files)
+            expected << id(rig, 1) + u'/' + f;
+        expected << id(rig, 1) + u"/o1.png"_s;
+        expected.sort();
+        QCOMPARE(filesBelow(rig.out() + u"全部附件"_s), expected);
+        // The document folder exists and the rows are complete.
+        QCOMPARE(rig.excel->saved.at(Cell(4, 2)), u"s3"_s);
+        QCOMPARE(rig.host.messages(), QStringList{finished(rig)});
+    }
+}
+
+void TestExportRun::itemFailures()
+{
+    struct Case
+    {
+        QString operation;
+        QString argument;
+        int skip;
+        Cell cell;
+        std::optional<QString> text; // nullopt: not written
+    };
+    const QList<Case> cases = {
+        {u"ItemByName"_s, u"Count"_s, 0, {2, 4}, std::nullopt},
+        // Without its rich-text form the item's value still gives the plain text, once.
+        {u"FormattedText"_s, {}, 0, {2, 3}, u"正文1"_s},
+        {u"RichTextItemByName"_s, {}, 0, {2, 3}, u"正文1"_s},
+        {u"EmbeddedObjectByName"_s, {}, 0, {2, 3}, u"正文1"_s},
+        {u"ItemValue"_s, u"Count"_s, 0, {2, 4}, QString()},
+        {u"ItemValue"_s, u"Subject"_s, 0, {2, 2}, QString()},
+    };
+    for (const Case& c : cases) {
+        ExportRig rig;
+        addStandardView(rig);
+        rig.domino.failOn(c.operation, u"坏了"_s, c.skip, 1, c.argument);
+        rig.run(u"全部"_s, 1, 3, rig.workbook());
+        const auto& cells = rig.excel->saved;
+        QCOMPARE(cells.contains(c.cell), c.text.has_value());
+        if (c.text)
+            QCOMPARE(cells.at(c.cell), *c.text);
+        QCOMPARE(cells.at(Cell(4, 2)), u"s3"_s);
+        QCOMPARE(rig.host.messages(), QStringList{finished(rig)});
+    }
+
+    // A failed cell write gets the asterisks.
+    ExportRig rig;
+    addStandardView(rig);
+    rig.excel->fail(u"SetCellValue"_s, 6 + 1, 1); // header, then row 2's id, then Subject
+    rig.run(u"全部"_s, 1, 3, rig.workbook());
+    QCOMPARE(rig.excel->saved.at(Cell(2, 2)), kAsterisks);
+    QCOMPARE(rig.excel->saved.at(Cell(2, 3)), u"正文1"_s);
+    // Eight cells (the second document has no Body), the failed one without its line.
+    QCOMPARE(readLogLines(rig.logPath()).count(u" s值写入excel表 "_s + kNow), 7);
+}
+
+void TestExportRun::nextDocumentFailure()
+{
+    ExportRig rig;
+    addStandardView(rig);
+    rig.domino.failOn(u"NextDocument"_s, u"坏了"_s, 0, 1);
+    rig.run(u"全部"_s, 1, 3, rig.workbook());
+    const QStringList log = readLogLines(rig.logPath());
+    QCOMPARE(log.count(u"链接第1个文档出错"_s + kNow), 1);
+    // The same document again in the next row; the third row is the second document.
+    QCOMPARE(rig.excel->saved.at(Cell(2, 1)), id(rig, 1));
+    QCOMPARE(rig.excel->saved.at(Cell(3, 1)), id(rig, 1));
+    QCOMPARE(rig.excel->saved.at(Cell(4, 1)), id(rig, 2));
+    QCOMPARE(rig.host.messages(), QStringList{finished(rig)});
+}
+
+void TestExportRun::escapingFailureSavesRowsSoFar()
+{
+    ExportRig rig;
+    addStandardView(rig);
+    rig.excel->fail(u"SetCellValue"_s, 6 + 1 + 3 + 1, 2); // row 3's Subject and its asterisks
+    rig.run(u"全部"_s, 1, 3, rig.workbook());
+    QCOMPARE(rig.host.messages(), QStringList{u"连接文档出错:SetCellValue失败"_s});
+    QCOMPARE(rig.excel->saves, 1);
+    QCOMPARE(rig.excel->saved.at(Cell(2, 4)), u"1"_s);
+    QCOMPARE(rig.excel->saved.at(Cell(3, 1)), id(rig, 2));
+    QVERIFY(!rig.excel->saved.contains(Cell(3, 2)));
+    QVERIFY(!rig.excel->saved.contains(Cell(4, 1)));
+    QCOMPARE(rig.excel->quits, 1);
+    QVERIFY(!rig.host.open);
+}
+
+void TestExportRun::unguardedFailuresCleanUp()
+{
+    struct Case
+    {
+        QString domino; // operation of the fake component, or of the workbook when workbook is set
+        bool workbook;
+        int skip;
+        QString message;
+        int rowsWithId; // data rows in the saved workbook
+    };
+    const QList<Case> cases = {
+        {u"HasAttachments"_s, false, 1, u"坏了"_s, 2},
+        {u"DocumentId"_s, false, 0, u"坏了"_s, 0},
+        {u"SetColumnWidth"_s, true, 2, u"SetColumnWidth失败"_s, 0},
+    };
+    for (const Case& c : cases) {
+        ExportRig rig;
+        addStandardView(rig);
+        if (c.workbook)
+            rig.excel->fail(c.domino, c.skip, 1);
+        else
+            rig.domino.failOn(c.domino, u"坏了"_s, c.skip, 1);
+        try {
+            rig.run(u"全部"_s, 1, 3, rig.workbook());
+            QFAIL("the failure did not reach the general error handler");
+        } catch (const std::exception& e) {
+            QCOMPARE(ExceptionMessage(e), c.message);
+        }
+        QCOMPARE(rig.excel->saves, 1);
+        int rows = 0;
+        for (const auto& [cell, text] : rig.excel->saved)
+            rows += cell.first > 1 && cell.second == 1;
+        QCOMPARE(rows, c.rowsWithId);
+        QCOMPARE(rig.excel->quits, 1);
+        QVERIFY(!rig.excel->alive);
+        QVERIFY(!rig.host.open);
+        QVERIFY(rig.host.messages().isEmpty());
+    }
+}
+
+void TestExportRun::logFailureMidRun()
+{
+    ExportRig rig;
+    addStandardView(rig);
+    // The second document's lines fall on the next day, whose file cannot be written.
+    QDir().mkpath(rig.logFolder + u"log20261209.txt"_s);
+    int calls = 0;
+    rig.clock = [&] {
+        // The first document writes 22 lines; the second one's first line is not guarded.
+        return ++calls > 22 ? QDateTime(QDate(2026, 12, 9), QTime(1, 0, 0)) : fixedNow();
+    };
+    QVERIFY_THROWS_EXCEPTION(quill::platform::Error, rig.run(u"全部"_s, 1, 3, rig.workbook()));
+    QCOMPARE(rig.excel->saves, 1);
+    QCOMPARE(rig.excel->saved.at(Cell(2, 4)), u"1"_s);
+    QVERIFY(!rig.excel->saved.contains(Cell(3, 1)));
+    QCOMPARE(readLogLines(rig.logPath()).size(), 22);
+    QVERIFY(!rig.host.open);
+}
+
+void TestExportRun::saveFailure()
+{
+    {
+        ExportRig rig;
+        addStandardView(rig);
+        rig.excel->fail(u"SaveWorkbook"_s);
+        try {
+            rig.run(u"全部"_s, 1, 3, rig.workbook());
+            QFAIL("a failed save was reported as success");
+        } catch (const quill::platform::Error& e) {
+            QCOMPARE(e.message(), u"SaveWorkbook失败"_s);
+        }
+        QCOMPARE(rig.excel->quits, 1);
+        QVERIFY(!rig.host.open);
+        QVERIFY(rig.host.messages().isEmpty());
+    }
+    {
+        // Both failures are reported.
+        ExportRig rig;
+        addStandardView(rig);
+        rig.excel->fail(u"SaveWorkbook"_s);
+        rig.domino.failOn(u"HasAttachments"_s, u"坏了"_s);
+        try {
+            rig.run(u"全部"_s, 1, 3, rig.workbook());
+            QFAIL("no error");
+        } catch (const quill::platform::Error& e) {
+            QCOMPARE(e.message(), u"坏了\nSaveWorkbook失败"_s);
+        }
+    }
+}
+
+void TestExportRun::hostileNamesStayInside()
+{
+    ExportRig rig;
+    rig.db.addView(u"../v"_s);
+    FakeDocument& doc = rig.db.addDocument();
+    doc.id = u"../../../escape"_s;
+    const QString absolute = rig.tmp.path() + u"/abs.txt"_s;
+    doc.text(u"Subject"_s, u"x"_s)
+        .richText(u"Body"_s, u"t"_s, {{u"../rt.png"_s, "R"}})
+        .attachment(u"../../evil.txt"_s, "E")
+        .attachment(absolute, "A")
+        .attachment(u"a\\b"_s, "B")
+        .attachment(u".."_s, "D")
+        .attachment(u"x\ny.txt"_s, "X");
+    rig.run(u"../v"_s, 1, 1, rig.workbook());
+
+    const QString folder = rig.out() + u"..v附件/escape/"_s;
+    QCOMPARE(filesBelow(rig.tmp.path()).filter(u"state/"_s).size(), 1);
+    QStringList outside = filesBelow(rig.tmp.path());
+    outside.removeIf(
+        [](const QString& f) { return f.startsWith(u"state/"_s) || f.startsWith(u"out/..v附件/escape/"_s); });
+    QCOMPARE(outside, QStringList());
+    QCOMPARE(filesBelow(folder), (QStringList{u"_"_s, u"abs.txt"_s, u"b"_s, u"evil.txt"_s, u"rt.png"_s, u"xy.txt"_s}));
+
+    const QStringList log = readLogLines(rig.logPath());
+    QVERIFY(log.contains(u"保存第1个文档第1个附件到:"_s + folder + u"evil.txt"_s + kNow));
+    QVERIFY(log.contains(u"获取第1个文档第1个附件:../../evil.txt"_s + kNow));
+    QVERIFY(log.contains(u"分离第1个文档RichText域到:"_s + folder + u"rt.png"_s + kNow));
+    QCOMPARE(rig.excel->saved.at(Cell(2, 1)), doc.id);
+}
+
+void TestExportRun::sheetLimits()
+{
+    ExportRig rig;
+    rig.limits = {5, 4};
+    rig.db.addView(u"v"_s);
+    for (int i = 0; i < 6; ++i)
+        rig.db.addDocument()
+            .text(u"a"_s, u"1"_s)
+            .text(u"b"_s, u"2"_s)
+            .text(u"c"_s, u"3"_s)
+            .text(u"d"_s, u"4"_s)
+            .text(u"e"_s, u"5"_s);
+    rig.run(u"v"_s, 1, 6, rig.workbook());
+    const auto& cells = rig.excel->saved;
+    QCOMPARE(cells.at(Cell(5, 4)), u"3"_s);
+    QVERIFY(!cells.contains(Cell(6, 1)));
+    QVERIFY(!cells.contains(Cell(1, 5)));
+    QCOMPARE(rig.excel->saves, 1);
+    const QString message = rig.host.messages().value(0);
+    QVERIFY2(message.startsWith(finished(rig, u"v"_s) + u'\n'), qPrintable(message));
+    QVERIFY2(message.contains(u"起始文档有5个域"_s) && message.contains(u"只导出了前3个域"_s), qPrintable(message));
+    QVERIFY2(message.contains(u"本次导出了第1到第4个文档"_s) && message.contains(u"请从第5个文档开始再导出"_s),
+             qPrintable(message));
+}
+
+void TestExportRun::longTextIsCut()
+{
+    ExportRig rig;
+    rig.db.addView(u"v"_s);
+    const QString longText = QString(40000, u'长');
+    rig.db.addDocument().text(u"a"_s, longText);
+    rig.run(u"v"_s, 1, 1, rig.workbook());
+    QCOMPARE(rig.excel->saved.at(Cell(2, 2)), longText.left(kMaxCellText));
+}
+
+void TestExportRun::viewShorterThanCount()
+{
+    ExportRig rig;
+    addStandardView(rig);
+    rig.run(u"全部"_s, 1, 5, rig.workbook());
+    QCOMPARE(rig.excel->saved.at(Cell(4, 1)), id(rig, 3));
+    QVERIFY(!rig.excel->saved.contains(Cell(5, 1)));
+    QVERIFY(readLogLines(rig.logPath()).contains(u"链接第3个文档出错"_s + kNow));
+    QVERIFY(rig.host.messages().value(0).contains(u"视图在第3个文档之后已没有文档"_s));
+}
+
+QTEST_GUILESS_MAIN(TestExportRun)
+#include "tst_export_run.moc"
