@@ -27,6 +27,8 @@ public:
     void SaveWorkbook(const QString& fileName) override;
     void QuitExcel() override;
 
+    // Writes the BIFF8 "Workbook" stream (unpadded) at device offset `base`; false when a write fails.
+    bool writeStream(QIODevice& device, qint64 base, uint64_t& size) const;
     // The BIFF8 "Workbook" stream as it would be saved now, before padding.
     QByteArray workbookStream() const;
     // The COLINFO width (1/256 of a character) stored for a width in characters.
@@ -44,7 +46,6 @@ private:
     void requireOpen(const char* operation) const;
     static void checkCell(int row, int column);
     Cell& cellAt(int row, int column);
-    bool writeStream(QIODevice& device, qint64 base, uint64_t& size) const;
     void release();
 
     bool m_open = false;

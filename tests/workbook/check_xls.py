@@ -334,7 +334,7 @@ def check_content(path, expect):
 def main():
     folder = sys.argv[1]
     names = sorted(glob.glob(os.path.join(folder, "*.expect.json")))
-    need(len(names) >= 7, "fixtures missing in %s" % folder)
+    need(len(names) >= 8, "fixtures missing in %s" % folder)
     failed = 0
     for jpath in names:
         name = os.path.basename(jpath)[:-len(".expect.json")]

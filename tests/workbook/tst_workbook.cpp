@@ -1,6 +1,8 @@
+#include "workbook/compoundfile.h"
 #include "workbook/excel.h"
 #include "workbook/xlswriter.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -26,6 +28,7 @@ private slots:
     void failedSavesLeaveNothingBehind_data();
     void failedSavesLeaveNothingBehind();
     void saveReplacesAnExistingWorkbook();
+    void aFailingDeviceStopsTheWrite();
     void quitReleasesAndStartBeginsAfresh();
 };
 
@@ -207,6 +210,52 @@ void TestWorkbook::quitReleasesAndStartBeginsAfresh()
     used.SetCellValue(1, 1, u"a"_s);
     used.StartExcel(); // a second start also begins with an empty workbook
     QCOMPARE(used.workbookStream(), fresh.workbookStream());
+}
+
+namespace {
+// Accepts a fixed number of bytes, then fails like a full disk.
+class FillingDevice : public QIODevice
+{
+public:
+    explicit FillingDevice(qint64 capacity) : m_capacity(capacity) { open(QIODevice::WriteOnly); }
+    qint64 accepted = 0;
+
+protected:
+    qint64 readData(char*, qint64) override { return -1; }
+    qint64 writeData(const char*, qint64 len) override
+    {
+        if (pos() + len > m_capacity)
+            return -1;
+        accepted = std::max(accepted, pos() + len);
+        return len;
+    }
+
+private:
+    qint64 m_capacity;
+};
+} // namespace
+
+void TestWorkbook::aFailingDeviceStopsTheWrite()
+{
+    XlsWriter excel;
+    excel.StartExcel();
+    for (int row = 1; row <= 20000; ++row)
+        excel.SetCellValue(row, 1, u"第%1行"_s.arg(row));
+    const auto stream = [&](QIODevice& device, qint64 base, uint64_t& size) {
+        return excel.writeStream(device, base, size);
+    };
+    QBuffer whole;
+    whole.open(QIODevice::WriteOnly);
+    QVERIFY(writeCompoundFile(whole, stream));
+    const qint64 full = whole.size();
+    QCOMPARE(full % 512, 0);
+    for (const qint64 capacity : {qint64(0), qint64(600), qint64(1 << 20), full - 512, full - 1}) {
+        FillingDevice device(capacity);
+        QVERIFY2(!writeCompoundFile(device, stream), qPrintable(QString::number(capacity)));
+    }
+    FillingDevice roomy(full);
+    QVERIFY(writeCompoundFile(roomy, stream));
+    QCOMPARE(roomy.accepted, full);
 }
 
 QTEST_GUILESS_MAIN(TestWorkbook)

@@ -161,6 +161,17 @@ void sstSplits(const QString& dir)
     f.save(dir, u"sst_splits"_s, QJsonObject{{u"splitCoverage"_s, true}});
 }
 
+void manyRows(const QString& dir)
+{
+    // A cell table of several megabytes, so that the INDEX is completed after the writer has let it go.
+    Fixture f;
+    for (int row = 1; row <= XlsWriter::kMaxRows; ++row) {
+        f.value(row, 1, u"行%1"_s.arg(row % 100));
+        f.value(row, 2, QString::number(row));
+    }
+    f.save(dir, u"many_rows"_s);
+}
+
 void exactStream(const QString& dir, qsizetype target)
 {
     Fixture f;
@@ -207,6 +218,7 @@ int main(int argc, char** argv)
         corners(dir);
         unicode(dir);
         sstSplits(dir);
+        manyRows(dir);
         exactStream(dir, 4095);
         exactStream(dir, 4096);
         // 109 FAT sectors map up to 13952 sectors; the 110th needs a DIFAT sector.
