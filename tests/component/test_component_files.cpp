@@ -1,0 +1,244 @@
+// Database files that are refused, the admin tool's writing, the loader's errors and text wrapping.
+
+#include "domino/error.h"
+#include "domino/loader.h"
+#include "domino/session.h"
+#include "platform/paths.h"
+#include "platform/registry.h"
+#include "richtext.h"
+#include "testsupport/sample_installation.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+using namespace quill::domino;
+using quill::component::formatPlainText;
+using quill::component::testing::SampleInstallation;
+
+namespace {
+
+QString errorOf(const std::function<void()>& work)
+{
+    try {
+        work();
+    } catch (const DominoError& e) {
+        return e.message();
+    }
+    return u"<no error>"_s;
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(path));
+}
+
+void sql(const QString& path, const char* statement)
+{
+    sqlite3* db = nullptr;
+    if (sqlite3_open(QFile::encodeName(path).constData(), &db) != SQLITE_OK ||
+        sqlite3_exec(db, statement, nullptr, nullptr, nullptr) != SQLITE_OK)
+        qFatal("sqlite: %s", sqlite3_errmsg(db));
+    sqlite3_close(db);
+}
+
+} // namespace
+
+class TestComponentFiles : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::shared_ptr<NotesDatabase> open(const QString& path)
+    {
+        auto session = createRegisteredSession(quill::platform::Registry(quill::platform::registryFilePath()));
+        session->InitLocalSession(QString());
+        m_keep = std::move(session);
+        return m_keep->OpenDatabase(QString(), path, false);
+    }
+
+    // Runs the admin tool; the exit code, with stderr in *error.
+    int admin(const QStringList& arguments, QString* error = nullptr)
+    {
+        QProcess process;
+        process.start(quill::component::testing::adminToolPath(), arguments);
+        if (!process.waitForFinished(60000))
+            return -1;
+        if (error)
+            *error = QString::fromUtf8(process.readAllStandardError());
+        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    }
+
+    QString path(const QString& name) const { return m_dir.filePath(name); }
+
+    QTemporaryDir m_dir;
+    SampleInstallation m_sample;
+    std::unique_ptr<NotesSession> m_keep;
+
+private slots:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        m_sample = quill::component::testing::makeSampleInstallation(m_dir.path());
+    }
+
+    void refusesFilesThatAreNotDatabases()
+    {
+        const QString crm = m_sample.dataDir + u"/crm.nsf"_s;
+        writeFile(path(u"text.nsf"_s), "just some text, long enough to fill a header of a hundred bytes or so. "
+                                       "just some text, long enough to fill a header.");
+        writeFile(path(u"empty.nsf"_s), QByteArray());
+        QFile source(crm);
+        QVERIFY(source.open(QIODevice::ReadOnly));
+        const QByteArray bytes = source.readAll();
+        writeFile(path(u"truncated.nsf"_s), bytes.left(bytes.size() / 2));
+        writeFile(path(u"stub.nsf"_s), bytes.left(60));
+        sql(path(u"foreign.nsf"_s), "CREATE TABLE t(x)");
+        QVERIFY(QFile::copy(crm, path(u"newer.nsf"_s)));
+        sql(path(u"newer.nsf"_s), "UPDATE meta SET value = '2' WHERE key = 'schema_version'");
+        QVERIFY(QFile::copy(crm, path(u"otherformat.nsf"_s)));
+        sql(path(u"otherformat.nsf"_s), "UPDATE meta SET value = 'something-else' WHERE key = 'format'");
+
+        const struct
+        {
+            const char16_t* file;
+            const char16_t* fragment;
+        } cases[] = {
+            {u"text.nsf", u"不是Domino数据库文件"}, {u"empty.nsf", u"不是Domino数据库文件"},
+            {u"stub.nsf", u"不是Domino数据库文件"}, {u"truncated.nsf", u"截断"},
+            {u"foreign.nsf", u"缺少格式标记"},      {u"otherformat.nsf", u"格式标记不符"},
+            {u"newer.nsf", u"格式版本2过新"},       {u"missing.nsf", u"找不到数据库文件"},
+        };
+        for (const auto& c : cases) {
+            const QString file = path(QString::fromUtf16(c.file));
+            const QString message = errorOf([&] { open(file)->Views(); });
+            QVERIFY2(message.contains(QString::fromUtf16(c.fragment)) && message.contains(file), qPrintable(message));
+        }
+        QVERIFY(errorOf([&] { open(m_dir.path()); }).contains(u"不是Domino数据库文件"_s));
+        // Refused files stay as they were.
+        QCOMPARE(QFileInfo(path(u"empty.nsf"_s)).size(), 0);
+    }
+
+    void adminToolWritesDocumentsFromJson()
+    {
+        const QString db = path(u"json.nsf"_s);
+        writeFile(path(u"photo.bin"_s), QByteArray("\x00\x01\x02\xff", 4));
+        QCOMPARE(admin({u"create-db"_s, db, u"--title"_s, u"测试"_s}), 0);
+        QCOMPARE(admin({u"add-view"_s, db, u"--name"_s, u"按编号"_s, u"--column"_s, u"编号=No"_s, u"--column"_s,
+                        u"编号=@DocumentUniqueID"_s, u"--sort"_s, u"1"_s, u"--descending"_s, u"--form"_s, u"Item"_s}),
+                 0);
+        writeFile(path(u"docs.json"_s), uR"([
+            {"form": "Item", "id": "00000000000000000000000000000abc", "created": "2024-01-02T03:04:05",
+             "items": [{"name": "No", "value": 2},
+                       {"name": "When", "type": "datetime", "value": "2024-05-01T08:30:00"},
+                       {"name": "Tags", "type": "text", "values": ["a", "b"]},
+                       {"name": "Body", "type": "richtext", "text": "plain",
+                        "objects": [{"file": "photo.bin", "name": "p.bin"}, {"name": "n.txt", "text": "注"}]}],
+             "attachments": [{"file": "photo.bin"}, {"name": "b.txt", "base64": "aGk="}]},
+            {"form": "Item", "items": [{"name": "No", "type": "number", "values": [3]}]},
+            {"form": "Item", "items": [{"name": "No", "value": 1}]},
+            {"form": "Other", "items": []}
+        ])"_s.toUtf8());
+        QCOMPARE(admin({u"add-docs"_s, db, path(u"docs.json"_s)}), 0);
+
+        auto view = open(db)->FindView(u"按编号"_s);
+        QCOMPARE(view->EntryCount(), 3);
+        QCOMPARE(view->NthDocument(1)->ColumnValues().at(0), Value::number(3));
+        QCOMPARE(view->NthDocument(3)->ColumnValues().at(0), Value::number(1));
+        auto doc = view->NthDocument(2);
+        QCOMPARE(doc->DocumentId(), u"00000000000000000000000000000ABC"_s);
+        QCOMPARE(doc->ItemValue(u"When"_s), ValueList{Value::dateTime(QDateTime(QDate(2024, 5, 1), QTime(8, 30)))});
+        QCOMPARE(doc->ColumnValues().at(1), Value::text(doc->DocumentId()));
+        QCOMPARE(doc->ItemValue(u"Tags"_s).size(), size_t(2));
+        QCOMPARE(doc->RichTextItemByName(u"Body"_s)->EmbeddedObjects(), (QStringList{u"p.bin"_s, u"n.txt"_s}));
+        const QString saved = path(u"saved.bin"_s);
+        doc->AttachmentByName(u"photo.bin"_s)->SaveToFile(saved);
+        QFile file(saved);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("\x00\x01\x02\xff", 4));
+
+        // A bad document anywhere in the file adds nothing.
+        writeFile(path(u"bad.json"_s), R"([{"form": "Item", "items": [{"name": "No", "value": 9}]},
+                                          {"items": [{"name": "D", "type": "datetime", "value": "not a date"}]}])");
+        QString error;
+        QCOMPARE(admin({u"add-docs"_s, db, path(u"bad.json"_s)}, &error), 1);
+        QVERIFY2(error.contains(u"第2个文档"_s) && error.contains(u"日期时间格式无效"_s), qPrintable(error));
+        writeFile(path(u"dup.json"_s), R"([{"id": "00000000000000000000000000000ABC"}])");
+        QCOMPARE(admin({u"add-docs"_s, db, path(u"dup.json"_s)}, &error), 1);
+        QVERIFY2(error.contains(u"文档编号已存在"_s), qPrintable(error));
+        QCOMPARE(open(db)->FindView(u"按编号"_s)->EntryCount(), 3);
+        QCOMPARE(admin({u"create-db"_s, db}, &error), 1);
+        QCOMPARE(open(db)->Views(), QStringList{u"按编号"_s});
+    }
+
+    void adminToolLocksTheFileWhileWriting()
+    {
+        const QString db = path(u"locked.nsf"_s);
+        QCOMPARE(admin({u"create-db"_s, db}), 0);
+        // Another program holding a write lock: the tool refuses and changes nothing.
+        const int fd = ::open(QFile::encodeName(db).constData(), O_RDWR);
+        QVERIFY(fd >= 0);
+        struct flock lock = {};
+        lock.l_type = F_WRLCK;
+        lock.l_whence = SEEK_SET;
+        QCOMPARE(::fcntl(fd, F_SETLK, &lock), 0);
+        QString error;
+        QCOMPARE(admin({u"set-acl"_s, db, u"--name"_s, u"x"_s, u"--level"_s, u"6"_s}, &error), 1);
+        QVERIFY2(error.contains(u"正被其它程序使用"_s), qPrintable(error));
+        ::close(fd);
+        QCOMPARE(admin({u"set-acl"_s, db, u"--name"_s, u"x"_s, u"--level"_s, u"6"_s}), 0);
+        QCOMPARE(admin({u"set-acl"_s, db, u"--name"_s, u"x"_s, u"--level"_s, u"9"_s}, &error), 1);
+    }
+
+    void loaderErrorsAtFirstUse()
+    {
+        const QString registryPath = path(u"loader/registry.reg"_s);
+        quill::platform::Registry registry(registryPath);
+        const QString key = QString::fromUtf16(kSessionClassKey);
+
+        // Creating the session object loads nothing; the first operation reports the missing key.
+        TNotesSession session(registeredSessionFactory(registry));
+        QVERIFY(!session.IsConnected());
+        QVERIFY(errorOf([&] { session.InitLocalSession(QString()); }).contains(u"没有注册"_s));
+
+        registry.writeString(key, QString(), path(u"nowhere/libnlsxbe.so"_s));
+        QVERIFY(errorOf([&] { createRegisteredSession(registry); }).contains(u"找不到Domino组件库文件"_s));
+
+        registry.writeString(key, QString(), QString::fromUtf8(QUILL_NOENTRY_LIBRARY));
+        QVERIFY(errorOf([&] { createRegisteredSession(registry); }).contains(u"nlsxbe_create_session"_s));
+
+        writeFile(path(u"garbage.so"_s), "not a shared object");
+        QVERIFY(errorOf([&] { verifyComponentLibrary(path(u"garbage.so"_s)); }).contains(u"无法加载"_s));
+
+        registry.writeString(key, QString(), quill::component::testing::componentLibraryPath());
+        session.InitLocalSession(QString());
+        QVERIFY(session.IsConnected());
+    }
+
+    void formattedTextWrapping()
+    {
+        QCOMPARE(formatPlainText(u"a\tb\r\nab\tc"_s, true, 80), u"a       b\nab      c"_s);
+        QCOMPARE(formatPlainText(u"a\tb"_s, false, 80), u"a\tb"_s);
+        const QString word(100, u'x');
+        QCOMPARE(formatPlainText(u"one "_s + word + u" two"_s, true, 80), u"one\n"_s + word + u"\ntwo"_s);
+        const QString words = QStringList(30, u"word"_s).join(u' ');
+        const QStringList lines = formatPlainText(words, true, 80).split(u'\n');
+        QCOMPARE(lines.size(), 2);
+        QCOMPARE(lines[0].size(), 79);
+        QCOMPARE(lines.join(u' '), words);
+        const QString cjk(100, u'字');
+        QCOMPARE(formatPlainText(cjk, true, 80), QString(80, u'字') + u'\n' + QString(20, u'字'));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestComponentFiles)
+#include "test_component_files.moc"
