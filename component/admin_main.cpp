@@ -2,6 +2,7 @@
 
 #include "admin.h"
 #include "domino/loader.h"
+#include "dxlimport.h"
 #include "platform/error.h"
 #include "platform/paths.h"
 
@@ -33,6 +34,7 @@ QString helpText()
           [--sort 列号(从1起)|created] [--descending] [--form 表单名]
       公式：@Created、@Modified、@DocumentUniqueID。不给 --form 时视图选择全部文档。
   add-docs 文件.nsf 文档.json         按下面的JSON格式添加文档
+  import-dxl 文件.xml 文件.nsf [--title 标题]  导入DXL导出的数据库或文档（数据库不存在时新建）
   add-user names.nsf --name 用户名 --password 密码
   set-acl 文件.nsf --name 名称|-Default- --level 0|2|3|6  (0 不能存取，2 读者，3 作者，6 管理者)
   add-server-name names.nsf 服务器名
@@ -240,6 +242,9 @@ int main(int argc, char** argv)
         return args.isEmpty() ? 2 : 0;
     }
     const QString command = args.takeFirst();
+    // DXL import (component/dxl/).
+    if (command == u"import-dxl"_s)
+        return dxl::runDxlImport(args);
     try {
         Args parsed(args);
         return run(command, parsed);

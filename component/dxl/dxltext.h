@@ -5,7 +5,6 @@
 #include <QString>
 #include <QStringList>
 #include <QTime>
-
 #include <optional>
 
 namespace quill::component::dxl {

@@ -1,0 +1,372 @@
+#include "dxlimport.h"
+
+#include "admin.h"
+#include "domino/error.h"
+#include "dxlreader.h"
+#include "model.h"
+#include "platform/error.h"
+#include "store.h"
+
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <algorithm>
+#include <cstdio>
+#include <utility>
+
+using namespace Qt::StringLiterals;
+
+namespace quill::component::dxl {
+namespace {
+
+constexpr qsizetype kMaxNotices = 100;
+
+bool isUniversalId(const QString& id)
+{
+    return id.size() == 32 && std::all_of(id.begin(), id.end(),
+                                          [](QChar c) { return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F'); });
+}
+
+int accessLevel(const QString& level)
+{
+    static const std::pair<const char16_t*, int> levels[] = {
+        {u"noaccess", NoAccess}, {u"depositor", Depositor}, {u"reader", AccessLevel::Reader},
+        {u"author", Author},     {u"editor", Editor},       {u"designer", Designer},
+        {u"manager", Manager},
+    };
+    for (const auto& [name, value] : levels) {
+        if (level == QStringView(name))
+            return value;
+    }
+    return -1;
+}
+
+// A date without a time is midnight and a time without a date falls on 1899-12-30, the day a
+// time-only value has in the Domino objects; both in local time, as Notes shows them.
+qint64 toMSecs(const DateTimeValue& value)
+{
+    const QDate date = value.date.isValid() ? value.date : QDate(1899, 12, 30);
+    const QTime time = value.time.isValid() ? value.time : QTime(0, 0);
+    if (value.offsetSeconds && value.date.isValid() && value.time.isValid())
+        return QDateTime(date, time, Qt::OffsetFromUTC, *value.offsetSeconds).toMSecsSinceEpoch();
+    return QDateTime(date, time, Qt::LocalTime).toMSecsSinceEpoch();
+}
+
+class StoreSink : public Sink
+{
+public:
+    StoreSink(Store& store, ImportReport& report) : m_store(store), m_report(report) {}
+
+    const QString& dxlTitle() const { return m_dxlTitle; }
+
+    void database(const DatabaseInfo& info) override { m_dxlTitle = info.title; }
+
+    void aclEntry(const AclEntry& entry) override
+    {
+        const int level = accessLevel(entry.level);
+        if (entry.name.isEmpty() || level < 0) {
+            notice(0, u"访问控制列表中的条目“"_s + entry.name + u"”的级别无法识别（"_s + entry.level + u"），已跳过"_s);
+            return;
+        }
+        Query q(m_store.statement("INSERT OR REPLACE INTO acl(name, level) VALUES(?, ?)"));
+        q->bind(1, entry.name).bind(2, qint64(level)).run();
+        ++m_report.aclEntries;
+    }
+
+    void view(const View& view) override
+    {
+        const QString name = view.name.isEmpty() ? u"(未命名)"_s : view.name;
+        if (!view.aliases.isEmpty())
+            notice(view.line, u"视图"_s + name + u"的别名（"_s + view.aliases.join(u", "_s) + u"）无法保存，已略去"_s);
+        {
+            Query find(m_store.statement("SELECT id FROM views WHERE name = ?"));
+            find->bind(1, name);
+            if (find->step()) {
+                // The DXL holds the view's current design: it replaces one of the same name.
+                const qint64 id = find->int64(0);
+                find->reset();
+                Query columns(m_store.statement("DELETE FROM view_columns WHERE view_id = ?"));
+                columns->bind(1, id).run();
+                Query entries(m_store.statement("DELETE FROM view_entries WHERE view_id = ?"));
+                entries->bind(1, id).run();
+                Query row(m_store.statement("DELETE FROM views WHERE id = ?"));
+                row->bind(1, id).run();
+            }
+        }
+        Query q(m_store.statement("INSERT INTO views(name, form, sort_column, sort_descending) VALUES(?, ?, ?, ?)"));
+        q->bind(1, name);
+        if (view.form.isEmpty())
+            q->bindNull(2);
+        else
+            q->bind(2, view.form);
+        q->bind(3, qint64(view.sortColumn)).bind(4, qint64(view.descending ? 1 : 0)).run();
+        const qint64 viewId = m_store.lastInsertId();
+        Query column(
+            m_store.statement("INSERT INTO view_columns(view_id, seq, title, item, formula) VALUES(?, ?, ?, ?, ?)"));
+        qint64 seq = 0;
+        for (const ViewColumn& spec : view.columns)
+            column->bind(1, viewId).bind(2, ++seq).bind(3, spec.title).bind(4, spec.item).bind(5, spec.formula).run();
+        ++m_report.views;
+    }
+
+    void beginDocument(const NoteInfo& info) override
+    {
+        m_unid = info.unid;
+        if (!m_unid.isEmpty() && !isUniversalId(m_unid)) {
+            notice(info.line, u"文档编号无效（"_s + info.unid + u"），已换成新编号"_s);
+            m_unid.clear();
+        }
+        if (m_unid.isEmpty())
+            m_unid = newUniversalId();
+        const qint64 created = info.created ? toMSecs(*info.created) : QDateTime::currentMSecsSinceEpoch();
+        const qint64 modified = info.modified ? toMSecs(*info.modified) : created;
+        m_form = info.form;
+        m_formFromAttribute = !info.form.isEmpty();
+
+        m_docId = -1;
+        {
+            Query find(m_store.statement("SELECT id FROM documents WHERE unid = ?"));
+            find->bind(1, m_unid);
+            if (find->step())
+                m_docId = find->int64(0);
+        }
+        if (m_docId >= 0) {
+            // The same document exported again: its new state replaces the old one.
+            for (const char* sql : {"DELETE FROM items WHERE doc_id = ?", "DELETE FROM attachments WHERE doc_id = ?",
+                                    "DELETE FROM embedded_objects WHERE doc_id = ?"}) {
+                Query q(m_store.statement(sql));
+                q->bind(1, m_docId).run();
+            }
+            Query q(m_store.statement("UPDATE documents SET form = ?, created = ?, modified = ? WHERE id = ?"));
+            q->bind(1, m_form).bind(2, created).bind(3, modified).bind(4, m_docId).run();
+            ++m_report.replacedDocuments;
+        } else {
+            Query q(m_store.statement("INSERT INTO documents(unid, form, created, modified) VALUES(?, ?, ?, ?)"));
+            q->bind(1, m_unid).bind(2, m_form).bind(3, created).bind(4, modified).run();
+            m_docId = m_store.lastInsertId();
+        }
+        m_itemSeq = 0;
+        m_attachmentSeq = 0;
+        m_richObjects.clear();
+        if (m_formFromAttribute)
+            insertItem(u"Form"_s, TextType, QJsonArray{m_form});
+    }
+
+    void item(const Item& item) override
+    {
+        QJsonArray values;
+        int type = TextType;
+        switch (item.kind) {
+        case Item::Kind::Text:
+            type = item.readers ? ReadersType : item.authors ? AuthorsType : item.names ? NamesType : TextType;
+            for (const QString& text : item.texts)
+                values.append(text);
+            break;
+        case Item::Kind::Number:
+            type = NumberType;
+            for (double number : item.numbers)
+                values.append(number);
+            break;
+        case Item::Kind::DateTime:
+            type = DateTimeType;
+            for (const DateTimeValue& value : item.dateTimes)
+                values.append(double(toMSecs(value)));
+            break;
+        case Item::Kind::RichText:
+            type = RichTextType;
+            values.append(item.texts.value(0));
+            break;
+        }
+        if (item.name.compare(u"Form"_s, Qt::CaseInsensitive) == 0 && item.kind == Item::Kind::Text) {
+            if (m_formFromAttribute)
+                return; // already written from the <document form=...> attribute
+            if (m_form.isEmpty())
+                m_form = item.texts.value(0);
+        }
+        insertItem(item.name, type, values);
+        if (!item.objectNames.isEmpty())
+            m_richObjects.emplace_back(m_itemSeq, item.objectNames);
+    }
+
+    void beginAttachment(const QString& name) override
+    {
+        m_attachmentName = name.isEmpty() ? u"附件"_s + QString::number(m_attachmentSeq + 1) : name;
+        m_attachment.clear();
+    }
+
+    void attachmentData(const char* data, qsizetype size) override { m_attachment.append(data, size); }
+
+    void endAttachment() override
+    {
+        Query q(m_store.statement("INSERT INTO attachments(doc_id, seq, name, data) VALUES(?, ?, ?, ?)"));
+        q->bind(1, m_docId).bind(2, ++m_attachmentSeq).bind(3, m_attachmentName).bindBlob(4, m_attachment).run();
+        ++m_report.attachments;
+        m_report.attachmentBytes += m_attachment.size();
+        m_attachment = QByteArray();
+    }
+
+    void endDocument() override
+    {
+        if (!m_formFromAttribute && !m_form.isEmpty()) {
+            Query q(m_store.statement("UPDATE documents SET form = ? WHERE id = ?"));
+            q->bind(1, m_form).bind(2, m_docId).run();
+        }
+        // Objects a rich-text item shows are the document's attachments of those names.
+        for (const auto& [itemSeq, names] : m_richObjects) {
+            qint64 seq = 0;
+            for (const QString& name : names) {
+                Query has(m_store.statement("SELECT 1 FROM attachments WHERE doc_id = ? AND name = ?"));
+                has->bind(1, m_docId).bind(2, name);
+                if (!has->step()) {
+                    notice(0, u"文档"_s + m_unid + u"的富文本引用了附件"_s + name + u"，但文档中没有它的内容"_s);
+                    continue;
+                }
+                has->reset();
+                Query copy(m_store.statement(
+                    "INSERT INTO embedded_objects(doc_id, item_seq, seq, name, data) "
+                    "SELECT ?, ?, ?, name, data FROM attachments WHERE doc_id = ? AND name = ? ORDER BY seq LIMIT 1"));
+                copy->bind(1, m_docId).bind(2, itemSeq).bind(3, ++seq).bind(4, m_docId).bind(5, name).run();
+            }
+        }
+        ++m_report.documents;
+    }
+
+    void notice(qint64 line, const QString& message) override
+    {
+        if (m_report.notices.size() < kMaxNotices)
+            m_report.notices << (line > 0 ? u"第"_s + QString::number(line) + u"行："_s + message : message);
+        else
+            ++m_droppedNotices;
+    }
+
+    void finish()
+    {
+        if (m_droppedNotices > 0)
+            m_report.notices << u"……另有"_s + QString::number(m_droppedNotices) + u"条提示未列出"_s;
+    }
+
+private:
+    void insertItem(const QString& name, int type, const QJsonArray& values)
+    {
+        Query q(m_store.statement("INSERT INTO items(doc_id, seq, name, type, value) VALUES(?, ?, ?, ?, ?)"));
+        q->bind(1, m_docId).bind(2, ++m_itemSeq).bind(3, name).bind(4, qint64(type)).bind(5, encodeValues(values));
+        q->run();
+    }
+
+    Store& m_store;
+    ImportReport& m_report;
+    QString m_dxlTitle;
+    qint64 m_droppedNotices = 0;
+
+    qint64 m_docId = -1;
+    QString m_unid;
+    QString m_form;
+    bool m_formFromAttribute = false;
+    qint64 m_itemSeq = 0;
+    qint64 m_attachmentSeq = 0;
+    std::vector<std::pair<qint64, QStringList>> m_richObjects;
+    QString m_attachmentName;
+    QByteArray m_attachment;
+};
+
+void removeDatabaseFiles(const QString& path)
+{
+    QFile::remove(path);
+    QFile::remove(path + u"-journal"_s);
+}
+
+void print(FILE* stream, const QString& text)
+{
+    const QByteArray bytes = (text + u'\n').toUtf8();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
+}
+
+} // namespace
+
+ImportReport importDxl(const QString& dxlPath, const QString& databasePath, const ImportOptions& options)
+{
+    QFile input(dxlPath);
+    if (!input.open(QIODevice::ReadOnly))
+        throw platform::Error(u"无法打开DXL文件"_s + dxlPath + u"："_s + input.errorString());
+    if (QFileInfo(dxlPath).isDir())
+        throw platform::Error(u"DXL文件"_s + dxlPath + u"是一个文件夹"_s);
+
+    ImportReport report;
+    std::unique_ptr<Store> store;
+    if (QFileInfo::exists(databasePath)) {
+        store = Store::open(databasePath, Store::Mode::ReadWrite);
+    } else {
+        if (!databasePath.endsWith(u".nsf"_s, Qt::CaseInsensitive))
+            throw domino::DominoError(u"数据库文件名必须以.nsf结尾："_s + databasePath);
+        store = Store::open(databasePath, Store::Mode::Create);
+        report.createdDatabase = true;
+    }
+    try {
+        store->begin();
+        try {
+            StoreSink sink(*store, report);
+            Reader(sink).read(input, dxlPath);
+            sink.finish();
+            if (!options.title.isEmpty())
+                store->setMeta(u"title"_s, options.title);
+            else if (report.createdDatabase)
+                store->setMeta(u"title"_s, sink.dxlTitle().isEmpty() ? QFileInfo(databasePath).completeBaseName()
+                                                                     : sink.dxlTitle());
+            admin::rebuildViewIndex(*store);
+            store->commit();
+        } catch (...) {
+            store->rollback();
+            throw;
+        }
+    } catch (...) {
+        if (report.createdDatabase) {
+            store.reset();
+            removeDatabaseFiles(databasePath);
+        }
+        throw;
+    }
+    return report;
+}
+
+int runDxlImport(const QStringList& args)
+{
+    QStringList rest = args;
+    QString title;
+    for (qsizetype i = 0; i < rest.size();) {
+        if (rest[i] == u"--title"_s) {
+            if (i + 1 >= rest.size()) {
+                print(stderr, u"import-dxl: --title 缺少参数值"_s);
+                return 2;
+            }
+            title = rest[i + 1];
+            rest.remove(i, 2);
+        } else {
+            ++i;
+        }
+    }
+    if (rest.size() != 2 || rest[0].startsWith(u"--"_s) || rest[1].startsWith(u"--"_s)) {
+        print(stderr, u"用法：import-dxl 文件.xml 数据库.nsf [--title 标题]"_s);
+        return 2;
+    }
+    QElapsedTimer timer;
+    timer.start();
+    try {
+        const ImportReport report = importDxl(rest[0], rest[1], ImportOptions{title});
+        print(stdout, (report.createdDatabase ? u"已新建数据库"_s : u"已写入数据库"_s) + rest[1] + u"：导入"_s +
+                          QString::number(report.documents) + u"个文档（其中替换已有文档"_s +
+                          QString::number(report.replacedDocuments) + u"个）、"_s + QString::number(report.views) +
+                          u"个视图、"_s + QString::number(report.attachments) + u"个附件（"_s +
+                          QString::number(report.attachmentBytes) + u"字节）、"_s + QString::number(report.aclEntries) +
+                          u"条访问控制条目，用时"_s + QString::number(timer.elapsed()) + u"毫秒"_s);
+        for (const QString& notice : report.notices)
+            print(stdout, u"提示："_s + notice);
+        return 0;
+    } catch (const platform::Error& e) {
+        print(stderr, u"import-dxl: "_s + e.message());
+        return 1;
+    }
+}
+
+} // namespace quill::component::dxl

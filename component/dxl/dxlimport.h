@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace quill::component::dxl {
+
+struct ImportOptions
+{
+    QString title; // empty: a new database takes the title of the DXL database, an existing one keeps its own
+};
+
+struct ImportReport
+{
+    bool createdDatabase = false;
+    qint64 documents = 0;
+    qint64 replacedDocuments = 0; // documents whose universal id was already in the database
+    qint64 views = 0;
+    qint64 aclEntries = 0;
+    qint64 attachments = 0;
+    qint64 attachmentBytes = 0;
+    QStringList notices; // what was read but could not be kept
+};
+
+// Reads a DXL file into a stand-in database, new or existing, in one transaction: on any failure the
+// database is left as it was and a database file this call created is removed. Throws platform::Error
+// naming the file, the line and what was wrong.
+ImportReport importDxl(const QString& dxlPath, const QString& databasePath, const ImportOptions& options = {});
+
+// The admin tool's import-dxl command: "FILE.xml DB.nsf [--title T]". Prints what was imported and
+// returns the exit code; errors go to stderr.
+int runDxlImport(const QStringList& args);
+
+} // namespace quill::component::dxl
