@@ -1,6 +1,7 @@
 #include "export/exporter.h"
 
 #include "export/naming.h"
+#include "platform/error.h"
 #include "platform/paths.h"
 #include "shell/prompts.h"
 #include "shell/waitmsg.h"

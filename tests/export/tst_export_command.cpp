@@ -1,0 +1,269 @@
+#include "export/exporter.h"
+#include "exporttestsupport.h"
+#include "scriptedprompts.h"
+#include "shell/mainwindow.h"
+#include "shell/waitmsg.h"
+#include "workbook/xlswriter.h"
+
+#include <QAction>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using namespace quill;
+using namespace quill::exporting;
+using namespace quill::testing;
+
+namespace {
+
+// A shown main window over a fake database whose view "全部" is listed, as the document list leaves it.
+struct CommandRig
+{
+    QTemporaryDir tmp;
+    FakeDomino domino;
+    FakeDatabase& db;
+    ScriptedPrompts prompts;
+    std::unique_ptr<shell::TfrmMain> frm;
+    std::unique_ptr<Exporter> exporter;
+    std::function<void()> onEvents;
+    int events = 0;
+
+    explicit CommandRig(ExcelFactory factory = workbook::createXlsWriter) : db(domino.addDatabase(u"/data/crm.nsf"_s))
+    {
+        QDir(tmp.path()).mkpath(u"out"_s);
+        QDir(tmp.path()).mkpath(u"state"_s);
+        shell::Environment env;
+        env.prompts = &prompts;
+        env.sessionFactory = domino.sessionFactory();
+        env.appPath = tmp.filePath(u"app/"_s);
+        env.leftButtonDown = [] { return false; };
+        frm = std::make_unique<shell::TfrmMain>(std::move(env));
+        ExporterOptions options;
+        options.logFolder = tmp.filePath(u"state/"_s);
+        options.clock = fixedNow;
+        options.processEvents = [this] {
+            ++events;
+            if (onEvents)
+                onEvents();
+        };
+        exporter = std::make_unique<Exporter>(*frm, std::move(factory), std::move(options));
+        frm->setExportHandlers(exporter.get());
+        frm->show();
+        prompts.shown.clear();
+    }
+
+    void list(const QString& viewName)
+    {
+        std::unique_ptr<domino::NotesSession> session = domino.sessionFactory()();
+        frm->state().curDatabase->ConnectTo(session->OpenDatabase(QString(), u"/data/crm.nsf"_s, false));
+        std::unique_ptr<domino::NotesView> view = frm->state().curDatabase->FindView(viewName);
+        frm->state().viewName = viewName;
+        frm->state().docCount = view->EntryCount();
+    }
+    QString out(const QString& name = {}) const { return tmp.filePath(u"out/"_s) + name; }
+    QString logPath() const { return tmp.filePath(u"state/log20261208.txt"_s); }
+};
+
+void addView(FakeDatabase& db, int documents)
+{
+    db.addView(u"全部"_s);
+    for (int i = 1; i <= documents; ++i)
+        db.addDocument().text(u"Subject"_s, u"主题%1"_s.arg(i)).number(u"Count"_s, i);
+}
+
+// The first sheet read back by xlrd: cells as text, column widths in characters, "@" formats.
+QJsonObject readWithXlrd(const QString& path)
+{
+    static const char script[] = R"(
+import json, sys, xlrd
+book = xlrd.open_workbook(sys.argv[1], formatting_info=True)
+sheet = book.sheet_by_index(0)
+cells = [[sheet.cell_value(r, c) for c in range(sheet.ncols)] for r in range(sheet.nrows)]
+widths = {str(c): info.width / 256 for c, info in sheet.colinfo_map.items()}
+text = []
+for r in range(sheet.nrows):
+    for c in range(sheet.ncols):
+        xf = book.xf_list[sheet.cell_xf_index(r, c)]
+        if book.format_map[xf.format_key].format_str == '@':
+            text.append([r, c])
+print(json.dumps({'cells': cells, 'widths': widths, 'text': text}))
+)";
+    QProcess python;
+    python.start(u"/usr/bin/python3"_s, {u"-c"_s, QString::fromUtf8(script), path});
+    if (!python.waitForFinished(60000) || python.exitCode() != 0)
+        return {{u"error"_s, QString::fromUtf8(python.readAllStandardError())}};
+    return QJsonDocument::fromJson(python.readAllStandardOutput()).object();
+}
+
+} // namespace
+
+class TestExportCommand : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+    void dialogs();
+    void checksThroughTheErrorHandler();
+    void commandsDisabledAndStateTakenOnce();
+    void unguardedFailureClosesEverything();
+    void roundTripThroughTheWriter();
+};
+
+void TestExportCommand::dialogs()
+{
+    CommandRig rig;
+    addView(rig.db, 3);
+    rig.list(u"全部"_s);
+
+    // Cancelled save dialog: nothing else, startNo untouched.
+    rig.frm->state().startNo = u"7"_s;
+    rig.frm->exportExecute();
+    QCOMPARE(rig.prompts.shown, QStringList{u"save:Excel文件|*.xls"_s});
+    QCOMPARE(rig.frm->state().startNo, u"7"_s);
+
+    // Cancel in the input box still exports, from document 1.
+    rig.prompts.shown.clear();
+    rig.prompts.saveAnswers.push_back(rig.out(u"合同.xls"_s));
+    rig.frm->exportExecute();
+    QCOMPARE(rig.frm->state().startNo, u"1"_s);
+    QCOMPARE(rig.prompts.shown.mid(0, 2),
+             (QStringList{u"save:Excel文件|*.xls"_s, u"input:请输入从第几个文档开始导出!|从第几个文档开始导：|1"_s}));
+    QVERIFY(QFileInfo::exists(rig.out(u"合同_开始为第1个文档.xls"_s)));
+    QCOMPARE(rig.prompts.messages(), QStringList{QString::fromUtf16(kFinished) + rig.out(u"全部附件"_s)});
+
+    // The typed text names the workbook as typed.
+    rig.prompts.shown.clear();
+    rig.prompts.saveAnswers.push_back(rig.out(u"合同"_s));
+    rig.prompts.inputAnswers.push_back(u" 3"_s);
+    rig.frm->exportExecute();
+    QCOMPARE(rig.frm->state().startNo, u" 3"_s);
+    QVERIFY(QFileInfo::exists(rig.out(u"合同_开始为第 3个文档.xls"_s)));
+}
+
+void TestExportCommand::checksThroughTheErrorHandler()
+{
+    CommandRig rig;
+    addView(rig.db, 3);
+    rig.list(u"全部"_s);
+
+    rig.prompts.saveAnswers.push_back(rig.out(u"a.xls"_s));
+    rig.prompts.inputAnswers.push_back(u"abc"_s);
+    rig.frm->exportExecute();
+    QCOMPARE(rig.prompts.errors(), QStringList{u"'abc' is not a valid integer value."_s});
+    QVERIFY(!QFileInfo::exists(rig.logPath()));
+
+    QFile existing(rig.out(u"a_开始为第1个文档.xls"_s));
+    QVERIFY(existing.open(QIODevice::WriteOnly));
+    existing.write("keep");
+    existing.close();
+    rig.prompts.shown.clear();
+    rig.prompts.saveAnswers.push_back(rig.out(u"a.xls"_s));
+    rig.frm->exportExecute();
+    QCOMPARE(rig.prompts.messages(), QStringList{existing.fileName() + u"文件已存在!"_s});
+    QVERIFY(existing.open(QIODevice::ReadOnly));
+    QCOMPARE(existing.readAll(), QByteArray("keep"));
+
+    // After a click on a database the count is 0, while the old view name stays.
+    rig.frm->state().docCount = 0;
+    rig.prompts.shown.clear();
+    rig.prompts.saveAnswers.push_back(rig.out(u"b.xls"_s));
+    rig.frm->exportExecute();
+    QCOMPARE(rig.prompts.messages(), QStringList{u"当前没有可导出的内容"_s});
+    QVERIFY(!QFileInfo::exists(rig.logPath()));
+}
+
+void TestExportCommand::commandsDisabledAndStateTakenOnce()
+{
+    CommandRig rig;
+    addView(rig.db, 4);
+    rig.list(u"全部"_s);
+    QStringList seen;
+    rig.onEvents = [&] {
+        seen << u"%1 %2"_s.arg(rig.frm->action(u"export"_s)->isEnabled()).arg(shell::MsgFrm != nullptr);
+        // What a click elsewhere would do to the fields the run started from.
+        rig.frm->state().viewName = u"其他"_s;
+        rig.frm->state().docCount = 1;
+    };
+    rig.prompts.saveAnswers.push_back(rig.out(u"c.xls"_s));
+    rig.frm->exportExecute();
+    QVERIFY(!seen.isEmpty());
+    QCOMPARE(seen.count(u"0 1"_s), seen.size());
+    QVERIFY(rig.frm->action(u"export"_s)->isEnabled());
+    QCOMPARE(shell::MsgFrm, nullptr);
+    QCOMPARE(rig.prompts.errors(), QStringList());
+    // Four documents, two cells each.
+    QCOMPARE(rig.events, 4 + 4 * 2);
+    QCOMPARE(readLogLines(rig.logPath()).filter(u"完成向excel写入"_s).size(), 4);
+}
+
+void TestExportCommand::unguardedFailureClosesEverything()
+{
+    CommandRig rig;
+    addView(rig.db, 3);
+    rig.list(u"全部"_s);
+    rig.domino.failOn(u"HasAttachments"_s, u"文档已损坏"_s, 1);
+    rig.prompts.saveAnswers.push_back(rig.out(u"d.xls"_s));
+    rig.frm->exportExecute();
+    QCOMPARE(rig.prompts.errors(), QStringList{u"文档已损坏."_s});
+    QCOMPARE(shell::MsgFrm, nullptr);
+    QVERIFY(rig.frm->action(u"export"_s)->isEnabled());
+    // The first row was saved.
+    const QJsonObject sheet = readWithXlrd(rig.out(u"d_开始为第1个文档.xls"_s));
+    QVERIFY2(!sheet.contains(u"error"_s), qPrintable(sheet.value(u"error"_s).toString()));
+    const QJsonArray cells = sheet.value(u"cells"_s).toArray();
+    QCOMPARE(cells.size(), 3);
+    QCOMPARE(cells[1].toArray()[1].toString(), u"主题1"_s);
+    QCOMPARE(cells[2].toArray()[0].toString(), rig.db.documents[1]->id);
+}
+
+void TestExportCommand::roundTripThroughTheWriter()
+{
+    CommandRig rig;
+    rig.db.addView(u"按日期\\全部"_s);
+    FakeDocument& first = rig.db.addDocument();
+    first.text(u"Subject"_s, u"合同 \"甲\""_s)
+        .text(u"2024"_s, u"007"_s)
+        .richText(u"Body"_s, u"正文第一行\n第二行"_s, {{u"图1.png"_s, "PNG1"}, {u"图2.png"_s, "PNG2"}})
+        .number(u"金额"_s, 1234.5)
+        .attachment(u"a.doc"_s, "DOC")
+        .attachment(u"../b.pdf"_s, "PDF");
+    rig.db.addDocument().text(u"Subject"_s, QString(40000, u'长')).number(u"金额"_s, 1e20);
+    rig.list(u"按日期\\全部"_s);
+    rig.prompts.saveAnswers.push_back(rig.out(u"导出.XLS"_s));
+    rig.frm->exportExecute();
+    QCOMPARE(rig.prompts.errors(), QStringList());
+
+    const QJsonObject sheet = readWithXlrd(rig.out(u"导出_开始为第1个文档.xls"_s));
+    QVERIFY2(!sheet.contains(u"error"_s), qPrintable(sheet.value(u"error"_s).toString()));
+    const QList<QStringList> expected = {
+        {u"文档ID"_s, u"Subject"_s, u"2024"_s, u"Body"_s, u"金额"_s},
+        {first.id, u"合同 \"甲\""_s, u"007"_s, u"正文第一行\n第二行"_s, u"1234.5"_s},
+        {rig.db.documents[1]->id, QString(32767, u'长'), QString(), QString(), u"1E20"_s},
+    };
+    const QJsonArray rows = sheet.value(u"cells"_s).toArray();
+    QCOMPARE(rows.size(), expected.size());
+    for (qsizetype r = 0; r < rows.size(); ++r)
+        for (qsizetype c = 0; c < expected[r].size(); ++c)
+            QCOMPARE(rows[r].toArray()[c].toString(), expected[r][c]);
+    const QJsonObject widths = sheet.value(u"widths"_s).toObject();
+    const auto chars = [](int width) { return workbook::XlsWriter::storedWidth(width) / 256.0; };
+    QCOMPARE(widths.value(u"0"_s).toDouble(), chars(40));
+    QCOMPARE(widths.value(u"3"_s).toDouble(), chars(40));
+    QCOMPARE(widths.value(u"4"_s).toDouble(), chars(14)); // 金额: 4 bytes + 10
+    QCOMPARE(sheet.value(u"text"_s).toArray(), QJsonArray({QJsonArray({0, 2})}));
+
+    const QString folder = rig.out(u"按日期全部附件/"_s) + first.id;
+    QCOMPARE(filesBelow(rig.out(u"按日期全部附件"_s)),
+             (QStringList{first.id + u"/a.doc"_s, first.id + u"/b.pdf"_s, first.id + u"/图1.png"_s}));
+    QFile picture(folder + u"/图1.png"_s);
+    QVERIFY(picture.open(QIODevice::ReadOnly));
+    QCOMPARE(picture.readAll(), QByteArray("PNG1"));
+    QCOMPARE(rig.prompts.messages(), QStringList{QString::fromUtf16(kFinished) + rig.out(u"按日期全部附件"_s)});
+}
+
+QTEST_MAIN(TestExportCommand)
+#include "tst_export_command.moc"
