@@ -2,6 +2,8 @@
 
 #include "shell/msgfrm.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QLabel>
@@ -11,6 +13,7 @@
 #include <QProgressBar>
 #include <QScreen>
 #include <QTimer>
+#include <QWindow>
 
 using namespace Qt::StringLiterals;
 
@@ -51,6 +54,17 @@ void placeOverHost(QWidget* window)
         over = screen->availableGeometry();
     if (over.isValid())
         window->move(over.center() - QPoint(window->width() / 2, window->height() / 2));
+}
+
+// The caller keeps the thread busy, so the window must be on screen before this returns: wait for
+// the platform to expose it, taking no user input meanwhile.
+void showNow(QWidget* window)
+{
+    window->show();
+    QElapsedTimer waited;
+    waited.start();
+    while (window->windowHandle() && !window->windowHandle()->isExposed() && waited.elapsed() < 300)
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
 }
 
 TMsgFrm* openWindow()
@@ -184,7 +198,7 @@ void ShowMsgFrm()
 {
     if (MsgFrm)
         return;
-    openWindow()->show();
+    showNow(openWindow());
     repaintPanel();
 }
 
@@ -196,7 +210,7 @@ void ShowMsgFrmText(const QString& text)
     window->ProgressBar->hide();
     window->LblMsg->move(window->LblMsg->x(), 20);
     window->LblMsg->setText(text);
-    window->show();
+    showNow(window);
     repaintPanel();
 }
 
