@@ -1,0 +1,41 @@
+#include "browse/browser.h"
+#include "domino/loader.h"
+#include "export/exporter.h"
+#include "platform/paths.h"
+#include "platform/registry.h"
+#include "shell/mainwindow.h"
+#include "shell/qtprompts.h"
+#include "shell/waitmsg.h"
+
+#include <QApplication>
+
+using namespace Qt::StringLiterals;
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(u"QuillmereV3.6"_s);
+    QApplication::setApplicationDisplayName(u"QuillmereV3.6"_s);
+
+    quill::platform::Registry registry(quill::platform::registryFilePath());
+    quill::shell::QtPrompts prompts;
+
+    quill::shell::Environment env;
+    env.prompts = &prompts;
+    env.registry = &registry;
+    env.sessionFactory = quill::domino::registeredSessionFactory(registry);
+
+    quill::shell::TfrmMain frmMain(env);
+    prompts.setParentWidget(&frmMain);
+    quill::shell::SetMsgFrmHost(&frmMain);
+
+    quill::browse::Browser browser(frmMain);
+    quill::exporting::Exporter exporter(frmMain);
+    frmMain.setBrowseHandlers(&browser);
+    frmMain.setExportHandlers(&exporter);
+
+    frmMain.showMaximized();
+    const int rc = QApplication::exec();
+    quill::shell::CloseMsgFrm();
+    return rc;
+}
