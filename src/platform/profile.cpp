@@ -188,7 +188,7 @@ QByteArray setProfileValue(const QByteArray& content, const QString& section, co
     const std::vector<Line> lines = splitLines(content);
 
     bool inSection = false;
-    const Line* lastOfSection = nullptr; // last non-blank line of the section, its header at least
+    const Line* lastOfSection = nullptr; // last entry of the section, else its header
     for (const Line& line : lines) {
         const QByteArrayView text(content.constData() + line.start, line.textEnd - line.start);
         if (const auto name = sectionName(text)) {
@@ -201,7 +201,9 @@ QByteArray setProfileValue(const QByteArray& content, const QString& section, co
         }
         if (!inSection)
             continue;
-        if (!trimmedBytes(text).isEmpty())
+        // A new key goes after the section's last entry; blank lines and comments after it tend
+        // to belong to the next section.
+        if (const QByteArray t = trimmedBytes(text); !t.isEmpty() && !t.startsWith(';'))
             lastOfSection = &line;
         const qsizetype eq = keyEquals(content, line, key);
         if (eq < 0)

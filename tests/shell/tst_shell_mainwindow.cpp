@@ -1,0 +1,479 @@
+#include "fakedomino.h"
+#include "platform/error.h"
+#include "scriptedprompts.h"
+#include "shell/about.h"
+#include "shell/mainwindow.h"
+#include "shell/qtprompts.h"
+
+#include <QAction>
+#include <QHeaderView>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <stdexcept>
+
+using namespace Qt::StringLiterals;
+using namespace quill;
+using shell::TfrmMain;
+
+namespace {
+
+// Records the routed commands and throws what it is told to.
+class StubBrowse : public shell::BrowseHandlers
+{
+public:
+    QStringList calls;
+    std::function<void()> thrower;
+
+    void record(const QString& name)
+    {
+        calls << name;
+        if (thrower)
+            thrower();
+    }
+    void openserverExecute() override { record(u"openserver"_s); }
+    void openfileExecute() override { record(u"openfile"_s); }
+    void TreeView1Click() override { record(u"tree"_s); }
+    void ToolButton7Click() override { record(u"first"_s); }
+    void ToolButton8Click() override { record(u"previous"_s); }
+    void ToolButton9Click() override { record(u"next"_s); }
+    void ToolButton10Click() override { record(u"last"_s); }
+    void ListView1DblClick() override { record(u"detail-dblclick"_s); }
+    void ToolButton11Click() override { record(u"detail"_s); }
+};
+
+class StubExport : public shell::ExportHandlers
+{
+public:
+    int runs = 0;
+    void exportExecute() override { ++runs; }
+};
+
+} // namespace
+
+class TestShellMainWindow : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void layoutAndVocabulary();
+    void startupSequence();
+    void exitAsksFirst();
+    void importOnlyTellsSorry();
+    void splitter();
+    void errorHandlerText_data();
+    void errorHandlerText();
+    void errorHandlerCatchesEveryKind();
+    void routedCommands();
+    void treeClicks();
+    void listView();
+    void aboutDialog();
+    void fileFilters();
+
+private:
+    std::unique_ptr<TfrmMain> makeWindow();
+
+    QTemporaryDir m_dir;
+    testing::ScriptedPrompts m_prompts;
+    bool m_leftDown = false;
+};
+
+void TestShellMainWindow::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    QVERIFY(m_dir.isValid());
+}
+
+void TestShellMainWindow::init()
+{
+    m_prompts = {};
+    m_leftDown = false;
+}
+
+void TestShellMainWindow::cleanup() {}
+
+std::unique_ptr<TfrmMain> TestShellMainWindow::makeWindow()
+{
+    shell::Environment env;
+    env.prompts = &m_prompts;
+    env.appPath = m_dir.path();
+    env.leftButtonDown = [this] { return m_leftDown; };
+    auto window = std::make_unique<TfrmMain>(std::move(env));
+    window->resize(1024, 700);
+    return window;
+}
+
+void TestShellMainWindow::layoutAndVocabulary()
+{
+    auto w = makeWindow();
+    QCOMPARE(w->windowTitle(), u"QuillmereV3.6"_s);
+    QCOMPARE(w->state().lastX, 0);
+    QCOMPARE(w->state().docCount, 0);
+    QCOMPARE(w->state().treeMode, 0);
+    QCOMPARE(w->state().startNo, u"1"_s);
+    QVERIFY(!w->state().notesSession);
+
+    const QStringList order = {u"ToolButton1"_s, u"ToolButton2"_s, u"ToolButton4"_s, u"ToolButton11"_s,
+                               u"ToolButton7"_s, u"ToolButton8"_s, u"ToolButton9"_s, u"ToolButton10"_s,
+                               u"ToolButton5"_s, u"ToolButton6"_s};
+    const QStringList captions = {u"连接服务器"_s, u"打开文件"_s, u"导出数据"_s, u"文档详情"_s, u"首页"_s,
+                                  u"上一页"_s,     u"下一页"_s,   u"尾页"_s,     u"关于"_s,     u"退出系统"_s};
+    w->show();
+    int previousX = -1;
+    for (qsizetype i = 0; i < order.size(); ++i) {
+        QToolButton* b = w->toolButton(order[i]);
+        QVERIFY2(b, qPrintable(order[i]));
+        QCOMPARE(b->text(), captions[i]);
+        QCOMPARE(b->size(), QSize(67, 36));
+        QCOMPARE(b->toolButtonStyle(), Qt::ToolButtonTextUnderIcon);
+        QVERIFY2(b->x() > previousX, qPrintable(order[i]));
+        previousX = b->x();
+        // Only the first-page and last-page buttons have no picture.
+        const bool blank = order[i] == u"ToolButton7"_s || order[i] == u"ToolButton10"_s;
+        QCOMPARE(b->icon().isNull(), blank);
+    }
+    QCOMPARE(w->toolButton(u"ToolButton1"_s)->toolTip(), u"连接到Domino服务器"_s);
+    QCOMPARE(w->toolButton(u"ToolButton11"_s)->toolTip(), u"查看所选中文档的所有域和值"_s);
+
+    QCOMPARE(w->Panel2()->width(), 225);
+    QCOMPARE(w->Panel4()->width(), 3);
+    QCOMPARE(w->Panel4()->cursor().shape(), Qt::SplitHCursor);
+    QCOMPARE(w->findChild<QWidget*>(u"Panel1"_s)->height(), 49);
+    QCOMPARE(w->findChild<QWidget*>(u"Panel5"_s)->height(), 32);
+    QCOMPARE(w->findChild<QWidget*>(u"StatusPanel0"_s)->width(), 250);
+    QCOMPARE(w->findChild<QWidget*>(u"StatusPanel1"_s)->width(), 250);
+    QVERIFY(w->statusPanelText(0).contains(u"客服"_s));
+    QVERIFY(w->statusPanelText(1).isEmpty());
+
+    QTreeWidget* tree = w->TreeView1();
+    QCOMPARE(tree->indentation(), 19);
+    QVERIFY(tree->isHeaderHidden());
+    QCOMPARE(tree->editTriggers(), QAbstractItemView::NoEditTriggers);
+    for (int i = 0; i < 4; ++i)
+        QVERIFY(!w->treeImage(i).pixmap(16, 16).isNull());
+
+    QStringList menus;
+    for (QAction* a : w->menuBar()->actions()) {
+        QStringList items;
+        for (QAction* item : a->menu()->actions())
+            items << item->objectName();
+        menus << a->text() + u':' + items.join(u',');
+    }
+    QCOMPARE(menus, QStringList({u"文   件:openfile,openserver,exitsystem"_s, u"工   具:export,inportdata"_s,
+                                 u"关  于:about"_s}));
+}
+
+void TestShellMainWindow::startupSequence()
+{
+    testing::FakeDomino domino;
+    shell::Environment env;
+    env.prompts = &m_prompts;
+    env.appPath = m_dir.path(); // no trailing "/"
+    env.sessionFactory = domino.sessionFactory();
+    int created = 0;
+    {
+        TfrmMain w(env);
+        w.show();
+        QCOMPARE(w.state().appPath, m_dir.path() + u'/');
+        QCOMPARE(w.settingsFilePath(), m_dir.path() + u"/system.ini"_s);
+        QVERIFY(!w.state().serverName.isEmpty()); // the host name
+        QVERIFY(w.state().userName.isEmpty());
+        QVERIFY(w.state().password.isEmpty());
+        QVERIFY(w.state().notesSession);
+        QVERIFY(w.state().curDatabase);
+        // No Domino call at start-up: the session is made on first use only.
+        QVERIFY(!w.state().notesSession->IsConnected());
+        auto* first = w.state().notesSession.get();
+        w.hide();
+        w.show();
+        QCOMPARE(w.state().notesSession.get(), first); // shown once
+        created = 1;
+    }
+    QCOMPARE(created, 1);
+    QVERIFY(m_prompts.shown.isEmpty());
+}
+
+void TestShellMainWindow::exitAsksFirst()
+{
+    auto w = makeWindow();
+    w->show();
+    m_prompts.okCancelAnswers = {false};
+    w->action(u"exitsystem"_s)->trigger();
+    QCOMPARE(m_prompts.shown, QStringList{u"question:确认|您要退出Quillmere么?"_s});
+    QVERIFY(w->isVisible());
+
+    m_prompts.okCancelAnswers = {true};
+    w->toolButton(u"ToolButton6"_s)->click();
+    QCOMPARE(m_prompts.shown.size(), 2);
+    QVERIFY(!w->isVisible());
+}
+
+void TestShellMainWindow::importOnlyTellsSorry()
+{
+    auto w = makeWindow();
+    StubBrowse browse;
+    w->setBrowseHandlers(&browse);
+    w->state().docCount = 7;
+    w->action(u"inportdata"_s)->trigger();
+    QCOMPARE(m_prompts.shown, QStringList{u"message:对不起，该功能暂时尚未提供!"_s});
+    QCOMPARE(w->state().docCount, 7);
+    QVERIFY(browse.calls.isEmpty());
+}
+
+void TestShellMainWindow::splitter()
+{
+    auto w = makeWindow();
+    w->show();
+    QCOMPARE(w->Panel2()->width(), 225);
+
+    // Without the left button only the position is recorded.
+    w->Panel4MouseMove(40);
+    QCOMPARE(w->state().lastX, 40);
+    QCOMPARE(w->Panel2()->width(), 225);
+
+    m_leftDown = true;
+    w->Panel4MouseMove(40);
+    QCOMPARE(w->Panel2()->width(), 225);
+    w->Panel4MouseMove(70);
+    QCOMPARE(w->Panel2()->width(), 255);
+    QCOMPARE(w->state().lastX, 70);
+    w->Panel4MouseMove(50);
+    QCOMPARE(w->Panel2()->width(), 235);
+
+    // The tree keeps a minimum width, the list stays visible.
+    w->Panel4MouseMove(-1000);
+    QCOMPARE(w->Panel2()->width(), shell::kMinTreeWidth);
+    QCOMPARE(w->state().lastX, -1000);
+    w->Panel4MouseMove(5000);
+    QApplication::processEvents();
+    QVERIFY(w->Panel2()->width() < w->width());
+    QVERIFY(w->ListView1()->width() >= shell::kMinListWidth - 2);
+
+    // A real drag over the strip: the tree follows the mouse, though the strip moves under it.
+    w->Panel2()->setFixedWidth(225);
+    QApplication::processEvents();
+    QWidget* strip = w->Panel4();
+    const int startX = strip->x() + 1;
+    QTest::mousePress(strip, Qt::LeftButton, {}, QPoint(1, 10));
+    for (int dx = 1; dx <= 30; ++dx) {
+        QTest::mouseMove(strip, QPoint(startX + dx - strip->x(), 10));
+        QApplication::processEvents(); // the strip moves with the tree's new width
+    }
+    QCOMPARE(w->Panel2()->width(), 255);
+    QCOMPARE(strip->x(), startX - 1 + 30);
+}
+
+void TestShellMainWindow::errorHandlerText_data()
+{
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("letter") << u"abc"_s << u"abc."_s;
+    QTest::newRow("dot") << u"abc."_s << u"abc."_s;
+    QTest::newRow("bang sorts before dot") << u"abc!"_s << u"abc!"_s;
+    QTest::newRow("comma sorts before dot") << u"a,"_s << u"a,"_s;
+    QTest::newRow("slash sorts after dot") << u"a/"_s << u"a/."_s;
+    QTest::newRow("digit") << u"错误1"_s << u"错误1."_s;
+    QTest::newRow("chinese") << u"访问数据库出错"_s << u"访问数据库出错."_s;
+    QTest::newRow("full stop ideograph") << u"出错。"_s << u"出错。."_s;
+    QTest::newRow("empty") << QString() << QString();
+}
+
+void TestShellMainWindow::errorHandlerText()
+{
+    QFETCH(QString, message);
+    QFETCH(QString, shown);
+    auto w = makeWindow();
+    StubBrowse browse;
+    browse.thrower = [message] { throw platform::Error(message); };
+    w->setBrowseHandlers(&browse);
+    w->ToolButton9Click();
+    QCOMPARE(browse.calls, QStringList{u"next"_s});
+    QCOMPARE(m_prompts.shown, QStringList{u"error:"_s + shown});
+}
+
+void TestShellMainWindow::errorHandlerCatchesEveryKind()
+{
+    auto w = makeWindow();
+    QVERIFY(w->runCommand([] {}));
+    QVERIFY(m_prompts.shown.isEmpty());
+    QVERIFY(!w->runCommand([] { throw std::runtime_error("磁盘已满"); }));
+    QVERIFY(!w->runCommand([] { throw 42; }));
+    QCOMPARE(m_prompts.errors().size(), 2);
+    QCOMPARE(m_prompts.errors().at(0), u"磁盘已满."_s);
+    QVERIFY(!m_prompts.errors().at(1).isEmpty());
+    // The state the command reached stays.
+    QVERIFY(!w->runCommand([&] {
+        w->state().docPos = 100;
+        throw platform::Error(u"x"_s);
+    }));
+    QCOMPARE(w->state().docPos, 100);
+}
+
+void TestShellMainWindow::routedCommands()
+{
+    auto w = makeWindow();
+    // No handlers: nothing happens.
+    w->action(u"openserver"_s)->trigger();
+    w->action(u"export"_s)->trigger();
+    w->toolButton(u"ToolButton9"_s)->click();
+    QVERIFY(m_prompts.shown.isEmpty());
+
+    StubBrowse browse;
+    StubExport exporter;
+    w->setBrowseHandlers(&browse);
+    w->setExportHandlers(&exporter);
+    w->action(u"openserver"_s)->trigger();
+    w->action(u"openfile"_s)->trigger();
+    for (const char16_t* name : {u"ToolButton11", u"ToolButton7", u"ToolButton8", u"ToolButton9", u"ToolButton10"})
+        w->toolButton(QString::fromUtf16(name))->click();
+    w->toolButton(u"ToolButton4"_s)->click();
+    QCOMPARE(browse.calls, QStringList({u"openserver"_s, u"openfile"_s, u"detail"_s, u"first"_s, u"previous"_s,
+                                        u"next"_s, u"last"_s}));
+    QCOMPARE(exporter.runs, 1);
+
+    // While an export runs, the commands are off.
+    w->setCommandsEnabled(false);
+    QVERIFY(!w->action(u"openfile"_s)->isEnabled());
+    QVERIFY(!w->toolButton(u"ToolButton9"_s)->isEnabled());
+    QVERIFY(w->action(u"about"_s)->isEnabled());
+    w->action(u"openfile"_s)->trigger();
+    w->ToolButton9Click();
+    QCOMPARE(browse.calls.size(), 7);
+    w->setCommandsEnabled(true);
+    w->ToolButton9Click();
+    QCOMPARE(browse.calls.size(), 8);
+}
+
+void TestShellMainWindow::treeClicks()
+{
+    auto w = makeWindow();
+    StubBrowse browse;
+    w->setBrowseHandlers(&browse);
+    w->show();
+    QTreeWidget* tree = w->TreeView1();
+    auto* root = new QTreeWidgetItem(tree, {u"服务器"_s});
+    auto* child = new QTreeWidgetItem(root, {u"crm.nsf"_s});
+    auto* view = new QTreeWidgetItem(child, {u"全部"_s});
+    tree->expandAll();
+    QCOMPARE(TfrmMain::nodeLevel(root), 0);
+    QCOMPARE(TfrmMain::nodeLevel(view), 2);
+    QCOMPARE(TfrmMain::nodeLevel(nullptr), 0);
+
+    const QRect rect = tree->visualItemRect(child);
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, rect.center());
+    QCOMPARE(browse.calls, QStringList{u"tree"_s});
+    QCOMPARE(tree->currentItem(), child);
+
+    // Empty space below the nodes: selection cleared, and the command still runs.
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, QPoint(10, tree->viewport()->height() - 3));
+    QCOMPARE(browse.calls.size(), 2);
+    QVERIFY(tree->selectedItems().isEmpty());
+    QVERIFY(!tree->currentItem());
+}
+
+void TestShellMainWindow::listView()
+{
+    auto w = makeWindow();
+    StubBrowse browse;
+    w->setBrowseHandlers(&browse);
+    w->show();
+    shell::ListView* list = w->ListView1();
+    QCOMPARE(list->columnCount(), 0);
+
+    list->setViewStyle(shell::ListView::Style::Icon);
+    list->addIconItem(u"全部"_s, w->treeImage(3));
+    list->addIconItem(u"按日期"_s, w->treeImage(3));
+    QCOMPARE(list->iconItemCount(), 2);
+    QCOMPARE(list->iconItemCaption(1), u"按日期"_s);
+    QCOMPARE(list->iconWidget()->viewMode(), QListView::IconMode);
+    QCOMPARE(list->iconWidget()->iconSize(), QSize(32, 32));
+
+    list->setViewStyle(shell::ListView::Style::Report);
+    list->beginUpdate();
+    list->beginUpdate();
+    list->clearItems();
+    list->clearColumns();
+    list->addColumn(u"文档ID"_s, 120);
+    list->addColumn(u"标题"_s, 80);
+    list->addRow(u"A1"_s, {u"一"_s});
+    list->addRow(u"B2"_s);
+    list->setRowSubItems(1, {u"二"_s});
+    list->endUpdate();
+    QVERIFY(!list->reportWidget()->parentWidget()->updatesEnabled());
+    list->endUpdate();
+    QVERIFY(list->reportWidget()->parentWidget()->updatesEnabled());
+    QCOMPARE(list->columnCount(), 2);
+    QCOMPARE(list->columnCaption(1), u"标题"_s);
+    QCOMPARE(list->columnWidth(0), 120);
+    QCOMPARE(list->rowCount(), 2);
+    QCOMPARE(list->rowSubItems(1), QStringList{u"二"_s});
+    QVERIFY(!list->reportWidget()->rootIsDecorated());
+    QCOMPARE(list->reportWidget()->selectionBehavior(), QAbstractItemView::SelectRows);
+
+    QVERIFY(list->selectedRowCaptions().isEmpty());
+    list->selectRow(1);
+    QCOMPARE(list->selectedRowCaptions(), QStringList{u"B2"_s});
+
+    // Double-clicks in either style reach the main window's handler.
+    emit list->reportWidget()->itemDoubleClicked(list->reportWidget()->topLevelItem(0), 0);
+    emit list->iconWidget()->itemDoubleClicked(list->iconWidget()->item(0));
+    QCOMPARE(browse.calls, QStringList({u"detail-dblclick"_s, u"detail-dblclick"_s}));
+
+    list->clearColumns();
+    QCOMPARE(list->columnCount(), 0);
+    QCOMPARE(list->rowCount(), 0);
+}
+
+void TestShellMainWindow::aboutDialog()
+{
+    QList<QUrl> opened;
+    shell::TfrmAbout about(nullptr, [&](const QUrl& url) { opened << url; });
+    QCOMPARE(about.windowTitle(), u"关于"_s);
+    QCOMPARE(about.size(), QSize(380, 301));
+    QCOMPARE(about.okButton()->text(), u"确       定"_s);
+    const QStringList lines = about.lines();
+    QCOMPARE(lines.size(), 5);
+    const QStringList prefixes = {u"开发："_s, u"电话："_s, u"客服QQ："_s, u"手机："_s, u"网址:"_s};
+    for (qsizetype i = 0; i < 5; ++i) {
+        QVERIFY2(lines[i].startsWith(prefixes[i]), qPrintable(lines[i]));
+        QVERIFY(lines[i].size() > prefixes[i].size());
+    }
+
+    about.show();
+    shell::LinkLabel* link = about.linkLabel();
+    QCOMPARE(link->palette().color(QPalette::WindowText), QColor(Qt::black));
+    QEnterEvent enter(QPointF(2, 2), QPointF(2, 2), link->mapToGlobal(QPointF(2, 2)));
+    QApplication::sendEvent(link, &enter);
+    QCOMPARE(link->palette().color(QPalette::WindowText), QColor(Qt::red));
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(link, &leave);
+    QCOMPARE(link->palette().color(QPalette::WindowText), QColor(Qt::black));
+
+    QTest::mouseClick(link, Qt::LeftButton);
+    QCOMPARE(opened.size(), 1);
+    QVERIFY(lines[4].endsWith(opened[0].toString()));
+    QVERIFY(opened[0].scheme().startsWith(u"http"_s));
+
+    QTest::mouseClick(about.okButton(), Qt::LeftButton);
+    QVERIFY(!about.isVisible());
+    QCOMPARE(about.result(), int(QDialog::Accepted));
+}
+
+void TestShellMainWindow::fileFilters()
+{
+    QCOMPARE(shell::qtFileFilter(u"NSF文件|*.nsf"_s), u"NSF文件 (*.nsf)"_s);
+    QCOMPARE(shell::qtFileFilter(u"Excel文件|*.xls"_s), u"Excel文件 (*.xls)"_s);
+    QCOMPARE(shell::qtFileFilter(u"库|*.nsf;*.ntf|全部|*.*"_s), u"库 (*.nsf *.ntf);;全部 (*.*)"_s);
+}
+
+QTEST_MAIN(TestShellMainWindow)
+#include "tst_shell_mainwindow.moc"

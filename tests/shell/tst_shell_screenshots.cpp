@@ -1,0 +1,148 @@
+#include "scriptedprompts.h"
+#include "shell/about.h"
+#include "shell/mainwindow.h"
+#include "shell/msgfrm.h"
+#include "shell/waitmsg.h"
+
+#include <QDir>
+#include <QLabel>
+#include <QPainter>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeWidget>
+
+using namespace Qt::StringLiterals;
+using namespace quill;
+
+// Saves pictures of the windows for review: QUILL_SCREENSHOT_DIR names the folder (default: a
+// temporary one), and checks what a picture can show wrongly, such as missing Chinese glyphs.
+class TestShellScreenshots : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void chineseGlyphsRender();
+    void mainWindow();
+    void about();
+    void progress();
+
+private:
+    std::unique_ptr<shell::TfrmMain> populatedWindow();
+    void save(const QImage& image, const QString& name);
+    static QImage withWindow(const QImage& base, const QWidget* host, QWidget* window);
+
+    QTemporaryDir m_temp;
+    QString m_folder;
+    testing::ScriptedPrompts m_prompts;
+};
+
+void TestShellScreenshots::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    m_folder = qEnvironmentVariable("QUILL_SCREENSHOT_DIR", m_temp.path());
+    QVERIFY(QDir().mkpath(m_folder));
+}
+
+void TestShellScreenshots::chineseGlyphsRender()
+{
+    // Without a CJK font both characters render as the same empty box.
+    QLabel a(u"客"_s);
+    QLabel b(u"服"_s);
+    a.resize(40, 30);
+    b.resize(40, 30);
+    QVERIFY2(a.grab().toImage() != b.grab().toImage(), "no font with Chinese glyphs is found");
+}
+
+std::unique_ptr<shell::TfrmMain> TestShellScreenshots::populatedWindow()
+{
+    shell::Environment env;
+    env.prompts = &m_prompts;
+    env.appPath = m_temp.path();
+    auto w = std::make_unique<shell::TfrmMain>(std::move(env));
+    w->resize(1024, 700);
+    w->show();
+
+    QTreeWidget* tree = w->TreeView1();
+    auto* root = new QTreeWidgetItem(tree, {u"DOMINO01/Acme"_s});
+    root->setIcon(0, w->treeImage(0));
+    auto* folder = new QTreeWidgetItem(root, {u"mail"_s});
+    folder->setIcon(0, w->treeImage(1));
+    auto* db = new QTreeWidgetItem(root, {u"客户关系.nsf"_s});
+    db->setIcon(0, w->treeImage(2));
+    for (const QString& name : {u"全部"_s, u"按日期"_s, u"按客户"_s}) {
+        auto* view = new QTreeWidgetItem(db, {name});
+        view->setIcon(0, w->treeImage(3));
+    }
+    tree->expandAll();
+    tree->setCurrentItem(db->child(0));
+
+    shell::ListView* list = w->ListView1();
+    list->setViewStyle(shell::ListView::Style::Report);
+    list->addColumn(u"文档ID"_s, 250);
+    list->addColumn(u"客户名称"_s, 140);
+    list->addColumn(u"日期"_s, 120);
+    list->addColumn(u"金额"_s, 80);
+    for (int i = 0; i < 12; ++i)
+        list->addRow(u"%1"_s.arg(0x9A3F00C1u + unsigned(i) * 0x1111u, 32, 16, QChar(u'0')).toUpper(),
+                     {u"上海某贸易公司%1"_s.arg(i + 1), u"2024-03-%1"_s.arg(i + 1, 2, 10, QChar(u'0')),
+                      QString::number(1200 + i * 35)});
+    list->selectRow(2);
+    w->setStatusPanelText(1, u"视图：全部  共 250 个文档"_s);
+    QApplication::processEvents();
+    return w;
+}
+
+void TestShellScreenshots::save(const QImage& image, const QString& name)
+{
+    QVERIFY(!image.isNull());
+    QVERIFY(image.save(QDir(m_folder).filePath(name)));
+}
+
+QImage TestShellScreenshots::withWindow(const QImage& base, const QWidget* host, QWidget* window)
+{
+    QImage out = base.convertToFormat(QImage::Format_ARGB32);
+    QPainter p(&out);
+    p.drawPixmap(window->pos() - host->geometry().topLeft(), window->grab());
+    return out;
+}
+
+void TestShellScreenshots::mainWindow()
+{
+    auto w = populatedWindow();
+    const QImage image = w->grab().toImage();
+    QCOMPARE(image.size() / image.devicePixelRatio(), QSize(1024, 700));
+    save(image, u"main-window.png"_s);
+}
+
+void TestShellScreenshots::about()
+{
+    shell::TfrmAbout dialog(nullptr, [](const QUrl&) {});
+    dialog.show();
+    QApplication::processEvents();
+    const QImage image = dialog.grab().toImage();
+    QCOMPARE(image.pixelColor(5, 5), QColor(Qt::white));
+    save(image, u"about.png"_s);
+}
+
+void TestShellScreenshots::progress()
+{
+    auto w = populatedWindow();
+    shell::SetMsgFrmHost(w.get());
+    const QImage base = w->grab().toImage();
+
+    shell::ShowMsgFrm();
+    shell::SetMsgProgress(100, 40);
+    QVERIFY(shell::MsgFrm);
+    QCOMPARE(shell::MsgFrm->MsgPanel->grab().toImage().pixelColor(100, 4), QColor(231, 230, 216));
+    save(withWindow(base, w.get(), shell::MsgFrm), u"progress.png"_s);
+    shell::CloseMsgFrm();
+
+    shell::ShowMsgFrmText(u"正在连接服务器，请稍候..."_s);
+    save(withWindow(base, w.get(), shell::MsgFrm), u"progress-text.png"_s);
+    shell::CloseMsgFrm();
+    shell::SetMsgFrmHost(nullptr);
+}
+
+QTEST_MAIN(TestShellScreenshots)
+#include "tst_shell_screenshots.moc"
