@@ -1,0 +1,483 @@
+// DXL import: the reader's pieces, every sample export through the real component, and bad input.
+
+#include "domino/notes.h"
+#include "dxlimport.h"
+#include "dxltext.h"
+#include "platform/error.h"
+#include "testsupport/sample_installation.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QLibrary>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace Qt::StringLiterals;
+using namespace quill::component::dxl;
+using quill::domino::NotesDatabase;
+using quill::domino::NotesItem;
+using quill::domino::Value;
+
+namespace {
+
+QString samples()
+{
+    return QStringLiteral(QUILL_DXL_SAMPLES);
+}
+
+QString sample(const QString& name)
+{
+    return samples() + u'/' + name;
+}
+
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeFile(const QString& path, const QByteArray& data)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(data), data.size());
+}
+
+QByteArray dxl(const QByteArray& body)
+{
+    return "<?xml version='1.0' encoding='utf-8'?>\n<database xmlns='http://www.lotus.com/dxl' title='内联'>\n" + body +
+           "\n</database>\n";
+}
+
+QByteArray document(const QByteArray& unid, const QByteArray& form, const QByteArray& items)
+{
+    return "<document form='" + form + "'><noteinfo unid='" + unid +
+           "'><created><datetime>20240105T101500,00+00</datetime></created></noteinfo>" + items + "</document>\n";
+}
+
+} // namespace
+
+class TestDxl : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::shared_ptr<NotesDatabase> open(const QString& path)
+    {
+        auto session = std::unique_ptr<quill::domino::NotesSession>(m_create());
+        session->InitLocalSession(QString());
+        return session->OpenDatabase(QString(), path, false);
+    }
+
+    QString importSample(const QString& name)
+    {
+        const QString db = m_dir.filePath(QFileInfo(name).completeBaseName() + u".nsf"_s);
+        QFile::remove(db);
+        importDxl(sample(name), db);
+        return db;
+    }
+
+    QString importInline(const QByteArray& content, const QString& db)
+    {
+        const QString file = m_dir.filePath(u"inline.xml"_s);
+        writeFile(file, content);
+        importDxl(file, db);
+        return db;
+    }
+
+    // The import must fail naming the file and the line, and leave the database as it was.
+    void expectFailure(const QByteArray& content, const QString& expected)
+    {
+        const QString file = m_dir.filePath(u"bad.xml"_s);
+        writeFile(file, content);
+
+        const QString fresh = m_dir.filePath(u"fresh.nsf"_s);
+        QFile::remove(fresh);
+        try {
+            importDxl(file, fresh);
+            QFAIL("a bad file was imported");
+        } catch (const quill::platform::Error& e) {
+            QVERIFY2(e.message().contains(file), qPrintable(e.message()));
+            QVERIFY2(e.message().contains(expected), qPrintable(e.message()));
+            QVERIFY2(QRegularExpression(u"第\\d+行"_s).match(e.message()).hasMatch(), qPrintable(e.message()));
+        }
+        QVERIFY(!QFile::exists(fresh));
+        QVERIFY(!QFile::exists(fresh + u"-journal"_s));
+
+        const QString existing = m_dir.filePath(u"existing.nsf"_s);
+        QFile::remove(existing);
+        importDxl(sample(u"plomino/test_documents.xml"_s), existing);
+        const QByteArray before = readAll(existing);
+        QVERIFY_THROWS_EXCEPTION(quill::platform::Error, importDxl(file, existing));
+        QVERIFY(readAll(existing) == before);
+        QVERIFY(!QFile::exists(existing + u"-journal"_s));
+        QCOMPARE(open(existing)->FindView(u"tous"_s)->EntryCount(), 2);
+    }
+
+    QTemporaryDir m_dir;
+    QLibrary m_library;
+    NlsxbeCreateSessionFn m_create = nullptr;
+
+private slots:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        QVERIFY2(QFileInfo(sample(u"plomino/test1.xml"_s)).isFile(),
+                 qPrintable(u"DXL samples missing: expected them in "_s + samples() +
+                            u" (shared/dxl beside the checkout)"_s));
+        QVERIFY(m_dir.isValid());
+        m_library.setFileName(quill::component::testing::componentLibraryPath());
+        QVERIFY2(m_library.load(), qPrintable(m_library.errorString()));
+        m_create = reinterpret_cast<NlsxbeCreateSessionFn>(m_library.resolve(QUILL_NLSXBE_ENTRY_POINT));
+        QVERIFY(m_create);
+    }
+
+    void dateTimeForms()
+    {
+        const auto dateOnly = parseDateTime(u"19990713");
+        QVERIFY(dateOnly);
+        QCOMPARE(dateOnly->date, QDate(1999, 7, 13));
+        QVERIFY(!dateOnly->time.isValid());
+        QVERIFY(!dateOnly->offsetSeconds);
+
+        const auto timeOnly = parseDateTime(u"T060306,52");
+        QVERIFY(timeOnly);
+        QVERIFY(!timeOnly->date.isValid());
+        QCOMPARE(timeOnly->time, QTime(6, 3, 6, 520));
+
+        const auto full = parseDateTime(u"19990713T060306,52+05");
+        QVERIFY(full);
+        QCOMPARE(full->date, QDate(1999, 7, 13));
+        QCOMPARE(full->time, QTime(6, 3, 6, 520));
+        QCOMPARE(*full->offsetSeconds, 5 * 3600);
+        QCOMPARE(*parseDateTime(u"20010424T132608,39-04")->offsetSeconds, -4 * 3600);
+        QCOMPARE(*parseDateTime(u"20010424T132608,39+0530")->offsetSeconds, 5 * 3600 + 30 * 60);
+
+        for (const auto bad : {u"", u"1999071", u"19991345", u"19990713T2561", u"19990713T060306,52+5", u"19990713X",
+                               u"T0603xx", u"abc"})
+            QVERIFY2(!parseDateTime(QStringView(bad)), qPrintable(QStringView(bad).toString()));
+    }
+
+    void base64InPieces()
+    {
+        QByteArray bytes;
+        for (int i = 0; i < 1000; ++i)
+            bytes.append(char(i * 7 + i / 13));
+        for (int cut : {0, 1, 2}) {
+            const QByteArray data = bytes.left(bytes.size() - cut);
+            QByteArray encoded = data.toBase64();
+            for (qsizetype at = 76; at < encoded.size(); at += 77)
+                encoded.insert(at, '\n');
+            Base64Decoder decoder;
+            QByteArray out;
+            qsizetype bad = -1;
+            // One character at a time, as a parser may hand it over.
+            for (char c : std::as_const(encoded))
+                QVERIFY(decoder.feed(&c, 1, out, &bad));
+            QVERIFY(decoder.finish());
+            QCOMPARE(out, data);
+        }
+
+        const auto rejects = [](const char* text, qsizetype expectedOffset) {
+            Base64Decoder decoder;
+            QByteArray out;
+            qsizetype bad = -1;
+            const bool ok = decoder.feed(text, qsizetype(strlen(text)), out, &bad);
+            return !ok && bad == expectedOffset;
+        };
+        QVERIFY(rejects("QUJD*RE", 4));
+        QVERIFY(rejects("QQ==QUJD", 4));
+        QVERIFY(rejects("Q===", 1));
+
+        Base64Decoder cutOff;
+        QByteArray out;
+        qsizetype bad = -1;
+        QVERIFY(cutOff.feed("QUJDRE", 6, out, &bad));
+        QVERIFY(!cutOff.finish());
+    }
+
+    void formulas()
+    {
+        QCOMPARE(interpretSelection(u"@All"_s).form, QString());
+        QVERIFY(interpretSelection(u"SELECT @All"_s).supported);
+        const Selection byForm = interpretSelection(u"SELECT Form=\"Conversion Doc\""_s);
+        QVERIFY(byForm.supported);
+        QCOMPARE(byForm.form, u"Conversion Doc"_s);
+        QCOMPARE(interpretSelection(u"select (form = {合同})"_s).form, u"合同"_s);
+        QVERIFY(!interpretSelection(u"(age > 5)"_s).supported);
+        QVERIFY(!interpretSelection(u"SELECT Form = \"A\" | Form = \"B\""_s).supported);
+
+        QCOMPARE(plainItemName(u" name "_s).value_or(QString()), u"name"_s);
+        QCOMPARE(plainItemName(u"客户编号"_s).value_or(QString()), u"客户编号"_s);
+        QVERIFY(!plainItemName(u"@DocNumber"_s));
+        QVERIFY(!plainItemName(u"a + b"_s));
+        QVERIFY(isComponentColumnFormula(u"@created"_s));
+        QVERIFY(!isComponentColumnFormula(u"@DocLength"_s));
+    }
+
+    void everySampleImports_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int>("documents");
+        const QList<std::pair<QString, int>> files = {
+            {u"plomino/dxlDocument.xml"_s, 2},     {u"plomino/test1.xml"_s, 2},
+            {u"plomino/test_100docs.xml"_s, 100},  {u"plomino/test_binaries.xml"_s, 5},
+            {u"plomino/test_binary_1.xml"_s, 1},   {u"plomino/test_datetime_type.xml"_s, 1},
+            {u"plomino/test_documents.xml"_s, 2},  {u"plomino/test_formulas.xml"_s, 4},
+            {u"plomino/test_names_type.xml"_s, 4}, {u"plomino/test_number_type.xml"_s, 1},
+            {u"plomino/test_text_type.xml"_s, 1},  {u"domino-jnx/basicnote.xml"_s, 1},
+            {u"domino-jnx/document.xml"_s, 1},     {u"domino-jnx/discuss-2186.xml"_s, 0},
+            {u"domino-jnx/discuss-2190.xml"_s, 0}, {u"domino-jnx/discuss-2194.xml"_s, 0},
+            {u"domino-jnx/view.xml"_s, 0},
+        };
+        for (const auto& [file, count] : files)
+            QTest::newRow(qPrintable(file)) << file << count;
+        // Every sample is listed above, except the one that is malformed on purpose.
+        int found = 0;
+        for (const QString& folder : {u"plomino"_s, u"domino-jnx"_s})
+            found += int(QDir(sample(folder)).entryList({u"*.xml"_s}).size());
+        QCOMPARE(found, int(files.size()) + 1);
+    }
+
+    void everySampleImports()
+    {
+        QFETCH(QString, file);
+        QFETCH(int, documents);
+        const QString db = m_dir.filePath(u"every.nsf"_s);
+        QFile::remove(db);
+        const ImportReport report = importDxl(sample(file), db);
+        QCOMPARE(report.documents, documents);
+        const auto database = open(db);
+        for (const QString& name : database->Views())
+            QVERIFY(database->FindView(name)->EntryCount() <= documents);
+    }
+
+    void malformedSampleFailsCleanly()
+    {
+        const QString db = m_dir.filePath(u"bad.nsf"_s);
+        try {
+            importDxl(sample(u"plomino/dxlDatabaseBadXML.xml"_s), db);
+            QFAIL("imported a malformed file");
+        } catch (const quill::platform::Error& e) {
+            QVERIFY2(e.message().contains(u"dxlDatabaseBadXML.xml"_s) && e.message().contains(u"第15行"_s),
+                     qPrintable(e.message()));
+        }
+        QVERIFY(!QFile::exists(db));
+    }
+
+    void itemTypesAndValues()
+    {
+        auto names = open(importSample(u"plomino/test_names_type.xml"_s));
+        auto doc = names->FindDocumentById(u"B4885CC537C3C6B8C12575C50041CD8B"_s);
+        QCOMPARE(doc->Items(), (QStringList{u"Form"_s, u"article"_s, u"auteur"_s, u"contributeur"_s, u"auteur2"_s,
+                                            u"contributeurs2"_s, u"auteur3"_s, u"contributeurs3"_s, u"$Revisions"_s}));
+        QCOMPARE(doc->ItemByName(u"auteur"_s)->ItemType(), NotesItem::Names);
+        QCOMPARE(doc->ItemByName(u"auteur2"_s)->ItemType(), NotesItem::Authors);
+        QCOMPARE(doc->ItemByName(u"contributeurs3"_s)->ItemType(), NotesItem::Readers);
+        QCOMPARE(doc->ItemByName(u"article"_s)->ItemType(), NotesItem::RichText);
+        QCOMPARE(doc->ItemValue(u"contributeurs3"_s),
+                 (quill::domino::ValueList{Value::text(u"CN=Eric BREHAULT/O=Eric BREHAULT"_s),
+                                           Value::text(u"OtherDomainServers"_s)}));
+        // noteinfo times with their zone: 20090529T135844,59+02.
+        auto listed = names->FindDocumentById(u"27CF070394A919C9C12575C5003E92F5"_s);
+        QCOMPARE(listed->ItemValue(u"contributeur"_s).size(), size_t(3));
+        QCOMPARE(listed->RichTextItemByName(u"article"_s)->FormattedText(false, 0),
+                 u"blah blah blah blah blah blah \n\nblah blah blah blah \nblah blah "_s);
+
+        auto numbers = open(importSample(u"plomino/test_number_type.xml"_s));
+        doc = numbers->FindDocumentById(u"C18E432776C6B522C12575CA002BEF3C"_s);
+        QCOMPARE(doc->ItemValue(u"nb1"_s), quill::domino::ValueList{Value::number(12.5)});
+        QCOMPARE(doc->ItemByName(u"nb5"_s)->ItemType(), NotesItem::Number);
+
+        auto text = open(importSample(u"plomino/test_text_type.xml"_s));
+        doc = text->FindDocumentById(u"1442C2F472378BE1C12575CA002B4A72"_s);
+        QCOMPARE(doc->ItemValue(u"text3"_s), quill::domino::ValueList{Value::text(u"text 3\ntextarea"_s)});
+
+        auto dates = open(importSample(u"plomino/test_datetime_type.xml"_s));
+        doc = dates->FindDocumentById(u"9F74D5E602DEA75DC12575E0002CC9EF"_s);
+        QCOMPARE(doc->ItemByName(u"birthdate"_s)->ItemType(), NotesItem::DateTime);
+        QCOMPARE(doc->ItemValue(u"birthdate"_s),
+                 quill::domino::ValueList{Value::dateTime(QDateTime(QDate(1975, 5, 21), QTime(0, 0)))});
+    }
+
+    void dateFormsListsAndZones()
+    {
+        const QString db = m_dir.filePath(u"dates.nsf"_s);
+        QFile::remove(db);
+        importInline(dxl(document("00000000000000000000000000000001", "Dates",
+                                  "<item name='Zoned'><datetime>19990713T060306,52+05</datetime></item>"
+                                  "<item name='TimeOnly'><datetime>T060306,52</datetime></item>"
+                                  "<item name='Range'><datetimelist><datetime>20240101</datetime><datetimepair>"
+                                  "<datetime>20240301</datetime><datetime>20240331</datetime></datetimepair>"
+                                  "</datetimelist></item>"
+                                  "<item name='Numbers'><numberlist><number>1</number><number>-2.5E3</number>"
+                                  "</numberlist></item>")),
+                     db);
+        auto doc = open(db)->FindDocumentById(u"00000000000000000000000000000001"_s);
+        const QDateTime zoned = doc->ItemValue(u"Zoned"_s).at(0).asDateTime();
+        QCOMPARE(zoned.toUTC(), QDateTime(QDate(1999, 7, 13), QTime(1, 3, 6, 520), Qt::UTC));
+        QCOMPARE(doc->ItemValue(u"TimeOnly"_s).at(0).asDateTime().time(), QTime(6, 3, 6, 520));
+        // A range is kept as its start.
+        const auto range = doc->ItemValue(u"Range"_s);
+        QCOMPARE(range.size(), size_t(2));
+        QCOMPARE(range.at(1).asDateTime().date(), QDate(2024, 3, 1));
+        QCOMPARE(doc->ItemValue(u"Numbers"_s), (quill::domino::ValueList{Value::number(1), Value::number(-2500)}));
+        QCOMPARE(doc->ItemValue(u"Form"_s), quill::domino::ValueList{Value::text(u"Dates"_s)});
+    }
+
+    void attachmentsAndEmbeddedObjects()
+    {
+        // The test decodes the file's base64 itself and compares it with what the component saves.
+        const QByteArray source = readAll(sample(u"plomino/test_binary_1.xml"_s));
+        const qsizetype begin = source.indexOf("<filedata");
+        const qsizetype start = source.indexOf('>', begin) + 1;
+        const QByteArray expected = QByteArray::fromBase64(
+            source.mid(start, source.indexOf("</filedata>") - start).simplified().replace(' ', ""));
+        QVERIFY(expected.startsWith("\x89PNG"));
+
+        auto database = open(importSample(u"plomino/test_binary_1.xml"_s));
+        auto view = database->FindView(database->Views().at(0));
+        QCOMPARE(view->EntryCount(), 1);
+        auto doc = view->NthDocument(1);
+        QVERIFY(doc->HasAttachments());
+        const QString name = u"overlord59-tux-samourai-1773.png"_s;
+        const QString saved = m_dir.filePath(u"saved.png"_s);
+        doc->AttachmentByName(name)->SaveToFile(saved);
+        QCOMPARE(readAll(saved), expected);
+
+        auto rich = doc->RichTextItemByName(u"article"_s);
+        QCOMPARE(rich->EmbeddedObjects(), QStringList{name});
+        QFile::remove(saved);
+        rich->EmbeddedObjectByName(name)->SaveToFile(saved);
+        QCOMPARE(readAll(saved), expected);
+
+        // An OLE object shown in rich text is the attachment of its name.
+        auto binaries = open(importSample(u"plomino/test_binaries.xml"_s));
+        auto objects = binaries->FindDocumentById(u"7F6DA2761FCEFFF4C12575CB004437CF"_s);
+        QCOMPARE(objects->RichTextItemByName(u"article"_s)->EmbeddedObjects(), QStringList{u"EXT14519"_s});
+    }
+
+    void compressedAttachmentIsSkipped()
+    {
+        const QString db = m_dir.filePath(u"compressed.nsf"_s);
+        QFile::remove(db);
+        const QString file = m_dir.filePath(u"compressed.xml"_s);
+        writeFile(file, dxl(document("00000000000000000000000000000002", "F",
+                                     "<item name='$FILE'><object><file compression='huffman' name='packed.doc'>"
+                                     "<created><datetime>20240101</datetime></created><modified><datetime>20240101"
+                                     "</datetime></modified><filedata>AAECAwQF</filedata></file></object></item>"
+                                     "<item name='$FILE'><object><file name='plain.txt'><created><datetime>20240101"
+                                     "</datetime></created><modified><datetime>20240101</datetime></modified>"
+                                     "<filedata>aGVsbG8=</filedata></file></object></item>")));
+        const ImportReport report = importDxl(file, db);
+        QCOMPARE(report.attachments, 1);
+        QVERIFY(report.notices.join(u'\n').contains(u"packed.doc"_s));
+        auto doc = open(db)->FindDocumentById(u"00000000000000000000000000000002"_s);
+        const QString saved = m_dir.filePath(u"plain.txt"_s);
+        doc->AttachmentByName(u"plain.txt"_s)->SaveToFile(saved);
+        QCOMPARE(readAll(saved), QByteArray("hello"));
+        QVERIFY_THROWS_EXCEPTION(quill::platform::Error, doc->AttachmentByName(u"packed.doc"_s));
+    }
+
+    void viewsSelectSortAndShowColumns()
+    {
+        auto documents = open(importSample(u"plomino/test_documents.xml"_s));
+        auto all = documents->FindView(u"tous"_s);
+        QCOMPARE(all->ColumnNames(), (QStringList{u"Name"_s, u"Age"_s}));
+        QCOMPARE(all->EntryCount(), 2);
+        QCOMPARE(all->NthDocument(1)->ColumnValues(),
+                 (quill::domino::ValueList{Value::text(u"Joe Strummer"_s), Value::number(58)}));
+
+        // The view of view.xml selects by form; documents come from a second file into the same database.
+        const QString db = m_dir.filePath(u"byform.nsf"_s);
+        QFile::remove(db);
+        importDxl(sample(u"domino-jnx/view.xml"_s), db);
+        importInline(
+            dxl("<view name='Sorted|sorted-alias'><code event='selection'><formula>@All</formula></code>"
+                "<column itemname='StringField' sort='descending'><columnheader title='S'/></column>"
+                "<column itemname='$1'><columnheader title='Len'/><code event='value'><formula>@Length(StringField)"
+                "</formula></code></column></view>" +
+                document("0000000000000000000000000000000A", "Conversion Doc",
+                         "<item name='StringField'><text>b</text></item><item name='NumberField'><number>2</number>"
+                         "</item>") +
+                document("0000000000000000000000000000000B", "Other",
+                         "<item name='StringField'><text>c</text></item>") +
+                document("0000000000000000000000000000000C", "Conversion Doc",
+                         "<item name='StringField'><text>a</text></item>")),
+            db);
+        auto database = open(db);
+        auto byForm = database->FindView(u"Conversion Docs"_s);
+        QCOMPARE(byForm->EntryCount(), 2);
+        QCOMPARE(byForm->NthDocument(1)->ColumnValues().at(0), Value::text(u"b"_s));
+        QCOMPARE(byForm->NthDocument(1)->ColumnValues().at(1), Value::number(2));
+        auto sorted = database->FindView(u"Sorted"_s);
+        QCOMPARE(sorted->EntryCount(), 3);
+        QStringList order;
+        for (auto doc = sorted->NthDocument(1); doc; doc = sorted->NextDocument(*doc)) {
+            order << doc->ColumnValues().at(0).asText();
+            QCOMPARE(doc->ColumnValues().at(1), Value::text(QString())); // a formula column shows empty
+        }
+        QCOMPARE(order, (QStringList{u"c"_s, u"b"_s, u"a"_s}));
+    }
+
+    void reimportReplacesDocuments()
+    {
+        const QString db = importSample(u"plomino/test_documents.xml"_s);
+        const ImportReport again = importDxl(sample(u"plomino/test_documents.xml"_s), db);
+        QCOMPARE(again.replacedDocuments, 2);
+        auto database = open(db);
+        QCOMPARE(database->FindView(u"tous"_s)->EntryCount(), 2);
+        QCOMPARE(database->FindDocumentById(u"B152B61013440583C12575C90051910C"_s)->Items().size(), 3);
+    }
+
+    void badInputLeavesDatabaseAlone_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("expected");
+        const QByteArray good = readAll(sample(u"plomino/test_binary_1.xml"_s));
+        QTest::newRow("not xml") << QByteArray("PK\x03\x04 this is a zip, not XML\n") << u"XML"_s;
+        QTest::newRow("not dxl") << QByteArray("<?xml version='1.0'?>\n<html><body/></html>") << u"不是DXL文件"_s;
+        QTest::newRow("truncated") << good.left(good.size() / 2) << u"文件不完整"_s;
+        QByteArray broken = good;
+        broken.insert(broken.indexOf("<filedata") + 200, '*');
+        QTest::newRow("broken base64") << broken << u"base64"_s;
+        QByteArray cut = good;
+        const qsizetype end = cut.indexOf("</filedata>");
+        cut.remove(end - 5, 1);
+        QTest::newRow("base64 cut short") << cut << u"base64"_s;
+        QTest::newRow("bad number") << dxl(document("00000000000000000000000000000003", "F",
+                                                    "<item name='n'><number>twelve</number></item>"))
+                                    << u"twelve"_s;
+        QTest::newRow("entity bomb") << QByteArray("<?xml version='1.0'?>\n<!DOCTYPE database [\n"
+                                                   "<!ENTITY a \"aaaaaaaaaa\">\n<!ENTITY b \"&a;&a;&a;&a;&a;&a;\">\n"
+                                                   "]>\n<database xmlns='http://www.lotus.com/dxl'>&b;</database>")
+                                     << u"实体"_s;
+        QTest::newRow("external entity")
+            << QByteArray("<?xml version='1.0'?>\n<!DOCTYPE database [\n<!ENTITY x SYSTEM \"file:///etc/passwd\">\n]>"
+                          "\n<database xmlns='http://www.lotus.com/dxl'>" +
+                          document("00000000000000000000000000000004", "F", "<item name='t'><text>&x;</text></item>") +
+                          "</database>")
+            << u"实体"_s;
+    }
+
+    void badInputLeavesDatabaseAlone()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, expected);
+        expectFailure(content, expected);
+    }
+
+    void writeFailureIsReported()
+    {
+        QVERIFY_THROWS_EXCEPTION(quill::platform::Error,
+                                 importDxl(sample(u"plomino/test1.xml"_s), u"/nonexistent-dir/x.nsf"_s));
+        QVERIFY_THROWS_EXCEPTION(quill::platform::Error,
+                                 importDxl(m_dir.filePath(u"missing.xml"_s), m_dir.filePath(u"never.nsf"_s)));
+        QVERIFY(!QFile::exists(m_dir.filePath(u"never.nsf"_s)));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDxl)
+#include "tst_dxl.moc"
