@@ -5,6 +5,7 @@
 #include "platform/paths.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
 
@@ -26,6 +27,11 @@ SampleInstallation makeSampleInstallation(const QString& dir)
 {
     if (!QStandardPaths::isTestModeEnabled())
         throw platform::Error(u"makeSampleInstallation needs QStandardPaths test mode"_s);
+    // A private home keeps test-mode standard paths (the registry among them) apart from other test
+    // processes that ctest runs at the same time.
+    const QString home = QDir(dir).filePath(u"home"_s);
+    if (!QDir().mkpath(home) || !qputenv("HOME", QFile::encodeName(home)))
+        throw platform::Error(u"Unable to make the test home "_s + home);
     const QString dataDir = QDir(dir).filePath(u"data"_s);
     const admin::SampleInfo info = admin::makeSample(dataDir);
 

@@ -36,6 +36,9 @@ struct SampleInstallation
 // (platform::registryFilePath(), so QStandardPaths::setTestModeEnabled(true) must be on) with
 // "\Software\Lotus\Domino" Path and DataPath and the session class registration. Throws
 // platform::Error on failure. Takes about a second.
+// It first points HOME at dir/home, so that every test-mode standard path of this process (the
+// registry, the log folder, ...) is private to the test and not shared with tests running in
+// parallel: call it before taking any such path.
 SampleInstallation makeSampleInstallation(const QString& dir);
 
 QString componentLibraryPath();
