@@ -1,10 +1,13 @@
 #include "shell/listview.h"
 
+#include <QApplication>
 #include <QHeaderView>
 #include <QListWidget>
 #include <QStackedWidget>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+
+using namespace Qt::StringLiterals;
 
 namespace quill::shell {
 
@@ -15,8 +18,11 @@ ListView::ListView(QWidget* parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_stack);
 
+    // The list is drawn in the menu colour, as the program always showed it.
+    const QColor menu = QApplication::palette("QMenu").color(QPalette::Window);
     QPalette menuColoured = palette();
-    menuColoured.setColor(QPalette::Base, menuColoured.color(QPalette::Window));
+    menuColoured.setColor(QPalette::Base, menu);
+    menuColoured.setColor(QPalette::Window, menu);
 
     m_report->setObjectName(QStringLiteral("ListView1Report"));
     m_report->setFrameShape(QFrame::NoFrame);
@@ -31,9 +37,13 @@ ListView::ListView(QWidget* parent)
     m_report->header()->setStretchLastSection(false);
     m_report->header()->setSectionsMovable(false);
     m_report->setPalette(menuColoured);
-    // Grid lines between cells, as in a report-style list.
-    m_report->setStyleSheet(QStringLiteral("QTreeView::item { border-right: 1px solid #d4d0c8;"
-                                           " border-bottom: 1px solid #d4d0c8; }"));
+    // Grid lines between cells, as in a report-style list; a style sheet replaces the palette's
+    // colours, so they are given here too.
+    m_report->setStyleSheet(
+        u"QTreeView { background-color: %1; }"
+        " QTreeView::item { border-right: 1px solid #d4d0c8; border-bottom: 1px solid #d4d0c8; }"
+        " QTreeView::item:selected { background-color: palette(highlight); color: palette(highlighted-text); }"_s.arg(
+            menu.name()));
 
     m_icons->setObjectName(QStringLiteral("ListView1Icons"));
     m_icons->setFrameShape(QFrame::NoFrame);

@@ -19,6 +19,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QMouseEvent>
+#include <QPixmap>
 #include <QScreen>
 #include <QStatusBar>
 #include <QToolBar>
@@ -461,7 +462,14 @@ void TfrmMain::buildToolBar()
             button->setDefaultAction(action(QString::fromUtf16(spec.action)));
         } else {
             button->setText(QString::fromUtf16(spec.caption));
-            button->setIcon(toolbarImage(spec.image));
+            // An empty picture still takes its place, so the caption sits level with the others.
+            QIcon icon = toolbarImage(spec.image);
+            if (icon.isNull()) {
+                QPixmap blank(16, 16);
+                blank.fill(Qt::transparent);
+                icon = QIcon(blank);
+            }
+            button->setIcon(icon);
             if (spec.hint)
                 button->setToolTip(QString::fromUtf16(spec.hint));
             const auto handler = spec.handler;
