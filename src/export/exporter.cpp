@@ -7,6 +7,7 @@
 #include "shell/waitmsg.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFileInfo>
 
 using namespace Qt::StringLiterals;
@@ -15,29 +16,59 @@ namespace quill::exporting {
 
 namespace {
 
+// The progress window repaints at every change and the event loop is not free: thousands of
+// documents a second would spend most of their time there. Changes reach the screen at most every
+// kProgressInterval, events are processed at most every kEventInterval; nobody sees the difference.
+constexpr qint64 kProgressInterval = 50;
+constexpr qint64 kEventInterval = 10;
+
 class ShellHost : public RunHost
 {
 public:
     ShellHost(shell::Prompts& prompts, std::function<void()> processEvents)
         : m_prompts(prompts), m_processEvents(std::move(processEvents))
     {
+        m_progressClock.start();
+        m_eventClock.start();
     }
     void showMessage(const QString& text) override { m_prompts.showMessage(text); }
     void showProgressWindow() override { shell::ShowMsgFrm(); }
-    void setProgressText(const QString& text) override { shell::SetMsgText(text); }
-    void setProgress(qint32 max, qint32 position) override { shell::SetMsgProgress(max, position); }
+    void setProgressText(const QString& text) override
+    {
+        m_text = text;
+        m_textPending = true;
+    }
+    void setProgress(qint32 max, qint32 position) override
+    {
+        // Text and position change together, the position last.
+        if (!m_shownOnce || position == 0 || position == max || m_progressClock.elapsed() >= kProgressInterval) {
+            if (m_textPending)
+                shell::SetMsgText(m_text);
+            shell::SetMsgProgress(max, position);
+            m_textPending = false;
+            m_shownOnce = true;
+            m_progressClock.restart();
+        }
+    }
     void closeProgressWindow() override { shell::CloseMsgFrm(); }
     void processEvents() override
     {
-        if (m_processEvents)
+        if (m_processEvents) {
             m_processEvents();
-        else
+        } else if (m_eventClock.elapsed() >= kEventInterval) {
             QCoreApplication::processEvents();
+            m_eventClock.restart();
+        }
     }
 
 private:
     shell::Prompts& m_prompts;
     std::function<void()> m_processEvents;
+    QElapsedTimer m_progressClock;
+    QElapsedTimer m_eventClock;
+    QString m_text;
+    bool m_textPending = false;
+    bool m_shownOnce = false;
 };
 
 // The run lets the event loop turn; the other commands would change the state it reads.
