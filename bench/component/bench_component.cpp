@@ -1,0 +1,90 @@
+// Paging through a view of a million documents: NthDocument plus a page of 100 rows (ids and column
+// values through NextDocument) at the start, the middle and the end, and the time the admin tool
+// takes to make that database.
+
+#include "domino/loader.h"
+#include "domino/value.h"
+#include "platform/registry.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cstdio>
+
+using namespace Qt::StringLiterals;
+using namespace quill::domino;
+
+namespace {
+
+double pageMs(NotesView& view, int position, int rows, QString* firstId)
+{
+    QElapsedTimer timer;
+    timer.start();
+    auto doc = view.NthDocument(position);
+    *firstId = doc->DocumentId();
+    qsizetype sink = 0;
+    for (int row = 0; row < rows && doc; ++row) {
+        sink += doc->DocumentId().size();
+        for (const Value& value : doc->ColumnValues())
+            sink += ValueToText(value).size();
+        if (row + 1 < rows)
+            doc = view.NextDocument(*doc);
+    }
+    const double ms = double(timer.nsecsElapsed()) / 1e6;
+    if (sink == 0)
+        std::printf("(empty page)\n");
+    return ms;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    const qint64 count = args.size() > 1 ? args[1].toLongLong() : 1000000;
+    QTemporaryDir temp(args.size() > 2 ? args[2] + u"/quill-bench-XXXXXX"_s
+                                       : QDir::tempPath() + u"/quill-bench-XXXXXX"_s);
+    const QString database = temp.filePath(u"big.nsf"_s);
+
+    QElapsedTimer timer;
+    timer.start();
+    QProcess tool;
+    tool.setProcessChannelMode(QProcess::ForwardedChannels);
+    tool.start(QString::fromUtf8(QUILL_ADMIN_TOOL_PATH),
+               {u"generate"_s, database, u"--count"_s, QString::number(count)});
+    if (!tool.waitForFinished(-1) || tool.exitCode() != 0) {
+        std::fprintf(stderr, "generate failed\n");
+        return 1;
+    }
+    std::printf("generate %lld documents: %.1f s, file %.1f MB\n", static_cast<long long>(count),
+                double(timer.elapsed()) / 1000.0, double(QFileInfo(database).size()) / 1048576.0);
+
+    quill::platform::Registry registry(temp.filePath(u"registry.reg"_s));
+    registry.writeString(QString::fromUtf16(kSessionClassKey), QString(), QString::fromUtf8(QUILL_COMPONENT_PATH));
+    auto session = createRegisteredSession(registry);
+    session->InitLocalSession(QString());
+
+    timer.restart();
+    auto db = session->OpenDatabase(QString(), database, false);
+    auto view = db->FindView(u"全部"_s);
+    const int entries = view->EntryCount();
+    std::printf("open + FindView + EntryCount (%d): %.2f ms\n", entries, double(timer.nsecsElapsed()) / 1e6);
+
+    const int last = int(std::max<qint64>(1, count - 99));
+    for (int position : {1, int(std::max<qint64>(1, count / 2)), last}) {
+        std::vector<double> times;
+        QString id;
+        for (int run = 0; run < 7; ++run)
+            times.push_back(pageMs(*view, position, 100, &id));
+        const double first = times.front();
+        std::sort(times.begin(), times.end());
+        std::printf("position %7d: first %.2f ms, median %.2f ms, max %.2f ms (first id %s)\n", position, first,
+                    times[times.size() / 2], times.back(), qPrintable(id));
+    }
+    return 0;
+}
