@@ -15,7 +15,6 @@ int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(u"QuillmereV3.6"_s);
-    QApplication::setApplicationDisplayName(u"QuillmereV3.6"_s);
 
     quill::platform::Registry registry(quill::platform::registryFilePath());
     quill::shell::QtPrompts prompts;
