@@ -1,0 +1,99 @@
+// bench_dxl COUNT [SAMPLE]: repeats the documents of a DXL sample with fresh universal ids into a file of
+// COUNT documents in /tmp, imports it into a new database and prints documents and megabytes per second
+// and the process's peak resident memory.
+
+#include "dxlimport.h"
+#include "platform/error.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <cstdio>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+qint64 peakRssKiB()
+{
+    QFile status(u"/proc/self/status"_s);
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').first().toLongLong();
+    }
+    return -1;
+}
+
+// Streams the big file out piece by piece, so that making it does not count towards the import's memory.
+bool generate(const QString& samplePath, const QString& target, qint64 count)
+{
+    QFile source(samplePath);
+    if (!source.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray text = source.readAll();
+    static const QRegularExpression documentElement(u"<document[\\s>].*?</document>"_s,
+                                                    QRegularExpression::DotMatchesEverythingOption);
+    const QString all = QString::fromUtf8(text);
+    QStringList documents;
+    qsizetype first = -1, last = -1;
+    for (auto it = documentElement.globalMatch(all); it.hasNext();) {
+        const auto match = it.next();
+        documents << match.captured(0);
+        if (first < 0)
+            first = match.capturedStart(0);
+        last = match.capturedEnd(0);
+    }
+    if (documents.isEmpty())
+        return false;
+    static const QRegularExpression unid(u"unid='[0-9A-Fa-f]{32}'|unid=\"[0-9A-Fa-f]{32}\""_s);
+    QFile out(target);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    out.write(all.left(first).toUtf8());
+    for (qint64 i = 0; i < count; ++i) {
+        QString doc = documents[int(i % documents.size())];
+        doc.replace(unid, u"unid='"_s + QStringLiteral("%1").arg(i + 1, 32, 16, QLatin1Char('0')).toUpper() + u"'"_s);
+        out.write(doc.toUtf8());
+        out.write("\n");
+    }
+    out.write(all.mid(last).toUtf8());
+    return out.error() == QFileDevice::NoError;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    const qint64 count = args.value(1, u"100000"_s).toLongLong();
+    const QString samplePath = args.value(2, QStringLiteral(QUILL_DXL_SAMPLES) + u"/plomino/test_100docs.xml"_s);
+    const QString file = u"/tmp/quill-dxl-bench-"_s + QString::number(count) + u".xml"_s;
+    const QString db = u"/tmp/quill-dxl-bench-"_s + QString::number(count) + u".nsf"_s;
+    if (!QFileInfo::exists(file) && !generate(samplePath, file, count)) {
+        std::fprintf(stderr, "cannot generate %s from %s\n", qPrintable(file), qPrintable(samplePath));
+        return 1;
+    }
+    QFile::remove(db);
+    const qint64 rssBefore = peakRssKiB();
+    QElapsedTimer timer;
+    timer.start();
+    try {
+        const auto report = quill::component::dxl::importDxl(file, db);
+        const double seconds = double(timer.nsecsElapsed()) / 1e9;
+        const double megabytes = double(QFileInfo(file).size()) / 1e6;
+        std::printf("documents %lld  file %.1f MB  time %.2f s  %.0f documents/s  %.1f MB/s  peak RSS %lld KiB "
+                    "(%lld KiB before the import)\n",
+                    static_cast<long long>(report.documents), megabytes, seconds, double(report.documents) / seconds,
+                    megabytes / seconds, static_cast<long long>(peakRssKiB()), static_cast<long long>(rssBefore));
+    } catch (const quill::platform::Error& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 1;
+    }
+    QFile::remove(db);
+    return 0;
+}
