@@ -351,7 +351,6 @@ private:
     QString m_text;
     std::map<QString, int> m_skippedDesign;
     std::map<QString, int> m_skippedItems;
-    int m_documents = 0;
 
     // The view being read.
     std::optional<View> m_view;
@@ -383,7 +382,7 @@ private:
 
     // The attachment being decoded.
     bool m_inFileData = false;
-    QString m_fileName_;
+    QString m_attachmentName;
     Base64Decoder m_base64;
     QByteArray m_decoded;
 };
@@ -687,9 +686,9 @@ void Reader::Impl::startValue(Tag tag, const XML_Char** attrs)
     }
     if (m_itemIsFile && tag == Tag::File && up == Tag::Object) {
         const QString compression = attribute(attrs, "compression");
-        m_fileName_ = attribute(attrs, "name");
+        m_attachmentName = attribute(attrs, "name");
         if (!compression.isEmpty() && compression != u"none"_s) {
-            m_sink.notice(line(), u"附件"_s + m_fileName_ + u"以Notes自己的压缩格式（"_s + compression +
+            m_sink.notice(line(), u"附件"_s + m_attachmentName + u"以Notes自己的压缩格式（"_s + compression +
                                       u"）导出，无法解压，已跳过"_s);
             m_stack.pop_back();
             skip();
@@ -697,7 +696,7 @@ void Reader::Impl::startValue(Tag tag, const XML_Char** attrs)
         return;
     }
     if (m_itemIsFile && tag == Tag::FileData && up == Tag::File) {
-        m_sink.beginAttachment(m_fileName_);
+        m_sink.beginAttachment(m_attachmentName);
         m_base64.reset();
         m_decoded.clear();
         m_inFileData = true;
@@ -716,7 +715,7 @@ void Reader::Impl::characters(const XML_Char* data, int length)
         if (!m_base64.feed(data, length, m_decoded, &bad)) {
             const qint64 at = line() + std::count(data, data + bad, '\n');
             throw platform::Error(u"DXL文件"_s + m_fileName + u"第"_s + QString::number(at) + u"行：附件"_s +
-                                  m_fileName_ + u"的base64数据有误（字符“"_s + QString::fromUtf8(data + bad, 1) +
+                                  m_attachmentName + u"的base64数据有误（字符“"_s + QString::fromUtf8(data + bad, 1) +
                                   u"”）"_s);
         }
         if (m_decoded.size() >= kAttachmentChunk) {
@@ -772,7 +771,7 @@ void Reader::Impl::end()
         } else if (tag == Tag::FileData && m_inFileData) {
             m_inFileData = false;
             if (!m_base64.finish())
-                fail(u"附件"_s + m_fileName_ + u"的base64数据不完整"_s);
+                fail(u"附件"_s + m_attachmentName + u"的base64数据不完整"_s);
             if (!m_decoded.isEmpty())
                 m_sink.attachmentData(m_decoded.constData(), m_decoded.size());
             m_decoded.clear();
@@ -818,7 +817,6 @@ void Reader::Impl::endDocument(Tag tag)
         ensureDocumentBegun();
         m_sink.endDocument();
         m_docDepth = 0;
-        ++m_documents;
         return;
     }
     if (depth == 1 && tag == Tag::NoteInfo) {
