@@ -1,0 +1,125 @@
+#include "domino/loader.h"
+#include "domino/value.h"
+#include "export/exporter.h"
+#include "exporttestsupport.h"
+#include "platform/registry.h"
+#include "scriptedprompts.h"
+#include "shell/waitmsg.h"
+#include "testsupport/sample_installation.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using namespace quill;
+using namespace quill::exporting;
+using namespace quill::testing;
+
+class TestExportComponent : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+    void roundTripThroughComponentAndWriter();
+};
+
+void TestExportComponent::roundTripThroughComponentAndWriter()
+{
+    QTemporaryDir tmp;
+    const component::testing::SampleInstallation sample = component::testing::makeSampleInstallation(tmp.path());
+    platform::Registry registry(sample.registryPath);
+    ScriptedPrompts prompts;
+    shell::Environment env;
+    env.prompts = &prompts;
+    env.sessionFactory = domino::registeredSessionFactory(registry);
+    env.appPath = tmp.filePath(u"app/"_s);
+    env.leftButtonDown = [] { return false; };
+    shell::TfrmMain frm(std::move(env));
+    ExporterOptions options;
+    options.logFolder = tmp.filePath(u"state/"_s);
+    QDir().mkpath(options.logFolder);
+    options.clock = fixedNow;
+    Exporter exporter(frm, workbook::createXlsWriter, options);
+    frm.setExportHandlers(&exporter);
+    frm.show();
+
+    // What opening the file and clicking its view leave behind.
+    shell::MainState& state = frm.state();
+    state.notesSession->InitLocalSession(QString());
+    state.curDatabase->ConnectTo(state.notesSession->OpenDatabase(QString(), sample.dataDir + u"/crm.nsf"_s, false));
+    const std::unique_ptr<domino::NotesView> view = state.curDatabase->FindView(u"全部"_s);
+    state.viewName = u"全部"_s;
+    state.docCount = view->EntryCount();
+    QCOMPARE(state.docCount, 250);
+
+    QDir().mkpath(tmp.filePath(u"out"_s));
+    prompts.saveAnswers.push_back(tmp.filePath(u"out/客户.xls"_s));
+    prompts.inputAnswers.push_back(u"248"_s); // 248..250 after the first row check below
+    frm.exportExecute();
+    QCOMPARE(prompts.errors(), QStringList());
+    QCOMPARE(shell::MsgFrm, nullptr);
+    prompts.saveAnswers.push_back(tmp.filePath(u"out/客户.xls"_s));
+    prompts.inputAnswers.push_back(u"1"_s);
+    frm.exportExecute();
+    QCOMPARE(prompts.errors(), QStringList());
+    const QString attachments = tmp.filePath(u"out/全部附件"_s);
+    QCOMPARE(prompts.messages(),
+             (QStringList{QString::fromUtf16(kFinished) + attachments, QString::fromUtf16(kFinished) + attachments}));
+
+    QProcess python;
+    python.start(u"/usr/bin/python3"_s,
+                 {u"-c"_s,
+                  u"import json,sys,xlrd\n"
+                  "s=xlrd.open_workbook(sys.argv[1]).sheet_by_index(0)\n"
+                  "print(json.dumps([[s.cell_value(r,c) for c in range(s.ncols)] for r in range(s.nrows)]))"_s,
+                  tmp.filePath(u"out/客户_开始为第1个文档.xls"_s)});
+    QVERIFY(python.waitForFinished(60000));
+    QCOMPARE(python.exitCode(), 0);
+    const QJsonArray rows = QJsonDocument::fromJson(python.readAllStandardOutput()).array();
+    QCOMPARE(rows.size(), 251);
+
+    // Every cell of the first rows against what the component itself says.
+    const std::unique_ptr<domino::NotesDocument> first = view->NthDocument(1);
+    const QStringList names = first->Items();
+    QCOMPARE(rows[0].toArray()[0].toString(), u"文档ID"_s);
+    for (int j = 0; j < 3; ++j) {
+        const std::unique_ptr<domino::NotesDocument> doc = view->NthDocument(j + 1);
+        const QJsonArray row = rows[j + 1].toArray();
+        QCOMPARE(row[0].toString(), doc->DocumentId());
+        for (int i = 0; i < names.size(); ++i) {
+            QCOMPARE(rows[0].toArray()[i + 1].toString(), names[i]);
+            QString expected;
+            std::unique_ptr<domino::NotesItem> item;
+            try {
+                item = doc->ItemByName(names[i]);
+            } catch (const std::exception&) {
+                QCOMPARE(row.size() > i + 1 ? row[i + 1].toString() : QString(), QString());
+                continue;
+            }
+            if (item && item->ItemType() == domino::NotesItem::RichText) {
+                expected = doc->RichTextItemByName(names[i])->FormattedText(true, 80);
+            } else {
+                const domino::ValueList values = doc->ItemValue(names[i]);
+                if (!values.empty() && !values.front().isNull())
+                    expected = domino::ValueToText(values.front());
+            }
+            QCOMPARE(row[i + 1].toString(), CutToCell(expected));
+        }
+    }
+
+    const QString firstFolder = first->DocumentId() + u'/';
+    const QStringList files = filesBelow(attachments);
+    for (const QString& name : {u"合同.txt"_s, u"报价单.csv"_s, u"示意图.png"_s})
+        QVERIFY2(files.contains(firstFolder + name), qPrintable(files.join(u", "_s)));
+    QVERIFY(!files.contains(firstFolder + u"说明.txt"_s));
+    QVERIFY(QFileInfo(tmp.filePath(u"out/客户_开始为第248个文档.xls"_s)).size() > 0);
+    const QStringList log = readLogLines(tmp.filePath(u"state/log20261208.txt"_s));
+    QCOMPARE(log.filter(u"完成向excel写入第"_s).size(), 3 + 250);
+}
+
+QTEST_MAIN(TestExportComponent)
+#include "tst_export_component.moc"
