@@ -286,6 +286,14 @@ private slots:
         QCOMPARE(listed->RichTextItemByName(u"article"_s)->FormattedText(false, 0),
                  u"blah blah blah blah blah blah \n\nblah blah blah blah \nblah blah "_s);
 
+        // Paragraphs as lines, a table row as one line of tab-separated cells.
+        auto civil =
+            open(importSample(u"plomino/test1.xml"_s))->FindDocumentById(u"8FAFEA17124D221DC12575C300355976"_s);
+        const QString biography = civil->RichTextItemByName(u"biography"_s)->FormattedText(false, 0);
+        QVERIFY2(biography.contains(u"\ntitre\tauteur\nLondon Calling\tThe Clash\n"_s), qPrintable(biography));
+        QVERIFY(biography.contains(u"\nfaire un serveur\nfaire les courses\n"_s));
+        QVERIFY(!biography.contains(u"lQAmAAAA"_s)); // no picture data
+
         auto numbers = open(importSample(u"plomino/test_number_type.xml"_s));
         doc = numbers->FindDocumentById(u"C18E432776C6B522C12575CA002BEF3C"_s);
         QCOMPARE(doc->ItemValue(u"nb1"_s), quill::domino::ValueList{Value::number(12.5)});
