@@ -210,6 +210,10 @@ std::unique_ptr<Store> Store::open(const QString& path, Mode mode)
     }
     std::unique_ptr<Store> store(new Store(path, db, lockFd));
     sqlite3_busy_timeout(db, 2000);
+    // SQLite drops every lock of this process on the file (ours too) whenever its own lock falls back
+    // to none; in exclusive mode it keeps its locks until it closes.
+    if (mode != Mode::ReadOnly)
+        store->exec("PRAGMA locking_mode = EXCLUSIVE");
     if (mode == Mode::Create)
         store->createSchema();
     else

@@ -6,6 +6,7 @@
 #include "platform/paths.h"
 #include "platform/registry.h"
 #include "richtext.h"
+#include "store.h"
 #include "testsupport/sample_installation.h"
 
 #include <QDir>
@@ -197,6 +198,23 @@ private slots:
         ::close(fd);
         QCOMPARE(admin({u"set-acl"_s, db, u"--name"_s, u"x"_s, u"--level"_s, u"6"_s}), 0);
         QCOMPARE(admin({u"set-acl"_s, db, u"--name"_s, u"x"_s, u"--level"_s, u"9"_s}, &error), 1);
+    }
+
+    void writerKeepsItsLockAcrossTransactions()
+    {
+        const QString db = path(u"held.nsf"_s);
+        QCOMPARE(admin({u"create-db"_s, db}), 0);
+        {
+            auto store = quill::component::Store::open(db, quill::component::Store::Mode::ReadWrite);
+            // SQLite takes and drops its own locks on the file during a transaction; ours must survive.
+            store->begin();
+            store->setMeta(u"title"_s, u"changed"_s);
+            store->commit();
+            QString error;
+            QCOMPARE(admin({u"set-acl"_s, db, u"--name"_s, u"x"_s, u"--level"_s, u"6"_s}, &error), 1);
+            QVERIFY2(error.contains(u"正被其它程序使用"_s), qPrintable(error));
+        }
+        QCOMPARE(admin({u"set-acl"_s, db, u"--name"_s, u"x"_s, u"--level"_s, u"6"_s}), 0);
     }
 
     void loaderErrorsAtFirstUse()
