@@ -11,11 +11,17 @@ admin="$QUILL_ROOT/build/component/nlsxbe-admin"
 lib="$QUILL_ROOT/build/component/libnlsxbe.so"
 sample="${XDG_DATA_HOME:-$HOME/.local/share}/quillmere/sample"
 
-if ! "$admin" status >/dev/null 2>&1; then
+# The installation counts as registered when the session class names a library file that exists.
+registry="${XDG_CONFIG_HOME:-$HOME/.config}/quillmere/registry.reg"
+registered=$(awk '
+    /^\[/ { inkey = (tolower($0) ~ /inprocserver32\]$/) }
+    inkey && /^@="/ { v = substr($0, 4, length($0) - 4); gsub(/\\\\/, "\\", v); print v }' "$registry" 2>/dev/null || true)
+if [ -z "$registered" ] || [ ! -f "$registered" ]; then
     echo "No Domino installation registered: installing the sample into $sample"
     rm -rf "$sample"
+    mkdir -p "$(dirname "$sample")"
     "$admin" sample "$sample"
-    "$admin" install --domino "$(dirname "$lib")" --notes "$(dirname "$lib")" --data "$sample/data" --library "$lib"
+    "$admin" install --domino "$(dirname "$lib")" --notes "$(dirname "$lib")" --data "$sample" --library "$lib"
 fi
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then

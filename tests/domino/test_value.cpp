@@ -5,6 +5,8 @@
 
 #include <QTest>
 
+Q_DECLARE_METATYPE(quill::domino::Value)
+
 using namespace Qt::StringLiterals;
 using namespace quill::domino;
 
@@ -81,8 +83,6 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(DominoError, noComponent.InitLocalSession(QString()));
     }
 };
-
-Q_DECLARE_METATYPE(quill::domino::Value)
 
 QTEST_GUILESS_MAIN(TestValue)
 #include "test_value.moc"
