@@ -1,0 +1,135 @@
+#pragma once
+
+#include "browse/browser.h"
+#include "fakedomino.h"
+#include "platform/registry.h"
+#include "scriptedprompts.h"
+#include "shell/installation.h"
+#include "shell/listview.h"
+#include "shell/mainwindow.h"
+#include "shell/waitmsg.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QDir>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+#include <functional>
+#include <memory>
+
+namespace quill::testing {
+
+using namespace Qt::StringLiterals;
+
+// A main window with the browse commands attached, a scripted user, the in-memory Domino and a
+// registry saying that Domino is installed with its data directory in a temporary folder.
+struct BrowseFixture
+{
+    QTemporaryDir dir;
+    FakeDomino domino;
+    ScriptedPrompts prompts;
+    std::unique_ptr<platform::Registry> registry;
+    std::unique_ptr<shell::TfrmMain> frm;
+    std::unique_ptr<browse::Browser> browser;
+
+    explicit BrowseFixture(bool installed = true, const QString& appPath = {})
+    {
+        QDir(dir.path()).mkpath(u"data"_s);
+        QDir(dir.path()).mkpath(u"domino"_s);
+        QDir(dir.path()).mkpath(u"app"_s);
+        registry = std::make_unique<platform::Registry>(dir.filePath(u"registry.reg"_s));
+        if (installed) {
+            registry->writeString(QString::fromUtf16(shell::kDominoKey), u"Path"_s, dir.filePath(u"domino"_s));
+            registry->writeString(QString::fromUtf16(shell::kDominoKey), u"DataPath"_s, dataPath());
+        }
+        shell::Environment env;
+        env.prompts = &prompts;
+        env.registry = registry.get();
+        env.sessionFactory = domino.sessionFactory();
+        env.appPath = appPath.isEmpty() ? dir.filePath(u"app/"_s) : appPath;
+        env.leftButtonDown = [] { return false; };
+        frm = std::make_unique<shell::TfrmMain>(std::move(env));
+        browser = std::make_unique<browse::Browser>(*frm);
+        frm->setBrowseHandlers(browser.get());
+        frm->resize(825, 606);
+        frm->show();
+        prompts.shown.clear();
+    }
+
+    ~BrowseFixture()
+    {
+        frm.reset();
+        browser.reset();
+    }
+
+    QString dataPath() const { return dir.filePath(u"data"_s); }
+    shell::MainState& state() { return frm->state(); }
+    QTreeWidget* tree() { return frm->TreeView1(); }
+    shell::ListView* list() { return frm->ListView1(); }
+
+    QStringList listedIds()
+    {
+        QStringList ids;
+        for (int r = 0; r < list()->rowCount(); ++r)
+            ids << list()->rowCaption(r);
+        return ids;
+    }
+
+    // Opens a database file through the open dialog and clicks one of its views.
+    void openFileAndList(const QString& fileName, const QString& viewName)
+    {
+        prompts.openAnswers.push_back(fileName);
+        frm->openfileExecute();
+        QTreeWidgetItem* root = tree()->topLevelItem(0);
+        for (int i = 0; root && i < root->childCount(); ++i)
+            if (root->child(i)->text(0) == viewName)
+                click(root->child(i));
+    }
+
+    void click(QTreeWidgetItem* node)
+    {
+        tree()->setCurrentItem(node);
+        frm->TreeView1Click();
+    }
+};
+
+// Ids of the documents at view positions from..to (counted from 1).
+inline QStringList idsOf(const FakeDatabase& db, int from, int to)
+{
+    QStringList ids;
+    for (int i = from; i <= to; ++i)
+        ids << db.documents.at(static_cast<size_t>(i - 1))->id;
+    return ids;
+}
+
+// Runs action on the next modal dialog once its event loop is up, then closes it if the action
+// left it open, so that a failed check never hangs the test.
+inline void whenModal(std::function<void(QDialog*)> action, int tries = 300)
+{
+    QTimer::singleShot(5, [action = std::move(action), tries]() mutable {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!dialog) {
+            if (tries > 0)
+                whenModal(std::move(action), tries - 1);
+            return;
+        }
+        action(dialog);
+        if (dialog->isVisible())
+            dialog->done(QDialog::Rejected);
+    });
+}
+
+// Saves a picture of a window when QUILL_SCREENSHOT_DIR names a folder.
+inline void saveScreenshot(QWidget* widget, const QString& name)
+{
+    const QString folder = qEnvironmentVariable("QUILL_SCREENSHOT_DIR");
+    if (folder.isEmpty())
+        return;
+    QDir().mkpath(folder);
+    widget->grab().save(folder + u'/' + name);
+}
+
+} // namespace quill::testing

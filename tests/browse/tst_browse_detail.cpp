@@ -1,0 +1,228 @@
+// The document detail dialog: what the grid holds, how it looks, which database it reads, failures.
+#include "browse/docdetail.h"
+#include "browsefixture.h"
+
+#include <QFile>
+#include <QHeaderView>
+#include <QPushButton>
+#include <QTableWidget>
+
+using namespace Qt::StringLiterals;
+using namespace quill;
+using testing::BrowseFixture;
+
+namespace {
+
+QStringList column(const QTableWidget* grid, int c)
+{
+    QStringList out;
+    for (int r = 0; r < grid->rowCount(); ++r)
+        out << grid->item(r, c)->text();
+    return out;
+}
+
+int openDetailDialogs()
+{
+    int n = 0;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (qobject_cast<browse::TfrmdocDetail*>(w))
+            ++n;
+    return n;
+}
+
+} // namespace
+
+class TestBrowseDetail : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+    void gridContents();
+    void dialogLayout();
+    void documentWithoutItems();
+    void fileModeShowsTheSelectedDocument();
+    void serverModeOpensOnTheServer();
+    void nothingWithoutExactlyOneListedRow();
+    void failuresLeaveNoDialog();
+};
+
+void TestBrowseDetail::gridContents()
+{
+    testing::FakeDomino domino;
+    auto& db = domino.addDatabase(u"mail/abc.nsf"_s);
+    auto& doc = db.addDocument()
+                    .text(u"Subject"_s, u"季度报告"_s)
+                    .texts(u"To"_s, {u"张三"_s, u"李四"_s})
+                    .number(u"Amount"_s, 0.1 + 0.2)
+                    .dateTime(u"Due"_s, QDateTime(QDate(2026, 12, 8), QTime(0, 0)))
+                    .text(u"subject"_s, u"第二个同名域"_s)
+                    .richText(u"Body"_s, u"正文"_s);
+    domino.addServer(u"srv"_s);
+    auto session = domino.sessionFactory()();
+    const browse::DetailRows rows = browse::ReadDocumentDetail(*session, 1, u"srv"_s, u"mail\\abc.nsf"_s, doc.id);
+    QCOMPARE(rows.names, (QStringList{u"Subject"_s, u"To"_s, u"Amount"_s, u"Due"_s, u"subject"_s, u"Body"_s}));
+    // Only the first value; a shared name shows the value the lookup by name finds.
+    QCOMPARE(rows.values, (QStringList{u"季度报告"_s, u"张三"_s, u"0.3"_s, u"2026-12-8"_s, u"季度报告"_s, u"正文"_s}));
+}
+
+void TestBrowseDetail::dialogLayout()
+{
+    browse::DetailRows rows{{u"A"_s, u"B"_s, u"C"_s}, {u"1"_s, u"2"_s, u"3"_s}};
+    browse::TfrmdocDetail dialog(rows);
+    QCOMPARE(dialog.windowTitle(), u"文档详细资料"_s);
+    QCOMPARE(dialog.size(), QSize(568, 493));
+    QCOMPARE(dialog.minimumSize(), dialog.maximumSize());
+    QTableWidget* grid = dialog.StringGrid1();
+    QCOMPARE(grid->geometry(), QRect(56, 16, 465, 409));
+    QCOMPARE(grid->rowCount(), 4);
+    QCOMPARE(grid->columnCount(), 2);
+    QCOMPARE(grid->columnWidth(0), 64);
+    QCOMPARE(grid->columnWidth(1), 248);
+    QCOMPARE(grid->rowHeight(0), 24);
+    QCOMPARE(grid->rowHeight(1), 22);
+    QCOMPARE(grid->rowHeight(3), 24);
+    QCOMPARE(column(grid, 0), (QStringList{u"文档域名"_s, u"A"_s, u"B"_s, u"C"_s}));
+    QCOMPARE(column(grid, 1), (QStringList{u"域值"_s, u"1"_s, u"2"_s, u"3"_s}));
+    QCOMPARE(grid->editTriggers(), QAbstractItemView::NoEditTriggers);
+    QVERIFY(!(grid->item(2, 1)->flags() & Qt::ItemIsEditable));
+    QCOMPARE(grid->horizontalHeader()->sectionResizeMode(0), QHeaderView::Fixed);
+    QVERIFY(dialog.hasFixedRow());
+    QVERIFY(grid->item(0, 1)->background() != grid->item(1, 1)->background());
+    QCOMPARE(dialog.BitBtn1()->text(), u"确   定"_s);
+    QCOMPARE(dialog.BitBtn1()->geometry(), QRect(208, 440, 121, 33));
+}
+
+void TestBrowseDetail::documentWithoutItems()
+{
+    browse::TfrmdocDetail dialog(browse::DetailRows{});
+    QTableWidget* grid = dialog.StringGrid1();
+    QCOMPARE(grid->rowCount(), 1);
+    QCOMPARE(column(grid, 0), QStringList{u"文档域名"_s});
+    QCOMPARE(column(grid, 1), QStringList{u"域值"_s});
+    QVERIFY(!dialog.hasFixedRow());
+    QCOMPARE(grid->item(0, 1)->background(), QBrush());
+}
+
+void TestBrowseDetail::fileModeShowsTheSelectedDocument()
+{
+    BrowseFixture fx;
+    const QString file = fx.dir.filePath(u"crm.nsf"_s);
+    QFile(file).open(QIODevice::WriteOnly);
+    auto& db = fx.domino.addDatabase(file);
+    db.addView(u"全部"_s, {{u"主题"_s, u"Subject"_s}});
+    db.addDocument().text(u"Subject"_s, u"第一封"_s);
+    db.addDocument().text(u"Subject"_s, u"第二封"_s).number(u"Size"_s, 42).texts(u"Cc"_s, {u"甲"_s, u"乙"_s});
+    fx.openFileAndList(file, u"全部"_s);
+    fx.state().serverName = u"not-a-server"_s; // file mode never goes to a server
+    fx.list()->selectRow(1);
+    fx.domino.clearCalls();
+
+    QStringList names;
+    QStringList values;
+    fx.frm->activateWindow();
+    testing::whenModal([&](QDialog* dialog) {
+        auto* detail = qobject_cast<browse::TfrmdocDetail*>(dialog);
+        QVERIFY(detail);
+        testing::saveScreenshot(detail, u"detail.png"_s);
+        names = column(detail->StringGrid1(), 0);
+        values = column(detail->StringGrid1(), 1);
+        QTest::mouseClick(detail->BitBtn1(), Qt::LeftButton);
+    });
+    fx.frm->ToolButton11Click();
+    QCOMPARE(names, (QStringList{u"文档域名"_s, u"Subject"_s, u"Size"_s, u"Cc"_s}));
+    QCOMPARE(values, (QStringList{u"域值"_s, u"第二封"_s, u"42"_s, u"甲"_s}));
+    QCOMPARE(fx.domino.calls().mid(0, 2),
+             (QStringList{u"OpenDatabase:"_s + file, u"FindDocumentById:"_s + db.documents[1]->id}));
+    QVERIFY(fx.prompts.shown.mid(1).isEmpty());
+    QCOMPARE(openDetailDialogs(), 0);
+
+    // The double-click does the same.
+    bool shown = false;
+    testing::whenModal([&](QDialog* dialog) { shown = qobject_cast<browse::TfrmdocDetail*>(dialog) != nullptr; });
+    fx.frm->ListView1DblClick();
+    QVERIFY(shown);
+}
+
+void TestBrowseDetail::serverModeOpensOnTheServer()
+{
+    BrowseFixture fx;
+    fx.domino.addServer(u"srv"_s);
+    auto& db = fx.domino.addDatabase(u"mail/abc.nsf"_s);
+    db.addView(u"全部"_s);
+    auto& doc = db.addDocument().text(u"Subject"_s, u"服务器上的"_s);
+    fx.state().treeMode = 1;
+    fx.state().serverName = u"srv"_s;
+
+    QStringList values;
+    testing::whenModal([&](QDialog* dialog) {
+        values = column(qobject_cast<browse::TfrmdocDetail*>(dialog)->StringGrid1(), 1);
+        dialog->accept();
+    });
+    fx.browser->ShowDocumentDetail(*fx.state().notesSession, u"mail\\abc.nsf"_s, doc.id);
+    QCOMPARE(values, (QStringList{u"域值"_s, u"服务器上的"_s}));
+
+    // The server name is used: an unknown server fails.
+    fx.state().serverName = u"other"_s;
+    QVERIFY(!fx.frm->runCommand(
+        [&] { fx.browser->ShowDocumentDetail(*fx.state().notesSession, u"mail\\abc.nsf"_s, doc.id); }));
+    QCOMPARE(fx.prompts.errors(), QStringList{u"无法连接服务器：other."_s});
+}
+
+void TestBrowseDetail::nothingWithoutExactlyOneListedRow()
+{
+    BrowseFixture fx;
+    const QString file = fx.dir.filePath(u"crm.nsf"_s);
+    QFile(file).open(QIODevice::WriteOnly);
+    auto& db = fx.domino.addDatabase(file);
+    db.addView(u"全部"_s);
+    db.addDocument();
+    db.addDocument();
+    fx.openFileAndList(file, u"全部"_s);
+    fx.domino.clearCalls();
+
+    bool shown = false;
+    const auto watch = [&] { testing::whenModal([&](QDialog*) { shown = true; }, 5); };
+    watch();
+    fx.frm->ToolButton11Click(); // nothing selected
+    fx.list()->reportWidget()->setSelectionMode(QAbstractItemView::MultiSelection);
+    fx.list()->selectRow(0);
+    fx.list()->selectRow(1);
+    fx.frm->ListView1DblClick(); // two selected
+    fx.list()->setViewStyle(shell::ListView::Style::Icon);
+    fx.frm->ListView1DblClick(); // views shown
+    QTest::qWait(100);
+    QVERIFY(!shown);
+    QVERIFY(fx.domino.calls().isEmpty());
+}
+
+void TestBrowseDetail::failuresLeaveNoDialog()
+{
+    BrowseFixture fx;
+    const QString file = fx.dir.filePath(u"crm.nsf"_s);
+    QFile(file).open(QIODevice::WriteOnly);
+    auto& db = fx.domino.addDatabase(file);
+    db.addView(u"全部"_s);
+    db.addDocument().text(u"A"_s, u"1"_s).values(u"Empty"_s, {}).text(u"B"_s, u"2"_s);
+    db.addDocument().values(u"Null"_s, {domino::Value::null()});
+    db.addDocument().text(u"A"_s, u"ok"_s);
+    fx.openFileAndList(file, u"全部"_s);
+    fx.prompts.shown.clear();
+
+    for (int row : {0, 1}) {
+        fx.list()->selectRow(row);
+        fx.frm->ToolButton11Click();
+        QCOMPARE(openDetailDialogs(), 0);
+    }
+    QCOMPARE(fx.prompts.errors().size(), 2);
+    QCOMPARE(fx.prompts.errors().at(0), u"域Empty没有值."_s);
+
+    fx.prompts.shown.clear();
+    fx.domino.failOn(u"FindDocumentById"_s, u"找不到该文档"_s);
+    fx.list()->selectRow(2);
+    fx.frm->ToolButton11Click();
+    QCOMPARE(fx.prompts.errors(), QStringList{u"找不到该文档."_s});
+    QCOMPARE(openDetailDialogs(), 0);
+}
+
+QTEST_MAIN(TestBrowseDetail)
+#include "tst_browse_detail.moc"

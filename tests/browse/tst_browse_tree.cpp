@@ -1,0 +1,328 @@
+// Node paths, the click dispatch, and opening databases from the server tree and from a file.
+#include "browse/tree.h"
+#include "browsefixture.h"
+#include "lockingchild.h"
+
+#include <QFile>
+
+using namespace Qt::StringLiterals;
+using namespace quill;
+using browse::TreeAction;
+using testing::BrowseFixture;
+
+namespace {
+
+const QString kNoDomino =
+    u"对不起，Quillmere要求运行的电脑上已经安装过Domino客户端或服务器端软件!请安装Domino环境后再运行本系统!"_s;
+
+QTreeWidgetItem* find(QTreeWidgetItem* node, const QString& text)
+{
+    for (int i = 0; i < node->childCount(); ++i)
+        if (node->child(i)->text(0) == text)
+            return node->child(i);
+    return nullptr;
+}
+
+void touch(const QString& path)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+}
+
+// A server tree over mail/abc.nsf, top.nsf, abcnsf and an empty folder, as the connect command makes it.
+QTreeWidgetItem* buildServerTree(BrowseFixture& fx)
+{
+    const QString data = fx.dataPath() + u'/';
+    QDir(data).mkpath(u"mail"_s);
+    QDir(data).mkpath(u"empty"_s);
+    touch(data + u"mail/abc.nsf"_s);
+    touch(data + u"top.nsf"_s);
+    touch(data + u"abcnsf"_s);
+    fx.domino.addServer(u"srv"_s);
+    auto& abc = fx.domino.addDatabase(u"mail/abc.nsf"_s);
+    abc.addView(u"全部"_s, {{u"标题"_s, u"Subject"_s}});
+    abc.addView(u"x.NSF"_s);
+    abc.addDocument().text(u"Subject"_s, u"你好"_s);
+    fx.domino.addDatabase(u"top.nsf"_s).addView(u"v"_s);
+    fx.state().serverName = u"srv"_s;
+    fx.state().treeMode = 1;
+    auto* root = new QTreeWidgetItem(fx.tree(), QStringList{u"srv("_s + fx.dataPath() + u')'});
+    fx.browser->ScanDataDirectory(fx.dataPath(), root);
+    return root;
+}
+
+} // namespace
+
+class TestBrowseTree : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+    void nodePaths();
+    void dispatchTable_data();
+    void dispatchTable();
+    void serverTreeOpensDatabasesAndViews();
+    void serverTreeFailures();
+    void clicksThatDoNothing();
+    void openFileListsTrimmedViews();
+    void openFileRefusals();
+    void openFileFailuresGoToTheErrorHandler();
+};
+
+void TestBrowseTree::nodePaths()
+{
+    QTreeWidget tree;
+    auto* root = new QTreeWidgetItem(&tree, QStringList{u"srv(/data)"_s});
+    auto* mail = new QTreeWidgetItem(root, QStringList{u"mail"_s});
+    auto* abc = new QTreeWidgetItem(mail, QStringList{u"abc.nsf"_s});
+    auto* top = new QTreeWidgetItem(root, QStringList{u"top.nsf"_s});
+    QCOMPARE(browse::NodePath(root), QString());
+    QCOMPARE(browse::NodePath(abc), u"mail\\abc.nsf"_s);
+    QCOMPARE(browse::NodePath(top), u"top.nsf"_s);
+    auto* view = new QTreeWidgetItem(abc, QStringList{u"全部"_s});
+    QCOMPARE(browse::NodePath(abc), u"mail\\abc.nsf\\"_s);
+    QCOMPARE(browse::NodePath(view), u"mail\\abc.nsf\\全部"_s);
+    QCOMPARE(browse::NodePath(mail), u"mail\\"_s);
+    QCOMPARE(browse::NodeLevel(view), 3);
+    QCOMPARE(browse::NodeLevel(root), 0);
+}
+
+void TestBrowseTree::dispatchTable_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<int>("level");
+    QTest::addColumn<bool>("children");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("parent");
+    QTest::addColumn<int>("action");
+    const auto add = [](const char* name, int mode, int level, bool children, const QString& text,
+                        const QString& parent, TreeAction action) {
+        QTest::newRow(name) << mode << level << children << text << parent << static_cast<int>(action);
+    };
+    add("server database", 1, 1, false, u"abc.nsf"_s, u"srv(/d)"_s, TreeAction::OpenDatabase);
+    add("server database mixed case", 1, 2, false, u"ABC.Nsf"_s, u"mail"_s, TreeAction::OpenDatabase);
+    add("server view", 1, 2, false, u"全部"_s, u"abc.NSF"_s, TreeAction::ListServerView);
+    add("server view named like a file", 1, 2, false, u"x.NSF"_s, u"abc.nsf"_s, TreeAction::OpenDatabase);
+    add("server listed views", 1, 1, true, u"abc.nsf"_s, u"srv"_s, TreeAction::Nothing);
+    add("server empty folder", 1, 1, false, u"empty"_s, u"srv"_s, TreeAction::Nothing);
+    add("server name without dot", 1, 1, false, u"abcnsf"_s, u"srv"_s, TreeAction::Nothing);
+    add("server root", 1, 0, false, u"srv(/d)"_s, QString(), TreeAction::Nothing);
+    add("server nsf in the middle", 1, 1, false, u"a.nsfx"_s, u"srv"_s, TreeAction::Nothing);
+    add("file view", 2, 1, false, u"全部"_s, u"/x/crm.nsf"_s, TreeAction::ListFileView);
+    add("file root without views", 2, 0, false, u"/x/crm.nsf"_s, QString(), TreeAction::Nothing);
+    add("file root with views", 2, 0, true, u"/x/crm.nsf"_s, QString(), TreeAction::Nothing);
+}
+
+void TestBrowseTree::dispatchTable()
+{
+    QFETCH(int, mode);
+    QFETCH(int, level);
+    QFETCH(bool, children);
+    QFETCH(QString, text);
+    QFETCH(QString, parent);
+    QFETCH(int, action);
+    QCOMPARE(static_cast<int>(browse::ClassifyTreeClick(mode, level, children, text, parent)), action);
+}
+
+void TestBrowseTree::serverTreeOpensDatabasesAndViews()
+{
+    BrowseFixture fx;
+    QTreeWidgetItem* root = buildServerTree(fx);
+    QTreeWidgetItem* mail = find(root, u"mail"_s);
+    QTreeWidgetItem* abc = find(mail, u"abc.nsf"_s);
+    QVERIFY(abc);
+
+    fx.state().docCount = 7;
+    fx.click(abc);
+    QCOMPARE(fx.state().docCount, 0);
+    QCOMPARE(fx.domino.calls().first(), u"OpenDatabase:mail\\abc.nsf"_s);
+    QCOMPARE(fx.state().dbPath, u"mail\\abc.nsf"_s);
+    QCOMPARE(abc->childCount(), 2);
+    QCOMPARE(abc->child(0)->text(0), u"全部"_s);
+    QVERIFY(abc->isExpanded());
+    QCOMPARE(fx.list()->viewStyle(), shell::ListView::Style::Icon);
+    QCOMPARE(fx.list()->iconItemCount(), 2);
+    QCOMPARE(fx.list()->iconItemCaption(1), u"x.NSF"_s);
+    QVERIFY(fx.prompts.shown.isEmpty());
+    QVERIFY(!fx.state().curDatabase->IsConnected()); // showing views binds nothing
+
+    fx.domino.clearCalls();
+    fx.click(abc); // views already listed: nothing again
+    QVERIFY(fx.domino.calls().isEmpty());
+    QCOMPARE(abc->childCount(), 2);
+
+    fx.click(abc->child(0));
+    QCOMPARE(fx.domino.calls().first(), u"OpenDatabase:mail\\abc.nsf"_s);
+    QCOMPARE(fx.state().dbPath, u"mail\\abc.nsf"_s);
+    QCOMPARE(fx.state().viewName, u"全部"_s);
+    QVERIFY(fx.state().curDatabase->IsConnected());
+    QCOMPARE(fx.list()->viewStyle(), shell::ListView::Style::Report);
+    QCOMPARE(fx.list()->rowCount(), 1);
+    QCOMPARE(fx.state().docCount, 1);
+
+    // A view whose name ends in ".NSF" is taken for a database below the database.
+    fx.domino.clearCalls();
+    fx.click(abc->child(1));
+    QCOMPARE(fx.domino.calls(), QStringList{u"OpenDatabase:mail\\abc.nsf\\x.NSF"_s});
+    QCOMPARE(fx.prompts.messages(), QStringList{u"访问数据库出错：找不到数据库：mail\\abc.nsf\\x.NSF"_s});
+    QCOMPARE(fx.state().docCount, 0);
+
+    fx.domino.clearCalls();
+    fx.click(find(root, u"top.nsf"_s));
+    QCOMPARE(fx.domino.calls().first(), u"OpenDatabase:top.nsf"_s);
+    QCOMPARE(fx.state().dbPath, u"top.nsf"_s);
+}
+
+void TestBrowseTree::serverTreeFailures()
+{
+    BrowseFixture fx;
+    QTreeWidgetItem* root = buildServerTree(fx);
+    QTreeWidgetItem* top = find(root, u"top.nsf"_s);
+
+    fx.state().serverName = u"elsewhere"_s;
+    fx.click(top);
+    QCOMPARE(fx.prompts.messages(), QStringList{u"访问数据库出错：无法连接服务器：elsewhere"_s});
+    QCOMPARE(top->childCount(), 0);
+    QVERIFY(fx.prompts.errors().isEmpty());
+
+    // Listing the views fails after the database opened: the error handler reports it.
+    fx.prompts.shown.clear();
+    fx.state().serverName = u"srv"_s;
+    fx.domino.failOn(u"Views"_s, u"视图列表不可读"_s);
+    fx.click(top);
+    QCOMPARE(fx.prompts.errors(), QStringList{u"视图列表不可读."_s});
+    QCOMPARE(fx.state().dbPath, u"top.nsf"_s);
+    QCOMPARE(top->childCount(), 0);
+    fx.domino.clearFailures();
+
+    // Opening the database of a clicked view is not guarded by the command.
+    fx.click(top);
+    QCOMPARE(top->childCount(), 1);
+    fx.prompts.shown.clear();
+    fx.domino.failOn(u"OpenDatabase"_s, u"服务器不可达"_s);
+    fx.click(top->child(0));
+    QCOMPARE(fx.prompts.errors(), QStringList{u"服务器不可达."_s});
+    QVERIFY(fx.prompts.messages().isEmpty());
+}
+
+void TestBrowseTree::clicksThatDoNothing()
+{
+    BrowseFixture fx;
+    fx.state().docCount = 5;
+    fx.frm->TreeView1Click(); // empty tree: not even docCount changes
+    QCOMPARE(fx.state().docCount, 5);
+
+    QTreeWidgetItem* root = buildServerTree(fx);
+    for (QTreeWidgetItem* node : {find(root, u"abcnsf"_s), find(root, u"empty"_s), root, find(root, u"mail"_s)}) {
+        QVERIFY(node);
+        fx.state().docCount = 5;
+        fx.click(node);
+        QCOMPARE(fx.state().docCount, 0);
+    }
+    fx.state().docCount = 5;
+    fx.tree()->setCurrentItem(nullptr);
+    fx.tree()->clearSelection();
+    fx.frm->TreeView1Click();
+    QCOMPARE(fx.state().docCount, 0);
+    QVERIFY(fx.domino.calls().isEmpty());
+    QVERIFY(fx.prompts.shown.isEmpty());
+}
+
+void TestBrowseTree::openFileListsTrimmedViews()
+{
+    BrowseFixture fx;
+    const QString file = fx.dir.filePath(u"crm.nsf"_s);
+    touch(file);
+    auto& db = fx.domino.addDatabase(file);
+    db.addView(u"全部"_s, {{u"标题"_s, u"Subject"_s}});
+    db.addView(u" \t按日期\r\n"_s);
+    db.addDocument().text(u"Subject"_s, u"一"_s);
+    fx.state().serverName = u"nowhere"_s;
+
+    fx.prompts.openAnswers.push_back(file);
+    fx.frm->openfileExecute();
+    QCOMPARE(fx.prompts.shown, QStringList{u"open:NSF文件|*.nsf"_s});
+    QCOMPARE(fx.state().treeMode, 2);
+    QCOMPARE(fx.state().dbPath, file);
+    QCOMPARE(fx.tree()->topLevelItemCount(), 1);
+    QTreeWidgetItem* root = fx.tree()->topLevelItem(0);
+    QCOMPARE(root->text(0), file);
+    QCOMPARE(root->childCount(), 2);
+    QCOMPARE(root->child(1)->text(0), u"按日期"_s);
+    QVERIFY(!root->isExpanded());
+    QCOMPARE(fx.domino.calls().mid(0, 2), (QStringList{u"InitLocalSession"_s, u"OpenDatabase:"_s + file}));
+
+    // A view of the file: opened locally by the file name even with a server name set.
+    fx.domino.clearCalls();
+    fx.click(root->child(0));
+    QCOMPARE(fx.domino.calls().first(), u"OpenDatabase:"_s + file);
+    QVERIFY(fx.prompts.errors().isEmpty());
+    QCOMPARE(fx.state().viewName, u"全部"_s);
+    QCOMPARE(fx.list()->rowCount(), 1);
+    QCOMPARE(fx.list()->rowCaption(0), db.documents[0]->id);
+    QCOMPARE(fx.list()->rowSubItems(0), QStringList{u"一"_s});
+}
+
+void TestBrowseTree::openFileRefusals()
+{
+    {
+        BrowseFixture fx(false);
+        fx.frm->openfileExecute();
+        fx.frm->openserverExecute();
+        QCOMPARE(fx.prompts.shown, (QStringList{u"message:"_s + kNoDomino, u"message:"_s + kNoDomino}));
+    }
+    BrowseFixture fx;
+    const QString file = fx.dir.filePath(u"busy.nsf"_s);
+    touch(file);
+    fx.domino.addDatabase(file).addView(u"v"_s);
+    fx.frm->openfileExecute(); // cancelled
+    QCOMPARE(fx.prompts.shown, QStringList{u"open:NSF文件|*.nsf"_s});
+    QVERIFY(fx.domino.calls().isEmpty());
+
+    fx.prompts.shown.clear();
+    {
+        testing::LockingChild child(file);
+        QVERIFY(child.locked());
+        fx.prompts.openAnswers.push_back(file);
+        fx.frm->openfileExecute();
+    }
+    QCOMPARE(fx.prompts.messages(), QStringList{u"文件"_s + file + u"正在被其它程序锁定，无法打开!"_s});
+    QVERIFY(fx.domino.calls().isEmpty());
+    QCOMPARE(fx.tree()->topLevelItemCount(), 0);
+    QCOMPARE(fx.state().treeMode, 0);
+}
+
+void TestBrowseTree::openFileFailuresGoToTheErrorHandler()
+{
+    BrowseFixture fx;
+    const QString first = fx.dir.filePath(u"first.nsf"_s);
+    touch(first);
+    fx.domino.addDatabase(first).addView(u"v"_s);
+    fx.prompts.openAnswers.push_back(first);
+    fx.frm->openfileExecute();
+
+    const QString stranger = fx.dir.filePath(u"stranger.nsf"_s);
+    touch(stranger);
+    fx.prompts.openAnswers.push_back(stranger);
+    fx.frm->openfileExecute();
+    QCOMPARE(fx.prompts.errors(), QStringList{u"找不到数据库："_s + stranger + u"."_s});
+    QCOMPARE(fx.tree()->topLevelItem(0)->text(0), first); // nothing replaced
+    QCOMPARE(fx.state().dbPath, first);
+
+    fx.prompts.shown.clear();
+    const QString broken = fx.dir.filePath(u"broken.nsf"_s);
+    touch(broken);
+    fx.domino.addDatabase(broken).addView(u"v"_s);
+    fx.domino.failOn(u"Views"_s, u"视图读不出来"_s);
+    fx.prompts.openAnswers.push_back(broken);
+    fx.frm->openfileExecute();
+    QCOMPARE(fx.prompts.errors(), QStringList{u"视图读不出来."_s});
+    QCOMPARE(fx.tree()->topLevelItemCount(), 1);
+    QCOMPARE(fx.tree()->topLevelItem(0)->text(0), broken);
+    QCOMPARE(fx.tree()->topLevelItem(0)->childCount(), 0);
+    QCOMPARE(fx.state().treeMode, 2);
+    QCOMPARE(fx.state().dbPath, broken);
+}
+
+QTEST_MAIN(TestBrowseTree)
+#include "tst_browse_tree.moc"
