@@ -71,6 +71,7 @@ TfrmdocDetail::TfrmdocDetail(const DetailRows& rows, QWidget* parent) : QDialog(
     }
     for (int row = 0; row <= n; ++row)
         m_grid->setRowHeight(row, row == 1 ? 22 : 24);
+    m_grid->setCurrentCell(m_fixedRow ? 1 : 0, 1); // the first cell that is not a heading
 
     m_ok = new QPushButton(u"确   定"_s, this);
     m_ok->setGeometry(208, 440, 121, 33);

@@ -164,7 +164,6 @@ void TestBrowseConnect::connectBuildsTheServerTree()
     fx.frm->openserverExecute();
     QCOMPARE(fx.tree()->topLevelItemCount(), 1);
     QCOMPARE(fx.domino.sessionsCreated(), sessionsBefore + 2);
-    testing::saveScreenshot(fx.frm.get(), u"server-tree.png"_s);
 }
 
 void TestBrowseConnect::failedLoginKeepsSettings()
