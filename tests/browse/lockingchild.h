@@ -47,6 +47,9 @@ public:
     {
         if (m_pid <= 0)
             return;
+        // A byte, not only EOF: another process forked meanwhile may hold a copy of the write end.
+        const char go = 'q';
+        (void)!::write(m_quit, &go, 1);
         ::close(m_quit);
         int status = 0;
         ::waitpid(m_pid, &status, 0);

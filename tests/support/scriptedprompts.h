@@ -50,11 +50,22 @@ public:
     }
 
 private:
-    template <typename T> static T take(std::deque<T>& queue, T fallback)
+    static bool take(std::deque<bool>& queue, bool fallback)
     {
         if (queue.empty())
             return fallback;
-        T value = queue.front();
+        const bool value = queue.front();
+        queue.pop_front();
+        return value;
+    }
+    static std::optional<QString> take(std::deque<std::optional<QString>>& queue, std::optional<QString>)
+    {
+        if (queue.empty() || !queue.front().has_value()) {
+            if (!queue.empty())
+                queue.pop_front();
+            return std::nullopt;
+        }
+        const QString value = *queue.front();
         queue.pop_front();
         return value;
     }
