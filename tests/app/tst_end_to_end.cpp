@@ -1,0 +1,482 @@
+// The whole program on the sample installation: connect, browse, page, detail and export through the
+// real component and the real workbook writer, read back by xlrd; and a DXL import taken to a workbook.
+#include "browse/docdetail.h"
+#include "browse/selserver.h"
+#include "browsefixture.h"
+#include "domino/loader.h"
+#include "domino/value.h"
+#include "export/exporter.h"
+#include "export/naming.h"
+#include "exporttestsupport.h"
+#include "platform/profile.h"
+#include "testsupport/sample_installation.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QTableWidget>
+
+using namespace Qt::StringLiterals;
+using namespace quill;
+
+namespace {
+
+QTreeWidgetItem* child(QTreeWidgetItem* node, const QString& text)
+{
+    for (int i = 0; node && i < node->childCount(); ++i)
+        if (node->child(i)->text(0) == text)
+            return node->child(i);
+    return nullptr;
+}
+
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+// What the export must have written for one item of one document, asked of the component directly.
+QString expectedCell(const domino::NotesDocument& doc, const QString& name)
+{
+    std::unique_ptr<domino::NotesItem> item;
+    try {
+        item = doc.ItemByName(name);
+    } catch (const std::exception&) {
+        return {}; // no cell
+    }
+    // A rich-text item's first value is its plain text again: the cell holds it once.
+    if (item && item->ItemType() == domino::NotesItem::RichText)
+        return exporting::CutToCell(doc.RichTextItemByName(name)->FormattedText(true, 80));
+    QString s;
+    try {
+        const domino::ValueList values = doc.ItemValue(name);
+        if (!values.empty() && !values.front().isNull())
+            s += domino::ValueToText(values.front());
+    } catch (const std::exception&) {
+    }
+    return exporting::CutToCell(s);
+}
+
+} // namespace
+
+class TestEndToEnd : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void serverBrowseDetailAndExport();
+    void failedLoginKeepsTheSettings();
+    void dxlImportToWorkbook();
+
+private:
+    void connect(const QString& server, const QString& user, const QString& password);
+    void click(QTreeWidgetItem* node);
+    void exportView(const QString& fileName, const QString& startNo);
+    void readSheet(const QString& path, QJsonArray& rows);
+    // Every cell of the workbook against the component, for documents start..count of the view.
+    void checkWorkbook(const domino::NotesView& view, int start, int count, const QString& path);
+    // The attachment files and first embedded objects of documents start..count against the component.
+    void checkAttachments(domino::NotesSession& session, const domino::NotesView& view, int start, int count,
+                          const QString& attachmentFolder, int* documentsWithFiles);
+    QStringList listedIds() const;
+    QStringList idsOf(const domino::NotesView& view, int from, int to) const;
+    std::unique_ptr<domino::NotesSession> referenceSession();
+
+    QTemporaryDir m_dir;
+    component::testing::SampleInstallation m_sample;
+    testing::ScriptedPrompts m_prompts;
+    std::unique_ptr<platform::Registry> m_registry;
+    std::unique_ptr<shell::TfrmMain> m_frm;
+    std::unique_ptr<browse::Browser> m_browser;
+    std::unique_ptr<exporting::Exporter> m_exporter;
+    QString m_logFolder;
+};
+
+void TestEndToEnd::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    m_sample = component::testing::makeSampleInstallation(m_dir.path());
+    m_logFolder = m_dir.filePath(u"state/"_s);
+    QDir().mkpath(m_logFolder);
+    QDir().mkpath(m_dir.filePath(u"app"_s));
+    QDir().mkpath(m_dir.filePath(u"out"_s));
+}
+
+void TestEndToEnd::init()
+{
+    m_prompts = testing::ScriptedPrompts();
+    m_registry = std::make_unique<platform::Registry>(m_sample.registryPath);
+    shell::Environment env;
+    env.prompts = &m_prompts;
+    env.registry = m_registry.get();
+    env.sessionFactory = domino::registeredSessionFactory(*m_registry);
+    env.appPath = m_dir.filePath(u"app/"_s);
+    env.leftButtonDown = [] { return false; };
+    m_frm = std::make_unique<shell::TfrmMain>(std::move(env));
+    m_browser = std::make_unique<browse::Browser>(*m_frm);
+    exporting::ExporterOptions options;
+    options.logFolder = m_logFolder;
+    options.clock = testing::fixedNow;
+    m_exporter = std::make_unique<exporting::Exporter>(*m_frm, workbook::createXlsWriter, options);
+    m_frm->setBrowseHandlers(m_browser.get());
+    m_frm->setExportHandlers(m_exporter.get());
+    m_frm->resize(825, 606);
+    m_frm->show();
+    m_prompts.shown.clear();
+}
+
+void TestEndToEnd::cleanup()
+{
+    m_frm.reset();
+    m_exporter.reset();
+    m_browser.reset();
+}
+
+void TestEndToEnd::connect(const QString& server, const QString& user, const QString& password)
+{
+    bool confirmed = false;
+    testing::whenModal([&](QDialog* dialog) {
+        auto* selserver = qobject_cast<browse::Tfrmselserver*>(dialog);
+        if (!selserver)
+            return;
+        selserver->Edit1()->setText(server);
+        selserver->Edit2()->setText(user);
+        selserver->Edit3()->setText(password);
+        for (QPushButton* button : selserver->findChildren<QPushButton*>()) {
+            if (button->text() == u"确  定"_s) {
+                QTest::mouseClick(button, Qt::LeftButton);
+                confirmed = !selserver->isVisible();
+            }
+        }
+    });
+    m_frm->openserverExecute();
+    QVERIFY2(confirmed, "the connection dialog was not shown or not closed by its 确  定 button");
+}
+
+void TestEndToEnd::click(QTreeWidgetItem* node)
+{
+    QVERIFY(node);
+    m_frm->TreeView1()->setCurrentItem(node);
+    m_frm->TreeView1Click();
+}
+
+void TestEndToEnd::exportView(const QString& fileName, const QString& startNo)
+{
+    m_prompts.saveAnswers.push_back(fileName);
+    m_prompts.inputAnswers.push_back(startNo);
+    m_frm->exportExecute();
+    QCOMPARE(m_prompts.errors(), QStringList());
+    QCOMPARE(shell::MsgFrm, nullptr);
+}
+
+void TestEndToEnd::readSheet(const QString& path, QJsonArray& rows)
+{
+    QProcess python;
+    python.start(u"/usr/bin/python3"_s,
+                 {u"-c"_s,
+                  u"import json,sys,xlrd\n"
+                  "s=xlrd.open_workbook(sys.argv[1]).sheet_by_index(0)\n"
+                  "assert all(s.cell_type(r,c) in (xlrd.XL_CELL_TEXT,xlrd.XL_CELL_EMPTY) "
+                  "for r in range(s.nrows) for c in range(s.ncols)), 'a cell that is not text'\n"
+                  "print(json.dumps([[s.cell_value(r,c) for c in range(s.ncols)] for r in range(s.nrows)]))"_s,
+                  path});
+    QVERIFY(python.waitForFinished(60000));
+    QVERIFY2(python.exitCode() == 0, python.readAllStandardError().constData());
+    rows = QJsonDocument::fromJson(python.readAllStandardOutput()).array();
+}
+
+void TestEndToEnd::checkWorkbook(const domino::NotesView& view, int start, int count, const QString& path)
+{
+    QJsonArray rows;
+    readSheet(path, rows);
+    if (QTest::currentTestFailed())
+        return;
+    QCOMPARE(rows.size(), 1 + count - start + 1);
+    const QStringList names = view.NthDocument(start)->Items();
+    const QJsonArray header = rows[0].toArray();
+    QCOMPARE(header.size(), names.size() + 1);
+    QCOMPARE(header[0].toString(), u"文档ID"_s);
+    for (int i = 0; i < names.size(); ++i)
+        QCOMPARE(header[i + 1].toString(), names[i]);
+    std::unique_ptr<domino::NotesDocument> doc = view.NthDocument(start);
+    for (int j = 0; j <= count - start; ++j) {
+        QVERIFY(doc);
+        const QJsonArray row = rows[j + 1].toArray();
+        QCOMPARE(row[0].toString(), doc->DocumentId());
+        for (int i = 0; i < names.size(); ++i) {
+            const QString cell = row.size() > i + 1 ? row[i + 1].toString() : QString();
+            const QString expected = expectedCell(*doc, names[i]);
+            QVERIFY2(cell == expected, qPrintable(u"row %1 (%2), item %3: %4 instead of %5"_s.arg(j + 2).arg(
+                                           doc->DocumentId(), names[i], cell.left(200), expected.left(200))));
+        }
+        if (j < count - start)
+            doc = view.NextDocument(*doc);
+    }
+}
+
+void TestEndToEnd::checkAttachments(domino::NotesSession& session, const domino::NotesView& view, int start, int count,
+                                    const QString& attachmentFolder, int* documentsWithFiles)
+{
+    QTemporaryDir reference;
+    QStringList expectedFiles;
+    *documentsWithFiles = 0;
+    for (int n = start; n <= count; ++n) {
+        const std::unique_ptr<domino::NotesDocument> doc = view.NthDocument(n);
+        const QString folder = attachmentFolder + u'/' + doc->DocumentId() + u'/';
+        QStringList names;
+        if (doc->HasAttachments())
+            for (const domino::Value& name : session.EvaluateFormula(u"@AttachmentNames"_s, *doc))
+                names << domino::ValueToText(name);
+        QStringList objects;
+        if (doc->HasAttachments()) {
+            for (const QString& item : doc->Items()) {
+                std::unique_ptr<domino::NotesItem> found;
+                try {
+                    found = doc->ItemByName(item);
+                } catch (const std::exception&) {
+                    continue;
+                }
+                if (!found || found->ItemType() != domino::NotesItem::RichText)
+                    continue;
+                const QStringList embedded = doc->RichTextItemByName(item)->EmbeddedObjects();
+                if (!embedded.isEmpty())
+                    objects << embedded.front();
+            }
+        }
+        if (!names.isEmpty() || !objects.isEmpty())
+            ++*documentsWithFiles;
+        for (const QString& name : names) {
+            const QString copy = reference.filePath(QString::number(expectedFiles.size()));
+            doc->AttachmentByName(name)->SaveToFile(copy);
+            const QString written = folder + exporting::SafeFileName(name);
+            QVERIFY2(readAll(written) == readAll(copy), qPrintable(written));
+            expectedFiles << QDir(attachmentFolder).relativeFilePath(written);
+        }
+        for (const QString& name : objects) {
+            const QString written = folder + exporting::SafeFileName(name);
+            QVERIFY2(QFileInfo(written).size() > 0, qPrintable(written));
+            expectedFiles << QDir(attachmentFolder).relativeFilePath(written);
+        }
+    }
+    expectedFiles.removeDuplicates();
+    expectedFiles.sort();
+    QCOMPARE(testing::filesBelow(attachmentFolder), expectedFiles);
+}
+
+QStringList TestEndToEnd::listedIds() const
+{
+    QStringList ids;
+    for (int r = 0; r < m_frm->ListView1()->rowCount(); ++r)
+        ids << m_frm->ListView1()->rowCaption(r);
+    return ids;
+}
+
+QStringList TestEndToEnd::idsOf(const domino::NotesView& view, int from, int to) const
+{
+    QStringList ids;
+    for (int n = from; n <= to; ++n)
+        ids << view.NthDocument(n)->DocumentId();
+    return ids;
+}
+
+std::unique_ptr<domino::NotesSession> TestEndToEnd::referenceSession()
+{
+    std::unique_ptr<domino::NotesSession> session = domino::registeredSessionFactory(*m_registry)();
+    session->InitLocalSession(QString());
+    return session;
+}
+
+void TestEndToEnd::serverBrowseDetailAndExport()
+{
+    // Connect: the settings follow the login, the root names server and data directory.
+    const QString settings = m_frm->settingsFilePath();
+    QCOMPARE(QFileInfo(settings).absolutePath(), QFileInfo(m_dir.filePath(u"app"_s)).absoluteFilePath());
+    connect(u"  "_s + m_sample.serverName + u" "_s, m_sample.userName, m_sample.password);
+    QCOMPARE(m_prompts.shown, QStringList());
+    QCOMPARE(platform::readProfileString(settings, u"domino"_s, u"server"_s, {}), m_sample.serverName);
+    QCOMPARE(platform::readProfileString(settings, u"domino"_s, u"username"_s, {}), m_sample.userName);
+    QCOMPARE(platform::readProfileString(settings, u"domino"_s, u"pwd"_s, {}), m_sample.password);
+    QCOMPARE(m_frm->TreeView1()->topLevelItemCount(), 1);
+    QTreeWidgetItem* root = m_frm->TreeView1()->topLevelItem(0);
+    QCOMPARE(root->text(0), m_sample.serverName + u'(' + m_sample.dataDir + u')');
+    QCOMPARE(m_frm->state().treeMode, 1);
+
+    // The database's views as children and as large icons.
+    const std::unique_ptr<domino::NotesSession> session = referenceSession();
+    const std::shared_ptr<domino::NotesDatabase> crm =
+        session->OpenDatabase(QString(), m_sample.dataDir + u"/crm.nsf"_s, false);
+    const QStringList views = crm->Views();
+    QTreeWidgetItem* database = child(root, u"crm.nsf"_s);
+    click(database);
+    QCOMPARE(database->childCount(), views.size());
+    QCOMPARE(m_frm->ListView1()->viewStyle(), shell::ListView::Style::Icon);
+    QStringList icons;
+    for (int i = 0; i < m_frm->ListView1()->iconItemCount(); ++i) {
+        icons << m_frm->ListView1()->iconItemCaption(i);
+        QCOMPARE(database->child(i)->text(0), views[i]);
+    }
+    QCOMPARE(icons, views);
+
+    // The view 全部, paged in every direction, each page against the component's own positions.
+    click(child(database, u"全部"_s));
+    const std::unique_ptr<domino::NotesView> all = crm->FindView(u"全部"_s);
+    const int count = all->EntryCount();
+    QCOMPARE(count, 250);
+    QCOMPARE(m_frm->state().docCount, count);
+    QCOMPARE(listedIds(), idsOf(*all, 1, 100));
+    m_frm->ToolButton9Click();
+    QCOMPARE(listedIds(), idsOf(*all, 101, 200));
+    m_frm->ToolButton10Click();
+    QCOMPARE(listedIds(), idsOf(*all, 201, 250));
+    m_frm->ToolButton9Click(); // already at the end
+    QCOMPARE(listedIds(), idsOf(*all, 201, 250));
+    m_frm->ToolButton8Click();
+    QCOMPARE(listedIds(), idsOf(*all, 101, 200));
+    m_frm->ToolButton7Click();
+    QCOMPARE(listedIds(), idsOf(*all, 1, 100));
+    QCOMPARE(m_prompts.shown, QStringList());
+
+    // The detail of the third row, read afresh on the server, closed by its OK button.
+    m_frm->ListView1()->selectRow(2);
+    const std::unique_ptr<domino::NotesDocument> third = all->NthDocument(3);
+    QStringList gridNames;
+    QStringList gridValues;
+    bool closedByOk = false;
+    testing::whenModal([&](QDialog* dialog) {
+        auto* detail = qobject_cast<browse::TfrmdocDetail*>(dialog);
+        if (!detail)
+            return;
+        for (int r = 1; r < detail->StringGrid1()->rowCount(); ++r) {
+            gridNames << detail->StringGrid1()->item(r, 0)->text();
+            gridValues << detail->StringGrid1()->item(r, 1)->text();
+        }
+        QTest::mouseClick(detail->BitBtn1(), Qt::LeftButton);
+        closedByOk = !detail->isVisible();
+    });
+    m_frm->ToolButton11Click();
+    QVERIFY(closedByOk);
+    QCOMPARE(gridNames, third->Items());
+    for (int i = 0; i < gridNames.size(); ++i) {
+        const domino::ValueList values = third->ItemValue(gridNames[i]);
+        QCOMPARE(gridValues[i], values.empty() ? QString() : domino::ValueToText(values.front()));
+    }
+    QCOMPARE(m_prompts.shown, QStringList());
+
+    // Export from the first document and from the 200th.
+    const QString out = m_dir.filePath(u"out/"_s);
+    exportView(out + u"客户.xls"_s, u"1"_s);
+    exportView(out + u"客户.xls"_s, u"200"_s);
+    const QString attachments = out + u"全部附件"_s;
+    const QString finished = QString::fromUtf16(exporting::kFinished) + attachments;
+    QCOMPARE(m_prompts.messages(), (QStringList{finished, finished}));
+    const QString fromFirst = out + u"客户_开始为第1个文档.xls"_s;
+    const QString from200 = out + u"客户_开始为第200个文档.xls"_s;
+    checkWorkbook(*all, 1, count, fromFirst);
+    checkWorkbook(*all, 200, count, from200);
+
+    int withFiles = 0;
+    checkAttachments(*session, *all, 1, count, attachments, &withFiles);
+    QVERIFY(withFiles >= 1);
+    const QString firstFolder = attachments + u'/' + all->NthDocument(1)->DocumentId() + u'/';
+    QCOMPARE(readAll(firstFolder + u"合同.txt"_s), u"合同正文：甲方与乙方……\n"_s.toUtf8());
+    QVERIFY(QFileInfo::exists(firstFolder + u"示意图.png"_s));
+    QVERIFY(!QFileInfo::exists(firstFolder + u"说明.txt"_s)); // only the first embedded object
+
+    // The log: one run-start line per export, then each document's line in order.
+    const QStringList log = testing::readLogLines(m_logFolder + u"log20261208.txt"_s);
+    QVERIFY(!log.isEmpty());
+    const QString runStart = u"开始导出视图全部到文件"_s + fromFirst + u';';
+    QVERIFY2(log[0].startsWith(runStart), qPrintable(log[0]));
+    const QString now = log[0].mid(runStart.size());
+    QVERIFY2(!now.isEmpty() && now.at(0).isDigit(), qPrintable(log[0]));
+    QStringList starts;
+    QList<int> numbers;
+    for (const QString& line : log) {
+        QVERIFY2(line.endsWith(now), qPrintable(line));
+        if (line.startsWith(u"开始导出视图"_s))
+            starts << line;
+        if (line.startsWith(u"完成向excel写入第"_s)) {
+            QVERIFY2(line.endsWith(u"个文档;"_s + now), qPrintable(line));
+            numbers << line.mid(11, line.indexOf(u"个文档;"_s) - 11).toInt();
+        }
+    }
+    QCOMPARE(starts, (QStringList{runStart + now, u"开始导出视图全部到文件"_s + from200 + u';' + now}));
+    QList<int> expectedNumbers;
+    for (int n = 1; n <= count; ++n)
+        expectedNumbers << n;
+    for (int n = 200; n <= count; ++n)
+        expectedNumbers << n;
+    QCOMPARE(numbers, expectedNumbers);
+    QVERIFY(log.contains(u"获取第1个文档第1个附件:合同.txt;"_s + now));
+    QVERIFY(log.contains(u"保存第1个文档第1个附件到:"_s + firstFolder + u"合同.txt;"_s + now));
+    QVERIFY(log.contains(u"分离第1个文档RichText域到:"_s + firstFolder + u"示意图.png;"_s + now));
+}
+
+void TestEndToEnd::failedLoginKeepsTheSettings()
+{
+    connect(m_sample.serverName, m_sample.userName, m_sample.password);
+    QCOMPARE(m_prompts.shown, QStringList());
+    const QString settings = m_frm->settingsFilePath();
+    const QByteArray before = readAll(settings);
+    QVERIFY(before.contains(m_sample.password.toUtf8()));
+
+    connect(u"别的服务器"_s, m_sample.userName, m_sample.password + u"x"_s);
+    QCOMPARE(m_prompts.messages(), QStringList{u"连接服务器失败!"_s});
+    QCOMPARE(readAll(settings), before);
+    QCOMPARE(m_frm->TreeView1()->topLevelItemCount(), 0);
+    QCOMPARE(m_frm->state().treeMode, 1);
+    QCOMPARE(m_frm->state().serverName, u"别的服务器"_s);
+    QCOMPARE(shell::MsgFrm, nullptr);
+}
+
+void TestEndToEnd::dxlImportToWorkbook()
+{
+    const QString source = QStringLiteral(QUILL_DXL_SAMPLES) + u"/plomino/test_100docs.xml"_s;
+    QVERIFY2(QFileInfo(source).isFile(), qPrintable(u"DXL sample missing: "_s + source));
+    QDir().mkpath(m_dir.filePath(u"dxl"_s));
+    const QString nsf = m_dir.filePath(u"dxl/test_100docs.nsf"_s);
+    QProcess admin;
+    admin.start(QStringLiteral(QUILL_ADMIN_TOOL_PATH), {u"import-dxl"_s, source, nsf});
+    QVERIFY(admin.waitForFinished(60000));
+    QVERIFY2(admin.exitCode() == 0, admin.readAllStandardError().constData());
+
+    m_prompts.openAnswers.push_back(nsf);
+    m_frm->openfileExecute();
+    QCOMPARE(m_prompts.shown, QStringList{u"open:NSF文件|*.nsf"_s});
+    m_prompts.shown.clear();
+    QTreeWidgetItem* root = m_frm->TreeView1()->topLevelItem(0);
+    QVERIFY(root);
+    QCOMPARE(root->text(0), nsf);
+    QCOMPARE(m_frm->state().treeMode, 2);
+
+    const std::unique_ptr<domino::NotesSession> session = referenceSession();
+    const std::shared_ptr<domino::NotesDatabase> db = session->OpenDatabase(QString(), nsf, false);
+    const QStringList views = db->Views();
+    QVERIFY(!views.isEmpty());
+    QCOMPARE(root->childCount(), views.size());
+    const QString viewName = views.front().trimmed();
+    QCOMPARE(root->child(0)->text(0), viewName);
+    click(root->child(0));
+    const std::unique_ptr<domino::NotesView> view = db->FindView(viewName);
+    const int count = view->EntryCount();
+    QVERIFY(count >= 10);
+    QCOMPARE(m_frm->state().docCount, count);
+    QCOMPARE(listedIds(), idsOf(*view, 1, std::min(count, 100)));
+
+    const QString out = m_dir.filePath(u"out/dxl/"_s);
+    QDir().mkpath(out);
+    exportView(out + u"导入.xls"_s, u"1"_s);
+    QCOMPARE(m_prompts.messages().size(), 1);
+    const QString finished = QString::fromUtf16(exporting::kFinished);
+    QVERIFY2(m_prompts.messages()[0].startsWith(finished + out), qPrintable(m_prompts.messages()[0]));
+    checkWorkbook(*view, 1, count, out + u"导入_开始为第1个文档.xls"_s);
+    int withFiles = 0;
+    checkAttachments(*session, *view, 1, count, m_prompts.messages()[0].mid(finished.size()), &withFiles);
+}
+
+QTEST_MAIN(TestEndToEnd)
+#include "tst_end_to_end.moc"
