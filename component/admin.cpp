@@ -514,10 +514,16 @@ void rebuildViewIndex(Store& store)
     }
 }
 
-void generate(const QString& path, qint64 count)
+void generate(const QString& path, qint64 count, const GenerateOptions& options)
 {
     if (count < 0)
         throw DominoError(u"文档数不能为负数"_s);
+    if (options.items != 0 && options.items < 5)
+        throw DominoError(u"每个文档至少有5个域（Form与视图的四列）"_s);
+    if (options.richText && options.items < 6)
+        throw DominoError(u"RichText域需要每个文档至少6个域"_s);
+    if (options.attachmentsEvery < 0)
+        throw DominoError(u"附件间隔不能为负数"_s);
     const qint64 base = QDateTime(QDate(2020, 1, 1), QTime(8, 0)).toMSecsSinceEpoch();
     createWith(path, u"生成的数据库（"_s + QString::number(count) + u"个文档）"_s, [&](Store& store) {
         store.exec("PRAGMA cache_size = -131072");
@@ -533,6 +539,7 @@ void generate(const QString& path, qint64 count)
         static const QString statuses[] = {u"[\"草稿\"]"_s, u"[\"审批中\"]"_s, u"[\"已完成\"]"_s};
         Query doc(store.statement("INSERT INTO documents(id, unid, form, created, modified) VALUES(?, ?, ?, ?, ?)"));
         Query item(store.statement("INSERT INTO items(doc_id, seq, name, type, value) VALUES(?, ?, ?, ?, ?)"));
+        Query attachment(store.statement("INSERT INTO attachments(doc_id, seq, name, data) VALUES(?, ?, ?, ?)"));
         const QString form = u"Memo"_s;
         for (qint64 i = 1; i <= count; ++i) {
             const qint64 created = base + i * 60000;
@@ -547,6 +554,27 @@ void generate(const QString& path, qint64 count)
             item->bind(5, u'[' + QString::number(created) + u']').run();
             item->bind(1, i).bind(2, qint64(5)).bind(3, u"Status"_s).bind(4, qint64(TextType));
             item->bind(5, statuses[i % 3]).run();
+            for (qint64 seq = 6; seq <= options.items; ++seq) {
+                item->bind(1, i).bind(2, seq);
+                if (options.richText && seq == options.items) {
+                    item->bind(3, u"Body"_s).bind(4, qint64(RichTextType));
+                    item->bind(5, u"[\"这是第"_s + QString::number(i) + u"个文档的正文，包含一些说明文字。\"]"_s).run();
+                } else if (seq % 3 == 0) {
+                    item->bind(3, u"Amount"_s + QString::number(seq)).bind(4, qint64(NumberType));
+                    item->bind(5, u'[' + QString::number(double(i) * 1.5 + double(seq), 'g', 15) + u']').run();
+                } else {
+                    item->bind(3, u"Field"_s + QString::number(seq)).bind(4, qint64(TextType));
+                    item->bind(5, u"[\"文档"_s + QString::number(i) + u"的第"_s + QString::number(seq) + u"个值\"]"_s)
+                        .run();
+                }
+            }
+            if (options.attachmentsEvery > 0 && i % options.attachmentsEvery == 0) {
+                const QByteArray data = QByteArray::number(i).leftJustified(4096, 'a');
+                attachment->bind(1, i).bind(2, qint64(1)).bind(3, u"合同"_s + QString::number(i) + u".txt"_s);
+                attachment->bindBlob(4, data).run();
+                attachment->bind(1, i).bind(2, qint64(2)).bind(3, u"报价"_s + QString::number(i) + u".csv"_s);
+                attachment->bindBlob(4, data).run();
+            }
         }
         rebuildViewIndex(store);
     });

@@ -70,8 +70,16 @@ void addUser(const QString& namesPath, const QString& user, const QString& passw
 void setAcl(const QString& path, const QString& name, int level);
 void addServerName(const QString& namesPath, const QString& server);
 
+// What generate puts into each document beyond Form and the four items its view shows.
+struct GenerateOptions
+{
+    int items = 0;            // items per document in all, Form included (0: just the five; else at least 5)
+    bool richText = false;    // the last of those items is rich text (needs items of at least 6)
+    int attachmentsEvery = 0; // every n-th document carries two attachments of 4 KB (0: none)
+};
+
 // A database of count documents with one view "全部" sorted by its number column.
-void generate(const QString& path, qint64 count);
+void generate(const QString& path, qint64 count, const GenerateOptions& options = {});
 
 struct InstallOptions
 {

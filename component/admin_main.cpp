@@ -39,7 +39,9 @@ QString helpText()
   set-acl 文件.nsf --name 名称|-Default- --level 0|2|3|6  (0 不能存取，2 读者，3 作者，6 管理者)
   add-server-name names.nsf 服务器名
   sample 数据目录                      生成示例数据目录（并打印登录用户与密码）
-  generate 文件.nsf --count 文档数     生成一个大数据库（视图“全部”），用于性能测试
+  generate 文件.nsf --count 文档数 [--items 每文档域数] [--richtext] [--attachments-every N]
+      生成一个大数据库（视图“全部”），用于性能测试。缺省每个文档5个域；--items 补足到给定域数
+      （文本与数字交替），--richtext 使最后一个域为RichText，--attachments-every 每N个文档带两个附件。
   --help                               显示本帮助
 
 )"_s + admin::jsonSchemaHelp() +
@@ -219,12 +221,26 @@ int run(const QString& command, Args& args)
         const QString path = args.positional();
         bool ok = false;
         const qint64 count = require(args.take(u"--count"_s), u"--count"_s).toLongLong(&ok);
-        args.finish();
         if (!ok || count < 0)
             throw quill::platform::Error(u"--count 应为文档数"_s);
+        admin::GenerateOptions options;
+        const QString items = args.take(u"--items"_s);
+        if (!items.isEmpty()) {
+            options.items = items.toInt(&ok);
+            if (!ok || options.items < 5)
+                throw quill::platform::Error(u"--items 应为不小于5的域数"_s);
+        }
+        const QString every = args.take(u"--attachments-every"_s);
+        if (!every.isEmpty()) {
+            options.attachmentsEvery = every.toInt(&ok);
+            if (!ok || options.attachmentsEvery < 1)
+                throw quill::platform::Error(u"--attachments-every 应为正整数"_s);
+        }
+        options.richText = args.flag(u"--richtext"_s);
+        args.finish();
         QElapsedTimer timer;
         timer.start();
-        admin::generate(path, count);
+        admin::generate(path, count, options);
         print(u"已生成"_s + QString::number(count) + u"个文档，用时"_s + QString::number(timer.elapsed()) + u"毫秒"_s);
         return 0;
     }
