@@ -1,10 +1,14 @@
 // Exports a large view through the main window's export command and the real workbook writer,
 // with the log on, and reports throughput, peak memory and log size.
 //
-// bench_export [--docs N] [--no-events] [--out DIR]
+// bench_export [--docs N] [--no-events] [--component] [--out DIR]
 //   --no-events  replace the per-document and per-cell event processing by nothing, to measure its cost
+//   --component  read the documents through the real component (loaded through its registration) from
+//                a database that nlsxbe-admin generate makes, instead of the in-memory stand-in
+#include "domino/loader.h"
 #include "export/exporter.h"
 #include "fakedomino.h"
+#include "platform/registry.h"
 #include "scriptedprompts.h"
 #include "shell/mainwindow.h"
 
@@ -13,8 +17,10 @@
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <cstdio>
+#include <sys/resource.h>
 
 using namespace Qt::StringLiterals;
 using namespace quill;
@@ -32,6 +38,13 @@ long statusKb(const char* field)
     return -1;
 }
 
+long maxRssKb()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
 qint64 folderBytes(const QString& folder, int* files)
 {
     qint64 total = 0;
@@ -43,30 +56,8 @@ qint64 folderBytes(const QString& folder, int* files)
     return total;
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+void makeFakeDatabase(testing::FakeDomino& domino, int documents)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    int documents = 65535;
-    bool events = true;
-    QString outBase;
-    const QStringList args = app.arguments();
-    for (int i = 1; i < args.size(); ++i) {
-        if (args[i] == u"--docs"_s && i + 1 < args.size())
-            documents = args[++i].toInt();
-        else if (args[i] == u"--no-events"_s)
-            events = false;
-        else if (args[i] == u"--out"_s && i + 1 < args.size())
-            outBase = args[++i];
-    }
-    QTemporaryDir tmp(outBase.isEmpty() ? QDir::tempPath() + u"/bench_export-XXXXXX"_s
-                                        : outBase + u"/bench_export-XXXXXX"_s);
-    QDir(tmp.path()).mkpath(u"out"_s);
-    QDir(tmp.path()).mkpath(u"state"_s);
-
-    testing::FakeDomino domino;
     testing::FakeDatabase& db = domino.addDatabase(u"/data/big.nsf"_s);
     db.addView(u"全部"_s);
     QStringList names;
@@ -85,11 +76,73 @@ int main(int argc, char** argv)
         if (d % 100 == 0)
             doc.attachment(u"合同%1.txt"_s.arg(d), attachment).attachment(u"报价%1.csv"_s.arg(d), attachment);
     }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    int documents = 65535;
+    bool events = true;
+    bool component = false;
+    QString outBase;
+    const QStringList args = app.arguments();
+    for (int i = 1; i < args.size(); ++i) {
+        if (args[i] == u"--docs"_s && i + 1 < args.size())
+            documents = args[++i].toInt();
+        else if (args[i] == u"--no-events"_s)
+            events = false;
+        else if (args[i] == u"--component"_s)
+            component = true;
+        else if (args[i] == u"--out"_s && i + 1 < args.size())
+            outBase = args[++i];
+    }
+    QTemporaryDir tmp(outBase.isEmpty() ? QDir::tempPath() + u"/bench_export-XXXXXX"_s
+                                        : outBase + u"/bench_export-XXXXXX"_s);
+    QDir(tmp.path()).mkpath(u"out"_s);
+    QDir(tmp.path()).mkpath(u"state"_s);
+
+    testing::FakeDomino domino;
+    std::unique_ptr<platform::Registry> registry;
+    domino::SessionFactory factory;
+    QString databasePath;
+    double generateSeconds = 0;
+    if (component) {
+#ifdef QUILL_ADMIN_TOOL_PATH
+        // The registration the program itself would find, in a registry file of the benchmark's own.
+        registry = std::make_unique<platform::Registry>(tmp.filePath(u"registry.reg"_s));
+        registry->writeString(QString::fromUtf16(domino::kSessionClassKey), QString(),
+                              QStringLiteral(QUILL_COMPONENT_PATH));
+        factory = domino::registeredSessionFactory(*registry);
+        databasePath = tmp.filePath(u"big.nsf"_s);
+        QElapsedTimer generateTimer;
+        generateTimer.start();
+        QProcess admin;
+        admin.setProcessChannelMode(QProcess::ForwardedChannels);
+        admin.start(QStringLiteral(QUILL_ADMIN_TOOL_PATH),
+                    {u"generate"_s, databasePath, u"--count"_s, QString::number(documents), u"--items"_s, u"20"_s,
+                     u"--richtext"_s, u"--attachments-every"_s, u"100"_s});
+        if (!admin.waitForFinished(-1) || admin.exitCode() != 0) {
+            std::fprintf(stderr, "nlsxbe-admin generate failed\n");
+            return 1;
+        }
+        generateSeconds = double(generateTimer.nsecsElapsed()) / 1e9;
+#else
+        std::fprintf(stderr, "built without the component\n");
+        return 1;
+#endif
+    } else {
+        makeFakeDatabase(domino, documents);
+        factory = domino.sessionFactory();
+        databasePath = u"/data/big.nsf"_s;
+    }
 
     testing::ScriptedPrompts prompts;
     shell::Environment env;
     env.prompts = &prompts;
-    env.sessionFactory = domino.sessionFactory();
+    env.sessionFactory = factory;
     env.appPath = tmp.filePath(u"app/"_s);
     env.leftButtonDown = [] { return false; };
     shell::TfrmMain frm(std::move(env));
@@ -102,10 +155,16 @@ int main(int argc, char** argv)
     frm.show();
     QCoreApplication::processEvents();
 
-    std::unique_ptr<domino::NotesSession> session = domino.sessionFactory()();
-    frm.state().curDatabase->ConnectTo(session->OpenDatabase(QString(), u"/data/big.nsf"_s, false));
-    frm.state().viewName = u"全部"_s;
-    frm.state().docCount = documents;
+    // What opening the file and clicking its view leave behind.
+    shell::MainState& state = frm.state();
+    state.notesSession->InitLocalSession(QString());
+    state.curDatabase->ConnectTo(state.notesSession->OpenDatabase(QString(), databasePath, false));
+    state.viewName = u"全部"_s;
+    state.docCount = state.curDatabase->FindView(state.viewName)->EntryCount();
+    if (state.docCount != documents) {
+        std::fprintf(stderr, "the view holds %d documents, not %d\n", state.docCount, documents);
+        return 1;
+    }
     prompts.saveAnswers.push_back(tmp.filePath(u"out/big.xls"_s));
 
     const long rssBefore = statusKb("VmRSS:");
@@ -121,12 +180,16 @@ int main(int argc, char** argv)
     folderBytes(tmp.filePath(u"out/全部附件"_s), &attachmentFiles);
     const qint64 cells = qint64(documents) * 21;
     std::printf("documents            %d (20 items each, 1 rich text; 2 attachments every 100)\n", documents);
+    std::printf("domino               %s\n",
+                component ? "the real component (libnlsxbe.so, registered)" : "in-memory stand-in");
+    if (component)
+        std::printf("generate             %.2f s (nlsxbe-admin, not part of the export)\n", generateSeconds);
     std::printf("event processing     %s\n", events ? "on (per document and per cell)" : "off");
     std::printf("export time          %.2f s\n", seconds);
     std::printf("documents per second %.0f\n", documents / seconds);
     std::printf("cells per second     %.0f\n", double(cells) / seconds);
-    std::printf("peak memory (VmHWM)  %.1f MB (RSS before export %.1f MB, test database included)\n",
-                statusKb("VmHWM:") / 1024.0, rssBefore / 1024.0);
+    std::printf("peak memory          %.1f MB ru_maxrss, %.1f MB VmHWM (RSS before export %.1f MB)\n",
+                maxRssKb() / 1024.0, statusKb("VmHWM:") / 1024.0, rssBefore / 1024.0);
     std::printf("workbook             %.1f MB\n", QFileInfo(workbookPath).size() / 1048576.0);
     std::printf("log                  %.1f MB in %d file(s)\n", logBytes / 1048576.0, logFiles);
     std::printf("attachment files     %d\n", attachmentFiles);
