@@ -44,15 +44,15 @@ bool isUniversalId(const QString& id)
     return std::all_of(id.begin(), id.end(), [](QChar c) { return isxdigit(c.toLatin1()) && c.unicode() < 128; });
 }
 
-void insertDocument(Store& store, const DocumentSpec& spec)
+void insertDocument(Store& store, const DocumentSpec& def)
 {
-    const qint64 created = spec.created >= 0 ? spec.created : QDateTime::currentMSecsSinceEpoch();
-    const qint64 modified = spec.modified >= 0 ? spec.modified : created;
-    QString unid = spec.unid.toUpper();
+    const qint64 created = def.created >= 0 ? def.created : QDateTime::currentMSecsSinceEpoch();
+    const qint64 modified = def.modified >= 0 ? def.modified : created;
+    QString unid = def.unid.toUpper();
     if (unid.isEmpty()) {
         unid = newUniversalId();
     } else if (!isUniversalId(unid)) {
-        throw DominoError(u"文档编号必须是32位十六进制数字："_s + spec.unid);
+        throw DominoError(u"文档编号必须是32位十六进制数字："_s + def.unid);
     }
     {
         Query q(store.statement("SELECT 1 FROM documents WHERE unid = ?"));
@@ -61,7 +61,7 @@ void insertDocument(Store& store, const DocumentSpec& spec)
             throw DominoError(u"文档编号已存在："_s + unid);
     }
     QString form;
-    for (const ItemSpec& item : spec.items) {
+    for (const ItemSpec& item : def.items) {
         if (item.name.compare(u"Form"_s, Qt::CaseInsensitive) == 0 && !item.values.isEmpty()) {
             form = item.values.first().toString();
             break;
@@ -75,22 +75,22 @@ void insertDocument(Store& store, const DocumentSpec& spec)
     Query object(
         store.statement("INSERT INTO embedded_objects(doc_id, item_seq, seq, name, data) VALUES(?, ?, ?, ?, ?)"));
     qint64 seq = 0;
-    for (const ItemSpec& spec_item : spec.items) {
+    for (const ItemSpec& itemDef : def.items) {
         ++seq;
-        if (spec_item.name.trimmed().isEmpty())
+        if (itemDef.name.trimmed().isEmpty())
             throw DominoError(u"域名不能为空"_s);
-        if (!isKnownItemType(spec_item.type))
-            throw DominoError(u"域"_s + spec_item.name + u"的类型无效："_s + QString::number(spec_item.type));
-        item->bind(1, docId).bind(2, seq).bind(3, spec_item.name).bind(4, qint64(spec_item.type));
-        item->bind(5, encodeValues(spec_item.values)).run();
+        if (!isKnownItemType(itemDef.type))
+            throw DominoError(u"域"_s + itemDef.name + u"的类型无效："_s + QString::number(itemDef.type));
+        item->bind(1, docId).bind(2, seq).bind(3, itemDef.name).bind(4, qint64(itemDef.type));
+        item->bind(5, encodeValues(itemDef.values)).run();
         qint64 objectSeq = 0;
-        for (const FileSpec& file : spec_item.objects) {
+        for (const FileSpec& file : itemDef.objects) {
             object->bind(1, docId).bind(2, seq).bind(3, ++objectSeq).bind(4, file.name).bindBlob(5, file.data).run();
         }
     }
     Query attachment(store.statement("INSERT INTO attachments(doc_id, seq, name, data) VALUES(?, ?, ?, ?)"));
     qint64 attachmentSeq = 0;
-    for (const FileSpec& file : spec.attachments) {
+    for (const FileSpec& file : def.attachments) {
         if (file.name.isEmpty())
             throw DominoError(u"附件名不能为空"_s);
         attachment->bind(1, docId).bind(2, ++attachmentSeq).bind(3, file.name).bindBlob(4, file.data).run();
@@ -248,10 +248,10 @@ void writeView(Store& store, const ViewSpec& view)
     const qint64 viewId = store.lastInsertId();
     Query column(store.statement("INSERT INTO view_columns(view_id, seq, title, item, formula) VALUES(?, ?, ?, ?, ?)"));
     qint64 seq = 0;
-    for (const ColumnSpec& spec : view.columns) {
-        if (spec.item.isEmpty() == spec.formula.isEmpty())
-            throw DominoError(u"视图列"_s + spec.title + u"必须给出域名或公式之一"_s);
-        column->bind(1, viewId).bind(2, ++seq).bind(3, spec.title).bind(4, spec.item).bind(5, spec.formula).run();
+    for (const ColumnSpec& def : view.columns) {
+        if (def.item.isEmpty() == def.formula.isEmpty())
+            throw DominoError(u"视图列"_s + def.title + u"必须给出域名或公式之一"_s);
+        column->bind(1, viewId).bind(2, ++seq).bind(3, def.title).bind(4, def.item).bind(5, def.formula).run();
     }
 }
 

@@ -106,8 +106,8 @@ public:
         Query column(
             m_store.statement("INSERT INTO view_columns(view_id, seq, title, item, formula) VALUES(?, ?, ?, ?, ?)"));
         qint64 seq = 0;
-        for (const ViewColumn& spec : view.columns)
-            column->bind(1, viewId).bind(2, ++seq).bind(3, spec.title).bind(4, spec.item).bind(5, spec.formula).run();
+        for (const ViewColumn& def : view.columns)
+            column->bind(1, viewId).bind(2, ++seq).bind(3, def.title).bind(4, def.item).bind(5, def.formula).run();
         ++m_report.views;
     }
 

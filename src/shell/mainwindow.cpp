@@ -368,7 +368,7 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event)
 
 void TfrmMain::buildActions()
 {
-    struct Spec
+    struct Entry
     {
         const char16_t* name;
         const char16_t* caption;
@@ -376,7 +376,7 @@ void TfrmMain::buildActions()
         const char16_t* hint;
         void (TfrmMain::*handler)();
     };
-    const Spec specs[] = {
+    const Entry entries[] = {
         {u"exitsystem", u"退出系统", 1, nullptr, &TfrmMain::exitsystemExecute},
         {u"openserver", u"连接服务器", 4, u"连接到Domino服务器", &TfrmMain::openserverExecute},
         {u"openfile", u"打开文件", 3, u"打开独立的NSF库文件", &TfrmMain::openfileExecute},
@@ -385,12 +385,12 @@ void TfrmMain::buildActions()
         {u"inportdata", u"导入数据", 0, nullptr, &TfrmMain::inportdataExecute},
         {u"about", u"关于", 5, nullptr, &TfrmMain::aboutExecute},
     };
-    for (const Spec& spec : specs) {
-        auto* a = new QAction(toolbarImage(spec.image), QString::fromUtf16(spec.caption), this);
-        a->setObjectName(QString::fromUtf16(spec.name));
-        if (spec.hint)
-            a->setToolTip(QString::fromUtf16(spec.hint));
-        const auto handler = spec.handler;
+    for (const Entry& entry : entries) {
+        auto* a = new QAction(toolbarImage(entry.image), QString::fromUtf16(entry.caption), this);
+        a->setObjectName(QString::fromUtf16(entry.name));
+        if (entry.hint)
+            a->setToolTip(QString::fromUtf16(entry.hint));
+        const auto handler = entry.handler;
         connect(a, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
         m_actions << a;
     }
@@ -430,7 +430,7 @@ void TfrmMain::buildToolBar()
     layout->setContentsMargins(0, 2, 0, 0);
     layout->addWidget(toolBar, 0, Qt::AlignTop);
 
-    struct Spec
+    struct Entry
     {
         const char16_t* name;
         const char16_t* action; // bound action, or nullptr
@@ -439,7 +439,7 @@ void TfrmMain::buildToolBar()
         const char16_t* hint;
         void (TfrmMain::*handler)();
     };
-    const Spec specs[] = {
+    const Entry entries[] = {
         {u"ToolButton1", u"openserver", nullptr, 0, nullptr, nullptr},
         {u"ToolButton2", u"openfile", nullptr, 0, nullptr, nullptr},
         {u"ToolButton4", u"export", nullptr, 0, nullptr, nullptr},
@@ -451,28 +451,28 @@ void TfrmMain::buildToolBar()
         {u"ToolButton5", u"about", nullptr, 0, nullptr, nullptr},
         {u"ToolButton6", u"exitsystem", nullptr, 0, nullptr, nullptr},
     };
-    for (const Spec& spec : specs) {
+    for (const Entry& entry : entries) {
         auto* button = new QToolButton(toolBar);
-        button->setObjectName(QString::fromUtf16(spec.name));
+        button->setObjectName(QString::fromUtf16(entry.name));
         button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
         button->setAutoRaise(true);
         button->setFixedSize(67, 36);
         button->setIconSize(QSize(16, 16));
-        if (spec.action) {
-            button->setDefaultAction(action(QString::fromUtf16(spec.action)));
+        if (entry.action) {
+            button->setDefaultAction(action(QString::fromUtf16(entry.action)));
         } else {
-            button->setText(QString::fromUtf16(spec.caption));
+            button->setText(QString::fromUtf16(entry.caption));
             // An empty picture still takes its place, so the caption sits level with the others.
-            QIcon icon = toolbarImage(spec.image);
+            QIcon icon = toolbarImage(entry.image);
             if (icon.isNull()) {
                 QPixmap blank(16, 16);
                 blank.fill(Qt::transparent);
                 icon = QIcon(blank);
             }
             button->setIcon(icon);
-            if (spec.hint)
-                button->setToolTip(QString::fromUtf16(spec.hint));
-            const auto handler = spec.handler;
+            if (entry.hint)
+                button->setToolTip(QString::fromUtf16(entry.hint));
+            const auto handler = entry.handler;
             connect(button, &QToolButton::clicked, this, [this, handler] { (this->*handler)(); });
         }
         toolBar->addWidget(button);
