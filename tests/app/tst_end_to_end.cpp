@@ -71,6 +71,7 @@ private slots:
     void serverBrowseDetailAndExport();
     void failedLoginKeepsTheSettings();
     void dxlImportToWorkbook();
+    void generatedDatabaseToWorkbook();
 
 private:
     void connect(const QString& server, const QString& user, const QString& password);
@@ -476,6 +477,44 @@ void TestEndToEnd::dxlImportToWorkbook()
     checkWorkbook(*view, 1, count, out + u"导入_开始为第1个文档.xls"_s);
     int withFiles = 0;
     checkAttachments(*session, *view, 1, count, m_prompts.messages()[0].mid(finished.size()), &withFiles);
+}
+
+void TestEndToEnd::generatedDatabaseToWorkbook()
+{
+    // The benchmark's kind of database, small: items filled up to 8, the last rich text, two files every 100.
+    const QString nsf = m_dir.filePath(u"generated.nsf"_s);
+    QProcess admin;
+    admin.start(QStringLiteral(QUILL_ADMIN_TOOL_PATH), {u"generate"_s, nsf, u"--count"_s, u"201"_s, u"--items"_s,
+                                                        u"8"_s, u"--richtext"_s, u"--attachments-every"_s, u"100"_s});
+    QVERIFY(admin.waitForFinished(60000));
+    QVERIFY2(admin.exitCode() == 0, admin.readAllStandardError().constData());
+
+    m_prompts.openAnswers.push_back(nsf);
+    m_frm->openfileExecute();
+    click(child(m_frm->TreeView1()->topLevelItem(0), u"全部"_s));
+    QCOMPARE(m_frm->state().docCount, 201);
+
+    const std::unique_ptr<domino::NotesSession> session = referenceSession();
+    const std::unique_ptr<domino::NotesView> view = session->OpenDatabase(QString(), nsf, false)->FindView(u"全部"_s);
+    const std::unique_ptr<domino::NotesDocument> first = view->NthDocument(1);
+    QCOMPARE(first->Items().size(), 8);
+    QCOMPARE(first->ItemByName(first->Items().last())->ItemType(), int(domino::NotesItem::RichText));
+
+    const QString out = m_dir.filePath(u"out/generated/"_s);
+    QDir().mkpath(out);
+    exportView(out + u"生成.xls"_s, u"50"_s);
+    checkWorkbook(*view, 50, 201, out + u"生成_开始为第50个文档.xls"_s);
+    int withFiles = 0;
+    checkAttachments(*session, *view, 50, 201, out + u"全部附件"_s, &withFiles);
+    QCOMPARE(withFiles, 2);
+    QCOMPARE(testing::filesBelow(out + u"全部附件"_s).size(), 4);
+
+    // Too few items for the view's columns, or for a rich-text item, are refused.
+    admin.start(QStringLiteral(QUILL_ADMIN_TOOL_PATH), {u"generate"_s, m_dir.filePath(u"refused.nsf"_s), u"--count"_s,
+                                                        u"1"_s, u"--items"_s, u"5"_s, u"--richtext"_s});
+    QVERIFY(admin.waitForFinished(60000));
+    QCOMPARE(admin.exitCode(), 1);
+    QVERIFY(!QFileInfo::exists(m_dir.filePath(u"refused.nsf"_s)));
 }
 
 QTEST_MAIN(TestEndToEnd)
