@@ -20,10 +20,30 @@ struct Line
     qsizetype end = 0;     // end including the line ending
 };
 
+constexpr char kUtf8Bom[] = "\xEF\xBB\xBF";
+
+// An editor that saved the file with a UTF-8 byte-order mark wrote UTF-8 text; any other file is in
+// the code page.
+bool isUtf8(const QByteArray& content)
+{
+    return content.startsWith(kUtf8Bom);
+}
+
+QString decode(const QByteArray& bytes, bool utf8)
+{
+    return utf8 ? QString::fromUtf8(bytes) : fromGbk(bytes);
+}
+
+QByteArray encode(const QString& text, bool utf8)
+{
+    return utf8 ? text.toUtf8() : toGbk(text);
+}
+
+// The byte-order mark is not part of the first line, so a section header there is still seen.
 std::vector<Line> splitLines(const QByteArray& content)
 {
     std::vector<Line> lines;
-    qsizetype pos = 0;
+    qsizetype pos = isUtf8(content) ? qsizetype(sizeof kUtf8Bom - 1) : 0;
     while (pos < content.size()) {
         Line line;
         line.start = pos;
@@ -55,13 +75,13 @@ QByteArray trimmedBytes(QByteArrayView bytes)
 }
 
 // Section name of a header line, or nullopt for any other line.
-std::optional<QString> sectionName(QByteArrayView text)
+std::optional<QString> sectionName(QByteArrayView text, bool utf8)
 {
     const QByteArray t = trimmedBytes(text);
     if (!t.startsWith('['))
         return std::nullopt;
     // GBK trail bytes can be "]", so the name is found on decoded text.
-    const QString decoded = fromGbk(t);
+    const QString decoded = decode(t, utf8);
     const qsizetype close = decoded.indexOf(u']');
     if (close < 0)
         return std::nullopt;
@@ -75,7 +95,7 @@ bool sameName(const QString& a, const QString& b)
 
 // Offset of "=" in a key line whose key is the one asked for, else -1. "=" (0x3D) never occurs
 // inside a multi-byte GBK or GB18030 character, so a byte search is exact.
-qsizetype keyEquals(const QByteArray& content, const Line& line, const QString& key)
+qsizetype keyEquals(const QByteArray& content, const Line& line, const QString& key, bool utf8)
 {
     const QByteArrayView text(content.constData() + line.start, line.textEnd - line.start);
     const QByteArray t = trimmedBytes(text);
@@ -84,7 +104,7 @@ qsizetype keyEquals(const QByteArray& content, const Line& line, const QString& 
     const qsizetype eq = text.indexOf('=');
     if (eq < 0)
         return -1;
-    if (!sameName(fromGbk(trimmedBytes(text.first(eq))), key))
+    if (!sameName(decode(trimmedBytes(text.first(eq)), utf8), key))
         return -1;
     return line.start + eq;
 }
@@ -101,9 +121,9 @@ QByteArray stripQuotes(QByteArray value)
     return value;
 }
 
-QByteArray encodeValue(const QString& value)
+QByteArray encodeValue(const QString& value, bool utf8)
 {
-    const QByteArray bytes = toGbk(value);
+    const QByteArray bytes = encode(value, utf8);
     const bool needsQuotes =
         !bytes.isEmpty() && (isBlank(bytes.front()) || isBlank(bytes.back()) ||
                              (bytes.size() >= 2 && isQuote(bytes.front()) && bytes.front() == bytes.back()));
@@ -118,9 +138,15 @@ QByteArray lineEnding(const QByteArray& content)
     return "\n"_ba;
 }
 
-// Length of the longest prefix of at most maxBytes that ends on a GB18030 character boundary.
-qsizetype characterPrefix(const QByteArray& bytes, qsizetype maxBytes)
+// Length of the longest prefix of at most maxBytes that ends on a character boundary.
+qsizetype characterPrefix(const QByteArray& bytes, qsizetype maxBytes, bool utf8)
 {
+    if (utf8) {
+        qsizetype end = std::min(bytes.size(), maxBytes);
+        while (end > 0 && end < bytes.size() && (static_cast<unsigned char>(bytes[end]) & 0xC0) == 0x80)
+            --end;
+        return end;
+    }
     qsizetype pos = 0;
     while (pos < bytes.size()) {
         const auto lead = static_cast<unsigned char>(bytes[pos]);
@@ -146,11 +172,12 @@ qsizetype characterPrefix(const QByteArray& bytes, qsizetype maxBytes)
 QByteArray profileValueBytes(const QByteArray& content, const QString& section, const QString& key, bool* found)
 {
     *found = false;
+    const bool utf8 = isUtf8(content);
     bool inSection = false;
     bool seenSection = false;
     for (const Line& line : splitLines(content)) {
         const QByteArrayView text(content.constData() + line.start, line.textEnd - line.start);
-        if (const auto name = sectionName(text)) {
+        if (const auto name = sectionName(text, utf8)) {
             if (seenSection && inSection)
                 break;
             inSection = sameName(*name, section);
@@ -159,7 +186,7 @@ QByteArray profileValueBytes(const QByteArray& content, const QString& section, 
         }
         if (!inSection)
             continue;
-        const qsizetype eq = keyEquals(content, line, key);
+        const qsizetype eq = keyEquals(content, line, key, utf8);
         if (eq < 0)
             continue;
         *found = true;
@@ -174,24 +201,27 @@ QString readProfileString(const QString& path, const QString& section, const QSt
     if (!file.open(QIODevice::ReadOnly))
         return defaultValue;
     bool found = false;
-    QByteArray value = profileValueBytes(file.readAll(), section, key, &found);
+    const QByteArray content = file.readAll();
+    QByteArray value = profileValueBytes(content, section, key, &found);
     if (!found)
         return defaultValue;
-    value.truncate(characterPrefix(value, kProfileValueMaxBytes));
-    return fromGbk(value);
+    const bool utf8 = isUtf8(content);
+    value.truncate(characterPrefix(value, kProfileValueMaxBytes, utf8));
+    return decode(value, utf8);
 }
 
 QByteArray setProfileValue(const QByteArray& content, const QString& section, const QString& key, const QString& value)
 {
+    const bool utf8 = isUtf8(content);
     const QByteArray eol = lineEnding(content);
-    const QByteArray encoded = encodeValue(value);
+    const QByteArray encoded = encodeValue(value, utf8);
     const std::vector<Line> lines = splitLines(content);
 
     bool inSection = false;
     const Line* lastOfSection = nullptr; // last entry of the section, else its header
     for (const Line& line : lines) {
         const QByteArrayView text(content.constData() + line.start, line.textEnd - line.start);
-        if (const auto name = sectionName(text)) {
+        if (const auto name = sectionName(text, utf8)) {
             if (lastOfSection)
                 break;
             inSection = sameName(*name, section);
@@ -205,7 +235,7 @@ QByteArray setProfileValue(const QByteArray& content, const QString& section, co
         // to belong to the next section.
         if (const QByteArray t = trimmedBytes(text); !t.isEmpty() && !t.startsWith(';'))
             lastOfSection = &line;
-        const qsizetype eq = keyEquals(content, line, key);
+        const qsizetype eq = keyEquals(content, line, key, utf8);
         if (eq < 0)
             continue;
         // Keep the key as spelt and any blanks after "=", replace the rest of the line's text.
@@ -217,7 +247,7 @@ QByteArray setProfileValue(const QByteArray& content, const QString& section, co
         return out;
     }
 
-    const QByteArray keyLine = toGbk(key) + '=' + encoded + eol;
+    const QByteArray keyLine = encode(key, utf8) + '=' + encoded + eol;
     if (lastOfSection) {
         QByteArray out = content;
         qsizetype at = lastOfSection->end;
@@ -229,9 +259,9 @@ QByteArray setProfileValue(const QByteArray& content, const QString& section, co
         return out;
     }
     QByteArray out = content;
-    if (!out.isEmpty() && !out.endsWith('\n'))
+    if (!lines.empty() && !out.endsWith('\n'))
         out += eol;
-    out += '[' + toGbk(section) + ']' + eol + keyLine;
+    out += '[' + encode(section, utf8) + ']' + eol + keyLine;
     return out;
 }
 

@@ -7,7 +7,8 @@
 
 namespace quill::platform {
 
-// Profile (INI) files in the program's 8-bit code page (GBK, read and written as GB18030).
+// Profile (INI) files in the program's 8-bit code page (GBK, read and written as GB18030). A file that
+// starts with a UTF-8 byte-order mark was saved as UTF-8 by an editor and is read and written as such.
 //
 // Sections and keys compare without regard to case; the first occurrence counts. Values are
 // trimmed, and one pair of enclosing quotes (" or ') is removed on reading; a value that would

@@ -22,6 +22,7 @@ private slots:
     void longValuesCutAtCharacterBoundary();
     void quotedValuesRoundTrip_data();
     void quotedValuesRoundTrip();
+    void utf8FileWithByteOrderMark();
     void missingFileYieldsDefault();
     void upperAsciiOnly();
 };
@@ -146,6 +147,30 @@ void TestProfile::quotedValuesRoundTrip()
     const QString path = dir.filePath(u"system.ini"_s);
     writeProfileStrings(path, u"domino"_s, {{u"pwd"_s, value}});
     QCOMPARE(readProfileString(path, u"domino"_s, u"pwd"_s), value);
+}
+
+void TestProfile::utf8FileWithByteOrderMark()
+{
+    const QByteArray bom = "\xEF\xBB\xBF"_ba;
+    const QByteArray before = bom + "[domino]\r\nserver=服务器\r\n[x]\r\n"_ba;
+    bool found = false;
+    QCOMPARE(QString::fromUtf8(profileValueBytes(before, u"domino"_s, u"server"_s, &found)), u"服务器"_s);
+    QVERIFY(found);
+    // Edited in place, the mark and the encoding stay.
+    QCOMPARE(setProfileValue(before, u"domino"_s, u"pwd"_s, u"密码"_s),
+             bom + "[domino]\r\nserver=服务器\r\npwd=密码\r\n[x]\r\n"_ba);
+    QCOMPARE(setProfileValue(bom, u"domino"_s, u"pwd"_s, u"x"_s), bom + "[domino]\npwd=x\n"_ba);
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"system.ini"_s);
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    // 2046 bytes, then a three-byte character that would end past byte 2047: dropped whole.
+    f.write(bom + "[domino]\nserver="_ba + QByteArray(2046, 'a') + "中\n"_ba);
+    f.close();
+    QCOMPARE(readProfileString(path, u"domino"_s, u"server"_s), QString(2046, u'a'));
+    writeProfileStrings(path, u"domino"_s, {{u"server"_s, u"服务器"_s}});
+    QCOMPARE(readProfileString(path, u"domino"_s, u"server"_s), u"服务器"_s);
 }
 
 void TestProfile::missingFileYieldsDefault()
