@@ -8,6 +8,7 @@
 #include "shell/waitmsg.h"
 
 #include <QApplication>
+#include <QScreen>
 
 using namespace Qt::StringLiterals;
 
@@ -33,6 +34,10 @@ int main(int argc, char* argv[])
     frmMain.setBrowseHandlers(&browser);
     frmMain.setExportHandlers(&exporter);
 
+    // A maximise request is only a hint that no window manager may be there to honour; giving the
+    // window the screen's available area as well fills the screen either way.
+    if (const QScreen* screen = frmMain.screen())
+        frmMain.setGeometry(screen->availableGeometry());
     frmMain.showMaximized();
     const int rc = QApplication::exec();
     quill::shell::CloseMsgFrm();
