@@ -15,7 +15,6 @@
 #include <algorithm>
 #include <functional>
 #include <sodium.h>
-#include <unordered_map>
 
 using namespace Qt::StringLiterals;
 using quill::domino::DominoError;
@@ -95,51 +94,6 @@ void insertDocument(Store& store, const DocumentSpec& def)
             throw DominoError(u"附件名不能为空"_s);
         attachment->bind(1, docId).bind(2, ++attachmentSeq).bind(3, file.name).bindBlob(4, file.data).run();
     }
-}
-
-// A sort key: missing values first, then numbers, then text.
-struct SortKey
-{
-    int rank = 0;
-    double number = 0;
-    QString text;
-};
-
-int compareKeys(const SortKey& a, const SortKey& b)
-{
-    if (a.rank != b.rank)
-        return a.rank < b.rank ? -1 : 1;
-    if (a.rank == 1)
-        return a.number < b.number ? -1 : (a.number > b.number ? 1 : 0);
-    if (a.rank == 2)
-        return a.text.compare(b.text, Qt::CaseInsensitive);
-    return 0;
-}
-
-SortKey keyOf(int type, const QString& stored)
-{
-    const domino::ValueList values = decodeValues(type, stored);
-    SortKey key;
-    if (values.empty())
-        return key;
-    const domino::Value& first = values.front();
-    switch (first.kind()) {
-    case domino::Value::Kind::Number:
-        key.rank = 1;
-        key.number = first.asNumber();
-        break;
-    case domino::Value::Kind::DateTime:
-        key.rank = 1;
-        key.number = double(first.asDateTime().toMSecsSinceEpoch());
-        break;
-    case domino::Value::Kind::Text:
-        key.rank = 2;
-        key.text = first.asText();
-        break;
-    default:
-        break;
-    }
-    return key;
 }
 
 QByteArray readFile(const QString& path)
@@ -224,37 +178,6 @@ ItemSpec parseItem(const QJsonObject& object, const QString& baseDir)
     return item;
 }
 
-void writeView(Store& store, const ViewSpec& view)
-{
-    if (view.name.trimmed().isEmpty())
-        throw DominoError(u"视图名不能为空"_s);
-    if (view.columns.empty())
-        throw DominoError(u"视图"_s + view.name + u"至少需要一列"_s);
-    if (view.sortColumn >= int(view.columns.size()))
-        throw DominoError(u"视图"_s + view.name + u"的排序列不存在"_s);
-    {
-        Query q(store.statement("SELECT 1 FROM views WHERE name = ?"));
-        q->bind(1, view.name);
-        if (q->step())
-            throw DominoError(u"视图已存在："_s + view.name);
-    }
-    Query q(store.statement("INSERT INTO views(name, form, sort_column, sort_descending) VALUES(?, ?, ?, ?)"));
-    q->bind(1, view.name);
-    if (view.form.isEmpty())
-        q->bindNull(2);
-    else
-        q->bind(2, view.form);
-    q->bind(3, qint64(view.sortColumn)).bind(4, qint64(view.descending ? 1 : 0)).run();
-    const qint64 viewId = store.lastInsertId();
-    Query column(store.statement("INSERT INTO view_columns(view_id, seq, title, item, formula) VALUES(?, ?, ?, ?, ?)"));
-    qint64 seq = 0;
-    for (const ColumnSpec& def : view.columns) {
-        if (def.item.isEmpty() == def.formula.isEmpty())
-            throw DominoError(u"视图列"_s + def.title + u"必须给出域名或公式之一"_s);
-        column->bind(1, viewId).bind(2, ++seq).bind(3, def.title).bind(4, def.item).bind(5, def.formula).run();
-    }
-}
-
 void createWith(const QString& path, const QString& title, const std::function<void(Store&)>& work)
 {
     std::unique_ptr<Store> created = Store::open(path, Store::Mode::Create);
@@ -278,6 +201,41 @@ void createWith(const QString& path, const QString& title, const std::function<v
 }
 
 } // namespace
+
+void writeView(Store& store, const ViewSpec& view)
+{
+    if (view.name.trimmed().isEmpty())
+        throw DominoError(u"视图名不能为空"_s);
+    if (view.sortColumn >= int(view.columns.size()))
+        throw DominoError(u"视图"_s + view.name + u"的排序列不存在"_s);
+    {
+        Query q(store.statement("SELECT 1 FROM views WHERE name = ?"));
+        q->bind(1, view.name);
+        if (q->step())
+            throw DominoError(u"视图已存在："_s + view.name);
+    }
+    Query q(store.statement("INSERT INTO views(name, form, sort_column, sort_descending) VALUES(?, ?, ?, ?)"));
+    q->bind(1, view.name);
+    if (view.form.isEmpty())
+        q->bindNull(2);
+    else
+        q->bind(2, view.form);
+    q->bind(3, qint64(view.sortColumn)).bind(4, qint64(view.descending ? 1 : 0)).run();
+    const qint64 viewId = store.lastInsertId();
+    Query column(store.statement("INSERT INTO view_columns(view_id, seq, title, item, formula) VALUES(?, ?, ?, ?, ?)"));
+    qint64 seq = 0;
+    for (const ColumnSpec& def : view.columns) {
+        if (!def.item.isEmpty() && !def.formula.isEmpty())
+            throw DominoError(u"视图列"_s + def.title + u"只能给出域名或公式之一"_s);
+        column->bind(1, viewId).bind(2, ++seq).bind(3, def.title).bind(4, def.item).bind(5, def.formula).run();
+    }
+    Query alias(store.statement("INSERT INTO view_aliases(view_id, seq, alias) VALUES(?, ?, ?)"));
+    seq = 0;
+    for (const QString& name : view.aliases) {
+        if (!name.trimmed().isEmpty())
+            alias->bind(1, viewId).bind(2, ++seq).bind(3, name.trimmed()).run();
+    }
+}
 
 void createDatabase(const QString& path, const QString& title)
 {
@@ -310,6 +268,9 @@ ColumnSpec parseColumn(const QString& text)
 
 void addView(const QString& path, const ViewSpec& view)
 {
+    // A view without columns comes only from DXL files; one made here shows something.
+    if (view.columns.empty())
+        throw DominoError(u"视图"_s + view.name + u"至少需要一列"_s);
     write(path, [&](Store& store) {
         writeView(store, view);
         rebuildViewIndex(store);
@@ -444,71 +405,51 @@ void rebuildViewIndex(Store& store)
             views.push_back(
                 ViewRow{q->int64(0), q->isNull(1) ? QString() : q->text(1), int(q->int64(2)), q->int64(3) != 0});
     }
+    // The key orders as the sort column shows its first value: missing, then numbers and date-times,
+    // then text; SQLite orders NULL, numbers and text that way. Ties keep creation order. The rows
+    // stream from SQLite's sorter into the index, so memory stays flat however many documents there are.
+    Query select(store.statement(
+        "SELECT id FROM (SELECT d.id AS id, d.created AS created, CASE ?2 "
+        " WHEN 1 THEN (SELECT CASE WHEN NOT json_valid(i.value) OR json_type(i.value, '$[0]') IS NULL THEN NULL "
+        "   WHEN i.type IN (768, 1024) THEN CASE WHEN json_type(i.value, '$[0]') IN ('integer', 'real') "
+        "     THEN json_extract(i.value, '$[0]') ELSE 0 END "
+        "   WHEN json_type(i.value, '$[0]') = 'text' THEN json_extract(i.value, '$[0]') ELSE '' END "
+        "   FROM items i WHERE i.doc_id = d.id AND i.name = ?3 ORDER BY i.seq LIMIT 1) "
+        " WHEN 2 THEN d.created WHEN 3 THEN d.modified WHEN 4 THEN d.unid END AS k "
+        " FROM documents d WHERE ?1 IS NULL OR d.form = ?1 COLLATE QUILL_NOCASE) "
+        "ORDER BY CASE WHEN ?4 THEN NULL ELSE k END COLLATE QUILL_NOCASE, "
+        " CASE WHEN ?4 THEN k END COLLATE QUILL_NOCASE DESC, created, id"));
+    Query insert(store.statement("INSERT INTO view_entries(view_id, position, doc_id) VALUES(?, ?, ?)"));
     for (const ViewRow& view : views) {
-        std::vector<qint64> docs;
-        std::vector<qint64> created;
-        std::unordered_map<qint64, qint64> modifiedOf;
-        {
-            Query q(store.statement("SELECT id, form, created, modified FROM documents ORDER BY created, id"));
-            while (q->step()) {
-                if (!view.form.isEmpty() && q->text(1).compare(view.form, Qt::CaseInsensitive) != 0)
-                    continue;
-                docs.push_back(q->int64(0));
-                created.push_back(q->int64(2));
-                modifiedOf.emplace(q->int64(0), q->int64(3));
-            }
-        }
+        qint64 kind = 0;
+        QString item;
         if (view.sortColumn >= 0) {
-            QString item;
-            QString formula;
-            {
-                Query q(store.statement("SELECT item, formula FROM view_columns WHERE view_id = ? AND seq = ?"));
-                q->bind(1, view.id).bind(2, qint64(view.sortColumn + 1));
-                if (q->step()) {
-                    item = q->text(0);
-                    formula = q->text(1).trimmed();
-                }
+            Query q(store.statement("SELECT item, formula FROM view_columns WHERE view_id = ? AND seq = ?"));
+            q->bind(1, view.id).bind(2, qint64(view.sortColumn + 1));
+            if (q->step()) {
+                item = q->text(0);
+                const QString formula = q->text(1).trimmed();
+                if (!item.isEmpty())
+                    kind = 1;
+                else if (formula.compare(u"@Created"_s, Qt::CaseInsensitive) == 0)
+                    kind = 2;
+                else if (formula.compare(u"@Modified"_s, Qt::CaseInsensitive) == 0)
+                    kind = 3;
+                else if (formula.compare(u"@DocumentUniqueID"_s, Qt::CaseInsensitive) == 0)
+                    kind = 4;
             }
-            std::unordered_map<qint64, SortKey> keys;
-            if (!item.isEmpty()) {
-                Query q(store.statement("SELECT doc_id, type, value FROM items WHERE name = ? ORDER BY doc_id, seq"));
-                q->bind(1, item);
-                while (q->step()) {
-                    const qint64 docId = q->int64(0);
-                    if (!keys.contains(docId))
-                        keys.emplace(docId, keyOf(int(q->int64(1)), q->text(2)));
-                }
-            } else {
-                Query q(store.statement("SELECT id, unid, created, modified FROM documents"));
-                while (q->step()) {
-                    SortKey key;
-                    if (formula.compare(u"@DocumentUniqueID"_s, Qt::CaseInsensitive) == 0) {
-                        key.rank = 2;
-                        key.text = q->text(1);
-                    } else {
-                        key.rank = 1;
-                        key.number = double(formula.compare(u"@Modified"_s, Qt::CaseInsensitive) == 0 ? q->int64(3)
-                                                                                                      : q->int64(2));
-                    }
-                    keys.emplace(q->int64(0), key);
-                }
-            }
-            const SortKey missing;
-            const auto keyFor = [&](qint64 doc) -> const SortKey& {
-                const auto it = keys.find(doc);
-                return it == keys.end() ? missing : it->second;
-            };
-            std::stable_sort(docs.begin(), docs.end(), [&](qint64 a, qint64 b) {
-                const int c = compareKeys(keyFor(a), keyFor(b));
-                return view.descending ? c > 0 : c < 0;
-            });
         }
         Query clear(store.statement("DELETE FROM view_entries WHERE view_id = ?"));
         clear->bind(1, view.id).run();
-        Query insert(store.statement("INSERT INTO view_entries(view_id, position, doc_id) VALUES(?, ?, ?)"));
+        select->reset();
+        if (view.form.isEmpty())
+            select->bindNull(1);
+        else
+            select->bind(1, view.form);
+        select->bind(2, kind).bind(3, item).bind(4, qint64(view.descending ? 1 : 0));
         qint64 position = 0;
-        for (qint64 doc : docs)
-            insert->bind(1, view.id).bind(2, ++position).bind(3, doc).run();
+        while (select->step())
+            insert->bind(1, view.id).bind(2, ++position).bind(3, select->int64(0)).run();
         Query count(store.statement("UPDATE views SET entry_count = ? WHERE id = ?"));
         count->bind(1, position).bind(2, view.id).run();
     }
@@ -534,7 +475,8 @@ void generate(const QString& path, qint64 count, const GenerateOptions& options)
                        {u"状态"_s, u"Status"_s, {}}},
                       {},
                       0,
-                      false};
+                      false,
+                      {}};
         writeView(store, view);
         static const QString statuses[] = {u"[\"草稿\"]"_s, u"[\"审批中\"]"_s, u"[\"已完成\"]"_s};
         Query doc(store.statement("INSERT INTO documents(id, unid, form, created, modified) VALUES(?, ?, ?, ?, ?)"));

@@ -17,6 +17,8 @@ namespace quill::component::admin {
 // DominoError for database files) with a clear message; a failed operation leaves a database
 // unchanged (one transaction per operation).
 
+// A column shows an item's value, or a formula's, or (neither given) nothing: the place of a column
+// whose source could not be kept.
 struct ColumnSpec
 {
     QString title;
@@ -31,6 +33,7 @@ struct ViewSpec
     QString form;        // empty: every document
     int sortColumn = -1; // -1: creation order
     bool descending = false;
+    QStringList aliases; // other names the view is found by
 };
 
 struct FileSpec
@@ -58,6 +61,8 @@ struct DocumentSpec
 
 void createDatabase(const QString& path, const QString& title);
 void addView(const QString& path, const ViewSpec& view);
+// Writes a view's design into an open database (no index; see rebuildViewIndex).
+void writeView(Store& store, const ViewSpec& view);
 // Parses a column argument: "title=item" or "title=@Formula".
 ColumnSpec parseColumn(const QString& text);
 

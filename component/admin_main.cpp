@@ -31,7 +31,7 @@ QString helpText()
       注册表文件缺省为 $XDG_CONFIG_HOME/quillmere/registry.reg。
   create-db 文件.nsf [--title 标题]
   add-view 文件.nsf --name 视图名 --column 标题=域名|标题=@公式 [--column ...]
-          [--sort 列号(从1起)|created] [--descending] [--form 表单名]
+          [--sort 列号(从1起)|created] [--descending] [--form 表单名] [--alias 别名 ...]
       公式：@Created、@Modified、@DocumentUniqueID。不给 --form 时视图选择全部文档。
   add-docs 文件.nsf 文档.json         按下面的JSON格式添加文档
   import-dxl 文件.xml 文件.nsf [--title 标题]  导入DXL导出的数据库或文档（数据库不存在时新建）
@@ -157,6 +157,7 @@ int run(const QString& command, Args& args)
         for (const QString& column : args.takeAll(u"--column"_s))
             view.columns.push_back(admin::parseColumn(column));
         view.form = args.take(u"--form"_s);
+        view.aliases = args.takeAll(u"--alias"_s);
         const QString sort = args.take(u"--sort"_s);
         view.descending = args.flag(u"--descending"_s);
         args.finish();

@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <algorithm>
 #include <optional>
 #include <sodium.h>
 #include <vector>
@@ -81,25 +82,42 @@ public:
 
     void SaveToFile(const QString& path) override
     {
-        QByteArray data;
-        if (m_itemSeq < 0) {
-            Query q(m_db->store().statement("SELECT data FROM attachments WHERE doc_id = ? AND seq = ?"));
-            q->bind(1, m_docId).bind(2, m_seq);
-            if (q->step())
-                data = q->blob(0);
-        } else {
-            Query q(m_db->store().statement(
-                "SELECT data FROM embedded_objects WHERE doc_id = ? AND item_seq = ? AND seq = ?"));
-            q->bind(1, m_docId).bind(2, m_itemSeq).bind(3, m_seq);
-            if (q->step())
-                data = q->blob(0);
-        }
         if (path.isEmpty())
             throw DominoError(u"保存文件"_s + m_name + u"失败：没有给出文件路径"_s);
+        qint64 rowId = -1;
+        if (m_itemSeq < 0) {
+            Query q(m_db->store().statement("SELECT rowid FROM attachments WHERE doc_id = ? AND seq = ?"));
+            q->bind(1, m_docId).bind(2, m_seq);
+            if (q->step())
+                rowId = q->int64(0);
+        } else {
+            Query q(m_db->store().statement(
+                "SELECT rowid FROM embedded_objects WHERE doc_id = ? AND item_seq = ? AND seq = ?"));
+            q->bind(1, m_docId).bind(2, m_itemSeq).bind(3, m_seq);
+            if (q->step())
+                rowId = q->int64(0);
+        }
         QSaveFile file(path);
         file.setDirectWriteFallback(false);
-        if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit())
-            throw DominoError(u"无法写入文件："_s + path + u"（"_s + file.errorString() + u"）"_s);
+        const auto failed = [&] {
+            return DominoError(u"无法写入文件："_s + path + u"（"_s + file.errorString() + u"）"_s);
+        };
+        if (!file.open(QIODevice::WriteOnly))
+            throw failed();
+        if (rowId >= 0) {
+            // In pieces: an attachment may be far larger than what is worth holding in memory.
+            constexpr qint64 kChunk = 1024 * 1024;
+            Blob blob(m_db->store(), m_itemSeq < 0 ? "attachments" : "embedded_objects", "data", rowId, false);
+            QByteArray chunk(kChunk, Qt::Uninitialized);
+            for (qint64 offset = 0; offset < blob.size(); offset += kChunk) {
+                const qint64 size = std::min(kChunk, blob.size() - offset);
+                blob.read(offset, chunk.data(), size);
+                if (file.write(chunk.constData(), size) != size)
+                    throw failed();
+            }
+        }
+        if (!file.commit())
+            throw failed();
     }
 
 private:
@@ -392,20 +410,30 @@ QStringList DatabaseImpl::Views() const
 std::unique_ptr<domino::NotesView> DatabaseImpl::FindView(const QString& name) const
 {
     auto def = std::make_shared<ViewDef>();
+    // A view's name first, then its aliases, each compared without regard to case.
+    qint64 id = -1;
     {
-        Query q(m_store->statement("SELECT id, name, entry_count FROM views ORDER BY id"));
-        bool found = false;
-        while (q->step()) {
-            if (q->text(1).compare(name, Qt::CaseInsensitive) == 0) {
-                def->id = q->int64(0);
-                def->name = q->text(1);
-                def->entryCount = q->int64(2);
-                found = true;
-                break;
-            }
+        Query q(m_store->statement("SELECT id, name FROM views ORDER BY id"));
+        while (id < 0 && q->step()) {
+            if (q->text(1).compare(name, Qt::CaseInsensitive) == 0)
+                id = q->int64(0);
         }
-        if (!found)
+    }
+    if (id < 0 && m_store->hasTable("view_aliases")) {
+        Query q(m_store->statement("SELECT view_id, alias FROM view_aliases ORDER BY view_id, seq"));
+        while (id < 0 && q->step()) {
+            if (q->text(1).compare(name, Qt::CaseInsensitive) == 0)
+                id = q->int64(0);
+        }
+    }
+    {
+        Query q(m_store->statement("SELECT name, entry_count FROM views WHERE id = ?"));
+        q->bind(1, id);
+        if (id < 0 || !q->step())
             throw DominoError(u"找不到视图："_s + name);
+        def->id = id;
+        def->name = q->text(0);
+        def->entryCount = q->int64(1);
     }
     Query q(m_store->statement("SELECT title, item, formula FROM view_columns WHERE view_id = ? ORDER BY seq"));
     q->bind(1, def->id);

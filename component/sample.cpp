@@ -109,17 +109,20 @@ void makeCrm(const QString& path)
                     {u"金额"_s, u"金额"_s, {}}},
                    u"Customer"_s,
                    0,
-                   false});
-    addView(path,
-            {u"按城市"_s, {{u"城市"_s, u"城市"_s, {}}, {u"客户名称"_s, u"客户名称"_s, {}}}, u"Customer"_s, 0, true});
+                   false,
+                   {}});
+    addView(
+        path,
+        {u"按城市"_s, {{u"城市"_s, u"城市"_s, {}}, {u"客户名称"_s, u"客户名称"_s, {}}}, u"Customer"_s, 0, true, {}});
     addView(path, {u"所有文档"_s,
                    {{u"创建时间"_s, {}, u"@Created"_s},
                     {u"文档编号"_s, {}, u"@DocumentUniqueID"_s},
                     {u"客户名称"_s, u"客户名称"_s, {}}},
                    {},
                    -1,
-                   false});
-    addView(path, {u"空视图"_s, {{u"标题"_s, u"Subject"_s, {}}}, u"Nothing"_s, -1, false});
+                   false,
+                   {}});
+    addView(path, {u"空视图"_s, {{u"标题"_s, u"Subject"_s, {}}}, u"Nothing"_s, -1, false, {}});
 }
 
 void makeContracts(const QString& path)
@@ -151,8 +154,9 @@ void makeContracts(const QString& path)
                     {u"负责人"_s, u"负责人"_s, {}}},
                    u"Contract"_s,
                    0,
-                   false});
-    addView(path, {u"按金额"_s, {{u"金额"_s, u"金额"_s, {}}, {u"合同名称"_s, u"合同名称"_s, {}}}, {}, 0, true});
+                   false,
+                   {}});
+    addView(path, {u"按金额"_s, {{u"金额"_s, u"金额"_s, {}}, {u"合同名称"_s, u"合同名称"_s, {}}}, {}, 0, true, {}});
 }
 
 void makeArchive(const QString& path)
@@ -176,7 +180,8 @@ void makeArchive(const QString& path)
                    {{u"主题"_s, u"Subject"_s, {}}, {u"日期"_s, u"日期"_s, {}}, {u"修改时间"_s, {}, u"@Modified"_s}},
                    {},
                    -1,
-                   false});
+                   false,
+                   {}});
 }
 
 void makeSmall(const QString& path, const QString& title, const QString& viewName, int count)
@@ -191,7 +196,7 @@ void makeSmall(const QString& path, const QString& title, const QString& viewNam
         docs.push_back(std::move(doc));
     }
     addDocuments(path, docs);
-    addView(path, {viewName, {{u"主题"_s, u"Subject"_s, {}}}, {}, -1, false});
+    addView(path, {viewName, {{u"主题"_s, u"Subject"_s, {}}}, {}, -1, false, {}});
 }
 
 } // namespace

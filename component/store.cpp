@@ -15,6 +15,11 @@ using quill::domino::DominoError;
 namespace quill::component {
 namespace {
 
+// Other names FindView knows a view by. Files made before it existed are read without it and get it
+// when opened for writing.
+const char kViewAliasesTable[] = "CREATE TABLE view_aliases(view_id INTEGER NOT NULL, seq INTEGER NOT NULL, "
+                                 "alias TEXT NOT NULL, PRIMARY KEY(view_id, seq)) WITHOUT ROWID";
+
 const char* const kSchema[] = {
     "CREATE TABLE meta(key TEXT PRIMARY KEY, value TEXT NOT NULL) WITHOUT ROWID",
     "CREATE TABLE documents(id INTEGER PRIMARY KEY, unid TEXT NOT NULL UNIQUE, form TEXT NOT NULL DEFAULT '', "
@@ -30,6 +35,7 @@ const char* const kSchema[] = {
     "CREATE TABLE views(id INTEGER PRIMARY KEY, name TEXT NOT NULL UNIQUE COLLATE NOCASE, form TEXT, "
     "sort_column INTEGER NOT NULL DEFAULT -1, sort_descending INTEGER NOT NULL DEFAULT 0, "
     "entry_count INTEGER NOT NULL DEFAULT 0)",
+    kViewAliasesTable,
     "CREATE TABLE view_columns(view_id INTEGER NOT NULL, seq INTEGER NOT NULL, title TEXT NOT NULL, "
     "item TEXT NOT NULL DEFAULT '', formula TEXT NOT NULL DEFAULT '', PRIMARY KEY(view_id, seq)) WITHOUT ROWID",
     // The index of positions: rebuilt by the admin tool whenever documents or views change.
@@ -59,7 +65,48 @@ quint32 bigEndian32(const QByteArray& bytes, int at)
                       QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc)));
 }
 
+int compareNoCase(void*, int lengthA, const void* a, int lengthB, const void* b)
+{
+    const QString left = QString::fromUtf8(static_cast<const char*>(a), lengthA);
+    const QString right = QString::fromUtf8(static_cast<const char*>(b), lengthB);
+    return left.compare(right, Qt::CaseInsensitive);
+}
+
 } // namespace
+
+Blob::Blob(Store& store, const char* table, const char* column, qint64 rowId, bool writable) : m_store(store)
+{
+    const int rc = sqlite3_blob_open(store.m_db, "main", table, column, rowId, writable ? 1 : 0, &m_blob);
+    if (rc != SQLITE_OK) {
+        sqlite3_blob_close(m_blob);
+        m_blob = nullptr;
+        fail(store.m_db, rc, store.m_path);
+    }
+}
+
+Blob::~Blob()
+{
+    sqlite3_blob_close(m_blob);
+}
+
+qint64 Blob::size() const
+{
+    return sqlite3_blob_bytes(m_blob);
+}
+
+void Blob::read(qint64 offset, char* data, qint64 size)
+{
+    const int rc = sqlite3_blob_read(m_blob, data, int(size), int(offset));
+    if (rc != SQLITE_OK)
+        fail(m_store.m_db, rc, m_store.m_path);
+}
+
+void Blob::write(qint64 offset, const char* data, qint64 size)
+{
+    const int rc = sqlite3_blob_write(m_blob, data, int(size), int(offset));
+    if (rc != SQLITE_OK)
+        fail(m_store.m_db, rc, m_store.m_path);
+}
 
 Statement::~Statement()
 {
@@ -88,6 +135,12 @@ Statement& Statement::bind(int index, double value)
 Statement& Statement::bindBlob(int index, const QByteArray& value)
 {
     sqlite3_bind_blob64(m_stmt, index, value.constData(), sqlite3_uint64(value.size()), SQLITE_TRANSIENT);
+    return *this;
+}
+
+Statement& Statement::bindZeroBlob(int index, qint64 size)
+{
+    sqlite3_bind_zeroblob64(m_stmt, index, sqlite3_uint64(size));
     return *this;
 }
 
@@ -210,6 +263,7 @@ std::unique_ptr<Store> Store::open(const QString& path, Mode mode)
     }
     std::unique_ptr<Store> store(new Store(path, db, lockFd));
     sqlite3_busy_timeout(db, 2000);
+    sqlite3_create_collation_v2(db, "QUILL_NOCASE", SQLITE_UTF8, nullptr, compareNoCase, nullptr);
     // SQLite drops every lock of this process on the file (ours too) whenever its own lock falls back
     // to none; in exclusive mode it keeps its locks until it closes.
     if (mode != Mode::ReadOnly)
@@ -217,7 +271,7 @@ std::unique_ptr<Store> Store::open(const QString& path, Mode mode)
     if (mode == Mode::Create)
         store->createSchema();
     else
-        store->checkSchema();
+        store->checkSchema(mode);
     return store;
 }
 
@@ -294,7 +348,7 @@ void Store::createSchema()
     }
 }
 
-void Store::checkSchema()
+void Store::checkSchema(Mode mode)
 {
     sqlite3_stmt* stmt = nullptr;
     int rc = sqlite3_prepare_v2(m_db, "SELECT key, value FROM meta WHERE key IN ('format', 'schema_version')", -1,
@@ -326,6 +380,15 @@ void Store::checkSchema()
     if (number > kSchemaVersion)
         throw DominoError(u"数据库文件的格式版本"_s + QString::number(number) + u"过新，本组件只支持版本"_s +
                           QString::number(kSchemaVersion) + u"："_s + m_path);
+    if (mode == Mode::ReadWrite && !hasTable("view_aliases"))
+        exec(kViewAliasesTable);
+}
+
+bool Store::hasTable(const char* name)
+{
+    Query q(statement("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?"));
+    q->bind(1, QString::fromLatin1(name));
+    return q->step();
 }
 
 QString newUniversalId()

@@ -7,6 +7,7 @@
 #include <string>
 
 struct sqlite3;
+struct sqlite3_blob;
 struct sqlite3_stmt;
 
 namespace quill::component {
@@ -41,6 +42,8 @@ public:
     Statement& bind(int index, qint64 value);
     Statement& bind(int index, double value);
     Statement& bindBlob(int index, const QByteArray& value);
+    // A blob of size zero bytes, to be filled piece by piece through Blob.
+    Statement& bindZeroBlob(int index, qint64 size);
     Statement& bindNull(int index);
     // True while a row is available; throws on errors (a damaged file among them).
     bool step();
@@ -73,6 +76,28 @@ private:
     Statement& m_statement;
 };
 
+class Store;
+
+// One blob value read or written in pieces, so that a large attachment never sits whole in memory.
+class Blob
+{
+public:
+    Blob(Store& store, const char* table, const char* column, qint64 rowId, bool writable);
+    ~Blob();
+    Blob(const Blob&) = delete;
+    Blob& operator=(const Blob&) = delete;
+
+    qint64 size() const;
+    void read(qint64 offset, char* data, qint64 size);
+    void write(qint64 offset, const char* data, qint64 size);
+
+private:
+    Store& m_store;
+    sqlite3_blob* m_blob = nullptr;
+};
+
+// Every connection has the collation QUILL_NOCASE: text compared as the component compares names
+// (Unicode, without regard to case), for ordering in SQL.
 class Store
 {
 public:
@@ -102,14 +127,17 @@ public:
     QString meta(const QString& key) const;
     void setMeta(const QString& key, const QString& value);
 
+    bool hasTable(const char* name);
+
     // Checks the header of a file: SQLite magic and a page count that the file's length holds.
     // Throws DominoError for an empty, foreign or truncated file.
     static void checkFileHeader(const QString& path);
 
 private:
+    friend class Blob;
     Store(QString path, sqlite3* db, int lockFd);
     void createSchema();
-    void checkSchema();
+    void checkSchema(Mode mode);
 
     QString m_path;
     sqlite3* m_db;

@@ -12,8 +12,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
+#include <QTemporaryFile>
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <utility>
 
 using namespace Qt::StringLiterals;
@@ -22,6 +24,7 @@ namespace quill::component::dxl {
 namespace {
 
 constexpr qsizetype kMaxNotices = 100;
+constexpr qint64 kCopyChunk = 1024 * 1024;
 
 bool isUniversalId(const QString& id)
 {
@@ -77,37 +80,30 @@ public:
 
     void view(const View& view) override
     {
-        const QString name = view.name.isEmpty() ? u"(未命名)"_s : view.name;
-        if (!view.aliases.isEmpty())
-            notice(view.line, u"视图"_s + name + u"的别名（"_s + view.aliases.join(u", "_s) + u"）无法保存，已略去"_s);
+        admin::ViewSpec spec;
+        spec.name = view.name.isEmpty() ? u"(未命名)"_s : view.name;
+        spec.form = view.form;
+        spec.sortColumn = view.sortColumn;
+        spec.descending = view.descending;
+        spec.aliases = view.aliases;
+        for (const ViewColumn& column : view.columns)
+            spec.columns.push_back(admin::ColumnSpec{column.title, column.item, column.formula});
         {
             Query find(m_store.statement("SELECT id FROM views WHERE name = ?"));
-            find->bind(1, name);
+            find->bind(1, spec.name);
             if (find->step()) {
                 // The DXL holds the view's current design: it replaces one of the same name.
                 const qint64 id = find->int64(0);
                 find->reset();
-                Query columns(m_store.statement("DELETE FROM view_columns WHERE view_id = ?"));
-                columns->bind(1, id).run();
-                Query entries(m_store.statement("DELETE FROM view_entries WHERE view_id = ?"));
-                entries->bind(1, id).run();
-                Query row(m_store.statement("DELETE FROM views WHERE id = ?"));
-                row->bind(1, id).run();
+                for (const char* sql :
+                     {"DELETE FROM view_columns WHERE view_id = ?", "DELETE FROM view_aliases WHERE view_id = ?",
+                      "DELETE FROM view_entries WHERE view_id = ?", "DELETE FROM views WHERE id = ?"}) {
+                    Query q(m_store.statement(sql));
+                    q->bind(1, id).run();
+                }
             }
         }
-        Query q(m_store.statement("INSERT INTO views(name, form, sort_column, sort_descending) VALUES(?, ?, ?, ?)"));
-        q->bind(1, name);
-        if (view.form.isEmpty())
-            q->bindNull(2);
-        else
-            q->bind(2, view.form);
-        q->bind(3, qint64(view.sortColumn)).bind(4, qint64(view.descending ? 1 : 0)).run();
-        const qint64 viewId = m_store.lastInsertId();
-        Query column(
-            m_store.statement("INSERT INTO view_columns(view_id, seq, title, item, formula) VALUES(?, ?, ?, ?, ?)"));
-        qint64 seq = 0;
-        for (const ViewColumn& def : view.columns)
-            column->bind(1, viewId).bind(2, ++seq).bind(3, def.title).bind(4, def.item).bind(5, def.formula).run();
+        admin::writeView(m_store, spec);
         ++m_report.views;
     }
 
@@ -190,21 +186,43 @@ public:
             m_richObjects.emplace_back(m_itemSeq, item.objectNames);
     }
 
+    // An attachment's size is known only once it is decoded: its bytes wait in a temporary file and
+    // then go into a blob of that size piece by piece.
     void beginAttachment(const QString& name) override
     {
         m_attachmentName = name.isEmpty() ? u"附件"_s + QString::number(m_attachmentSeq + 1) : name;
-        m_attachment.clear();
+        m_attachment = std::make_unique<QTemporaryFile>();
+        if (!m_attachment->open())
+            throw platform::Error(u"无法创建临时文件以导入附件"_s + m_attachmentName + u"："_s +
+                                  m_attachment->errorString());
     }
 
-    void attachmentData(const char* data, qsizetype size) override { m_attachment.append(data, size); }
+    void attachmentData(const char* data, qsizetype size) override
+    {
+        if (m_attachment->write(data, size) != size)
+            throw platform::Error(u"无法写入附件"_s + m_attachmentName + u"的临时文件："_s +
+                                  m_attachment->errorString());
+    }
 
     void endAttachment() override
     {
+        std::unique_ptr<QTemporaryFile> file = std::move(m_attachment);
+        const qint64 size = file->size();
         Query q(m_store.statement("INSERT INTO attachments(doc_id, seq, name, data) VALUES(?, ?, ?, ?)"));
-        q->bind(1, m_docId).bind(2, ++m_attachmentSeq).bind(3, m_attachmentName).bindBlob(4, m_attachment).run();
+        q->bind(1, m_docId).bind(2, ++m_attachmentSeq).bind(3, m_attachmentName).bindZeroBlob(4, size).run();
+        Blob blob(m_store, "attachments", "data", m_store.lastInsertId(), true);
+        if (!file->seek(0))
+            throw platform::Error(u"无法读取附件"_s + m_attachmentName + u"的临时文件："_s + file->errorString());
+        QByteArray chunk(kCopyChunk, Qt::Uninitialized);
+        for (qint64 offset = 0; offset < size;) {
+            const qint64 read = file->read(chunk.data(), std::min<qint64>(kCopyChunk, size - offset));
+            if (read <= 0)
+                throw platform::Error(u"无法读取附件"_s + m_attachmentName + u"的临时文件："_s + file->errorString());
+            blob.write(offset, chunk.constData(), read);
+            offset += read;
+        }
         ++m_report.attachments;
-        m_report.attachmentBytes += m_attachment.size();
-        m_attachment = QByteArray();
+        m_report.attachmentBytes += size;
     }
 
     void endDocument() override
@@ -217,17 +235,27 @@ public:
         for (const auto& [itemSeq, names] : m_richObjects) {
             qint64 seq = 0;
             for (const QString& name : names) {
-                Query has(m_store.statement("SELECT 1 FROM attachments WHERE doc_id = ? AND name = ?"));
+                Query has(m_store.statement(
+                    "SELECT rowid FROM attachments WHERE doc_id = ? AND name = ? ORDER BY seq LIMIT 1"));
                 has->bind(1, m_docId).bind(2, name);
                 if (!has->step()) {
                     notice(0, u"文档"_s + m_unid + u"的富文本引用了附件"_s + name + u"，但文档中没有它的内容"_s);
                     continue;
                 }
+                const qint64 source = has->int64(0);
                 has->reset();
-                Query copy(m_store.statement(
-                    "INSERT INTO embedded_objects(doc_id, item_seq, seq, name, data) "
-                    "SELECT ?, ?, ?, name, data FROM attachments WHERE doc_id = ? AND name = ? ORDER BY seq LIMIT 1"));
-                copy->bind(1, m_docId).bind(2, itemSeq).bind(3, ++seq).bind(4, m_docId).bind(5, name).run();
+                Blob from(m_store, "attachments", "data", source, false);
+                Query insert(m_store.statement(
+                    "INSERT INTO embedded_objects(doc_id, item_seq, seq, name, data) VALUES(?, ?, ?, ?, ?)"));
+                insert->bind(1, m_docId).bind(2, itemSeq).bind(3, ++seq).bind(4, name).bindZeroBlob(5, from.size());
+                insert->run();
+                Blob to(m_store, "embedded_objects", "data", m_store.lastInsertId(), true);
+                QByteArray chunk(kCopyChunk, Qt::Uninitialized);
+                for (qint64 offset = 0; offset < from.size(); offset += kCopyChunk) {
+                    const qint64 size = std::min<qint64>(kCopyChunk, from.size() - offset);
+                    from.read(offset, chunk.data(), size);
+                    to.write(offset, chunk.constData(), size);
+                }
             }
         }
         ++m_report.documents;
@@ -268,7 +296,7 @@ private:
     qint64 m_attachmentSeq = 0;
     std::vector<std::pair<qint64, QStringList>> m_richObjects;
     QString m_attachmentName;
-    QByteArray m_attachment;
+    std::unique_ptr<QTemporaryFile> m_attachment;
 };
 
 void removeDatabaseFiles(const QString& path)

@@ -129,6 +129,26 @@ private slots:
         QCOMPARE(QFileInfo(path(u"empty.nsf"_s)).size(), 0);
     }
 
+    void filesWithoutViewAliasesStillOpen()
+    {
+        // A database made before views had aliases: read as it is, given the table when written to.
+        const QString db = path(u"noaliases.nsf"_s);
+        QVERIFY(QFile::copy(m_sample.dataDir + u"/crm.nsf"_s, db));
+        sql(db, "DROP TABLE view_aliases");
+        const QString first = open(db)->Views().at(0);
+        QCOMPARE(open(db)->FindView(first.toUpper())->ViewName(), first);
+        QVERIFY(errorOf([&] { open(db)->FindView(u"别名"_s); }).contains(u"找不到视图：别名"_s));
+        m_keep.reset();
+
+        QCOMPARE(admin({u"add-view"_s, db, u"--name"_s, u"Named"_s, u"--column"_s, u"T=Subject"_s, u"--alias"_s,
+                        u"别名"_s, u"--alias"_s, u"Other"_s}),
+                 0);
+        auto database = open(db);
+        QCOMPARE(database->FindView(u"别名"_s)->ViewName(), u"Named"_s);
+        QCOMPARE(database->FindView(u"OTHER"_s)->ViewName(), u"Named"_s);
+        QCOMPARE(database->FindView(first)->ViewName(), first);
+    }
+
     void adminToolWritesDocumentsFromJson()
     {
         const QString db = path(u"json.nsf"_s);

@@ -428,6 +428,42 @@ private slots:
             QCOMPARE(doc->ColumnValues().at(1), Value::text(QString())); // a formula column shows empty
         }
         QCOMPARE(order, (QStringList{u"c"_s, u"b"_s, u"a"_s}));
+
+        // A view is found by its aliases too, still after its design was imported again.
+        QCOMPARE(database->FindView(u"SORTED-ALIAS"_s)->ViewName(), u"Sorted"_s);
+        importInline(dxl("<view name='Sorted|sorted-alias|Zweite'><column itemname='StringField'>"
+                         "<columnheader title='S'/></column></view>"),
+                     db);
+        auto reopened = open(db);
+        QCOMPARE(reopened->FindView(u"sorted-alias"_s)->EntryCount(), 3);
+        QCOMPARE(reopened->FindView(u"zweite"_s)->ViewName(), u"Sorted"_s);
+        QCOMPARE(reopened->Views().count(u"Sorted"_s), 1);
+    }
+
+    void attachmentLargerThanOnePiece()
+    {
+        // Several of the pieces the attachment is written and read in, and one odd byte.
+        QByteArray data(3 * 1024 * 1024 + 1, Qt::Uninitialized);
+        for (qsizetype i = 0; i < data.size(); ++i)
+            data[i] = char((i * 7919) >> 3);
+        const QString db = m_dir.filePath(u"large.nsf"_s);
+        QFile::remove(db);
+        const QString file = m_dir.filePath(u"large.xml"_s);
+        writeFile(file, dxl(document(
+                            "0000000000000000000000000000000D", "F",
+                            "<item name='$FILE'><object><file name='big.bin'><filedata>" + data.toBase64() +
+                                "</filedata></file></object></item>"
+                                "<item name='Body'><richtext><par><attachmentref name='big.bin' displayname='big.bin'/>"
+                                "</par></richtext></item>")));
+        const ImportReport report = importDxl(file, db);
+        QCOMPARE(report.attachmentBytes, data.size());
+        auto doc = open(db)->FindDocumentById(u"0000000000000000000000000000000D"_s);
+        const QString saved = m_dir.filePath(u"big.bin"_s);
+        doc->AttachmentByName(u"big.bin"_s)->SaveToFile(saved);
+        QVERIFY(readAll(saved) == data);
+        QFile::remove(saved);
+        doc->RichTextItemByName(u"Body"_s)->EmbeddedObjectByName(u"big.bin"_s)->SaveToFile(saved);
+        QVERIFY(readAll(saved) == data);
     }
 
     void reimportReplacesDocuments()
