@@ -279,6 +279,8 @@ ExportRun::RichTextPart ExportRun::richTextStep(const domino::NotesDocument& doc
             return part;
         item.reset();
         const std::unique_ptr<domino::NotesRichTextItem> richText = document.RichTextItemByName(name);
+        if (!richText)
+            return part;
         part.text = richText->FormattedText(true, 80);
         part.isRichText = true;
         const QStringList objects = richText->EmbeddedObjects();
