@@ -12,11 +12,11 @@ class Prompts
 public:
     virtual ~Prompts() = default;
 
-    // Plain message box: information icon, OK button, the application title as caption.
+    // Plain message box: no icon, OK button, the application title as caption.
     virtual void showMessage(const QString& text) = 0;
     // The general error handler's box: error icon, OK button, the application title as caption.
     virtual void showError(const QString& text) = 0;
-    // OK / Cancel question with its own caption; true for OK.
+    // OK / Cancel question without icon, with its own caption; true for OK.
     virtual bool askOkCancel(const QString& text, const QString& caption) = 0;
     // Full path of the chosen file, or nullopt when cancelled.
     virtual std::optional<QString> getOpenFileName(const QString& filter) = 0;

@@ -2,6 +2,7 @@
 
 #include "shell/vendor.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QFileDialog>
 #include <QInputDialog>
@@ -33,20 +34,37 @@ QWidget* QtPrompts::parentWidget() const
     return QApplication::activeWindow();
 }
 
+namespace {
+
+int runBox(QWidget* parent, QMessageBox::Icon icon, const QString& caption, const QString& text,
+           QMessageBox::StandardButtons buttons)
+{
+    QMessageBox box(icon, caption, text, buttons, parent);
+    // Qt's own captions would be English in an otherwise Chinese program.
+    if (QAbstractButton* ok = box.button(QMessageBox::Ok))
+        ok->setText(u"确定"_s);
+    if (QAbstractButton* cancel = box.button(QMessageBox::Cancel))
+        cancel->setText(u"取消"_s);
+    box.setDefaultButton(QMessageBox::Ok);
+    return box.exec();
+}
+
+} // namespace
+
 void QtPrompts::showMessage(const QString& text)
 {
-    QMessageBox::information(parentWidget(), QString::fromUtf16(kAppTitle), text);
+    runBox(parentWidget(), QMessageBox::NoIcon, QString::fromUtf16(kAppTitle), text, QMessageBox::Ok);
 }
 
 void QtPrompts::showError(const QString& text)
 {
-    QMessageBox::critical(parentWidget(), QString::fromUtf16(kAppTitle), text);
+    runBox(parentWidget(), QMessageBox::Critical, QString::fromUtf16(kAppTitle), text, QMessageBox::Ok);
 }
 
 bool QtPrompts::askOkCancel(const QString& text, const QString& caption)
 {
-    return QMessageBox::question(parentWidget(), caption, text, QMessageBox::Ok | QMessageBox::Cancel,
-                                 QMessageBox::Ok) == QMessageBox::Ok;
+    return runBox(parentWidget(), QMessageBox::NoIcon, caption, text, QMessageBox::Ok | QMessageBox::Cancel) ==
+           QMessageBox::Ok;
 }
 
 std::optional<QString> QtPrompts::getOpenFileName(const QString& filter)
@@ -67,11 +85,15 @@ std::optional<QString> QtPrompts::getSaveFileName(const QString& filter)
 
 std::optional<QString> QtPrompts::inputBox(const QString& caption, const QString& prompt, const QString& initial)
 {
-    bool ok = false;
-    const QString text = QInputDialog::getText(parentWidget(), caption, prompt, QLineEdit::Normal, initial, &ok);
-    if (!ok)
+    QInputDialog dialog(parentWidget());
+    dialog.setWindowTitle(caption);
+    dialog.setLabelText(prompt);
+    dialog.setTextValue(initial);
+    dialog.setOkButtonText(u"确定"_s);
+    dialog.setCancelButtonText(u"取消"_s);
+    if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
-    return text;
+    return dialog.textValue();
 }
 
 } // namespace quill::shell

@@ -10,10 +10,12 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <stdexcept>
@@ -78,6 +80,7 @@ private slots:
     void listView();
     void aboutDialog();
     void fileFilters();
+    void realPromptBoxes();
 
 private:
     std::unique_ptr<TfrmMain> makeWindow();
@@ -479,6 +482,61 @@ void TestShellMainWindow::fileFilters()
     QCOMPARE(shell::qtFileFilter(u"NSF文件|*.nsf"_s), u"NSF文件 (*.nsf)"_s);
     QCOMPARE(shell::qtFileFilter(u"Excel文件|*.xls"_s), u"Excel文件 (*.xls)"_s);
     QCOMPARE(shell::qtFileFilter(u"库|*.nsf;*.ntf|全部|*.*"_s), u"库 (*.nsf *.ntf);;全部 (*.*)"_s);
+}
+
+void TestShellMainWindow::realPromptBoxes()
+{
+    shell::QtPrompts prompts;
+    struct Seen
+    {
+        QString caption;
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        QStringList buttons;
+    };
+    // Reads the box that the prompt opened, then presses the button of the given caption.
+    auto answer = [](Seen* seen, const QString& press) {
+        QTimer::singleShot(0, [seen, press] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            QVERIFY(box);
+            seen->caption = box->windowTitle();
+            seen->icon = box->icon();
+            QAbstractButton* pressed = nullptr;
+            for (QAbstractButton* button : box->buttons()) {
+                seen->buttons << button->text();
+                if (button->text() == press)
+                    pressed = button;
+            }
+            if (!pressed)
+                box->done(QMessageBox::Cancel); // so that a failure does not leave the box waiting
+            QVERIFY(pressed);
+            pressed->click();
+        });
+    };
+
+    Seen exitBox;
+    answer(&exitBox, u"取消"_s);
+    QVERIFY(!prompts.askOkCancel(u"您要退出Quillmere么?"_s, u"确认"_s));
+    QCOMPARE(exitBox.caption, u"确认"_s);
+    QCOMPARE(exitBox.icon, QMessageBox::NoIcon);
+    exitBox.buttons.sort();
+    QCOMPARE(exitBox.buttons, (QStringList{u"取消"_s, u"确定"_s}));
+    Seen okBox;
+    answer(&okBox, u"确定"_s);
+    QVERIFY(prompts.askOkCancel(u"您要退出Quillmere么?"_s, u"确认"_s));
+
+    Seen plain;
+    answer(&plain, u"确定"_s);
+    prompts.showMessage(u"对不起，该功能暂时尚未提供!"_s);
+    QCOMPARE(plain.caption, u"QuillmereV3.6"_s);
+    QCOMPARE(plain.icon, QMessageBox::NoIcon);
+    QCOMPARE(plain.buttons, QStringList{u"确定"_s});
+
+    Seen error;
+    answer(&error, u"确定"_s);
+    prompts.showError(u"出错了."_s);
+    QCOMPARE(error.caption, u"QuillmereV3.6"_s);
+    QCOMPARE(error.icon, QMessageBox::Critical);
+    QCOMPARE(error.buttons, QStringList{u"确定"_s});
 }
 
 QTEST_MAIN(TestShellMainWindow)
