@@ -1,6 +1,6 @@
 // Paging through a view of a million documents: NthDocument plus a page of 100 rows (ids and column
-// values through NextDocument) at the start, the middle and the end, and the time the admin tool
-// takes to make that database.
+// values through NextDocument) at the start, the middle and the end, and the time and peak memory the
+// admin tool takes to make that database.
 
 #include "domino/loader.h"
 #include "domino/value.h"
@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cstdio>
+#include <sys/resource.h>
 
 using namespace Qt::StringLiterals;
 using namespace quill::domino;
@@ -61,8 +62,10 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "generate failed\n");
         return 1;
     }
-    std::printf("generate %lld documents: %.1f s, file %.1f MB\n", static_cast<long long>(count),
-                double(timer.elapsed()) / 1000.0, double(QFileInfo(database).size()) / 1048576.0);
+    struct rusage usage = {};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    std::printf("generate %lld documents: %.1f s, file %.1f MB, peak RSS %ld KiB\n", static_cast<long long>(count),
+                double(timer.elapsed()) / 1000.0, double(QFileInfo(database).size()) / 1048576.0, usage.ru_maxrss);
 
     quill::platform::Registry registry(temp.filePath(u"registry.reg"_s));
     registry.writeString(QString::fromUtf16(kSessionClassKey), QString(), QString::fromUtf8(QUILL_COMPONENT_PATH));

@@ -1,6 +1,7 @@
 // bench_dxl COUNT [SAMPLE]: repeats the documents of a DXL sample with fresh universal ids into a file of
 // COUNT documents in /tmp, imports it into a new database and prints documents and megabytes per second
 // and the process's peak resident memory.
+// bench_dxl --attachment MB: the same for one document with one attachment of MB megabytes.
 
 #include "dxlimport.h"
 #include "platform/error.h"
@@ -64,17 +65,41 @@ bool generate(const QString& samplePath, const QString& target, qint64 count)
     return out.error() == QFileDevice::NoError;
 }
 
+// One document whose attachment holds megabytes of bytes, written out in pieces of whole base64 groups.
+bool generateAttachment(const QString& target, qint64 megabytes)
+{
+    QFile out(target);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    out.write("<?xml version='1.0' encoding='utf-8'?>\n<database xmlns='http://www.lotus.com/dxl' title='bench'>\n"
+              "<document form='F'><noteinfo unid='0000000000000000000000000000000A'/>"
+              "<item name='$FILE'><object><file name='big.bin'><filedata>\n");
+    QByteArray piece(3 * 1024 * 64, Qt::Uninitialized);
+    for (qint64 written = 0; written < megabytes * 1024 * 1024; written += piece.size()) {
+        for (qsizetype i = 0; i < piece.size(); ++i)
+            piece[i] = char((written + i) * 31 >> 2);
+        out.write(piece.toBase64());
+        out.write("\n");
+    }
+    out.write("</filedata></file></object></item></document>\n</database>\n");
+    return out.error() == QFileDevice::NoError;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
-    const qint64 count = args.value(1, u"100000"_s).toLongLong();
+    const bool attachment = args.value(1) == u"--attachment"_s;
+    const qint64 count = args.value(attachment ? 2 : 1, attachment ? u"50"_s : u"100000"_s).toLongLong();
     const QString samplePath = args.value(2, QStringLiteral(QUILL_DXL_SAMPLES) + u"/plomino/test_100docs.xml"_s);
-    const QString file = u"/tmp/quill-dxl-bench-"_s + QString::number(count) + u".xml"_s;
-    const QString db = u"/tmp/quill-dxl-bench-"_s + QString::number(count) + u".nsf"_s;
-    if (!QFileInfo::exists(file) && !generate(samplePath, file, count)) {
+    const QString name =
+        u"/tmp/quill-dxl-bench-"_s + (attachment ? u"attachment-"_s : QString()) + QString::number(count);
+    const QString file = name + u".xml"_s;
+    const QString db = name + u".nsf"_s;
+    if (!QFileInfo::exists(file) &&
+        !(attachment ? generateAttachment(file, count) : generate(samplePath, file, count))) {
         std::fprintf(stderr, "cannot generate %s from %s\n", qPrintable(file), qPrintable(samplePath));
         return 1;
     }
@@ -86,6 +111,8 @@ int main(int argc, char** argv)
         const auto report = quill::component::dxl::importDxl(file, db);
         const double seconds = double(timer.nsecsElapsed()) / 1e9;
         const double megabytes = double(QFileInfo(file).size()) / 1e6;
+        if (attachment)
+            std::printf("attachment %lld bytes  ", static_cast<long long>(report.attachmentBytes));
         std::printf("documents %lld  file %.1f MB  time %.2f s  %.0f documents/s  %.1f MB/s  peak RSS %lld KiB "
                     "(%lld KiB before the import)\n",
                     static_cast<long long>(report.documents), megabytes, seconds, double(report.documents) / seconds,

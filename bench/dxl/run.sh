@@ -1,5 +1,6 @@
 #!/bin/sh
-# Import throughput and peak memory for 10,000 and 100,000 documents (release build).
+# Import throughput and peak memory for 10,000 and 100,000 documents and for one attachment of 50 MB
+# (release build).
 set -e
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=${BUILD:-$root/build-bench-dxl}
@@ -8,3 +9,4 @@ cmake --build "$build" -j2 --target bench_dxl >/dev/null
 for count in 10000 100000; do
     "$build/bench/dxl/bench_dxl" "$count"
 done
+"$build/bench/dxl/bench_dxl" --attachment 50
