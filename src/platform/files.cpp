@@ -84,7 +84,8 @@ bool IsFileLocked(const QString& fileName)
     // among them), so a file we already have open is not touched.
     if (IsOpenInThisProcess(fileName))
         return false;
-    const int fd = ::open(encoded.constData(), O_RDONLY | O_CLOEXEC);
+    // Without O_NONBLOCK a pipe with no writer would keep the open waiting for ever.
+    const int fd = ::open(encoded.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return true;
     struct flock probe;

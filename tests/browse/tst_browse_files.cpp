@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
+#include <csignal>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -73,6 +74,7 @@ private slots:
     void scanSuspendsRedrawingNested();
     void lockTestReportsOtherProcessesLocks();
     void lockTestNeverDropsThisProcessLocks();
+    void lockTestDoesNotWaitOnAPipe();
 };
 
 void TestBrowseFiles::scanListsFoldersAndDatabases()
@@ -199,6 +201,32 @@ void TestBrowseFiles::lockTestNeverDropsThisProcessLocks()
     ::close(fd);
     QVERIFY(!otherProcessSeesLock(file));
     QVERIFY(!platform::IsOpenInThisProcess(file));
+}
+
+void TestBrowseFiles::lockTestDoesNotWaitOnAPipe()
+{
+    // A pipe picked in the open dialog has no writer: a plain open for reading would wait forever.
+    QTemporaryDir tmp;
+    const QString fifo = tmp.filePath(u"pipe.nsf"_s);
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const pid_t child = ::fork();
+    QVERIFY(child >= 0);
+    if (child == 0)
+        ::_exit(platform::IsFileLocked(fifo) ? 1 : 0);
+    int status = 0;
+    pid_t done = 0;
+    for (int i = 0; i < 500 && done == 0; ++i) {
+        done = ::waitpid(child, &status, WNOHANG);
+        if (done == 0)
+            QTest::qSleep(10);
+    }
+    if (done == 0) {
+        ::kill(child, SIGKILL);
+        ::waitpid(child, &status, 0);
+        QFAIL("the lock test blocked on a pipe");
+    }
+    QVERIFY(WIFEXITED(status));
+    QCOMPARE(WEXITSTATUS(status), 0);
 }
 
 QTEST_MAIN(TestBrowseFiles)
