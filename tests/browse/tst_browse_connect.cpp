@@ -3,8 +3,11 @@
 #include "browsefixture.h"
 
 #include <QFile>
+#include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 
 using namespace Qt::StringLiterals;
 using namespace quill;
@@ -66,8 +69,29 @@ void TestBrowseConnect::dialogLayoutAndKeys()
     state.userName = u"张三"_s;
     state.password = u"secret"_s;
     testing::ScriptedPrompts prompts;
-    browse::Tfrmselserver dialog(state, prompts);
+    // Centred on the screen, not over a main window that stands in a corner.
+    QWidget corner;
+    corner.setGeometry(0, 0, 300, 200);
+    browse::Tfrmselserver dialog(state, prompts, &corner);
+    QVERIFY((dialog.geometry().center() - QGuiApplication::primaryScreen()->availableGeometry().center())
+                .manhattanLength() <= 2);
     QCOMPARE(dialog.windowTitle(), u"连接服务器"_s);
+    auto* gr1 = dialog.findChild<QGroupBox*>();
+    QVERIFY(gr1);
+    QCOMPARE(gr1->title(), u"选项"_s);
+    QCOMPARE(gr1->geometry(), QRect(16, 16, 217, 121));
+    QStringList labels;
+    for (const QLabel* label : gr1->findChildren<QLabel*>())
+        labels << label->text() + u'@' + QString::number(label->x()) + u',' + QString::number(label->y());
+    QCOMPARE(labels, (QStringList{u"服务器名：@16,32"_s, u"登录名：@16,64"_s, u"用户密码：@16,88"_s}));
+    QCOMPARE(dialog.Edit1()->parentWidget(), gr1);
+    QCOMPARE(dialog.Edit1()->geometry(), QRect(80, 24, 113, 21));
+    QCOMPARE(dialog.Edit2()->geometry(), QRect(80, 56, 113, 21));
+    QCOMPARE(dialog.Edit3()->geometry(), QRect(80, 88, 113, 21));
+    QCOMPARE(dialog.Button1()->geometry(), QRect(32, 152, 81, 28));
+    QCOMPARE(dialog.Button2()->geometry(), QRect(120, 152, 81, 27));
+    QCOMPARE(dialog.Edit1()->nextInFocusChain(), dialog.Edit2());
+    QCOMPARE(dialog.Edit2()->nextInFocusChain(), dialog.Edit3());
     QCOMPARE(dialog.minimumSize(), dialog.maximumSize());
     QCOMPARE(dialog.Button1()->text(), u"确  定"_s);
     QCOMPARE(dialog.Button2()->text(), u"取  消"_s);

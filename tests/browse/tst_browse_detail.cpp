@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QHeaderView>
 #include <QPushButton>
+#include <QScreen>
 #include <QTableWidget>
 
 using namespace Qt::StringLiterals;
@@ -68,7 +69,11 @@ void TestBrowseDetail::gridContents()
 void TestBrowseDetail::dialogLayout()
 {
     browse::DetailRows rows{{u"A"_s, u"B"_s, u"C"_s}, {u"1"_s, u"2"_s, u"3"_s}};
-    browse::TfrmdocDetail dialog(rows);
+    QWidget corner;
+    corner.setGeometry(0, 0, 300, 200);
+    browse::TfrmdocDetail dialog(rows, &corner);
+    QVERIFY((dialog.geometry().center() - QGuiApplication::primaryScreen()->availableGeometry().center())
+                .manhattanLength() <= 2);
     QCOMPARE(dialog.windowTitle(), u"文档详细资料"_s);
     QCOMPARE(dialog.size(), QSize(568, 493));
     QCOMPARE(dialog.minimumSize(), dialog.maximumSize());
