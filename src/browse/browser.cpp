@@ -72,7 +72,6 @@ void Browser::openserverExecute()
     m_frm.TreeView1()->clear();
     m_frm.ListView1()->clearItems();
     ConnectServer();
-    shell::CloseMsgFrm();
 }
 
 void Browser::ConnectServer()
@@ -90,6 +89,7 @@ void Browser::ConnectServer()
     auto* root = new QTreeWidgetItem(m_frm.TreeView1(), QStringList{state.serverName + u'(' + state.dataPath + u')'});
     root->setIcon(0, m_frm.treeImage(0));
     ScanDataDirectory(state.dataPath, root);
+    shell::CloseMsgFrm();
 }
 
 // ---- Tree and file opening
@@ -218,6 +218,16 @@ void Browser::listView(const std::shared_ptr<domino::NotesDatabase>& database, c
 
 void Browser::LoadViewPage(domino::NotesDatabase& database, const QString& viewName)
 {
+    try {
+        fillPage(database, viewName);
+    } catch (const domino::DominoError& e) {
+        // Shown once the list is redrawn again and the progress window is gone.
+        m_frm.prompts().showMessage(u"读取数据出错:"_s + e.message());
+    }
+}
+
+void Browser::fillPage(domino::NotesDatabase& database, const QString& viewName)
+{
     shell::MainState& state = m_frm.state();
     shell::ListView* list = m_frm.ListView1();
     const int width = list->width();
@@ -231,57 +241,51 @@ void Browser::LoadViewPage(domino::NotesDatabase& database, const QString& viewN
     list->setRowSelect(true);
     list->setViewStyle(shell::ListView::Style::Report);
 
-    std::optional<ScopeExit<void (*)()>> closeProgress;
+    const std::unique_ptr<domino::NotesView> view = database.FindView(viewName);
+    const int columns = std::max(0, view->ColumnCount());
+    const QStringList titles = view->ColumnNames();
+    const int columnWidth = width / (columns + 1);
+    list->addColumn(u"文档ID"_s, columnWidth);
+    for (int c = 0; c < columns; ++c)
+        list->addColumn(c < titles.size() ? titles.at(c) : QString(), columnWidth);
+
+    shell::ShowMsgFrm();
+    const ScopeExit closeProgress([] { shell::CloseMsgFrm(); });
+    shell::SetMsgProgress(100, 1);
+    shell::SetMsgText(kReadingPage);
+
+    std::unique_ptr<domino::NotesDocument> document;
     try {
-        const std::unique_ptr<domino::NotesView> view = database.FindView(viewName);
-        const int columns = std::max(0, view->ColumnCount());
-        const QStringList titles = view->ColumnNames();
-        const int columnWidth = width / (columns + 1);
-        list->addColumn(u"文档ID"_s, columnWidth);
-        for (int c = 0; c < columns; ++c)
-            list->addColumn(c < titles.size() ? titles.at(c) : QString(), columnWidth);
+        document = view->NthDocument(state.docPos + 1);
+    } catch (const domino::DominoError&) {
+        return; // past the view's end, or the view went away: an empty page, said nowhere
+    }
 
-        shell::ShowMsgFrm();
-        closeProgress.emplace(&shell::CloseMsgFrm);
-        shell::SetMsgProgress(100, 1);
-        shell::SetMsgText(kReadingPage);
+    state.docCount = view->EntryCount();
+    const QString name = view->ViewName();
+    m_frm.setStatusPanelText(1, u"视图："_s + name + u'(' + view->ViewName() + u") 共有文档:"_s +
+                                    QString::number(state.docCount));
 
-        std::unique_ptr<domino::NotesDocument> document;
+    int k = 1;
+    if (view->EntryCount() <= 0)
+        return;
+    while (document && k <= kPageSize && view->EntryCount() > state.docPos) {
+        ++k;
+        ++state.docPos;
+        const QString id = document->DocumentId();
+        QStringList cells;
         try {
-            document = view->NthDocument(state.docPos + 1);
+            const domino::ValueList values = document->ColumnValues();
+            for (int c = 0; c < columns; ++c)
+                cells << (static_cast<size_t>(c) < values.size() ? domino::ValueToText(values[c]) : QString());
         } catch (const domino::DominoError&) {
-            return; // past the view's end, or the view went away: an empty page, said nowhere
+            cells.clear(); // the row keeps its id; the page goes on
         }
-
-        state.docCount = view->EntryCount();
-        const QString name = view->ViewName();
-        m_frm.setStatusPanelText(1, u"视图："_s + name + u'(' + view->ViewName() + u") 共有文档:"_s +
-                                        QString::number(state.docCount));
-
-        int k = 1;
-        if (view->EntryCount() <= 0)
-            return;
-        while (document && k <= kPageSize && view->EntryCount() > state.docPos) {
-            ++k;
-            ++state.docPos;
-            const QString id = document->DocumentId();
-            QStringList cells;
-            try {
-                const domino::ValueList values = document->ColumnValues();
-                for (int c = 0; c < columns; ++c)
-                    cells << (static_cast<size_t>(c) < values.size() ? domino::ValueToText(values[c]) : QString());
-            } catch (const domino::DominoError&) {
-                cells.clear(); // the row keeps its id; the page goes on
-            }
-            list->addRow(id, cells);
-            document = view->NextDocument(*document);
-            const int count = view->EntryCount();
-            shell::SetMsgText(kReadingPage + QString::number(k) + u'/' + QString::number(count));
-            shell::SetMsgProgress(count, k);
-        }
-    } catch (const domino::DominoError& e) {
-        closeProgress.reset();
-        m_frm.prompts().showMessage(u"读取数据出错:"_s + e.message());
+        list->addRow(id, cells);
+        document = view->NextDocument(*document);
+        const int count = view->EntryCount();
+        shell::SetMsgText(kReadingPage + QString::number(k) + u'/' + QString::number(count));
+        shell::SetMsgProgress(count, k);
     }
 }
 

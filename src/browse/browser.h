@@ -51,6 +51,8 @@ private:
     void listServerView(QTreeWidgetItem* node);
     void listFileView(QTreeWidgetItem* node);
     void listView(const std::shared_ptr<domino::NotesDatabase>& database, const QString& viewName);
+    // LoadViewPage without the report of a failure: throws once the list and progress window are restored.
+    void fillPage(domino::NotesDatabase& database, const QString& viewName);
     void page(PageCommand command);
     void showSelectedDetail();
 

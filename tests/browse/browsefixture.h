@@ -24,13 +24,25 @@ namespace quill::testing {
 
 using namespace Qt::StringLiterals;
 
+// Scripted prompts that also let a test look at the window at the moment a message appears.
+struct WatchedPrompts : ScriptedPrompts
+{
+    std::function<void(const QString&)> onMessage;
+    void showMessage(const QString& text) override
+    {
+        if (onMessage)
+            onMessage(text);
+        ScriptedPrompts::showMessage(text);
+    }
+};
+
 // A main window with the browse commands attached, a scripted user, the in-memory Domino and a
 // registry saying that Domino is installed with its data directory in a temporary folder.
 struct BrowseFixture
 {
     QTemporaryDir dir;
     FakeDomino domino;
-    ScriptedPrompts prompts;
+    WatchedPrompts prompts;
     std::unique_ptr<platform::Registry> registry;
     std::unique_ptr<shell::TfrmMain> frm;
     std::unique_ptr<browse::Browser> browser;

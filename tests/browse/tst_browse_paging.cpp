@@ -235,7 +235,13 @@ void TestBrowsePaging::readFailureMidPage()
     ListedView v(250);
     v.fx.domino.failOn(u"DocumentId"_s, u"文档标识读不出"_s, 30, 1);
     v.fx.prompts.shown.clear();
+    bool restoredBeforeMessage = false;
+    v.fx.prompts.onMessage = [&](const QString&) {
+        restoredBeforeMessage = !shell::MsgFrm && v.fx.list()->reportWidget()->updatesEnabled();
+    };
     QVERIFY(v.page(Next));
+    QVERIFY(restoredBeforeMessage);
+    v.fx.prompts.onMessage = nullptr;
     QCOMPARE(v.fx.prompts.shown, QStringList{u"message:读取数据出错:文档标识读不出"_s});
     QCOMPARE(v.fx.listedIds(), v.expect(101, 130));
     QCOMPARE(v.fx.state().docPos, 131); // counts the row being added
