@@ -354,6 +354,8 @@ int TfrmMain::nodeLevel(const QTreeWidgetItem* node)
 
 bool TfrmMain::eventFilter(QObject* watched, QEvent* event)
 {
+    if (event->type() == QEvent::ToolTip && qobject_cast<QToolButton*>(watched))
+        return true;
     // A click on the tree's empty space also runs the tree command, with nothing selected.
     if (watched == m_tree->viewport() && event->type() == QEvent::MouseButtonRelease) {
         const auto* mouse = static_cast<QMouseEvent*>(event);
@@ -460,6 +462,9 @@ void TfrmMain::buildToolBar()
         button->setIconSize(QSize(16, 16));
         if (entry.action) {
             button->setDefaultAction(action(QString::fromUtf16(entry.action)));
+            // An action without a hint lends its caption as the tooltip; such a button shows none.
+            if (button->toolTip() == button->text())
+                button->installEventFilter(this);
         } else {
             button->setText(QString::fromUtf16(entry.caption));
             // An empty picture still takes its place, so the caption sits level with the others.

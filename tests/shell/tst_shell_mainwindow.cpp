@@ -17,6 +17,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <QToolTip>
 #include <QTreeWidget>
 #include <stdexcept>
 
@@ -152,6 +153,19 @@ void TestShellMainWindow::layoutAndVocabulary()
     }
     QCOMPARE(w->toolButton(u"ToolButton1"_s)->toolTip(), u"连接到Domino服务器"_s);
     QCOMPARE(w->toolButton(u"ToolButton11"_s)->toolTip(), u"查看所选中文档的所有域和值"_s);
+    // Buttons without a hint show no tooltip, not even their caption.
+    auto showTip = [](QToolButton* button) {
+        QHelpEvent help(QEvent::ToolTip, QPoint(5, 5), button->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(button, &help);
+    };
+    for (const QString& name : {u"ToolButton5"_s, u"ToolButton6"_s, u"ToolButton7"_s, u"ToolButton9"_s}) {
+        showTip(w->toolButton(name));
+        QVERIFY2(!QToolTip::isVisible(), qPrintable(name));
+    }
+    showTip(w->toolButton(u"ToolButton4"_s));
+    QVERIFY(QToolTip::isVisible());
+    QCOMPARE(QToolTip::text(), u"导出所选视图的文档数据到EXCEL文件中，并与附件RTF域图片等一并导出"_s);
+    QToolTip::hideText();
 
     QCOMPARE(w->Panel2()->width(), 225);
     QCOMPARE(w->Panel4()->width(), 3);
