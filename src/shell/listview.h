@@ -41,7 +41,7 @@ public:
 
     // Report rows: caption in column 0, sub-items after it.
     void addRow(const QString& caption, const QStringList& subItems = {});
-    // Adds sub-items to the last row.
+    // Replaces the sub-items of a report row.
     void setRowSubItems(int row, const QStringList& subItems);
     int rowCount() const;
     QString rowCaption(int row) const;

@@ -138,10 +138,7 @@ void TfrmMain::FormShow()
         return;
     m_shown = true;
 
-    QString folder = m_env.appPath.isEmpty() ? platform::applicationFolder() : m_env.appPath;
-    if (!folder.endsWith(u'/'))
-        folder += u'/';
-    m_state.appPath = folder;
+    m_state.appPath = programFolder();
 
     ReadSettings();
     if (m_env.registry)
@@ -150,14 +147,17 @@ void TfrmMain::FormShow()
     m_state.curDatabase = std::make_unique<domino::TNotesDatabase>();
 }
 
-QString TfrmMain::settingsFilePath() const
+QString TfrmMain::programFolder() const
 {
-    QString folder = m_state.appPath;
-    if (folder.isEmpty())
-        folder = m_env.appPath.isEmpty() ? platform::applicationFolder() : m_env.appPath;
+    QString folder = m_env.appPath.isEmpty() ? platform::applicationFolder() : m_env.appPath;
     if (!folder.endsWith(u'/'))
         folder += u'/';
-    return folder + u"system.ini"_s;
+    return folder;
+}
+
+QString TfrmMain::settingsFilePath() const
+{
+    return (m_state.appPath.isEmpty() ? programFolder() : m_state.appPath) + u"system.ini"_s;
 }
 
 void TfrmMain::ReadSettings()

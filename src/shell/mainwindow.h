@@ -166,6 +166,8 @@ private:
     void buildPanels();
     void FormCreate();
     void FormDestroy();
+    // The executable's folder, or the one the environment gives, with a trailing "/".
+    QString programFolder() const;
 
     Environment m_env;
     MainState m_state;
