@@ -211,6 +211,7 @@ void Browser::listView(const std::shared_ptr<domino::NotesDatabase>& database, c
     state.docPos = 0;
     curDatabaseOf(state).ConnectTo(database);
     state.viewName = viewName;
+    m_rowSource = RowSource{state.treeMode, state.serverName, state.dbPath};
     LoadViewPage(*database, viewName);
 }
 
@@ -342,7 +343,11 @@ void Browser::showSelectedDetail()
     if (selected.size() != 1)
         return;
     shell::MainState& state = m_frm.state();
-    ShowDocumentDetail(sessionOf(state), state.dbPath, selected.front());
+    const RowSource source = m_rowSource.value_or(RowSource{state.treeMode, state.serverName, state.dbPath});
+    const DetailRows rows =
+        ReadDocumentDetail(sessionOf(state), source.treeMode, source.serverName, source.dbPath, selected.front());
+    TfrmdocDetail dialog(rows, &m_frm);
+    dialog.exec();
 }
 
 void Browser::ShowDocumentDetail(domino::NotesSession& session, const QString& dbPath, const QString& documentId)

@@ -6,6 +6,7 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QTreeWidgetItem;
 
@@ -56,8 +57,18 @@ private:
     void page(PageCommand command);
     void showSelectedDetail();
 
+    // Where the listed rows came from. Opening a file or connecting afterwards changes dbPath, treeMode and
+    // serverName while the rows stay on screen; the detail of a row must still come from the rows' database.
+    struct RowSource
+    {
+        int treeMode = 0;
+        QString serverName;
+        QString dbPath;
+    };
+
     shell::TfrmMain& m_frm;
     int m_pageStart = 0;
+    std::optional<RowSource> m_rowSource;
 };
 
 } // namespace quill::browse

@@ -43,6 +43,7 @@ private slots:
     void documentWithoutItems();
     void fileModeShowsTheSelectedDocument();
     void serverModeOpensOnTheServer();
+    void detailReadsTheListedDatabase();
     void nothingWithoutExactlyOneListedRow();
     void failuresLeaveNoDialog();
 };
@@ -171,6 +172,40 @@ void TestBrowseDetail::serverModeOpensOnTheServer()
     QVERIFY(!fx.frm->runCommand(
         [&] { fx.browser->ShowDocumentDetail(*fx.state().notesSession, u"mail\\abc.nsf"_s, doc.id); }));
     QCOMPARE(fx.prompts.errors(), QStringList{u"无法连接服务器：other."_s});
+}
+
+void TestBrowseDetail::detailReadsTheListedDatabase()
+{
+    // Opening another file changes dbPath while the paging commands still reload the listed view:
+    // the detail of a listed row must come from the listed database, not from the new file.
+    BrowseFixture fx;
+    const QString listed = fx.dir.filePath(u"listed.nsf"_s);
+    const QString other = fx.dir.filePath(u"other.nsf"_s);
+    QFile(listed).open(QIODevice::WriteOnly);
+    QFile(other).open(QIODevice::WriteOnly);
+    auto& db = fx.domino.addDatabase(listed);
+    db.addView(u"全部"_s);
+    auto& doc = db.addDocument().text(u"Subject"_s, u"列出的"_s);
+    auto& copy = fx.domino.addDatabase(other);
+    copy.addView(u"全部"_s);
+    copy.addDocument() = doc; // the same id with another value, as in a copy of the database
+    copy.documents.back()->items.front().values = {domino::Value::text(u"另一个文件的"_s)};
+    fx.openFileAndList(listed, u"全部"_s);
+
+    fx.prompts.openAnswers.push_back(other);
+    fx.frm->openfileExecute();
+    QCOMPARE(fx.state().dbPath, other);
+    fx.frm->ToolButton7Click();
+    QCOMPARE(fx.listedIds(), QStringList{doc.id});
+    fx.list()->selectRow(0);
+
+    QStringList values;
+    testing::whenModal([&](QDialog* dialog) {
+        values = column(qobject_cast<browse::TfrmdocDetail*>(dialog)->StringGrid1(), 1);
+        dialog->accept();
+    });
+    fx.frm->ToolButton11Click();
+    QCOMPARE(values, (QStringList{u"域值"_s, u"列出的"_s}));
 }
 
 void TestBrowseDetail::nothingWithoutExactlyOneListedRow()
