@@ -8,6 +8,9 @@
 #include "shell/waitmsg.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 #include <QScreen>
 
 using namespace Qt::StringLiterals;
@@ -16,6 +19,12 @@ int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(u"QuillmereV3.6"_s);
+
+    // Everything the user sees is Chinese, Qt's own dialogs included, whatever the system locale.
+    QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
+    QTranslator qtTranslator;
+    if (qtTranslator.load(QLocale(), u"qtbase"_s, u"_"_s, QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTranslator);
 
     quill::platform::Registry registry(quill::platform::registryFilePath());
     quill::shell::QtPrompts prompts;
