@@ -80,17 +80,17 @@ public:
 
     void view(const View& view) override
     {
-        admin::ViewSpec spec;
-        spec.name = view.name.isEmpty() ? u"(未命名)"_s : view.name;
-        spec.form = view.form;
-        spec.sortColumn = view.sortColumn;
-        spec.descending = view.descending;
-        spec.aliases = view.aliases;
+        admin::ViewSpec def;
+        def.name = view.name.isEmpty() ? u"(未命名)"_s : view.name;
+        def.form = view.form;
+        def.sortColumn = view.sortColumn;
+        def.descending = view.descending;
+        def.aliases = view.aliases;
         for (const ViewColumn& column : view.columns)
-            spec.columns.push_back(admin::ColumnSpec{column.title, column.item, column.formula});
+            def.columns.push_back(admin::ColumnSpec{column.title, column.item, column.formula});
         {
             Query find(m_store.statement("SELECT id FROM views WHERE name = ?"));
-            find->bind(1, spec.name);
+            find->bind(1, def.name);
             if (find->step()) {
                 // The DXL holds the view's current design: it replaces one of the same name.
                 const qint64 id = find->int64(0);
@@ -103,7 +103,7 @@ public:
                 }
             }
         }
-        admin::writeView(m_store, spec);
+        admin::writeView(m_store, def);
         ++m_report.views;
     }
 
