@@ -1,8 +1,8 @@
 #pragma once
 
 #include <QFrame>
+#include <QLabel>
 
-class QLabel;
 class QProgressBar;
 class QTimer;
 
@@ -46,6 +46,20 @@ private:
     int m_paints = 0;
 };
 
+// The message line of the progress window. The export's message ends in its counter ("...3/120"),
+// which a long workbook name would push out of the fixed-width line: an overlong text gives up the
+// middle of itself instead.
+class MessageLabel : public QLabel
+{
+    Q_OBJECT
+public:
+    using QLabel::QLabel;
+    QString shownText() const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+};
+
 // The progress window. Opened, changed and closed only through the operations of waitmsg.h.
 class TMsgFrm : public QWidget
 {
@@ -60,7 +74,7 @@ public:
     void SetPosition(int position);
 
     MsgPanelFrame* MsgPanel = nullptr;
-    QLabel* LblMsg = nullptr;
+    MessageLabel* LblMsg = nullptr;
     QProgressBar* ProgressBar = nullptr;
     SearchAnimation* Ani = nullptr;
 };

@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFontDatabase>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPainter>
@@ -14,6 +15,7 @@
 #include <QScreen>
 #include <QTimer>
 #include <QWindow>
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
@@ -139,6 +141,18 @@ void SearchAnimation::paintEvent(QPaintEvent*)
 
 MsgPanelFrame::MsgPanelFrame(QWidget* parent) : QFrame(parent) {}
 
+QString MessageLabel::shownText() const
+{
+    return fontMetrics().elidedText(text(), Qt::ElideMiddle, contentsRect().width());
+}
+
+void MessageLabel::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    p.setPen(palette().color(QPalette::WindowText));
+    p.drawText(contentsRect(), int(alignment()), shownText());
+}
+
 void MsgPanelFrame::paintEvent(QPaintEvent* event)
 {
     ++m_paints;
@@ -162,10 +176,13 @@ TMsgFrm::TMsgFrm(QWidget* parent) : QWidget(parent, Qt::FramelessWindowHint | Qt
     MsgPanel->setPalette(palette);
     MsgPanel->setFont(messageFont());
 
-    LblMsg = new QLabel(u"正在导入数据，请稍候..."_s, MsgPanel);
+    LblMsg = new MessageLabel(u"正在导入数据，请稍候..."_s, MsgPanel);
     LblMsg->setObjectName(u"LblMsg"_s);
-    LblMsg->setGeometry(22, 6, 299, 12);
-    LblMsg->setFixedSize(299, 12);
+    // 12 pixels hold a line of a 12-pixel bitmap font; an outline CJK font needs its whole line
+    // height, or the tops and underscores of the message are cut off.
+    const int lineHeight = std::max(12, QFontMetrics(MsgPanel->font()).height());
+    LblMsg->setGeometry(22, 6, 299, lineHeight);
+    LblMsg->setFixedSize(299, lineHeight);
     LblMsg->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
 
     ProgressBar = new QProgressBar(MsgPanel);

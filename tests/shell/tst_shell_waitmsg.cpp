@@ -2,6 +2,7 @@
 #include "shell/waitmsg.h"
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QProgressBar>
 #include <QTest>
@@ -22,6 +23,7 @@ private slots:
     void operationsWithoutWindow();
     void changesArePaintedAtOnce();
     void progressOutOfRange();
+    void longMessageKeepsItsCounter();
     void freshDefaultAfterClose();
     void centredOverHost();
     void animationRuns();
@@ -52,7 +54,10 @@ void TestShellWaitMsg::defaultWindow()
     QCOMPARE(MsgFrm->MsgPanel->frameShadow(), QFrame::Sunken);
     QCOMPARE(MsgFrm->MsgPanel->lineWidth(), 2);
     QCOMPARE(MsgFrm->LblMsg->text(), u"正在导入数据，请稍候..."_s);
-    QCOMPARE(MsgFrm->LblMsg->geometry(), QRect(22, 6, 299, 12));
+    QCOMPARE(MsgFrm->LblMsg->pos(), QPoint(22, 6));
+    QCOMPARE(MsgFrm->LblMsg->width(), 299);
+    // The whole line of the font, so that nothing of the message is cut off at top or bottom.
+    QCOMPARE(MsgFrm->LblMsg->height(), std::max(12, QFontMetrics(MsgFrm->LblMsg->font()).height()));
     QCOMPARE(MsgFrm->ProgressBar->geometry(), QRect(28, 26, 301, 16));
     QVERIFY(MsgFrm->ProgressBar->isVisible());
     QCOMPARE(MsgFrm->ProgressBar->minimum(), 0);
@@ -134,6 +139,21 @@ void TestShellWaitMsg::progressOutOfRange()
     QCOMPARE(MsgFrm->ProgressBar->value(), 0);
     SetMsgProgress(0, 0);
     QCOMPARE(MsgFrm->ProgressBar->maximum(), 0);
+}
+
+void TestShellWaitMsg::longMessageKeepsItsCounter()
+{
+    ShowMsgFrm();
+    const QString text = u"正在导出数据到客户关系管理全部客户资料_开始为第1个文档.xls...312/4500"_s;
+    SetMsgText(text);
+    QCOMPARE(MsgFrm->LblMsg->text(), text);
+    const QString shown = MsgFrm->LblMsg->shownText();
+    QVERIFY2(shown.startsWith(u"正在导出数据到"_s), qPrintable(shown));
+    QVERIFY2(shown.endsWith(u"312/4500"_s), qPrintable(shown));
+    QVERIFY(MsgFrm->LblMsg->fontMetrics().horizontalAdvance(shown) <= MsgFrm->LblMsg->width());
+
+    SetMsgText(u"正在读入前100条文档数据..."_s);
+    QCOMPARE(MsgFrm->LblMsg->shownText(), u"正在读入前100条文档数据..."_s);
 }
 
 void TestShellWaitMsg::freshDefaultAfterClose()
