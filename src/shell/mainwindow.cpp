@@ -356,6 +356,8 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::ToolTip && qobject_cast<QToolButton*>(watched))
         return true;
+    if (watched == m_tree->viewport() && event->type() == QEvent::Resize)
+        m_tree->header()->setMinimumSectionSize(m_tree->viewport()->width());
     // A click on the tree's empty space also runs the tree command, with nothing selected.
     if (watched == m_tree->viewport() && event->type() == QEvent::MouseButtonRelease) {
         const auto* mouse = static_cast<QMouseEvent*>(event);
@@ -514,6 +516,12 @@ void TfrmMain::buildPanels()
     m_tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_tree->setSelectionMode(QAbstractItemView::SingleSelection);
     m_tree->setIconSize(QSize(16, 16));
+    // A long node (the data directory of the server root, a file root's full name) scrolls instead of
+    // being cut off with "..."; the column never gets narrower than the tree, so a click anywhere on
+    // a row still hits its node.
+    m_tree->setTextElideMode(Qt::ElideNone);
+    m_tree->header()->setStretchLastSection(false);
+    m_tree->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     auto* treeLayout = new QVBoxLayout(m_panel2);
     treeLayout->setContentsMargins(1, 1, 1, 1);
     treeLayout->addWidget(m_tree);

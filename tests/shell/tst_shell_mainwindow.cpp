@@ -12,6 +12,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -395,6 +396,22 @@ void TestShellMainWindow::treeClicks()
     QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, rect.center());
     QCOMPARE(browse.calls, QStringList{u"tree"_s});
     QCOMPARE(tree->currentItem(), child);
+
+    // A node wider than the tree scrolls instead of being cut short; a short one is hit across the row.
+    const QString longText = u"QUILLSERVER(/home/用户/.local/share/quillmere/sample/一个很长的数据目录名)"_s;
+    auto* wide = new QTreeWidgetItem(tree, {longText});
+    QTest::qWait(1);
+    QCOMPARE(tree->textElideMode(), Qt::ElideNone);
+    QVERIFY(tree->header()->sectionSize(0) > tree->fontMetrics().horizontalAdvance(longText));
+    QVERIFY(tree->horizontalScrollBar()->maximum() > 0);
+    delete wide;
+    QTest::qWait(1);
+    QCOMPARE(tree->header()->sectionSize(0), tree->viewport()->width());
+    browse.calls.clear();
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {},
+                      QPoint(tree->viewport()->width() - 5, tree->visualItemRect(view).center().y()));
+    QCOMPARE(tree->currentItem(), view);
+    QCOMPARE(browse.calls, QStringList{u"tree"_s});
 
     // Empty space below the nodes: selection cleared, and the command still runs.
     QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, QPoint(10, tree->viewport()->height() - 3));
