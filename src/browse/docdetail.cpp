@@ -15,6 +15,13 @@ using namespace Qt::StringLiterals;
 
 namespace quill::browse {
 
+namespace {
+
+// Room the grid leaves on either side of a cell's text.
+constexpr int kCellPadding = 4;
+
+} // namespace
+
 DetailRows ReadDocumentDetail(domino::NotesSession& session, int treeMode, const QString& serverName,
                               const QString& dbPath, const QString& documentId)
 {
@@ -63,6 +70,11 @@ TfrmdocDetail::TfrmdocDetail(const DetailRows& rows, QWidget* parent) : QDialog(
             item->setBackground(headingBrush);
             item->setFlags(Qt::ItemIsEnabled);
         }
+        // Columns keep their width and cannot be resized: a value that does not fit, or that runs over
+        // several lines, is read in full from its tooltip.
+        const int room = m_grid->columnWidth(column) - 2 * kCellPadding;
+        if (text.contains(u'\n') || m_grid->fontMetrics().horizontalAdvance(text) > room)
+            item->setToolTip(text);
         m_grid->setItem(row, column, item);
     };
     cell(0, 0, u"文档域名"_s);

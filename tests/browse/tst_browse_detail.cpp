@@ -40,6 +40,7 @@ private slots:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
     void gridContents();
     void dialogLayout();
+    void longValuesReadFromTooltips();
     void documentWithoutItems();
     void fileModeShowsTheSelectedDocument();
     void serverModeOpensOnTheServer();
@@ -94,8 +95,26 @@ void TestBrowseDetail::dialogLayout()
     QCOMPARE(grid->horizontalHeader()->sectionResizeMode(0), QHeaderView::Fixed);
     QVERIFY(dialog.hasFixedRow());
     QVERIFY(grid->item(0, 1)->background() != grid->item(1, 1)->background());
+    // Short texts need no tooltip.
+    QVERIFY(grid->item(1, 1)->toolTip().isEmpty());
+    QVERIFY(grid->item(1, 0)->toolTip().isEmpty());
     QCOMPARE(dialog.BitBtn1()->text(), u"确   定"_s);
     QCOMPARE(dialog.BitBtn1()->geometry(), QRect(208, 440, 121, 33));
+}
+
+void TestBrowseDetail::longValuesReadFromTooltips()
+{
+    const QString longName = u"合同签订日期及备注说明"_s;
+    const QString longValue = u"这是一个很长的域值，远远超过了表格第二列的宽度，用户只能从提示里读到它的全部内容"_s;
+    const QString lines = u"客户备注\n第二行"_s;
+    browse::DetailRows rows{{longName, u"B"_s}, {longValue, lines}};
+    browse::TfrmdocDetail dialog(rows);
+    QTableWidget* grid = dialog.StringGrid1();
+    QCOMPARE(grid->item(1, 0)->toolTip(), longName);
+    QCOMPARE(grid->item(1, 1)->toolTip(), longValue);
+    QCOMPARE(grid->item(2, 1)->toolTip(), lines);
+    QVERIFY(grid->item(2, 0)->toolTip().isEmpty());
+    QCOMPARE(grid->item(1, 1)->text(), longValue);
 }
 
 void TestBrowseDetail::documentWithoutItems()
