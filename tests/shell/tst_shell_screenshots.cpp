@@ -88,7 +88,7 @@ std::unique_ptr<shell::TfrmMain> TestShellScreenshots::populatedWindow()
                      {u"上海某贸易公司%1"_s.arg(i + 1), u"2024-03-%1"_s.arg(i + 1, 2, 10, QChar(u'0')),
                       QString::number(1200 + i * 35)});
     list->selectRow(2);
-    w->setStatusPanelText(1, u"视图：全部  共 250 个文档"_s);
+    w->setStatusPanelText(1, u"视图：全部(全部) 共有文档:250"_s);
     QApplication::processEvents();
     return w;
 }
