@@ -1,5 +1,6 @@
 #pragma once
 
+#include "domino/notes.h"
 #include "domino/value.h"
 
 #include <QByteArray>
@@ -8,16 +9,16 @@
 
 namespace quill::component {
 
-// Item types as stored; the same numbers as NotesItem's.
+// Item types as stored: NotesItem's numbers.
 enum ItemType
 {
-    RichTextType = 1,
-    NumberType = 768,
-    DateTimeType = 1024,
-    TextType = 1280,
-    NamesType = 1074,
-    ReadersType = 1075,
-    AuthorsType = 1076,
+    RichTextType = domino::NotesItem::RichText,
+    NumberType = domino::NotesItem::Number,
+    DateTimeType = domino::NotesItem::DateTime,
+    TextType = domino::NotesItem::Text,
+    NamesType = domino::NotesItem::Names,
+    ReadersType = domino::NotesItem::Readers,
+    AuthorsType = domino::NotesItem::Authors,
 };
 
 bool isTextListType(int type);

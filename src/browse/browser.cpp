@@ -9,6 +9,7 @@
 #include "domino/session.h"
 #include "domino/value.h"
 #include "platform/files.h"
+#include "platform/text.h"
 #include "shell/installation.h"
 #include "shell/listview.h"
 #include "shell/prompts.h"
@@ -127,7 +128,7 @@ void Browser::openfileExecute()
     root->setIcon(0, m_frm.treeImage(2));
     const QStringList views = database->Views();
     for (const QString& view : views) {
-        auto* node = new QTreeWidgetItem(root, QStringList{TrimBlanks(view)});
+        auto* node = new QTreeWidgetItem(root, QStringList{platform::TrimBlanks(view)});
         node->setIcon(0, m_frm.treeImage(3));
     }
     m_frm.ListView1()->clearItems();

@@ -1,7 +1,7 @@
 #include "browse/selserver.h"
 
 #include "browse/screencentre.h"
-#include "browse/tree.h"
+#include "platform/text.h"
 #include "shell/mainwindow.h"
 #include "shell/prompts.h"
 
@@ -87,19 +87,19 @@ void Tfrmselserver::keyPressEvent(QKeyEvent* event)
 
 void Tfrmselserver::Button1Click()
 {
-    const QString server = TrimBlanks(m_edit1->text());
+    const QString server = platform::TrimBlanks(m_edit1->text());
     if (server.isEmpty()) {
         m_prompts.showMessage(u"服务器名不能为空"_s);
         return;
     }
-    const QString user = TrimBlanks(m_edit2->text());
+    const QString user = platform::TrimBlanks(m_edit2->text());
     if (user.isEmpty()) {
         m_prompts.showMessage(u"登录用名不能为空"_s);
         return;
     }
     m_state.serverName = server;
     m_state.userName = user;
-    m_state.password = TrimBlanks(m_edit3->text());
+    m_state.password = platform::TrimBlanks(m_edit3->text());
     cancelled = false;
     accept();
 }

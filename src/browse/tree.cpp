@@ -9,17 +9,6 @@ using namespace Qt::StringLiterals;
 
 namespace quill::browse {
 
-QString TrimBlanks(const QString& text)
-{
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text.at(begin).unicode() <= 0x20)
-        ++begin;
-    while (end > begin && text.at(end - 1).unicode() <= 0x20)
-        --end;
-    return text.mid(begin, end - begin);
-}
-
 bool EndsWithAscii(const QString& text, QLatin1StringView ending)
 {
     if (text.size() < ending.size())

@@ -9,9 +9,6 @@ class QTreeWidgetItem;
 
 namespace quill::browse {
 
-// Text with leading and trailing blanks and control characters (anything up to U+0020) removed.
-QString TrimBlanks(const QString& text);
-
 // Whether the last characters of text, ASCII letters compared without case, are the ending.
 bool EndsWithAscii(const QString& text, QLatin1StringView ending);
 

@@ -1,6 +1,7 @@
 #include "export/naming.h"
 
 #include "platform/error.h"
+#include "platform/text.h"
 
 using namespace Qt::StringLiterals;
 
@@ -125,25 +126,10 @@ QString CutToCell(const QString& text)
     return text.left(length);
 }
 
-namespace {
-
-bool blankOrControl(QChar c)
-{
-    return c.unicode() <= 0x20;
-}
-
-} // namespace
-
 OpeningResult CheckExportRequest(const QString& fileName, const QString& startNo, qint32 docCount,
                                  const QString& viewName, const std::function<bool(const QString&)>& fileExists)
 {
-    qsizetype first = 0;
-    qsizetype last = fileName.size();
-    while (first < last && blankOrControl(fileName[first]))
-        ++first;
-    while (last > first && blankOrControl(fileName[last - 1]))
-        --last;
-    if (first == last)
+    if (platform::TrimBlanks(fileName).isEmpty())
         return {};
 
     const QString workbook = WorkbookName(fileName, startNo);
