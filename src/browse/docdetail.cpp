@@ -1,6 +1,6 @@
 #include "browse/docdetail.h"
 
-#include "browse/screencentre.h"
+#include "shell/screencentre.h"
 #include "domino/error.h"
 #include "domino/notes.h"
 #include "domino/value.h"
@@ -44,7 +44,7 @@ TfrmdocDetail::TfrmdocDetail(const DetailRows& rows, QWidget* parent) : QDialog(
     setWindowTitle(u"文档详细资料"_s);
     setModal(true);
     setFixedSize(568, 493);
-    CentreOnScreen(this);
+    shell::CentreOnScreen(this);
 
     const int n = static_cast<int>(rows.names.size());
     m_fixedRow = n > 0;

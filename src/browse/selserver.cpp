@@ -1,6 +1,6 @@
 #include "browse/selserver.h"
 
-#include "browse/screencentre.h"
+#include "shell/screencentre.h"
 #include "platform/text.h"
 #include "shell/mainwindow.h"
 #include "shell/prompts.h"
@@ -22,7 +22,7 @@ Tfrmselserver::Tfrmselserver(shell::MainState& state, shell::Prompts& prompts, Q
     setModal(true);
     // Outer size 260 x 225 with a usual frame (4 pixels each side, a 19-pixel caption).
     setFixedSize(252, 198);
-    CentreOnScreen(this);
+    shell::CentreOnScreen(this);
 
     m_gr1 = new QGroupBox(u"选项"_s, this);
     m_gr1->setGeometry(16, 16, 217, 121);

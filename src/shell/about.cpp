@@ -1,15 +1,14 @@
 #include "shell/about.h"
 
 #include "shell/icons.h"
+#include "shell/screencentre.h"
 #include "shell/vendor.h"
 
 #include <QDesktopServices>
-#include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
-#include <QScreen>
 #include <QSvgRenderer>
 
 using namespace Qt::StringLiterals;
@@ -113,9 +112,7 @@ TfrmAbout::TfrmAbout(QWidget* parent, UrlOpener opener) : QDialog(parent), m_ope
     m_ok->setDefault(true);
     connect(m_ok, &QPushButton::clicked, this, &QDialog::accept);
 
-    const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
-    if (screen)
-        move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
+    CentreOnScreen(this);
 }
 
 QStringList TfrmAbout::lines() const

@@ -8,6 +8,7 @@
 #include "shell/icons.h"
 #include "shell/installation.h"
 #include "shell/prompts.h"
+#include "shell/screencentre.h"
 #include "shell/vendor.h"
 
 #include <QAction>
@@ -20,7 +21,6 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPixmap>
-#include <QScreen>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QToolButton>
@@ -98,8 +98,7 @@ TfrmMain::TfrmMain(Environment environment, QWidget* parent) : QMainWindow(paren
     setObjectName(u"frmMain"_s);
     setWindowTitle(QString::fromUtf16(kAppTitle));
     resize(825, 606);
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    CentreOnScreen(this);
 
     buildActions();
     buildMenu();

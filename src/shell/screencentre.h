@@ -4,9 +4,9 @@
 #include <QScreen>
 #include <QWidget>
 
-namespace quill::browse {
+namespace quill::shell {
 
-// Places a dialog in the middle of the screen its parent is on, rather than over the parent.
+// Places a window in the middle of the screen its parent is on, rather than over the parent.
 inline void CentreOnScreen(QWidget* dialog)
 {
     const QWidget* parent = dialog->parentWidget();
@@ -15,4 +15,4 @@ inline void CentreOnScreen(QWidget* dialog)
         dialog->move(screen->availableGeometry().center() - QPoint(dialog->width() / 2, dialog->height() / 2));
 }
 
-} // namespace quill::browse
+} // namespace quill::shell
