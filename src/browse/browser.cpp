@@ -1,7 +1,6 @@
 #include "browse/browser.h"
 
 #include "browse/docdetail.h"
-#include "browse/scopeexit.h"
 #include "browse/selserver.h"
 #include "browse/tree.h"
 #include "domino/error.h"
@@ -15,6 +14,7 @@
 #include "shell/prompts.h"
 #include "shell/waitmsg.h"
 
+#include <QScopeGuard>
 #include <QTreeWidget>
 
 using namespace Qt::StringLiterals;
@@ -68,7 +68,7 @@ void Browser::openserverExecute()
     state.treeMode = 1;
     shell::ShowMsgFrmText(u"正在连接Domino服务器"_s);
     // Also when writing the settings fails and the error goes on to the error handler.
-    const ScopeExit closeProgress([] { shell::CloseMsgFrm(); });
+    const auto closeProgress = qScopeGuard([] { shell::CloseMsgFrm(); });
     sessionOf(state).Disconnect();
     m_frm.TreeView1()->clear();
     m_frm.ListView1()->clearItems();
@@ -234,7 +234,7 @@ void Browser::fillPage(domino::NotesDatabase& database, const QString& viewName)
     shell::ListView* list = m_frm.ListView1();
     const int width = list->width();
     list->beginUpdate();
-    const ScopeExit resumeList([list] { list->endUpdate(); });
+    const auto resumeList = qScopeGuard([list] { list->endUpdate(); });
     m_pageStart = state.docPos;
 
     state.docCount = 0;
@@ -252,7 +252,7 @@ void Browser::fillPage(domino::NotesDatabase& database, const QString& viewName)
         list->addColumn(c < titles.size() ? titles.at(c) : QString(), columnWidth);
 
     shell::ShowMsgFrm();
-    const ScopeExit closeProgress([] { shell::CloseMsgFrm(); });
+    const auto closeProgress = qScopeGuard([] { shell::CloseMsgFrm(); });
     shell::SetMsgProgress(100, 1);
     shell::SetMsgText(kReadingPage);
 
