@@ -125,8 +125,7 @@ private slots:
     {
         QStandardPaths::setTestModeEnabled(true);
         QVERIFY2(QFileInfo(sample(u"plomino/test1.xml"_s)).isFile(),
-                 qPrintable(u"DXL samples missing: expected them in "_s + samples() +
-                            u" (shared/dxl beside the checkout)"_s));
+                 qPrintable(u"DXL samples missing: expected them in "_s + samples()));
         QVERIFY(m_dir.isValid());
         m_library.setFileName(quill::component::testing::componentLibraryPath());
         QVERIFY2(m_library.load(), qPrintable(m_library.errorString()));
