@@ -5,6 +5,7 @@
 #include "dxlimport.h"
 #include "platform/error.h"
 #include "platform/paths.h"
+#include "platform/version.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -43,6 +44,7 @@ QString helpText()
       生成一个大数据库（视图“全部”），用于性能测试。缺省每个文档5个域；--items 补足到给定域数
       （文本与数字交替），--richtext 使最后一个域为RichText，--attachments-every 每N个文档带两个附件。
   --help                               显示本帮助
+  --version                            显示版本
 
 )"_s + admin::jsonSchemaHelp() +
            u"\n"_s;
@@ -254,6 +256,10 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     QStringList args = QCoreApplication::arguments().mid(1);
+    if (args == QStringList{u"--version"_s}) {
+        print(u"nlsxbe-admin "_s + QStringLiteral(QUILL_VERSION));
+        return 0;
+    }
     if (args.isEmpty() || args.contains(u"--help"_s) || args.contains(u"-h"_s)) {
         print(helpText());
         return args.isEmpty() ? 2 : 0;

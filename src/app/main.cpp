@@ -3,22 +3,25 @@
 #include "export/exporter.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
+#include "platform/version.h"
 #include "shell/mainwindow.h"
 #include "shell/qtprompts.h"
+#include "shell/vendor.h"
 #include "shell/waitmsg.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
 #include <QLocale>
-#include <QTranslator>
 #include <QScreen>
+#include <QTranslator>
 
 using namespace Qt::StringLiterals;
 
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
-    QApplication::setApplicationName(u"QuillmereV3.6"_s);
+    QApplication::setApplicationName(QString::fromUtf16(quill::shell::kAppTitle));
+    QApplication::setApplicationVersion(QStringLiteral(QUILL_VERSION));
 
     // Everything the user sees is Chinese, Qt's own dialogs included, whatever the system locale.
     QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));

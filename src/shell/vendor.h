@@ -1,9 +1,11 @@
 #pragma once
 
+#include "platform/version.h"
+
 namespace quill::shell {
 
 // The application title: caption of the main window and of every plain message box.
-inline constexpr char16_t kAppTitle[] = u"QuillmereV3.6";
+inline constexpr char16_t kAppTitle[] = u"QuillmereV" QUILL_VERSION_MAJOR_MINOR;
 
 // The vendor's own details, shown in the status bar, the about dialog and the installation messages.
 inline constexpr char16_t kVendorName[] = u"Quillmere 开发组";
