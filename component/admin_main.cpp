@@ -28,7 +28,8 @@ QString helpText()
           [--registry 注册表文件]
       写注册表：\Software\Lotus\Domino 的 Path 与 DataPath，\Software\Lotus\Notes 的 Path
       （给出 --data 时也写 DataPath），以及会话类 InprocServer32 的默认值（组件库的完整路径）。
-      组件库缺省为 --domino（或 --notes）目录下的 libnlsxbe.so，没有时取本工具所在目录下的。
+      不给 --domino 与 --notes 时两者都取随本工具安装的组件库所在目录。
+      组件库缺省为 --domino（或 --notes）目录下的 libnlsxbe.so，没有时取随本工具安装的。
       注册表文件缺省为 $XDG_CONFIG_HOME/quillmere/registry.reg。
   create-db 文件.nsf [--title 标题]
   add-view 文件.nsf --name 视图名 --column 标题=域名|标题=@公式 [--column ...]
@@ -128,14 +129,18 @@ int run(const QString& command, Args& args)
         }
         if (options.registryFile.isEmpty())
             options.registryFile = quill::platform::registryFilePath();
+        // The library that came with this tool: beside it in a build tree, in the private folder when installed.
+        const QString ownComponentFolder = quill::platform::componentFolder(QCoreApplication::applicationDirPath());
+        if (options.dominoPath.isEmpty() && options.notesPath.isEmpty())
+            options.dominoPath = options.notesPath = QDir::cleanPath(ownComponentFolder);
         if (!noRegister) {
             if (library.isEmpty()) {
                 const QString folder = options.dominoPath.isEmpty() ? options.notesPath : options.dominoPath;
                 const QString candidate = QDir(folder).filePath(QString::fromUtf16(quill::domino::kComponentFileName));
-                library = QFileInfo::exists(candidate)
-                              ? candidate
-                              : QDir(QCoreApplication::applicationDirPath())
-                                    .filePath(QString::fromUtf16(quill::domino::kComponentFileName));
+                library =
+                    QFileInfo::exists(candidate)
+                        ? candidate
+                        : QDir(ownComponentFolder).filePath(QString::fromUtf16(quill::domino::kComponentFileName));
             }
             options.libraryPath = library;
         }

@@ -35,6 +35,7 @@ int main(int argc, char* argv[])
     quill::shell::Environment env;
     env.prompts = &prompts;
     env.registry = &registry;
+    env.appPath = quill::platform::settingsFolder(quill::platform::applicationFolder());
     env.sessionFactory = quill::domino::registeredSessionFactory(registry);
 
     quill::shell::TfrmMain frmMain(env);

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QStandardPaths>
 
 using namespace Qt::StringLiterals;
@@ -22,19 +23,52 @@ QString xdgFolder(const char* variable, const QString& fallbackBelowHome)
     return QDir::home().filePath(fallbackBelowHome);
 }
 
+QString withSlash(QString folder)
+{
+    if (!folder.endsWith(u'/'))
+        folder += u'/';
+    return folder;
+}
+
+QString configFolder()
+{
+    return QDir(xdgFolder("XDG_CONFIG_HOME", u".config"_s)).filePath(u"quillmere"_s);
+}
+
+QString installedComponentFolder(const QString& executableFolder)
+{
+    return QDir::cleanPath(QDir(executableFolder).filePath(QStringLiteral(QUILL_BIN_TO_COMPONENT)));
+}
+
 } // namespace
 
 QString applicationFolder()
 {
-    QString dir = QCoreApplication::applicationDirPath();
-    if (!dir.endsWith(u'/'))
-        dir += u'/';
-    return dir;
+    return withSlash(QCoreApplication::applicationDirPath());
+}
+
+bool isInstalledTree(const QString& executableFolder)
+{
+    return !executableFolder.isEmpty() && QFileInfo(installedComponentFolder(executableFolder)).isDir();
+}
+
+QString componentFolder(const QString& executableFolder)
+{
+    return withSlash(isInstalledTree(executableFolder) ? installedComponentFolder(executableFolder) : executableFolder);
+}
+
+QString settingsFolder(const QString& executableFolder)
+{
+    if (!isInstalledTree(executableFolder))
+        return withSlash(executableFolder);
+    const QString folder = configFolder();
+    QDir().mkpath(folder);
+    return withSlash(folder);
 }
 
 QString registryFilePath()
 {
-    return QDir(xdgFolder("XDG_CONFIG_HOME", u".config"_s)).filePath(u"quillmere/registry.reg"_s);
+    return QDir(configFolder()).filePath(u"registry.reg"_s);
 }
 
 QString logFolder()
