@@ -10,6 +10,7 @@
 #include "shell/waitmsg.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QScreen>
@@ -22,6 +23,9 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromUtf16(quill::shell::kAppTitle));
     QApplication::setApplicationVersion(QStringLiteral(QUILL_VERSION));
+    // Ties the windows to the installed desktop entry, and takes its icon from the theme when there is one.
+    QGuiApplication::setDesktopFileName(QStringLiteral(QUILL_APP_ID));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral(QUILL_APP_ID), QIcon(u":/app/quillmere.svg"_s)));
 
     // Everything the user sees is Chinese, Qt's own dialogs included, whatever the system locale.
     QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));

@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# Installs the build below a temporary DESTDIR and checks what an installed user meets: exactly the files
+# a package carries, the desktop entry and metadata as the desktop's validators see them, and the
+# README's Install commands run from the installed tree.
+set -euo pipefail
+cmake=$1 build=$2 prefix=$3 id=$4 version=$5 bindir=$6 datadir=$7 mandir=$8 componentdir=$9
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+for tool in desktop-file-validate appstreamcli; do
+    command -v "$tool" >/dev/null || fail "$tool is missing (Debian packages desktop-file-utils, appstream)"
+done
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+DESTDIR="$work/stage" "$cmake" --install "$build" >/dev/null
+root="$work/stage$prefix"
+
+desktop="$datadir/applications/$id.desktop"
+metainfo="$datadir/metainfo/$id.metainfo.xml"
+expected=(
+    "$bindir/quillmere"
+    "$bindir/nlsxbe-admin"
+    "$componentdir/libnlsxbe.so"
+    "$desktop"
+    "$datadir/icons/hicolor/scalable/apps/$id.svg"
+    "$metainfo"
+    "$mandir/man1/quillmere.1.gz"
+    "$mandir/man1/nlsxbe-admin.1.gz"
+    "$datadir/doc/quillmere/copyright"
+    "$datadir/doc/quillmere/changelog.gz"
+)
+actual=$(cd "$root" && find . -type f -printf '%P\n' | sort)
+wanted=$(printf '%s\n' "${expected[@]}" | sort)
+[ "$actual" = "$wanted" ] || fail "installed files differ from a package's:"$'\n'"$(diff <(echo "$wanted") <(echo "$actual"))"
+for f in "$bindir/quillmere" "$bindir/nlsxbe-admin"; do
+    [ -x "$root/$f" ] || fail "$f is not executable"
+done
+for f in "$mandir/man1/quillmere.1.gz" "$mandir/man1/nlsxbe-admin.1.gz" "$datadir/doc/quillmere/changelog.gz"; do
+    gzip -t "$root/$f" || fail "$f is not a gzip file"
+done
+
+out=$(desktop-file-validate "$root/$desktop" 2>&1) || fail "desktop-file-validate: $out"
+[ -z "$out" ] || fail "desktop-file-validate: $out"
+out=$(appstreamcli validate --no-net "$root/$metainfo" 2>&1) || fail "appstreamcli validate: $out"
+
+# The menu starts the installed command with the installed icon; the metadata names that entry and this version.
+exec_cmd=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$root/$desktop")
+[ -x "$root/$bindir/$exec_cmd" ] || fail "the desktop entry's command $exec_cmd is not installed in $bindir"
+icon=$(sed -n 's/^Icon=//p' "$root/$desktop")
+[ -f "$root/$datadir/icons/hicolor/scalable/apps/$icon.svg" ] || fail "the desktop entry's icon $icon is not installed"
+grep -q "<launchable type=\"desktop-id\">$id.desktop</launchable>" "$root/$metainfo" || fail "metainfo names another desktop entry"
+grep -q "<release version=\"$version\"" "$root/$metainfo" || fail "metainfo does not name release $version"
+zcat "$root/$datadir/doc/quillmere/changelog.gz" | head -1 | grep -qF "quillmere ($version)" ||
+    fail "the changelog's latest entry is not $version"
+
+admin="$root/$bindir/nlsxbe-admin"
+[ "$("$admin" --version)" = "nlsxbe-admin $version" ] || fail "nlsxbe-admin --version says: $("$admin" --version)"
+
+# The README's Install commands, with nothing but the installed tree: the sample installation is made and
+# registered with the component that came with the tool, which must load.
+export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config"
+sample="$HOME/.local/share/quillmere/sample"
+mkdir -p "$HOME"
+"$admin" sample "$sample" >/dev/null
+"$admin" install --data "$sample" >/dev/null
+registry=$(tr -d '\r' <"$XDG_CONFIG_HOME/quillmere/registry.reg")
+library=$(cd "$root/$componentdir" && pwd)/libnlsxbe.so
+grep -qxF "@=\"$library\"" <<<"$registry" || fail "the registered component is not $library:"$'\n'"$registry"
+grep -qxF "\"Path\"=\"${library%/*}\"" <<<"$registry" || fail "the installation's folder is not ${library%/*}"
+grep -qxF "\"DataPath\"=\"$sample\"" <<<"$registry" || fail "the data folder is not $sample"
+echo "install layout: ${#expected[@]} files checked"
