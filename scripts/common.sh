@@ -7,7 +7,7 @@ QUILL_BUILD_PACKAGES=(build-essential cmake ninja-build pkg-config qt6-base-dev 
     libqt6svg6 qt6-qpa-plugins libsqlite3-dev libsodium-dev libexpat1-dev fonts-noto-cjk)
 QUILL_RUN_PACKAGES=(xvfb xauth qt6-translations-l10n)
 QUILL_TEST_PACKAGES=(xvfb xauth python3 python3-xlrd python3-xlwt libspreadsheet-writeexcel-perl libole-storage-lite-perl
-    libreoffice-calc-nogui desktop-file-utils appstream)
+    libreoffice-calc-nogui desktop-file-utils appstream dpkg-dev file)
 QUILL_PACKAGE_PACKAGES=(dpkg-dev file lintian)
 
 quill_install_packages() {
