@@ -128,7 +128,7 @@ void Browser::openfileExecute()
     root->setIcon(0, m_frm.treeImage(2));
     const QStringList views = database->Views();
     for (const QString& view : views) {
-        auto* node = new QTreeWidgetItem(root, QStringList{platform::TrimBlanks(view)});
+        auto* node = new QTreeWidgetItem(root, QStringList{platform::trimBlanks(view)});
         node->setIcon(0, m_frm.treeImage(3));
     }
     m_frm.ListView1()->clearItems();
@@ -145,7 +145,7 @@ void Browser::TreeView1Click()
     if (!node || !node->isSelected())
         return;
     const QTreeWidgetItem* parent = node->parent();
-    switch (ClassifyTreeClick(state.treeMode, NodeLevel(node), node->childCount() > 0, node->text(0),
+    switch (classifyTreeClick(state.treeMode, NodeLevel(node), node->childCount() > 0, node->text(0),
                               parent ? parent->text(0) : QString())) {
     case TreeAction::Nothing:
         return;
@@ -296,7 +296,7 @@ void Browser::page(PageCommand command)
     shell::MainState& state = m_frm.state();
     const PagingState paging{state.docPos, state.docCount, m_pageStart,
                              m_frm.ListView1()->viewStyle() == shell::ListView::Style::Report};
-    const std::optional<int> position = PagePosition(command, paging);
+    const std::optional<int> position = pagePosition(command, paging);
     if (!position)
         return;
     state.docPos = *position;
@@ -346,7 +346,7 @@ void Browser::showSelectedDetail()
     shell::MainState& state = m_frm.state();
     const RowSource source = m_rowSource.value_or(RowSource{state.treeMode, state.serverName, state.dbPath});
     const DetailRows rows =
-        ReadDocumentDetail(sessionOf(state), source.treeMode, source.serverName, source.dbPath, selected.front());
+        readDocumentDetail(sessionOf(state), source.treeMode, source.serverName, source.dbPath, selected.front());
     TfrmdocDetail dialog(rows, &m_frm);
     dialog.exec();
 }
@@ -355,7 +355,7 @@ void Browser::ShowDocumentDetail(domino::NotesSession& session, const QString& d
 {
     const shell::MainState& state = m_frm.state();
     // Everything that can fail happens before the dialog exists, so none stays open on an error.
-    const DetailRows rows = ReadDocumentDetail(session, state.treeMode, state.serverName, dbPath, documentId);
+    const DetailRows rows = readDocumentDetail(session, state.treeMode, state.serverName, dbPath, documentId);
     TfrmdocDetail dialog(rows, &m_frm);
     dialog.exec();
 }

@@ -1,9 +1,9 @@
 #include "browse/docdetail.h"
 
-#include "shell/screencentre.h"
 #include "domino/error.h"
 #include "domino/notes.h"
 #include "domino/value.h"
+#include "shell/screencentre.h"
 
 #include <QHeaderView>
 #include <QPalette>
@@ -22,7 +22,7 @@ constexpr int kCellPadding = 4;
 
 } // namespace
 
-DetailRows ReadDocumentDetail(domino::NotesSession& session, int treeMode, const QString& serverName,
+DetailRows readDocumentDetail(domino::NotesSession& session, int treeMode, const QString& serverName,
                               const QString& dbPath, const QString& documentId)
 {
     std::shared_ptr<domino::NotesDatabase> database =
@@ -44,7 +44,7 @@ TfrmdocDetail::TfrmdocDetail(const DetailRows& rows, QWidget* parent) : QDialog(
     setWindowTitle(u"文档详细资料"_s);
     setModal(true);
     setFixedSize(568, 493);
-    shell::CentreOnScreen(this);
+    shell::centreOnScreen(this);
 
     const int n = static_cast<int>(rows.names.size());
     m_fixedRow = n > 0;

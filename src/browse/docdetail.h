@@ -21,7 +21,7 @@ struct DetailRows
 
 // Reads the document afresh through a database object of its own: on serverName when treeMode is 1
 // (dbPath below the data directory), otherwise the local file dbPath. Throws on any failure.
-DetailRows ReadDocumentDetail(domino::NotesSession& session, int treeMode, const QString& serverName,
+DetailRows readDocumentDetail(domino::NotesSession& session, int treeMode, const QString& serverName,
                               const QString& dbPath, const QString& documentId);
 
 // The read-only two-column grid of a document's items and values.

@@ -4,7 +4,7 @@
 
 namespace quill::browse {
 
-std::optional<int> PagePosition(PageCommand command, const PagingState& state)
+std::optional<int> pagePosition(PageCommand command, const PagingState& state)
 {
     if (state.docCount == 0 || !state.reportStyle)
         return std::nullopt;

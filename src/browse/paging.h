@@ -25,6 +25,6 @@ struct PagingState
 
 // The docPos to reload from, or nullopt when the command does nothing. "Previous" goes to the
 // page before the first document listed, "Last" to the page holding the view's last document.
-std::optional<int> PagePosition(PageCommand command, const PagingState& state);
+std::optional<int> pagePosition(PageCommand command, const PagingState& state);
 
 } // namespace quill::browse

@@ -1,9 +1,9 @@
 #include "browse/selserver.h"
 
-#include "shell/screencentre.h"
 #include "platform/text.h"
 #include "shell/mainwindow.h"
 #include "shell/prompts.h"
+#include "shell/screencentre.h"
 
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -22,7 +22,7 @@ Tfrmselserver::Tfrmselserver(shell::MainState& state, shell::Prompts& prompts, Q
     setModal(true);
     // Outer size 260 x 225 with a usual frame (4 pixels each side, a 19-pixel caption).
     setFixedSize(252, 198);
-    shell::CentreOnScreen(this);
+    shell::centreOnScreen(this);
 
     m_gr1 = new QGroupBox(u"选项"_s, this);
     m_gr1->setGeometry(16, 16, 217, 121);
@@ -87,19 +87,19 @@ void Tfrmselserver::keyPressEvent(QKeyEvent* event)
 
 void Tfrmselserver::Button1Click()
 {
-    const QString server = platform::TrimBlanks(m_edit1->text());
+    const QString server = platform::trimBlanks(m_edit1->text());
     if (server.isEmpty()) {
         m_prompts.showMessage(u"服务器名不能为空"_s);
         return;
     }
-    const QString user = platform::TrimBlanks(m_edit2->text());
+    const QString user = platform::trimBlanks(m_edit2->text());
     if (user.isEmpty()) {
         m_prompts.showMessage(u"登录用名不能为空"_s);
         return;
     }
     m_state.serverName = server;
     m_state.userName = user;
-    m_state.password = platform::TrimBlanks(m_edit3->text());
+    m_state.password = platform::trimBlanks(m_edit3->text());
     cancelled = false;
     accept();
 }

@@ -9,7 +9,7 @@ using namespace Qt::StringLiterals;
 
 namespace quill::browse {
 
-bool EndsWithAscii(const QString& text, QLatin1StringView ending)
+bool endsWithAscii(const QString& text, QLatin1StringView ending)
 {
     if (text.size() < ending.size())
         return false;
@@ -47,14 +47,14 @@ QString NodePath(const QTreeWidgetItem* node)
     return path;
 }
 
-TreeAction ClassifyTreeClick(int treeMode, int level, bool hasChildren, const QString& text, const QString& parentText)
+TreeAction classifyTreeClick(int treeMode, int level, bool hasChildren, const QString& text, const QString& parentText)
 {
     if (hasChildren || level == 0)
         return TreeAction::Nothing;
     if (treeMode == 1) {
-        if (EndsWithAscii(text, ".NSF"_L1))
+        if (endsWithAscii(text, ".NSF"_L1))
             return TreeAction::OpenDatabase;
-        if (EndsWithAscii(parentText, ".NSF"_L1))
+        if (endsWithAscii(parentText, ".NSF"_L1))
             return TreeAction::ListServerView;
         return TreeAction::Nothing;
     }
@@ -96,9 +96,9 @@ void DataDirectoryScanner::scan(const QString& directory, QTreeWidgetItem* paren
     QString folder = directory;
     if (!folder.endsWith(u'/'))
         folder += u'/';
-    if (const auto self = platform::IdentityOf(folder))
+    if (const auto self = platform::identityOf(folder))
         m_visited.insert({self->device, self->inode});
-    const auto entries = platform::ListFolder(folder);
+    const auto entries = platform::listFolder(folder);
     if (!entries)
         return;
     for (const platform::FolderEntry& entry : *entries) {
@@ -108,7 +108,7 @@ void DataDirectoryScanner::scan(const QString& directory, QTreeWidgetItem* paren
             // A link back into the tree is shown once more but not entered again.
             if (m_visited.insert({entry.identity.device, entry.identity.inode}).second)
                 scan(folder + entry.name, node);
-        } else if (EndsWithAscii(entry.name, "NSF"_L1)) {
+        } else if (endsWithAscii(entry.name, "NSF"_L1)) {
             auto* node = new QTreeWidgetItem(parent, QStringList{entry.name});
             node->setIcon(0, m_databaseIcon);
         }

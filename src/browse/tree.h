@@ -10,7 +10,7 @@ class QTreeWidgetItem;
 namespace quill::browse {
 
 // Whether the last characters of text, ASCII letters compared without case, are the ending.
-bool EndsWithAscii(const QString& text, QLatin1StringView ending);
+bool endsWithAscii(const QString& text, QLatin1StringView ending);
 
 // 0 for a root.
 int NodeLevel(const QTreeWidgetItem* node);
@@ -29,7 +29,7 @@ enum class TreeAction
 
 // What a click on a node means, from the tree's mode, the node's level, whether it has children,
 // and its own and its parent's text.
-TreeAction ClassifyTreeClick(int treeMode, int level, bool hasChildren, const QString& text, const QString& parentText);
+TreeAction classifyTreeClick(int treeMode, int level, bool hasChildren, const QString& text, const QString& parentText);
 
 // Suspends a tree's redrawing; nested suspensions resume it when the outermost one ends.
 class TreeUpdateSuspension

@@ -3,7 +3,6 @@
 #include "domino/error.h"
 
 #include <QStringList>
-
 #include <cmath>
 #include <cstdio>
 
@@ -43,7 +42,7 @@ Value::Kind Value::kind() const
     return static_cast<Kind>(m_data.index());
 }
 
-QString FormatGeneralNumber(double value)
+QString formatGeneralNumber(double value)
 {
     if (std::isnan(value))
         return u"NAN"_s;
@@ -87,15 +86,15 @@ QString FormatGeneralNumber(double value)
     return out;
 }
 
-QString FormatShortDateTime(const QDateTime& value)
+QString formatShortDateTime(const QDateTime& value)
 {
     const QDate date = value.date();
     const QTime time = value.time();
-    QString out = QString::number(date.year()) + u'-' + QString::number(date.month()) + u'-' +
-                  QString::number(date.day());
+    QString out =
+        QString::number(date.year()) + u'-' + QString::number(date.month()) + u'-' + QString::number(date.day());
     if (time.isValid() && (time.hour() != 0 || time.minute() != 0 || time.second() != 0))
-        out += u' ' + QString::number(time.hour()) + u':' + QString::asprintf("%02d:%02d", time.minute(),
-                                                                                time.second());
+        out +=
+            u' ' + QString::number(time.hour()) + u':' + QString::asprintf("%02d:%02d", time.minute(), time.second());
     return out;
 }
 
@@ -111,9 +110,9 @@ QString ValueToText(const Value& value)
     case Value::Kind::Integer:
         return QString::number(value.asInteger());
     case Value::Kind::Number:
-        return FormatGeneralNumber(value.asNumber());
+        return formatGeneralNumber(value.asNumber());
     case Value::Kind::DateTime:
-        return FormatShortDateTime(value.asDateTime());
+        return formatShortDateTime(value.asDateTime());
     case Value::Kind::List: {
         QStringList parts;
         for (const Value& element : value.asList())

@@ -2,7 +2,6 @@
 
 #include <QDateTime>
 #include <QString>
-
 #include <variant>
 #include <vector>
 
@@ -16,7 +15,16 @@ using ValueList = std::vector<Value>;
 class Value
 {
 public:
-    enum class Kind { Empty, Null, Text, Integer, Number, DateTime, List };
+    enum class Kind
+    {
+        Empty,
+        Null,
+        Text,
+        Integer,
+        Number,
+        DateTime,
+        List
+    };
 
     Value() = default;
     static Value null();
@@ -45,10 +53,7 @@ private:
         friend bool operator==(NullTag, NullTag) { return true; }
     };
     using Data = std::variant<std::monostate, NullTag, QString, qint64, double, QDateTime, ValueList>;
-    explicit Value(Data data)
-        : m_data(std::move(data))
-    {
-    }
+    explicit Value(Data data) : m_data(std::move(data)) {}
     Data m_data;
 };
 
@@ -61,9 +66,9 @@ QString ValueToText(const Value& value);
 
 // Number in general format, 15 significant digits, the shortest form that shows the value:
 // 3, -7, 0.1, 0.333333333333333, 0.00001, 1E-6, 1E20, 1.23456789012346E17.
-QString FormatGeneralNumber(double value);
+QString formatGeneralNumber(double value);
 
 // "2026-12-8 4:24:34"; "2026-12-8" when the time is exactly 0:00:00.
-QString FormatShortDateTime(const QDateTime& value);
+QString formatShortDateTime(const QDateTime& value);
 
 } // namespace quill::domino

@@ -111,7 +111,7 @@ void Exporter::ExportView(const QString& fileName)
     const QString viewName = state.viewName;
     const qint32 docCount = state.docCount;
 
-    const OpeningResult opening = CheckExportRequest(fileName, state.startNo, docCount, viewName,
+    const OpeningResult opening = checkExportRequest(fileName, state.startNo, docCount, viewName,
                                                      [](const QString& path) { return QFileInfo::exists(path); });
     if (!opening.message.isEmpty())
         m_frm.prompts().showMessage(opening.message);

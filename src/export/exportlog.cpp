@@ -57,7 +57,7 @@ void AppendLogLine(const QString& path, const QString& line, const QString& fold
         throw platform::Error(u"无法写入日志文件："_s + target + u"（"_s + systemError(closeErrno) + u"）"_s);
 }
 
-QString LogFileName(const QDate& date)
+QString logFileName(const QDate& date)
 {
     return u"log"_s + date.toString(u"yyyyMMdd"_s) + u".txt"_s;
 }
@@ -141,8 +141,8 @@ void ExportLog::write(const QString& text)
     const qint64 second = now.toSecsSinceEpoch();
     if (second != m_cachedSecond || m_cachedNow.isEmpty()) {
         m_cachedSecond = second;
-        m_cachedNow = domino::FormatShortDateTime(now);
-        m_cachedPath = m_appPath + u"log/"_s + LogFileName(now.date());
+        m_cachedNow = domino::formatShortDateTime(now);
+        m_cachedPath = m_appPath + u"log/"_s + logFileName(now.date());
     }
     AppendLogLine(m_cachedPath, text + m_cachedNow, m_folder);
 }

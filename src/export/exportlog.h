@@ -14,7 +14,7 @@ using Clock = std::function<QDateTime()>;
 void AppendLogLine(const QString& path, const QString& line, const QString& folder);
 
 // "log" + yyyyMMdd + ".txt"
-QString LogFileName(const QDate& date);
+QString logFileName(const QDate& date);
 
 // The texts of the log lines, without the date-time that ends each of them.
 namespace loglines {

@@ -10,7 +10,7 @@ using namespace Qt::StringLiterals;
 
 namespace quill::exporting {
 
-QString ExceptionMessage(const std::exception& error)
+QString exceptionMessage(const std::exception& error)
 {
     if (const auto* e = dynamic_cast<const platform::Error*>(&error))
         return e->message();
@@ -26,7 +26,7 @@ QString messageOf(const std::exception_ptr& failure)
     try {
         std::rethrow_exception(failure);
     } catch (const std::exception& e) {
-        return ExceptionMessage(e);
+        return exceptionMessage(e);
     } catch (...) {
         return u"未知错误"_s;
     }
@@ -44,7 +44,7 @@ ExportRun::ExportRun(const domino::NotesDatabase& database, domino::NotesSession
 void ExportRun::run(const ExportRequest& request, const QString& viewName, qint32 docCount)
 {
     m_log.write(loglines::runStart(viewName, request.workbookName));
-    m_attachmentFolder = AttachmentFolder(ExportFolder(request.workbookName), viewName);
+    m_attachmentFolder = attachmentFolder(exportFolder(request.workbookName), viewName);
 
     std::unique_ptr<workbook::ExcelApplication> excel;
     try {
@@ -63,7 +63,7 @@ void ExportRun::run(const ExportRequest& request, const QString& viewName, qint3
     Ending ending = Ending::Failed;
     std::exception_ptr failure;
     try {
-        m_host.setProgressText(u"正在导出数据到"_s + FileNamePart(request.workbookName) + u"..."_s);
+        m_host.setProgressText(u"正在导出数据到"_s + fileNamePart(request.workbookName) + u"..."_s);
         m_host.setProgress(docCount, 0);
         ending = body(*excel, request, docCount, viewName, notes, guardedMessage);
     } catch (...) {
@@ -77,7 +77,7 @@ void ExportRun::run(const ExportRequest& request, const QString& viewName, qint3
     try {
         excel->SaveWorkbook(request.workbookName);
     } catch (const std::exception& e) {
-        saveError = ExceptionMessage(e);
+        saveError = exceptionMessage(e);
     }
     try {
         excel->QuitExcel();
@@ -107,7 +107,7 @@ ExportRun::Ending ExportRun::body(workbook::ExcelApplication& excel, const Expor
         if (!view)
             throw platform::Error(u"找不到视图："_s + viewName);
     } catch (const std::exception& e) {
-        guardedMessage = u"连接视图出错:"_s + ExceptionMessage(e);
+        guardedMessage = u"连接视图出错:"_s + exceptionMessage(e);
         return Ending::Guarded;
     }
 
@@ -119,7 +119,7 @@ ExportRun::Ending ExportRun::body(workbook::ExcelApplication& excel, const Expor
             throw platform::Error(u"视图中没有第"_s + QString::number(request.start) + u"个文档"_s);
         allNames = document->Items();
     } catch (const std::exception& e) {
-        guardedMessage = u"连接文档出错:"_s + ExceptionMessage(e);
+        guardedMessage = u"连接文档出错:"_s + exceptionMessage(e);
         return Ending::Guarded;
     }
 
@@ -132,13 +132,13 @@ ExportRun::Ending ExportRun::body(workbook::ExcelApplication& excel, const Expor
     if (rowLimited)
         passes = maxDocuments;
 
-    const QString progressText = u"正在导出数据到"_s + FileNamePart(request.workbookName) + u"..."_s;
+    const QString progressText = u"正在导出数据到"_s + fileNamePart(request.workbookName) + u"..."_s;
     const QString ofCount = u"/"_s + QString::number(docCount);
     for (qint64 j = 0; j < passes; ++j) {
         const qint64 position = request.start + j;
         const int row = static_cast<int>(j + 2);
         m_log.write(loglines::documentStart(position));
-        excel.SetCellValue(row, 1, CutToCell(document->DocumentId()));
+        excel.SetCellValue(row, 1, cutToCell(document->DocumentId()));
         if (document->HasAttachments())
             attachmentStep(*document, position);
         m_host.setProgressText(progressText + QString::number(j + 1) + ofCount);
@@ -158,7 +158,7 @@ ExportRun::Ending ExportRun::body(workbook::ExcelApplication& excel, const Expor
                 if (!part.isRichText)
                     valueStep(*document, name, s);
                 try {
-                    excel.SetCellValue(row, i + 2, CutToCell(s));
+                    excel.SetCellValue(row, i + 2, cutToCell(s));
                     m_log.write(loglines::writeStep());
                 } catch (const std::exception&) {
                     excel.SetCellValue(row, i + 2, QString::fromUtf16(kCellFailed));
@@ -175,7 +175,7 @@ ExportRun::Ending ExportRun::body(workbook::ExcelApplication& excel, const Expor
                 m_log.write(loglines::nextDocumentFailed(position));
             }
         } catch (const std::exception& e) {
-            guardedMessage = u"连接文档出错:"_s + ExceptionMessage(e);
+            guardedMessage = u"连接文档出错:"_s + exceptionMessage(e);
             return Ending::Guarded;
         }
         if (viewEnded) {
@@ -212,7 +212,7 @@ QStringList ExportRun::header(workbook::ExcelApplication& excel, const QStringLi
         excel.SetColumnWidth(i + 2, std::min(platform::gbkLength(name) + 10, 255));
         if (IsIntegerText(name))
             excel.SetCellTextFormat(1, i + 2);
-        excel.SetCellValue(1, i + 2, CutToCell(name));
+        excel.SetCellValue(1, i + 2, cutToCell(name));
         excel.SetCellValue(1, 1, u"文档ID"_s);
     }
     return names;
@@ -220,7 +220,7 @@ QStringList ExportRun::header(workbook::ExcelApplication& excel, const QStringLi
 
 QString ExportRun::documentFolder(const domino::NotesDocument& document) const
 {
-    return DocumentFolder(m_attachmentFolder, document.DocumentId());
+    return exporting::documentFolder(m_attachmentFolder, document.DocumentId());
 }
 
 void ExportRun::attachmentStep(const domino::NotesDocument& document, qint64 n)
@@ -239,7 +239,7 @@ void ExportRun::attachmentStep(const domino::NotesDocument& document, qint64 n)
             if (!object)
                 throw platform::Error(u"找不到附件："_s + name);
             m_log.write(loglines::attachmentFetched(n, static_cast<qint64>(k + 1), name));
-            const QString path = folder + SafeFileName(name);
+            const QString path = folder + safeFileName(name);
             object->SaveToFile(path);
             m_log.write(loglines::attachmentSaved(n, static_cast<qint64>(k + 1), path));
         }
@@ -293,7 +293,7 @@ ExportRun::RichTextPart ExportRun::richTextStep(const domino::NotesDocument& doc
         // Without this the object of a document that has no attachments would be silently lost.
         if (!QDir(folder).exists())
             QDir().mkpath(folder);
-        const QString path = folder + SafeFileName(objects.first());
+        const QString path = folder + safeFileName(objects.first());
         object->SaveToFile(path);
         m_log.write(loglines::richTextSaved(n, path));
     } catch (const std::exception&) {

@@ -81,6 +81,6 @@ private:
 };
 
 // The message of any exception the run meets.
-QString ExceptionMessage(const std::exception& error);
+QString exceptionMessage(const std::exception& error);
 
 } // namespace quill::exporting

@@ -7,7 +7,7 @@ using namespace Qt::StringLiterals;
 
 namespace quill::exporting {
 
-std::optional<qint32> TextToInteger(const QString& text)
+std::optional<qint32> textToInteger(const QString& text)
 {
     qsizetype i = 0;
     const qsizetype n = text.size();
@@ -53,7 +53,7 @@ std::optional<qint32> TextToInteger(const QString& text)
 
 bool IsIntegerText(const QString& text)
 {
-    return TextToInteger(text).has_value();
+    return textToInteger(text).has_value();
 }
 
 QString CleanFileName(const QString& text)
@@ -64,12 +64,12 @@ QString CleanFileName(const QString& text)
     return out;
 }
 
-QString FileNamePart(const QString& fileName)
+QString fileNamePart(const QString& fileName)
 {
     return fileName.mid(fileName.lastIndexOf(u'/') + 1);
 }
 
-QString WorkbookName(const QString& fileName, const QString& startNo)
+QString workbookName(const QString& fileName, const QString& startNo)
 {
     QString base = fileName;
     if (base.right(4).toUpper() == u".XLS"_s)
@@ -77,22 +77,22 @@ QString WorkbookName(const QString& fileName, const QString& startNo)
     return base + u"_开始为第"_s + startNo + u"个文档.xls"_s;
 }
 
-QString ExportFolder(const QString& workbookName)
+QString exportFolder(const QString& workbookName)
 {
     return workbookName.left(workbookName.lastIndexOf(u'/') + 1);
 }
 
-QString AttachmentFolder(const QString& exportFolder, const QString& viewName)
+QString attachmentFolder(const QString& exportFolder, const QString& viewName)
 {
     return exportFolder + CleanFileName(viewName) + u"附件"_s;
 }
 
-QString DocumentFolder(const QString& attachmentFolder, const QString& documentId)
+QString documentFolder(const QString& attachmentFolder, const QString& documentId)
 {
-    return attachmentFolder + u'/' + SafeFileName(documentId) + u'/';
+    return attachmentFolder + u'/' + safeFileName(documentId) + u'/';
 }
 
-QString SafeFileName(const QString& name)
+QString safeFileName(const QString& name)
 {
     const qsizetype cut = std::max(name.lastIndexOf(u'/'), name.lastIndexOf(u'\\'));
     QString out;
@@ -116,7 +116,7 @@ QString SafeFileName(const QString& name)
     return out;
 }
 
-QString CutToCell(const QString& text)
+QString cutToCell(const QString& text)
 {
     if (text.size() <= kMaxCellText)
         return text;
@@ -126,17 +126,17 @@ QString CutToCell(const QString& text)
     return text.left(length);
 }
 
-OpeningResult CheckExportRequest(const QString& fileName, const QString& startNo, qint32 docCount,
+OpeningResult checkExportRequest(const QString& fileName, const QString& startNo, qint32 docCount,
                                  const QString& viewName, const std::function<bool(const QString&)>& fileExists)
 {
-    if (platform::TrimBlanks(fileName).isEmpty())
+    if (platform::trimBlanks(fileName).isEmpty())
         return {};
 
-    const QString workbook = WorkbookName(fileName, startNo);
+    const QString workbook = workbookName(fileName, startNo);
     if (fileExists(workbook))
         return {std::nullopt, workbook + u"文件已存在!"_s};
 
-    const std::optional<qint32> start = TextToInteger(startNo);
+    const std::optional<qint32> start = textToInteger(startNo);
     if (!start)
         throw platform::Error(u"'"_s + startNo + u"' is not a valid integer value"_s);
 

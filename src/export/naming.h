@@ -8,31 +8,31 @@ namespace quill::exporting {
 
 // Whole-text conversion to a 32-bit signed integer: optional leading blanks, an optional sign, then
 // decimal digits or hexadecimal digits after "$", "x", "X", "0x" or "0X"; nothing may follow.
-std::optional<qint32> TextToInteger(const QString& text);
+std::optional<qint32> textToInteger(const QString& text);
 bool IsIntegerText(const QString& text);
 
 // The text with each of  " \ : > < | * ? /  removed.
 QString CleanFileName(const QString& text);
 
 // Everything after the last "/" of a file name.
-QString FileNamePart(const QString& fileName);
+QString fileNamePart(const QString& fileName);
 
 // The user's file name without a trailing ".xls" (any case), plus "_开始为第" + startNo + "个文档.xls".
-QString WorkbookName(const QString& fileName, const QString& startNo);
+QString workbookName(const QString& fileName, const QString& startNo);
 
 // The workbook's folder with a trailing "/"; empty when the name has no folder part (the current
 // folder, where the workbook itself is saved).
-QString ExportFolder(const QString& workbookName);
-QString AttachmentFolder(const QString& exportFolder, const QString& viewName);
-QString DocumentFolder(const QString& attachmentFolder, const QString& documentId);
+QString exportFolder(const QString& workbookName);
+QString attachmentFolder(const QString& exportFolder, const QString& viewName);
+QString documentFolder(const QString& attachmentFolder, const QString& documentId);
 
 // A name from the database reduced to one harmless file name: no folder part, no control
 // characters, never empty, "." or "..", at most 255 bytes. Chinese and punctuation stay.
-QString SafeFileName(const QString& name);
+QString safeFileName(const QString& name);
 
 // A cell holds at most this many characters; longer text is cut (never inside a surrogate pair).
 inline constexpr int kMaxCellText = 32767;
-QString CutToCell(const QString& text);
+QString cutToCell(const QString& text);
 
 struct ExportRequest
 {
@@ -47,7 +47,7 @@ struct OpeningResult
     std::optional<ExportRequest> request;
     QString message;
 };
-OpeningResult CheckExportRequest(const QString& fileName, const QString& startNo, qint32 docCount,
+OpeningResult checkExportRequest(const QString& fileName, const QString& startNo, qint32 docCount,
                                  const QString& viewName, const std::function<bool(const QString&)>& fileExists);
 
 } // namespace quill::exporting

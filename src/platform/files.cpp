@@ -18,7 +18,7 @@ FileIdentity identityOf(const struct stat& st)
 
 } // namespace
 
-std::optional<std::vector<FolderEntry>> ListFolder(const QString& folder)
+std::optional<std::vector<FolderEntry>> listFolder(const QString& folder)
 {
     const QByteArray encoded = QFile::encodeName(folder);
     DIR* dir = ::opendir(encoded.constData());
@@ -41,7 +41,7 @@ std::optional<std::vector<FolderEntry>> ListFolder(const QString& folder)
     return entries;
 }
 
-std::optional<FileIdentity> IdentityOf(const QString& path)
+std::optional<FileIdentity> identityOf(const QString& path)
 {
     struct stat st;
     if (::stat(QFile::encodeName(path).constData(), &st) != 0)
@@ -49,9 +49,9 @@ std::optional<FileIdentity> IdentityOf(const QString& path)
     return identityOf(st);
 }
 
-bool IsOpenInThisProcess(const QString& fileName)
+bool isOpenInThisProcess(const QString& fileName)
 {
-    const std::optional<FileIdentity> wanted = IdentityOf(fileName);
+    const std::optional<FileIdentity> wanted = identityOf(fileName);
     if (!wanted)
         return false;
     DIR* fds = ::opendir("/proc/self/fd");
@@ -82,7 +82,7 @@ bool IsFileLocked(const QString& fileName)
         return false;
     // Closing any descriptor of a file drops every classic lock this process holds on it (SQLite's
     // among them), so a file we already have open is not touched.
-    if (IsOpenInThisProcess(fileName))
+    if (isOpenInThisProcess(fileName))
         return false;
     // Without O_NONBLOCK a pipe with no writer would keep the open waiting for ever.
     const int fd = ::open(encoded.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);

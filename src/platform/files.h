@@ -24,13 +24,13 @@ struct FolderEntry
 // The folders and regular files of a folder, in the order the file system delivers them, links
 // followed. Hidden entries (names beginning with "."), sockets, devices, pipes and dangling links
 // are left out. nullopt when the folder cannot be opened (missing, unreadable, not a folder).
-std::optional<std::vector<FolderEntry>> ListFolder(const QString& folder);
+std::optional<std::vector<FolderEntry>> listFolder(const QString& folder);
 
 // Identity of what the path leads to (links followed); nullopt when it cannot be reached.
-std::optional<FileIdentity> IdentityOf(const QString& path);
+std::optional<FileIdentity> identityOf(const QString& path);
 
 // Whether this process holds a descriptor open on that file.
-bool IsOpenInThisProcess(const QString& fileName);
+bool isOpenInThisProcess(const QString& fileName);
 
 // The lock test before opening a database file. False when no such file exists. Otherwise true
 // when the file cannot be opened for reading, or when another process holds an advisory lock on

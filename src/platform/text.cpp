@@ -2,7 +2,7 @@
 
 namespace quill::platform {
 
-QString TrimBlanks(const QString& text)
+QString trimBlanks(const QString& text)
 {
     qsizetype begin = 0;
     qsizetype end = text.size();

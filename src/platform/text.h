@@ -6,6 +6,6 @@ namespace quill::platform {
 
 // Text with leading and trailing blanks and control characters (anything up to U+0020) removed, the
 // trimming the connection dialog, the file tree's view names and the export's name check share.
-QString TrimBlanks(const QString& text);
+QString trimBlanks(const QString& text);
 
 } // namespace quill::platform

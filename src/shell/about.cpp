@@ -112,7 +112,7 @@ TfrmAbout::TfrmAbout(QWidget* parent, UrlOpener opener) : QDialog(parent), m_ope
     m_ok->setDefault(true);
     connect(m_ok, &QPushButton::clicked, this, &QDialog::accept);
 
-    CentreOnScreen(this);
+    centreOnScreen(this);
 }
 
 QStringList TfrmAbout::lines() const

@@ -98,7 +98,7 @@ TfrmMain::TfrmMain(Environment environment, QWidget* parent) : QMainWindow(paren
     setObjectName(u"frmMain"_s);
     setWindowTitle(QString::fromUtf16(kAppTitle));
     resize(825, 606);
-    CentreOnScreen(this);
+    centreOnScreen(this);
 
     buildActions();
     buildMenu();

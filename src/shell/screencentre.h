@@ -7,7 +7,7 @@
 namespace quill::shell {
 
 // Places a window in the middle of the screen its parent is on, rather than over the parent.
-inline void CentreOnScreen(QWidget* dialog)
+inline void centreOnScreen(QWidget* dialog)
 {
     const QWidget* parent = dialog->parentWidget();
     const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen();

@@ -48,7 +48,7 @@ QString expectedCell(const domino::NotesDocument& doc, const QString& name)
     }
     // A rich-text item's first value is its plain text again: the cell holds it once.
     if (item && item->ItemType() == domino::NotesItem::RichText)
-        return exporting::CutToCell(doc.RichTextItemByName(name)->FormattedText(true, 80));
+        return exporting::cutToCell(doc.RichTextItemByName(name)->FormattedText(true, 80));
     QString s;
     try {
         const domino::ValueList values = doc.ItemValue(name);
@@ -56,7 +56,7 @@ QString expectedCell(const domino::NotesDocument& doc, const QString& name)
             s += domino::ValueToText(values.front());
     } catch (const std::exception&) {
     }
-    return exporting::CutToCell(s);
+    return exporting::cutToCell(s);
 }
 
 } // namespace
@@ -253,12 +253,12 @@ void TestEndToEnd::checkAttachments(domino::NotesSession& session, const domino:
         for (const QString& name : names) {
             const QString copy = reference.filePath(QString::number(expectedFiles.size()));
             doc->AttachmentByName(name)->SaveToFile(copy);
-            const QString written = folder + exporting::SafeFileName(name);
+            const QString written = folder + exporting::safeFileName(name);
             QVERIFY2(readAll(written) == readAll(copy), qPrintable(written));
             expectedFiles << QDir(attachmentFolder).relativeFilePath(written);
         }
         for (const QString& name : objects) {
-            const QString written = folder + exporting::SafeFileName(name);
+            const QString written = folder + exporting::safeFileName(name);
             QVERIFY2(QFileInfo(written).size() > 0, qPrintable(written));
             expectedFiles << QDir(attachmentFolder).relativeFilePath(written);
         }

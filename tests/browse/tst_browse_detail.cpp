@@ -62,7 +62,7 @@ void TestBrowseDetail::gridContents()
                     .richText(u"Body"_s, u"正文"_s);
     domino.addServer(u"srv"_s);
     auto session = domino.sessionFactory()();
-    const browse::DetailRows rows = browse::ReadDocumentDetail(*session, 1, u"srv"_s, u"mail\\abc.nsf"_s, doc.id);
+    const browse::DetailRows rows = browse::readDocumentDetail(*session, 1, u"srv"_s, u"mail\\abc.nsf"_s, doc.id);
     QCOMPARE(rows.names, (QStringList{u"Subject"_s, u"To"_s, u"Amount"_s, u"Due"_s, u"subject"_s, u"Body"_s}));
     // Only the first value; a shared name shows the value the lookup by name finds.
     QCOMPARE(rows.values, (QStringList{u"季度报告"_s, u"张三"_s, u"0.3"_s, u"2026-12-8"_s, u"季度报告"_s, u"正文"_s}));

@@ -141,7 +141,7 @@ void TestBrowseFiles::scanOfUnreadableRootAddsNothing()
         browse::DataDirectoryScanner(QIcon(), QIcon()).scan(directory, root);
         QCOMPARE(root->childCount(), 0);
     }
-    QVERIFY(!platform::ListFolder(d + u"plain.nsf"_s));
+    QVERIFY(!platform::listFolder(d + u"plain.nsf"_s));
 }
 
 void TestBrowseFiles::scanSuspendsRedrawingNested()
@@ -195,12 +195,12 @@ void TestBrowseFiles::lockTestNeverDropsThisProcessLocks()
     QVERIFY(otherProcessSeesLock(file));
 
     // Our own lock is no reason to refuse, and asking must not release it.
-    QVERIFY(platform::IsOpenInThisProcess(file));
+    QVERIFY(platform::isOpenInThisProcess(file));
     QVERIFY(!platform::IsFileLocked(file));
     QVERIFY(otherProcessSeesLock(file));
     ::close(fd);
     QVERIFY(!otherProcessSeesLock(file));
-    QVERIFY(!platform::IsOpenInThisProcess(file));
+    QVERIFY(!platform::isOpenInThisProcess(file));
 }
 
 void TestBrowseFiles::lockTestDoesNotWaitOnAPipe()

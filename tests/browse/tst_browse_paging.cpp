@@ -68,27 +68,27 @@ private slots:
 
 void TestBrowsePaging::pagePositions()
 {
-    using browse::PagePosition;
+    using browse::pagePosition;
     const auto at = [](int pos, int count, int start, bool report = true) {
         return browse::PagingState{pos, count, start, report};
     };
     // Nothing listed, or the list shows a database's views.
     for (PageCommand c : {PageCommand::First, PageCommand::Previous, PageCommand::Next, PageCommand::Last}) {
-        QCOMPARE(PagePosition(c, at(0, 0, 0)), std::nullopt);
-        QCOMPARE(PagePosition(c, at(100, 250, 0, false)), std::nullopt);
+        QCOMPARE(pagePosition(c, at(0, 0, 0)), std::nullopt);
+        QCOMPARE(pagePosition(c, at(100, 250, 0, false)), std::nullopt);
     }
-    QCOMPARE(PagePosition(PageCommand::First, at(250, 250, 200)), 0);
-    QCOMPARE(PagePosition(PageCommand::Next, at(100, 250, 0)), 100);
-    QCOMPARE(PagePosition(PageCommand::Next, at(250, 250, 200)), std::nullopt);
-    QCOMPARE(PagePosition(PageCommand::Previous, at(250, 250, 200)), 100);
-    QCOMPARE(PagePosition(PageCommand::Previous, at(100, 250, 0)), 0);
-    QCOMPARE(PagePosition(PageCommand::Previous, at(4099, 4500, 3999)), 3899); // not a page boundary
-    QCOMPARE(PagePosition(PageCommand::Previous, at(60, 250, 30)), 0);
-    QCOMPARE(PagePosition(PageCommand::Last, at(100, 250, 0)), 200);
-    QCOMPARE(PagePosition(PageCommand::Last, at(100, 4500, 0)), 4400);
-    QCOMPARE(PagePosition(PageCommand::Last, at(100, 4501, 0)), 4500);
-    QCOMPARE(PagePosition(PageCommand::Last, at(100, 101, 0)), 100);
-    QCOMPARE(PagePosition(PageCommand::Last, at(100, 100, 0)), std::nullopt);
+    QCOMPARE(pagePosition(PageCommand::First, at(250, 250, 200)), 0);
+    QCOMPARE(pagePosition(PageCommand::Next, at(100, 250, 0)), 100);
+    QCOMPARE(pagePosition(PageCommand::Next, at(250, 250, 200)), std::nullopt);
+    QCOMPARE(pagePosition(PageCommand::Previous, at(250, 250, 200)), 100);
+    QCOMPARE(pagePosition(PageCommand::Previous, at(100, 250, 0)), 0);
+    QCOMPARE(pagePosition(PageCommand::Previous, at(4099, 4500, 3999)), 3899); // not a page boundary
+    QCOMPARE(pagePosition(PageCommand::Previous, at(60, 250, 30)), 0);
+    QCOMPARE(pagePosition(PageCommand::Last, at(100, 250, 0)), 200);
+    QCOMPARE(pagePosition(PageCommand::Last, at(100, 4500, 0)), 4400);
+    QCOMPARE(pagePosition(PageCommand::Last, at(100, 4501, 0)), 4500);
+    QCOMPARE(pagePosition(PageCommand::Last, at(100, 101, 0)), 100);
+    QCOMPARE(pagePosition(PageCommand::Last, at(100, 100, 0)), std::nullopt);
 }
 
 void TestBrowsePaging::layoutOfAPage()

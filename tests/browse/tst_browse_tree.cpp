@@ -121,7 +121,7 @@ void TestBrowseTree::dispatchTable()
     QFETCH(QString, text);
     QFETCH(QString, parent);
     QFETCH(int, action);
-    QCOMPARE(static_cast<int>(browse::ClassifyTreeClick(mode, level, children, text, parent)), action);
+    QCOMPARE(static_cast<int>(browse::classifyTreeClick(mode, level, children, text, parent)), action);
 }
 
 void TestBrowseTree::serverTreeOpensDatabasesAndViews()

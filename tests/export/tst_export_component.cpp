@@ -107,7 +107,7 @@ void TestExportComponent::roundTripThroughComponentAndWriter()
                 if (!values.empty() && !values.front().isNull())
                     expected = domino::ValueToText(values.front());
             }
-            QCOMPARE(row[i + 1].toString(), CutToCell(expected));
+            QCOMPARE(row[i + 1].toString(), cutToCell(expected));
         }
     }
 

@@ -37,7 +37,7 @@ void TestExportLog::appendLogLine()
     QVERIFY(bytes.startsWith("\xbf\xaa"));
     QVERIFY(bytes.endsWith("\r\n"));
     QCOMPARE(readLogLines(file.fileName()), (QStringList{u"开始导出视图全部;2026-12-8 4:24:34"_s, u"第二行 𠀀"_s}));
-    QCOMPARE(LogFileName(QDate(2026, 1, 2)), u"log20260102.txt"_s);
+    QCOMPARE(logFileName(QDate(2026, 1, 2)), u"log20260102.txt"_s);
 }
 
 void TestExportLog::appendLogLineFailures()

@@ -40,23 +40,23 @@ void TestExportNaming::workbookName()
     QFETCH(QString, fileName);
     QFETCH(QString, startNo);
     QFETCH(QString, expected);
-    QCOMPARE(WorkbookName(fileName, startNo), expected);
+    QCOMPARE(quill::exporting::workbookName(fileName, startNo), expected);
 }
 
 void TestExportNaming::folders()
 {
     const QString workbook = u"/out/合同_开始为第1个文档.xls"_s;
-    QCOMPARE(ExportFolder(workbook), u"/out/"_s);
-    QCOMPARE(FileNamePart(workbook), u"合同_开始为第1个文档.xls"_s);
-    QCOMPARE(AttachmentFolder(ExportFolder(workbook), u"按日期\\全部"_s), u"/out/按日期全部附件"_s);
-    QCOMPARE(AttachmentFolder(u"/out/"_s, u"A:B/C"_s), u"/out/ABC附件"_s);
-    QCOMPARE(DocumentFolder(u"/out/ABC附件"_s, u"0123ABCD"_s), u"/out/ABC附件/0123ABCD/"_s);
+    QCOMPARE(exportFolder(workbook), u"/out/"_s);
+    QCOMPARE(fileNamePart(workbook), u"合同_开始为第1个文档.xls"_s);
+    QCOMPARE(attachmentFolder(exportFolder(workbook), u"按日期\\全部"_s), u"/out/按日期全部附件"_s);
+    QCOMPARE(attachmentFolder(u"/out/"_s, u"A:B/C"_s), u"/out/ABC附件"_s);
+    QCOMPARE(documentFolder(u"/out/ABC附件"_s, u"0123ABCD"_s), u"/out/ABC附件/0123ABCD/"_s);
     // A ":" is an ordinary character here; only "/" ends the folder part.
-    QCOMPARE(ExportFolder(u"/out/c:x.xls"_s), u"/out/"_s);
-    QCOMPARE(FileNamePart(u"/out/c:x.xls"_s), u"c:x.xls"_s);
+    QCOMPARE(exportFolder(u"/out/c:x.xls"_s), u"/out/"_s);
+    QCOMPARE(fileNamePart(u"/out/c:x.xls"_s), u"c:x.xls"_s);
     // No folder part: beside the workbook in the current folder, never the root.
-    QCOMPARE(ExportFolder(u"x.xls"_s), QString());
-    QCOMPARE(AttachmentFolder(ExportFolder(u"x.xls"_s), u"v"_s), u"v附件"_s);
+    QCOMPARE(exportFolder(u"x.xls"_s), QString());
+    QCOMPARE(attachmentFolder(exportFolder(u"x.xls"_s), u"v"_s), u"v附件"_s);
 }
 
 void TestExportNaming::cleanFileName()
@@ -113,7 +113,7 @@ void TestExportNaming::isIntegerText()
     QFETCH(bool, valid);
     QFETCH(int, value);
     QCOMPARE(IsIntegerText(text), valid);
-    const auto converted = TextToInteger(text);
+    const auto converted = textToInteger(text);
     QCOMPARE(converted.has_value(), valid);
     if (valid)
         QCOMPARE(*converted, value);
@@ -130,51 +130,51 @@ void TestExportNaming::openingChecks()
 
     // Blank names stop silently; blanks and control characters count as blank.
     for (const QString& blank : {QString(), u"  "_s, u"\t\r\n "_s}) {
-        const OpeningResult r = CheckExportRequest(blank, u"1"_s, 10, u"v"_s, none);
+        const OpeningResult r = checkExportRequest(blank, u"1"_s, 10, u"v"_s, none);
         QVERIFY(!r.request);
         QVERIFY(r.message.isEmpty());
     }
     QVERIFY(asked.isEmpty());
 
     // Existing workbook: named in the message, before the start number is looked at.
-    OpeningResult r = CheckExportRequest(u"/out/合同.xls"_s, u"abc"_s, 10, u"v"_s, all);
+    OpeningResult r = checkExportRequest(u"/out/合同.xls"_s, u"abc"_s, 10, u"v"_s, all);
     QVERIFY(!r.request);
     QCOMPARE(r.message, u"/out/合同_开始为第abc个文档.xls文件已存在!"_s);
 
     // The untrimmed name is used once the blank test passed.
-    r = CheckExportRequest(u" /out/a.xls"_s, u"1"_s, 10, u"v"_s, none);
+    r = checkExportRequest(u" /out/a.xls"_s, u"1"_s, 10, u"v"_s, none);
     QCOMPARE(asked.last(), u" /out/a_开始为第1个文档.xls"_s);
 
     try {
-        CheckExportRequest(u"/out/a.xls"_s, u"1.5"_s, 10, u"v"_s, none);
+        checkExportRequest(u"/out/a.xls"_s, u"1.5"_s, 10, u"v"_s, none);
         QFAIL("no error for a start number that is not an integer");
     } catch (const quill::platform::Error& e) {
         QCOMPARE(e.message(), u"'1.5' is not a valid integer value"_s);
     }
 
     // Start beyond the count, or no list shown.
-    r = CheckExportRequest(u"/out/a.xls"_s, u"11"_s, 10, u"v"_s, none);
+    r = checkExportRequest(u"/out/a.xls"_s, u"11"_s, 10, u"v"_s, none);
     QCOMPARE(r.message, u"当前没有可导出的内容"_s);
     QVERIFY(!r.request);
-    r = CheckExportRequest(u"/out/a.xls"_s, u"1"_s, 0, u"previous view"_s, none);
+    r = checkExportRequest(u"/out/a.xls"_s, u"1"_s, 0, u"previous view"_s, none);
     QCOMPARE(r.message, u"当前没有可导出的内容"_s);
     // No overflow with the most negative start.
-    r = CheckExportRequest(u"/out/a.xls"_s, u"-2147483648"_s, 2147483647, u"v"_s, none);
+    r = checkExportRequest(u"/out/a.xls"_s, u"-2147483648"_s, 2147483647, u"v"_s, none);
     QVERIFY(r.request);
 
     // No view name: silent.
-    r = CheckExportRequest(u"/out/a.xls"_s, u"1"_s, 10, QString(), none);
+    r = checkExportRequest(u"/out/a.xls"_s, u"1"_s, 10, QString(), none);
     QVERIFY(!r.request);
     QVERIFY(r.message.isEmpty());
 
     // Passing: the start equal to the count, a blank before the number, zero.
-    r = CheckExportRequest(u"/out/a.xls"_s, u"10"_s, 10, u"v"_s, none);
+    r = checkExportRequest(u"/out/a.xls"_s, u"10"_s, 10, u"v"_s, none);
     QVERIFY(r.request && r.message.isEmpty());
     QCOMPARE(r.request->start, 10);
-    r = CheckExportRequest(u"/out/a.xls"_s, u" 5"_s, 10, u"v"_s, none);
+    r = checkExportRequest(u"/out/a.xls"_s, u" 5"_s, 10, u"v"_s, none);
     QCOMPARE(r.request->start, 5);
     QCOMPARE(r.request->workbookName, u"/out/a_开始为第 5个文档.xls"_s);
-    r = CheckExportRequest(u"/out/a.xls"_s, u"0"_s, 10, u"v"_s, none);
+    r = checkExportRequest(u"/out/a.xls"_s, u"0"_s, 10, u"v"_s, none);
     QCOMPARE(r.request->start, 0);
 }
 
@@ -201,24 +201,24 @@ void TestExportNaming::safeFileName()
 {
     QFETCH(QString, name);
     QFETCH(QString, expected);
-    QCOMPARE(SafeFileName(name), expected);
+    QCOMPARE(quill::exporting::safeFileName(name), expected);
 }
 
 void TestExportNaming::cutToCell()
 {
     const QString longName = QString(300, u'中') + u".pdf"_s;
-    const QString safe = SafeFileName(longName);
+    const QString safe = quill::exporting::safeFileName(longName);
     QVERIFY(safe.toUtf8().size() <= 255);
     QVERIFY(safe.endsWith(u".pdf"_s));
     QVERIFY(safe.startsWith(u"中中中"_s));
 
-    QCOMPARE(CutToCell(u"short"_s), u"short"_s);
+    QCOMPARE(quill::exporting::cutToCell(u"short"_s), u"short"_s);
     const QString exact(kMaxCellText, u'a');
-    QCOMPARE(CutToCell(exact), exact);
-    QCOMPARE(CutToCell(exact + u'b').size(), kMaxCellText);
+    QCOMPARE(quill::exporting::cutToCell(exact), exact);
+    QCOMPARE(quill::exporting::cutToCell(exact + u'b').size(), kMaxCellText);
     // A pair cut in half would leave an invalid character at the end.
     const QString pairAtEdge = QString(kMaxCellText - 1, u'a') + u"𠀀"_s;
-    QCOMPARE(CutToCell(pairAtEdge), QString(kMaxCellText - 1, u'a'));
+    QCOMPARE(quill::exporting::cutToCell(pairAtEdge), QString(kMaxCellText - 1, u'a'));
 }
 
 QTEST_GUILESS_MAIN(TestExportNaming)

@@ -271,7 +271,7 @@ void TestExportRun::unguardedFailuresCleanUp()
             rig.run(u"全部"_s, 1, 3, rig.workbook());
             QFAIL("the failure did not reach the general error handler");
         } catch (const std::exception& e) {
-            QCOMPARE(ExceptionMessage(e), c.message);
+            QCOMPARE(exceptionMessage(e), c.message);
         }
         QCOMPARE(rig.excel->saves, 1);
         int rows = 0;
