@@ -10,8 +10,6 @@ using namespace Qt::StringLiterals;
 
 namespace quill::domino {
 
-DominoError::~DominoError() = default;
-
 Value Value::null()
 {
     return Value(Data(NullTag{}));

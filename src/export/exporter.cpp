@@ -113,6 +113,8 @@ void Exporter::ExportView(const QString& fileName)
 
     const OpeningResult opening = checkExportRequest(fileName, state.startNo, docCount, viewName,
                                                      [](const QString& path) { return QFileInfo::exists(path); });
+    if (opening.isError)
+        throw platform::Error(opening.message);
     if (!opening.message.isEmpty())
         m_frm.prompts().showMessage(opening.message);
     if (!opening.request)

@@ -10,23 +10,14 @@ using namespace Qt::StringLiterals;
 
 namespace quill::exporting {
 
-QString exceptionMessage(const std::exception& error)
-{
-    if (const auto* e = dynamic_cast<const platform::Error*>(&error))
-        return e->message();
-    if (const auto* e = dynamic_cast<const workbook::WorkbookError*>(&error))
-        return e->message();
-    return QString::fromUtf8(error.what());
-}
-
 namespace {
 
-QString messageOf(const std::exception_ptr& failure)
+QString failureMessage(const std::exception_ptr& failure)
 {
     try {
         std::rethrow_exception(failure);
     } catch (const std::exception& e) {
-        return exceptionMessage(e);
+        return platform::messageOf(e);
     } catch (...) {
         return u"未知错误"_s;
     }
@@ -77,7 +68,7 @@ void ExportRun::run(const ExportRequest& request, const QString& viewName, qint3
     try {
         excel->SaveWorkbook(request.workbookName);
     } catch (const std::exception& e) {
-        saveError = exceptionMessage(e);
+        saveError = platform::messageOf(e);
     }
     try {
         excel->QuitExcel();
@@ -90,7 +81,7 @@ void ExportRun::run(const ExportRequest& request, const QString& viewName, qint3
     if (failure) {
         if (saveError.isEmpty())
             std::rethrow_exception(failure);
-        throw platform::Error(messageOf(failure) + u'\n' + saveError);
+        throw platform::Error(failureMessage(failure) + u'\n' + saveError);
     }
     if (!saveError.isEmpty())
         throw platform::Error(saveError);
@@ -107,7 +98,7 @@ ExportRun::Ending ExportRun::body(workbook::ExcelApplication& excel, const Expor
         if (!view)
             throw platform::Error(u"找不到视图："_s + viewName);
     } catch (const std::exception& e) {
-        guardedMessage = u"连接视图出错:"_s + exceptionMessage(e);
+        guardedMessage = u"连接视图出错:"_s + platform::messageOf(e);
         return Ending::Guarded;
     }
 
@@ -119,7 +110,7 @@ ExportRun::Ending ExportRun::body(workbook::ExcelApplication& excel, const Expor
             throw platform::Error(u"视图中没有第"_s + QString::number(request.start) + u"个文档"_s);
         allNames = document->Items();
     } catch (const std::exception& e) {
-        guardedMessage = u"连接文档出错:"_s + exceptionMessage(e);
+        guardedMessage = u"连接文档出错:"_s + platform::messageOf(e);
         return Ending::Guarded;
     }
 
@@ -175,7 +166,7 @@ ExportRun::Ending ExportRun::body(workbook::ExcelApplication& excel, const Expor
                 m_log.write(loglines::nextDocumentFailed(position));
             }
         } catch (const std::exception& e) {
-            guardedMessage = u"连接文档出错:"_s + exceptionMessage(e);
+            guardedMessage = u"连接文档出错:"_s + platform::messageOf(e);
             return Ending::Guarded;
         }
         if (viewEnded) {

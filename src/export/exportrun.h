@@ -80,7 +80,4 @@ private:
     QString m_attachmentFolder;
 };
 
-// The message of any exception the run meets.
-QString exceptionMessage(const std::exception& error);
-
 } // namespace quill::exporting

@@ -1,6 +1,5 @@
 #include "export/naming.h"
 
-#include "platform/error.h"
 #include "platform/text.h"
 
 using namespace Qt::StringLiterals;
@@ -138,7 +137,7 @@ OpeningResult checkExportRequest(const QString& fileName, const QString& startNo
 
     const std::optional<qint32> start = textToInteger(startNo);
     if (!start)
-        throw platform::Error(u"'"_s + startNo + u"' is not a valid integer value"_s);
+        return {std::nullopt, u"'"_s + startNo + u"' is not a valid integer value"_s, true};
 
     if (qint64(docCount) - qint64(*start) < 0)
         return {std::nullopt, u"当前没有可导出的内容"_s};

@@ -40,12 +40,14 @@ struct ExportRequest
     qint32 start = 1;
 };
 
-// The checks made before an export starts, in their order. An empty message with no request means
-// stop silently. A start number that is not an integer throws platform::Error.
+// The checks made before an export starts, in their order: the request to run, or why there is none.
+// No request and an empty message means stop silently. A start number that is not an integer is an
+// error (isError): the command hands its message to the general error handler.
 struct OpeningResult
 {
     std::optional<ExportRequest> request;
     QString message;
+    bool isError = false;
 };
 OpeningResult checkExportRequest(const QString& fileName, const QString& startNo, qint32 docCount,
                                  const QString& viewName, const std::function<bool(const QString&)>& fileExists);

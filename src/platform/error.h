@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-
 #include <exception>
 
 namespace quill::platform {
@@ -20,5 +19,8 @@ private:
     QString m_message;
     QByteArray m_utf8;
 };
+
+// The text the user is shown for any exception: an Error's message, otherwise what() read as UTF-8.
+QString messageOf(const std::exception& error);
 
 } // namespace quill::platform

@@ -182,10 +182,8 @@ bool TfrmMain::runCommand(const std::function<void()>& command)
     try {
         command();
         return true;
-    } catch (const platform::Error& error) {
-        message = error.message();
     } catch (const std::exception& error) {
-        message = QString::fromUtf8(error.what());
+        message = platform::messageOf(error);
     } catch (...) {
         message = u"未知错误"_s;
     }

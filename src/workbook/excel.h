@@ -1,19 +1,18 @@
 #pragma once
 
+#include "platform/error.h"
+
 #include <QString>
 #include <memory>
-#include <stdexcept>
 
 namespace quill::workbook {
 
-class WorkbookError : public std::runtime_error
+// A workbook operation that cannot be done: carries the reason, like every other error the program reports.
+class WorkbookError : public platform::Error
 {
 public:
     explicit WorkbookError(const QString& message);
-    QString message() const;
-
-private:
-    QString m_message;
+    ~WorkbookError() override;
 };
 
 // The six automation operations through which the export reaches Excel.

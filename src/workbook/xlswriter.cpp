@@ -13,16 +13,6 @@ using namespace Qt::StringLiterals;
 
 namespace quill::workbook {
 
-WorkbookError::WorkbookError(const QString& message)
-    : std::runtime_error(message.toUtf8().toStdString()), m_message(message)
-{
-}
-
-QString WorkbookError::message() const
-{
-    return m_message;
-}
-
 std::unique_ptr<ExcelApplication> createXlsWriter()
 {
     return std::make_unique<XlsWriter>();

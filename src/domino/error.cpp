@@ -1,0 +1,7 @@
+#include "domino/error.h"
+
+namespace quill::domino {
+
+DominoError::~DominoError() = default;
+
+} // namespace quill::domino
