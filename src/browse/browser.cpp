@@ -4,12 +4,12 @@
 #include "browse/selserver.h"
 #include "browse/tree.h"
 #include "domino/error.h"
+#include "domino/installation.h"
 #include "domino/notes.h"
 #include "domino/session.h"
 #include "domino/value.h"
 #include "platform/files.h"
 #include "platform/text.h"
-#include "shell/installation.h"
 #include "shell/listview.h"
 #include "shell/prompts.h"
 #include "shell/waitmsg.h"
@@ -47,7 +47,7 @@ Browser::Browser(shell::TfrmMain& frm) : m_frm(frm) {}
 
 bool Browser::dominoAvailable()
 {
-    if (shell::NotesInstalled(m_frm.registry()) || shell::DominoInstalled(m_frm.registry()))
+    if (domino::NotesInstalled(m_frm.registry()) || domino::DominoInstalled(m_frm.registry()))
         return true;
     m_frm.prompts().showMessage(kNoDomino);
     return false;
@@ -86,7 +86,7 @@ void Browser::ConnectServer()
         return;
     }
     m_frm.WriteSettings();
-    state.dataPath = shell::DominoDataPath(m_frm.registry());
+    state.dataPath = domino::DominoDataPath(m_frm.registry());
     auto* root = new QTreeWidgetItem(m_frm.TreeView1(), QStringList{state.serverName + u'(' + state.dataPath + u')'});
     root->setIcon(0, m_frm.treeImage(0));
     ScanDataDirectory(state.dataPath, root);

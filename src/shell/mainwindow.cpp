@@ -6,8 +6,8 @@
 #include "platform/profile.h"
 #include "shell/about.h"
 #include "shell/icons.h"
-#include "shell/installation.h"
 #include "shell/prompts.h"
+#include "shell/registrationreport.h"
 #include "shell/screencentre.h"
 #include "shell/vendor.h"
 
@@ -141,7 +141,7 @@ void TfrmMain::FormShow()
 
     ReadSettings();
     if (m_env.registry)
-        StartupComponentCheck(*m_env.registry, *m_env.prompts);
+        reportRegistration(domino::StartupComponentCheck(*m_env.registry), *m_env.prompts);
     m_state.notesSession = std::make_unique<domino::TNotesSession>(m_env.sessionFactory);
     m_state.curDatabase = std::make_unique<domino::TNotesDatabase>();
 }

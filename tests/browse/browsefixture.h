@@ -1,10 +1,10 @@
 #pragma once
 
 #include "browse/browser.h"
+#include "domino/installation.h"
 #include "fakedomino.h"
 #include "platform/registry.h"
 #include "scriptedprompts.h"
-#include "shell/installation.h"
 #include "shell/listview.h"
 #include "shell/mainwindow.h"
 #include "shell/waitmsg.h"
@@ -54,8 +54,8 @@ struct BrowseFixture
         QDir(dir.path()).mkpath(u"app"_s);
         registry = std::make_unique<platform::Registry>(dir.filePath(u"registry.reg"_s));
         if (installed) {
-            registry->writeString(QString::fromUtf16(shell::kDominoKey), u"Path"_s, dir.filePath(u"domino"_s));
-            registry->writeString(QString::fromUtf16(shell::kDominoKey), u"DataPath"_s, dataPath());
+            registry->writeString(QString::fromUtf16(domino::kDominoKey), u"Path"_s, dir.filePath(u"domino"_s));
+            registry->writeString(QString::fromUtf16(domino::kDominoKey), u"DataPath"_s, dataPath());
         }
         shell::Environment env;
         env.prompts = &prompts;

@@ -1,16 +1,14 @@
-#include "shell/installation.h"
+#include "domino/installation.h"
 
 #include "domino/loader.h"
+#include "platform/error.h"
 #include "platform/registry.h"
-#include "shell/prompts.h"
-#include "shell/vendor.h"
 
-#include <QDir>
 #include <QFileInfo>
 
 using namespace Qt::StringLiterals;
 
-namespace quill::shell {
+namespace quill::domino {
 namespace {
 
 using platform::Registry;
@@ -34,13 +32,17 @@ QString componentPath(const QString& folder)
         base.chop(1);
     if (base == u"/"_s)
         base.clear();
-    return base + u'/' + QString::fromUtf16(domino::kComponentFileName);
+    return base + u'/' + QString::fromUtf16(kComponentFileName);
 }
 
-void registrationFailed(Prompts& prompts)
+Registration writeRegistration(Registry& registry, const QString& file)
 {
-    prompts.showMessage(u"您好，系统在注册domino组件时失败，或许是您的系统对权限的限制，请联系"_s +
-                        QString::fromUtf16(kSupportContact) + u"帮您解决。免费！"_s);
+    try {
+        registry.writeString(QString::fromUtf16(kSessionClassKey), QString(), file);
+        return Registration::Written;
+    } catch (const platform::Error&) {
+        return Registration::Failed; // the registry store is unchanged; the caller tells the user
+    }
 }
 
 } // namespace
@@ -70,54 +72,45 @@ QString NotesPath(const Registry& registry)
     return folderValue(registry, QString::fromUtf16(kNotesKey), u"Path"_s, QString());
 }
 
-bool CheckNotesComponent(Registry& registry, Prompts& prompts, const QString& folder)
+Registration CheckNotesComponent(Registry& registry, const QString& folder)
 {
-    // No installation found, or its folder is gone: a registration made from that would only
-    // damage one that may still work, so it is left alone.
     if (folder.isEmpty() || folder.endsWith(QString::fromUtf16(kFolderMissing)) ||
         folder == QString::fromUtf16(kNotInstalled))
-        return true;
+        return Registration::Unchanged;
 
     const QString expected = componentPath(folder);
-    const QString key = QString::fromUtf16(domino::kSessionClassKey);
-    if (registry.openKey(key, Registry::Access::Read)) {
-        if (registry.readString(key, QString()).value_or(QString()) != expected) {
-            try {
-                registry.writeString(key, QString(), expected);
-            } catch (...) {
-                registrationFailed(prompts);
-            }
-        }
-        return true;
+    const QString key = QString::fromUtf16(kSessionClassKey);
+    if (!registry.openKey(key, Registry::Access::Read)) {
+        // A folder that went away since it was looked up has nothing to register.
+        if (!QFileInfo(folder).isDir())
+            return Registration::Unchanged;
+        return RegisterNotesComponent(registry, expected);
     }
-    if (QDir::setCurrent(folder))
-        RegisterNotesComponent(registry, prompts, expected);
-    return true;
+    if (registry.readString(key, QString()).value_or(QString()) == expected)
+        return Registration::Unchanged;
+    return writeRegistration(registry, expected);
 }
 
-void RegisterNotesComponent(Registry& registry, Prompts& prompts, const QString& file)
+Registration RegisterNotesComponent(Registry& registry, const QString& file)
 {
+    if (!QFileInfo(file).isFile())
+        return Registration::LibraryMissing;
     try {
-        if (!QFileInfo(file).isFile()) {
-            prompts.showMessage(u"找不到您系统上Domino的一个关键组件，请确认您的Domino或NOtes安装正常!或联系"_s +
-                                QString::fromUtf16(kSupportContact) + u"帮您免费解决!"_s);
-            return;
-        }
-        domino::verifyComponentLibrary(file);
-        registry.writeString(QString::fromUtf16(domino::kSessionClassKey), QString(), file);
-    } catch (...) {
-        registrationFailed(prompts);
+        verifyComponentLibrary(file);
+    } catch (const platform::Error&) {
+        return Registration::Failed; // not a loadable component: nothing is registered
     }
+    return writeRegistration(registry, file);
 }
 
-void StartupComponentCheck(Registry& registry, Prompts& prompts)
+Registration StartupComponentCheck(Registry& registry)
 {
     QString folder;
     if (NotesInstalled(registry))
         folder = NotesPath(registry);
     if (DominoInstalled(registry))
         folder = DominoPath(registry);
-    CheckNotesComponent(registry, prompts, folder);
+    return CheckNotesComponent(registry, folder);
 }
 
-} // namespace quill::shell
+} // namespace quill::domino
