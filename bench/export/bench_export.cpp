@@ -11,6 +11,7 @@
 #include "platform/registry.h"
 #include "scriptedprompts.h"
 #include "shell/mainwindow.h"
+#include "shell/progressdisplay.h"
 
 #include <QApplication>
 #include <QDir>
@@ -150,7 +151,8 @@ int main(int argc, char** argv)
     options.logFolder = tmp.filePath(u"state/"_s);
     if (!events)
         options.processEvents = [] {};
-    exporting::Exporter exporter(frm, workbook::createXlsWriter, options);
+    shell::ProgressDisplay progress;
+    exporting::Exporter exporter(frm, progress, workbook::createXlsWriter, options);
     frm.setExportHandlers(&exporter);
     frm.show();
     QCoreApplication::processEvents();

@@ -5,9 +5,9 @@
 #include "platform/registry.h"
 #include "platform/version.h"
 #include "shell/mainwindow.h"
+#include "shell/progressdisplay.h"
 #include "shell/qtprompts.h"
 #include "shell/vendor.h"
-#include "shell/waitmsg.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -44,10 +44,11 @@ int main(int argc, char* argv[])
 
     quill::shell::TfrmMain frmMain(env);
     prompts.setParentWidget(&frmMain);
-    quill::shell::SetMsgFrmHost(&frmMain);
+    quill::shell::ProgressDisplay progress;
+    progress.setHost(&frmMain);
 
-    quill::browse::Browser browser(frmMain);
-    quill::exporting::Exporter exporter(frmMain);
+    quill::browse::Browser browser(frmMain, progress);
+    quill::exporting::Exporter exporter(frmMain, progress);
     frmMain.setBrowseHandlers(&browser);
     frmMain.setExportHandlers(&exporter);
 
@@ -56,7 +57,5 @@ int main(int argc, char* argv[])
     if (const QScreen* screen = frmMain.screen())
         frmMain.setGeometry(screen->availableGeometry());
     frmMain.showMaximized();
-    const int rc = QApplication::exec();
-    quill::shell::CloseMsgFrm();
-    return rc;
+    return QApplication::exec();
 }

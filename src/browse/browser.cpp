@@ -11,8 +11,8 @@
 #include "platform/files.h"
 #include "platform/text.h"
 #include "shell/listview.h"
+#include "shell/progressdisplay.h"
 #include "shell/prompts.h"
-#include "shell/waitmsg.h"
 
 #include <QScopeGuard>
 #include <QTreeWidget>
@@ -43,7 +43,7 @@ domino::TNotesDatabase& curDatabaseOf(shell::MainState& state)
 
 } // namespace
 
-Browser::Browser(shell::TfrmMain& frm) : m_frm(frm) {}
+Browser::Browser(shell::TfrmMain& frm, shell::ProgressDisplay& progress) : m_frm(frm), m_progress(progress) {}
 
 bool Browser::dominoAvailable()
 {
@@ -66,9 +66,9 @@ void Browser::openserverExecute()
     if (dialog->cancelled)
         return;
     state.treeMode = 1;
-    shell::ShowMsgFrmText(u"正在连接Domino服务器"_s);
+    m_progress.showText(u"正在连接Domino服务器"_s);
     // Also when writing the settings fails and the error goes on to the error handler.
-    const auto closeProgress = qScopeGuard([] { shell::CloseMsgFrm(); });
+    const auto closeProgress = qScopeGuard([this] { m_progress.close(); });
     sessionOf(state).Disconnect();
     m_frm.TreeView1()->clear();
     m_frm.ListView1()->clearItems();
@@ -81,7 +81,7 @@ void Browser::ConnectServer()
     try {
         sessionOf(state).InitUserSession(state.userName, state.password);
     } catch (const domino::DominoError&) {
-        shell::CloseMsgFrm();
+        m_progress.close();
         m_frm.prompts().showMessage(u"连接服务器失败!"_s);
         return;
     }
@@ -90,7 +90,7 @@ void Browser::ConnectServer()
     auto* root = new QTreeWidgetItem(m_frm.TreeView1(), QStringList{state.serverName + u'(' + state.dataPath + u')'});
     root->setIcon(0, m_frm.treeImage(0));
     ScanDataDirectory(state.dataPath, root);
-    shell::CloseMsgFrm();
+    m_progress.close();
 }
 
 // ---- Tree and file opening
@@ -251,10 +251,10 @@ void Browser::fillPage(domino::NotesDatabase& database, const QString& viewName)
     for (int c = 0; c < columns; ++c)
         list->addColumn(c < titles.size() ? titles.at(c) : QString(), columnWidth);
 
-    shell::ShowMsgFrm();
-    const auto closeProgress = qScopeGuard([] { shell::CloseMsgFrm(); });
-    shell::SetMsgProgress(100, 1);
-    shell::SetMsgText(kReadingPage);
+    m_progress.show();
+    const auto closeProgress = qScopeGuard([this] { m_progress.close(); });
+    m_progress.setProgress(100, 1);
+    m_progress.setText(kReadingPage);
 
     std::unique_ptr<domino::NotesDocument> document;
     try {
@@ -286,8 +286,8 @@ void Browser::fillPage(domino::NotesDatabase& database, const QString& viewName)
         list->addRow(id, cells);
         document = view->NextDocument(*document);
         const int count = view->EntryCount();
-        shell::SetMsgText(kReadingPage + QString::number(k) + u'/' + QString::number(count));
-        shell::SetMsgProgress(count, k);
+        m_progress.setText(kReadingPage + QString::number(k) + u'/' + QString::number(count));
+        m_progress.setProgress(count, k);
     }
 }
 

@@ -15,6 +15,10 @@ class NotesDatabase;
 class NotesSession;
 } // namespace quill::domino
 
+namespace quill::shell {
+class ProgressDisplay;
+}
+
 namespace quill::browse {
 
 class Tfrmselserver;
@@ -26,7 +30,7 @@ class TfrmdocDetail;
 class Browser : public shell::BrowseHandlers
 {
 public:
-    explicit Browser(shell::TfrmMain& frm);
+    Browser(shell::TfrmMain& frm, shell::ProgressDisplay& progress);
 
     void openserverExecute() override;
     void openfileExecute() override;
@@ -67,6 +71,7 @@ private:
     };
 
     shell::TfrmMain& m_frm;
+    shell::ProgressDisplay& m_progress;
     int m_pageStart = 0;
     std::optional<RowSource> m_rowSource;
 };

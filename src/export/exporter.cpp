@@ -3,8 +3,8 @@
 #include "export/naming.h"
 #include "platform/error.h"
 #include "platform/paths.h"
+#include "shell/progressdisplay.h"
 #include "shell/prompts.h"
-#include "shell/waitmsg.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -25,14 +25,14 @@ constexpr qint64 kEventInterval = 10;
 class ShellHost : public RunHost
 {
 public:
-    ShellHost(shell::Prompts& prompts, std::function<void()> processEvents)
-        : m_prompts(prompts), m_processEvents(std::move(processEvents))
+    ShellHost(shell::Prompts& prompts, shell::ProgressDisplay& progress, std::function<void()> processEvents)
+        : m_prompts(prompts), m_progress(progress), m_processEvents(std::move(processEvents))
     {
         m_progressClock.start();
         m_eventClock.start();
     }
     void showMessage(const QString& text) override { m_prompts.showMessage(text); }
-    void showProgressWindow() override { shell::ShowMsgFrm(); }
+    void showProgressWindow() override { m_progress.show(); }
     void setProgressText(const QString& text) override
     {
         m_text = text;
@@ -43,14 +43,14 @@ public:
         // Text and position change together, the position last.
         if (!m_shownOnce || position == 0 || position == max || m_progressClock.elapsed() >= kProgressInterval) {
             if (m_textPending)
-                shell::SetMsgText(m_text);
-            shell::SetMsgProgress(max, position);
+                m_progress.setText(m_text);
+            m_progress.setProgress(max, position);
             m_textPending = false;
             m_shownOnce = true;
             m_progressClock.restart();
         }
     }
-    void closeProgressWindow() override { shell::CloseMsgFrm(); }
+    void closeProgressWindow() override { m_progress.close(); }
     void processEvents() override
     {
         if (m_processEvents) {
@@ -63,6 +63,7 @@ public:
 
 private:
     shell::Prompts& m_prompts;
+    shell::ProgressDisplay& m_progress;
     std::function<void()> m_processEvents;
     QElapsedTimer m_progressClock;
     QElapsedTimer m_eventClock;
@@ -86,8 +87,9 @@ private:
 
 } // namespace
 
-Exporter::Exporter(shell::TfrmMain& frm, ExcelFactory excelFactory, ExporterOptions options)
-    : m_frm(frm), m_excelFactory(std::move(excelFactory)), m_options(std::move(options))
+Exporter::Exporter(shell::TfrmMain& frm, shell::ProgressDisplay& progress, ExcelFactory excelFactory,
+                   ExporterOptions options)
+    : m_frm(frm), m_progress(progress), m_excelFactory(std::move(excelFactory)), m_options(std::move(options))
 {
 }
 
@@ -125,7 +127,7 @@ void Exporter::ExportView(const QString& fileName)
     const QString folder = m_options.logFolder.isEmpty() ? platform::logFolder() : m_options.logFolder;
     Clock clock = m_options.clock ? m_options.clock : Clock([] { return QDateTime::currentDateTime(); });
     ExportLog log(state.appPath, folder, std::move(clock));
-    ShellHost host(m_frm.prompts(), m_options.processEvents);
+    ShellHost host(m_frm.prompts(), m_progress, m_options.processEvents);
 
     CommandsDisabled disabled(m_frm);
     ExportRun run(*state.curDatabase, *state.notesSession, m_excelFactory, log, host, m_options.limits);

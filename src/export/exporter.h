@@ -6,6 +6,10 @@
 
 #include <functional>
 
+namespace quill::shell {
+class ProgressDisplay;
+}
+
 namespace quill::exporting {
 
 struct ExporterOptions
@@ -23,14 +27,15 @@ struct ExporterOptions
 class Exporter : public shell::ExportHandlers
 {
 public:
-    explicit Exporter(shell::TfrmMain& frm, ExcelFactory excelFactory = workbook::createXlsWriter,
-                      ExporterOptions options = {});
+    Exporter(shell::TfrmMain& frm, shell::ProgressDisplay& progress,
+             ExcelFactory excelFactory = workbook::createXlsWriter, ExporterOptions options = {});
 
     void exportExecute() override;
     void ExportView(const QString& fileName);
 
 private:
     shell::TfrmMain& m_frm;
+    shell::ProgressDisplay& m_progress;
     ExcelFactory m_excelFactory;
     ExporterOptions m_options;
 };

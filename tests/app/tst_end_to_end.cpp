@@ -90,6 +90,7 @@ private:
     QTemporaryDir m_dir;
     component::testing::SampleInstallation m_sample;
     testing::ScriptedPrompts m_prompts;
+    shell::ProgressDisplay m_progress;
     std::unique_ptr<platform::Registry> m_registry;
     std::unique_ptr<shell::TfrmMain> m_frm;
     std::unique_ptr<browse::Browser> m_browser;
@@ -118,11 +119,11 @@ void TestEndToEnd::init()
     env.appPath = m_dir.filePath(u"app/"_s);
     env.leftButtonDown = [] { return false; };
     m_frm = std::make_unique<shell::TfrmMain>(std::move(env));
-    m_browser = std::make_unique<browse::Browser>(*m_frm);
+    m_browser = std::make_unique<browse::Browser>(*m_frm, m_progress);
     exporting::ExporterOptions options;
     options.logFolder = m_logFolder;
     options.clock = testing::fixedNow;
-    m_exporter = std::make_unique<exporting::Exporter>(*m_frm, workbook::createXlsWriter, options);
+    m_exporter = std::make_unique<exporting::Exporter>(*m_frm, m_progress, workbook::createXlsWriter, options);
     m_frm->setBrowseHandlers(m_browser.get());
     m_frm->setExportHandlers(m_exporter.get());
     m_frm->resize(825, 606);
@@ -171,7 +172,7 @@ void TestEndToEnd::exportView(const QString& fileName, const QString& startNo)
     m_prompts.inputAnswers.push_back(startNo);
     m_frm->exportExecute();
     QCOMPARE(m_prompts.errors(), QStringList());
-    QCOMPARE(shell::MsgFrm, nullptr);
+    QCOMPARE(m_progress.window(), nullptr);
 }
 
 void TestEndToEnd::readSheet(const QString& path, QJsonArray& rows)
@@ -431,7 +432,7 @@ void TestEndToEnd::failedLoginKeepsTheSettings()
     QCOMPARE(m_frm->TreeView1()->topLevelItemCount(), 0);
     QCOMPARE(m_frm->state().treeMode, 1);
     QCOMPARE(m_frm->state().serverName, u"别的服务器"_s);
-    QCOMPARE(shell::MsgFrm, nullptr);
+    QCOMPARE(m_progress.window(), nullptr);
 }
 
 void TestEndToEnd::dxlImportToWorkbook()

@@ -7,7 +7,7 @@
 #include "scriptedprompts.h"
 #include "shell/listview.h"
 #include "shell/mainwindow.h"
-#include "shell/waitmsg.h"
+#include "shell/progressdisplay.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -43,6 +43,7 @@ struct BrowseFixture
     QTemporaryDir dir;
     FakeDomino domino;
     WatchedPrompts prompts;
+    shell::ProgressDisplay progress;
     std::unique_ptr<platform::Registry> registry;
     std::unique_ptr<shell::TfrmMain> frm;
     std::unique_ptr<browse::Browser> browser;
@@ -64,7 +65,7 @@ struct BrowseFixture
         env.appPath = appPath.isEmpty() ? dir.filePath(u"app/"_s) : appPath;
         env.leftButtonDown = [] { return false; };
         frm = std::make_unique<shell::TfrmMain>(std::move(env));
-        browser = std::make_unique<browse::Browser>(*frm);
+        browser = std::make_unique<browse::Browser>(*frm, progress);
         frm->setBrowseHandlers(browser.get());
         frm->resize(825, 606);
         frm->show();

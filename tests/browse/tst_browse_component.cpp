@@ -43,6 +43,7 @@ private:
     QTemporaryDir m_dir;
     component::testing::SampleInstallation m_sample;
     testing::ScriptedPrompts m_prompts;
+    shell::ProgressDisplay m_progress;
     std::unique_ptr<platform::Registry> m_registry;
     std::unique_ptr<shell::TfrmMain> m_frm;
     std::unique_ptr<browse::Browser> m_browser;
@@ -65,7 +66,7 @@ void TestBrowseComponent::init()
     env.appPath = m_dir.filePath(u"app/"_s);
     env.leftButtonDown = [] { return false; };
     m_frm = std::make_unique<shell::TfrmMain>(std::move(env));
-    m_browser = std::make_unique<browse::Browser>(*m_frm);
+    m_browser = std::make_unique<browse::Browser>(*m_frm, m_progress);
     m_frm->setBrowseHandlers(m_browser.get());
     m_frm->resize(825, 606);
     m_frm->show();

@@ -177,7 +177,7 @@ void TestBrowseConnect::connectBuildsTheServerTree()
     QVERIFY(!root->isExpanded());
     QCOMPARE(fx.domino.calls(), QStringList{u"InitUserSession:张三"_s});
     QCOMPARE(fx.domino.sessionsCreated(), sessionsBefore + 1);
-    QVERIFY(!shell::MsgFrm);
+    QVERIFY(!fx.progress.window());
     QCOMPARE(connectionDialogs(), 0);
     const QByteArray ini = contents(fx.frm->settingsFilePath());
     QVERIFY(ini.contains("server=srv"));
@@ -207,7 +207,7 @@ void TestBrowseConnect::failedLoginKeepsSettings()
     QCOMPARE(fx.state().serverName, u"srv2"_s);
     QCOMPARE(fx.state().password, u"wrong"_s);
     QCOMPARE(contents(fx.frm->settingsFilePath()), before);
-    QVERIFY(!shell::MsgFrm);
+    QVERIFY(!fx.progress.window());
 
     // The dialog offers what was typed last, not the settings file.
     QStringList offered;
@@ -249,7 +249,7 @@ void TestBrowseConnect::unwritableSettingsFile()
     fx.frm->openserverExecute();
     QCOMPARE(fx.prompts.errors().size(), 1);
     QVERIFY2(fx.prompts.errors().front().startsWith(u"Unable to write to "_s), qPrintable(fx.prompts.errors().front()));
-    QVERIFY(!shell::MsgFrm);
+    QVERIFY(!fx.progress.window());
     QCOMPARE(connectionDialogs(), 0);
     QCOMPARE(fx.tree()->topLevelItemCount(), 0);
     QVERIFY(fx.state().dataPath.isEmpty());

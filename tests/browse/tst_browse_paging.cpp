@@ -107,7 +107,7 @@ void TestBrowsePaging::layoutOfAPage()
     QCOMPARE(v.fx.frm->statusPanelText(1), u"视图：全部(全部) 共有文档:3"_s);
     QCOMPARE(v.fx.state().docCount, 3);
     QCOMPARE(v.fx.state().docPos, 3);
-    QVERIFY(!shell::MsgFrm);
+    QVERIFY(!v.fx.progress.window());
     QVERIFY(v.fx.prompts.shown.mid(1).isEmpty());
 
     ListedView bare(2, 0);
@@ -237,7 +237,7 @@ void TestBrowsePaging::readFailureMidPage()
     v.fx.prompts.shown.clear();
     bool restoredBeforeMessage = false;
     v.fx.prompts.onMessage = [&](const QString&) {
-        restoredBeforeMessage = !shell::MsgFrm && v.fx.list()->reportWidget()->updatesEnabled();
+        restoredBeforeMessage = !v.fx.progress.window() && v.fx.list()->reportWidget()->updatesEnabled();
     };
     QVERIFY(v.page(Next));
     QVERIFY(restoredBeforeMessage);
@@ -246,7 +246,7 @@ void TestBrowsePaging::readFailureMidPage()
     QCOMPARE(v.fx.listedIds(), v.expect(101, 130));
     QCOMPARE(v.fx.state().docPos, 131); // counts the row being added
     QCOMPARE(v.fx.state().docCount, 250);
-    QVERIFY(!shell::MsgFrm);
+    QVERIFY(!v.fx.progress.window());
     QVERIFY(v.fx.list()->reportWidget()->updatesEnabled());
 
     // Previous goes back from the first document listed, not from docPos.
@@ -259,7 +259,7 @@ void TestBrowsePaging::readFailureMidPage()
     QCOMPARE(v.fx.prompts.messages(), QStringList{u"读取数据出错:视图不见了"_s});
     QCOMPARE(v.fx.state().docCount, 0);
     QCOMPARE(v.fx.list()->rowCount(), 0);
-    QVERIFY(!shell::MsgFrm);
+    QVERIFY(!v.fx.progress.window());
 }
 
 void TestBrowsePaging::quietEndWhenTheFirstDocumentIsMissing()
@@ -273,7 +273,7 @@ void TestBrowsePaging::quietEndWhenTheFirstDocumentIsMissing()
     QCOMPARE(v.fx.list()->rowCount(), 0);
     QCOMPARE(v.fx.list()->columnCount(), 3);
     QCOMPARE(v.fx.frm->statusPanelText(1), u"视图：全部(全部) 共有文档:250"_s); // left as it was
-    QVERIFY(!shell::MsgFrm);
+    QVERIFY(!v.fx.progress.window());
 }
 
 QTEST_MAIN(TestBrowsePaging)

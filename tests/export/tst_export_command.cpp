@@ -2,7 +2,7 @@
 #include "exporttestsupport.h"
 #include "scriptedprompts.h"
 #include "shell/mainwindow.h"
-#include "shell/waitmsg.h"
+#include "shell/progressdisplay.h"
 #include "workbook/xlswriter.h"
 
 #include <QAction>
@@ -27,6 +27,7 @@ struct CommandRig
     FakeDomino domino;
     FakeDatabase& db;
     ScriptedPrompts prompts;
+    shell::ProgressDisplay progress;
     std::unique_ptr<shell::TfrmMain> frm;
     std::unique_ptr<Exporter> exporter;
     std::function<void()> onEvents;
@@ -50,7 +51,7 @@ struct CommandRig
             if (onEvents)
                 onEvents();
         };
-        exporter = std::make_unique<Exporter>(*frm, std::move(factory), std::move(options));
+        exporter = std::make_unique<Exporter>(*frm, progress, std::move(factory), std::move(options));
         frm->setExportHandlers(exporter.get());
         frm->show();
         prompts.shown.clear();
@@ -183,7 +184,7 @@ void TestExportCommand::commandsDisabledAndStateTakenOnce()
     rig.list(u"全部"_s);
     QStringList seen;
     rig.onEvents = [&] {
-        seen << u"%1 %2"_s.arg(rig.frm->action(u"export"_s)->isEnabled()).arg(shell::MsgFrm != nullptr);
+        seen << u"%1 %2"_s.arg(rig.frm->action(u"export"_s)->isEnabled()).arg(rig.progress.window() != nullptr);
         // What a click elsewhere would do to the fields the run started from.
         rig.frm->state().viewName = u"其他"_s;
         rig.frm->state().docCount = 1;
@@ -193,7 +194,7 @@ void TestExportCommand::commandsDisabledAndStateTakenOnce()
     QVERIFY(!seen.isEmpty());
     QCOMPARE(seen.count(u"0 1"_s), seen.size());
     QVERIFY(rig.frm->action(u"export"_s)->isEnabled());
-    QCOMPARE(shell::MsgFrm, nullptr);
+    QCOMPARE(rig.progress.window(), nullptr);
     QCOMPARE(rig.prompts.errors(), QStringList());
     // Four documents, two cells each.
     QCOMPARE(rig.events, 4 + 4 * 2);
@@ -209,7 +210,7 @@ void TestExportCommand::unguardedFailureClosesEverything()
     rig.prompts.saveAnswers.push_back(rig.out(u"d.xls"_s));
     rig.frm->exportExecute();
     QCOMPARE(rig.prompts.errors(), QStringList{u"文档已损坏."_s});
-    QCOMPARE(shell::MsgFrm, nullptr);
+    QCOMPARE(rig.progress.window(), nullptr);
     QVERIFY(rig.frm->action(u"export"_s)->isEnabled());
     // The first row was saved.
     const QJsonObject sheet = readWithXlrd(rig.out(u"d_开始为第1个文档.xls"_s));

@@ -4,7 +4,7 @@
 #include "exporttestsupport.h"
 #include "platform/registry.h"
 #include "scriptedprompts.h"
-#include "shell/waitmsg.h"
+#include "shell/progressdisplay.h"
 #include "testsupport/sample_installation.h"
 
 #include <QJsonArray>
@@ -33,6 +33,7 @@ void TestExportComponent::roundTripThroughComponentAndWriter()
     const component::testing::SampleInstallation sample = component::testing::makeSampleInstallation(tmp.path());
     platform::Registry registry(sample.registryPath);
     ScriptedPrompts prompts;
+    shell::ProgressDisplay progress;
     shell::Environment env;
     env.prompts = &prompts;
     env.sessionFactory = domino::registeredSessionFactory(registry);
@@ -43,7 +44,7 @@ void TestExportComponent::roundTripThroughComponentAndWriter()
     options.logFolder = tmp.filePath(u"state/"_s);
     QDir().mkpath(options.logFolder);
     options.clock = fixedNow;
-    Exporter exporter(frm, workbook::createXlsWriter, options);
+    Exporter exporter(frm, progress, workbook::createXlsWriter, options);
     frm.setExportHandlers(&exporter);
     frm.show();
 
@@ -61,7 +62,7 @@ void TestExportComponent::roundTripThroughComponentAndWriter()
     prompts.inputAnswers.push_back(u"248"_s); // 248..250 after the first row check below
     frm.exportExecute();
     QCOMPARE(prompts.errors(), QStringList());
-    QCOMPARE(shell::MsgFrm, nullptr);
+    QCOMPARE(progress.window(), nullptr);
     prompts.saveAnswers.push_back(tmp.filePath(u"out/客户.xls"_s));
     prompts.inputAnswers.push_back(u"1"_s);
     frm.exportExecute();

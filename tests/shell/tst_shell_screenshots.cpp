@@ -1,8 +1,8 @@
 #include "scriptedprompts.h"
 #include "shell/about.h"
 #include "shell/mainwindow.h"
-#include "shell/msgfrm.h"
-#include "shell/waitmsg.h"
+#include "shell/progressdisplay.h"
+#include "shell/progresswindow.h"
 
 #include <QDir>
 #include <QLabel>
@@ -128,20 +128,20 @@ void TestShellScreenshots::about()
 void TestShellScreenshots::progress()
 {
     auto w = populatedWindow();
-    shell::SetMsgFrmHost(w.get());
+    shell::ProgressDisplay progress;
+    progress.setHost(w.get());
     const QImage base = w->grab().toImage();
 
-    shell::ShowMsgFrm();
-    shell::SetMsgProgress(100, 40);
-    QVERIFY(shell::MsgFrm);
-    QCOMPARE(shell::MsgFrm->MsgPanel->grab().toImage().pixelColor(100, 4), QColor(231, 230, 216));
-    save(withWindow(base, w.get(), shell::MsgFrm), u"progress.png"_s);
-    shell::CloseMsgFrm();
+    progress.show();
+    progress.setProgress(100, 40);
+    QVERIFY(progress.window());
+    QCOMPARE(progress.window()->panel()->grab().toImage().pixelColor(100, 4), QColor(231, 230, 216));
+    save(withWindow(base, w.get(), progress.window()), u"progress.png"_s);
+    progress.close();
 
-    shell::ShowMsgFrmText(u"正在连接服务器，请稍候..."_s);
-    save(withWindow(base, w.get(), shell::MsgFrm), u"progress-text.png"_s);
-    shell::CloseMsgFrm();
-    shell::SetMsgFrmHost(nullptr);
+    progress.showText(u"正在连接服务器，请稍候..."_s);
+    save(withWindow(base, w.get(), progress.window()), u"progress-text.png"_s);
+    progress.close();
 }
 
 QTEST_MAIN(TestShellScreenshots)
