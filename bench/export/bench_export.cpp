@@ -12,6 +12,7 @@
 #include "scriptedprompts.h"
 #include "shell/mainwindow.h"
 #include "shell/progressdisplay.h"
+#include "workspace/workspace.h"
 
 #include <QApplication>
 #include <QDir>
@@ -141,30 +142,27 @@ int main(int argc, char** argv)
     }
 
     testing::ScriptedPrompts prompts;
+    workspace::Workspace ws(factory, tmp.filePath(u"app/"_s));
     shell::Environment env;
     env.prompts = &prompts;
-    env.sessionFactory = factory;
-    env.appPath = tmp.filePath(u"app/"_s);
     env.leftButtonDown = [] { return false; };
-    shell::TfrmMain frm(std::move(env));
+    shell::MainWindow window(ws, std::move(env));
     exporting::ExporterOptions options;
     options.logFolder = tmp.filePath(u"state/"_s);
     if (!events)
         options.processEvents = [] {};
     shell::ProgressDisplay progress;
-    exporting::Exporter exporter(frm, progress, workbook::createXlsWriter, options);
-    frm.setExportHandlers(&exporter);
-    frm.show();
+    exporting::Exporter exporter(window, ws, progress, workbook::createXlsWriter, options);
+    exporter.attachCommands();
+    window.show();
     QCoreApplication::processEvents();
 
     // What opening the file and clicking its view leave behind.
-    shell::MainState& state = frm.state();
-    state.notesSession->InitLocalSession(QString());
-    state.curDatabase->ConnectTo(state.notesSession->OpenDatabase(QString(), databasePath, false));
-    state.viewName = u"全部"_s;
-    state.docCount = state.curDatabase->FindView(state.viewName)->EntryCount();
-    if (state.docCount != documents) {
-        std::fprintf(stderr, "the view holds %d documents, not %d\n", state.docCount, documents);
+    ws.session().InitLocalSession(QString());
+    ws.listView(ws.session().OpenDatabase(QString(), databasePath, false), u"全部"_s, {QString(), databasePath});
+    ws.setDocCount(ws.database().FindView(ws.viewName())->EntryCount());
+    if (ws.docCount() != documents) {
+        std::fprintf(stderr, "the view holds %d documents, not %d\n", ws.docCount(), documents);
         return 1;
     }
     prompts.saveAnswers.push_back(tmp.filePath(u"out/big.xls"_s));
@@ -172,7 +170,7 @@ int main(int argc, char** argv)
     const long rssBefore = statusKb("VmRSS:");
     QElapsedTimer timer;
     timer.start();
-    frm.exportExecute();
+    window.trigger(shell::Command::Export);
     const double seconds = double(timer.nsecsElapsed()) / 1e9;
 
     const QString workbookPath = tmp.filePath(u"out/big_开始为第1个文档.xls"_s);

@@ -8,6 +8,7 @@
 #include "shell/progressdisplay.h"
 #include "shell/qtprompts.h"
 #include "shell/vendor.h"
+#include "workspace/workspace.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -35,27 +36,26 @@ int main(int argc, char* argv[])
 
     quill::platform::Registry registry(quill::platform::registryFilePath());
     quill::shell::QtPrompts prompts;
+    quill::workspace::Workspace workspace(quill::domino::registeredSessionFactory(registry),
+                                          quill::platform::settingsFolder(quill::platform::applicationFolder()));
 
     quill::shell::Environment env;
     env.prompts = &prompts;
     env.registry = &registry;
-    env.appPath = quill::platform::settingsFolder(quill::platform::applicationFolder());
-    env.sessionFactory = quill::domino::registeredSessionFactory(registry);
-
-    quill::shell::TfrmMain frmMain(env);
-    prompts.setParentWidget(&frmMain);
+    quill::shell::MainWindow window(workspace, env);
+    prompts.setParentWidget(&window);
     quill::shell::ProgressDisplay progress;
-    progress.setHost(&frmMain);
+    progress.setHost(&window);
 
-    quill::browse::Browser browser(frmMain, progress);
-    quill::exporting::Exporter exporter(frmMain, progress);
-    frmMain.setBrowseHandlers(&browser);
-    frmMain.setExportHandlers(&exporter);
+    quill::browse::Browser browser(window, workspace, progress);
+    quill::exporting::Exporter exporter(window, workspace, progress);
+    browser.attachCommands();
+    exporter.attachCommands();
 
     // A maximise request is only a hint that no window manager may be there to honour; giving the
     // window the screen's available area as well fills the screen either way.
-    if (const QScreen* screen = frmMain.screen())
-        frmMain.setGeometry(screen->availableGeometry());
-    frmMain.showMaximized();
+    if (const QScreen* screen = window.screen())
+        window.setGeometry(screen->availableGeometry());
+    window.showMaximized();
     return QApplication::exec();
 }

@@ -1,18 +1,20 @@
 #include "browse/browser.h"
 
-#include "browse/docdetail.h"
-#include "browse/selserver.h"
+#include "browse/connectiondialog.h"
+#include "browse/documentdetaildialog.h"
 #include "browse/tree.h"
 #include "domino/error.h"
 #include "domino/installation.h"
 #include "domino/notes.h"
-#include "domino/session.h"
 #include "domino/value.h"
 #include "platform/files.h"
 #include "platform/text.h"
+#include "shell/icons.h"
 #include "shell/listview.h"
+#include "shell/mainwindow.h"
 #include "shell/progressdisplay.h"
 #include "shell/prompts.h"
+#include "workspace/settings.h"
 
 #include <QScopeGuard>
 #include <QTreeWidget>
@@ -23,73 +25,77 @@ namespace quill::browse {
 
 namespace {
 
+using workspace::TreeMode;
+
 const QString kNoDomino =
     u"对不起，Quillmere要求运行的电脑上已经安装过Domino客户端或服务器端软件!请安装Domino环境后再运行本系统!"_s;
 const QString kReadingPage = u"正在读入前100条文档数据..."_s;
 
-domino::TNotesSession& sessionOf(shell::MainState& state)
-{
-    if (!state.notesSession)
-        throw domino::DominoError(u"Domino会话对象尚未创建"_s);
-    return *state.notesSession;
-}
-
-domino::TNotesDatabase& curDatabaseOf(shell::MainState& state)
-{
-    if (!state.curDatabase)
-        state.curDatabase = std::make_unique<domino::TNotesDatabase>();
-    return *state.curDatabase;
-}
-
 } // namespace
 
-Browser::Browser(shell::TfrmMain& frm, shell::ProgressDisplay& progress) : m_frm(frm), m_progress(progress) {}
+Browser::Browser(shell::MainWindow& window, workspace::Workspace& workspace, shell::ProgressDisplay& progress)
+    : m_window(window), m_workspace(workspace), m_progress(progress)
+{
+}
+
+void Browser::attachCommands()
+{
+    using shell::Command;
+    m_window.setHandler(Command::OpenServer, [this] { openServer(); });
+    m_window.setHandler(Command::OpenFile, [this] { openFile(); });
+    m_window.setHandler(Command::TreeClick, [this] { treeClicked(); });
+    m_window.setHandler(Command::FirstPage, [this] { page(PageCommand::First); });
+    m_window.setHandler(Command::PreviousPage, [this] { page(PageCommand::Previous); });
+    m_window.setHandler(Command::NextPage, [this] { page(PageCommand::Next); });
+    m_window.setHandler(Command::LastPage, [this] { page(PageCommand::Last); });
+    m_window.setHandler(Command::ShowDetail, [this] { showSelectedDetail(); });
+}
 
 bool Browser::dominoAvailable()
 {
-    if (domino::NotesInstalled(m_frm.registry()) || domino::DominoInstalled(m_frm.registry()))
+    if (domino::NotesInstalled(m_window.registry()) || domino::DominoInstalled(m_window.registry()))
         return true;
-    m_frm.prompts().showMessage(kNoDomino);
+    m_window.prompts().showMessage(kNoDomino);
     return false;
 }
 
 // ---- Server connection
 
-void Browser::openserverExecute()
+void Browser::openServer()
 {
     if (!dominoAvailable())
         return;
-    shell::MainState& state = m_frm.state();
-    // Destroyed on every way out, also when the connection's error goes on to the error handler.
-    auto dialog = std::make_unique<Tfrmselserver>(state, m_frm.prompts(), &m_frm);
-    dialog->exec();
-    if (dialog->cancelled)
+    const std::optional<workspace::Credentials> answer =
+        ConnectionDialog::ask(m_workspace.credentials(), m_window.prompts(), &m_window);
+    if (!answer)
         return;
-    state.treeMode = 1;
+    m_workspace.setCredentials(*answer);
+    m_workspace.setTreeMode(TreeMode::Server);
     m_progress.showText(u"正在连接Domino服务器"_s);
     // Also when writing the settings fails and the error goes on to the error handler.
     const auto closeProgress = qScopeGuard([this] { m_progress.close(); });
-    sessionOf(state).Disconnect();
-    m_frm.TreeView1()->clear();
-    m_frm.ListView1()->clearItems();
+    m_workspace.session().disconnect();
+    m_window.databaseTree()->clear();
+    m_window.documentList()->clearItems();
     ConnectServer();
 }
 
 void Browser::ConnectServer()
 {
-    shell::MainState& state = m_frm.state();
+    const workspace::Credentials& credentials = m_workspace.credentials();
     try {
-        sessionOf(state).InitUserSession(state.userName, state.password);
+        m_workspace.session().InitUserSession(credentials.userName, credentials.password);
     } catch (const domino::DominoError&) {
         m_progress.close();
-        m_frm.prompts().showMessage(u"连接服务器失败!"_s);
+        m_window.prompts().showMessage(u"连接服务器失败!"_s);
         return;
     }
-    m_frm.WriteSettings();
-    state.dataPath = domino::DominoDataPath(m_frm.registry());
-    auto* root = new QTreeWidgetItem(m_frm.TreeView1(), QStringList{state.serverName + u'(' + state.dataPath + u')'});
-    root->setIcon(0, m_frm.treeImage(0));
-    ScanDataDirectory(state.dataPath, root);
+    workspace::WriteSettings(m_workspace.settingsFilePath(), credentials);
+    m_workspace.setDataPath(domino::DominoDataPath(m_window.registry()));
+    auto* root = new QTreeWidgetItem(m_window.databaseTree(),
+                                     QStringList{credentials.serverName + u'(' + m_workspace.dataPath() + u')'});
+    root->setIcon(0, shell::treeIcon(shell::TreeIcon::Server));
+    ScanDataDirectory(m_workspace.dataPath(), root);
     m_progress.close();
 }
 
@@ -97,55 +103,53 @@ void Browser::ConnectServer()
 
 void Browser::ScanDataDirectory(const QString& directory, QTreeWidgetItem* parent)
 {
-    DataDirectoryScanner scanner(m_frm.treeImage(1), m_frm.treeImage(2));
+    DataDirectoryScanner scanner(shell::treeIcon(shell::TreeIcon::Folder), shell::treeIcon(shell::TreeIcon::Database));
     scanner.scan(directory, parent);
 }
 
-void Browser::openfileExecute()
+void Browser::openFile()
 {
     if (!dominoAvailable())
         return;
-    const std::optional<QString> chosen = m_frm.prompts().getOpenFileName(u"NSF文件|*.nsf"_s);
+    const std::optional<QString> chosen = m_window.prompts().getOpenFileName(u"NSF文件|*.nsf"_s);
     if (!chosen)
         return;
     const QString name = *chosen;
     if (platform::IsFileLocked(name)) {
-        m_frm.prompts().showMessage(u"文件"_s + name + u"正在被其它程序锁定，无法打开!"_s);
+        m_window.prompts().showMessage(u"文件"_s + name + u"正在被其它程序锁定，无法打开!"_s);
         return;
     }
-    shell::MainState& state = m_frm.state();
-    domino::TNotesSession& session = sessionOf(state);
-    session.Disconnect();
+    domino::LazySession& session = m_workspace.session();
+    session.disconnect();
     session.InitLocalSession(QString());
     const std::shared_ptr<domino::NotesDatabase> database = session.OpenDatabase(QString(), name, false);
-    state.dbPath = name;
+    m_workspace.setDbPath(name);
 
-    QTreeWidget* tree = m_frm.TreeView1();
+    QTreeWidget* tree = m_window.databaseTree();
     const TreeUpdateSuspension suspension(tree);
     tree->clear();
-    state.treeMode = 2;
+    m_workspace.setTreeMode(TreeMode::File);
     auto* root = new QTreeWidgetItem(tree, QStringList{name});
-    root->setIcon(0, m_frm.treeImage(2));
+    root->setIcon(0, shell::treeIcon(shell::TreeIcon::Database));
     const QStringList views = database->Views();
     for (const QString& view : views) {
         auto* node = new QTreeWidgetItem(root, QStringList{platform::trimBlanks(view)});
-        node->setIcon(0, m_frm.treeImage(3));
+        node->setIcon(0, shell::treeIcon(shell::TreeIcon::View));
     }
-    m_frm.ListView1()->clearItems();
+    m_window.documentList()->clearItems();
 }
 
-void Browser::TreeView1Click()
+void Browser::treeClicked()
 {
-    QTreeWidget* tree = m_frm.TreeView1();
+    QTreeWidget* tree = m_window.databaseTree();
     if (tree->topLevelItemCount() == 0)
         return;
-    shell::MainState& state = m_frm.state();
-    state.docCount = 0;
+    m_workspace.setDocCount(0);
     QTreeWidgetItem* node = tree->currentItem();
     if (!node || !node->isSelected())
         return;
     const QTreeWidgetItem* parent = node->parent();
-    switch (classifyTreeClick(state.treeMode, NodeLevel(node), node->childCount() > 0, node->text(0),
+    switch (classifyTreeClick(m_workspace.treeMode(), NodeLevel(node), node->childCount() > 0, node->text(0),
                               parent ? parent->text(0) : QString())) {
     case TreeAction::Nothing:
         return;
@@ -163,56 +167,51 @@ void Browser::TreeView1Click()
 
 void Browser::openDatabaseNode(QTreeWidgetItem* node)
 {
-    shell::MainState& state = m_frm.state();
     const QString path = NodePath(node);
     std::shared_ptr<domino::NotesDatabase> database;
     try {
-        database = sessionOf(state).OpenDatabase(state.serverName, path, false);
+        database = m_workspace.session().OpenDatabase(m_workspace.credentials().serverName, path, false);
     } catch (const domino::DominoError& e) {
-        m_frm.prompts().showMessage(u"访问数据库出错："_s + e.message());
+        m_window.prompts().showMessage(u"访问数据库出错："_s + e.message());
         return;
     }
-    state.dbPath = path;
+    m_workspace.setDbPath(path);
     const QStringList views = database->Views();
-    shell::ListView* list = m_frm.ListView1();
+    shell::ListView* list = m_window.documentList();
     list->setViewStyle(shell::ListView::Style::Icon);
     list->clearItems();
-    const TreeUpdateSuspension suspension(m_frm.TreeView1());
+    const TreeUpdateSuspension suspension(m_window.databaseTree());
+    const QIcon icon = shell::treeIcon(shell::TreeIcon::View);
     for (const QString& view : views) {
         auto* child = new QTreeWidgetItem(node, QStringList{view});
-        child->setIcon(0, m_frm.treeImage(3));
-        list->addIconItem(view, m_frm.treeImage(3));
+        child->setIcon(0, icon);
+        list->addIconItem(view, icon);
     }
     node->setExpanded(true);
 }
 
 void Browser::listServerView(QTreeWidgetItem* node)
 {
-    shell::MainState& state = m_frm.state();
     QString path = NodePath(node->parent());
     if (path.endsWith(u'\\'))
         path.chop(1);
-    const std::shared_ptr<domino::NotesDatabase> database =
-        sessionOf(state).OpenDatabase(state.serverName, path, false);
-    state.dbPath = path;
-    listView(database, node->text(0));
+    const QString server = m_workspace.credentials().serverName;
+    const std::shared_ptr<domino::NotesDatabase> database = m_workspace.session().OpenDatabase(server, path, false);
+    m_workspace.setDbPath(path);
+    listView(database, node->text(0), {server, path});
 }
 
 void Browser::listFileView(QTreeWidgetItem* node)
 {
-    shell::MainState& state = m_frm.state();
-    const std::shared_ptr<domino::NotesDatabase> database =
-        sessionOf(state).OpenDatabase(QString(), node->parent()->text(0), false);
-    listView(database, node->text(0));
+    const QString file = node->parent()->text(0);
+    const std::shared_ptr<domino::NotesDatabase> database = m_workspace.session().OpenDatabase(QString(), file, false);
+    listView(database, node->text(0), {QString(), file});
 }
 
-void Browser::listView(const std::shared_ptr<domino::NotesDatabase>& database, const QString& viewName)
+void Browser::listView(const std::shared_ptr<domino::NotesDatabase>& database, const QString& viewName,
+                       const workspace::DatabaseLocation& location)
 {
-    shell::MainState& state = m_frm.state();
-    state.docPos = 0;
-    curDatabaseOf(state).ConnectTo(database);
-    state.viewName = viewName;
-    m_rowSource = RowSource{state.treeMode, state.serverName, state.dbPath};
+    m_workspace.listView(database, viewName, location);
     LoadViewPage(*database, viewName);
 }
 
@@ -224,20 +223,18 @@ void Browser::LoadViewPage(domino::NotesDatabase& database, const QString& viewN
         fillPage(database, viewName);
     } catch (const domino::DominoError& e) {
         // Shown once the list is redrawn again and the progress window is gone.
-        m_frm.prompts().showMessage(u"读取数据出错:"_s + e.message());
+        m_window.prompts().showMessage(u"读取数据出错:"_s + e.message());
     }
 }
 
 void Browser::fillPage(domino::NotesDatabase& database, const QString& viewName)
 {
-    shell::MainState& state = m_frm.state();
-    shell::ListView* list = m_frm.ListView1();
+    shell::ListView* list = m_window.documentList();
     const int width = list->width();
     list->beginUpdate();
     const auto resumeList = qScopeGuard([list] { list->endUpdate(); });
-    m_pageStart = state.docPos;
+    m_workspace.startPage();
 
-    state.docCount = 0;
     list->clearColumns();
     list->clearItems();
     list->setRowSelect(true);
@@ -258,22 +255,19 @@ void Browser::fillPage(domino::NotesDatabase& database, const QString& viewName)
 
     std::unique_ptr<domino::NotesDocument> document;
     try {
-        document = view->NthDocument(state.docPos + 1);
+        document = view->NthDocument(m_workspace.docPos() + 1);
     } catch (const domino::DominoError&) {
         return; // past the view's end, or the view went away: an empty page, said nowhere
     }
 
-    state.docCount = view->EntryCount();
-    const QString name = view->ViewName();
-    m_frm.setStatusPanelText(1, u"视图："_s + name + u'(' + view->ViewName() + u") 共有文档:"_s +
-                                    QString::number(state.docCount));
+    m_workspace.setViewCounted(view->ViewName(), view->EntryCount());
 
     int k = 1;
     if (view->EntryCount() <= 0)
         return;
-    while (document && k <= kPageSize && view->EntryCount() > state.docPos) {
+    while (document && k <= kPageSize && view->EntryCount() > m_workspace.docPos()) {
         ++k;
-        ++state.docPos;
+        m_workspace.advance();
         const QString id = document->DocumentId();
         QStringList cells;
         try {
@@ -293,70 +287,33 @@ void Browser::fillPage(domino::NotesDatabase& database, const QString& viewName)
 
 void Browser::page(PageCommand command)
 {
-    shell::MainState& state = m_frm.state();
-    const PagingState paging{state.docPos, state.docCount, m_pageStart,
-                             m_frm.ListView1()->viewStyle() == shell::ListView::Style::Report};
+    const PagingState paging{m_workspace.docPos(), m_workspace.docCount(), m_workspace.pageStart(),
+                             m_window.documentList()->viewStyle() == shell::ListView::Style::Report};
     const std::optional<int> position = pagePosition(command, paging);
     if (!position)
         return;
-    state.docPos = *position;
-    LoadViewPage(curDatabaseOf(state), state.viewName);
-}
-
-void Browser::ToolButton7Click()
-{
-    page(PageCommand::First);
-}
-
-void Browser::ToolButton8Click()
-{
-    page(PageCommand::Previous);
-}
-
-void Browser::ToolButton9Click()
-{
-    page(PageCommand::Next);
-}
-
-void Browser::ToolButton10Click()
-{
-    page(PageCommand::Last);
+    m_workspace.setDocPos(*position);
+    LoadViewPage(m_workspace.database(), m_workspace.viewName());
 }
 
 // ---- Document detail
 
-void Browser::ListView1DblClick()
-{
-    showSelectedDetail();
-}
-
-void Browser::ToolButton11Click()
-{
-    showSelectedDetail();
-}
-
 void Browser::showSelectedDetail()
 {
-    shell::ListView* list = m_frm.ListView1();
+    shell::ListView* list = m_window.documentList();
     if (list->viewStyle() != shell::ListView::Style::Report)
         return;
     const QStringList selected = list->selectedRowCaptions();
     if (selected.size() != 1)
         return;
-    shell::MainState& state = m_frm.state();
-    const RowSource source = m_rowSource.value_or(RowSource{state.treeMode, state.serverName, state.dbPath});
-    const DetailRows rows =
-        readDocumentDetail(sessionOf(state), source.treeMode, source.serverName, source.dbPath, selected.front());
-    TfrmdocDetail dialog(rows, &m_frm);
-    dialog.exec();
+    ShowDocumentDetail(m_workspace.rowsLocation(), selected.front());
 }
 
-void Browser::ShowDocumentDetail(domino::NotesSession& session, const QString& dbPath, const QString& documentId)
+void Browser::ShowDocumentDetail(const workspace::DatabaseLocation& location, const QString& documentId)
 {
-    const shell::MainState& state = m_frm.state();
     // Everything that can fail happens before the dialog exists, so none stays open on an error.
-    const DetailRows rows = readDocumentDetail(session, state.treeMode, state.serverName, dbPath, documentId);
-    TfrmdocDetail dialog(rows, &m_frm);
+    const DetailRows rows = readDocumentDetail(m_workspace.session(), location, documentId);
+    DocumentDetailDialog dialog(rows, &m_window);
     dialog.exec();
 }
 

@@ -47,11 +47,12 @@ QString NodePath(const QTreeWidgetItem* node)
     return path;
 }
 
-TreeAction classifyTreeClick(int treeMode, int level, bool hasChildren, const QString& text, const QString& parentText)
+TreeAction classifyTreeClick(workspace::TreeMode treeMode, int level, bool hasChildren, const QString& text,
+                             const QString& parentText)
 {
     if (hasChildren || level == 0)
         return TreeAction::Nothing;
-    if (treeMode == 1) {
+    if (treeMode == workspace::TreeMode::Server) {
         if (endsWithAscii(text, ".NSF"_L1))
             return TreeAction::OpenDatabase;
         if (endsWithAscii(parentText, ".NSF"_L1))

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "workspace/workspace.h"
+
 #include <QIcon>
 #include <QString>
 #include <set>
@@ -29,7 +31,8 @@ enum class TreeAction
 
 // What a click on a node means, from the tree's mode, the node's level, whether it has children,
 // and its own and its parent's text.
-TreeAction classifyTreeClick(int treeMode, int level, bool hasChildren, const QString& text, const QString& parentText);
+TreeAction classifyTreeClick(workspace::TreeMode treeMode, int level, bool hasChildren, const QString& text,
+                             const QString& parentText);
 
 // Suspends a tree's redrawing; nested suspensions resume it when the outermost one ends.
 class TreeUpdateSuspension

@@ -3,8 +3,10 @@
 #include "export/naming.h"
 #include "platform/error.h"
 #include "platform/paths.h"
+#include "shell/mainwindow.h"
 #include "shell/progressdisplay.h"
 #include "shell/prompts.h"
+#include "workspace/workspace.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -76,61 +78,70 @@ private:
 class CommandsDisabled
 {
 public:
-    explicit CommandsDisabled(shell::TfrmMain& frm) : m_frm(frm) { m_frm.setCommandsEnabled(false); }
-    ~CommandsDisabled() { m_frm.setCommandsEnabled(true); }
+    explicit CommandsDisabled(shell::MainWindow& window) : m_window(window) { m_window.setCommandsEnabled(false); }
+    ~CommandsDisabled() { m_window.setCommandsEnabled(true); }
     CommandsDisabled(const CommandsDisabled&) = delete;
     CommandsDisabled& operator=(const CommandsDisabled&) = delete;
 
 private:
-    shell::TfrmMain& m_frm;
+    shell::MainWindow& m_window;
 };
 
 } // namespace
 
-Exporter::Exporter(shell::TfrmMain& frm, shell::ProgressDisplay& progress, ExcelFactory excelFactory,
-                   ExporterOptions options)
-    : m_frm(frm), m_progress(progress), m_excelFactory(std::move(excelFactory)), m_options(std::move(options))
+std::optional<ExportTarget> askExportTarget(shell::Prompts& prompts)
 {
-}
-
-void Exporter::exportExecute()
-{
-    shell::MainState& state = m_frm.state();
-    const std::optional<QString> fileName = m_frm.prompts().getSaveFileName(u"Excel文件|*.xls"_s);
+    const std::optional<QString> fileName = prompts.getSaveFileName(u"Excel文件|*.xls"_s);
     if (!fileName)
-        return;
-    state.startNo = u"1"_s;
-    if (const std::optional<QString> answer =
-            m_frm.prompts().inputBox(u"请输入从第几个文档开始导出!"_s, u"从第几个文档开始导："_s, state.startNo))
-        state.startNo = *answer;
-    ExportView(*fileName);
+        return std::nullopt;
+    const QString first = u"1"_s;
+    const std::optional<QString> startNo =
+        prompts.inputBox(u"请输入从第几个文档开始导出!"_s, u"从第几个文档开始导："_s, first);
+    return ExportTarget{*fileName, startNo.value_or(first)};
 }
 
-void Exporter::ExportView(const QString& fileName)
+Exporter::Exporter(shell::MainWindow& window, workspace::Workspace& workspace, shell::ProgressDisplay& progress,
+                   ExcelFactory excelFactory, ExporterOptions options)
+    : m_window(window), m_workspace(workspace), m_progress(progress), m_excelFactory(std::move(excelFactory)),
+      m_options(std::move(options))
 {
-    shell::MainState& state = m_frm.state();
-    // Taken once: the fields may change while the run lets the event loop turn.
-    const QString viewName = state.viewName;
-    const qint32 docCount = state.docCount;
+}
 
-    const OpeningResult opening = checkExportRequest(fileName, state.startNo, docCount, viewName,
+void Exporter::attachCommands()
+{
+    m_window.setHandler(shell::Command::Export, [this] { exportListedView(); });
+}
+
+void Exporter::exportListedView()
+{
+    if (const std::optional<ExportTarget> target = askExportTarget(m_window.prompts()))
+        ExportView(*target);
+}
+
+void Exporter::ExportView(const ExportTarget& target)
+{
+    // Taken once: the workspace may change while the run lets the event loop turn.
+    const QString viewName = m_workspace.viewName();
+    const qint32 docCount = m_workspace.docCount();
+
+    const OpeningResult opening = checkExportRequest(target.fileName, target.startNo, docCount, viewName,
                                                      [](const QString& path) { return QFileInfo::exists(path); });
     if (opening.isError)
         throw platform::Error(opening.message);
     if (!opening.message.isEmpty())
-        m_frm.prompts().showMessage(opening.message);
+        m_window.prompts().showMessage(opening.message);
     if (!opening.request)
         return;
-    if (!state.curDatabase || !state.notesSession)
+    if (!m_workspace.database().isConnected())
         throw platform::Error(u"没有打开的数据库"_s);
 
     const QString folder = m_options.logFolder.isEmpty() ? platform::logFolder() : m_options.logFolder;
     Clock clock = m_options.clock ? m_options.clock : Clock([] { return QDateTime::currentDateTime(); });
-    ExportLog log(state.appPath, folder, std::move(clock));
-    ShellHost host(m_frm.prompts(), m_progress, m_options.processEvents);
+    ExportLog log(m_workspace.programFolder(), folder, std::move(clock));
+    ShellHost host(m_window.prompts(), m_progress, m_options.processEvents);
 
-    CommandsDisabled disabled(m_frm);
-    ExportRun run(*state.curDatabase, *state.notesSession, m_excelFactory, log, host, m_options.limits);
+    CommandsDisabled disabled(m_window);
+    ExportRun run(m_workspace.database(), m_workspace.session(), m_excelFactory, log, host, m_options.limits);
     run.run(*opening.request, viewName, docCount);
 }
 

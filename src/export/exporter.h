@@ -2,12 +2,18 @@
 
 #include "export/exportlog.h"
 #include "export/exportrun.h"
-#include "shell/mainwindow.h"
 
 #include <functional>
+#include <optional>
 
 namespace quill::shell {
+class MainWindow;
 class ProgressDisplay;
+class Prompts;
+} // namespace quill::shell
+
+namespace quill::workspace {
+class Workspace;
 }
 
 namespace quill::exporting {
@@ -23,18 +29,34 @@ struct ExporterOptions
     SheetLimits limits;
 };
 
-// The export command of the main window.
-class Exporter : public shell::ExportHandlers
+// What the user chose for an export: the workbook's name and the number of the first document, as typed.
+struct ExportTarget
+{
+    QString fileName;
+    QString startNo;
+};
+
+// The save dialog, then the start-number box (cancelled: from document 1); nullopt when the save
+// dialog is cancelled.
+std::optional<ExportTarget> askExportTarget(shell::Prompts& prompts);
+
+// The export command of the main window: exports the view the workspace lists.
+class Exporter
 {
 public:
-    Exporter(shell::TfrmMain& frm, shell::ProgressDisplay& progress,
+    Exporter(shell::MainWindow& window, workspace::Workspace& workspace, shell::ProgressDisplay& progress,
              ExcelFactory excelFactory = workbook::createXlsWriter, ExporterOptions options = {});
 
-    void exportExecute() override;
-    void ExportView(const QString& fileName);
+    // Hands the export command to the window.
+    void attachCommands();
+
+    void ExportView(const ExportTarget& target);
 
 private:
-    shell::TfrmMain& m_frm;
+    void exportListedView();
+
+    shell::MainWindow& m_window;
+    workspace::Workspace& m_workspace;
     shell::ProgressDisplay& m_progress;
     ExcelFactory m_excelFactory;
     ExporterOptions m_options;

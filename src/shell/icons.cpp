@@ -1,7 +1,5 @@
 #include "shell/icons.h"
 
-#include <array>
-
 using namespace Qt::StringLiterals;
 
 static void registerShellResources()
@@ -12,19 +10,7 @@ static void registerShellResources()
 namespace quill::shell {
 namespace {
 
-// Files below :/shell/icons/; nullptr is an empty picture.
-constexpr std::array<const char16_t*, 11> kToolbar = {
-    u"import.svg",   u"exit.svg",     u"export.svg", u"openfile.svg", u"server.svg",   u"about.svg",
-    u"prevpage.svg", u"nextpage.svg", nullptr,       nullptr,         u"document.svg",
-};
-
-constexpr std::array<const char16_t*, 4> kTree = {
-    u"globe.svg",
-    u"folder.svg",
-    u"document.svg",
-    u"view.svg",
-};
-
+// A file below :/shell/icons/; nullptr is an empty picture.
 QIcon load(const char16_t* file)
 {
     initShellResources();
@@ -46,18 +32,47 @@ void initShellResources()
     (void)done;
 }
 
-QIcon toolbarImage(int index)
+QIcon toolbarIcon(ToolbarIcon icon)
 {
-    if (index < 0 || index >= int(kToolbar.size()))
+    switch (icon) {
+    case ToolbarIcon::Import:
+        return load(u"import.svg");
+    case ToolbarIcon::Exit:
+        return load(u"exit.svg");
+    case ToolbarIcon::Export:
+        return load(u"export.svg");
+    case ToolbarIcon::OpenFile:
+        return load(u"openfile.svg");
+    case ToolbarIcon::Server:
+        return load(u"server.svg");
+    case ToolbarIcon::About:
+        return load(u"about.svg");
+    case ToolbarIcon::PreviousPage:
+        return load(u"prevpage.svg");
+    case ToolbarIcon::NextPage:
+        return load(u"nextpage.svg");
+    case ToolbarIcon::FirstPage:
+    case ToolbarIcon::LastPage:
         return {};
-    return load(kToolbar[size_t(index)]);
+    case ToolbarIcon::Detail:
+        return load(u"document.svg");
+    }
+    return {};
 }
 
-QIcon treeImage(int index)
+QIcon treeIcon(TreeIcon icon)
 {
-    if (index < 0 || index >= int(kTree.size()))
-        return {};
-    return load(kTree[size_t(index)]);
+    switch (icon) {
+    case TreeIcon::Server:
+        return load(u"globe.svg");
+    case TreeIcon::Folder:
+        return load(u"folder.svg");
+    case TreeIcon::Database:
+        return load(u"document.svg");
+    case TreeIcon::View:
+        return load(u"view.svg");
+    }
+    return {};
 }
 
 QString logoResource()

@@ -4,10 +4,33 @@
 
 namespace quill::shell {
 
-// ImageList1: the toolbar and menu pictures, 0..10; 8 and 9 are empty.
-QIcon toolbarImage(int index);
-// ImageList2: the tree and list pictures, 0 globe, 1 folder, 2 database, 3 view.
-QIcon treeImage(int index);
+// The pictures of the menu and toolbar commands.
+enum class ToolbarIcon
+{
+    Import,
+    Exit,
+    Export,
+    OpenFile,
+    Server,
+    About,
+    PreviousPage,
+    NextPage,
+    FirstPage, // empty
+    LastPage,  // empty
+    Detail,
+};
+QIcon toolbarIcon(ToolbarIcon icon);
+
+// The pictures of the database tree and of the list's view icons.
+enum class TreeIcon
+{
+    Server,
+    Folder,
+    Database,
+    View,
+};
+QIcon treeIcon(TreeIcon icon);
+
 // Resource path of the about dialog's logo (289 x 41).
 QString logoResource();
 

@@ -24,7 +24,7 @@ ListView::ListView(QWidget* parent)
     menuColoured.setColor(QPalette::Base, menu);
     menuColoured.setColor(QPalette::Window, menu);
 
-    m_report->setObjectName(QStringLiteral("ListView1Report"));
+    m_report->setObjectName(QStringLiteral("report"));
     m_report->setFrameShape(QFrame::NoFrame);
     m_report->setRootIsDecorated(false);
     m_report->setItemsExpandable(false);
@@ -45,7 +45,7 @@ ListView::ListView(QWidget* parent)
         " QTreeView::item:selected { background-color: palette(highlight); color: palette(highlighted-text); }"_s.arg(
             menu.name()));
 
-    m_icons->setObjectName(QStringLiteral("ListView1Icons"));
+    m_icons->setObjectName(QStringLiteral("icons"));
     m_icons->setFrameShape(QFrame::NoFrame);
     m_icons->setViewMode(QListView::IconMode);
     m_icons->setIconSize(QSize(32, 32));

@@ -1,19 +1,18 @@
 #include "shell/mainwindow.h"
 
+#include "domino/installation.h"
 #include "platform/error.h"
-#include "platform/hostname.h"
-#include "platform/paths.h"
-#include "platform/profile.h"
-#include "shell/about.h"
+#include "shell/aboutdialog.h"
 #include "shell/icons.h"
 #include "shell/prompts.h"
 #include "shell/registrationreport.h"
 #include "shell/screencentre.h"
 #include "shell/vendor.h"
+#include "workspace/settings.h"
+#include "workspace/workspace.h"
 
 #include <QAction>
 #include <QApplication>
-#include <QDir>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -32,16 +31,17 @@
 using namespace Qt::StringLiterals;
 
 namespace quill::shell {
+namespace {
 
-// Panel4: the strip between tree and list. Positions are handed on in the central area's pixels, a
-// frame that does not move with the strip, so the tree follows the mouse without drifting.
+// The strip between tree and list. Positions are handed on in the central area's pixels, a frame
+// that does not move with the strip, so the tree follows the mouse without drifting.
 class SplitterStrip : public QFrame
 {
 public:
     SplitterStrip(QWidget* parent, std::function<void(int)> onMove, std::function<void(int)> onPress)
         : QFrame(parent), m_onMove(std::move(onMove)), m_onPress(std::move(onPress))
     {
-        setObjectName(u"Panel4"_s);
+        setObjectName(u"splitterStrip"_s);
         setFixedWidth(3);
         setCursor(Qt::SplitHCursor);
         setMouseTracking(true);
@@ -57,8 +57,6 @@ private:
     std::function<void(int)> m_onMove;
     std::function<void(int)> m_onPress;
 };
-
-namespace {
 
 QFrame* loweredPanel(const QString& name, QWidget* parent)
 {
@@ -86,16 +84,15 @@ QString errorBoxText(const QString& message)
     return sortsAfterDot(message) ? message + u'.' : message;
 }
 
-TfrmMain::TfrmMain(Environment environment, QWidget* parent) : QMainWindow(parent), m_env(std::move(environment))
+MainWindow::MainWindow(workspace::Workspace& workspace, Environment environment, QWidget* parent)
+    : QMainWindow(parent), m_workspace(workspace), m_env(std::move(environment))
 {
     Q_ASSERT(m_env.prompts);
     if (!m_env.leftButtonDown)
         m_env.leftButtonDown = [] { return (QGuiApplication::mouseButtons() & Qt::LeftButton) != 0; };
-    if (!m_env.sessionFactory && m_env.registry)
-        m_env.sessionFactory = domino::registeredSessionFactory(*m_env.registry);
 
     initShellResources();
-    setObjectName(u"frmMain"_s);
+    setObjectName(u"mainWindow"_s);
     setWindowTitle(QString::fromUtf16(kAppTitle));
     resize(825, 606);
     centreOnScreen(this);
@@ -104,79 +101,40 @@ TfrmMain::TfrmMain(Environment environment, QWidget* parent) : QMainWindow(paren
     buildMenu();
     buildPanels();
     buildToolBar();
-    FormCreate();
+    connect(&m_workspace, &workspace::Workspace::viewListed, this, &MainWindow::showViewListed);
 }
 
-TfrmMain::~TfrmMain()
-{
-    FormDestroy();
-}
+MainWindow::~MainWindow() = default;
 
-void TfrmMain::FormCreate()
-{
-    m_state.lastX = 0;
-    m_state.docCount = 0;
-    m_state.startNo = u"1"_s;
-}
-
-void TfrmMain::FormDestroy()
-{
-    m_state.notesSession.reset();
-    m_state.curDatabase.reset();
-}
-
-void TfrmMain::showEvent(QShowEvent* event)
+void MainWindow::showEvent(QShowEvent* event)
 {
     QMainWindow::showEvent(event);
-    FormShow();
+    startUp();
 }
 
-void TfrmMain::FormShow()
+void MainWindow::startUp()
 {
     if (m_shown)
         return;
     m_shown = true;
-
-    m_state.appPath = programFolder();
-
-    ReadSettings();
+    m_workspace.setCredentials(workspace::ReadSettings(m_workspace.settingsFilePath()));
     if (m_env.registry)
         reportRegistration(domino::StartupComponentCheck(*m_env.registry), *m_env.prompts);
-    m_state.notesSession = std::make_unique<domino::TNotesSession>(m_env.sessionFactory);
-    m_state.curDatabase = std::make_unique<domino::TNotesDatabase>();
 }
 
-QString TfrmMain::programFolder() const
+void MainWindow::setHandler(Command command, std::function<void()> handler)
 {
-    QString folder = m_env.appPath.isEmpty() ? platform::applicationFolder() : m_env.appPath;
-    if (!folder.endsWith(u'/'))
-        folder += u'/';
-    return folder;
+    m_handlers[command] = std::move(handler);
 }
 
-QString TfrmMain::settingsFilePath() const
+void MainWindow::trigger(Command command)
 {
-    return (m_state.appPath.isEmpty() ? programFolder() : m_state.appPath) + u"system.ini"_s;
+    const auto handler = m_handlers.find(command);
+    if (handler != m_handlers.end() && handler->second && m_commandsEnabled)
+        runCommand(handler->second);
 }
 
-void TfrmMain::ReadSettings()
-{
-    const QString path = settingsFilePath();
-    m_state.serverName = platform::readProfileString(path, u"domino"_s, u"server"_s);
-    m_state.userName = platform::readProfileString(path, u"domino"_s, u"username"_s);
-    m_state.password = platform::readProfileString(path, u"domino"_s, u"pwd"_s);
-    if (m_state.serverName.isEmpty())
-        m_state.serverName = platform::LocalHostName();
-}
-
-void TfrmMain::WriteSettings()
-{
-    platform::writeProfileStrings(
-        settingsFilePath(), u"domino"_s,
-        {{u"server"_s, m_state.serverName}, {u"username"_s, m_state.userName}, {u"pwd"_s, m_state.password}});
-}
-
-bool TfrmMain::runCommand(const std::function<void()>& command)
+bool MainWindow::runCommand(const std::function<void()>& command)
 {
     QString message;
     try {
@@ -191,7 +149,7 @@ bool TfrmMain::runCommand(const std::function<void()>& command)
     return false;
 }
 
-void TfrmMain::setCommandsEnabled(bool enabled)
+void MainWindow::setCommandsEnabled(bool enabled)
 {
     m_commandsEnabled = enabled;
     for (QAction* a : std::as_const(m_actions))
@@ -204,24 +162,19 @@ void TfrmMain::setCommandsEnabled(bool enabled)
     m_list->setEnabled(enabled);
 }
 
-QWidget* TfrmMain::Panel4() const
+void MainWindow::dragSplitter(int x)
 {
-    return m_panel4;
-}
-
-void TfrmMain::Panel4MouseMove(int x)
-{
-    if (m_env.leftButtonDown() && x != m_state.lastX) {
-        const int strip = m_panel4->width();
-        const int available = m_panel2->parentWidget()->width();
+    if (m_env.leftButtonDown() && x != m_lastX) {
+        const int strip = m_splitterStrip->width();
+        const int available = m_treePanel->parentWidget()->width();
         const int widest = std::max(kMinTreeWidth, available - strip - kMinListWidth);
-        const int width = std::clamp(m_panel2->width() + x - m_state.lastX, kMinTreeWidth, widest);
-        m_panel2->setFixedWidth(width);
+        const int width = std::clamp(m_treePanel->width() + x - m_lastX, kMinTreeWidth, widest);
+        m_treePanel->setFixedWidth(width);
     }
-    m_state.lastX = x;
+    m_lastX = x;
 }
 
-void TfrmMain::exitsystemExecute()
+void MainWindow::exitProgram()
 {
     if (!m_env.prompts->askOkCancel(u"您要退出Quillmere么?"_s, u"确认"_s))
         return;
@@ -229,103 +182,37 @@ void TfrmMain::exitsystemExecute()
     QCoreApplication::quit();
 }
 
-void TfrmMain::inportdataExecute()
+void MainWindow::importData()
 {
     m_env.prompts->showMessage(u"对不起，该功能暂时尚未提供!"_s);
 }
 
-TfrmAbout* TfrmMain::createAboutDialog()
+AboutDialog* MainWindow::createAboutDialog()
 {
-    auto* dialog = new TfrmAbout(this, m_env.openUrl);
+    auto* dialog = new AboutDialog(this, m_env.openUrl);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     return dialog;
 }
 
-void TfrmMain::aboutExecute()
+void MainWindow::showAbout()
 {
     createAboutDialog()->exec();
 }
 
-void TfrmMain::openserverExecute()
+void MainWindow::showViewListed(const QString& viewName, qint32 documentCount)
 {
-    if (m_browse && m_commandsEnabled)
-        runCommand([this] { m_browse->openserverExecute(); });
+    m_statusPanels[1]->setText(u"视图："_s + viewName + u'(' + viewName + u") 共有文档:"_s +
+                               QString::number(documentCount));
 }
 
-void TfrmMain::openfileExecute()
-{
-    if (m_browse && m_commandsEnabled)
-        runCommand([this] { m_browse->openfileExecute(); });
-}
-
-void TfrmMain::exportExecute()
-{
-    if (m_export && m_commandsEnabled)
-        runCommand([this] { m_export->exportExecute(); });
-}
-
-void TfrmMain::TreeView1Click()
-{
-    if (m_browse && m_commandsEnabled)
-        runCommand([this] { m_browse->TreeView1Click(); });
-}
-
-void TfrmMain::ToolButton7Click()
-{
-    if (m_browse && m_commandsEnabled)
-        runCommand([this] { m_browse->ToolButton7Click(); });
-}
-
-void TfrmMain::ToolButton8Click()
-{
-    if (m_browse && m_commandsEnabled)
-        runCommand([this] { m_browse->ToolButton8Click(); });
-}
-
-void TfrmMain::ToolButton9Click()
-{
-    if (m_browse && m_commandsEnabled)
-        runCommand([this] { m_browse->ToolButton9Click(); });
-}
-
-void TfrmMain::ToolButton10Click()
-{
-    if (m_browse && m_commandsEnabled)
-        runCommand([this] { m_browse->ToolButton10Click(); });
-}
-
-void TfrmMain::ListView1DblClick()
-{
-    if (m_browse && m_commandsEnabled)
-        runCommand([this] { m_browse->ListView1DblClick(); });
-}
-
-void TfrmMain::ToolButton11Click()
-{
-    if (m_browse && m_commandsEnabled)
-        runCommand([this] { m_browse->ToolButton11Click(); });
-}
-
-QString TfrmMain::statusPanelText(int panel) const
+QString MainWindow::statusPanelText(int panel) const
 {
     if (panel < 0 || panel > 1)
         return {};
     return m_statusPanels[panel]->text();
 }
 
-void TfrmMain::setStatusPanelText(int panel, const QString& text)
-{
-    if (panel < 0 || panel > 1)
-        return;
-    m_statusPanels[panel]->setText(text);
-}
-
-QIcon TfrmMain::treeImage(int index) const
-{
-    return shell::treeImage(index);
-}
-
-QAction* TfrmMain::action(const QString& name) const
+QAction* MainWindow::action(const QString& name) const
 {
     for (QAction* a : m_actions)
         if (a->objectName() == name)
@@ -333,7 +220,7 @@ QAction* TfrmMain::action(const QString& name) const
     return nullptr;
 }
 
-QToolButton* TfrmMain::toolButton(const QString& name) const
+QToolButton* MainWindow::toolButton(const QString& name) const
 {
     for (QToolButton* button : m_toolButtons)
         if (button->objectName() == name)
@@ -341,15 +228,7 @@ QToolButton* TfrmMain::toolButton(const QString& name) const
     return nullptr;
 }
 
-int TfrmMain::nodeLevel(const QTreeWidgetItem* node)
-{
-    int level = 0;
-    for (const QTreeWidgetItem* p = node ? node->parent() : nullptr; p; p = p->parent())
-        ++level;
-    return level;
-}
-
-bool TfrmMain::eventFilter(QObject* watched, QEvent* event)
+bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::ToolTip && qobject_cast<QToolButton*>(watched))
         return true;
@@ -361,73 +240,74 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event)
         if (mouse->button() == Qt::LeftButton && !m_tree->itemAt(mouse->position().toPoint())) {
             m_tree->clearSelection();
             m_tree->setCurrentItem(nullptr);
-            TreeView1Click();
+            trigger(Command::TreeClick);
         }
     }
     return QMainWindow::eventFilter(watched, event);
 }
 
-void TfrmMain::buildActions()
+void MainWindow::buildActions()
 {
     struct Entry
     {
         const char16_t* name;
         const char16_t* caption;
-        int image;
+        ToolbarIcon icon;
         const char16_t* hint;
-        void (TfrmMain::*handler)();
+        std::function<void()> run;
     };
     const Entry entries[] = {
-        {u"exitsystem", u"退出系统", 1, nullptr, &TfrmMain::exitsystemExecute},
-        {u"openserver", u"连接服务器", 4, u"连接到Domino服务器", &TfrmMain::openserverExecute},
-        {u"openfile", u"打开文件", 3, u"打开独立的NSF库文件", &TfrmMain::openfileExecute},
-        {u"export", u"导出数据", 2, u"导出所选视图的文档数据到EXCEL文件中，并与附件RTF域图片等一并导出",
-         &TfrmMain::exportExecute},
-        {u"inportdata", u"导入数据", 0, nullptr, &TfrmMain::inportdataExecute},
-        {u"about", u"关于", 5, nullptr, &TfrmMain::aboutExecute},
+        {u"exit", u"退出系统", ToolbarIcon::Exit, nullptr, [this] { exitProgram(); }},
+        {u"openServer", u"连接服务器", ToolbarIcon::Server, u"连接到Domino服务器",
+         [this] { trigger(Command::OpenServer); }},
+        {u"openFile", u"打开文件", ToolbarIcon::OpenFile, u"打开独立的NSF库文件",
+         [this] { trigger(Command::OpenFile); }},
+        {u"export", u"导出数据", ToolbarIcon::Export,
+         u"导出所选视图的文档数据到EXCEL文件中，并与附件RTF域图片等一并导出", [this] { trigger(Command::Export); }},
+        {u"importData", u"导入数据", ToolbarIcon::Import, nullptr, [this] { importData(); }},
+        {u"about", u"关于", ToolbarIcon::About, nullptr, [this] { showAbout(); }},
     };
     for (const Entry& entry : entries) {
-        auto* a = new QAction(toolbarImage(entry.image), QString::fromUtf16(entry.caption), this);
+        auto* a = new QAction(toolbarIcon(entry.icon), QString::fromUtf16(entry.caption), this);
         a->setObjectName(QString::fromUtf16(entry.name));
         if (entry.hint)
             a->setToolTip(QString::fromUtf16(entry.hint));
-        const auto handler = entry.handler;
-        connect(a, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
+        connect(a, &QAction::triggered, this, entry.run);
         m_actions << a;
     }
 }
 
-void TfrmMain::buildMenu()
+void MainWindow::buildMenu()
 {
     auto* bar = new QMenuBar(this);
-    bar->setObjectName(u"MainMenu1"_s);
-    QMenu* n1 = bar->addMenu(u"文   件"_s);
-    n1->setObjectName(u"N1"_s);
-    n1->addAction(action(u"openfile"_s));
-    n1->addAction(action(u"openserver"_s));
-    n1->addAction(action(u"exitsystem"_s));
-    QMenu* n4 = bar->addMenu(u"工   具"_s);
-    n4->setObjectName(u"N4"_s);
-    n4->addAction(action(u"export"_s));
-    n4->addAction(action(u"inportdata"_s));
-    QMenu* n5 = bar->addMenu(u"关  于"_s);
-    n5->setObjectName(u"N5"_s);
-    n5->addAction(action(u"about"_s));
+    bar->setObjectName(u"menuBar"_s);
+    QMenu* file = bar->addMenu(u"文   件"_s);
+    file->setObjectName(u"fileMenu"_s);
+    file->addAction(action(u"openFile"_s));
+    file->addAction(action(u"openServer"_s));
+    file->addAction(action(u"exit"_s));
+    QMenu* tools = bar->addMenu(u"工   具"_s);
+    tools->setObjectName(u"toolsMenu"_s);
+    tools->addAction(action(u"export"_s));
+    tools->addAction(action(u"importData"_s));
+    QMenu* about = bar->addMenu(u"关  于"_s);
+    about->setObjectName(u"aboutMenu"_s);
+    about->addAction(action(u"about"_s));
     setMenuBar(bar);
 }
 
-void TfrmMain::buildToolBar()
+void MainWindow::buildToolBar()
 {
-    QWidget* panel1 = findChild<QWidget*>(u"Panel1"_s);
-    auto* toolBar = new QToolBar(panel1);
-    toolBar->setObjectName(u"ToolBar1"_s);
+    QWidget* toolArea = findChild<QWidget*>(u"toolArea"_s);
+    auto* toolBar = new QToolBar(toolArea);
+    toolBar->setObjectName(u"toolBar"_s);
     toolBar->setMovable(false);
     toolBar->setFloatable(false);
     toolBar->setIconSize(QSize(16, 16));
     toolBar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     toolBar->setCursor(Qt::PointingHandCursor);
     toolBar->setStyleSheet(u"QToolBar { border: none; spacing: 0px; }"_s);
-    auto* layout = new QHBoxLayout(panel1);
+    auto* layout = new QHBoxLayout(toolArea);
     layout->setContentsMargins(0, 2, 0, 0);
     layout->addWidget(toolBar, 0, Qt::AlignTop);
 
@@ -436,21 +316,22 @@ void TfrmMain::buildToolBar()
         const char16_t* name;
         const char16_t* action; // bound action, or nullptr
         const char16_t* caption;
-        int image;
+        ToolbarIcon icon;
         const char16_t* hint;
-        void (TfrmMain::*handler)();
+        Command command;
     };
     const Entry entries[] = {
-        {u"ToolButton1", u"openserver", nullptr, 0, nullptr, nullptr},
-        {u"ToolButton2", u"openfile", nullptr, 0, nullptr, nullptr},
-        {u"ToolButton4", u"export", nullptr, 0, nullptr, nullptr},
-        {u"ToolButton11", nullptr, u"文档详情", 10, u"查看所选中文档的所有域和值", &TfrmMain::ToolButton11Click},
-        {u"ToolButton7", nullptr, u"首页", 8, nullptr, &TfrmMain::ToolButton7Click},
-        {u"ToolButton8", nullptr, u"上一页", 6, nullptr, &TfrmMain::ToolButton8Click},
-        {u"ToolButton9", nullptr, u"下一页", 7, nullptr, &TfrmMain::ToolButton9Click},
-        {u"ToolButton10", nullptr, u"尾页", 9, nullptr, &TfrmMain::ToolButton10Click},
-        {u"ToolButton5", u"about", nullptr, 0, nullptr, nullptr},
-        {u"ToolButton6", u"exitsystem", nullptr, 0, nullptr, nullptr},
+        {u"openServerButton", u"openServer", nullptr, {}, nullptr, {}},
+        {u"openFileButton", u"openFile", nullptr, {}, nullptr, {}},
+        {u"exportButton", u"export", nullptr, {}, nullptr, {}},
+        {u"detailButton", nullptr, u"文档详情", ToolbarIcon::Detail, u"查看所选中文档的所有域和值",
+         Command::ShowDetail},
+        {u"firstPageButton", nullptr, u"首页", ToolbarIcon::FirstPage, nullptr, Command::FirstPage},
+        {u"previousPageButton", nullptr, u"上一页", ToolbarIcon::PreviousPage, nullptr, Command::PreviousPage},
+        {u"nextPageButton", nullptr, u"下一页", ToolbarIcon::NextPage, nullptr, Command::NextPage},
+        {u"lastPageButton", nullptr, u"尾页", ToolbarIcon::LastPage, nullptr, Command::LastPage},
+        {u"aboutButton", u"about", nullptr, {}, nullptr, {}},
+        {u"exitButton", u"exit", nullptr, {}, nullptr, {}},
     };
     for (const Entry& entry : entries) {
         auto* button = new QToolButton(toolBar);
@@ -467,7 +348,7 @@ void TfrmMain::buildToolBar()
         } else {
             button->setText(QString::fromUtf16(entry.caption));
             // An empty picture still takes its place, so the caption sits level with the others.
-            QIcon icon = toolbarImage(entry.image);
+            QIcon icon = toolbarIcon(entry.icon);
             if (icon.isNull()) {
                 QPixmap blank(16, 16);
                 blank.fill(Qt::transparent);
@@ -476,37 +357,49 @@ void TfrmMain::buildToolBar()
             button->setIcon(icon);
             if (entry.hint)
                 button->setToolTip(QString::fromUtf16(entry.hint));
-            const auto handler = entry.handler;
-            connect(button, &QToolButton::clicked, this, [this, handler] { (this->*handler)(); });
+            const Command command = entry.command;
+            connect(button, &QToolButton::clicked, this, [this, command] { trigger(command); });
         }
         toolBar->addWidget(button);
         m_toolButtons << button;
     }
 }
 
-void TfrmMain::buildPanels()
+void MainWindow::buildPanels()
 {
     auto* central = new QWidget(this);
-    central->setObjectName(u"Central"_s);
+    central->setObjectName(u"central"_s);
     auto* column = new QVBoxLayout(central);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
 
-    auto* panel1 = new QFrame(central);
-    panel1->setObjectName(u"Panel1"_s);
-    panel1->setFixedHeight(49);
-    column->addWidget(panel1);
+    auto* toolArea = new QFrame(central);
+    toolArea->setObjectName(u"toolArea"_s);
+    toolArea->setFixedHeight(49);
+    column->addWidget(toolArea);
 
     auto* middle = new QWidget(central);
-    middle->setObjectName(u"Middle"_s);
+    middle->setObjectName(u"middle"_s);
     auto* row = new QHBoxLayout(middle);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(0);
+    row->addWidget(buildTreePanel(middle));
+    m_splitterStrip = new SplitterStrip(
+        middle, [this](int x) { dragSplitter(x); }, [this](int x) { m_lastX = x; });
+    row->addWidget(m_splitterStrip);
+    row->addWidget(buildListPanel(middle), 1);
+    column->addWidget(middle, 1);
 
-    m_panel2 = loweredPanel(u"Panel2"_s, middle);
-    m_panel2->setFixedWidth(225);
-    m_tree = new QTreeWidget(m_panel2);
-    m_tree->setObjectName(u"TreeView1"_s);
+    column->addWidget(buildStatusArea(central));
+    setCentralWidget(central);
+}
+
+QWidget* MainWindow::buildTreePanel(QWidget* parent)
+{
+    m_treePanel = loweredPanel(u"treePanel"_s, parent);
+    m_treePanel->setFixedWidth(225);
+    m_tree = new QTreeWidget(m_treePanel);
+    m_tree->setObjectName(u"databaseTree"_s);
     m_tree->setFrameShape(QFrame::NoFrame);
     m_tree->setHeaderHidden(true);
     m_tree->setIndentation(19);
@@ -519,48 +412,46 @@ void TfrmMain::buildPanels()
     m_tree->setTextElideMode(Qt::ElideNone);
     m_tree->header()->setStretchLastSection(false);
     m_tree->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
-    auto* treeLayout = new QVBoxLayout(m_panel2);
-    treeLayout->setContentsMargins(1, 1, 1, 1);
-    treeLayout->addWidget(m_tree);
-    connect(m_tree, &QTreeWidget::itemClicked, this, [this] { TreeView1Click(); });
+    auto* layout = new QVBoxLayout(m_treePanel);
+    layout->setContentsMargins(1, 1, 1, 1);
+    layout->addWidget(m_tree);
+    connect(m_tree, &QTreeWidget::itemClicked, this, [this] { trigger(Command::TreeClick); });
     m_tree->viewport()->installEventFilter(this);
+    return m_treePanel;
+}
 
-    m_panel4 = new SplitterStrip(
-        middle, [this](int x) { Panel4MouseMove(x); }, [this](int x) { m_state.lastX = x; });
+QWidget* MainWindow::buildListPanel(QWidget* parent)
+{
+    auto* panel = loweredPanel(u"listPanel"_s, parent);
+    m_list = new ListView(panel);
+    m_list->setObjectName(u"documentList"_s);
+    auto* layout = new QVBoxLayout(panel);
+    layout->setContentsMargins(1, 1, 1, 1);
+    layout->addWidget(m_list);
+    connect(m_list, &ListView::doubleClicked, this, [this] { trigger(Command::ShowDetail); });
+    return panel;
+}
 
-    auto* panel3 = loweredPanel(u"Panel3"_s, middle);
-    m_list = new ListView(panel3);
-    m_list->setObjectName(u"ListView1"_s);
-    auto* listLayout = new QVBoxLayout(panel3);
-    listLayout->setContentsMargins(1, 1, 1, 1);
-    listLayout->addWidget(m_list);
-    connect(m_list, &ListView::doubleClicked, this, [this] { ListView1DblClick(); });
-
-    row->addWidget(m_panel2);
-    row->addWidget(m_panel4);
-    row->addWidget(panel3, 1);
-    column->addWidget(middle, 1);
-
-    auto* panel5 = loweredPanel(u"Panel5"_s, central);
-    panel5->setFixedHeight(32);
-    auto* status = new QStatusBar(panel5);
-    status->setObjectName(u"StatusBar1"_s);
+QWidget* MainWindow::buildStatusArea(QWidget* parent)
+{
+    auto* area = loweredPanel(u"statusArea"_s, parent);
+    area->setFixedHeight(32);
+    auto* status = new QStatusBar(area);
+    status->setObjectName(u"statusBar"_s);
     status->setSizeGripEnabled(false);
     for (int i = 0; i < 2; ++i) {
         auto* label = new QLabel(status);
-        label->setObjectName(u"StatusPanel"_s + QString::number(i));
+        label->setObjectName(u"statusPanel"_s + QString::number(i));
         label->setFixedWidth(250);
         label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         status->addWidget(label);
         m_statusPanels[i] = label;
     }
     m_statusPanels[0]->setText(QString::fromUtf16(kServiceLine));
-    auto* statusLayout = new QVBoxLayout(panel5);
-    statusLayout->setContentsMargins(1, 1, 1, 1);
-    statusLayout->addWidget(status);
-    column->addWidget(panel5);
-
-    setCentralWidget(central);
+    auto* layout = new QVBoxLayout(area);
+    layout->setContentsMargins(1, 1, 1, 1);
+    layout->addWidget(status);
+    return area;
 }
 
 } // namespace quill::shell

@@ -1,7 +1,7 @@
 // The whole program on the sample installation: connect, browse, page, detail and export through the
 // real component and the real workbook writer, read back by xlrd; and a DXL import taken to a workbook.
-#include "browse/docdetail.h"
-#include "browse/selserver.h"
+#include "browse/connectiondialog.h"
+#include "browse/documentdetaildialog.h"
 #include "browsefixture.h"
 #include "domino/loader.h"
 #include "domino/value.h"
@@ -10,6 +10,7 @@
 #include "exporttestsupport.h"
 #include "platform/profile.h"
 #include "testsupport/sample_installation.h"
+#include "workspace/workspace.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -92,7 +93,8 @@ private:
     testing::ScriptedPrompts m_prompts;
     shell::ProgressDisplay m_progress;
     std::unique_ptr<platform::Registry> m_registry;
-    std::unique_ptr<shell::TfrmMain> m_frm;
+    std::unique_ptr<workspace::Workspace> m_workspace;
+    std::unique_ptr<shell::MainWindow> m_window;
     std::unique_ptr<browse::Browser> m_browser;
     std::unique_ptr<exporting::Exporter> m_exporter;
     QString m_logFolder;
@@ -112,65 +114,67 @@ void TestEndToEnd::init()
 {
     m_prompts = testing::ScriptedPrompts();
     m_registry = std::make_unique<platform::Registry>(m_sample.registryPath);
+    m_workspace = std::make_unique<workspace::Workspace>(domino::registeredSessionFactory(*m_registry),
+                                                         m_dir.filePath(u"app/"_s));
     shell::Environment env;
     env.prompts = &m_prompts;
     env.registry = m_registry.get();
-    env.sessionFactory = domino::registeredSessionFactory(*m_registry);
-    env.appPath = m_dir.filePath(u"app/"_s);
     env.leftButtonDown = [] { return false; };
-    m_frm = std::make_unique<shell::TfrmMain>(std::move(env));
-    m_browser = std::make_unique<browse::Browser>(*m_frm, m_progress);
+    m_window = std::make_unique<shell::MainWindow>(*m_workspace, std::move(env));
+    m_browser = std::make_unique<browse::Browser>(*m_window, *m_workspace, m_progress);
     exporting::ExporterOptions options;
     options.logFolder = m_logFolder;
     options.clock = testing::fixedNow;
-    m_exporter = std::make_unique<exporting::Exporter>(*m_frm, m_progress, workbook::createXlsWriter, options);
-    m_frm->setBrowseHandlers(m_browser.get());
-    m_frm->setExportHandlers(m_exporter.get());
-    m_frm->resize(825, 606);
-    m_frm->show();
+    m_exporter =
+        std::make_unique<exporting::Exporter>(*m_window, *m_workspace, m_progress, workbook::createXlsWriter, options);
+    m_browser->attachCommands();
+    m_exporter->attachCommands();
+    m_window->resize(825, 606);
+    m_window->show();
     m_prompts.shown.clear();
 }
 
 void TestEndToEnd::cleanup()
 {
-    m_frm.reset();
+    m_window.reset();
     m_exporter.reset();
     m_browser.reset();
+    m_workspace.reset();
 }
 
 void TestEndToEnd::connect(const QString& server, const QString& user, const QString& password)
 {
     bool confirmed = false;
     testing::whenModal([&](QDialog* dialog) {
-        auto* selserver = qobject_cast<browse::Tfrmselserver*>(dialog);
-        if (!selserver)
+        auto* connection = qobject_cast<browse::ConnectionDialog*>(dialog);
+        if (!connection)
             return;
-        selserver->Edit1()->setText(server);
-        selserver->Edit2()->setText(user);
-        selserver->Edit3()->setText(password);
-        for (QPushButton* button : selserver->findChildren<QPushButton*>()) {
+        connection->serverEdit()->setText(server);
+        connection->userEdit()->setText(user);
+        connection->passwordEdit()->setText(password);
+        for (QPushButton* button : connection->findChildren<QPushButton*>()) {
             if (button->text() == u"确  定"_s) {
                 QTest::mouseClick(button, Qt::LeftButton);
-                confirmed = !selserver->isVisible();
+                confirmed = !connection->isVisible();
             }
         }
     });
-    m_frm->openserverExecute();
+    m_window->trigger(shell::Command::OpenServer);
     QVERIFY2(confirmed, "the connection dialog was not shown or not closed by its 确  定 button");
 }
 
 void TestEndToEnd::click(QTreeWidgetItem* node)
 {
     QVERIFY(node);
-    m_frm->TreeView1()->setCurrentItem(node);
-    m_frm->TreeView1Click();
+    m_window->databaseTree()->setCurrentItem(node);
+    m_window->trigger(shell::Command::TreeClick);
 }
 
 void TestEndToEnd::exportView(const QString& fileName, const QString& startNo)
 {
     m_prompts.saveAnswers.push_back(fileName);
     m_prompts.inputAnswers.push_back(startNo);
-    m_frm->exportExecute();
+    m_window->trigger(shell::Command::Export);
     QCOMPARE(m_prompts.errors(), QStringList());
     QCOMPARE(m_progress.window(), nullptr);
 }
@@ -272,8 +276,8 @@ void TestEndToEnd::checkAttachments(domino::NotesSession& session, const domino:
 QStringList TestEndToEnd::listedIds() const
 {
     QStringList ids;
-    for (int r = 0; r < m_frm->ListView1()->rowCount(); ++r)
-        ids << m_frm->ListView1()->rowCaption(r);
+    for (int r = 0; r < m_window->documentList()->rowCount(); ++r)
+        ids << m_window->documentList()->rowCaption(r);
     return ids;
 }
 
@@ -295,17 +299,17 @@ std::unique_ptr<domino::NotesSession> TestEndToEnd::referenceSession()
 void TestEndToEnd::serverBrowseDetailAndExport()
 {
     // Connect: the settings follow the login, the root names server and data directory.
-    const QString settings = m_frm->settingsFilePath();
+    const QString settings = m_workspace->settingsFilePath();
     QCOMPARE(QFileInfo(settings).absolutePath(), QFileInfo(m_dir.filePath(u"app"_s)).absoluteFilePath());
     connect(u"  "_s + m_sample.serverName + u" "_s, m_sample.userName, m_sample.password);
     QCOMPARE(m_prompts.shown, QStringList());
     QCOMPARE(platform::readProfileString(settings, u"domino"_s, u"server"_s, {}), m_sample.serverName);
     QCOMPARE(platform::readProfileString(settings, u"domino"_s, u"username"_s, {}), m_sample.userName);
     QCOMPARE(platform::readProfileString(settings, u"domino"_s, u"pwd"_s, {}), m_sample.password);
-    QCOMPARE(m_frm->TreeView1()->topLevelItemCount(), 1);
-    QTreeWidgetItem* root = m_frm->TreeView1()->topLevelItem(0);
+    QCOMPARE(m_window->databaseTree()->topLevelItemCount(), 1);
+    QTreeWidgetItem* root = m_window->databaseTree()->topLevelItem(0);
     QCOMPARE(root->text(0), m_sample.serverName + u'(' + m_sample.dataDir + u')');
-    QCOMPARE(m_frm->state().treeMode, 1);
+    QCOMPARE(m_workspace->treeMode(), workspace::TreeMode::Server);
 
     // The database's views as children and as large icons.
     const std::unique_ptr<domino::NotesSession> session = referenceSession();
@@ -315,10 +319,10 @@ void TestEndToEnd::serverBrowseDetailAndExport()
     QTreeWidgetItem* database = child(root, u"crm.nsf"_s);
     click(database);
     QCOMPARE(database->childCount(), views.size());
-    QCOMPARE(m_frm->ListView1()->viewStyle(), shell::ListView::Style::Icon);
+    QCOMPARE(m_window->documentList()->viewStyle(), shell::ListView::Style::Icon);
     QStringList icons;
-    for (int i = 0; i < m_frm->ListView1()->iconItemCount(); ++i) {
-        icons << m_frm->ListView1()->iconItemCaption(i);
+    for (int i = 0; i < m_window->documentList()->iconItemCount(); ++i) {
+        icons << m_window->documentList()->iconItemCaption(i);
         QCOMPARE(database->child(i)->text(0), views[i]);
     }
     QCOMPARE(icons, views);
@@ -328,38 +332,38 @@ void TestEndToEnd::serverBrowseDetailAndExport()
     const std::unique_ptr<domino::NotesView> all = crm->FindView(u"全部"_s);
     const int count = all->EntryCount();
     QCOMPARE(count, 250);
-    QCOMPARE(m_frm->state().docCount, count);
+    QCOMPARE(m_workspace->docCount(), count);
     QCOMPARE(listedIds(), idsOf(*all, 1, 100));
-    m_frm->ToolButton9Click();
+    m_window->trigger(shell::Command::NextPage);
     QCOMPARE(listedIds(), idsOf(*all, 101, 200));
-    m_frm->ToolButton10Click();
+    m_window->trigger(shell::Command::LastPage);
     QCOMPARE(listedIds(), idsOf(*all, 201, 250));
-    m_frm->ToolButton9Click(); // already at the end
+    m_window->trigger(shell::Command::NextPage); // already at the end
     QCOMPARE(listedIds(), idsOf(*all, 201, 250));
-    m_frm->ToolButton8Click();
+    m_window->trigger(shell::Command::PreviousPage);
     QCOMPARE(listedIds(), idsOf(*all, 101, 200));
-    m_frm->ToolButton7Click();
+    m_window->trigger(shell::Command::FirstPage);
     QCOMPARE(listedIds(), idsOf(*all, 1, 100));
     QCOMPARE(m_prompts.shown, QStringList());
 
     // The detail of the third row, read afresh on the server, closed by its OK button.
-    m_frm->ListView1()->selectRow(2);
+    m_window->documentList()->selectRow(2);
     const std::unique_ptr<domino::NotesDocument> third = all->NthDocument(3);
     QStringList gridNames;
     QStringList gridValues;
     bool closedByOk = false;
     testing::whenModal([&](QDialog* dialog) {
-        auto* detail = qobject_cast<browse::TfrmdocDetail*>(dialog);
+        auto* detail = qobject_cast<browse::DocumentDetailDialog*>(dialog);
         if (!detail)
             return;
-        for (int r = 1; r < detail->StringGrid1()->rowCount(); ++r) {
-            gridNames << detail->StringGrid1()->item(r, 0)->text();
-            gridValues << detail->StringGrid1()->item(r, 1)->text();
+        for (int r = 1; r < detail->grid()->rowCount(); ++r) {
+            gridNames << detail->grid()->item(r, 0)->text();
+            gridValues << detail->grid()->item(r, 1)->text();
         }
-        QTest::mouseClick(detail->BitBtn1(), Qt::LeftButton);
+        QTest::mouseClick(detail->okButton(), Qt::LeftButton);
         closedByOk = !detail->isVisible();
     });
-    m_frm->ToolButton11Click();
+    m_window->trigger(shell::Command::ShowDetail);
     QVERIFY(closedByOk);
     QCOMPARE(gridNames, third->Items());
     for (int i = 0; i < gridNames.size(); ++i) {
@@ -422,16 +426,16 @@ void TestEndToEnd::failedLoginKeepsTheSettings()
 {
     connect(m_sample.serverName, m_sample.userName, m_sample.password);
     QCOMPARE(m_prompts.shown, QStringList());
-    const QString settings = m_frm->settingsFilePath();
+    const QString settings = m_workspace->settingsFilePath();
     const QByteArray before = readAll(settings);
     QVERIFY(before.contains(m_sample.password.toUtf8()));
 
     connect(u"别的服务器"_s, m_sample.userName, m_sample.password + u"x"_s);
     QCOMPARE(m_prompts.messages(), QStringList{u"连接服务器失败!"_s});
     QCOMPARE(readAll(settings), before);
-    QCOMPARE(m_frm->TreeView1()->topLevelItemCount(), 0);
-    QCOMPARE(m_frm->state().treeMode, 1);
-    QCOMPARE(m_frm->state().serverName, u"别的服务器"_s);
+    QCOMPARE(m_window->databaseTree()->topLevelItemCount(), 0);
+    QCOMPARE(m_workspace->treeMode(), workspace::TreeMode::Server);
+    QCOMPARE(m_workspace->credentials().serverName, u"别的服务器"_s);
     QCOMPARE(m_progress.window(), nullptr);
 }
 
@@ -447,13 +451,13 @@ void TestEndToEnd::dxlImportToWorkbook()
     QVERIFY2(admin.exitCode() == 0, admin.readAllStandardError().constData());
 
     m_prompts.openAnswers.push_back(nsf);
-    m_frm->openfileExecute();
+    m_window->trigger(shell::Command::OpenFile);
     QCOMPARE(m_prompts.shown, QStringList{u"open:NSF文件|*.nsf"_s});
     m_prompts.shown.clear();
-    QTreeWidgetItem* root = m_frm->TreeView1()->topLevelItem(0);
+    QTreeWidgetItem* root = m_window->databaseTree()->topLevelItem(0);
     QVERIFY(root);
     QCOMPARE(root->text(0), nsf);
-    QCOMPARE(m_frm->state().treeMode, 2);
+    QCOMPARE(m_workspace->treeMode(), workspace::TreeMode::File);
 
     const std::unique_ptr<domino::NotesSession> session = referenceSession();
     const std::shared_ptr<domino::NotesDatabase> db = session->OpenDatabase(QString(), nsf, false);
@@ -466,7 +470,7 @@ void TestEndToEnd::dxlImportToWorkbook()
     const std::unique_ptr<domino::NotesView> view = db->FindView(viewName);
     const int count = view->EntryCount();
     QVERIFY(count >= 10);
-    QCOMPARE(m_frm->state().docCount, count);
+    QCOMPARE(m_workspace->docCount(), count);
     QCOMPARE(listedIds(), idsOf(*view, 1, std::min(count, 100)));
 
     const QString out = m_dir.filePath(u"out/dxl/"_s);
@@ -491,9 +495,9 @@ void TestEndToEnd::generatedDatabaseToWorkbook()
     QVERIFY2(admin.exitCode() == 0, admin.readAllStandardError().constData());
 
     m_prompts.openAnswers.push_back(nsf);
-    m_frm->openfileExecute();
-    click(child(m_frm->TreeView1()->topLevelItem(0), u"全部"_s));
-    QCOMPARE(m_frm->state().docCount, 201);
+    m_window->trigger(shell::Command::OpenFile);
+    click(child(m_window->databaseTree()->topLevelItem(0), u"全部"_s));
+    QCOMPARE(m_workspace->docCount(), 201);
 
     const std::unique_ptr<domino::NotesSession> session = referenceSession();
     const std::unique_ptr<domino::NotesView> view = session->OpenDatabase(QString(), nsf, false)->FindView(u"全部"_s);

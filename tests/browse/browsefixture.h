@@ -8,6 +8,7 @@
 #include "shell/listview.h"
 #include "shell/mainwindow.h"
 #include "shell/progressdisplay.h"
+#include "workspace/workspace.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -45,7 +46,8 @@ struct BrowseFixture
     WatchedPrompts prompts;
     shell::ProgressDisplay progress;
     std::unique_ptr<platform::Registry> registry;
-    std::unique_ptr<shell::TfrmMain> frm;
+    std::unique_ptr<workspace::Workspace> workspace;
+    std::unique_ptr<shell::MainWindow> window;
     std::unique_ptr<browse::Browser> browser;
 
     explicit BrowseFixture(bool installed = true, const QString& appPath = {})
@@ -58,30 +60,36 @@ struct BrowseFixture
             registry->writeString(QString::fromUtf16(domino::kDominoKey), u"Path"_s, dir.filePath(u"domino"_s));
             registry->writeString(QString::fromUtf16(domino::kDominoKey), u"DataPath"_s, dataPath());
         }
+        workspace = std::make_unique<workspace::Workspace>(domino.sessionFactory(),
+                                                           appPath.isEmpty() ? dir.filePath(u"app/"_s) : appPath);
         shell::Environment env;
         env.prompts = &prompts;
         env.registry = registry.get();
-        env.sessionFactory = domino.sessionFactory();
-        env.appPath = appPath.isEmpty() ? dir.filePath(u"app/"_s) : appPath;
         env.leftButtonDown = [] { return false; };
-        frm = std::make_unique<shell::TfrmMain>(std::move(env));
-        browser = std::make_unique<browse::Browser>(*frm, progress);
-        frm->setBrowseHandlers(browser.get());
-        frm->resize(825, 606);
-        frm->show();
+        window = std::make_unique<shell::MainWindow>(*workspace, std::move(env));
+        browser = std::make_unique<browse::Browser>(*window, *workspace, progress);
+        browser->attachCommands();
+        window->resize(825, 606);
+        window->show();
         prompts.shown.clear();
     }
 
     ~BrowseFixture()
     {
-        frm.reset();
+        window.reset();
         browser.reset();
     }
 
     QString dataPath() const { return dir.filePath(u"data"_s); }
-    shell::MainState& state() { return frm->state(); }
-    QTreeWidget* tree() { return frm->TreeView1(); }
-    shell::ListView* list() { return frm->ListView1(); }
+    QTreeWidget* tree() { return window->databaseTree(); }
+    shell::ListView* list() { return window->documentList(); }
+    void run(shell::Command command) { window->trigger(command); }
+    void setServerName(const QString& name)
+    {
+        workspace::Credentials credentials = workspace->credentials();
+        credentials.serverName = name;
+        workspace->setCredentials(credentials);
+    }
 
     QStringList listedIds()
     {
@@ -95,7 +103,7 @@ struct BrowseFixture
     void openFileAndList(const QString& fileName, const QString& viewName)
     {
         prompts.openAnswers.push_back(fileName);
-        frm->openfileExecute();
+        run(shell::Command::OpenFile);
         QTreeWidgetItem* root = tree()->topLevelItem(0);
         for (int i = 0; root && i < root->childCount(); ++i)
             if (root->child(i)->text(0) == viewName)
@@ -105,7 +113,7 @@ struct BrowseFixture
     void click(QTreeWidgetItem* node)
     {
         tree()->setCurrentItem(node);
-        frm->TreeView1Click();
+        run(shell::Command::TreeClick);
     }
 };
 

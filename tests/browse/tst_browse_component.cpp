@@ -1,6 +1,6 @@
 // Browsing the sample installation through the real component, in server and in file mode.
-#include "browse/docdetail.h"
-#include "browse/selserver.h"
+#include "browse/connectiondialog.h"
+#include "browse/documentdetaildialog.h"
 #include "browsefixture.h"
 #include "domino/loader.h"
 #include "platform/files.h"
@@ -38,14 +38,15 @@ private:
     // Numbers of the first column of the rows listed.
     QStringList firstColumn() const;
     QStringList numbers(int from, int to) const;
-    void page(void (shell::TfrmMain::*command)()) { (m_frm.get()->*command)(); }
+    void page(shell::Command command) { m_window->trigger(command); }
 
     QTemporaryDir m_dir;
     component::testing::SampleInstallation m_sample;
     testing::ScriptedPrompts m_prompts;
     shell::ProgressDisplay m_progress;
     std::unique_ptr<platform::Registry> m_registry;
-    std::unique_ptr<shell::TfrmMain> m_frm;
+    std::unique_ptr<workspace::Workspace> m_workspace;
+    std::unique_ptr<shell::MainWindow> m_window;
     std::unique_ptr<browse::Browser> m_browser;
 };
 
@@ -59,31 +60,32 @@ void TestBrowseComponent::init()
 {
     QDir(m_dir.path()).mkpath(u"app"_s);
     m_registry = std::make_unique<platform::Registry>(m_sample.registryPath);
+    m_workspace = std::make_unique<workspace::Workspace>(domino::registeredSessionFactory(*m_registry),
+                                                         m_dir.filePath(u"app/"_s));
     shell::Environment env;
     env.prompts = &m_prompts;
     env.registry = m_registry.get();
-    env.sessionFactory = domino::registeredSessionFactory(*m_registry);
-    env.appPath = m_dir.filePath(u"app/"_s);
     env.leftButtonDown = [] { return false; };
-    m_frm = std::make_unique<shell::TfrmMain>(std::move(env));
-    m_browser = std::make_unique<browse::Browser>(*m_frm, m_progress);
-    m_frm->setBrowseHandlers(m_browser.get());
-    m_frm->resize(825, 606);
-    m_frm->show();
+    m_window = std::make_unique<shell::MainWindow>(*m_workspace, std::move(env));
+    m_browser = std::make_unique<browse::Browser>(*m_window, *m_workspace, m_progress);
+    m_browser->attachCommands();
+    m_window->resize(825, 606);
+    m_window->show();
     m_prompts.shown.clear();
 }
 
 void TestBrowseComponent::cleanup()
 {
-    m_frm.reset();
+    m_window.reset();
     m_browser.reset();
+    m_workspace.reset();
 }
 
 QStringList TestBrowseComponent::firstColumn() const
 {
     QStringList out;
-    for (int r = 0; r < m_frm->ListView1()->rowCount(); ++r)
-        out << m_frm->ListView1()->rowSubItems(r).value(0);
+    for (int r = 0; r < m_window->documentList()->rowCount(); ++r)
+        out << m_window->documentList()->rowSubItems(r).value(0);
     return out;
 }
 
@@ -98,73 +100,73 @@ QStringList TestBrowseComponent::numbers(int from, int to) const
 void TestBrowseComponent::serverModePagesThroughTheSample()
 {
     testing::whenModal([this](QDialog* dialog) {
-        auto* d = qobject_cast<browse::Tfrmselserver*>(dialog);
+        auto* d = qobject_cast<browse::ConnectionDialog*>(dialog);
         QVERIFY(d);
-        d->Edit1()->setText(m_sample.serverName);
-        d->Edit2()->setText(m_sample.userName);
-        d->Edit3()->setText(m_sample.password);
-        d->Button1Click();
+        d->serverEdit()->setText(m_sample.serverName);
+        d->userEdit()->setText(m_sample.userName);
+        d->passwordEdit()->setText(m_sample.password);
+        d->confirm();
     });
-    m_frm->openserverExecute();
+    m_window->trigger(shell::Command::OpenServer);
     QVERIFY2(m_prompts.shown.isEmpty(), qPrintable(m_prompts.shown.join(u'\n')));
-    QTreeWidgetItem* root = m_frm->TreeView1()->topLevelItem(0);
+    QTreeWidgetItem* root = m_window->databaseTree()->topLevelItem(0);
     QCOMPARE(root->text(0), m_sample.serverName + u'(' + m_sample.dataDir + u')');
     QVERIFY(!child(root, u".hidden"_s));
     QVERIFY(child(root, u"空文件夹"_s));
 
     QTreeWidgetItem* crm = child(root, u"crm.nsf"_s);
     QVERIFY(crm);
-    m_frm->TreeView1()->setCurrentItem(crm);
-    m_frm->TreeView1Click();
-    QCOMPARE(m_frm->ListView1()->iconItemCount(), 4);
+    m_window->databaseTree()->setCurrentItem(crm);
+    m_window->trigger(shell::Command::TreeClick);
+    QCOMPARE(m_window->documentList()->iconItemCount(), 4);
     QTreeWidgetItem* all = child(crm, u"全部"_s);
     QVERIFY(all);
-    m_frm->TreeView1()->setCurrentItem(all);
-    m_frm->TreeView1Click();
-    QCOMPARE(m_frm->state().docCount, 250);
+    m_window->databaseTree()->setCurrentItem(all);
+    m_window->trigger(shell::Command::TreeClick);
+    QCOMPARE(m_workspace->docCount(), 250);
     QCOMPARE(firstColumn(), numbers(1, 100));
-    QCOMPARE(m_frm->statusPanelText(1), u"视图：全部(全部) 共有文档:250"_s);
-    page(&shell::TfrmMain::ToolButton9Click);
-    page(&shell::TfrmMain::ToolButton9Click);
+    QCOMPARE(m_window->statusPanelText(1), u"视图：全部(全部) 共有文档:250"_s);
+    page(shell::Command::NextPage);
+    page(shell::Command::NextPage);
     QCOMPARE(firstColumn(), numbers(201, 250));
-    page(&shell::TfrmMain::ToolButton8Click);
+    page(shell::Command::PreviousPage);
     QCOMPARE(firstColumn(), numbers(101, 200));
-    page(&shell::TfrmMain::ToolButton10Click);
+    page(shell::Command::LastPage);
     QCOMPARE(firstColumn(), numbers(201, 250));
 
     // The detail of a listed document, read on the server.
-    m_frm->ListView1()->selectRow(0);
+    m_window->documentList()->selectRow(0);
     QStringList names;
     testing::whenModal([&](QDialog* dialog) {
-        auto* detail = qobject_cast<browse::TfrmdocDetail*>(dialog);
-        for (int r = 0; detail && r < detail->StringGrid1()->rowCount(); ++r)
-            names << detail->StringGrid1()->item(r, 0)->text();
+        auto* detail = qobject_cast<browse::DocumentDetailDialog*>(dialog);
+        for (int r = 0; detail && r < detail->grid()->rowCount(); ++r)
+            names << detail->grid()->item(r, 0)->text();
         dialog->accept();
     });
-    m_frm->ToolButton11Click();
+    m_window->trigger(shell::Command::ShowDetail);
     QVERIFY(names.contains(u"客户编号"_s));
 
     QTreeWidgetItem* contracts = child(child(root, u"业务"_s), u"合同管理.nsf"_s);
     QVERIFY(contracts);
-    m_frm->TreeView1()->setCurrentItem(contracts);
-    m_frm->TreeView1Click();
-    m_frm->TreeView1()->setCurrentItem(child(contracts, u"合同列表"_s));
-    m_frm->TreeView1Click();
-    QCOMPARE(m_frm->state().docCount, 4500);
-    page(&shell::TfrmMain::ToolButton10Click);
+    m_window->databaseTree()->setCurrentItem(contracts);
+    m_window->trigger(shell::Command::TreeClick);
+    m_window->databaseTree()->setCurrentItem(child(contracts, u"合同列表"_s));
+    m_window->trigger(shell::Command::TreeClick);
+    QCOMPARE(m_workspace->docCount(), 4500);
+    page(shell::Command::LastPage);
     QCOMPARE(firstColumn(), numbers(4401, 4500));
-    page(&shell::TfrmMain::ToolButton8Click);
+    page(shell::Command::PreviousPage);
     QCOMPARE(firstColumn(), numbers(4301, 4400));
-    page(&shell::TfrmMain::ToolButton7Click);
+    page(shell::Command::FirstPage);
     QCOMPARE(firstColumn(), numbers(1, 100));
     root->setExpanded(true);
     child(root, u"业务"_s)->setExpanded(true);
-    testing::saveScreenshot(m_frm.get(), u"server-tree.png"_s);
+    testing::saveScreenshot(m_window.get(), u"server-tree.png"_s);
 
     // A database without views stays childless.
     QTreeWidgetItem* noViews = child(child(root, u"业务"_s), u"无视图.nsf"_s);
-    m_frm->TreeView1()->setCurrentItem(noViews);
-    m_frm->TreeView1Click();
+    m_window->databaseTree()->setCurrentItem(noViews);
+    m_window->trigger(shell::Command::TreeClick);
     QCOMPARE(noViews->childCount(), 0);
     QVERIFY2(m_prompts.shown.isEmpty(), qPrintable(m_prompts.shown.join(u'\n')));
 }
@@ -173,31 +175,31 @@ void TestBrowseComponent::fileModeOpensTheSampleFile()
 {
     const QString file = m_sample.dataDir + u"/crm.nsf"_s;
     m_prompts.openAnswers.push_back(file);
-    m_frm->openfileExecute();
+    m_window->trigger(shell::Command::OpenFile);
     QVERIFY2(m_prompts.shown.size() == 1, qPrintable(m_prompts.shown.join(u'\n')));
-    QTreeWidgetItem* root = m_frm->TreeView1()->topLevelItem(0);
+    QTreeWidgetItem* root = m_window->databaseTree()->topLevelItem(0);
     QCOMPARE(root->text(0), file);
     QCOMPARE(root->childCount(), 4);
-    m_frm->TreeView1()->setCurrentItem(child(root, u"全部"_s));
-    m_frm->TreeView1Click();
-    QCOMPARE(m_frm->state().docCount, 250);
+    m_window->databaseTree()->setCurrentItem(child(root, u"全部"_s));
+    m_window->trigger(shell::Command::TreeClick);
+    QCOMPARE(m_workspace->docCount(), 250);
     QCOMPARE(firstColumn(), numbers(1, 100));
     root->setExpanded(true);
-    testing::saveScreenshot(m_frm.get(), u"file-tree.png"_s);
-    page(&shell::TfrmMain::ToolButton10Click);
+    testing::saveScreenshot(m_window.get(), u"file-tree.png"_s);
+    page(shell::Command::LastPage);
     QCOMPARE(firstColumn(), numbers(201, 250));
 
     // The component has the file open in this process: opening it again is not refused, and
     // asking does not cost the component its locks.
     QVERIFY(!platform::IsFileLocked(file));
     m_prompts.openAnswers.push_back(file);
-    m_frm->openfileExecute();
+    m_window->trigger(shell::Command::OpenFile);
     QCOMPARE(m_prompts.messages(), QStringList());
     QVERIFY(m_prompts.errors().isEmpty());
-    m_frm->TreeView1()->setCurrentItem(child(m_frm->TreeView1()->topLevelItem(0), u"空视图"_s));
-    m_frm->TreeView1Click();
-    QCOMPARE(m_frm->ListView1()->rowCount(), 0);
-    QCOMPARE(m_frm->state().docCount, 0);
+    m_window->databaseTree()->setCurrentItem(child(m_window->databaseTree()->topLevelItem(0), u"空视图"_s));
+    m_window->trigger(shell::Command::TreeClick);
+    QCOMPARE(m_window->documentList()->rowCount(), 0);
+    QCOMPARE(m_workspace->docCount(), 0);
 }
 
 QTEST_MAIN(TestBrowseComponent)

@@ -1,5 +1,5 @@
 // The connection dialog and the connect command, through every way it can end.
-#include "browse/selserver.h"
+#include "browse/connectiondialog.h"
 #include "browsefixture.h"
 
 #include <QFile>
@@ -20,14 +20,14 @@ void answerDialog(const QString& server, const QString& user, const QString& pas
                   QStringList* offered = nullptr)
 {
     testing::whenModal([=](QDialog* dialog) {
-        auto* d = qobject_cast<browse::Tfrmselserver*>(dialog);
+        auto* d = qobject_cast<browse::ConnectionDialog*>(dialog);
         QVERIFY(d);
         if (offered)
-            *offered = {d->Edit1()->text(), d->Edit2()->text(), d->Edit3()->text()};
-        d->Edit1()->setText(server);
-        d->Edit2()->setText(user);
-        d->Edit3()->setText(password);
-        QTest::mouseClick(confirm ? d->Button1() : d->Button2(), Qt::LeftButton);
+            *offered = {d->serverEdit()->text(), d->userEdit()->text(), d->passwordEdit()->text()};
+        d->serverEdit()->setText(server);
+        d->userEdit()->setText(user);
+        d->passwordEdit()->setText(password);
+        QTest::mouseClick(confirm ? d->okButton() : d->cancelButton(), Qt::LeftButton);
     });
 }
 
@@ -41,7 +41,7 @@ int connectionDialogs()
 {
     int n = 0;
     for (QWidget* w : QApplication::topLevelWidgets())
-        if (qobject_cast<browse::Tfrmselserver*>(w))
+        if (qobject_cast<browse::ConnectionDialog*>(w))
             ++n;
     return n;
 }
@@ -64,94 +64,88 @@ private slots:
 
 void TestBrowseConnect::dialogLayoutAndKeys()
 {
-    shell::MainState state;
-    state.serverName = u"srv"_s;
-    state.userName = u"张三"_s;
-    state.password = u"secret"_s;
+    const workspace::Credentials offered{u"srv"_s, u"张三"_s, u"secret"_s};
     testing::ScriptedPrompts prompts;
     // Centred on the screen, not over a main window that stands in a corner.
     QWidget corner;
     corner.setGeometry(0, 0, 300, 200);
-    browse::Tfrmselserver dialog(state, prompts, &corner);
+    browse::ConnectionDialog dialog(offered, prompts, &corner);
     QVERIFY((dialog.geometry().center() - QGuiApplication::primaryScreen()->availableGeometry().center())
                 .manhattanLength() <= 2);
     QCOMPARE(dialog.windowTitle(), u"连接服务器"_s);
-    auto* gr1 = dialog.findChild<QGroupBox*>();
-    QVERIFY(gr1);
-    QCOMPARE(gr1->title(), u"选项"_s);
-    QCOMPARE(gr1->geometry(), QRect(16, 16, 217, 121));
+    auto* options = dialog.findChild<QGroupBox*>();
+    QVERIFY(options);
+    QCOMPARE(options->title(), u"选项"_s);
+    QCOMPARE(options->geometry(), QRect(16, 16, 217, 121));
     QStringList labels;
-    for (const QLabel* label : gr1->findChildren<QLabel*>())
+    for (const QLabel* label : options->findChildren<QLabel*>())
         labels << label->text() + u'@' + QString::number(label->x()) + u',' + QString::number(label->y());
     QCOMPARE(labels, (QStringList{u"服务器名：@16,32"_s, u"登录名：@16,64"_s, u"用户密码：@16,88"_s}));
-    QCOMPARE(dialog.Edit1()->parentWidget(), gr1);
-    QCOMPARE(dialog.Edit1()->geometry(), QRect(80, 24, 113, 21));
-    QCOMPARE(dialog.Edit2()->geometry(), QRect(80, 56, 113, 21));
-    QCOMPARE(dialog.Edit3()->geometry(), QRect(80, 88, 113, 21));
-    QCOMPARE(dialog.Button1()->geometry(), QRect(32, 152, 81, 28));
-    QCOMPARE(dialog.Button2()->geometry(), QRect(120, 152, 81, 27));
-    QCOMPARE(dialog.Edit1()->nextInFocusChain(), dialog.Edit2());
-    QCOMPARE(dialog.Edit2()->nextInFocusChain(), dialog.Edit3());
+    QCOMPARE(dialog.serverEdit()->parentWidget(), options);
+    QCOMPARE(dialog.serverEdit()->geometry(), QRect(80, 24, 113, 21));
+    QCOMPARE(dialog.userEdit()->geometry(), QRect(80, 56, 113, 21));
+    QCOMPARE(dialog.passwordEdit()->geometry(), QRect(80, 88, 113, 21));
+    QCOMPARE(dialog.okButton()->geometry(), QRect(32, 152, 81, 28));
+    QCOMPARE(dialog.cancelButton()->geometry(), QRect(120, 152, 81, 27));
+    QCOMPARE(dialog.serverEdit()->nextInFocusChain(), dialog.userEdit());
+    QCOMPARE(dialog.userEdit()->nextInFocusChain(), dialog.passwordEdit());
     QCOMPARE(dialog.minimumSize(), dialog.maximumSize());
-    QCOMPARE(dialog.Button1()->text(), u"确  定"_s);
-    QCOMPARE(dialog.Button2()->text(), u"取  消"_s);
-    QCOMPARE(dialog.Edit3()->echoMode(), QLineEdit::Normal);
-    for (QPushButton* b : {dialog.Button1(), dialog.Button2()}) {
+    QCOMPARE(dialog.okButton()->text(), u"确  定"_s);
+    QCOMPARE(dialog.cancelButton()->text(), u"取  消"_s);
+    QCOMPARE(dialog.passwordEdit()->echoMode(), QLineEdit::Normal);
+    for (QPushButton* b : {dialog.okButton(), dialog.cancelButton()}) {
         QVERIFY(!b->isDefault());
         QVERIFY(!b->autoDefault());
     }
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-    QCOMPARE(dialog.Edit1()->text(), u"srv"_s);
-    QCOMPARE(dialog.Edit3()->text(), u"secret"_s);
-    QVERIFY(dialog.cancelled);
+    QCOMPARE(dialog.serverEdit()->text(), u"srv"_s);
+    QCOMPARE(dialog.passwordEdit()->text(), u"secret"_s);
+    QVERIFY(!dialog.answer());
     testing::saveScreenshot(&dialog, u"connect.png"_s);
 
     // Neither Escape nor Enter ends the dialog.
-    dialog.Edit2()->setFocus();
-    QTest::keyClick(dialog.Edit2(), Qt::Key_Escape);
-    QTest::keyClick(dialog.Edit2(), Qt::Key_Return);
+    dialog.userEdit()->setFocus();
+    QTest::keyClick(dialog.userEdit(), Qt::Key_Escape);
+    QTest::keyClick(dialog.userEdit(), Qt::Key_Return);
     QTest::keyClick(&dialog, Qt::Key_Escape);
     QVERIFY(dialog.isVisible());
     QCOMPARE(dialog.result(), 0);
     QVERIFY(prompts.shown.isEmpty());
-    QCOMPARE(state.userName, u"张三"_s);
+    QVERIFY(!dialog.answer());
 }
 
 void TestBrowseConnect::refusalsAndTrimming()
 {
-    shell::MainState state;
-    state.serverName = u"old"_s;
     testing::ScriptedPrompts prompts;
-    browse::Tfrmselserver dialog(state, prompts);
+    browse::ConnectionDialog dialog({u"old"_s, {}, {}}, prompts);
     dialog.show();
 
     const auto confirm = [&](const QString& s, const QString& u, const QString& p) {
-        dialog.Edit1()->setText(s);
-        dialog.Edit2()->setText(u);
-        dialog.Edit3()->setText(p);
-        dialog.Button1Click();
+        dialog.serverEdit()->setText(s);
+        dialog.userEdit()->setText(u);
+        dialog.passwordEdit()->setText(p);
+        dialog.confirm();
     };
     confirm(u" \t "_s, u"  "_s, u"x"_s);
     confirm(u"srv"_s, u" \x01 "_s, u"x"_s);
     QCOMPARE(prompts.messages(), (QStringList{u"服务器名不能为空"_s, u"登录用名不能为空"_s}));
     QVERIFY(dialog.isVisible());
-    QVERIFY(dialog.cancelled);
-    QCOMPARE(state.serverName, u"old"_s);
-    QCOMPARE(dialog.Edit2()->text(), u" \x01 "_s); // what was typed stays
+    QVERIFY(!dialog.answer());                        // nothing written anywhere
+    QCOMPARE(dialog.userEdit()->text(), u" \x01 "_s); // what was typed stays
 
     confirm(u"  srv 1\t"_s, u"\n张 三 "_s, u"  pass word \r"_s);
-    QVERIFY(!dialog.cancelled);
+    QVERIFY(dialog.answer());
     QVERIFY(!dialog.isVisible());
-    QCOMPARE(state.serverName, u"srv 1"_s);
-    QCOMPARE(state.userName, u"张 三"_s);
-    QCOMPARE(state.password, u"pass word"_s);
+    QCOMPARE(dialog.answer()->serverName, u"srv 1"_s);
+    QCOMPARE(dialog.answer()->userName, u"张 三"_s);
+    QCOMPARE(dialog.answer()->password, u"pass word"_s);
 
-    dialog.show(); // each showing starts cancelled
-    QVERIFY(dialog.cancelled);
-    QCOMPARE(dialog.Edit1()->text(), u"srv 1"_s);
-    dialog.Button2Click();
-    QVERIFY(dialog.cancelled);
+    dialog.show(); // each showing starts without an answer, offering what was confirmed
+    QVERIFY(!dialog.answer());
+    QCOMPARE(dialog.serverEdit()->text(), u"srv 1"_s);
+    dialog.cancel();
+    QVERIFY(!dialog.answer());
     QVERIFY(!dialog.isVisible());
 }
 
@@ -165,11 +159,11 @@ void TestBrowseConnect::connectBuildsTheServerTree()
     const int sessionsBefore = fx.domino.sessionsCreated();
 
     answerDialog(u" srv "_s, u"张三"_s, u" pw "_s, true);
-    fx.frm->openserverExecute();
+    fx.window->trigger(shell::Command::OpenServer);
     QVERIFY(fx.prompts.shown.isEmpty());
-    QCOMPARE(fx.state().treeMode, 1);
-    QCOMPARE(fx.state().serverName, u"srv"_s);
-    QCOMPARE(fx.state().dataPath, fx.dataPath());
+    QCOMPARE(fx.workspace->treeMode(), workspace::TreeMode::Server);
+    QCOMPARE(fx.workspace->credentials().serverName, u"srv"_s);
+    QCOMPARE(fx.workspace->dataPath(), fx.dataPath());
     QCOMPARE(fx.tree()->topLevelItemCount(), 1);
     QTreeWidgetItem* root = fx.tree()->topLevelItem(0);
     QCOMPARE(root->text(0), u"srv("_s + fx.dataPath() + u')');
@@ -179,13 +173,13 @@ void TestBrowseConnect::connectBuildsTheServerTree()
     QCOMPARE(fx.domino.sessionsCreated(), sessionsBefore + 1);
     QVERIFY(!fx.progress.window());
     QCOMPARE(connectionDialogs(), 0);
-    const QByteArray ini = contents(fx.frm->settingsFilePath());
+    const QByteArray ini = contents(fx.workspace->settingsFilePath());
     QVERIFY(ini.contains("server=srv"));
     QVERIFY(ini.contains("pwd=pw"));
 
     // A second connection replaces the tree rather than adding a root.
     answerDialog(u"srv"_s, u"张三"_s, u"pw"_s, true);
-    fx.frm->openserverExecute();
+    fx.window->trigger(shell::Command::OpenServer);
     QCOMPARE(fx.tree()->topLevelItemCount(), 1);
     QCOMPARE(fx.domino.sessionsCreated(), sessionsBefore + 2);
 }
@@ -195,24 +189,24 @@ void TestBrowseConnect::failedLoginKeepsSettings()
     BrowseFixture fx;
     fx.domino.addUser(u"张三"_s, u"pw"_s);
     answerDialog(u"srv"_s, u"张三"_s, u"pw"_s, true);
-    fx.frm->openserverExecute();
-    const QByteArray before = contents(fx.frm->settingsFilePath());
+    fx.window->trigger(shell::Command::OpenServer);
+    const QByteArray before = contents(fx.workspace->settingsFilePath());
     QVERIFY(!before.isEmpty());
 
     answerDialog(u"srv2"_s, u"张三"_s, u"wrong"_s, true);
-    fx.frm->openserverExecute();
+    fx.window->trigger(shell::Command::OpenServer);
     QCOMPARE(fx.prompts.shown, QStringList{u"message:连接服务器失败!"_s});
     QCOMPARE(fx.tree()->topLevelItemCount(), 0);
-    QCOMPARE(fx.state().treeMode, 1);
-    QCOMPARE(fx.state().serverName, u"srv2"_s);
-    QCOMPARE(fx.state().password, u"wrong"_s);
-    QCOMPARE(contents(fx.frm->settingsFilePath()), before);
+    QCOMPARE(fx.workspace->treeMode(), workspace::TreeMode::Server);
+    QCOMPARE(fx.workspace->credentials().serverName, u"srv2"_s);
+    QCOMPARE(fx.workspace->credentials().password, u"wrong"_s);
+    QCOMPARE(contents(fx.workspace->settingsFilePath()), before);
     QVERIFY(!fx.progress.window());
 
     // The dialog offers what was typed last, not the settings file.
     QStringList offered;
     answerDialog(u"x"_s, u"y"_s, u"z"_s, false, &offered);
-    fx.frm->openserverExecute();
+    fx.window->trigger(shell::Command::OpenServer);
     QCOMPARE(offered, (QStringList{u"srv2"_s, u"张三"_s, u"wrong"_s}));
 }
 
@@ -223,19 +217,19 @@ void TestBrowseConnect::cancelChangesNothing()
     QFile(file).open(QIODevice::WriteOnly);
     fx.domino.addDatabase(file).addView(u"全部"_s);
     fx.prompts.openAnswers.push_back(file);
-    fx.frm->openfileExecute();
-    const QString server = fx.state().serverName;
+    fx.window->trigger(shell::Command::OpenFile);
+    const QString server = fx.workspace->credentials().serverName;
     fx.domino.clearCalls();
 
     answerDialog(u"other"_s, u"someone"_s, u"pw"_s, false);
-    fx.frm->openserverExecute();
-    QCOMPARE(fx.state().treeMode, 2);
-    QCOMPARE(fx.state().serverName, server);
-    QVERIFY(fx.state().userName.isEmpty());
+    fx.window->trigger(shell::Command::OpenServer);
+    QCOMPARE(fx.workspace->treeMode(), workspace::TreeMode::File);
+    QCOMPARE(fx.workspace->credentials().serverName, server);
+    QVERIFY(fx.workspace->credentials().userName.isEmpty());
     QCOMPARE(fx.tree()->topLevelItem(0)->text(0), file);
     QVERIFY(fx.domino.calls().isEmpty());
     QVERIFY(fx.prompts.shown.mid(1).isEmpty());
-    QVERIFY(!QFile::exists(fx.frm->settingsFilePath()));
+    QVERIFY(!QFile::exists(fx.workspace->settingsFilePath()));
 }
 
 void TestBrowseConnect::unwritableSettingsFile()
@@ -246,13 +240,13 @@ void TestBrowseConnect::unwritableSettingsFile()
     BrowseFixture fx(true, blocker + u"/app/"_s); // a folder below a regular file
     fx.domino.addUser(u"张三"_s, u"pw"_s);
     answerDialog(u"srv"_s, u"张三"_s, u"pw"_s, true);
-    fx.frm->openserverExecute();
+    fx.window->trigger(shell::Command::OpenServer);
     QCOMPARE(fx.prompts.errors().size(), 1);
     QVERIFY2(fx.prompts.errors().front().startsWith(u"Unable to write to "_s), qPrintable(fx.prompts.errors().front()));
     QVERIFY(!fx.progress.window());
     QCOMPARE(connectionDialogs(), 0);
     QCOMPARE(fx.tree()->topLevelItemCount(), 0);
-    QVERIFY(fx.state().dataPath.isEmpty());
+    QVERIFY(fx.workspace->dataPath().isEmpty());
 }
 
 void TestBrowseConnect::dataDirectoryMissing()
@@ -261,7 +255,7 @@ void TestBrowseConnect::dataDirectoryMissing()
     fx.domino.addUser(u"u"_s, u""_s);
     QDir(fx.dataPath()).removeRecursively();
     answerDialog(u"srv"_s, u"u"_s, u""_s, true);
-    fx.frm->openserverExecute();
+    fx.window->trigger(shell::Command::OpenServer);
     QCOMPARE(fx.tree()->topLevelItemCount(), 1);
     QVERIFY(fx.tree()->topLevelItem(0)->text(0).endsWith(u"(找不到该目录))"_s));
     QCOMPARE(fx.tree()->topLevelItem(0)->childCount(), 0);

@@ -1,5 +1,5 @@
 // The document detail dialog: what the grid holds, how it looks, which database it reads, failures.
-#include "browse/docdetail.h"
+#include "browse/documentdetaildialog.h"
 #include "browsefixture.h"
 
 #include <QFile>
@@ -26,7 +26,7 @@ int openDetailDialogs()
 {
     int n = 0;
     for (QWidget* w : QApplication::topLevelWidgets())
-        if (qobject_cast<browse::TfrmdocDetail*>(w))
+        if (qobject_cast<browse::DocumentDetailDialog*>(w))
             ++n;
     return n;
 }
@@ -62,7 +62,7 @@ void TestBrowseDetail::gridContents()
                     .richText(u"Body"_s, u"正文"_s);
     domino.addServer(u"srv"_s);
     auto session = domino.sessionFactory()();
-    const browse::DetailRows rows = browse::readDocumentDetail(*session, 1, u"srv"_s, u"mail\\abc.nsf"_s, doc.id);
+    const browse::DetailRows rows = browse::readDocumentDetail(*session, {u"srv"_s, u"mail\\abc.nsf"_s}, doc.id);
     QCOMPARE(rows.names, (QStringList{u"Subject"_s, u"To"_s, u"Amount"_s, u"Due"_s, u"subject"_s, u"Body"_s}));
     // Only the first value; a shared name shows the value the lookup by name finds.
     QCOMPARE(rows.values, (QStringList{u"季度报告"_s, u"张三"_s, u"0.3"_s, u"2026-12-8"_s, u"季度报告"_s, u"正文"_s}));
@@ -73,13 +73,13 @@ void TestBrowseDetail::dialogLayout()
     browse::DetailRows rows{{u"A"_s, u"B"_s, u"C"_s}, {u"1"_s, u"2"_s, u"3"_s}};
     QWidget corner;
     corner.setGeometry(0, 0, 300, 200);
-    browse::TfrmdocDetail dialog(rows, &corner);
+    browse::DocumentDetailDialog dialog(rows, &corner);
     QVERIFY((dialog.geometry().center() - QGuiApplication::primaryScreen()->availableGeometry().center())
                 .manhattanLength() <= 2);
     QCOMPARE(dialog.windowTitle(), u"文档详细资料"_s);
     QCOMPARE(dialog.size(), QSize(568, 493));
     QCOMPARE(dialog.minimumSize(), dialog.maximumSize());
-    QTableWidget* grid = dialog.StringGrid1();
+    QTableWidget* grid = dialog.grid();
     QCOMPARE(grid->geometry(), QRect(56, 16, 465, 409));
     QCOMPARE(grid->rowCount(), 4);
     QCOMPARE(grid->columnCount(), 2);
@@ -98,8 +98,8 @@ void TestBrowseDetail::dialogLayout()
     // Short texts need no tooltip.
     QVERIFY(grid->item(1, 1)->toolTip().isEmpty());
     QVERIFY(grid->item(1, 0)->toolTip().isEmpty());
-    QCOMPARE(dialog.BitBtn1()->text(), u"确   定"_s);
-    QCOMPARE(dialog.BitBtn1()->geometry(), QRect(208, 440, 121, 33));
+    QCOMPARE(dialog.okButton()->text(), u"确   定"_s);
+    QCOMPARE(dialog.okButton()->geometry(), QRect(208, 440, 121, 33));
 }
 
 void TestBrowseDetail::longValuesReadFromTooltips()
@@ -108,8 +108,8 @@ void TestBrowseDetail::longValuesReadFromTooltips()
     const QString longValue = u"这是一个很长的域值，远远超过了表格第二列的宽度，用户只能从提示里读到它的全部内容"_s;
     const QString lines = u"客户备注\n第二行"_s;
     browse::DetailRows rows{{longName, u"B"_s}, {longValue, lines}};
-    browse::TfrmdocDetail dialog(rows);
-    QTableWidget* grid = dialog.StringGrid1();
+    browse::DocumentDetailDialog dialog(rows);
+    QTableWidget* grid = dialog.grid();
     QCOMPARE(grid->item(1, 0)->toolTip(), longName);
     QCOMPARE(grid->item(1, 1)->toolTip(), longValue);
     QCOMPARE(grid->item(2, 1)->toolTip(), lines);
@@ -119,8 +119,8 @@ void TestBrowseDetail::longValuesReadFromTooltips()
 
 void TestBrowseDetail::documentWithoutItems()
 {
-    browse::TfrmdocDetail dialog(browse::DetailRows{});
-    QTableWidget* grid = dialog.StringGrid1();
+    browse::DocumentDetailDialog dialog(browse::DetailRows{});
+    QTableWidget* grid = dialog.grid();
     QCOMPARE(grid->rowCount(), 1);
     QCOMPARE(column(grid, 0), QStringList{u"文档域名"_s});
     QCOMPARE(column(grid, 1), QStringList{u"域值"_s});
@@ -138,22 +138,22 @@ void TestBrowseDetail::fileModeShowsTheSelectedDocument()
     db.addDocument().text(u"Subject"_s, u"第一封"_s);
     db.addDocument().text(u"Subject"_s, u"第二封"_s).number(u"Size"_s, 42).texts(u"Cc"_s, {u"甲"_s, u"乙"_s});
     fx.openFileAndList(file, u"全部"_s);
-    fx.state().serverName = u"not-a-server"_s; // file mode never goes to a server
+    fx.setServerName(u"not-a-server"_s); // file mode never goes to a server
     fx.list()->selectRow(1);
     fx.domino.clearCalls();
 
     QStringList names;
     QStringList values;
-    fx.frm->activateWindow();
+    fx.window->activateWindow();
     testing::whenModal([&](QDialog* dialog) {
-        auto* detail = qobject_cast<browse::TfrmdocDetail*>(dialog);
+        auto* detail = qobject_cast<browse::DocumentDetailDialog*>(dialog);
         QVERIFY(detail);
         testing::saveScreenshot(detail, u"detail.png"_s);
-        names = column(detail->StringGrid1(), 0);
-        values = column(detail->StringGrid1(), 1);
-        QTest::mouseClick(detail->BitBtn1(), Qt::LeftButton);
+        names = column(detail->grid(), 0);
+        values = column(detail->grid(), 1);
+        QTest::mouseClick(detail->okButton(), Qt::LeftButton);
     });
-    fx.frm->ToolButton11Click();
+    fx.window->trigger(shell::Command::ShowDetail);
     QCOMPARE(names, (QStringList{u"文档域名"_s, u"Subject"_s, u"Size"_s, u"Cc"_s}));
     QCOMPARE(values, (QStringList{u"域值"_s, u"第二封"_s, u"42"_s, u"甲"_s}));
     QCOMPARE(fx.domino.calls().mid(0, 2),
@@ -163,8 +163,9 @@ void TestBrowseDetail::fileModeShowsTheSelectedDocument()
 
     // The double-click does the same.
     bool shown = false;
-    testing::whenModal([&](QDialog* dialog) { shown = qobject_cast<browse::TfrmdocDetail*>(dialog) != nullptr; });
-    fx.frm->ListView1DblClick();
+    testing::whenModal(
+        [&](QDialog* dialog) { shown = qobject_cast<browse::DocumentDetailDialog*>(dialog) != nullptr; });
+    fx.window->trigger(shell::Command::ShowDetail);
     QVERIFY(shown);
 }
 
@@ -175,21 +176,21 @@ void TestBrowseDetail::serverModeOpensOnTheServer()
     auto& db = fx.domino.addDatabase(u"mail/abc.nsf"_s);
     db.addView(u"全部"_s);
     auto& doc = db.addDocument().text(u"Subject"_s, u"服务器上的"_s);
-    fx.state().treeMode = 1;
-    fx.state().serverName = u"srv"_s;
+    fx.workspace->setTreeMode(workspace::TreeMode::Server);
+    fx.setServerName(u"srv"_s);
+    fx.workspace->setDbPath(u"mail\\abc.nsf"_s);
 
     QStringList values;
     testing::whenModal([&](QDialog* dialog) {
-        values = column(qobject_cast<browse::TfrmdocDetail*>(dialog)->StringGrid1(), 1);
+        values = column(qobject_cast<browse::DocumentDetailDialog*>(dialog)->grid(), 1);
         dialog->accept();
     });
-    fx.browser->ShowDocumentDetail(*fx.state().notesSession, u"mail\\abc.nsf"_s, doc.id);
+    fx.browser->ShowDocumentDetail(fx.workspace->rowsLocation(), doc.id);
     QCOMPARE(values, (QStringList{u"域值"_s, u"服务器上的"_s}));
 
     // The server name is used: an unknown server fails.
-    fx.state().serverName = u"other"_s;
-    QVERIFY(!fx.frm->runCommand(
-        [&] { fx.browser->ShowDocumentDetail(*fx.state().notesSession, u"mail\\abc.nsf"_s, doc.id); }));
+    fx.setServerName(u"other"_s);
+    QVERIFY(!fx.window->runCommand([&] { fx.browser->ShowDocumentDetail(fx.workspace->rowsLocation(), doc.id); }));
     QCOMPARE(fx.prompts.errors(), QStringList{u"无法连接服务器：other."_s});
 }
 
@@ -212,18 +213,18 @@ void TestBrowseDetail::detailReadsTheListedDatabase()
     fx.openFileAndList(listed, u"全部"_s);
 
     fx.prompts.openAnswers.push_back(other);
-    fx.frm->openfileExecute();
-    QCOMPARE(fx.state().dbPath, other);
-    fx.frm->ToolButton7Click();
+    fx.window->trigger(shell::Command::OpenFile);
+    QCOMPARE(fx.workspace->dbPath(), other);
+    fx.window->trigger(shell::Command::FirstPage);
     QCOMPARE(fx.listedIds(), QStringList{doc.id});
     fx.list()->selectRow(0);
 
     QStringList values;
     testing::whenModal([&](QDialog* dialog) {
-        values = column(qobject_cast<browse::TfrmdocDetail*>(dialog)->StringGrid1(), 1);
+        values = column(qobject_cast<browse::DocumentDetailDialog*>(dialog)->grid(), 1);
         dialog->accept();
     });
-    fx.frm->ToolButton11Click();
+    fx.window->trigger(shell::Command::ShowDetail);
     QCOMPARE(values, (QStringList{u"域值"_s, u"列出的"_s}));
 }
 
@@ -242,13 +243,13 @@ void TestBrowseDetail::nothingWithoutExactlyOneListedRow()
     bool shown = false;
     const auto watch = [&] { testing::whenModal([&](QDialog*) { shown = true; }, 5); };
     watch();
-    fx.frm->ToolButton11Click(); // nothing selected
+    fx.window->trigger(shell::Command::ShowDetail); // nothing selected
     fx.list()->reportWidget()->setSelectionMode(QAbstractItemView::MultiSelection);
     fx.list()->selectRow(0);
     fx.list()->selectRow(1);
-    fx.frm->ListView1DblClick(); // two selected
+    fx.window->trigger(shell::Command::ShowDetail); // two selected
     fx.list()->setViewStyle(shell::ListView::Style::Icon);
-    fx.frm->ListView1DblClick(); // views shown
+    fx.window->trigger(shell::Command::ShowDetail); // views shown
     QTest::qWait(100);
     QVERIFY(!shown);
     QVERIFY(fx.domino.calls().isEmpty());
@@ -269,7 +270,7 @@ void TestBrowseDetail::failuresLeaveNoDialog()
 
     for (int row : {0, 1}) {
         fx.list()->selectRow(row);
-        fx.frm->ToolButton11Click();
+        fx.window->trigger(shell::Command::ShowDetail);
         QCOMPARE(openDetailDialogs(), 0);
     }
     QCOMPARE(fx.prompts.errors().size(), 2);
@@ -278,7 +279,7 @@ void TestBrowseDetail::failuresLeaveNoDialog()
     fx.prompts.shown.clear();
     fx.domino.failOn(u"FindDocumentById"_s, u"找不到该文档"_s);
     fx.list()->selectRow(2);
-    fx.frm->ToolButton11Click();
+    fx.window->trigger(shell::Command::ShowDetail);
     QCOMPARE(fx.prompts.errors(), QStringList{u"找不到该文档."_s});
     QCOMPARE(openDetailDialogs(), 0);
 }

@@ -33,19 +33,19 @@ struct ListedView
     }
 
     // Runs a paging command; returns whether the view was read again.
-    bool page(void (shell::TfrmMain::*command)())
+    bool page(shell::Command command)
     {
         const int before = fx.domino.callCount(u"FindView"_s);
-        (fx.frm.get()->*command)();
+        fx.run(command);
         return fx.domino.callCount(u"FindView"_s) > before;
     }
     QStringList expect(int from, int to) const { return idsOf(*db, from, to); }
 };
 
-constexpr auto First = &shell::TfrmMain::ToolButton7Click;
-constexpr auto Previous = &shell::TfrmMain::ToolButton8Click;
-constexpr auto Next = &shell::TfrmMain::ToolButton9Click;
-constexpr auto Last = &shell::TfrmMain::ToolButton10Click;
+constexpr auto First = shell::Command::FirstPage;
+constexpr auto Previous = shell::Command::PreviousPage;
+constexpr auto Next = shell::Command::NextPage;
+constexpr auto Last = shell::Command::LastPage;
 
 } // namespace
 
@@ -104,9 +104,9 @@ void TestBrowsePaging::layoutOfAPage()
     QCOMPARE(v.fx.listedIds(), v.expect(1, 3));
     QCOMPARE(list->rowSubItems(1), (QStringList{u"文档2"_s, u"3"_s}));
     QCOMPARE(list->rowSubItems(0), (QStringList{u"文档1"_s, u"1.5"_s}));
-    QCOMPARE(v.fx.frm->statusPanelText(1), u"视图：全部(全部) 共有文档:3"_s);
-    QCOMPARE(v.fx.state().docCount, 3);
-    QCOMPARE(v.fx.state().docPos, 3);
+    QCOMPARE(v.fx.window->statusPanelText(1), u"视图：全部(全部) 共有文档:3"_s);
+    QCOMPARE(v.fx.workspace->docCount(), 3);
+    QCOMPARE(v.fx.workspace->docPos(), 3);
     QVERIFY(!v.fx.progress.window());
     QVERIFY(v.fx.prompts.shown.mid(1).isEmpty());
 
@@ -121,8 +121,8 @@ void TestBrowsePaging::emptyView()
     ListedView v(0);
     QCOMPARE(v.fx.list()->columnCount(), 3);
     QCOMPARE(v.fx.list()->rowCount(), 0);
-    QCOMPARE(v.fx.state().docCount, 0);
-    QCOMPARE(v.fx.frm->statusPanelText(1), QString());
+    QCOMPARE(v.fx.workspace->docCount(), 0);
+    QCOMPARE(v.fx.window->statusPanelText(1), QString());
     for (auto command : {First, Previous, Next, Last})
         QVERIFY(!v.page(command));
 }
@@ -143,12 +143,12 @@ void TestBrowsePaging::view250()
 {
     ListedView v(250);
     QCOMPARE(v.fx.listedIds(), v.expect(1, 100));
-    QCOMPARE(v.fx.state().docPos, 100);
+    QCOMPARE(v.fx.workspace->docPos(), 100);
     QVERIFY(v.page(Next));
     QCOMPARE(v.fx.listedIds(), v.expect(101, 200));
     QVERIFY(v.page(Next));
     QCOMPARE(v.fx.listedIds(), v.expect(201, 250));
-    QCOMPARE(v.fx.state().docPos, 250);
+    QCOMPARE(v.fx.workspace->docPos(), 250);
     QVERIFY(!v.page(Next));
     QVERIFY(!v.page(Last));
     QVERIFY(v.page(Previous));
@@ -161,7 +161,7 @@ void TestBrowsePaging::view250()
     QCOMPARE(v.fx.listedIds(), v.expect(201, 250));
     QVERIFY(v.page(First));
     QCOMPARE(v.fx.listedIds(), v.expect(1, 100));
-    QCOMPARE(v.fx.frm->statusPanelText(1), u"视图：全部(全部) 共有文档:250"_s);
+    QCOMPARE(v.fx.window->statusPanelText(1), u"视图：全部(全部) 共有文档:250"_s);
 }
 
 void TestBrowsePaging::view4500()
@@ -169,7 +169,7 @@ void TestBrowsePaging::view4500()
     ListedView v(4500, 1);
     QVERIFY(v.page(Last));
     QCOMPARE(v.fx.listedIds(), v.expect(4401, 4500));
-    QCOMPARE(v.fx.state().docPos, 4500);
+    QCOMPARE(v.fx.workspace->docPos(), 4500);
     QVERIFY(v.page(Previous));
     QCOMPARE(v.fx.listedIds(), v.expect(4301, 4400));
     QVERIFY(v.page(Next));
@@ -192,7 +192,7 @@ void TestBrowsePaging::pagingNeedsAListedView()
     ListedView v(250);
     // A click on a node that leads nowhere leaves the rows but stops paging.
     v.fx.tree()->setCurrentItem(v.fx.tree()->topLevelItem(0));
-    v.fx.frm->TreeView1Click();
+    v.fx.window->trigger(shell::Command::TreeClick);
     QCOMPARE(v.fx.list()->rowCount(), 100);
     for (auto command : {First, Previous, Next, Last})
         QVERIFY(!v.page(command));
@@ -226,7 +226,7 @@ void TestBrowsePaging::columnValueFailureKeepsTheRow()
     QCOMPARE(fx.list()->rowSubItems(50), (QStringList{u"文档51"_s, u"51"_s}));
     QCOMPARE(fx.list()->rowSubItems(69), QStringList());
     QCOMPARE(fx.list()->rowSubItems(99), (QStringList{u"文档100"_s, u"100"_s}));
-    QCOMPARE(fx.state().docPos, 100);
+    QCOMPARE(fx.workspace->docPos(), 100);
     QCOMPARE(fx.prompts.shown, QStringList{u"open:NSF文件|*.nsf"_s});
 }
 
@@ -244,8 +244,8 @@ void TestBrowsePaging::readFailureMidPage()
     v.fx.prompts.onMessage = nullptr;
     QCOMPARE(v.fx.prompts.shown, QStringList{u"message:读取数据出错:文档标识读不出"_s});
     QCOMPARE(v.fx.listedIds(), v.expect(101, 130));
-    QCOMPARE(v.fx.state().docPos, 131); // counts the row being added
-    QCOMPARE(v.fx.state().docCount, 250);
+    QCOMPARE(v.fx.workspace->docPos(), 131); // counts the row being added
+    QCOMPARE(v.fx.workspace->docCount(), 250);
     QVERIFY(!v.fx.progress.window());
     QVERIFY(v.fx.list()->reportWidget()->updatesEnabled());
 
@@ -257,7 +257,7 @@ void TestBrowsePaging::readFailureMidPage()
     v.fx.domino.failOn(u"FindView"_s, u"视图不见了"_s);
     QVERIFY(v.page(Next));
     QCOMPARE(v.fx.prompts.messages(), QStringList{u"读取数据出错:视图不见了"_s});
-    QCOMPARE(v.fx.state().docCount, 0);
+    QCOMPARE(v.fx.workspace->docCount(), 0);
     QCOMPARE(v.fx.list()->rowCount(), 0);
     QVERIFY(!v.fx.progress.window());
 }
@@ -269,10 +269,10 @@ void TestBrowsePaging::quietEndWhenTheFirstDocumentIsMissing()
     v.fx.prompts.shown.clear();
     QVERIFY(v.page(Next));
     QVERIFY(v.fx.prompts.shown.isEmpty());
-    QCOMPARE(v.fx.state().docCount, 0);
+    QCOMPARE(v.fx.workspace->docCount(), 0);
     QCOMPARE(v.fx.list()->rowCount(), 0);
     QCOMPARE(v.fx.list()->columnCount(), 3);
-    QCOMPARE(v.fx.frm->statusPanelText(1), u"视图：全部(全部) 共有文档:250"_s); // left as it was
+    QCOMPARE(v.fx.window->statusPanelText(1), u"视图：全部(全部) 共有文档:250"_s); // left as it was
     QVERIFY(!v.fx.progress.window());
 }
 

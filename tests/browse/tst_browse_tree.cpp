@@ -44,8 +44,8 @@ QTreeWidgetItem* buildServerTree(BrowseFixture& fx)
     abc.addView(u"x.NSF"_s);
     abc.addDocument().text(u"Subject"_s, u"你好"_s);
     fx.domino.addDatabase(u"top.nsf"_s).addView(u"v"_s);
-    fx.state().serverName = u"srv"_s;
-    fx.state().treeMode = 1;
+    fx.setServerName(u"srv"_s);
+    fx.workspace->setTreeMode(workspace::TreeMode::Server);
     auto* root = new QTreeWidgetItem(fx.tree(), QStringList{u"srv("_s + fx.dataPath() + u')'});
     fx.browser->ScanDataDirectory(fx.dataPath(), root);
     return root;
@@ -121,7 +121,9 @@ void TestBrowseTree::dispatchTable()
     QFETCH(QString, text);
     QFETCH(QString, parent);
     QFETCH(int, action);
-    QCOMPARE(static_cast<int>(browse::classifyTreeClick(mode, level, children, text, parent)), action);
+    QCOMPARE(static_cast<int>(
+                 browse::classifyTreeClick(static_cast<workspace::TreeMode>(mode), level, children, text, parent)),
+             action);
 }
 
 void TestBrowseTree::serverTreeOpensDatabasesAndViews()
@@ -132,11 +134,11 @@ void TestBrowseTree::serverTreeOpensDatabasesAndViews()
     QTreeWidgetItem* abc = find(mail, u"abc.nsf"_s);
     QVERIFY(abc);
 
-    fx.state().docCount = 7;
+    fx.workspace->setDocCount(7);
     fx.click(abc);
-    QCOMPARE(fx.state().docCount, 0);
+    QCOMPARE(fx.workspace->docCount(), 0);
     QCOMPARE(fx.domino.calls().first(), u"OpenDatabase:mail\\abc.nsf"_s);
-    QCOMPARE(fx.state().dbPath, u"mail\\abc.nsf"_s);
+    QCOMPARE(fx.workspace->dbPath(), u"mail\\abc.nsf"_s);
     QCOMPARE(abc->childCount(), 2);
     QCOMPARE(abc->child(0)->text(0), u"全部"_s);
     QVERIFY(abc->isExpanded());
@@ -144,7 +146,7 @@ void TestBrowseTree::serverTreeOpensDatabasesAndViews()
     QCOMPARE(fx.list()->iconItemCount(), 2);
     QCOMPARE(fx.list()->iconItemCaption(1), u"x.NSF"_s);
     QVERIFY(fx.prompts.shown.isEmpty());
-    QVERIFY(!fx.state().curDatabase->IsConnected()); // showing views binds nothing
+    QVERIFY(!fx.workspace->database().isConnected()); // showing views binds nothing
 
     fx.domino.clearCalls();
     fx.click(abc); // views already listed: nothing again
@@ -153,24 +155,24 @@ void TestBrowseTree::serverTreeOpensDatabasesAndViews()
 
     fx.click(abc->child(0));
     QCOMPARE(fx.domino.calls().first(), u"OpenDatabase:mail\\abc.nsf"_s);
-    QCOMPARE(fx.state().dbPath, u"mail\\abc.nsf"_s);
-    QCOMPARE(fx.state().viewName, u"全部"_s);
-    QVERIFY(fx.state().curDatabase->IsConnected());
+    QCOMPARE(fx.workspace->dbPath(), u"mail\\abc.nsf"_s);
+    QCOMPARE(fx.workspace->viewName(), u"全部"_s);
+    QVERIFY(fx.workspace->database().isConnected());
     QCOMPARE(fx.list()->viewStyle(), shell::ListView::Style::Report);
     QCOMPARE(fx.list()->rowCount(), 1);
-    QCOMPARE(fx.state().docCount, 1);
+    QCOMPARE(fx.workspace->docCount(), 1);
 
     // A view whose name ends in ".NSF" is taken for a database below the database.
     fx.domino.clearCalls();
     fx.click(abc->child(1));
     QCOMPARE(fx.domino.calls(), QStringList{u"OpenDatabase:mail\\abc.nsf\\x.NSF"_s});
     QCOMPARE(fx.prompts.messages(), QStringList{u"访问数据库出错：找不到数据库：mail\\abc.nsf\\x.NSF"_s});
-    QCOMPARE(fx.state().docCount, 0);
+    QCOMPARE(fx.workspace->docCount(), 0);
 
     fx.domino.clearCalls();
     fx.click(find(root, u"top.nsf"_s));
     QCOMPARE(fx.domino.calls().first(), u"OpenDatabase:top.nsf"_s);
-    QCOMPARE(fx.state().dbPath, u"top.nsf"_s);
+    QCOMPARE(fx.workspace->dbPath(), u"top.nsf"_s);
 }
 
 void TestBrowseTree::serverTreeFailures()
@@ -179,7 +181,7 @@ void TestBrowseTree::serverTreeFailures()
     QTreeWidgetItem* root = buildServerTree(fx);
     QTreeWidgetItem* top = find(root, u"top.nsf"_s);
 
-    fx.state().serverName = u"elsewhere"_s;
+    fx.setServerName(u"elsewhere"_s);
     fx.click(top);
     QCOMPARE(fx.prompts.messages(), QStringList{u"访问数据库出错：无法连接服务器：elsewhere"_s});
     QCOMPARE(top->childCount(), 0);
@@ -187,11 +189,11 @@ void TestBrowseTree::serverTreeFailures()
 
     // Listing the views fails after the database opened: the error handler reports it.
     fx.prompts.shown.clear();
-    fx.state().serverName = u"srv"_s;
+    fx.setServerName(u"srv"_s);
     fx.domino.failOn(u"Views"_s, u"视图列表不可读"_s);
     fx.click(top);
     QCOMPARE(fx.prompts.errors(), QStringList{u"视图列表不可读."_s});
-    QCOMPARE(fx.state().dbPath, u"top.nsf"_s);
+    QCOMPARE(fx.workspace->dbPath(), u"top.nsf"_s);
     QCOMPARE(top->childCount(), 0);
     fx.domino.clearFailures();
 
@@ -208,22 +210,22 @@ void TestBrowseTree::serverTreeFailures()
 void TestBrowseTree::clicksThatDoNothing()
 {
     BrowseFixture fx;
-    fx.state().docCount = 5;
-    fx.frm->TreeView1Click(); // empty tree: not even docCount changes
-    QCOMPARE(fx.state().docCount, 5);
+    fx.workspace->setDocCount(5);
+    fx.window->trigger(shell::Command::TreeClick); // empty tree: not even docCount changes
+    QCOMPARE(fx.workspace->docCount(), 5);
 
     QTreeWidgetItem* root = buildServerTree(fx);
     for (QTreeWidgetItem* node : {find(root, u"abcnsf"_s), find(root, u"empty"_s), root, find(root, u"mail"_s)}) {
         QVERIFY(node);
-        fx.state().docCount = 5;
+        fx.workspace->setDocCount(5);
         fx.click(node);
-        QCOMPARE(fx.state().docCount, 0);
+        QCOMPARE(fx.workspace->docCount(), 0);
     }
-    fx.state().docCount = 5;
+    fx.workspace->setDocCount(5);
     fx.tree()->setCurrentItem(nullptr);
     fx.tree()->clearSelection();
-    fx.frm->TreeView1Click();
-    QCOMPARE(fx.state().docCount, 0);
+    fx.window->trigger(shell::Command::TreeClick);
+    QCOMPARE(fx.workspace->docCount(), 0);
     QVERIFY(fx.domino.calls().isEmpty());
     QVERIFY(fx.prompts.shown.isEmpty());
 }
@@ -237,13 +239,13 @@ void TestBrowseTree::openFileListsTrimmedViews()
     db.addView(u"全部"_s, {{u"标题"_s, u"Subject"_s}});
     db.addView(u" \t按日期\r\n"_s);
     db.addDocument().text(u"Subject"_s, u"一"_s);
-    fx.state().serverName = u"nowhere"_s;
+    fx.setServerName(u"nowhere"_s);
 
     fx.prompts.openAnswers.push_back(file);
-    fx.frm->openfileExecute();
+    fx.window->trigger(shell::Command::OpenFile);
     QCOMPARE(fx.prompts.shown, QStringList{u"open:NSF文件|*.nsf"_s});
-    QCOMPARE(fx.state().treeMode, 2);
-    QCOMPARE(fx.state().dbPath, file);
+    QCOMPARE(fx.workspace->treeMode(), workspace::TreeMode::File);
+    QCOMPARE(fx.workspace->dbPath(), file);
     QCOMPARE(fx.tree()->topLevelItemCount(), 1);
     QTreeWidgetItem* root = fx.tree()->topLevelItem(0);
     QCOMPARE(root->text(0), file);
@@ -257,7 +259,7 @@ void TestBrowseTree::openFileListsTrimmedViews()
     fx.click(root->child(0));
     QCOMPARE(fx.domino.calls().first(), u"OpenDatabase:"_s + file);
     QVERIFY(fx.prompts.errors().isEmpty());
-    QCOMPARE(fx.state().viewName, u"全部"_s);
+    QCOMPARE(fx.workspace->viewName(), u"全部"_s);
     QCOMPARE(fx.list()->rowCount(), 1);
     QCOMPARE(fx.list()->rowCaption(0), db.documents[0]->id);
     QCOMPARE(fx.list()->rowSubItems(0), QStringList{u"一"_s});
@@ -267,15 +269,15 @@ void TestBrowseTree::openFileRefusals()
 {
     {
         BrowseFixture fx(false);
-        fx.frm->openfileExecute();
-        fx.frm->openserverExecute();
+        fx.window->trigger(shell::Command::OpenFile);
+        fx.window->trigger(shell::Command::OpenServer);
         QCOMPARE(fx.prompts.shown, (QStringList{u"message:"_s + kNoDomino, u"message:"_s + kNoDomino}));
     }
     BrowseFixture fx;
     const QString file = fx.dir.filePath(u"busy.nsf"_s);
     touch(file);
     fx.domino.addDatabase(file).addView(u"v"_s);
-    fx.frm->openfileExecute(); // cancelled
+    fx.window->trigger(shell::Command::OpenFile); // cancelled
     QCOMPARE(fx.prompts.shown, QStringList{u"open:NSF文件|*.nsf"_s});
     QVERIFY(fx.domino.calls().isEmpty());
 
@@ -284,12 +286,12 @@ void TestBrowseTree::openFileRefusals()
         testing::LockingChild child(file);
         QVERIFY(child.locked());
         fx.prompts.openAnswers.push_back(file);
-        fx.frm->openfileExecute();
+        fx.window->trigger(shell::Command::OpenFile);
     }
     QCOMPARE(fx.prompts.messages(), QStringList{u"文件"_s + file + u"正在被其它程序锁定，无法打开!"_s});
     QVERIFY(fx.domino.calls().isEmpty());
     QCOMPARE(fx.tree()->topLevelItemCount(), 0);
-    QCOMPARE(fx.state().treeMode, 0);
+    QCOMPARE(fx.workspace->treeMode(), workspace::TreeMode::Empty);
 }
 
 void TestBrowseTree::openFileFailuresGoToTheErrorHandler()
@@ -299,15 +301,15 @@ void TestBrowseTree::openFileFailuresGoToTheErrorHandler()
     touch(first);
     fx.domino.addDatabase(first).addView(u"v"_s);
     fx.prompts.openAnswers.push_back(first);
-    fx.frm->openfileExecute();
+    fx.window->trigger(shell::Command::OpenFile);
 
     const QString stranger = fx.dir.filePath(u"stranger.nsf"_s);
     touch(stranger);
     fx.prompts.openAnswers.push_back(stranger);
-    fx.frm->openfileExecute();
+    fx.window->trigger(shell::Command::OpenFile);
     QCOMPARE(fx.prompts.errors(), QStringList{u"找不到数据库："_s + stranger + u"."_s});
     QCOMPARE(fx.tree()->topLevelItem(0)->text(0), first); // nothing replaced
-    QCOMPARE(fx.state().dbPath, first);
+    QCOMPARE(fx.workspace->dbPath(), first);
 
     fx.prompts.shown.clear();
     const QString broken = fx.dir.filePath(u"broken.nsf"_s);
@@ -315,13 +317,13 @@ void TestBrowseTree::openFileFailuresGoToTheErrorHandler()
     fx.domino.addDatabase(broken).addView(u"v"_s);
     fx.domino.failOn(u"Views"_s, u"视图读不出来"_s);
     fx.prompts.openAnswers.push_back(broken);
-    fx.frm->openfileExecute();
+    fx.window->trigger(shell::Command::OpenFile);
     QCOMPARE(fx.prompts.errors(), QStringList{u"视图读不出来."_s});
     QCOMPARE(fx.tree()->topLevelItemCount(), 1);
     QCOMPARE(fx.tree()->topLevelItem(0)->text(0), broken);
     QCOMPARE(fx.tree()->topLevelItem(0)->childCount(), 0);
-    QCOMPARE(fx.state().treeMode, 2);
-    QCOMPARE(fx.state().dbPath, broken);
+    QCOMPARE(fx.workspace->treeMode(), workspace::TreeMode::File);
+    QCOMPARE(fx.workspace->dbPath(), broken);
 }
 
 QTEST_MAIN(TestBrowseTree)

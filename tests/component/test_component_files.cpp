@@ -1,8 +1,8 @@
 // Database files that are refused, the admin tool's writing, the loader's errors and text wrapping.
 
 #include "domino/error.h"
+#include "domino/lazysession.h"
 #include "domino/loader.h"
-#include "domino/session.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
 #include "richtext.h"
@@ -244,8 +244,8 @@ private slots:
         const QString key = QString::fromUtf16(kSessionClassKey);
 
         // Creating the session object loads nothing; the first operation reports the missing key.
-        TNotesSession session(registeredSessionFactory(registry));
-        QVERIFY(!session.IsConnected());
+        LazySession session(registeredSessionFactory(registry));
+        QVERIFY(!session.isConnected());
         QVERIFY(errorOf([&] { session.InitLocalSession(QString()); }).contains(u"没有注册"_s));
 
         registry.writeString(key, QString(), path(u"nowhere/libnlsxbe.so"_s));
@@ -259,7 +259,7 @@ private slots:
 
         registry.writeString(key, QString(), quill::component::testing::componentLibraryPath());
         session.InitLocalSession(QString());
-        QVERIFY(session.IsConnected());
+        QVERIFY(session.isConnected());
     }
 
     void formattedTextWrapping()

@@ -1,5 +1,6 @@
+#include "domino/databasehandle.h"
 #include "domino/error.h"
-#include "domino/session.h"
+#include "domino/lazysession.h"
 #include "domino/value.h"
 #include "fakedomino.h"
 
@@ -27,8 +28,8 @@ private slots:
         QTest::newRow("two thirds rounds") << Value::number(2.0 / 3) << u"0.666666666666667"_s;
         QTest::newRow("1E20") << Value::number(1e20) << u"1E20"_s;
         QTest::newRow("15 integer digits stay fixed") << Value::number(123456789012345.0) << u"123456789012345"_s;
-        QTest::newRow("16 integer digits go scientific") << Value::number(1234567890123456.0)
-                                                         << u"1.23456789012346E15"_s;
+        QTest::newRow("16 integer digits go scientific")
+            << Value::number(1234567890123456.0) << u"1.23456789012346E15"_s;
         QTest::newRow("rounding carries into scientific") << Value::number(999999999999999.9) << u"1E15"_s;
         QTest::newRow("1E-5 still fixed") << Value::number(0.00001) << u"0.00001"_s;
         QTest::newRow("1E-6 scientific") << Value::number(0.000001) << u"1E-6"_s;
@@ -38,8 +39,8 @@ private slots:
         QTest::newRow("zero") << Value::number(0.0) << u"0"_s;
         QTest::newRow("midnight drops the time")
             << Value::dateTime(QDateTime(QDate(2026, 12, 8), QTime(0, 0, 0))) << u"2026-12-8"_s;
-        QTest::newRow("date with time")
-            << Value::dateTime(QDateTime(QDate(2026, 12, 8), QTime(4, 24, 34))) << u"2026-12-8 4:24:34"_s;
+        QTest::newRow("date with time") << Value::dateTime(QDateTime(QDate(2026, 12, 8), QTime(4, 24, 34)))
+                                        << u"2026-12-8 4:24:34"_s;
         QTest::newRow("one second past midnight")
             << Value::dateTime(QDateTime(QDate(2026, 1, 31), QTime(0, 0, 1))) << u"2026-1-31 0:00:01"_s;
         QTest::newRow("list joined") << Value::list({Value::text(u"甲"_s), Value::number(2.5)}) << u"甲, 2.5"_s;
@@ -61,25 +62,25 @@ private slots:
     {
         quill::testing::FakeDomino fake;
         fake.addDatabase(u"/data/a.nsf"_s).addView(u"全部"_s);
-        TNotesSession session(fake.sessionFactory());
+        LazySession session(fake.sessionFactory());
         QCOMPARE(fake.sessionsCreated(), 0);
-        QVERIFY(!session.IsConnected());
+        QVERIFY(!session.isConnected());
 
         auto db = session.OpenDatabase(QString(), u"/data/a.nsf"_s, false);
         QCOMPARE(fake.sessionsCreated(), 1);
         QCOMPARE(db->Views(), QStringList{u"全部"_s});
 
         // Dropping the link makes the next operation start from a fresh session.
-        session.Disconnect();
+        session.disconnect();
         session.InitLocalSession(QString());
         QCOMPARE(fake.sessionsCreated(), 2);
     }
 
     void unboundDatabaseFailsClearly()
     {
-        TNotesDatabase database;
+        DatabaseHandle database;
         QVERIFY_THROWS_EXCEPTION(DominoError, database.Views());
-        TNotesSession noComponent(nullptr);
+        LazySession noComponent(nullptr);
         QVERIFY_THROWS_EXCEPTION(DominoError, noComponent.InitLocalSession(QString()));
     }
 };

@@ -4,6 +4,7 @@
 #include "shell/mainwindow.h"
 #include "shell/progressdisplay.h"
 #include "workbook/xlswriter.h"
+#include "workspace/workspace.h"
 
 #include <QAction>
 #include <QJsonArray>
@@ -28,7 +29,9 @@ struct CommandRig
     FakeDatabase& db;
     ScriptedPrompts prompts;
     shell::ProgressDisplay progress;
-    std::unique_ptr<shell::TfrmMain> frm;
+    std::unique_ptr<workspace::Workspace> workspace;
+    std::unique_ptr<shell::MainWindow> window;
+    std::shared_ptr<domino::NotesDatabase> database;
     std::unique_ptr<Exporter> exporter;
     std::function<void()> onEvents;
     int events = 0;
@@ -37,12 +40,11 @@ struct CommandRig
     {
         QDir(tmp.path()).mkpath(u"out"_s);
         QDir(tmp.path()).mkpath(u"state"_s);
+        workspace = std::make_unique<workspace::Workspace>(domino.sessionFactory(), tmp.filePath(u"app/"_s));
         shell::Environment env;
         env.prompts = &prompts;
-        env.sessionFactory = domino.sessionFactory();
-        env.appPath = tmp.filePath(u"app/"_s);
         env.leftButtonDown = [] { return false; };
-        frm = std::make_unique<shell::TfrmMain>(std::move(env));
+        window = std::make_unique<shell::MainWindow>(*workspace, std::move(env));
         ExporterOptions options;
         options.logFolder = tmp.filePath(u"state/"_s);
         options.clock = fixedNow;
@@ -51,20 +53,20 @@ struct CommandRig
             if (onEvents)
                 onEvents();
         };
-        exporter = std::make_unique<Exporter>(*frm, progress, std::move(factory), std::move(options));
-        frm->setExportHandlers(exporter.get());
-        frm->show();
+        exporter = std::make_unique<Exporter>(*window, *workspace, progress, std::move(factory), std::move(options));
+        exporter->attachCommands();
+        window->show();
         prompts.shown.clear();
     }
 
     void list(const QString& viewName)
     {
         std::unique_ptr<domino::NotesSession> session = domino.sessionFactory()();
-        frm->state().curDatabase->ConnectTo(session->OpenDatabase(QString(), u"/data/crm.nsf"_s, false));
-        std::unique_ptr<domino::NotesView> view = frm->state().curDatabase->FindView(viewName);
-        frm->state().viewName = viewName;
-        frm->state().docCount = view->EntryCount();
+        database = session->OpenDatabase(QString(), u"/data/crm.nsf"_s, false);
+        workspace->listView(database, viewName, {QString(), u"/data/crm.nsf"_s});
+        workspace->setDocCount(workspace->database().FindView(viewName)->EntryCount());
     }
+    void exportCommand() { window->trigger(shell::Command::Export); }
     QString out(const QString& name = {}) const { return tmp.filePath(u"out/"_s) + name; }
     QString logPath() const { return tmp.filePath(u"state/log20261208.txt"_s); }
 };
@@ -116,21 +118,34 @@ private slots:
 
 void TestExportCommand::dialogs()
 {
+    // What the two prompts answer.
+    {
+        ScriptedPrompts prompts;
+        QVERIFY(!askExportTarget(prompts)); // cancelled save dialog: nothing else asked
+        QCOMPARE(prompts.shown, QStringList{u"save:Excel文件|*.xls"_s});
+        prompts.saveAnswers.push_back(u"/out/合同.xls"_s);
+        const std::optional<ExportTarget> fromFirst = askExportTarget(prompts); // cancelled input box
+        QVERIFY(fromFirst);
+        QCOMPARE(fromFirst->fileName, u"/out/合同.xls"_s);
+        QCOMPARE(fromFirst->startNo, u"1"_s);
+        prompts.saveAnswers.push_back(u"/out/合同"_s);
+        prompts.inputAnswers.push_back(u" 3"_s);
+        QCOMPARE(askExportTarget(prompts)->startNo, u" 3"_s);
+    }
+
     CommandRig rig;
     addView(rig.db, 3);
     rig.list(u"全部"_s);
 
-    // Cancelled save dialog: nothing else, startNo untouched.
-    rig.frm->state().startNo = u"7"_s;
-    rig.frm->exportExecute();
+    // Cancelled save dialog: nothing else, nothing written.
+    rig.exportCommand();
     QCOMPARE(rig.prompts.shown, QStringList{u"save:Excel文件|*.xls"_s});
-    QCOMPARE(rig.frm->state().startNo, u"7"_s);
+    QVERIFY(!QFileInfo::exists(rig.logPath()));
 
     // Cancel in the input box still exports, from document 1.
     rig.prompts.shown.clear();
     rig.prompts.saveAnswers.push_back(rig.out(u"合同.xls"_s));
-    rig.frm->exportExecute();
-    QCOMPARE(rig.frm->state().startNo, u"1"_s);
+    rig.exportCommand();
     QCOMPARE(rig.prompts.shown.mid(0, 2),
              (QStringList{u"save:Excel文件|*.xls"_s, u"input:请输入从第几个文档开始导出!|从第几个文档开始导：|1"_s}));
     QVERIFY(QFileInfo::exists(rig.out(u"合同_开始为第1个文档.xls"_s)));
@@ -140,8 +155,7 @@ void TestExportCommand::dialogs()
     rig.prompts.shown.clear();
     rig.prompts.saveAnswers.push_back(rig.out(u"合同"_s));
     rig.prompts.inputAnswers.push_back(u" 3"_s);
-    rig.frm->exportExecute();
-    QCOMPARE(rig.frm->state().startNo, u" 3"_s);
+    rig.exportCommand();
     QVERIFY(QFileInfo::exists(rig.out(u"合同_开始为第 3个文档.xls"_s)));
 }
 
@@ -153,7 +167,7 @@ void TestExportCommand::checksThroughTheErrorHandler()
 
     rig.prompts.saveAnswers.push_back(rig.out(u"a.xls"_s));
     rig.prompts.inputAnswers.push_back(u"abc"_s);
-    rig.frm->exportExecute();
+    rig.exportCommand();
     QCOMPARE(rig.prompts.errors(), QStringList{u"'abc' is not a valid integer value."_s});
     QVERIFY(!QFileInfo::exists(rig.logPath()));
 
@@ -163,16 +177,16 @@ void TestExportCommand::checksThroughTheErrorHandler()
     existing.close();
     rig.prompts.shown.clear();
     rig.prompts.saveAnswers.push_back(rig.out(u"a.xls"_s));
-    rig.frm->exportExecute();
+    rig.exportCommand();
     QCOMPARE(rig.prompts.messages(), QStringList{existing.fileName() + u"文件已存在!"_s});
     QVERIFY(existing.open(QIODevice::ReadOnly));
     QCOMPARE(existing.readAll(), QByteArray("keep"));
 
     // After a click on a database the count is 0, while the old view name stays.
-    rig.frm->state().docCount = 0;
+    rig.workspace->setDocCount(0);
     rig.prompts.shown.clear();
     rig.prompts.saveAnswers.push_back(rig.out(u"b.xls"_s));
-    rig.frm->exportExecute();
+    rig.exportCommand();
     QCOMPARE(rig.prompts.messages(), QStringList{u"当前没有可导出的内容"_s});
     QVERIFY(!QFileInfo::exists(rig.logPath()));
 }
@@ -184,16 +198,16 @@ void TestExportCommand::commandsDisabledAndStateTakenOnce()
     rig.list(u"全部"_s);
     QStringList seen;
     rig.onEvents = [&] {
-        seen << u"%1 %2"_s.arg(rig.frm->action(u"export"_s)->isEnabled()).arg(rig.progress.window() != nullptr);
+        seen << u"%1 %2"_s.arg(rig.window->action(u"export"_s)->isEnabled()).arg(rig.progress.window() != nullptr);
         // What a click elsewhere would do to the fields the run started from.
-        rig.frm->state().viewName = u"其他"_s;
-        rig.frm->state().docCount = 1;
+        rig.workspace->listView(rig.database, u"其他"_s, {});
+        rig.workspace->setDocCount(1);
     };
     rig.prompts.saveAnswers.push_back(rig.out(u"c.xls"_s));
-    rig.frm->exportExecute();
+    rig.exportCommand();
     QVERIFY(!seen.isEmpty());
     QCOMPARE(seen.count(u"0 1"_s), seen.size());
-    QVERIFY(rig.frm->action(u"export"_s)->isEnabled());
+    QVERIFY(rig.window->action(u"export"_s)->isEnabled());
     QCOMPARE(rig.progress.window(), nullptr);
     QCOMPARE(rig.prompts.errors(), QStringList());
     // Four documents, two cells each.
@@ -208,10 +222,10 @@ void TestExportCommand::unguardedFailureClosesEverything()
     rig.list(u"全部"_s);
     rig.domino.failOn(u"HasAttachments"_s, u"文档已损坏"_s, 1);
     rig.prompts.saveAnswers.push_back(rig.out(u"d.xls"_s));
-    rig.frm->exportExecute();
+    rig.exportCommand();
     QCOMPARE(rig.prompts.errors(), QStringList{u"文档已损坏."_s});
     QCOMPARE(rig.progress.window(), nullptr);
-    QVERIFY(rig.frm->action(u"export"_s)->isEnabled());
+    QVERIFY(rig.window->action(u"export"_s)->isEnabled());
     // The first row was saved.
     const QJsonObject sheet = readWithXlrd(rig.out(u"d_开始为第1个文档.xls"_s));
     QVERIFY2(!sheet.contains(u"error"_s), qPrintable(sheet.value(u"error"_s).toString()));
@@ -235,7 +249,7 @@ void TestExportCommand::roundTripThroughTheWriter()
     rig.db.addDocument().text(u"Subject"_s, QString(40000, u'长')).number(u"金额"_s, 1e20);
     rig.list(u"按日期\\全部"_s);
     rig.prompts.saveAnswers.push_back(rig.out(u"导出.XLS"_s));
-    rig.frm->exportExecute();
+    rig.exportCommand();
     QCOMPARE(rig.prompts.errors(), QStringList());
 
     const QJsonObject sheet = readWithXlrd(rig.out(u"导出_开始为第1个文档.xls"_s));

@@ -4,8 +4,10 @@
 #include "exporttestsupport.h"
 #include "platform/registry.h"
 #include "scriptedprompts.h"
+#include "shell/mainwindow.h"
 #include "shell/progressdisplay.h"
 #include "testsupport/sample_installation.h"
+#include "workspace/workspace.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -34,38 +36,36 @@ void TestExportComponent::roundTripThroughComponentAndWriter()
     platform::Registry registry(sample.registryPath);
     ScriptedPrompts prompts;
     shell::ProgressDisplay progress;
+    workspace::Workspace ws(domino::registeredSessionFactory(registry), tmp.filePath(u"app/"_s));
     shell::Environment env;
     env.prompts = &prompts;
-    env.sessionFactory = domino::registeredSessionFactory(registry);
-    env.appPath = tmp.filePath(u"app/"_s);
     env.leftButtonDown = [] { return false; };
-    shell::TfrmMain frm(std::move(env));
+    shell::MainWindow window(ws, std::move(env));
     ExporterOptions options;
     options.logFolder = tmp.filePath(u"state/"_s);
     QDir().mkpath(options.logFolder);
     options.clock = fixedNow;
-    Exporter exporter(frm, progress, workbook::createXlsWriter, options);
-    frm.setExportHandlers(&exporter);
-    frm.show();
+    Exporter exporter(window, ws, progress, workbook::createXlsWriter, options);
+    exporter.attachCommands();
+    window.show();
 
     // What opening the file and clicking its view leave behind.
-    shell::MainState& state = frm.state();
-    state.notesSession->InitLocalSession(QString());
-    state.curDatabase->ConnectTo(state.notesSession->OpenDatabase(QString(), sample.dataDir + u"/crm.nsf"_s, false));
-    const std::unique_ptr<domino::NotesView> view = state.curDatabase->FindView(u"全部"_s);
-    state.viewName = u"全部"_s;
-    state.docCount = view->EntryCount();
-    QCOMPARE(state.docCount, 250);
+    const QString file = sample.dataDir + u"/crm.nsf"_s;
+    ws.session().InitLocalSession(QString());
+    ws.listView(ws.session().OpenDatabase(QString(), file, false), u"全部"_s, {QString(), file});
+    const std::unique_ptr<domino::NotesView> view = ws.database().FindView(u"全部"_s);
+    ws.setDocCount(view->EntryCount());
+    QCOMPARE(ws.docCount(), 250);
 
     QDir().mkpath(tmp.filePath(u"out"_s));
     prompts.saveAnswers.push_back(tmp.filePath(u"out/客户.xls"_s));
     prompts.inputAnswers.push_back(u"248"_s); // 248..250 after the first row check below
-    frm.exportExecute();
+    window.trigger(shell::Command::Export);
     QCOMPARE(prompts.errors(), QStringList());
     QCOMPARE(progress.window(), nullptr);
     prompts.saveAnswers.push_back(tmp.filePath(u"out/客户.xls"_s));
     prompts.inputAnswers.push_back(u"1"_s);
-    frm.exportExecute();
+    window.trigger(shell::Command::Export);
     QCOMPARE(prompts.errors(), QStringList());
     const QString attachments = tmp.filePath(u"out/全部附件"_s);
     QCOMPARE(prompts.messages(),

@@ -1,9 +1,13 @@
 #include "fakedomino.h"
 #include "platform/error.h"
 #include "scriptedprompts.h"
-#include "shell/about.h"
+#include "shell/aboutdialog.h"
+#include "shell/icons.h"
+#include "shell/linklabel.h"
 #include "shell/mainwindow.h"
 #include "shell/qtprompts.h"
+#include "workspace/settings.h"
+#include "workspace/workspace.h"
 
 #include <QAction>
 #include <QHeaderView>
@@ -24,12 +28,13 @@
 
 using namespace Qt::StringLiterals;
 using namespace quill;
-using shell::TfrmMain;
+using shell::Command;
+using shell::MainWindow;
 
 namespace {
 
-// Records the routed commands and throws what it is told to.
-class StubBrowse : public shell::BrowseHandlers
+// Records the browse commands the window runs and throws what it is told to.
+class StubBrowse
 {
 public:
     QStringList calls;
@@ -41,22 +46,27 @@ public:
         if (thrower)
             thrower();
     }
-    void openserverExecute() override { record(u"openserver"_s); }
-    void openfileExecute() override { record(u"openfile"_s); }
-    void TreeView1Click() override { record(u"tree"_s); }
-    void ToolButton7Click() override { record(u"first"_s); }
-    void ToolButton8Click() override { record(u"previous"_s); }
-    void ToolButton9Click() override { record(u"next"_s); }
-    void ToolButton10Click() override { record(u"last"_s); }
-    void ListView1DblClick() override { record(u"detail-dblclick"_s); }
-    void ToolButton11Click() override { record(u"detail"_s); }
+    void attachTo(MainWindow& window)
+    {
+        const std::pair<Command, QString> commands[] = {
+            {Command::OpenServer, u"openserver"_s}, {Command::OpenFile, u"openfile"_s},
+            {Command::TreeClick, u"tree"_s},        {Command::FirstPage, u"first"_s},
+            {Command::PreviousPage, u"previous"_s}, {Command::NextPage, u"next"_s},
+            {Command::LastPage, u"last"_s},         {Command::ShowDetail, u"detail"_s},
+        };
+        for (const auto& [command, name] : commands)
+            window.setHandler(command, [this, name] { record(name); });
+    }
 };
 
-class StubExport : public shell::ExportHandlers
+class StubExport
 {
 public:
     int runs = 0;
-    void exportExecute() override { ++runs; }
+    void attachTo(MainWindow& window)
+    {
+        window.setHandler(Command::Export, [this] { ++runs; });
+    }
 };
 
 } // namespace
@@ -83,11 +93,13 @@ private slots:
     void aboutDialog();
     void fileFilters();
     void realPromptBoxes();
+    void workspaceDrivesTheStatusBar();
 
 private:
-    std::unique_ptr<TfrmMain> makeWindow();
+    std::unique_ptr<MainWindow> makeWindow();
 
     QTemporaryDir m_dir;
+    std::unique_ptr<workspace::Workspace> m_workspace;
     testing::ScriptedPrompts m_prompts;
     bool m_leftDown = false;
 };
@@ -102,17 +114,17 @@ void TestShellMainWindow::init()
 {
     m_prompts = {};
     m_leftDown = false;
+    m_workspace = std::make_unique<workspace::Workspace>(domino::SessionFactory(), m_dir.path());
 }
 
 void TestShellMainWindow::cleanup() {}
 
-std::unique_ptr<TfrmMain> TestShellMainWindow::makeWindow()
+std::unique_ptr<MainWindow> TestShellMainWindow::makeWindow()
 {
     shell::Environment env;
     env.prompts = &m_prompts;
-    env.appPath = m_dir.path();
     env.leftButtonDown = [this] { return m_leftDown; };
-    auto window = std::make_unique<TfrmMain>(std::move(env));
+    auto window = std::make_unique<MainWindow>(*m_workspace, std::move(env));
     window->resize(1024, 700);
     return window;
 }
@@ -121,15 +133,13 @@ void TestShellMainWindow::layoutAndVocabulary()
 {
     auto w = makeWindow();
     QCOMPARE(w->windowTitle(), u"QuillmereV3.6"_s);
-    QCOMPARE(w->state().lastX, 0);
-    QCOMPARE(w->state().docCount, 0);
-    QCOMPARE(w->state().treeMode, 0);
-    QCOMPARE(w->state().startNo, u"1"_s);
-    QVERIFY(!w->state().notesSession);
+    QCOMPARE(m_workspace->docCount(), 0);
+    QCOMPARE(m_workspace->treeMode(), workspace::TreeMode::Empty);
+    QVERIFY(!m_workspace->session().isConnected());
 
-    const QStringList order = {u"ToolButton1"_s, u"ToolButton2"_s, u"ToolButton4"_s, u"ToolButton11"_s,
-                               u"ToolButton7"_s, u"ToolButton8"_s, u"ToolButton9"_s, u"ToolButton10"_s,
-                               u"ToolButton5"_s, u"ToolButton6"_s};
+    const QStringList order = {u"openServerButton"_s, u"openFileButton"_s,     u"exportButton"_s,   u"detailButton"_s,
+                               u"firstPageButton"_s,  u"previousPageButton"_s, u"nextPageButton"_s, u"lastPageButton"_s,
+                               u"aboutButton"_s,      u"exitButton"_s};
     const QStringList captions = {u"连接服务器"_s, u"打开文件"_s, u"导出数据"_s, u"文档详情"_s, u"首页"_s,
                                   u"上一页"_s,     u"下一页"_s,   u"尾页"_s,     u"关于"_s,     u"退出系统"_s};
     w->show();
@@ -143,7 +153,7 @@ void TestShellMainWindow::layoutAndVocabulary()
         QVERIFY2(b->x() > previousX, qPrintable(order[i]));
         previousX = b->x();
         // Only the first-page and last-page buttons have no picture.
-        const bool blank = order[i] == u"ToolButton7"_s || order[i] == u"ToolButton10"_s;
+        const bool blank = order[i] == u"firstPageButton"_s || order[i] == u"lastPageButton"_s;
         const QImage picture = b->icon().pixmap(16, 16).toImage().convertToFormat(QImage::Format_ARGB32);
         QVERIFY(!picture.isNull());
         int opaque = 0;
@@ -152,38 +162,39 @@ void TestShellMainWindow::layoutAndVocabulary()
                 opaque += qAlpha(picture.pixel(x, y)) > 0;
         QVERIFY2((opaque == 0) == blank, qPrintable(order[i]));
     }
-    QCOMPARE(w->toolButton(u"ToolButton1"_s)->toolTip(), u"连接到Domino服务器"_s);
-    QCOMPARE(w->toolButton(u"ToolButton11"_s)->toolTip(), u"查看所选中文档的所有域和值"_s);
+    QCOMPARE(w->toolButton(u"openServerButton"_s)->toolTip(), u"连接到Domino服务器"_s);
+    QCOMPARE(w->toolButton(u"detailButton"_s)->toolTip(), u"查看所选中文档的所有域和值"_s);
     // Buttons without a hint show no tooltip, not even their caption.
     auto showTip = [](QToolButton* button) {
         QHelpEvent help(QEvent::ToolTip, QPoint(5, 5), button->mapToGlobal(QPoint(5, 5)));
         QApplication::sendEvent(button, &help);
     };
-    for (const QString& name : {u"ToolButton5"_s, u"ToolButton6"_s, u"ToolButton7"_s, u"ToolButton9"_s}) {
+    for (const QString& name : {u"aboutButton"_s, u"exitButton"_s, u"firstPageButton"_s, u"nextPageButton"_s}) {
         showTip(w->toolButton(name));
         QVERIFY2(!QToolTip::isVisible(), qPrintable(name));
     }
-    showTip(w->toolButton(u"ToolButton4"_s));
+    showTip(w->toolButton(u"exportButton"_s));
     QVERIFY(QToolTip::isVisible());
     QCOMPARE(QToolTip::text(), u"导出所选视图的文档数据到EXCEL文件中，并与附件RTF域图片等一并导出"_s);
     QToolTip::hideText();
 
-    QCOMPARE(w->Panel2()->width(), 225);
-    QCOMPARE(w->Panel4()->width(), 3);
-    QCOMPARE(w->Panel4()->cursor().shape(), Qt::SplitHCursor);
-    QCOMPARE(w->findChild<QWidget*>(u"Panel1"_s)->height(), 49);
-    QCOMPARE(w->findChild<QWidget*>(u"Panel5"_s)->height(), 32);
-    QCOMPARE(w->findChild<QWidget*>(u"StatusPanel0"_s)->width(), 250);
-    QCOMPARE(w->findChild<QWidget*>(u"StatusPanel1"_s)->width(), 250);
+    QCOMPARE(w->treePanel()->width(), 225);
+    QCOMPARE(w->splitterStrip()->width(), 3);
+    QCOMPARE(w->splitterStrip()->cursor().shape(), Qt::SplitHCursor);
+    QCOMPARE(w->findChild<QWidget*>(u"toolArea"_s)->height(), 49);
+    QCOMPARE(w->findChild<QWidget*>(u"statusArea"_s)->height(), 32);
+    QCOMPARE(w->findChild<QWidget*>(u"statusPanel0"_s)->width(), 250);
+    QCOMPARE(w->findChild<QWidget*>(u"statusPanel1"_s)->width(), 250);
     QVERIFY(w->statusPanelText(0).contains(u"客服"_s));
     QVERIFY(w->statusPanelText(1).isEmpty());
 
-    QTreeWidget* tree = w->TreeView1();
+    QTreeWidget* tree = w->databaseTree();
     QCOMPARE(tree->indentation(), 19);
     QVERIFY(tree->isHeaderHidden());
     QCOMPARE(tree->editTriggers(), QAbstractItemView::NoEditTriggers);
-    for (int i = 0; i < 4; ++i)
-        QVERIFY(!w->treeImage(i).pixmap(16, 16).isNull());
+    for (shell::TreeIcon icon :
+         {shell::TreeIcon::Server, shell::TreeIcon::Folder, shell::TreeIcon::Database, shell::TreeIcon::View})
+        QVERIFY(!shell::treeIcon(icon).pixmap(16, 16).isNull());
 
     QStringList menus;
     for (QAction* a : w->menuBar()->actions()) {
@@ -192,34 +203,36 @@ void TestShellMainWindow::layoutAndVocabulary()
             items << item->objectName();
         menus << a->text() + u':' + items.join(u',');
     }
-    QCOMPARE(menus, QStringList({u"文   件:openfile,openserver,exitsystem"_s, u"工   具:export,inportdata"_s,
-                                 u"关  于:about"_s}));
+    QCOMPARE(menus,
+             QStringList({u"文   件:openFile,openServer,exit"_s, u"工   具:export,importData"_s, u"关  于:about"_s}));
 }
 
 void TestShellMainWindow::startupSequence()
 {
     testing::FakeDomino domino;
+    workspace::Workspace ws(domino.sessionFactory(), m_dir.path()); // no trailing "/"
     shell::Environment env;
     env.prompts = &m_prompts;
-    env.appPath = m_dir.path(); // no trailing "/"
-    env.sessionFactory = domino.sessionFactory();
     int created = 0;
     {
-        TfrmMain w(env);
+        MainWindow w(ws, env);
+        QVERIFY(ws.credentials().serverName.isEmpty()); // read on first show
         w.show();
-        QCOMPARE(w.state().appPath, m_dir.path() + u'/');
-        QCOMPARE(w.settingsFilePath(), m_dir.path() + u"/system.ini"_s);
-        QVERIFY(!w.state().serverName.isEmpty()); // the host name
-        QVERIFY(w.state().userName.isEmpty());
-        QVERIFY(w.state().password.isEmpty());
-        QVERIFY(w.state().notesSession);
-        QVERIFY(w.state().curDatabase);
+        QCOMPARE(ws.programFolder(), m_dir.path() + u'/');
+        QCOMPARE(ws.settingsFilePath(), m_dir.path() + u"/system.ini"_s);
+        QVERIFY(!ws.credentials().serverName.isEmpty()); // the host name
+        QVERIFY(ws.credentials().userName.isEmpty());
+        QVERIFY(ws.credentials().password.isEmpty());
+        QVERIFY(!ws.database().isConnected());
         // No Domino call at start-up: the session is made on first use only.
-        QVERIFY(!w.state().notesSession->IsConnected());
-        auto* first = w.state().notesSession.get();
+        QVERIFY(!ws.session().isConnected());
+        QCOMPARE(domino.sessionsCreated(), 0);
+        // Shown once: showing the window again reads nothing again.
+        workspace::WriteSettings(ws.settingsFilePath(), {u"其他"_s, u"someone"_s, u"pw"_s});
         w.hide();
         w.show();
-        QCOMPARE(w.state().notesSession.get(), first); // shown once
+        QVERIFY(ws.credentials().userName.isEmpty());
+        QVERIFY(QFile::remove(ws.settingsFilePath()));
         created = 1;
     }
     QCOMPARE(created, 1);
@@ -231,12 +244,12 @@ void TestShellMainWindow::exitAsksFirst()
     auto w = makeWindow();
     w->show();
     m_prompts.okCancelAnswers = {false};
-    w->action(u"exitsystem"_s)->trigger();
+    w->action(u"exit"_s)->trigger();
     QCOMPARE(m_prompts.shown, QStringList{u"question:确认|您要退出Quillmere么?"_s});
     QVERIFY(w->isVisible());
 
     m_prompts.okCancelAnswers = {true};
-    w->toolButton(u"ToolButton6"_s)->click();
+    w->toolButton(u"exitButton"_s)->click();
     QCOMPARE(m_prompts.shown.size(), 2);
     QVERIFY(!w->isVisible());
 }
@@ -245,11 +258,11 @@ void TestShellMainWindow::importOnlyTellsSorry()
 {
     auto w = makeWindow();
     StubBrowse browse;
-    w->setBrowseHandlers(&browse);
-    w->state().docCount = 7;
-    w->action(u"inportdata"_s)->trigger();
+    browse.attachTo(*w);
+    m_workspace->setDocCount(7);
+    w->action(u"importData"_s)->trigger();
     QCOMPARE(m_prompts.shown, QStringList{u"message:对不起，该功能暂时尚未提供!"_s});
-    QCOMPARE(w->state().docCount, 7);
+    QCOMPARE(m_workspace->docCount(), 7);
     QVERIFY(browse.calls.isEmpty());
 }
 
@@ -257,42 +270,47 @@ void TestShellMainWindow::splitter()
 {
     auto w = makeWindow();
     w->show();
-    QCOMPARE(w->Panel2()->width(), 225);
+    QCOMPARE(w->treePanel()->width(), 225);
+
+    // The recorded position starts at 0.
+    m_leftDown = true;
+    w->dragSplitter(0);
+    QCOMPARE(w->treePanel()->width(), 225);
+    m_leftDown = false;
 
     // Without the left button only the position is recorded.
-    w->Panel4MouseMove(40);
-    QCOMPARE(w->state().lastX, 40);
-    QCOMPARE(w->Panel2()->width(), 225);
+    w->dragSplitter(40);
+    QCOMPARE(w->treePanel()->width(), 225);
 
     m_leftDown = true;
-    w->Panel4MouseMove(40);
-    QCOMPARE(w->Panel2()->width(), 225);
-    w->Panel4MouseMove(70);
-    QCOMPARE(w->Panel2()->width(), 255);
-    QCOMPARE(w->state().lastX, 70);
-    w->Panel4MouseMove(50);
-    QCOMPARE(w->Panel2()->width(), 235);
+    w->dragSplitter(40);
+    QCOMPARE(w->treePanel()->width(), 225);
+    w->dragSplitter(70);
+    QCOMPARE(w->treePanel()->width(), 255);
+    w->dragSplitter(50);
+    QCOMPARE(w->treePanel()->width(), 235);
 
     // The tree keeps a minimum width, the list stays visible.
-    w->Panel4MouseMove(-1000);
-    QCOMPARE(w->Panel2()->width(), shell::kMinTreeWidth);
-    QCOMPARE(w->state().lastX, -1000);
-    w->Panel4MouseMove(5000);
+    w->dragSplitter(-1000);
+    QCOMPARE(w->treePanel()->width(), shell::kMinTreeWidth);
+    w->dragSplitter(-990); // from the position recorded, not from where the tree stopped
+    QCOMPARE(w->treePanel()->width(), shell::kMinTreeWidth + 10);
+    w->dragSplitter(5000);
     QApplication::processEvents();
-    QVERIFY(w->Panel2()->width() < w->width());
-    QVERIFY(w->ListView1()->width() >= shell::kMinListWidth - 2);
+    QVERIFY(w->treePanel()->width() < w->width());
+    QVERIFY(w->documentList()->width() >= shell::kMinListWidth - 2);
 
     // A real drag over the strip: the tree follows the mouse, though the strip moves under it.
-    w->Panel2()->setFixedWidth(225);
+    w->treePanel()->setFixedWidth(225);
     QApplication::processEvents();
-    QWidget* strip = w->Panel4();
+    QWidget* strip = w->splitterStrip();
     const int startX = strip->x() + 1;
     QTest::mousePress(strip, Qt::LeftButton, {}, QPoint(1, 10));
     for (int dx = 1; dx <= 30; ++dx) {
         QTest::mouseMove(strip, QPoint(startX + dx - strip->x(), 10));
         QApplication::processEvents(); // the strip moves with the tree's new width
     }
-    QCOMPARE(w->Panel2()->width(), 255);
+    QCOMPARE(w->treePanel()->width(), 255);
     QCOMPARE(strip->x(), startX - 1 + 30);
 }
 
@@ -318,8 +336,8 @@ void TestShellMainWindow::errorHandlerText()
     auto w = makeWindow();
     StubBrowse browse;
     browse.thrower = [message] { throw platform::Error(message); };
-    w->setBrowseHandlers(&browse);
-    w->ToolButton9Click();
+    browse.attachTo(*w);
+    w->trigger(Command::NextPage);
     QCOMPARE(browse.calls, QStringList{u"next"_s});
     QCOMPARE(m_prompts.shown, QStringList{u"error:"_s + shown});
 }
@@ -336,44 +354,45 @@ void TestShellMainWindow::errorHandlerCatchesEveryKind()
     QVERIFY(!m_prompts.errors().at(1).isEmpty());
     // The state the command reached stays.
     QVERIFY(!w->runCommand([&] {
-        w->state().docPos = 100;
+        m_workspace->setDocPos(100);
         throw platform::Error(u"x"_s);
     }));
-    QCOMPARE(w->state().docPos, 100);
+    QCOMPARE(m_workspace->docPos(), 100);
 }
 
 void TestShellMainWindow::routedCommands()
 {
     auto w = makeWindow();
     // No handlers: nothing happens.
-    w->action(u"openserver"_s)->trigger();
+    w->action(u"openServer"_s)->trigger();
     w->action(u"export"_s)->trigger();
-    w->toolButton(u"ToolButton9"_s)->click();
+    w->toolButton(u"nextPageButton"_s)->click();
     QVERIFY(m_prompts.shown.isEmpty());
 
     StubBrowse browse;
     StubExport exporter;
-    w->setBrowseHandlers(&browse);
-    w->setExportHandlers(&exporter);
-    w->action(u"openserver"_s)->trigger();
-    w->action(u"openfile"_s)->trigger();
-    for (const char16_t* name : {u"ToolButton11", u"ToolButton7", u"ToolButton8", u"ToolButton9", u"ToolButton10"})
+    browse.attachTo(*w);
+    exporter.attachTo(*w);
+    w->action(u"openServer"_s)->trigger();
+    w->action(u"openFile"_s)->trigger();
+    for (const char16_t* name :
+         {u"detailButton", u"firstPageButton", u"previousPageButton", u"nextPageButton", u"lastPageButton"})
         w->toolButton(QString::fromUtf16(name))->click();
-    w->toolButton(u"ToolButton4"_s)->click();
+    w->toolButton(u"exportButton"_s)->click();
     QCOMPARE(browse.calls, QStringList({u"openserver"_s, u"openfile"_s, u"detail"_s, u"first"_s, u"previous"_s,
                                         u"next"_s, u"last"_s}));
     QCOMPARE(exporter.runs, 1);
 
     // While an export runs, the commands are off.
     w->setCommandsEnabled(false);
-    QVERIFY(!w->action(u"openfile"_s)->isEnabled());
-    QVERIFY(!w->toolButton(u"ToolButton9"_s)->isEnabled());
+    QVERIFY(!w->action(u"openFile"_s)->isEnabled());
+    QVERIFY(!w->toolButton(u"nextPageButton"_s)->isEnabled());
     QVERIFY(w->action(u"about"_s)->isEnabled());
-    w->action(u"openfile"_s)->trigger();
-    w->ToolButton9Click();
+    w->action(u"openFile"_s)->trigger();
+    w->trigger(Command::NextPage);
     QCOMPARE(browse.calls.size(), 7);
     w->setCommandsEnabled(true);
-    w->ToolButton9Click();
+    w->trigger(Command::NextPage);
     QCOMPARE(browse.calls.size(), 8);
 }
 
@@ -381,16 +400,13 @@ void TestShellMainWindow::treeClicks()
 {
     auto w = makeWindow();
     StubBrowse browse;
-    w->setBrowseHandlers(&browse);
+    browse.attachTo(*w);
     w->show();
-    QTreeWidget* tree = w->TreeView1();
+    QTreeWidget* tree = w->databaseTree();
     auto* root = new QTreeWidgetItem(tree, {u"服务器"_s});
     auto* child = new QTreeWidgetItem(root, {u"crm.nsf"_s});
     auto* view = new QTreeWidgetItem(child, {u"全部"_s});
     tree->expandAll();
-    QCOMPARE(TfrmMain::nodeLevel(root), 0);
-    QCOMPARE(TfrmMain::nodeLevel(view), 2);
-    QCOMPARE(TfrmMain::nodeLevel(nullptr), 0);
 
     const QRect rect = tree->visualItemRect(child);
     QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, rect.center());
@@ -424,14 +440,14 @@ void TestShellMainWindow::listView()
 {
     auto w = makeWindow();
     StubBrowse browse;
-    w->setBrowseHandlers(&browse);
+    browse.attachTo(*w);
     w->show();
-    shell::ListView* list = w->ListView1();
+    shell::ListView* list = w->documentList();
     QCOMPARE(list->columnCount(), 0);
 
     list->setViewStyle(shell::ListView::Style::Icon);
-    list->addIconItem(u"全部"_s, w->treeImage(3));
-    list->addIconItem(u"按日期"_s, w->treeImage(3));
+    list->addIconItem(u"全部"_s, shell::treeIcon(shell::TreeIcon::View));
+    list->addIconItem(u"按日期"_s, shell::treeIcon(shell::TreeIcon::View));
     QCOMPARE(list->iconItemCount(), 2);
     QCOMPARE(list->iconItemCaption(1), u"按日期"_s);
     QCOMPARE(list->iconWidget()->viewMode(), QListView::IconMode);
@@ -463,10 +479,10 @@ void TestShellMainWindow::listView()
     list->selectRow(1);
     QCOMPARE(list->selectedRowCaptions(), QStringList{u"B2"_s});
 
-    // Double-clicks in either style reach the main window's handler.
+    // Double-clicks in either style run the detail command.
     emit list->reportWidget()->itemDoubleClicked(list->reportWidget()->topLevelItem(0), 0);
     emit list->iconWidget()->itemDoubleClicked(list->iconWidget()->item(0));
-    QCOMPARE(browse.calls, QStringList({u"detail-dblclick"_s, u"detail-dblclick"_s}));
+    QCOMPARE(browse.calls, QStringList({u"detail"_s, u"detail"_s}));
 
     list->clearColumns();
     QCOMPARE(list->columnCount(), 0);
@@ -476,7 +492,7 @@ void TestShellMainWindow::listView()
 void TestShellMainWindow::aboutDialog()
 {
     QList<QUrl> opened;
-    shell::TfrmAbout about(nullptr, [&](const QUrl& url) { opened << url; });
+    shell::AboutDialog about(nullptr, [&](const QUrl& url) { opened << url; });
     QCOMPARE(about.windowTitle(), u"关于"_s);
     QCOMPARE(about.size(), QSize(380, 301));
     QCOMPARE(about.okButton()->text(), u"确       定"_s);
@@ -568,6 +584,21 @@ void TestShellMainWindow::realPromptBoxes()
     QCOMPARE(error.caption, u"QuillmereV3.6"_s);
     QCOMPARE(error.icon, QMessageBox::Critical);
     QCOMPARE(error.buttons, QStringList{u"确定"_s});
+}
+
+void TestShellMainWindow::workspaceDrivesTheStatusBar()
+{
+    auto w = makeWindow();
+    w->show();
+    QVERIFY(w->statusPanelText(1).isEmpty());
+    m_workspace->setViewCounted(u"按日期"_s, 4500);
+    QCOMPARE(m_workspace->docCount(), 4500);
+    QCOMPARE(w->statusPanelText(1), u"视图：按日期(按日期) 共有文档:4500"_s);
+    QVERIFY(w->statusPanelText(0).contains(u"客服"_s));
+    // A count alone (a tree click, a page starting) leaves the panel as it was.
+    m_workspace->setDocCount(0);
+    m_workspace->startPage();
+    QCOMPARE(w->statusPanelText(1), u"视图：按日期(按日期) 共有文档:4500"_s);
 }
 
 QTEST_MAIN(TestShellMainWindow)

@@ -1,8 +1,10 @@
 #include "scriptedprompts.h"
-#include "shell/about.h"
+#include "shell/aboutdialog.h"
+#include "shell/icons.h"
 #include "shell/mainwindow.h"
 #include "shell/progressdisplay.h"
 #include "shell/progresswindow.h"
+#include "workspace/workspace.h"
 
 #include <QDir>
 #include <QLabel>
@@ -28,13 +30,14 @@ private slots:
     void progress();
 
 private:
-    std::unique_ptr<shell::TfrmMain> populatedWindow();
+    std::unique_ptr<shell::MainWindow> populatedWindow();
     void save(const QImage& image, const QString& name);
     static QImage withWindow(const QImage& base, const QWidget* host, QWidget* window);
 
     QTemporaryDir m_temp;
     QString m_folder;
     testing::ScriptedPrompts m_prompts;
+    std::unique_ptr<workspace::Workspace> m_workspace;
 };
 
 void TestShellScreenshots::initTestCase()
@@ -54,30 +57,30 @@ void TestShellScreenshots::chineseGlyphsRender()
     QVERIFY2(a.grab().toImage() != b.grab().toImage(), "no font with Chinese glyphs is found");
 }
 
-std::unique_ptr<shell::TfrmMain> TestShellScreenshots::populatedWindow()
+std::unique_ptr<shell::MainWindow> TestShellScreenshots::populatedWindow()
 {
+    m_workspace = std::make_unique<workspace::Workspace>(domino::SessionFactory(), m_temp.path());
     shell::Environment env;
     env.prompts = &m_prompts;
-    env.appPath = m_temp.path();
-    auto w = std::make_unique<shell::TfrmMain>(std::move(env));
+    auto w = std::make_unique<shell::MainWindow>(*m_workspace, std::move(env));
     w->resize(1024, 700);
     w->show();
 
-    QTreeWidget* tree = w->TreeView1();
+    QTreeWidget* tree = w->databaseTree();
     auto* root = new QTreeWidgetItem(tree, {u"DOMINO01/Acme"_s});
-    root->setIcon(0, w->treeImage(0));
+    root->setIcon(0, shell::treeIcon(shell::TreeIcon::Server));
     auto* folder = new QTreeWidgetItem(root, {u"mail"_s});
-    folder->setIcon(0, w->treeImage(1));
+    folder->setIcon(0, shell::treeIcon(shell::TreeIcon::Folder));
     auto* db = new QTreeWidgetItem(root, {u"客户关系.nsf"_s});
-    db->setIcon(0, w->treeImage(2));
+    db->setIcon(0, shell::treeIcon(shell::TreeIcon::Database));
     for (const QString& name : {u"全部"_s, u"按日期"_s, u"按客户"_s}) {
         auto* view = new QTreeWidgetItem(db, {name});
-        view->setIcon(0, w->treeImage(3));
+        view->setIcon(0, shell::treeIcon(shell::TreeIcon::View));
     }
     tree->expandAll();
     tree->setCurrentItem(db->child(0));
 
-    shell::ListView* list = w->ListView1();
+    shell::ListView* list = w->documentList();
     list->setViewStyle(shell::ListView::Style::Report);
     list->addColumn(u"文档ID"_s, 250);
     list->addColumn(u"客户名称"_s, 140);
@@ -88,7 +91,7 @@ std::unique_ptr<shell::TfrmMain> TestShellScreenshots::populatedWindow()
                      {u"上海某贸易公司%1"_s.arg(i + 1), u"2024-03-%1"_s.arg(i + 1, 2, 10, QChar(u'0')),
                       QString::number(1200 + i * 35)});
     list->selectRow(2);
-    w->setStatusPanelText(1, u"视图：全部(全部) 共有文档:250"_s);
+    m_workspace->setViewCounted(u"全部"_s, 250);
     QApplication::processEvents();
     return w;
 }
@@ -117,7 +120,7 @@ void TestShellScreenshots::mainWindow()
 
 void TestShellScreenshots::about()
 {
-    shell::TfrmAbout dialog(nullptr, [](const QUrl&) {});
+    shell::AboutDialog dialog(nullptr, [](const QUrl&) {});
     dialog.show();
     QApplication::processEvents();
     const QImage image = dialog.grab().toImage();

@@ -2,6 +2,8 @@
 #include "platform/hostname.h"
 #include "scriptedprompts.h"
 #include "shell/mainwindow.h"
+#include "workspace/settings.h"
+#include "workspace/workspace.h"
 
 #include <QDir>
 #include <QFile>
@@ -28,7 +30,11 @@ private slots:
     void failedWriteChangesNothing();
 
 private:
-    std::unique_ptr<shell::TfrmMain> window(const QString& folder);
+    // The workspace of a program whose folder is the one given, as the main window's start-up leaves it.
+    std::unique_ptr<workspace::Workspace> workspaceIn(const QString& folder);
+    static void readSettings(workspace::Workspace& ws);
+    static void writeSettings(const workspace::Workspace& ws);
+    static void set(workspace::Workspace& ws, QString workspace::Credentials::*field, const QString& value);
     static QByteArray read(const QString& path);
     static void write(const QString& path, const QByteArray& bytes);
 
@@ -48,12 +54,26 @@ void TestShellSettings::init()
     m_prompts = {};
 }
 
-std::unique_ptr<shell::TfrmMain> TestShellSettings::window(const QString& folder)
+std::unique_ptr<workspace::Workspace> TestShellSettings::workspaceIn(const QString& folder)
 {
-    shell::Environment env;
-    env.prompts = &m_prompts;
-    env.appPath = folder;
-    return std::make_unique<shell::TfrmMain>(std::move(env));
+    return std::make_unique<workspace::Workspace>(domino::SessionFactory(), folder);
+}
+
+void TestShellSettings::readSettings(workspace::Workspace& ws)
+{
+    ws.setCredentials(workspace::ReadSettings(ws.settingsFilePath()));
+}
+
+void TestShellSettings::writeSettings(const workspace::Workspace& ws)
+{
+    workspace::WriteSettings(ws.settingsFilePath(), ws.credentials());
+}
+
+void TestShellSettings::set(workspace::Workspace& ws, QString workspace::Credentials::*field, const QString& value)
+{
+    workspace::Credentials credentials = ws.credentials();
+    credentials.*field = value;
+    ws.setCredentials(credentials);
 }
 
 QByteArray TestShellSettings::read(const QString& path)
@@ -71,11 +91,11 @@ void TestShellSettings::write(const QString& path, const QByteArray& bytes)
 
 void TestShellSettings::firstRunDefaults()
 {
-    auto w = window(m_dir->path() + u'/');
-    w->ReadSettings();
-    QCOMPARE(w->state().serverName, platform::LocalHostName());
-    QVERIFY(w->state().userName.isEmpty());
-    QVERIFY(w->state().password.isEmpty());
+    auto w = workspaceIn(m_dir->path() + u'/');
+    readSettings(*w);
+    QCOMPARE(w->credentials().serverName, platform::LocalHostName());
+    QVERIFY(w->credentials().userName.isEmpty());
+    QVERIFY(w->credentials().password.isEmpty());
     QVERIFY(!QFile::exists(w->settingsFilePath()));
 }
 
@@ -91,40 +111,40 @@ void TestShellSettings::emptyServerFallsBackToHostName()
           "[other]\r\nserver=elsewhere\r\n[domino]\r\nusername=admin\r\n"_ba}) {
         const QString path = m_dir->filePath(u"system.ini"_s);
         write(path, content);
-        auto w = window(m_dir->path());
-        w->ReadSettings();
-        QCOMPARE(w->state().serverName, host);
-        QCOMPARE(w->state().userName, u"admin"_s);
+        auto w = workspaceIn(m_dir->path());
+        readSettings(*w);
+        QCOMPARE(w->credentials().serverName, host);
+        QCOMPARE(w->credentials().userName, u"admin"_s);
         QCOMPARE(read(path), content);
     }
 }
 
 void TestShellSettings::passwordRoundTripInGb18030()
 {
-    auto w = window(m_dir->path());
-    w->state().serverName = u"服务器01/Acme"_s;
-    w->state().userName = u"张三"_s;
+    auto w = workspaceIn(m_dir->path());
+    set(*w, &workspace::Credentials::serverName, u"服务器01/Acme"_s);
+    set(*w, &workspace::Credentials::userName, u"张三"_s);
     // A character outside GBK as well: GB18030 keeps it in four bytes.
-    w->state().password = u"密码€𠀀 x"_s;
-    w->WriteSettings();
+    set(*w, &workspace::Credentials::password, u"密码€𠀀 x"_s);
+    writeSettings(*w);
 
     const QByteArray bytes = read(w->settingsFilePath());
     QVERIFY2(bytes.contains("pwd=\xC3\xDC\xC2\xEB\xA2\xE3\x95\x32\x82\x36 x"), bytes.toHex().constData());
     QVERIFY(bytes.contains("username=\xD5\xC5\xC8\xFD"));
     QVERIFY(bytes.startsWith("[domino]"));
 
-    auto again = window(m_dir->path());
-    again->ReadSettings();
-    QCOMPARE(again->state().serverName, u"服务器01/Acme"_s);
-    QCOMPARE(again->state().userName, u"张三"_s);
-    QCOMPARE(again->state().password, u"密码€𠀀 x"_s);
+    auto again = workspaceIn(m_dir->path());
+    readSettings(*again);
+    QCOMPARE(again->credentials().serverName, u"服务器01/Acme"_s);
+    QCOMPARE(again->credentials().userName, u"张三"_s);
+    QCOMPARE(again->credentials().password, u"密码€𠀀 x"_s);
 
     // Spaces at either end survive too.
-    again->state().password = u"  padded  "_s;
-    again->WriteSettings();
-    auto third = window(m_dir->path());
-    third->ReadSettings();
-    QCOMPARE(third->state().password, u"  padded  "_s);
+    set(*again, &workspace::Credentials::password, u"  padded  "_s);
+    writeSettings(*again);
+    auto third = workspaceIn(m_dir->path());
+    readSettings(*third);
+    QCOMPARE(third->credentials().password, u"  padded  "_s);
 }
 
 void TestShellSettings::writeKeepsEverythingElse()
@@ -143,13 +163,13 @@ void TestShellSettings::writeKeepsEverythingElse()
                               "[tail]\r\n"
                               "x=1"_ba;
     write(path, before);
-    auto w = window(m_dir->path());
-    w->ReadSettings();
-    QCOMPARE(w->state().password, u"old"_s);
-    w->state().serverName = u"srv"_s;
-    w->state().userName = u"u"_s;
-    w->state().password = u"新"_s;
-    w->WriteSettings();
+    auto w = workspaceIn(m_dir->path());
+    readSettings(*w);
+    QCOMPARE(w->credentials().password, u"old"_s);
+    set(*w, &workspace::Credentials::serverName, u"srv"_s);
+    set(*w, &workspace::Credentials::userName, u"u"_s);
+    set(*w, &workspace::Credentials::password, u"新"_s);
+    writeSettings(*w);
     const QByteArray expected = "; settings of the program\r\n"
                                 "[window]\r\n"
                                 "left=10\r\n"
@@ -173,10 +193,10 @@ void TestShellSettings::ownerOnly()
     write(path, "[domino]\nserver=a\n");
     QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
                                     QFileDevice::ReadOther);
-    auto w = window(m_dir->path());
-    w->ReadSettings();
-    w->state().password = u"secret"_s;
-    w->WriteSettings();
+    auto w = workspaceIn(m_dir->path());
+    readSettings(*w);
+    set(*w, &workspace::Credentials::password, u"secret"_s);
+    writeSettings(*w);
     QCOMPARE(QFile::permissions(path) & ~(QFileDevice::ReadUser | QFileDevice::WriteUser),
              QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     QCOMPARE(read(path), "[domino]\nserver=a\nusername=\npwd=secret\n"_ba);
@@ -198,26 +218,29 @@ void TestShellSettings::failedWriteChangesNothing()
     write(blocker, "a regular file\n");
     folder.replace(u"@"_s, m_dir->path() + u'/');
 
-    auto w = window(folder);
-    w->ReadSettings();
-    w->state().password = u"p"_s;
+    auto w = workspaceIn(folder);
+    readSettings(*w);
+    set(*w, &workspace::Credentials::password, u"p"_s);
     try {
-        w->WriteSettings();
+        writeSettings(*w);
         QFAIL("the write did not fail");
     } catch (const platform::Error& error) {
         QCOMPARE(error.message(), u"Unable to write to "_s + folder + u"system.ini"_s);
     }
     QCOMPARE(read(blocker), "a regular file\n"_ba);
     // Through the general error handler, as the connect command meets it.
-    QVERIFY(!w->runCommand([&] { w->WriteSettings(); }));
+    shell::Environment env;
+    env.prompts = &m_prompts;
+    shell::MainWindow window(*w, env);
+    QVERIFY(!window.runCommand([&] { writeSettings(*w); }));
     QCOMPARE(m_prompts.errors(), QStringList{u"Unable to write to "_s + folder + u"system.ini."_s});
 
     // A value that would break the file's lines is refused and the file stays.
     const QString path = m_dir->filePath(u"system.ini"_s);
     write(path, "[domino]\nserver=a\n");
-    auto ok = window(m_dir->path());
-    ok->state().password = u"two\nlines"_s;
-    QVERIFY_THROWS_EXCEPTION(platform::Error, ok->WriteSettings());
+    auto ok = workspaceIn(m_dir->path());
+    set(*ok, &workspace::Credentials::password, u"two\nlines"_s);
+    QVERIFY_THROWS_EXCEPTION(platform::Error, writeSettings(*ok));
     QCOMPARE(read(path), "[domino]\nserver=a\n"_ba);
 }
 

@@ -1,4 +1,4 @@
-#include "browse/docdetail.h"
+#include "browse/documentdetaildialog.h"
 
 #include "domino/error.h"
 #include "domino/notes.h"
@@ -22,11 +22,10 @@ constexpr int kCellPadding = 4;
 
 } // namespace
 
-DetailRows readDocumentDetail(domino::NotesSession& session, int treeMode, const QString& serverName,
-                              const QString& dbPath, const QString& documentId)
+DetailRows readDocumentDetail(domino::NotesSession& session, const workspace::DatabaseLocation& location,
+                              const QString& documentId)
 {
-    std::shared_ptr<domino::NotesDatabase> database =
-        session.OpenDatabase(treeMode == 1 ? serverName : QString(), dbPath, false);
+    std::shared_ptr<domino::NotesDatabase> database = session.OpenDatabase(location.server, location.path, false);
     std::unique_ptr<domino::NotesDocument> document = database->FindDocumentById(documentId);
     DetailRows rows;
     rows.names = document->Items();
@@ -39,7 +38,7 @@ DetailRows readDocumentDetail(domino::NotesSession& session, int treeMode, const
     return rows;
 }
 
-TfrmdocDetail::TfrmdocDetail(const DetailRows& rows, QWidget* parent) : QDialog(parent)
+DocumentDetailDialog::DocumentDetailDialog(const DetailRows& rows, QWidget* parent) : QDialog(parent)
 {
     setWindowTitle(u"文档详细资料"_s);
     setModal(true);
@@ -90,12 +89,7 @@ TfrmdocDetail::TfrmdocDetail(const DetailRows& rows, QWidget* parent) : QDialog(
     m_ok = new QPushButton(u"确   定"_s, this);
     m_ok->setGeometry(208, 440, 121, 33);
     m_ok->setAutoDefault(false);
-    connect(m_ok, &QPushButton::clicked, this, &TfrmdocDetail::BitBtn1Click);
-}
-
-void TfrmdocDetail::BitBtn1Click()
-{
-    accept();
+    connect(m_ok, &QPushButton::clicked, this, &QDialog::accept);
 }
 
 } // namespace quill::browse

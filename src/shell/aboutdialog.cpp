@@ -1,11 +1,11 @@
-#include "shell/about.h"
+#include "shell/aboutdialog.h"
 
 #include "shell/icons.h"
+#include "shell/linklabel.h"
 #include "shell/screencentre.h"
 #include "shell/vendor.h"
 
 #include <QDesktopServices>
-#include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
@@ -29,45 +29,12 @@ QPixmap renderLogo(qreal ratio)
 
 } // namespace
 
-LinkLabel::LinkLabel(const QString& text, QWidget* parent) : QLabel(text, parent)
-{
-    setCursor(Qt::PointingHandCursor);
-    setHot(false);
-}
-
-void LinkLabel::setHot(bool hot)
-{
-    m_hot = hot;
-    QPalette p = palette();
-    p.setColor(QPalette::WindowText, hot ? Qt::red : Qt::black);
-    setPalette(p);
-}
-
-void LinkLabel::enterEvent(QEnterEvent* event)
-{
-    setHot(true);
-    QLabel::enterEvent(event);
-}
-
-void LinkLabel::leaveEvent(QEvent* event)
-{
-    setHot(false);
-    QLabel::leaveEvent(event);
-}
-
-void LinkLabel::mouseReleaseEvent(QMouseEvent* event)
-{
-    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
-        emit clicked();
-    QLabel::mouseReleaseEvent(event);
-}
-
-TfrmAbout::TfrmAbout(QWidget* parent, UrlOpener opener) : QDialog(parent), m_opener(std::move(opener))
+AboutDialog::AboutDialog(QWidget* parent, UrlOpener opener) : QDialog(parent), m_opener(std::move(opener))
 {
     if (!m_opener)
         m_opener = [](const QUrl& url) { QDesktopServices::openUrl(url); };
 
-    setObjectName(u"frmAbout"_s);
+    setObjectName(u"aboutDialog"_s);
     setWindowTitle(u"关于"_s);
     setFixedSize(380, 301);
     setAutoFillBackground(true);
@@ -77,7 +44,7 @@ TfrmAbout::TfrmAbout(QWidget* parent, UrlOpener opener) : QDialog(parent), m_ope
     setPalette(white);
 
     auto* logo = new QLabel(this);
-    logo->setObjectName(u"Image1"_s);
+    logo->setObjectName(u"logo"_s);
     logo->setPixmap(renderLogo(logo->devicePixelRatioF()));
     logo->setGeometry((380 - 289) / 2, 16, 289, 41);
 
@@ -115,7 +82,7 @@ TfrmAbout::TfrmAbout(QWidget* parent, UrlOpener opener) : QDialog(parent), m_ope
     centreOnScreen(this);
 }
 
-QStringList TfrmAbout::lines() const
+QStringList AboutDialog::lines() const
 {
     QStringList out;
     for (const QLabel* line : m_lines)

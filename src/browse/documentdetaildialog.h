@@ -1,5 +1,7 @@
 #pragma once
 
+#include "workspace/workspace.h"
+
 #include <QDialog>
 #include <QStringList>
 
@@ -19,24 +21,22 @@ struct DetailRows
     QStringList values;
 };
 
-// Reads the document afresh through a database object of its own: on serverName when treeMode is 1
-// (dbPath below the data directory), otherwise the local file dbPath. Throws on any failure.
-DetailRows readDocumentDetail(domino::NotesSession& session, int treeMode, const QString& serverName,
-                              const QString& dbPath, const QString& documentId);
+// Reads the document afresh through a database object of its own, opened at location. Throws on any
+// failure.
+DetailRows readDocumentDetail(domino::NotesSession& session, const workspace::DatabaseLocation& location,
+                              const QString& documentId);
 
 // The read-only two-column grid of a document's items and values.
-class TfrmdocDetail : public QDialog
+class DocumentDetailDialog : public QDialog
 {
     Q_OBJECT
 public:
-    explicit TfrmdocDetail(const DetailRows& rows, QWidget* parent = nullptr);
+    explicit DocumentDetailDialog(const DetailRows& rows, QWidget* parent = nullptr);
 
-    QTableWidget* StringGrid1() const { return m_grid; }
-    QPushButton* BitBtn1() const { return m_ok; }
+    QTableWidget* grid() const { return m_grid; }
+    QPushButton* okButton() const { return m_ok; }
     // Whether row 0 is drawn as a heading (not when the document has no items).
     bool hasFixedRow() const { return m_fixedRow; }
-
-    void BitBtn1Click();
 
 private:
     QTableWidget* m_grid = nullptr;

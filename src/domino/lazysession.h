@@ -1,0 +1,33 @@
+#pragma once
+
+#include "domino/loader.h"
+#include "domino/notes.h"
+
+#include <memory>
+
+namespace quill::domino {
+
+// The program's one session: creating it reaches nothing; the component is loaded and the session
+// made on the first operation. disconnect() drops the link so that the next operation starts from
+// a fresh session.
+class LazySession : public NotesSession
+{
+public:
+    explicit LazySession(SessionFactory factory);
+
+    void disconnect();
+    bool isConnected() const { return m_session != nullptr; }
+
+    void InitUserSession(const QString& userName, const QString& password) override;
+    void InitLocalSession(const QString& text) override;
+    std::shared_ptr<NotesDatabase> OpenDatabase(const QString& server, const QString& path, bool flag) override;
+    ValueList EvaluateFormula(const QString& formula, const NotesDocument& document) override;
+
+private:
+    NotesSession& session();
+
+    SessionFactory m_factory;
+    std::unique_ptr<NotesSession> m_session;
+};
+
+} // namespace quill::domino
