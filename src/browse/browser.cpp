@@ -1,8 +1,10 @@
 #include "browse/browser.h"
 
 #include "browse/connectiondialog.h"
+#include "browse/datadirectoryscanner.h"
 #include "browse/documentdetaildialog.h"
-#include "browse/tree.h"
+#include "browse/treenodes.h"
+#include "browse/treeupdatesuspension.h"
 #include "domino/error.h"
 #include "domino/installation.h"
 #include "domino/notes.h"
@@ -92,9 +94,8 @@ void Browser::ConnectServer()
     }
     workspace::WriteSettings(m_workspace.settingsFilePath(), credentials);
     m_workspace.setDataPath(domino::DominoDataPath(m_window.registry()));
-    auto* root = new QTreeWidgetItem(m_window.databaseTree(),
-                                     QStringList{credentials.serverName + u'(' + m_workspace.dataPath() + u')'});
-    root->setIcon(0, shell::treeIcon(shell::TreeIcon::Server));
+    QTreeWidgetItem* root = addRootNode(m_window.databaseTree(), NodeKind::ServerRoot,
+                                        credentials.serverName + u'(' + m_workspace.dataPath() + u')', QString());
     ScanDataDirectory(m_workspace.dataPath(), root);
     m_progress.close();
 }
@@ -103,8 +104,7 @@ void Browser::ConnectServer()
 
 void Browser::ScanDataDirectory(const QString& directory, QTreeWidgetItem* parent)
 {
-    DataDirectoryScanner scanner(shell::treeIcon(shell::TreeIcon::Folder), shell::treeIcon(shell::TreeIcon::Database));
-    scanner.scan(directory, parent);
+    DataDirectoryScanner().scan(directory, parent);
 }
 
 void Browser::openFile()
@@ -129,13 +129,10 @@ void Browser::openFile()
     const TreeUpdateSuspension suspension(tree);
     tree->clear();
     m_workspace.setTreeMode(TreeMode::File);
-    auto* root = new QTreeWidgetItem(tree, QStringList{name});
-    root->setIcon(0, shell::treeIcon(shell::TreeIcon::Database));
+    QTreeWidgetItem* root = addRootNode(tree, NodeKind::Database, name, name);
     const QStringList views = database->Views();
-    for (const QString& view : views) {
-        auto* node = new QTreeWidgetItem(root, QStringList{platform::trimBlanks(view)});
-        node->setIcon(0, shell::treeIcon(shell::TreeIcon::View));
-    }
+    for (const QString& view : views)
+        addViewNode(root, platform::trimBlanks(view));
     m_window.documentList()->clearItems();
 }
 
@@ -148,9 +145,7 @@ void Browser::treeClicked()
     QTreeWidgetItem* node = tree->currentItem();
     if (!node || !node->isSelected())
         return;
-    const QTreeWidgetItem* parent = node->parent();
-    switch (classifyTreeClick(m_workspace.treeMode(), NodeLevel(node), node->childCount() > 0, node->text(0),
-                              parent ? parent->text(0) : QString())) {
+    switch (classifyTreeClick(m_workspace.treeMode(), nodeKind(node), node->childCount() > 0)) {
     case TreeAction::Nothing:
         return;
     case TreeAction::OpenDatabase:
@@ -183,8 +178,7 @@ void Browser::openDatabaseNode(QTreeWidgetItem* node)
     const TreeUpdateSuspension suspension(m_window.databaseTree());
     const QIcon icon = shell::treeIcon(shell::TreeIcon::View);
     for (const QString& view : views) {
-        auto* child = new QTreeWidgetItem(node, QStringList{view});
-        child->setIcon(0, icon);
+        addViewNode(node, view);
         list->addIconItem(view, icon);
     }
     node->setExpanded(true);
@@ -192,20 +186,18 @@ void Browser::openDatabaseNode(QTreeWidgetItem* node)
 
 void Browser::listServerView(QTreeWidgetItem* node)
 {
-    QString path = NodePath(node->parent());
-    if (path.endsWith(u'\\'))
-        path.chop(1);
+    const QString path = NodePath(node);
     const QString server = m_workspace.credentials().serverName;
     const std::shared_ptr<domino::NotesDatabase> database = m_workspace.session().OpenDatabase(server, path, false);
     m_workspace.setDbPath(path);
-    listView(database, node->text(0), {server, path});
+    listView(database, viewNameOf(node), {server, path});
 }
 
 void Browser::listFileView(QTreeWidgetItem* node)
 {
-    const QString file = node->parent()->text(0);
+    const QString file = NodePath(node);
     const std::shared_ptr<domino::NotesDatabase> database = m_workspace.session().OpenDatabase(QString(), file, false);
-    listView(database, node->text(0), {QString(), file});
+    listView(database, viewNameOf(node), {QString(), file});
 }
 
 void Browser::listView(const std::shared_ptr<domino::NotesDatabase>& database, const QString& viewName,

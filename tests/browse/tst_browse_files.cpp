@@ -1,5 +1,7 @@
 // The data directory scan on a real folder tree, and the lock test against other processes.
-#include "browse/tree.h"
+#include "browse/datadirectoryscanner.h"
+#include "browse/treenodes.h"
+#include "browse/treeupdatesuspension.h"
 #include "lockingchild.h"
 #include "platform/files.h"
 
@@ -81,7 +83,8 @@ void TestBrowseFiles::scanListsFoldersAndDatabases()
 {
     QTemporaryDir tmp;
     const QString d = tmp.path() + u'/';
-    for (const char* name : {"ABC.NSF", "abc.nsf", "Abc.Nsf", "abc.ntf", ".hidden.nsf", "abcnsf", "notes.txt"})
+    for (const char* name :
+         {"ABC.NSF", "abc.nsf", "Abc.Nsf", "abc.ntf", ".hidden.nsf", "abcnsf", "a.nsfx", "notes.txt"})
         touch(d + QString::fromUtf8(name));
     QVERIFY(QDir(d).mkpath(u"mail/deep"_s));
     touch(d + u"mail/box.nsf"_s);
@@ -94,8 +97,8 @@ void TestBrowseFiles::scanListsFoldersAndDatabases()
     QCOMPARE(::mkfifo(QFile::encodeName(d + u"pipe.nsf"_s).constData(), 0600), 0);
 
     QTreeWidget tree;
-    auto* root = new QTreeWidgetItem(&tree, QStringList{u"srv"_s});
-    browse::DataDirectoryScanner(QIcon(), QIcon()).scan(tmp.path(), root); // no trailing "/"
+    auto* root = browse::addRootNode(&tree, browse::NodeKind::ServerRoot, u"srv"_s, QString());
+    browse::DataDirectoryScanner().scan(tmp.path(), root); // no trailing "/"
 
     QCOMPARE(childTexts(root), (QStringList{u"ABC.NSF"_s, u"Abc.Nsf"_s, u"abc.nsf"_s, u"abcnsf"_s, u"empty"_s,
                                             u"linked.nsf"_s, u"mail"_s}));
@@ -103,6 +106,17 @@ void TestBrowseFiles::scanListsFoldersAndDatabases()
     QCOMPARE(childTexts(mail), (QStringList{u"box.nsf"_s, u"deep"_s}));
     QCOMPARE(childTexts(childNamed(mail, u"deep"_s)), QStringList{u"old.NSF"_s});
     QCOMPARE(childNamed(root, u"empty"_s)->childCount(), 0);
+
+    // What each node is and where it leads, decided by its file name when it is listed.
+    using browse::NodeKind;
+    for (const char* name : {"ABC.NSF", "Abc.Nsf", "abc.nsf", "linked.nsf"})
+        QCOMPARE(browse::nodeKind(childNamed(root, QString::fromUtf8(name))), NodeKind::Database);
+    QCOMPARE(browse::nodeKind(childNamed(root, u"abcnsf"_s)), NodeKind::OtherFile);
+    QCOMPARE(browse::nodeKind(mail), NodeKind::Folder);
+    QCOMPARE(browse::NodePath(mail), u"mail"_s);
+    QCOMPARE(browse::NodePath(childNamed(mail, u"box.nsf"_s)), u"mail\\box.nsf"_s);
+    QCOMPARE(browse::NodePath(childNamed(childNamed(mail, u"deep"_s), u"old.NSF"_s)), u"mail\\deep\\old.NSF"_s);
+    QCOMPARE(browse::NodePath(childNamed(root, u"ABC.NSF"_s)), u"ABC.NSF"_s);
 }
 
 void TestBrowseFiles::scanStaysFiniteOnLinkLoops()
@@ -116,7 +130,7 @@ void TestBrowseFiles::scanStaysFiniteOnLinkLoops()
 
     QTreeWidget tree;
     auto* root = new QTreeWidgetItem(&tree, QStringList{u"srv"_s});
-    browse::DataDirectoryScanner(QIcon(), QIcon()).scan(d, root);
+    browse::DataDirectoryScanner().scan(d, root);
 
     // Each folder is entered once; the second way to it is shown without children.
     QCOMPARE(childTexts(root), (QStringList{u"again"_s, u"mail"_s}));
@@ -138,7 +152,7 @@ void TestBrowseFiles::scanOfUnreadableRootAddsNothing()
     for (const QString& directory : QStringList{d + u"missing"_s, d + u"dangling"_s, d + u"plain.nsf"_s,
                                                 u"没有安装Domino"_s, d + u"(找不到该目录)"_s}) {
         auto* root = new QTreeWidgetItem(&tree, QStringList{directory});
-        browse::DataDirectoryScanner(QIcon(), QIcon()).scan(directory, root);
+        browse::DataDirectoryScanner().scan(directory, root);
         QCOMPARE(root->childCount(), 0);
     }
     QVERIFY(!platform::listFolder(d + u"plain.nsf"_s));
@@ -152,7 +166,7 @@ void TestBrowseFiles::scanSuspendsRedrawingNested()
     auto* root = new QTreeWidgetItem(&tree, QStringList{u"srv"_s});
     {
         const browse::TreeUpdateSuspension outer(&tree);
-        browse::DataDirectoryScanner(QIcon(), QIcon()).scan(tmp.path(), root);
+        browse::DataDirectoryScanner().scan(tmp.path(), root);
         QVERIFY(!tree.updatesEnabled()); // the scan's own resumption must not end the outer one
     }
     QVERIFY(tree.updatesEnabled());

@@ -1,5 +1,5 @@
-// Node paths, the click dispatch, and opening databases from the server tree and from a file.
-#include "browse/tree.h"
+// Node kinds and paths, the click dispatch, and opening databases from the server tree and from a file.
+#include "browse/treenodes.h"
 #include "browsefixture.h"
 #include "lockingchild.h"
 
@@ -7,6 +7,7 @@
 
 using namespace Qt::StringLiterals;
 using namespace quill;
+using browse::NodeKind;
 using browse::TreeAction;
 using testing::BrowseFixture;
 
@@ -29,12 +30,14 @@ void touch(const QString& path)
     QVERIFY(f.open(QIODevice::WriteOnly));
 }
 
-// A server tree over mail/abc.nsf, top.nsf, abcnsf and an empty folder, as the connect command makes it.
+// A server tree over mail/abc.nsf, top.nsf, abcnsf, an empty folder and an empty folder named like a
+// database, as the connect command makes it.
 QTreeWidgetItem* buildServerTree(BrowseFixture& fx)
 {
     const QString data = fx.dataPath() + u'/';
     QDir(data).mkpath(u"mail"_s);
     QDir(data).mkpath(u"empty"_s);
+    QDir(data).mkpath(u"归档.nsf"_s);
     touch(data + u"mail/abc.nsf"_s);
     touch(data + u"top.nsf"_s);
     touch(data + u"abcnsf"_s);
@@ -46,7 +49,8 @@ QTreeWidgetItem* buildServerTree(BrowseFixture& fx)
     fx.domino.addDatabase(u"top.nsf"_s).addView(u"v"_s);
     fx.setServerName(u"srv"_s);
     fx.workspace->setTreeMode(workspace::TreeMode::Server);
-    auto* root = new QTreeWidgetItem(fx.tree(), QStringList{u"srv("_s + fx.dataPath() + u')'});
+    QTreeWidgetItem* root =
+        browse::addRootNode(fx.tree(), NodeKind::ServerRoot, u"srv("_s + fx.dataPath() + u')', QString());
     fx.browser->ScanDataDirectory(fx.dataPath(), root);
     return root;
 }
@@ -71,58 +75,69 @@ private slots:
 
 void TestBrowseTree::nodePaths()
 {
+    using browse::childPath;
+    using browse::NodePath;
     QTreeWidget tree;
-    auto* root = new QTreeWidgetItem(&tree, QStringList{u"srv(/data)"_s});
-    auto* mail = new QTreeWidgetItem(root, QStringList{u"mail"_s});
-    auto* abc = new QTreeWidgetItem(mail, QStringList{u"abc.nsf"_s});
-    auto* top = new QTreeWidgetItem(root, QStringList{u"top.nsf"_s});
-    QCOMPARE(browse::NodePath(root), QString());
-    QCOMPARE(browse::NodePath(abc), u"mail\\abc.nsf"_s);
-    QCOMPARE(browse::NodePath(top), u"top.nsf"_s);
-    auto* view = new QTreeWidgetItem(abc, QStringList{u"全部"_s});
-    QCOMPARE(browse::NodePath(abc), u"mail\\abc.nsf\\"_s);
-    QCOMPARE(browse::NodePath(view), u"mail\\abc.nsf\\全部"_s);
-    QCOMPARE(browse::NodePath(mail), u"mail\\"_s);
-    QCOMPARE(browse::NodeLevel(view), 3);
-    QCOMPARE(browse::NodeLevel(root), 0);
+    auto* root = browse::addRootNode(&tree, NodeKind::ServerRoot, u"srv(/data)"_s, QString());
+    auto* mail = browse::addNode(root, NodeKind::Folder, u"mail"_s, childPath(root, u"mail"_s));
+    auto* abc = browse::addNode(mail, NodeKind::Database, u"abc.nsf"_s, childPath(mail, u"abc.nsf"_s));
+    auto* top = browse::addNode(root, NodeKind::Database, u"top.nsf"_s, childPath(root, u"top.nsf"_s));
+    QCOMPARE(NodePath(root), QString());
+    QCOMPARE(NodePath(abc), u"mail\\abc.nsf"_s);
+    QCOMPARE(NodePath(top), u"top.nsf"_s);
+    // Listing its views changes nothing of a database's path; a view leads to its database.
+    auto* view = browse::addViewNode(abc, u"全部"_s);
+    QCOMPARE(NodePath(abc), u"mail\\abc.nsf"_s);
+    QCOMPARE(NodePath(view), u"mail\\abc.nsf"_s);
+    QCOMPARE(browse::viewNameOf(view), u"全部"_s);
+    QCOMPARE(NodePath(mail), u"mail"_s);
+    QCOMPARE(browse::nodeKind(view), NodeKind::View);
+    QCOMPARE(browse::nodeKind(root), NodeKind::ServerRoot);
+    QCOMPARE(browse::nodeKind(mail), NodeKind::Folder);
+
+    // Captions are only shown: whatever they say, kinds, paths and view names stay.
+    root->setText(0, u"srv(/other)"_s);
+    mail->setText(0, u"邮件\\旧"_s);
+    abc->setText(0, u"abc.nsf (3 个视图)"_s);
+    view->setText(0, u"全部.nsf"_s);
+    QCOMPARE(NodePath(abc), u"mail\\abc.nsf"_s);
+    QCOMPARE(NodePath(view), u"mail\\abc.nsf"_s);
+    QCOMPARE(browse::viewNameOf(view), u"全部"_s);
+    QCOMPARE(browse::nodeKind(view), NodeKind::View);
+    QCOMPARE(childPath(mail, u"新.nsf"_s), u"mail\\新.nsf"_s);
 }
 
 void TestBrowseTree::dispatchTable_data()
 {
     QTest::addColumn<int>("mode");
-    QTest::addColumn<int>("level");
+    QTest::addColumn<int>("kind");
     QTest::addColumn<bool>("children");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("parent");
     QTest::addColumn<int>("action");
-    const auto add = [](const char* name, int mode, int level, bool children, const QString& text,
-                        const QString& parent, TreeAction action) {
-        QTest::newRow(name) << mode << level << children << text << parent << static_cast<int>(action);
+    using workspace::TreeMode;
+    const auto add = [](const char* name, TreeMode mode, NodeKind kind, bool children, TreeAction action) {
+        QTest::newRow(name) << static_cast<int>(mode) << static_cast<int>(kind) << children << static_cast<int>(action);
     };
-    add("server database", 1, 1, false, u"abc.nsf"_s, u"srv(/d)"_s, TreeAction::OpenDatabase);
-    add("server database mixed case", 1, 2, false, u"ABC.Nsf"_s, u"mail"_s, TreeAction::OpenDatabase);
-    add("server view", 1, 2, false, u"全部"_s, u"abc.NSF"_s, TreeAction::ListServerView);
-    add("server view named like a file", 1, 2, false, u"x.NSF"_s, u"abc.nsf"_s, TreeAction::OpenDatabase);
-    add("server listed views", 1, 1, true, u"abc.nsf"_s, u"srv"_s, TreeAction::Nothing);
-    add("server empty folder", 1, 1, false, u"empty"_s, u"srv"_s, TreeAction::Nothing);
-    add("server name without dot", 1, 1, false, u"abcnsf"_s, u"srv"_s, TreeAction::Nothing);
-    add("server root", 1, 0, false, u"srv(/d)"_s, QString(), TreeAction::Nothing);
-    add("server nsf in the middle", 1, 1, false, u"a.nsfx"_s, u"srv"_s, TreeAction::Nothing);
-    add("file view", 2, 1, false, u"全部"_s, u"/x/crm.nsf"_s, TreeAction::ListFileView);
-    add("file root without views", 2, 0, false, u"/x/crm.nsf"_s, QString(), TreeAction::Nothing);
-    add("file root with views", 2, 0, true, u"/x/crm.nsf"_s, QString(), TreeAction::Nothing);
+    add("server database", TreeMode::Server, NodeKind::Database, false, TreeAction::OpenDatabase);
+    add("server view", TreeMode::Server, NodeKind::View, false, TreeAction::ListServerView);
+    add("server listed views", TreeMode::Server, NodeKind::Database, true, TreeAction::Nothing);
+    add("server empty folder", TreeMode::Server, NodeKind::Folder, false, TreeAction::Nothing);
+    add("server folder with content", TreeMode::Server, NodeKind::Folder, true, TreeAction::Nothing);
+    add("server name without dot", TreeMode::Server, NodeKind::OtherFile, false, TreeAction::Nothing);
+    add("server root", TreeMode::Server, NodeKind::ServerRoot, false, TreeAction::Nothing);
+    add("file view", TreeMode::File, NodeKind::View, false, TreeAction::ListFileView);
+    add("file root without views", TreeMode::File, NodeKind::Database, false, TreeAction::Nothing);
+    add("file root with views", TreeMode::File, NodeKind::Database, true, TreeAction::Nothing);
+    add("nothing opened yet", TreeMode::Empty, NodeKind::View, false, TreeAction::Nothing);
 }
 
 void TestBrowseTree::dispatchTable()
 {
     QFETCH(int, mode);
-    QFETCH(int, level);
+    QFETCH(int, kind);
     QFETCH(bool, children);
-    QFETCH(QString, text);
-    QFETCH(QString, parent);
     QFETCH(int, action);
-    QCOMPARE(static_cast<int>(
-                 browse::classifyTreeClick(static_cast<workspace::TreeMode>(mode), level, children, text, parent)),
+    QCOMPARE(static_cast<int>(browse::classifyTreeClick(static_cast<workspace::TreeMode>(mode),
+                                                        static_cast<NodeKind>(kind), children)),
              action);
 }
 
@@ -162,12 +177,23 @@ void TestBrowseTree::serverTreeOpensDatabasesAndViews()
     QCOMPARE(fx.list()->rowCount(), 1);
     QCOMPARE(fx.workspace->docCount(), 1);
 
-    // A view whose name ends in ".NSF" is taken for a database below the database.
+    // A view whose name ends in ".NSF" is a view like any other.
     fx.domino.clearCalls();
     fx.click(abc->child(1));
-    QCOMPARE(fx.domino.calls(), QStringList{u"OpenDatabase:mail\\abc.nsf\\x.NSF"_s});
-    QCOMPARE(fx.prompts.messages(), QStringList{u"访问数据库出错：找不到数据库：mail\\abc.nsf\\x.NSF"_s});
-    QCOMPARE(fx.workspace->docCount(), 0);
+    QCOMPARE(fx.domino.calls().first(), u"OpenDatabase:mail\\abc.nsf"_s);
+    QVERIFY(fx.prompts.shown.isEmpty());
+    QCOMPARE(fx.workspace->viewName(), u"x.NSF"_s);
+    QCOMPARE(fx.workspace->docCount(), 1);
+    QCOMPARE(fx.list()->rowCount(), 1);
+
+    // Nor does a caption decide: a renamed database node still opens its file.
+    abc->setText(0, u"改了名字的节点"_s);
+    mail->setText(0, u"别的文件夹"_s);
+    fx.domino.clearCalls();
+    fx.click(abc->child(0));
+    QCOMPARE(fx.domino.calls().first(), u"OpenDatabase:mail\\abc.nsf"_s);
+    QCOMPARE(fx.workspace->viewName(), u"全部"_s);
+    QVERIFY(fx.prompts.shown.isEmpty());
 
     fx.domino.clearCalls();
     fx.click(find(root, u"top.nsf"_s));
@@ -215,7 +241,9 @@ void TestBrowseTree::clicksThatDoNothing()
     QCOMPARE(fx.workspace->docCount(), 5);
 
     QTreeWidgetItem* root = buildServerTree(fx);
-    for (QTreeWidgetItem* node : {find(root, u"abcnsf"_s), find(root, u"empty"_s), root, find(root, u"mail"_s)}) {
+    // An empty folder named like a database is a folder: nothing to open.
+    for (QTreeWidgetItem* node :
+         {find(root, u"abcnsf"_s), find(root, u"empty"_s), root, find(root, u"mail"_s), find(root, u"归档.nsf"_s)}) {
         QVERIFY(node);
         fx.workspace->setDocCount(5);
         fx.click(node);
