@@ -49,33 +49,19 @@ void ExportRun::run(const ExportRequest& request, const QString& viewName, qint3
     }
 
     m_host.showProgressWindow();
-    QString notes;
-    QString guardedMessage;
-    Ending ending = Ending::Failed;
+    Outcome outcome;
     std::exception_ptr failure;
     try {
-        m_host.setProgressText(u"正在导出数据到"_s + fileNamePart(request.workbookName) + u"..."_s);
+        m_host.setProgressText(progressText(request));
         m_host.setProgress(docCount, 0);
-        ending = body(*excel, request, docCount, viewName, notes, guardedMessage);
+        outcome = body(*excel, request, docCount, viewName);
     } catch (...) {
         failure = std::current_exception();
     }
+    if (outcome.ending == Ending::Guarded)
+        m_host.showMessage(outcome.guardedMessage);
 
-    if (ending == Ending::Guarded)
-        m_host.showMessage(guardedMessage);
-
-    QString saveError;
-    try {
-        excel->SaveWorkbook(request.workbookName);
-    } catch (const std::exception& e) {
-        saveError = platform::messageOf(e);
-    }
-    try {
-        excel->QuitExcel();
-    } catch (const std::exception&) {
-        // The writer is released below in any case; nothing the user could act on.
-    }
-    excel.reset();
+    const QString saveError = saveAndQuit(std::move(excel), request.workbookName);
     m_host.closeProgressWindow();
 
     if (failure) {
@@ -85,119 +71,158 @@ void ExportRun::run(const ExportRequest& request, const QString& viewName, qint3
     }
     if (!saveError.isEmpty())
         throw platform::Error(saveError);
-    if (ending == Ending::Finished)
-        m_host.showMessage(QString::fromUtf16(kFinished) + m_attachmentFolder + notes);
+    if (outcome.ending == Ending::Finished)
+        m_host.showMessage(QString::fromUtf16(kFinished) + m_attachmentFolder + outcome.notes);
 }
 
-ExportRun::Ending ExportRun::body(workbook::ExcelApplication& excel, const ExportRequest& request, qint32 docCount,
-                                  const QString& viewName, QString& notes, QString& guardedMessage)
+QString ExportRun::saveAndQuit(std::unique_ptr<workbook::ExcelApplication> excel, const QString& workbookName)
 {
-    std::unique_ptr<domino::NotesView> view;
+    QString saveError;
     try {
-        view = m_database.FindView(viewName);
-        if (!view)
-            throw platform::Error(u"找不到视图："_s + viewName);
+        excel->SaveWorkbook(workbookName);
     } catch (const std::exception& e) {
-        guardedMessage = u"连接视图出错:"_s + platform::messageOf(e);
-        return Ending::Guarded;
+        saveError = platform::messageOf(e);
     }
-
-    std::unique_ptr<domino::NotesDocument> document;
-    QStringList allNames;
     try {
-        document = view->NthDocument(request.start);
-        if (!document)
-            throw platform::Error(u"视图中没有第"_s + QString::number(request.start) + u"个文档"_s);
-        allNames = document->Items();
-    } catch (const std::exception& e) {
-        guardedMessage = u"连接文档出错:"_s + platform::messageOf(e);
-        return Ending::Guarded;
+        excel->QuitExcel();
+    } catch (const std::exception&) {
+        // The writer is released below in any case; nothing the user could act on.
     }
+    return saveError;
+}
 
-    const QStringList names = header(excel, allNames, notes);
-    const int n = static_cast<int>(names.size());
+QString ExportRun::progressText(const ExportRequest& request)
+{
+    return u"正在导出数据到"_s + fileNamePart(request.workbookName) + u"..."_s;
+}
 
+void ExportRun::guarded(const QString& prefix, const std::function<void()>& step)
+{
+    try {
+        step();
+    } catch (const std::exception& e) {
+        throw GuardedFailure{prefix + platform::messageOf(e)};
+    }
+}
+
+ExportRun::Outcome ExportRun::body(workbook::ExcelApplication& excel, const ExportRequest& request, qint32 docCount,
+                                   const QString& viewName)
+{
+    try {
+        std::unique_ptr<domino::NotesView> view;
+        guarded(u"连接视图出错:"_s, [&] {
+            view = m_database.FindView(viewName);
+            if (!view)
+                throw platform::Error(u"找不到视图："_s + viewName);
+        });
+        std::unique_ptr<domino::NotesDocument> document;
+        QStringList allNames;
+        guarded(u"连接文档出错:"_s, [&] {
+            document = view->NthDocument(request.start);
+            if (!document)
+                throw platform::Error(u"视图中没有第"_s + QString::number(request.start) + u"个文档"_s);
+            allNames = document->Items();
+        });
+        const Header head = header(excel, allNames);
+        const QString notes = writeDocuments(excel, *view, std::move(document), head.names, request, docCount);
+        return {Ending::Finished, head.note + notes, QString()};
+    } catch (const GuardedFailure& failure) {
+        return {Ending::Guarded, QString(), failure.message};
+    }
+}
+
+QString ExportRun::writeDocuments(workbook::ExcelApplication& excel, const domino::NotesView& view,
+                                  std::unique_ptr<domino::NotesDocument> document, const QStringList& names,
+                                  const ExportRequest& request, qint32 docCount)
+{
     qint64 passes = qint64(docCount) - request.start + 1;
     const qint64 maxDocuments = m_limits.rows - 1;
     const bool rowLimited = passes > maxDocuments;
     if (rowLimited)
         passes = maxDocuments;
 
-    const QString progressText = u"正在导出数据到"_s + fileNamePart(request.workbookName) + u"..."_s;
+    const QString text = progressText(request);
     const QString ofCount = u"/"_s + QString::number(docCount);
     for (qint64 j = 0; j < passes; ++j) {
         const qint64 position = request.start + j;
         const int row = static_cast<int>(j + 2);
-        m_log.write(loglines::documentStart(position));
-        excel.SetCellValue(row, 1, cutToCell(document->DocumentId()));
-        if (document->HasAttachments())
-            attachmentStep(*document, position);
-        m_host.setProgressText(progressText + QString::number(j + 1) + ofCount);
+        startDocument(excel, row, *document, position);
+        m_host.setProgressText(text + QString::number(j + 1) + ofCount);
         m_host.setProgress(docCount, static_cast<qint32>(j + 1));
         m_host.processEvents();
         pictureStep(*document);
 
         bool viewEnded = false;
-        try {
-            for (int i = 0; i < n; ++i) {
-                const QString& name = names[i];
-                const RichTextPart part = richTextStep(*document, position, name);
-                if (!part.found)
-                    continue;
-                QString s = part.text;
-                // A rich-text item's first value is its plain text again; it goes into the cell once.
-                if (!part.isRichText)
-                    valueStep(*document, name, s);
-                try {
-                    excel.SetCellValue(row, i + 2, cutToCell(s));
-                    m_log.write(loglines::writeStep());
-                } catch (const std::exception&) {
-                    excel.SetCellValue(row, i + 2, QString::fromUtf16(kCellFailed));
-                }
-                m_host.processEvents();
-            }
+        guarded(u"连接文档出错:"_s, [&] {
+            writeItems(excel, row, *document, position, names);
             try {
-                std::unique_ptr<domino::NotesDocument> next = view->NextDocument(*document);
+                std::unique_ptr<domino::NotesDocument> next = view.NextDocument(*document);
                 if (next)
                     document = std::move(next);
                 else if (j + 1 < passes)
                     viewEnded = true;
             } catch (const std::exception&) {
+                // The next row holds this document again; the log says where the view failed.
                 m_log.write(loglines::nextDocumentFailed(position));
             }
-        } catch (const std::exception& e) {
-            guardedMessage = u"连接文档出错:"_s + platform::messageOf(e);
-            return Ending::Guarded;
-        }
+        });
         if (viewEnded) {
             // The view has fewer documents than it had when it was listed: stop instead of
             // writing the last document again and again.
             m_log.write(loglines::nextDocumentFailed(position));
-            notes += u"\n视图在第"_s + QString::number(position) + u"个文档之后已没有文档，共导出了"_s +
-                     QString::number(j + 1) + u"个文档。"_s;
-            return Ending::Finished;
+            return u"\n视图在第"_s + QString::number(position) + u"个文档之后已没有文档，共导出了"_s +
+                   QString::number(j + 1) + u"个文档。"_s;
         }
     }
-    if (rowLimited) {
-        const qint64 last = request.start + passes - 1;
-        notes += u"\n工作表最多只能容纳"_s + QString::number(maxDocuments) + u"个文档，本次导出了第"_s +
-                 QString::number(request.start) + u"到第"_s + QString::number(last) + u"个文档；其余的文档请从第"_s +
-                 QString::number(last + 1) + u"个文档开始再导出一次。"_s;
-    }
-    return Ending::Finished;
+    if (!rowLimited)
+        return QString();
+    const qint64 last = request.start + passes - 1;
+    return u"\n工作表最多只能容纳"_s + QString::number(maxDocuments) + u"个文档，本次导出了第"_s +
+           QString::number(request.start) + u"到第"_s + QString::number(last) + u"个文档；其余的文档请从第"_s +
+           QString::number(last + 1) + u"个文档开始再导出一次。"_s;
 }
 
-QStringList ExportRun::header(workbook::ExcelApplication& excel, const QStringList& allNames, QString& notes)
+void ExportRun::startDocument(workbook::ExcelApplication& excel, int row, const domino::NotesDocument& document,
+                              qint64 position)
 {
-    const int maxNames = m_limits.columns - 1;
-    QStringList names = allNames;
-    if (names.size() > maxNames) {
-        names = allNames.mid(0, maxNames);
-        notes += u"\n起始文档有"_s + QString::number(allNames.size()) + u"个域，工作表最多只能容纳"_s +
-                 QString::number(maxNames) + u"个域列，只导出了前"_s + QString::number(maxNames) + u"个域。"_s;
-    }
+    m_log.write(loglines::documentStart(position));
+    excel.SetCellValue(row, 1, cutToCell(document.DocumentId()));
+    if (document.HasAttachments())
+        attachmentStep(document, position);
+}
+
+void ExportRun::writeItems(workbook::ExcelApplication& excel, int row, const domino::NotesDocument& document,
+                           qint64 position, const QStringList& names)
+{
     for (int i = 0; i < names.size(); ++i) {
         const QString& name = names[i];
+        const RichTextPart part = richTextStep(document, position, name);
+        if (!part.found)
+            continue;
+        // A rich-text item's first value is its plain text again; it goes into the cell once.
+        const QString text = part.isRichText ? part.text : valueStep(document, name);
+        try {
+            excel.SetCellValue(row, i + 2, cutToCell(text));
+            m_log.write(loglines::writeStep());
+        } catch (const std::exception&) {
+            // The cell shows that this value could not be written; the row goes on.
+            excel.SetCellValue(row, i + 2, QString::fromUtf16(kCellFailed));
+        }
+        m_host.processEvents();
+    }
+}
+
+ExportRun::Header ExportRun::header(workbook::ExcelApplication& excel, const QStringList& allNames)
+{
+    const int maxNames = m_limits.columns - 1;
+    Header head{allNames, QString()};
+    if (head.names.size() > maxNames) {
+        head.names = allNames.mid(0, maxNames);
+        head.note = u"\n起始文档有"_s + QString::number(allNames.size()) + u"个域，工作表最多只能容纳"_s +
+                    QString::number(maxNames) + u"个域列，只导出了前"_s + QString::number(maxNames) + u"个域。"_s;
+    }
+    for (int i = 0; i < head.names.size(); ++i) {
+        const QString& name = head.names[i];
         excel.SetColumnWidth(i + 1, 40);
         // A column is at most 255 characters wide; a longer name must not end the export.
         excel.SetColumnWidth(i + 2, std::min(platform::gbkLength(name) + 10, 255));
@@ -206,7 +231,7 @@ QStringList ExportRun::header(workbook::ExcelApplication& excel, const QStringLi
         excel.SetCellValue(1, i + 2, cutToCell(name));
         excel.SetCellValue(1, 1, u"文档ID"_s);
     }
-    return names;
+    return head;
 }
 
 QString ExportRun::documentFolder(const domino::NotesDocument& document) const
@@ -256,13 +281,13 @@ ExportRun::RichTextPart ExportRun::richTextStep(const domino::NotesDocument& doc
     try {
         m_log.write(loglines::richTextStart(n));
     } catch (const std::exception&) {
-        return part;
+        return part; // the step is skipped; the item's value still goes into the cell
     }
     std::unique_ptr<domino::NotesItem> item;
     try {
         item = document.ItemByName(name);
     } catch (const std::exception&) {
-        part.found = false;
+        part.found = false; // the document has no such item: its cell stays empty
         return part;
     }
     try {
@@ -293,17 +318,17 @@ ExportRun::RichTextPart ExportRun::richTextStep(const domino::NotesDocument& doc
     return part;
 }
 
-void ExportRun::valueStep(const domino::NotesDocument& document, const QString& name, QString& s)
+QString ExportRun::valueStep(const domino::NotesDocument& document, const QString& name)
 {
     try {
         const domino::ValueList values = document.ItemValue(name);
         if (values.empty())
-            return;
+            return QString();
         const QString text = domino::ValueToText(values.front());
         m_log.write(loglines::valueStep(text));
-        s += text;
+        return text;
     } catch (const std::exception&) {
-        // A null first value has no text: the cell keeps what it has.
+        return QString(); // a null first value has no text, or its log line failed: the cell stays empty
     }
 }
 

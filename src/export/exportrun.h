@@ -62,13 +62,49 @@ private:
         Failed
     };
 
-    Ending body(workbook::ExcelApplication& excel, const ExportRequest& request, qint32 docCount,
-                const QString& viewName, QString& notes, QString& guardedMessage);
-    QStringList header(workbook::ExcelApplication& excel, const QStringList& names, QString& notes);
+    // How the documents' part of a run ended: the notes for the message of a finished run, or the
+    // message of a guarded failure.
+    struct Outcome
+    {
+        Ending ending = Ending::Failed;
+        QString notes;
+        QString guardedMessage;
+    };
+
+    // A step failed that the run reports in its own words; the rows so far are saved.
+    struct GuardedFailure
+    {
+        QString message;
+    };
+
+    // The item names the sheet has columns for, and why some are left out.
+    struct Header
+    {
+        QStringList names;
+        QString note;
+    };
+
+    Outcome body(workbook::ExcelApplication& excel, const ExportRequest& request, qint32 docCount,
+                 const QString& viewName);
+    // Runs step; a failure becomes a GuardedFailure with prefix before its message.
+    static void guarded(const QString& prefix, const std::function<void()>& step);
+    static QString progressText(const ExportRequest& request);
+    // The notes for the finished message.
+    QString writeDocuments(workbook::ExcelApplication& excel, const domino::NotesView& view,
+                           std::unique_ptr<domino::NotesDocument> document, const QStringList& names,
+                           const ExportRequest& request, qint32 docCount);
+    void startDocument(workbook::ExcelApplication& excel, int row, const domino::NotesDocument& document,
+                       qint64 position);
+    void writeItems(workbook::ExcelApplication& excel, int row, const domino::NotesDocument& document, qint64 position,
+                    const QStringList& names);
+    Header header(workbook::ExcelApplication& excel, const QStringList& allNames);
+    // Saves the workbook and lets the writer go; the save's error message, or empty.
+    static QString saveAndQuit(std::unique_ptr<workbook::ExcelApplication> excel, const QString& workbookName);
     void attachmentStep(const domino::NotesDocument& document, qint64 n);
     void pictureStep(const domino::NotesDocument& document);
     RichTextPart richTextStep(const domino::NotesDocument& document, qint64 n, const QString& name);
-    void valueStep(const domino::NotesDocument& document, const QString& name, QString& s);
+    // The text of the item's first value, or empty.
+    QString valueStep(const domino::NotesDocument& document, const QString& name);
     QString documentFolder(const domino::NotesDocument& document) const;
 
     const domino::NotesDatabase& m_database;
