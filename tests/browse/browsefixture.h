@@ -143,14 +143,4 @@ inline void whenModal(std::function<void(QDialog*)> action, int tries = 300)
     });
 }
 
-// Saves a picture of a window when QUILL_SCREENSHOT_DIR names a folder.
-inline void saveScreenshot(QWidget* widget, const QString& name)
-{
-    const QString folder = qEnvironmentVariable("QUILL_SCREENSHOT_DIR");
-    if (folder.isEmpty())
-        return;
-    QDir().mkpath(folder);
-    widget->grab().save(folder + u'/' + name);
-}
-
 } // namespace quill::testing

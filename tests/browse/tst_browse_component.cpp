@@ -161,7 +161,6 @@ void TestBrowseComponent::serverModePagesThroughTheSample()
     QCOMPARE(firstColumn(), numbers(1, 100));
     root->setExpanded(true);
     child(root, u"业务"_s)->setExpanded(true);
-    testing::saveScreenshot(m_window.get(), u"server-tree.png"_s);
 
     // A database without views stays childless.
     QTreeWidgetItem* noViews = child(child(root, u"业务"_s), u"无视图.nsf"_s);
@@ -185,7 +184,6 @@ void TestBrowseComponent::fileModeOpensTheSampleFile()
     QCOMPARE(m_workspace->docCount(), 250);
     QCOMPARE(firstColumn(), numbers(1, 100));
     root->setExpanded(true);
-    testing::saveScreenshot(m_window.get(), u"file-tree.png"_s);
     page(shell::Command::LastPage);
     QCOMPARE(firstColumn(), numbers(201, 250));
 

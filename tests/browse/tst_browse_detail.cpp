@@ -148,7 +148,6 @@ void TestBrowseDetail::fileModeShowsTheSelectedDocument()
     testing::whenModal([&](QDialog* dialog) {
         auto* detail = qobject_cast<browse::DocumentDetailDialog*>(dialog);
         QVERIFY(detail);
-        testing::saveScreenshot(detail, u"detail.png"_s);
         names = column(detail->grid(), 0);
         values = column(detail->grid(), 1);
         QTest::mouseClick(detail->okButton(), Qt::LeftButton);

@@ -11,6 +11,7 @@
 
 #include <QAction>
 #include <QHeaderView>
+#include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
@@ -79,6 +80,7 @@ private slots:
     void init();
     void cleanup();
 
+    void chineseGlyphsRender();
     void layoutAndVocabulary();
     void startupSequence();
     void exitAsksFirst();
@@ -129,10 +131,22 @@ std::unique_ptr<MainWindow> TestShellMainWindow::makeWindow()
     return window;
 }
 
+void TestShellMainWindow::chineseGlyphsRender()
+{
+    // Without a CJK font both characters render as the same empty box.
+    QLabel a(u"客"_s);
+    QLabel b(u"服"_s);
+    a.resize(40, 30);
+    b.resize(40, 30);
+    QVERIFY2(a.grab().toImage() != b.grab().toImage(), "no font with Chinese glyphs is found");
+}
+
 void TestShellMainWindow::layoutAndVocabulary()
 {
     auto w = makeWindow();
     QCOMPARE(w->windowTitle(), u"QuillmereV3.6"_s);
+    const QImage grabbed = w->grab().toImage();
+    QCOMPARE(grabbed.size() / grabbed.devicePixelRatio(), QSize(1024, 700));
     QCOMPARE(m_workspace->docCount(), 0);
     QCOMPARE(m_workspace->treeMode(), workspace::TreeMode::Empty);
     QVERIFY(!m_workspace->session().isConnected());
@@ -505,6 +519,7 @@ void TestShellMainWindow::aboutDialog()
     }
 
     about.show();
+    QCOMPARE(about.grab().toImage().pixelColor(5, 5), QColor(Qt::white));
     shell::LinkLabel* link = about.linkLabel();
     QCOMPARE(link->palette().color(QPalette::WindowText), QColor(Qt::black));
     QEnterEvent enter(QPointF(2, 2), QPointF(2, 2), link->mapToGlobal(QPointF(2, 2)));

@@ -61,6 +61,7 @@ void TestShellProgress::defaultWindow()
     QCOMPARE(window()->size(), QSize(393, 54));
     QCOMPARE(window()->panel()->geometry(), QRect(0, 0, 393, 54));
     QCOMPARE(window()->panel()->palette().color(QPalette::Window), QColor(231, 230, 216));
+    QCOMPARE(window()->panel()->grab().toImage().pixelColor(100, 4), QColor(231, 230, 216));
     QCOMPARE(window()->panel()->frameShadow(), QFrame::Sunken);
     QCOMPARE(window()->panel()->lineWidth(), 2);
     QCOMPARE(window()->messageLabel()->text(), u"正在导入数据，请稍候..."_s);
