@@ -1,5 +1,7 @@
 #include "shell/icons.h"
 
+#include <array>
+
 using namespace Qt::StringLiterals;
 
 static void registerShellResources()
@@ -34,45 +36,19 @@ void initShellResources()
 
 QIcon toolbarIcon(ToolbarIcon icon)
 {
-    switch (icon) {
-    case ToolbarIcon::Import:
-        return load(u"import.svg");
-    case ToolbarIcon::Exit:
-        return load(u"exit.svg");
-    case ToolbarIcon::Export:
-        return load(u"export.svg");
-    case ToolbarIcon::OpenFile:
-        return load(u"openfile.svg");
-    case ToolbarIcon::Server:
-        return load(u"server.svg");
-    case ToolbarIcon::About:
-        return load(u"about.svg");
-    case ToolbarIcon::PreviousPage:
-        return load(u"prevpage.svg");
-    case ToolbarIcon::NextPage:
-        return load(u"nextpage.svg");
-    case ToolbarIcon::FirstPage:
-    case ToolbarIcon::LastPage:
-        return {};
-    case ToolbarIcon::Detail:
-        return load(u"document.svg");
-    }
-    return {};
+    // In the order of ToolbarIcon; the first-page and last-page pictures are empty.
+    static constexpr std::array<const char16_t*, 11> files = {
+        u"import.svg",   u"exit.svg",     u"export.svg", u"openfile.svg", u"server.svg",   u"about.svg",
+        u"prevpage.svg", u"nextpage.svg", nullptr,       nullptr,         u"document.svg",
+    };
+    return load(files.at(static_cast<size_t>(icon)));
 }
 
 QIcon treeIcon(TreeIcon icon)
 {
-    switch (icon) {
-    case TreeIcon::Server:
-        return load(u"globe.svg");
-    case TreeIcon::Folder:
-        return load(u"folder.svg");
-    case TreeIcon::Database:
-        return load(u"document.svg");
-    case TreeIcon::View:
-        return load(u"view.svg");
-    }
-    return {};
+    // In the order of TreeIcon.
+    static constexpr std::array<const char16_t*, 4> files = {u"globe.svg", u"folder.svg", u"document.svg", u"view.svg"};
+    return load(files.at(static_cast<size_t>(icon)));
 }
 
 QString logoResource()

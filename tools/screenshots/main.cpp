@@ -21,7 +21,6 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeWidget>
 #include <cstdio>
@@ -96,6 +95,26 @@ void onNextDialog(std::function<void(QDialog*)> action)
     });
 }
 
+// A folder made empty for the run and removed after it.
+class WorkFolder
+{
+public:
+    explicit WorkFolder(QString path) : m_path(std::move(path))
+    {
+        QDir(m_path).removeRecursively();
+        if (!QDir().mkpath(m_path))
+            fail(u"cannot make "_s + m_path);
+    }
+    ~WorkFolder() { QDir(m_path).removeRecursively(); }
+    WorkFolder(const WorkFolder&) = delete;
+    WorkFolder& operator=(const WorkFolder&) = delete;
+
+    QString filePath(const QString& name) const { return QDir(m_path).filePath(name); }
+
+private:
+    QString m_path;
+};
+
 class Pictures
 {
 public:
@@ -151,6 +170,15 @@ struct Program
         window.databaseTree()->setCurrentItem(node);
         window.trigger(shell::Command::TreeClick);
     }
+    // Lists a view of a database node of the server tree, the window at the size of the picture: the
+    // list shares its width among the columns when a page is read.
+    void listView(QTreeWidgetItem* database, const QString& view, QSize size)
+    {
+        window.resize(size);
+        QApplication::processEvents();
+        click(database);
+        click(child(database, view));
+    }
 };
 
 void connectToServer(Program& program, Pictures& pictures)
@@ -170,12 +198,7 @@ void connectToServer(Program& program, Pictures& pictures)
 
 void listedCustomers(Program& program, Pictures& pictures)
 {
-    // The list shares its width among the columns when a page is read: the window has its size first.
-    program.window.resize(1024, 700);
-    QApplication::processEvents();
-    QTreeWidgetItem* crm = child(program.root(), u"crm.nsf"_s);
-    program.click(crm);
-    program.click(child(crm, u"全部"_s));
+    program.listView(child(program.root(), u"crm.nsf"_s), u"全部"_s, QSize(1024, 700));
     program.window.documentList()->selectRow(2);
     pictures.save(&program.window, u"main-window.png"_s);
 
@@ -197,12 +220,8 @@ void listedCustomers(Program& program, Pictures& pictures)
 
 void contractsOnTheServer(Program& program, Pictures& pictures)
 {
-    program.window.resize(825, 606);
-    QApplication::processEvents();
     QTreeWidgetItem* business = child(program.root(), u"业务"_s);
-    QTreeWidgetItem* contracts = child(business, u"合同管理.nsf"_s);
-    program.click(contracts);
-    program.click(child(contracts, u"合同列表"_s));
+    program.listView(child(business, u"合同管理.nsf"_s), u"合同列表"_s, QSize(825, 606));
     program.root()->setExpanded(true);
     business->setExpanded(true);
     pictures.save(&program.window, u"server-tree.png"_s);
@@ -233,8 +252,9 @@ int main(int argc, char* argv[])
     if (!chineseGlyphsRender())
         fail(u"no font with Chinese glyphs is installed"_s);
 
-    // The component finds the data directory through the registry at its usual place: a private one.
-    QTemporaryDir tmp;
+    // A working folder of a fixed name, so that the server tree's root reads the same at every run. The
+    // component finds the data directory through the registry at its usual place: a private one.
+    const WorkFolder tmp(QDir::temp().filePath(u"quillmere-screenshots"_s));
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(tmp.filePath(u"config"_s)));
     const QString registryFile = platform::registryFilePath();
     const QString sample = tmp.filePath(u"sample"_s);
