@@ -287,7 +287,7 @@ ExportRun::RichTextPart ExportRun::richTextStep(const domino::NotesDocument& doc
     try {
         item = document.ItemByName(name);
     } catch (const std::exception&) {
-        part.found = false; // the document has no such item: its cell stays empty
+        part.found = false; // the item cannot be had: its cell is left empty, the row goes on
         return part;
     }
     try {
