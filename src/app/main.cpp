@@ -36,8 +36,7 @@ int main(int argc, char* argv[])
 
     quill::platform::Registry registry(quill::platform::registryFilePath());
     quill::shell::QtPrompts prompts;
-    quill::workspace::Workspace workspace(quill::domino::registeredSessionFactory(registry),
-                                          quill::platform::settingsFolder(quill::platform::applicationFolder()));
+    quill::workspace::Workspace workspace(quill::domino::registeredSessionFactory(registry));
 
     quill::shell::Environment env;
     env.prompts = &prompts;

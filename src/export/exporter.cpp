@@ -137,7 +137,7 @@ void Exporter::ExportView(const ExportTarget& target)
 
     const QString folder = m_options.logFolder.isEmpty() ? platform::logFolder() : m_options.logFolder;
     Clock clock = m_options.clock ? m_options.clock : Clock([] { return QDateTime::currentDateTime(); });
-    ExportLog log(m_workspace.programFolder(), folder, std::move(clock));
+    ExportLog log(m_workspace.settingsFolder(), folder, std::move(clock));
     ShellHost host(m_window.prompts(), m_progress, m_options.processEvents);
 
     CommandsDisabled disabled(m_window);

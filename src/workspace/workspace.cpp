@@ -6,19 +6,21 @@ using namespace Qt::StringLiterals;
 
 namespace quill::workspace {
 
-Workspace::Workspace(domino::SessionFactory sessionFactory, const QString& programFolder, QObject* parent)
-    : QObject(parent), m_programFolder(programFolder.isEmpty() ? platform::applicationFolder() : programFolder),
+Workspace::Workspace(domino::SessionFactory sessionFactory, const QString& settingsFolder, QObject* parent)
+    : QObject(parent),
+      m_settingsFolder(settingsFolder.isEmpty() ? platform::settingsFolder(platform::applicationFolder())
+                                                : settingsFolder),
       m_session(std::move(sessionFactory))
 {
-    if (!m_programFolder.endsWith(u'/'))
-        m_programFolder += u'/';
+    if (!m_settingsFolder.endsWith(u'/'))
+        m_settingsFolder += u'/';
 }
 
 Workspace::~Workspace() = default;
 
 QString Workspace::settingsFilePath() const
 {
-    return m_programFolder + u"system.ini"_s;
+    return m_settingsFolder + u"system.ini"_s;
 }
 
 void Workspace::listView(std::shared_ptr<domino::NotesDatabase> database, const QString& viewName,

@@ -40,13 +40,13 @@ class Workspace : public QObject
 {
     Q_OBJECT
 public:
-    // programFolder holds system.ini; empty means the executable's folder.
-    explicit Workspace(domino::SessionFactory sessionFactory, const QString& programFolder = {},
+    // settingsFolder holds system.ini; empty means the program's own (platform::settingsFolder).
+    explicit Workspace(domino::SessionFactory sessionFactory, const QString& settingsFolder = {},
                        QObject* parent = nullptr);
     ~Workspace() override;
 
-    // With a trailing "/".
-    const QString& programFolder() const { return m_programFolder; }
+    // The folder of system.ini, with a trailing "/".
+    const QString& settingsFolder() const { return m_settingsFolder; }
     QString settingsFilePath() const;
 
     domino::LazySession& session() { return m_session; }
@@ -92,7 +92,7 @@ signals:
     void viewListed(const QString& viewName, qint32 documentCount);
 
 private:
-    QString m_programFolder;
+    QString m_settingsFolder;
     domino::LazySession m_session;
     domino::DatabaseHandle m_database;
     Credentials m_credentials;

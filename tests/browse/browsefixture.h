@@ -50,7 +50,7 @@ struct BrowseFixture
     std::unique_ptr<shell::MainWindow> window;
     std::unique_ptr<browse::Browser> browser;
 
-    explicit BrowseFixture(bool installed = true, const QString& appPath = {})
+    explicit BrowseFixture(bool installed = true, const QString& settingsFolder = {})
     {
         QDir(dir.path()).mkpath(u"data"_s);
         QDir(dir.path()).mkpath(u"domino"_s);
@@ -60,8 +60,8 @@ struct BrowseFixture
             registry->writeString(QString::fromUtf16(domino::kDominoKey), u"Path"_s, dir.filePath(u"domino"_s));
             registry->writeString(QString::fromUtf16(domino::kDominoKey), u"DataPath"_s, dataPath());
         }
-        workspace = std::make_unique<workspace::Workspace>(domino.sessionFactory(),
-                                                           appPath.isEmpty() ? dir.filePath(u"app/"_s) : appPath);
+        workspace = std::make_unique<workspace::Workspace>(
+            domino.sessionFactory(), settingsFolder.isEmpty() ? dir.filePath(u"app/"_s) : settingsFolder);
         shell::Environment env;
         env.prompts = &prompts;
         env.registry = registry.get();

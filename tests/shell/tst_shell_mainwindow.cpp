@@ -232,7 +232,7 @@ void TestShellMainWindow::startupSequence()
         MainWindow w(ws, env);
         QVERIFY(ws.credentials().serverName.isEmpty()); // read on first show
         w.show();
-        QCOMPARE(ws.programFolder(), m_dir.path() + u'/');
+        QCOMPARE(ws.settingsFolder(), m_dir.path() + u'/');
         QCOMPARE(ws.settingsFilePath(), m_dir.path() + u"/system.ini"_s);
         QVERIFY(!ws.credentials().serverName.isEmpty()); // the host name
         QVERIFY(ws.credentials().userName.isEmpty());

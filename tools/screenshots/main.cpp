@@ -155,8 +155,8 @@ struct Program
     shell::ProgressDisplay progress;
     browse::Browser browser;
 
-    Program(const QString& registryFile, const QString& programFolder)
-        : registry(registryFile), workspace(domino::registeredSessionFactory(registry), programFolder),
+    Program(const QString& registryFile, const QString& settingsFolder)
+        : registry(registryFile), workspace(domino::registeredSessionFactory(registry), settingsFolder),
           window(workspace, shell::Environment{&prompts, &registry, [] { return false; }, [](const QUrl&) {}}),
           browser(window, workspace, progress)
     {
