@@ -80,26 +80,24 @@ CompoundLayout compoundLayout(uint64_t streamBytes)
     return l;
 }
 
-bool writeCompoundFile(QIODevice& out, const StreamWriter& writeStream)
+namespace {
+
+// Writes whole sectors; false when the device takes less.
+bool writeSectors(QIODevice& out, const char* data, size_t size)
 {
-    char header[kSectorSize];
-    std::memset(header, 0, sizeof header);
-    if (out.write(header, kSectorSize) != kSectorSize)
-        return false;
-    uint64_t streamBytes = 0;
-    if (!writeStream(out, kSectorSize, streamBytes))
-        return false;
-    const CompoundLayout l = compoundLayout(streamBytes);
-    const uint32_t firstFat = l.directorySector + 1;
-    const uint32_t firstDifat = firstFat + l.fatSectors;
+    return size == 0 || out.write(data, qint64(size)) == qint64(size);
+}
 
-    const uint64_t pad = uint64_t(l.streamSectors) * kSectorSize - streamBytes;
-    if (pad) {
-        const std::string zeros(pad, '\0');
-        if (out.write(zeros.data(), qint64(pad)) != qint64(pad))
-            return false;
-    }
+// The stream's last sector is filled with zeros.
+bool writePadding(QIODevice& out, const CompoundLayout& l, uint64_t streamBytes)
+{
+    const std::string zeros(uint64_t(l.streamSectors) * kSectorSize - streamBytes, '\0');
+    return writeSectors(out, zeros.data(), zeros.size());
+}
 
+// The root entry, the "Workbook" stream and two unused entries.
+bool writeDirectory(QIODevice& out, const CompoundLayout& l)
+{
     char dir[kSectorSize];
     putEntry(dir, u"Root Entry", 5, 1, kEndOfChain, 0);
     putEntry(dir + 128, u"Workbook", 2, kNoStream, 0, static_cast<uint32_t>(l.streamSize));
@@ -110,9 +108,14 @@ bool writeCompoundFile(QIODevice& out, const StreamWriter& writeStream)
         put32(e + 72, kNoStream);
         put32(e + 76, kNoStream);
     }
-    if (out.write(dir, kSectorSize) != kSectorSize)
-        return false;
+    return writeSectors(out, dir, kSectorSize);
+}
 
+// The stream's chain, the directory's end, and the FAT and DIFAT sectors marked as such.
+bool writeFat(QIODevice& out, const CompoundLayout& l)
+{
+    const uint32_t firstFat = l.firstFatSector();
+    const uint32_t firstDifat = l.firstDifatSector();
     std::vector<char> fat(size_t(l.fatSectors) * kSectorSize);
     auto setFat = [&](uint32_t sector, uint32_t value) { put32(fat.data() + 4 * size_t(sector), value); };
     for (uint32_t s = 0; s < l.fatSectors * kIdsPerSector; ++s)
@@ -124,9 +127,14 @@ bool writeCompoundFile(QIODevice& out, const StreamWriter& writeStream)
         setFat(firstFat + s, kFatSect);
     for (uint32_t s = 0; s < l.difatSectors; ++s)
         setFat(firstDifat + s, kDifSect);
-    if (out.write(fat.data(), qint64(fat.size())) != qint64(fat.size()))
-        return false;
+    return writeSectors(out, fat.data(), fat.size());
+}
 
+// The places of the FAT sectors beyond the header's 109, each DIFAT sector ending with the next one's place.
+bool writeDifat(QIODevice& out, const CompoundLayout& l)
+{
+    const uint32_t firstFat = l.firstFatSector();
+    const uint32_t firstDifat = l.firstDifatSector();
     std::vector<char> difat(size_t(l.difatSectors) * kSectorSize);
     for (uint32_t d = 0; d < l.difatSectors; ++d) {
         char* sector = difat.data() + size_t(d) * kSectorSize;
@@ -136,9 +144,14 @@ bool writeCompoundFile(QIODevice& out, const StreamWriter& writeStream)
         }
         put32(sector + 4 * (kIdsPerSector - 1), d + 1 < l.difatSectors ? firstDifat + d + 1 : kEndOfChain);
     }
-    if (!difat.empty() && out.write(difat.data(), qint64(difat.size())) != qint64(difat.size()))
-        return false;
+    return writeSectors(out, difat.data(), difat.size());
+}
 
+// The header goes last, over the place kept for it at the start.
+bool writeHeader(QIODevice& out, const CompoundLayout& l)
+{
+    char header[kSectorSize];
+    std::memset(header, 0, sizeof header);
     static const unsigned char signature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
     std::memcpy(header, signature, 8);
     put16(header + 24, 0x003E); // minor version
@@ -151,11 +164,28 @@ bool writeCompoundFile(QIODevice& out, const StreamWriter& writeStream)
     put32(header + 56, 4096); // mini stream cutoff
     put32(header + 60, kEndOfChain);
     put32(header + 64, 0);
-    put32(header + 68, l.difatSectors ? firstDifat : kEndOfChain);
+    put32(header + 68, l.difatSectors ? l.firstDifatSector() : kEndOfChain);
     put32(header + 72, l.difatSectors);
     for (uint32_t i = 0; i < kHeaderDifat; ++i)
-        put32(header + 76 + 4 * i, i < l.fatSectors ? firstFat + i : kFreeSect);
-    return out.seek(0) && out.write(header, kSectorSize) == kSectorSize;
+        put32(header + 76 + 4 * i, i < l.fatSectors ? l.firstFatSector() + i : kFreeSect);
+    return out.seek(0) && writeSectors(out, header, kSectorSize);
+}
+
+} // namespace
+
+void writeCompoundFile(QIODevice& out, const QString& fileName, const StreamWriter& writeStream)
+{
+    const auto failed = [&] {
+        return WorkbookError(u"保存工作簿失败：写入“%1”时出错（%2）"_s.arg(fileName, out.errorString()));
+    };
+    const std::string placeholder(kSectorSize, '\0');
+    uint64_t streamBytes = 0;
+    if (!writeSectors(out, placeholder.data(), kSectorSize) || !writeStream(out, kSectorSize, streamBytes))
+        throw failed();
+    const CompoundLayout l = compoundLayout(streamBytes);
+    if (!writePadding(out, l, streamBytes) || !writeDirectory(out, l) || !writeFat(out, l) || !writeDifat(out, l) ||
+        !writeHeader(out, l))
+        throw failed();
 }
 
 } // namespace quill::workbook

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QIODevice>
+#include <QString>
 #include <cstdint>
 #include <functional>
 
@@ -15,6 +16,8 @@ struct CompoundLayout
     uint32_t directorySector = 0;
     uint32_t fatSectors = 0; // follow the directory
     uint32_t difatSectors = 0;
+    uint32_t firstFatSector() const { return directorySector + 1; }
+    uint32_t firstDifatSector() const { return firstFatSector() + fatSectors; }
     uint32_t totalSectors() const { return streamSectors + 1 + fatSectors + difatSectors; }
     uint64_t fileSize() const { return 512 + uint64_t(totalSectors()) * 512; }
 };
@@ -24,10 +27,10 @@ constexpr uint64_t kMinStreamSize = 4096;
 // Throws WorkbookError when the stream cannot be held by a version 3 compound file.
 CompoundLayout compoundLayout(uint64_t streamBytes);
 
-// Writes the stream through writeStream (at device offset 512, reporting its size), then pads it and adds the
-// directory, FAT and DIFAT, and finally the header. Returns false as soon as a write fails; throws WorkbookError
-// when the stream is too large for the format.
+// Writes the stream through writeStream (at device offset 512, reporting its size; false when a write failed),
+// then pads it and adds the directory, FAT and DIFAT, and finally the header. Throws WorkbookError naming fileName
+// as soon as a write fails, or when the stream is too large for the format.
 using StreamWriter = std::function<bool(QIODevice& device, qint64 base, uint64_t& size)>;
-bool writeCompoundFile(QIODevice& out, const StreamWriter& writeStream);
+void writeCompoundFile(QIODevice& out, const QString& fileName, const StreamWriter& writeStream);
 
 } // namespace quill::workbook

@@ -265,70 +265,109 @@ uint16_t XlsWriter::storedWidth(int width)
     return width == 0 ? 0 : static_cast<uint16_t>((width * 7 + 5) * 256 / 7);
 }
 
-bool XlsWriter::writeStream(QIODevice& device, qint64 base, uint64_t& size) const
+// Writes the stream record by record: the workbook globals, the shared strings, then the sheet with its row
+// blocks. Offsets known only later, the sheet's start and each block's DBCELL, are patched in afterwards.
+class XlsWriter::StreamWriter
 {
+public:
+    StreamWriter(const XlsWriter& writer, QIODevice& device, qint64 base) : m_writer(writer), m_s(device, base) {}
+
+    bool write(uint64_t& size)
+    {
+        collectStrings();
+        bof(m_s, 0x0005);
+        const uint64_t sheetOffsetAt = globals();
+        sharedStrings();
+        eof(m_s);
+        m_s.patch32(sheetOffsetAt, static_cast<uint32_t>(m_s.pos()));
+        sheet();
+        size = m_s.pos();
+        return m_s.finish();
+    }
+
+private:
     // Only strings still referenced by a cell go into the table.
-    std::vector<uint32_t> newIndex(m_strings.size(), kNoString);
-    std::vector<uint32_t> order;
-    uint32_t total = 0;
-    for (uint32_t i = 0; i < m_strings.size(); ++i) {
-        if (m_refs[i]) {
-            newIndex[i] = static_cast<uint32_t>(order.size());
-            order.push_back(i);
-            total += m_refs[i];
+    void collectStrings()
+    {
+        const StringTable& strings = m_writer.m_strings;
+        m_newIndex.assign(strings.size(), kNoString);
+        for (uint32_t i = 0; i < strings.size(); ++i) {
+            if (m_writer.m_refs[i]) {
+                m_newIndex[i] = static_cast<uint32_t>(m_order.size());
+                m_order.push_back(i);
+                m_total += m_writer.m_refs[i];
+            }
         }
     }
-    const auto unique = static_cast<uint32_t>(order.size());
 
-    Sink s(device, base);
-    // Workbook globals.
-    bof(s, 0x0005);
-    uint64_t r = s.begin(0x0042); // CODEPAGE: UTF-16
-    s.u16(1200);
-    s.end(r);
-    r = s.begin(0x003D); // WINDOW1
-    s.u16(0x0168);
-    s.u16(0x001E);
-    s.u16(0x4000);
-    s.u16(0x2800);
-    s.u16(0x0038); // scroll bars and sheet tabs shown
-    s.u16(0);      // active sheet
-    s.u16(0);      // first visible tab
-    s.u16(1);      // selected sheets
-    s.u16(600);    // tab bar ratio
-    s.end(r);
-    for (int i = 0; i < 4; ++i) // index 4 is never used in BIFF; four fonts cover 0..3
-        font(s);
-    for (int i = 0; i < 15; ++i)
-        xf(s, 0, 0, true, i == 0 ? 0x00 : 0xF4);
-    xf(s, 0, 0, false, 0x00);
-    xf(s, 0, kTextFormat, false, 0x04); // the cell's own number format
-    r = s.begin(0x0293);                // STYLE: built-in Normal on XF 0
-    s.u16(0x8000);
-    s.u8(0);
-    s.u8(0xFF);
-    s.end(r);
-    r = s.begin(0x0085); // BOUNDSHEET
-    const uint64_t sheetOffsetAt = s.pos();
-    s.u32(0);
-    s.u8(0); // visible
-    s.u8(0); // worksheet
-    s.u8(6);
-    s.u8(0);
-    s.latin1("Sheet1");
-    s.end(r);
+    // CODEPAGE, WINDOW1, fonts, XFs, STYLE and BOUNDSHEET; returns where the sheet's offset goes.
+    uint64_t globals()
+    {
+        uint64_t r = m_s.begin(0x0042); // CODEPAGE: UTF-16
+        m_s.u16(1200);
+        m_s.end(r);
+        r = m_s.begin(0x003D); // WINDOW1
+        m_s.u16(0x0168);
+        m_s.u16(0x001E);
+        m_s.u16(0x4000);
+        m_s.u16(0x2800);
+        m_s.u16(0x0038); // scroll bars and sheet tabs shown
+        m_s.u16(0);      // active sheet
+        m_s.u16(0);      // first visible tab
+        m_s.u16(1);      // selected sheets
+        m_s.u16(600);    // tab bar ratio
+        m_s.end(r);
+        for (int i = 0; i < 4; ++i) // index 4 is never used in BIFF; four fonts cover 0..3
+            font(m_s);
+        for (int i = 0; i < 15; ++i)
+            xf(m_s, 0, 0, true, i == 0 ? 0x00 : 0xF4);
+        xf(m_s, 0, 0, false, 0x00);
+        xf(m_s, 0, kTextFormat, false, 0x04); // the cell's own number format
+        r = m_s.begin(0x0293);                // STYLE: built-in Normal on XF 0
+        m_s.u16(0x8000);
+        m_s.u8(0);
+        m_s.u8(0xFF);
+        m_s.end(r);
+        r = m_s.begin(0x0085); // BOUNDSHEET
+        const uint64_t sheetOffsetAt = m_s.pos();
+        m_s.u32(0);
+        m_s.u8(0); // visible
+        m_s.u8(0); // worksheet
+        m_s.u8(6);
+        m_s.u8(0);
+        m_s.latin1("Sheet1");
+        m_s.end(r);
+        return sheetOffsetAt;
+    }
 
-    // SST with CONTINUE records. Each string is compressed (8-bit) when all its units fit in a byte, else
-    // UTF-16; a split repeats that flag and never separates a header from its first character or a
-    // surrogate pair.
-    const uint16_t dsst =
-        static_cast<uint16_t>(std::min<uint32_t>(0xFFFF, std::max<uint32_t>(8, (unique + 127) / 128)));
-    std::vector<std::pair<uint64_t, uint16_t>> buckets;
-    r = s.begin(0x00FC);
-    s.u32(total);
-    s.u32(unique);
-    for (uint32_t k = 0; k < unique; ++k) {
-        const QStringView text = m_strings.at(order[k]);
+    // SST with CONTINUE records, then EXTSST with a bucket of positions every dsst strings.
+    void sharedStrings()
+    {
+        const auto unique = static_cast<uint32_t>(m_order.size());
+        const uint16_t dsst =
+            static_cast<uint16_t>(std::min<uint32_t>(0xFFFF, std::max<uint32_t>(8, (unique + 127) / 128)));
+        std::vector<std::pair<uint64_t, uint16_t>> buckets;
+        uint64_t r = m_s.begin(0x00FC);
+        m_s.u32(m_total);
+        m_s.u32(unique);
+        for (uint32_t k = 0; k < unique; ++k)
+            sharedString(m_writer.m_strings.at(m_order[k]), r, k % dsst == 0 ? &buckets : nullptr);
+        m_s.end(r);
+        r = m_s.begin(0x00FF); // EXTSST
+        m_s.u16(dsst);
+        for (const auto& [position, offset] : buckets) {
+            m_s.u32(static_cast<uint32_t>(position));
+            m_s.u16(offset);
+            m_s.u16(0);
+        }
+        m_s.end(r);
+    }
+
+    // One string of the SST, compressed (8-bit) when all its units fit in a byte, else UTF-16. A split into a
+    // CONTINUE record (r is the record being written) repeats that flag and never separates a header from its
+    // first character or a surrogate pair.
+    void sharedString(QStringView text, uint64_t& r, std::vector<std::pair<uint64_t, uint16_t>>* bucket)
+    {
         const bool wide = needsWide(text);
         const size_t unit = wide ? 2 : 1;
         const auto len = size_t(text.size());
@@ -336,169 +375,196 @@ bool XlsWriter::writeStream(QIODevice& device, qint64 base, uint64_t& size) cons
         size_t first = len == 0 ? 0 : unit;
         if (wide && len >= 2 && text[0].isHighSurrogate() && text[1].isLowSurrogate())
             first = 4;
-        if (s.room(r) < 3 + first) {
-            s.end(r);
-            r = s.begin(0x003C);
+        if (m_s.room(r) < 3 + first) {
+            m_s.end(r);
+            r = m_s.begin(0x003C);
         }
-        if (k % dsst == 0)
-            buckets.emplace_back(s.pos(), static_cast<uint16_t>(s.pos() - r));
-        s.u16(static_cast<uint16_t>(len));
-        s.u8(wide ? 1 : 0);
+        if (bucket)
+            bucket->emplace_back(m_s.pos(), static_cast<uint16_t>(m_s.pos() - r));
+        m_s.u16(static_cast<uint16_t>(len));
+        m_s.u8(wide ? 1 : 0);
         size_t done = 0;
         for (;;) {
-            size_t n = std::min(s.room(r) / unit, len - done);
+            size_t n = std::min(m_s.room(r) / unit, len - done);
             if (wide && n > 0 && done + n < len && text[qsizetype(done + n - 1)].isHighSurrogate() &&
                 text[qsizetype(done + n)].isLowSurrogate())
                 --n;
-            s.units(chars + done, n, wide);
+            m_s.units(chars + done, n, wide);
             done += n;
             if (done == len)
                 break;
-            s.end(r);
-            r = s.begin(0x003C);
-            s.u8(wide ? 1 : 0);
+            m_s.end(r);
+            r = m_s.begin(0x003C);
+            m_s.u8(wide ? 1 : 0);
         }
     }
-    s.end(r);
-    r = s.begin(0x00FF); // EXTSST
-    s.u16(dsst);
-    for (const auto& [position, offset] : buckets) {
-        s.u32(static_cast<uint32_t>(position));
-        s.u16(offset);
-        s.u16(0);
-    }
-    s.end(r);
-    eof(s);
 
-    // The sheet.
-    s.patch32(sheetOffsetAt, static_cast<uint32_t>(s.pos()));
-    uint32_t firstRow = 0, lastRow = 0; // lastRow is one past the last
-    uint16_t firstCol = 0xFFFF, lastCol = 0;
-    for (uint32_t row = 0; row < m_rows.size(); ++row) {
-        const auto& cells = m_rows[row];
-        if (cells.empty())
-            continue;
-        if (lastRow == 0)
-            firstRow = row;
-        lastRow = row + 1;
-        firstCol = std::min(firstCol, cells.front().column);
-        lastCol = std::max<uint16_t>(lastCol, cells.back().column + 1);
-    }
-    if (lastRow == 0)
-        firstCol = 0;
-
-    bof(s, 0x0010);
-    const uint32_t blocks = (lastRow - firstRow + kRowsPerBlock - 1) / kRowsPerBlock;
-    r = s.begin(0x020B); // INDEX
-    s.u32(0);
-    s.u32(firstRow);
-    s.u32(lastRow);
-    const uint64_t defColWidthAt = s.pos();
-    s.u32(0);
-    const uint64_t dbCellsAt = s.pos();
-    s.zeros(size_t(blocks) * 4);
-    s.end(r);
-
-    s.patch32(defColWidthAt, static_cast<uint32_t>(s.pos()));
-    r = s.begin(0x0055); // DEFCOLWIDTH
-    s.u16(8);
-    s.end(r);
-    for (size_t c = 0; c < m_widths.size();) {
-        size_t last = c;
-        if (m_widths[c] < 0) {
-            ++c;
-            continue;
-        }
-        while (last + 1 < m_widths.size() && m_widths[last + 1] == m_widths[c])
-            ++last;
-        r = s.begin(0x007D); // COLINFO
-        s.u16(static_cast<uint16_t>(c));
-        s.u16(static_cast<uint16_t>(last));
-        s.u16(storedWidth(m_widths[c]));
-        s.u16(kDefaultXf);
-        s.u16(m_widths[c] == 0 ? 0x0001 : 0x0000); // hidden
-        s.u16(0);
-        s.end(r);
-        c = last + 1;
-    }
-    r = s.begin(0x0200); // DIMENSIONS
-    s.u32(firstRow);
-    s.u32(lastRow);
-    s.u16(firstCol);
-    s.u16(lastCol);
-    s.u16(0);
-    s.end(r);
-
-    std::vector<uint8_t> dbCells(size_t(blocks) * 4);
-    for (uint32_t b = 0; b < blocks; ++b) {
-        const uint32_t from = firstRow + b * kRowsPerBlock;
-        const uint32_t to = std::min<uint32_t>(from + kRowsPerBlock, lastRow);
-        const size_t blockStart = s.pos();
-        size_t firstRowEnd = 0;
-        for (uint32_t row = from; row < to; ++row) {
-            const auto& cells = m_rows[row];
+    // The rows and columns in use; lastRow and lastCol are one past the last.
+    void measure()
+    {
+        const auto& rows = m_writer.m_rows;
+        for (uint32_t row = 0; row < rows.size(); ++row) {
+            const auto& cells = rows[row];
             if (cells.empty())
                 continue;
-            r = s.begin(0x0208); // ROW
-            s.u16(static_cast<uint16_t>(row));
-            s.u16(cells.front().column);
-            s.u16(static_cast<uint16_t>(cells.back().column + 1));
-            s.u16(0x00FF); // default height
-            s.u16(0);
-            s.u16(0);
-            s.u16(0x0100);
-            s.u16(kDefaultXf);
-            s.end(r);
+            if (m_lastRow == 0)
+                m_firstRow = row;
+            m_lastRow = row + 1;
+            m_firstCol = std::min(m_firstCol, cells.front().column);
+            m_lastCol = std::max<uint16_t>(m_lastCol, cells.back().column + 1);
+        }
+        if (m_lastRow == 0)
+            m_firstCol = 0;
+    }
+
+    void sheet()
+    {
+        measure();
+        bof(m_s, 0x0010);
+        const uint32_t blocks = (m_lastRow - m_firstRow + kRowsPerBlock - 1) / kRowsPerBlock;
+        uint64_t r = m_s.begin(0x020B); // INDEX
+        m_s.u32(0);
+        m_s.u32(m_firstRow);
+        m_s.u32(m_lastRow);
+        const uint64_t defColWidthAt = m_s.pos();
+        m_s.u32(0);
+        const uint64_t dbCellsAt = m_s.pos();
+        m_s.zeros(size_t(blocks) * 4);
+        m_s.end(r);
+
+        m_s.patch32(defColWidthAt, static_cast<uint32_t>(m_s.pos()));
+        columns();
+        r = m_s.begin(0x0200); // DIMENSIONS
+        m_s.u32(m_firstRow);
+        m_s.u32(m_lastRow);
+        m_s.u16(m_firstCol);
+        m_s.u16(m_lastCol);
+        m_s.u16(0);
+        m_s.end(r);
+
+        std::vector<uint8_t> dbCells(size_t(blocks) * 4);
+        for (uint32_t b = 0; b < blocks; ++b) {
+            const uint32_t from = m_firstRow + b * kRowsPerBlock;
+            const uint64_t dbCell = rowBlock(from, std::min<uint32_t>(from + kRowsPerBlock, m_lastRow));
+            qToLittleEndian(static_cast<uint32_t>(dbCell), dbCells.data() + 4 * size_t(b));
+        }
+        window2();
+        eof(m_s);
+        if (blocks)
+            m_s.patch(dbCellsAt, dbCells.data(), dbCells.size());
+    }
+
+    // DEFCOLWIDTH, and a COLINFO for each run of columns of one set width.
+    void columns()
+    {
+        const auto& widths = m_writer.m_widths;
+        uint64_t r = m_s.begin(0x0055); // DEFCOLWIDTH
+        m_s.u16(8);
+        m_s.end(r);
+        for (size_t c = 0; c < widths.size();) {
+            size_t last = c;
+            if (widths[c] < 0) {
+                ++c;
+                continue;
+            }
+            while (last + 1 < widths.size() && widths[last + 1] == widths[c])
+                ++last;
+            r = m_s.begin(0x007D); // COLINFO
+            m_s.u16(static_cast<uint16_t>(c));
+            m_s.u16(static_cast<uint16_t>(last));
+            m_s.u16(storedWidth(widths[c]));
+            m_s.u16(kDefaultXf);
+            m_s.u16(widths[c] == 0 ? 0x0001 : 0x0000); // hidden
+            m_s.u16(0);
+            m_s.end(r);
+            c = last + 1;
+        }
+    }
+
+    // Rows [from, to): their ROW records, their cells, and the DBCELL that finds them; returns the DBCELL's
+    // position.
+    uint64_t rowBlock(uint32_t from, uint32_t to)
+    {
+        const auto& rows = m_writer.m_rows;
+        const size_t blockStart = m_s.pos();
+        size_t firstRowEnd = 0;
+        for (uint32_t row = from; row < to; ++row) {
+            const auto& cells = rows[row];
+            if (cells.empty())
+                continue;
+            const uint64_t r = m_s.begin(0x0208); // ROW
+            m_s.u16(static_cast<uint16_t>(row));
+            m_s.u16(cells.front().column);
+            m_s.u16(static_cast<uint16_t>(cells.back().column + 1));
+            m_s.u16(0x00FF); // default height
+            m_s.u16(0);
+            m_s.u16(0);
+            m_s.u16(0x0100);
+            m_s.u16(kDefaultXf);
+            m_s.end(r);
             if (!firstRowEnd)
-                firstRowEnd = s.pos();
+                firstRowEnd = m_s.pos();
         }
         std::vector<uint16_t> rowOffsets;
         size_t previous = firstRowEnd;
         for (uint32_t row = from; row < to; ++row) {
-            const auto& cells = m_rows[row];
-            if (cells.empty())
+            if (rows[row].empty())
                 continue;
-            rowOffsets.push_back(static_cast<uint16_t>(s.pos() - previous));
-            previous = s.pos();
-            for (const Cell& cell : cells) {
-                uint8_t record[14];
-                const bool blank = cell.sst == kNoString;
-                qToLittleEndian<uint16_t>(blank ? 0x0201 : 0x00FD, record); // BLANK or LABELSST
-                qToLittleEndian<uint16_t>(blank ? 6 : 10, record + 2);
-                qToLittleEndian<uint16_t>(static_cast<uint16_t>(row), record + 4);
-                qToLittleEndian<uint16_t>(cell.column, record + 6);
-                qToLittleEndian<uint16_t>(cell.xf, record + 8);
-                if (!blank)
-                    qToLittleEndian<uint32_t>(newIndex[cell.sst], record + 10);
-                s.bytes(record, blank ? 10 : 14);
-            }
-            s.maybeFlush();
+            rowOffsets.push_back(static_cast<uint16_t>(m_s.pos() - previous));
+            previous = m_s.pos();
+            cells(row);
         }
-        const uint64_t dbCell = s.pos();
-        qToLittleEndian(static_cast<uint32_t>(dbCell), dbCells.data() + 4 * size_t(b));
-        r = s.begin(0x00D7); // DBCELL
-        s.u32(firstRowEnd ? static_cast<uint32_t>(dbCell - blockStart) : 0);
+        const uint64_t dbCell = m_s.pos();
+        const uint64_t r = m_s.begin(0x00D7); // DBCELL
+        m_s.u32(firstRowEnd ? static_cast<uint32_t>(dbCell - blockStart) : 0);
         for (uint16_t offset : rowOffsets)
-            s.u16(offset);
-        s.end(r);
+            m_s.u16(offset);
+        m_s.end(r);
+        return dbCell;
     }
 
-    r = s.begin(0x023E); // WINDOW2
-    s.u16(0x06B6);       // gridlines, headers, zeros, default header colour, outline symbols, selected, shown
-    s.u16(0);
-    s.u16(0);
-    s.u16(64);
-    s.u16(0);
-    s.u16(0);
-    s.u16(0);
-    s.u16(0);
-    s.u16(0);
-    s.end(r);
-    eof(s);
-    if (blocks)
-        s.patch(dbCellsAt, dbCells.data(), dbCells.size());
-    size = s.pos();
-    return s.finish();
+    // A row's cells: LABELSST for a value, BLANK for a formatted cell without one.
+    void cells(uint32_t row)
+    {
+        for (const Cell& cell : m_writer.m_rows[row]) {
+            uint8_t record[14];
+            const bool blank = cell.sst == kNoString;
+            qToLittleEndian<uint16_t>(blank ? 0x0201 : 0x00FD, record);
+            qToLittleEndian<uint16_t>(blank ? 6 : 10, record + 2);
+            qToLittleEndian<uint16_t>(static_cast<uint16_t>(row), record + 4);
+            qToLittleEndian<uint16_t>(cell.column, record + 6);
+            qToLittleEndian<uint16_t>(cell.xf, record + 8);
+            if (!blank)
+                qToLittleEndian<uint32_t>(m_newIndex[cell.sst], record + 10);
+            m_s.bytes(record, blank ? 10 : 14);
+        }
+        m_s.maybeFlush();
+    }
+
+    void window2()
+    {
+        const uint64_t r = m_s.begin(0x023E);
+        m_s.u16(0x06B6); // gridlines, headers, zeros, default header colour, outline symbols, selected, shown
+        m_s.u16(0);
+        m_s.u16(0);
+        m_s.u16(64);
+        for (int i = 0; i < 5; ++i)
+            m_s.u16(0);
+        m_s.end(r);
+    }
+
+    const XlsWriter& m_writer;
+    Sink m_s;
+    std::vector<uint32_t> m_newIndex; // a string's place in the SST, by its place in m_strings
+    std::vector<uint32_t> m_order;    // the strings written, in SST order
+    uint32_t m_total = 0;             // cells referring to them
+    uint32_t m_firstRow = 0, m_lastRow = 0;
+    uint16_t m_firstCol = 0xFFFF, m_lastCol = 0;
+};
+
+bool XlsWriter::writeStream(QIODevice& device, qint64 base, uint64_t& size) const
+{
+    return StreamWriter(*this, device, base).write(size);
 }
 
 QByteArray XlsWriter::workbookStream() const
@@ -525,13 +591,9 @@ void XlsWriter::SaveWorkbook(const QString& fileName)
     if (!file.open(QIODevice::WriteOnly))
         throw WorkbookError(u"保存工作簿失败：无法创建“%1”（%2）"_s.arg(fileName, file.errorString()));
     // An exception leaves the file uncommitted: QSaveFile then removes the temporary file.
-    const bool written = writeCompoundFile(
-        file, [this](QIODevice& device, qint64 base, uint64_t& size) { return writeStream(device, base, size); });
-    if (!written) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
-        throw WorkbookError(u"保存工作簿失败：写入“%1”时出错（%2）"_s.arg(fileName, reason));
-    }
+    writeCompoundFile(file, fileName, [this](QIODevice& device, qint64 base, uint64_t& size) {
+        return writeStream(device, base, size);
+    });
     if (!file.commit())
         throw WorkbookError(u"保存工作簿失败：无法完成“%1”（%2）"_s.arg(fileName, file.errorString()));
 }

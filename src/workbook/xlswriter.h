@@ -42,6 +42,7 @@ private:
         uint16_t xf;
     };
     static constexpr uint32_t kNoString = 0xFFFFFFFF;
+    class StreamWriter;
 
     void requireOpen(const char* operation) const;
     static void checkCell(int row, int column);

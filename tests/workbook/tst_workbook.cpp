@@ -246,15 +246,16 @@ void TestWorkbook::aFailingDeviceStopsTheWrite()
     };
     QBuffer whole;
     whole.open(QIODevice::WriteOnly);
-    QVERIFY(writeCompoundFile(whole, stream));
+    QVERIFY(raisedMessage([&] { writeCompoundFile(whole, u"whole"_s, stream); }).isNull());
     const qint64 full = whole.size();
     QCOMPARE(full % 512, 0);
     for (const qint64 capacity : {qint64(0), qint64(600), qint64(1 << 20), full - 512, full - 1}) {
         FillingDevice device(capacity);
-        QVERIFY2(!writeCompoundFile(device, stream), qPrintable(QString::number(capacity)));
+        const QString message = raisedMessage([&] { writeCompoundFile(device, u"full"_s, stream); });
+        QVERIFY2(message.startsWith(u"保存工作簿失败：写入“full”时出错"_s), qPrintable(QString::number(capacity)));
     }
     FillingDevice roomy(full);
-    QVERIFY(writeCompoundFile(roomy, stream));
+    QVERIFY(raisedMessage([&] { writeCompoundFile(roomy, u"roomy"_s, stream); }).isNull());
     QCOMPARE(roomy.accepted, full);
 }
 
