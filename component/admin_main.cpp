@@ -7,16 +7,18 @@
 #include "platform/paths.h"
 #include "platform/version.h"
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QTextStream>
 #include <cstdio>
+#include <functional>
 
 using namespace Qt::StringLiterals;
 using namespace quill::component;
+using quill::platform::Error;
 
 namespace {
 
@@ -51,208 +53,257 @@ QString helpText()
            u"\n"_s;
 }
 
-class Args
+void print(FILE* stream, const QString& text)
+{
+    const QByteArray bytes = (text + u'\n').toUtf8();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
+}
+
+// A command's arguments as the parser found them; options are named with their dashes ("--title").
+class Arguments
 {
 public:
-    explicit Args(QStringList args) : m_args(std::move(args)) {}
+    explicit Arguments(const QCommandLineParser& parser) : m_parser(parser) {}
 
-    QString take(const QString& option)
+    QString value(const QString& option) const { return m_parser.value(option.mid(2)); }
+    QStringList values(const QString& option) const { return m_parser.values(option.mid(2)); }
+    bool flag(const QString& option) const { return m_parser.isSet(option.mid(2)); }
+    QString positional(qsizetype index) const { return m_parser.positionalArguments().at(index); }
+
+    QString required(const QString& option) const
     {
-        const QStringList all = takeAll(option);
-        return all.isEmpty() ? QString() : all.last();
-    }
-
-    QStringList takeAll(const QString& option)
-    {
-        QStringList values;
-        for (qsizetype i = 0; i < m_args.size();) {
-            if (m_args[i] == option) {
-                if (i + 1 >= m_args.size())
-                    throw quill::platform::Error(option + u" 缺少参数值"_s);
-                values << m_args[i + 1];
-                m_args.remove(i, 2);
-            } else {
-                ++i;
-            }
-        }
-        return values;
-    }
-
-    bool flag(const QString& option) { return m_args.removeAll(option) > 0; }
-
-    QString positional()
-    {
-        for (qsizetype i = 0; i < m_args.size(); ++i) {
-            if (!m_args[i].startsWith(u"--"_s))
-                return m_args.takeAt(i);
-        }
-        throw quill::platform::Error(u"缺少参数，请查看 --help"_s);
-    }
-
-    void finish() const
-    {
-        if (!m_args.isEmpty())
-            throw quill::platform::Error(u"无法识别的参数："_s + m_args.join(u' '));
+        const QString text = value(option);
+        if (text.isEmpty())
+            throw Error(u"缺少 "_s + option);
+        return text;
     }
 
 private:
-    QStringList m_args;
+    const QCommandLineParser& m_parser;
 };
 
-QString require(const QString& value, const QString& option)
+// A wrong call of a command (a missing value, argument or option, or one too many): import-dxl answers it
+// with its usage line and exit status 2, the other commands with the message and exit status 1.
+class UsageError : public Error
 {
-    if (value.isEmpty())
-        throw quill::platform::Error(u"缺少 "_s + option);
+public:
+    explicit UsageError(const QString& message, bool missingValue = false)
+        : Error(message), m_missingValue(missingValue)
+    {
+    }
+    bool missingValue() const { return m_missingValue; }
+
+private:
+    bool m_missingValue;
+};
+
+struct Command
+{
+    QString name;
+    QStringList valueOptions;
+    QStringList flags;
+    qsizetype positionals;
+    std::function<void(const Arguments&)> run;
+};
+
+int runInstall(const Arguments& args)
+{
+    admin::InstallOptions options;
+    options.dominoPath = args.value(u"--domino"_s);
+    options.notesPath = args.value(u"--notes"_s);
+    options.dataPath = args.value(u"--data"_s);
+    options.registryFile = args.value(u"--registry"_s);
+    QString library = args.value(u"--library"_s);
+    for (QString* path : {&options.dominoPath, &options.notesPath, &options.dataPath, &library}) {
+        if (!path->isEmpty())
+            *path = QFileInfo(*path).absoluteFilePath();
+    }
+    if (options.registryFile.isEmpty())
+        options.registryFile = quill::platform::registryFilePath();
+    // The library that came with this tool: beside it in a build tree, in the private folder when installed.
+    const QString ownComponentFolder = quill::platform::componentFolder(QCoreApplication::applicationDirPath());
+    if (options.dominoPath.isEmpty() && options.notesPath.isEmpty())
+        options.dominoPath = options.notesPath = QDir::cleanPath(ownComponentFolder);
+    if (!args.flag(u"--no-register"_s)) {
+        if (library.isEmpty()) {
+            const QString folder = options.dominoPath.isEmpty() ? options.notesPath : options.dominoPath;
+            const QString candidate = QDir(folder).filePath(QString::fromUtf16(quill::domino::kComponentFileName));
+            library = QFileInfo::exists(candidate)
+                          ? candidate
+                          : QDir(ownComponentFolder).filePath(QString::fromUtf16(quill::domino::kComponentFileName));
+        }
+        options.libraryPath = library;
+    }
+    admin::install(options);
+    print(stdout, u"已写入注册表："_s + options.registryFile);
+    if (!options.libraryPath.isEmpty())
+        print(stdout, u"已注册组件库："_s + options.libraryPath);
+    return 0;
+}
+
+int runAddView(const Arguments& args)
+{
+    admin::ViewSpec view;
+    view.name = args.required(u"--name"_s);
+    for (const QString& column : args.values(u"--column"_s))
+        view.columns.push_back(admin::parseColumn(column));
+    view.form = args.value(u"--form"_s);
+    view.aliases = args.values(u"--alias"_s);
+    view.descending = args.flag(u"--descending"_s);
+    const QString sort = args.value(u"--sort"_s);
+    if (!sort.isEmpty() && sort != u"created"_s) {
+        bool ok = false;
+        view.sortColumn = sort.toInt(&ok) - 1;
+        if (!ok || view.sortColumn < 0)
+            throw Error(u"--sort 应为列号（从1起）或 created：" + sort);
+    }
+    admin::addView(args.positional(0), view);
+    return 0;
+}
+
+int runAddDocuments(const Arguments& args)
+{
+    const QString json = args.positional(1);
+    QFile file(json);
+    if (!file.open(QIODevice::ReadOnly))
+        throw Error(u"无法读取文件："_s + json + u"（"_s + file.errorString() + u"）"_s);
+    const auto docs = admin::parseDocuments(file.readAll(), QFileInfo(json).absolutePath());
+    admin::addDocuments(args.positional(0), docs);
+    print(stdout, u"已添加"_s + QString::number(docs.size()) + u"个文档"_s);
+    return 0;
+}
+
+int runSetAcl(const Arguments& args)
+{
+    const QString name = args.required(u"--name"_s);
+    bool ok = false;
+    const int level = args.required(u"--level"_s).toInt(&ok);
+    if (!ok)
+        throw Error(u"--level 应为0到6的数字"_s);
+    admin::setAcl(args.positional(0), name, level);
+    return 0;
+}
+
+int runSample(const Arguments& args)
+{
+    const admin::SampleInfo info = admin::makeSample(args.positional(0));
+    print(stdout, u"示例数据目录："_s + info.dataDir);
+    print(stdout, u"服务器名："_s + info.serverName);
+    print(stdout, u"登录用户："_s + info.userName + u"  密码："_s + info.password);
+    print(stdout,
+          u"受限用户："_s + info.guestName + u"  密码："_s + info.guestPassword + u"（无权访问 限制/机密.nsf）"_s);
+    return 0;
+}
+
+// A whole number of at least `least` given to option, or the message.
+int atLeast(const QString& text, int least, const QString& message)
+{
+    bool ok = false;
+    const int value = text.toInt(&ok);
+    if (!ok || value < least)
+        throw Error(message);
     return value;
 }
 
-void print(const QString& text)
+int runGenerate(const Arguments& args)
 {
-    const QByteArray bytes = (text + u'\n').toUtf8();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+    bool ok = false;
+    const qint64 count = args.required(u"--count"_s).toLongLong(&ok);
+    if (!ok || count < 0)
+        throw Error(u"--count 应为文档数"_s);
+    admin::GenerateOptions options;
+    if (const QString items = args.value(u"--items"_s); !items.isEmpty())
+        options.items = atLeast(items, 5, u"--items 应为不小于5的域数"_s);
+    if (const QString every = args.value(u"--attachments-every"_s); !every.isEmpty())
+        options.attachmentsEvery = atLeast(every, 1, u"--attachments-every 应为正整数"_s);
+    options.richText = args.flag(u"--richtext"_s);
+    QElapsedTimer timer;
+    timer.start();
+    admin::generate(args.positional(0), count, options);
+    print(stdout,
+          u"已生成"_s + QString::number(count) + u"个文档，用时"_s + QString::number(timer.elapsed()) + u"毫秒"_s);
+    return 0;
 }
 
-int run(const QString& command, Args& args)
+int runImportDxl(const Arguments& args)
 {
-    if (command == u"install"_s) {
-        admin::InstallOptions options;
-        options.dominoPath = args.take(u"--domino"_s);
-        options.notesPath = args.take(u"--notes"_s);
-        options.dataPath = args.take(u"--data"_s);
-        options.registryFile = args.take(u"--registry"_s);
-        QString library = args.take(u"--library"_s);
-        const bool noRegister = args.flag(u"--no-register"_s);
-        args.finish();
-        for (QString* path : {&options.dominoPath, &options.notesPath, &options.dataPath, &library}) {
-            if (!path->isEmpty())
-                *path = QFileInfo(*path).absoluteFilePath();
-        }
-        if (options.registryFile.isEmpty())
-            options.registryFile = quill::platform::registryFilePath();
-        // The library that came with this tool: beside it in a build tree, in the private folder when installed.
-        const QString ownComponentFolder = quill::platform::componentFolder(QCoreApplication::applicationDirPath());
-        if (options.dominoPath.isEmpty() && options.notesPath.isEmpty())
-            options.dominoPath = options.notesPath = QDir::cleanPath(ownComponentFolder);
-        if (!noRegister) {
-            if (library.isEmpty()) {
-                const QString folder = options.dominoPath.isEmpty() ? options.notesPath : options.dominoPath;
-                const QString candidate = QDir(folder).filePath(QString::fromUtf16(quill::domino::kComponentFileName));
-                library =
-                    QFileInfo::exists(candidate)
-                        ? candidate
-                        : QDir(ownComponentFolder).filePath(QString::fromUtf16(quill::domino::kComponentFileName));
-            }
-            options.libraryPath = library;
-        }
-        admin::install(options);
-        print(u"已写入注册表："_s + options.registryFile);
-        if (!options.libraryPath.isEmpty())
-            print(u"已注册组件库："_s + options.libraryPath);
-        return 0;
-    }
-    if (command == u"create-db"_s) {
-        const QString path = args.positional();
-        const QString title = args.take(u"--title"_s);
-        args.finish();
-        admin::createDatabase(path, title);
-        return 0;
-    }
-    if (command == u"add-view"_s) {
-        const QString path = args.positional();
-        admin::ViewSpec view;
-        view.name = require(args.take(u"--name"_s), u"--name"_s);
-        for (const QString& column : args.takeAll(u"--column"_s))
-            view.columns.push_back(admin::parseColumn(column));
-        view.form = args.take(u"--form"_s);
-        view.aliases = args.takeAll(u"--alias"_s);
-        const QString sort = args.take(u"--sort"_s);
-        view.descending = args.flag(u"--descending"_s);
-        args.finish();
-        if (!sort.isEmpty() && sort != u"created"_s) {
-            bool ok = false;
-            view.sortColumn = sort.toInt(&ok) - 1;
-            if (!ok || view.sortColumn < 0)
-                throw quill::platform::Error(u"--sort 应为列号（从1起）或 created：" + sort);
-        }
-        admin::addView(path, view);
-        return 0;
-    }
-    if (command == u"add-docs"_s) {
-        const QString path = args.positional();
-        const QString json = args.positional();
-        args.finish();
-        QFile file(json);
-        if (!file.open(QIODevice::ReadOnly))
-            throw quill::platform::Error(u"无法读取文件："_s + json + u"（"_s + file.errorString() + u"）"_s);
-        const auto docs = admin::parseDocuments(file.readAll(), QFileInfo(json).absolutePath());
-        admin::addDocuments(path, docs);
-        print(u"已添加"_s + QString::number(docs.size()) + u"个文档"_s);
-        return 0;
-    }
-    if (command == u"add-user"_s) {
-        const QString path = args.positional();
-        const QString name = require(args.take(u"--name"_s), u"--name"_s);
-        const QString password = args.take(u"--password"_s);
-        args.finish();
-        admin::addUser(path, name, password);
-        return 0;
-    }
-    if (command == u"set-acl"_s) {
-        const QString path = args.positional();
-        const QString name = require(args.take(u"--name"_s), u"--name"_s);
-        bool ok = false;
-        const int level = require(args.take(u"--level"_s), u"--level"_s).toInt(&ok);
-        args.finish();
-        if (!ok)
-            throw quill::platform::Error(u"--level 应为0到6的数字"_s);
-        admin::setAcl(path, name, level);
-        return 0;
-    }
-    if (command == u"add-server-name"_s) {
-        const QString path = args.positional();
-        const QString name = args.positional();
-        args.finish();
-        admin::addServerName(path, name);
-        return 0;
-    }
-    if (command == u"sample"_s) {
-        const QString dir = args.positional();
-        args.finish();
-        const admin::SampleInfo info = admin::makeSample(dir);
-        print(u"示例数据目录："_s + info.dataDir);
-        print(u"服务器名："_s + info.serverName);
-        print(u"登录用户："_s + info.userName + u"  密码："_s + info.password);
-        print(u"受限用户："_s + info.guestName + u"  密码："_s + info.guestPassword + u"（无权访问 限制/机密.nsf）"_s);
-        return 0;
-    }
-    if (command == u"generate"_s) {
-        const QString path = args.positional();
-        bool ok = false;
-        const qint64 count = require(args.take(u"--count"_s), u"--count"_s).toLongLong(&ok);
-        if (!ok || count < 0)
-            throw quill::platform::Error(u"--count 应为文档数"_s);
-        admin::GenerateOptions options;
-        const QString items = args.take(u"--items"_s);
-        if (!items.isEmpty()) {
-            options.items = items.toInt(&ok);
-            if (!ok || options.items < 5)
-                throw quill::platform::Error(u"--items 应为不小于5的域数"_s);
-        }
-        const QString every = args.take(u"--attachments-every"_s);
-        if (!every.isEmpty()) {
-            options.attachmentsEvery = every.toInt(&ok);
-            if (!ok || options.attachmentsEvery < 1)
-                throw quill::platform::Error(u"--attachments-every 应为正整数"_s);
-        }
-        options.richText = args.flag(u"--richtext"_s);
-        args.finish();
-        QElapsedTimer timer;
-        timer.start();
-        admin::generate(path, count, options);
-        print(u"已生成"_s + QString::number(count) + u"个文档，用时"_s + QString::number(timer.elapsed()) + u"毫秒"_s);
-        return 0;
-    }
-    throw quill::platform::Error(u"未知命令："_s + command + u"（请查看 --help）"_s);
+    QElapsedTimer timer;
+    timer.start();
+    const QString database = args.positional(1);
+    const dxl::ImportReport report =
+        dxl::importDxl(args.positional(0), database, dxl::ImportOptions{args.value(u"--title"_s)});
+    print(stdout, (report.createdDatabase ? u"已新建数据库"_s : u"已写入数据库"_s) + database + u"：导入"_s +
+                      QString::number(report.documents) + u"个文档（其中替换已有文档"_s +
+                      QString::number(report.replacedDocuments) + u"个）、"_s + QString::number(report.views) +
+                      u"个视图、"_s + QString::number(report.attachments) + u"个附件（"_s +
+                      QString::number(report.attachmentBytes) + u"字节）、"_s + QString::number(report.aclEntries) +
+                      u"条访问控制条目，用时"_s + QString::number(timer.elapsed()) + u"毫秒"_s);
+    for (const QString& notice : report.notices)
+        print(stdout, u"提示："_s + notice);
+    return 0;
+}
+
+const std::vector<Command>& commands()
+{
+    static const std::vector<Command> list = {
+        {u"install"_s,
+         {u"--domino"_s, u"--notes"_s, u"--data"_s, u"--registry"_s, u"--library"_s},
+         {u"--no-register"_s},
+         0,
+         runInstall},
+        {u"create-db"_s,
+         {u"--title"_s},
+         {},
+         1,
+         [](const Arguments& args) { admin::createDatabase(args.positional(0), args.value(u"--title"_s)); }},
+        {u"add-view"_s,
+         {u"--name"_s, u"--column"_s, u"--form"_s, u"--alias"_s, u"--sort"_s},
+         {u"--descending"_s},
+         1,
+         runAddView},
+        {u"add-docs"_s, {}, {}, 2, runAddDocuments},
+        {u"import-dxl"_s, {u"--title"_s}, {}, 2, runImportDxl},
+        {u"add-user"_s,
+         {u"--name"_s, u"--password"_s},
+         {},
+         1,
+         [](const Arguments& args) {
+             admin::addUser(args.positional(0), args.required(u"--name"_s), args.value(u"--password"_s));
+         }},
+        {u"set-acl"_s, {u"--name"_s, u"--level"_s}, {}, 1, runSetAcl},
+        {u"add-server-name"_s,
+         {},
+         {},
+         2,
+         [](const Arguments& args) { admin::addServerName(args.positional(0), args.positional(1)); }},
+        {u"sample"_s, {}, {}, 1, runSample},
+        {u"generate"_s, {u"--count"_s, u"--items"_s, u"--attachments-every"_s}, {u"--richtext"_s}, 1, runGenerate},
+    };
+    return list;
+}
+
+// Parses a command's arguments (everything after its name) and runs it.
+void run(const Command& command, const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    for (const QString& option : command.valueOptions)
+        parser.addOption(QCommandLineOption(option.mid(2), QString(), u"value"_s));
+    for (const QString& option : command.flags)
+        parser.addOption(QCommandLineOption(option.mid(2)));
+    // An option given last has nothing after it to be its value.
+    if (!arguments.isEmpty() && command.valueOptions.contains(arguments.last()))
+        throw UsageError(arguments.last() + u" 缺少参数值"_s, true);
+    parser.parse(QStringList{command.name} + arguments);
+    QStringList unknown;
+    for (const QString& name : parser.unknownOptionNames())
+        unknown << (name.size() == 1 ? u"-"_s : u"--"_s) + name;
+    const QStringList positionals = parser.positionalArguments();
+    if (positionals.size() < command.positionals)
+        throw UsageError(u"缺少参数，请查看 --help"_s);
+    unknown += positionals.mid(command.positionals);
+    if (!unknown.isEmpty())
+        throw UsageError(u"无法识别的参数："_s + unknown.join(u' '));
+    command.run(Arguments(parser));
 }
 
 } // namespace
@@ -260,25 +311,39 @@ int run(const QString& command, Args& args)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    QStringList args = QCoreApplication::arguments().mid(1);
-    if (args == QStringList{u"--version"_s}) {
-        print(u"nlsxbe-admin "_s + QStringLiteral(QUILL_VERSION));
-        return 0;
-    }
+    QCoreApplication::setApplicationVersion(QStringLiteral(QUILL_VERSION));
+    const QStringList args = QCoreApplication::arguments().mid(1);
     if (args.isEmpty() || args.contains(u"--help"_s) || args.contains(u"-h"_s)) {
-        print(helpText());
+        print(stdout, helpText());
         return args.isEmpty() ? 2 : 0;
     }
-    const QString command = args.takeFirst();
-    // DXL import (component/dxl/).
-    if (command == u"import-dxl"_s)
-        return dxl::runDxlImport(args);
+    // Options before the command are the tool's own; everything after it belongs to the command.
+    QCommandLineParser tool;
+    const QCommandLineOption version = tool.addVersionOption();
+    tool.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
+    if (tool.parse(QCoreApplication::arguments()) && tool.isSet(version))
+        tool.showVersion();
+
+    const QString name = args.first();
+    const auto& list = commands();
+    const auto command = std::find_if(list.begin(), list.end(), [&](const Command& c) { return c.name == name; });
+    const bool dxlImport = name == u"import-dxl"_s;
+    const QString prefix = dxlImport ? u"import-dxl: "_s : u"nlsxbe-admin: "_s;
     try {
-        Args parsed(args);
-        return run(command, parsed);
-    } catch (const quill::platform::Error& e) {
-        const QByteArray bytes = (u"nlsxbe-admin: "_s + e.message() + u'\n').toUtf8();
-        std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
+        if (command == list.end())
+            throw Error(u"未知命令："_s + name + u"（请查看 --help）"_s);
+        run(*command, args.mid(1));
+        return 0;
+    } catch (const UsageError& e) {
+        if (!dxlImport) {
+            print(stderr, prefix + e.message());
+            return 1;
+        }
+        print(stderr,
+              e.missingValue() ? prefix + e.message() : u"用法：import-dxl 文件.xml 数据库.nsf [--title 标题]"_s);
+        return 2;
+    } catch (const Error& e) {
+        print(stderr, prefix + e.message());
         return 1;
     }
 }

@@ -8,13 +8,11 @@
 #include "store.h"
 
 #include <QDateTime>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QTemporaryFile>
 #include <algorithm>
-#include <cstdio>
 #include <memory>
 #include <utility>
 
@@ -305,12 +303,6 @@ void removeDatabaseFiles(const QString& path)
     QFile::remove(path + u"-journal"_s);
 }
 
-void print(FILE* stream, const QString& text)
-{
-    const QByteArray bytes = (text + u'\n').toUtf8();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
-}
-
 } // namespace
 
 ImportReport importDxl(const QString& dxlPath, const QString& databasePath, const ImportOptions& options)
@@ -356,45 +348,6 @@ ImportReport importDxl(const QString& dxlPath, const QString& databasePath, cons
         throw;
     }
     return report;
-}
-
-int runDxlImport(const QStringList& args)
-{
-    QStringList rest = args;
-    QString title;
-    for (qsizetype i = 0; i < rest.size();) {
-        if (rest[i] == u"--title"_s) {
-            if (i + 1 >= rest.size()) {
-                print(stderr, u"import-dxl: --title 缺少参数值"_s);
-                return 2;
-            }
-            title = rest[i + 1];
-            rest.remove(i, 2);
-        } else {
-            ++i;
-        }
-    }
-    if (rest.size() != 2 || rest[0].startsWith(u"--"_s) || rest[1].startsWith(u"--"_s)) {
-        print(stderr, u"用法：import-dxl 文件.xml 数据库.nsf [--title 标题]"_s);
-        return 2;
-    }
-    QElapsedTimer timer;
-    timer.start();
-    try {
-        const ImportReport report = importDxl(rest[0], rest[1], ImportOptions{title});
-        print(stdout, (report.createdDatabase ? u"已新建数据库"_s : u"已写入数据库"_s) + rest[1] + u"：导入"_s +
-                          QString::number(report.documents) + u"个文档（其中替换已有文档"_s +
-                          QString::number(report.replacedDocuments) + u"个）、"_s + QString::number(report.views) +
-                          u"个视图、"_s + QString::number(report.attachments) + u"个附件（"_s +
-                          QString::number(report.attachmentBytes) + u"字节）、"_s + QString::number(report.aclEntries) +
-                          u"条访问控制条目，用时"_s + QString::number(timer.elapsed()) + u"毫秒"_s);
-        for (const QString& notice : report.notices)
-            print(stdout, u"提示："_s + notice);
-        return 0;
-    } catch (const platform::Error& e) {
-        print(stderr, u"import-dxl: "_s + e.message());
-        return 1;
-    }
 }
 
 } // namespace quill::component::dxl

@@ -27,8 +27,4 @@ struct ImportReport
 // naming the file, the line and what was wrong.
 ImportReport importDxl(const QString& dxlPath, const QString& databasePath, const ImportOptions& options = {});
 
-// The admin tool's import-dxl command: "FILE.xml DB.nsf [--title T]". Prints what was imported and
-// returns the exit code; errors go to stderr.
-int runDxlImport(const QStringList& args);
-
 } // namespace quill::component::dxl
