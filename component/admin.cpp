@@ -22,27 +22,6 @@ using quill::domino::DominoError;
 namespace quill::component::admin {
 namespace {
 
-// One transaction on an open database; a failure rolls everything back.
-void write(const QString& path, const std::function<void(Store&)>& work)
-{
-    auto store = Store::open(path, Store::Mode::ReadWrite);
-    store->begin();
-    try {
-        work(*store);
-        store->commit();
-    } catch (...) {
-        store->rollback();
-        throw;
-    }
-}
-
-bool isUniversalId(const QString& id)
-{
-    if (id.size() != 32)
-        return false;
-    return std::all_of(id.begin(), id.end(), [](QChar c) { return isxdigit(c.toLatin1()) && c.unicode() < 128; });
-}
-
 void insertDocument(Store& store, const DocumentSpec& def)
 {
     const qint64 created = def.created >= 0 ? def.created : QDateTime::currentMSecsSinceEpoch();
@@ -180,24 +159,10 @@ ItemSpec parseItem(const QJsonObject& object, const QString& baseDir)
 
 void createWith(const QString& path, const QString& title, const std::function<void(Store&)>& work)
 {
-    std::unique_ptr<Store> created = Store::open(path, Store::Mode::Create);
-    try {
-        auto store = std::move(created);
-        store->begin();
-        try {
-            store->setMeta(u"title"_s, title);
-            work(*store);
-            store->commit();
-        } catch (...) {
-            store->rollback();
-            throw;
-        }
-    } catch (...) {
-        // Nothing of a half-made database stays behind.
-        QFile::remove(path);
-        QFile::remove(path + u"-journal"_s);
-        throw;
-    }
+    Store::create(path, [&](Store& store) {
+        store.setMeta(u"title"_s, title);
+        work(store);
+    });
 }
 
 } // namespace
@@ -271,7 +236,7 @@ void addView(const QString& path, const ViewSpec& view)
     // A view without columns comes only from DXL files; one made here shows something.
     if (view.columns.empty())
         throw DominoError(u"视图"_s + view.name + u"至少需要一列"_s);
-    write(path, [&](Store& store) {
+    Store::update(path, [&](Store& store) {
         writeView(store, view);
         rebuildViewIndex(store);
     });
@@ -317,7 +282,7 @@ std::vector<DocumentSpec> parseDocuments(const QByteArray& json, const QString& 
 
 void addDocuments(const QString& path, const std::vector<DocumentSpec>& documents)
 {
-    write(path, [&](Store& store) {
+    Store::update(path, [&](Store& store) {
         for (const DocumentSpec& doc : documents)
             insertDocument(store, doc);
         rebuildViewIndex(store);
@@ -361,7 +326,7 @@ void addUser(const QString& namesPath, const QString& user, const QString& passw
     if (crypto_pwhash_str(hash, pwd.constData(), quint64(pwd.size()), crypto_pwhash_OPSLIMIT_INTERACTIVE,
                           crypto_pwhash_MEMLIMIT_INTERACTIVE) != 0)
         throw DominoError(u"无法计算密码的散列值（内存不足）"_s);
-    write(namesPath, [&](Store& store) {
+    Store::update(namesPath, [&](Store& store) {
         Query q(store.statement("INSERT OR REPLACE INTO users(name, password_hash) VALUES(?, ?)"));
         q->bind(1, user.trimmed()).bind(2, QString::fromLatin1(hash)).run();
     });
@@ -373,7 +338,7 @@ void setAcl(const QString& path, const QString& name, int level)
         throw DominoError(u"访问控制列表的名称不能为空"_s);
     if (level < NoAccess || level > Manager)
         throw DominoError(u"访问级别必须在0到6之间："_s + QString::number(level));
-    write(path, [&](Store& store) {
+    Store::update(path, [&](Store& store) {
         Query q(store.statement("INSERT OR REPLACE INTO acl(name, level) VALUES(?, ?)"));
         q->bind(1, name.trimmed()).bind(2, qint64(level)).run();
     });
@@ -383,7 +348,7 @@ void addServerName(const QString& namesPath, const QString& server)
 {
     if (server.trimmed().isEmpty())
         throw DominoError(u"服务器名不能为空"_s);
-    write(namesPath, [&](Store& store) {
+    Store::update(namesPath, [&](Store& store) {
         Query q(store.statement("INSERT OR IGNORE INTO servers(name) VALUES(?)"));
         q->bind(1, server.trimmed()).run();
     });

@@ -106,15 +106,13 @@ public:
             throw failed();
         if (rowId >= 0) {
             // In pieces: an attachment may be far larger than what is worth holding in memory.
-            constexpr qint64 kChunk = 1024 * 1024;
             Blob blob(m_db->store(), m_itemSeq < 0 ? "attachments" : "embedded_objects", "data", rowId, false);
-            QByteArray chunk(kChunk, Qt::Uninitialized);
-            for (qint64 offset = 0; offset < blob.size(); offset += kChunk) {
-                const qint64 size = std::min(kChunk, blob.size() - offset);
-                blob.read(offset, chunk.data(), size);
-                if (file.write(chunk.constData(), size) != size)
-                    throw failed();
-            }
+            Blob::copy(
+                blob.size(), [&](qint64 offset, char* data, qint64 length) { blob.read(offset, data, length); },
+                [&](qint64, const char* data, qint64 length) {
+                    if (file.write(data, length) != length)
+                        throw failed();
+                });
         }
         if (!file.commit())
             throw failed();

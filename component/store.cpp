@@ -108,6 +108,18 @@ void Blob::write(qint64 offset, const char* data, qint64 size)
         fail(m_store.m_db, rc, m_store.m_path);
 }
 
+void Blob::copy(qint64 size, const std::function<void(qint64, char*, qint64)>& read,
+                const std::function<void(qint64, const char*, qint64)>& write)
+{
+    constexpr qint64 kPiece = 1024 * 1024;
+    QByteArray piece(std::min(kPiece, size), Qt::Uninitialized);
+    for (qint64 offset = 0; offset < size; offset += kPiece) {
+        const qint64 length = std::min(kPiece, size - offset);
+        read(offset, piece.data(), length);
+        write(offset, piece.constData(), length);
+    }
+}
+
 Statement::~Statement()
 {
     sqlite3_finalize(m_stmt);
@@ -311,9 +323,35 @@ qint64 Store::lastInsertId() const
     return sqlite3_last_insert_rowid(m_db);
 }
 
-void Store::rollback()
+void Store::transaction(const std::function<void()>& work)
 {
-    sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+    exec("BEGIN IMMEDIATE");
+    try {
+        work();
+        exec("COMMIT");
+    } catch (...) {
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+    }
+}
+
+void Store::update(const QString& path, const std::function<void(Store&)>& work)
+{
+    auto store = open(path, Mode::ReadWrite);
+    store->transaction([&] { work(*store); });
+}
+
+void Store::create(const QString& path, const std::function<void(Store&)>& work)
+{
+    auto store = open(path, Mode::Create);
+    try {
+        store->transaction([&] { work(*store); });
+    } catch (...) {
+        store.reset();
+        QFile::remove(path);
+        QFile::remove(path + u"-journal"_s);
+        throw;
+    }
 }
 
 QString Store::meta(const QString& key) const
@@ -332,8 +370,7 @@ void Store::setMeta(const QString& key, const QString& value)
 
 void Store::createSchema()
 {
-    begin();
-    try {
+    transaction([this] {
         for (const char* sql : kSchema)
             exec(sql);
         setMeta(u"format"_s, QString::fromLatin1(kFormatName));
@@ -341,11 +378,7 @@ void Store::createSchema()
         setMeta(u"title"_s, QString());
         Query acl(statement("INSERT INTO acl(name, level) VALUES(?, ?)"));
         acl->bind(1, QString::fromUtf16(kDefaultAclEntry)).bind(2, qint64(Reader)).run();
-        commit();
-    } catch (...) {
-        rollback();
-        throw;
-    }
+    });
 }
 
 void Store::checkSchema(Mode mode)
@@ -399,6 +432,13 @@ QString newUniversalId()
     for (quint32 word : words)
         id += QStringLiteral("%1").arg(word, 8, 16, QLatin1Char('0'));
     return id.toUpper();
+}
+
+bool isUniversalId(QStringView id)
+{
+    return id.size() == 32 && std::all_of(id.begin(), id.end(), [](QChar c) {
+               return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F') || (c >= u'a' && c <= u'f');
+           });
 }
 
 } // namespace quill::component

@@ -2,6 +2,8 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringView>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -91,6 +93,11 @@ public:
     void read(qint64 offset, char* data, qint64 size);
     void write(qint64 offset, const char* data, qint64 size);
 
+    // Moves size bytes from read to write a megabyte at a time. Each is given an offset, a buffer and a
+    // length, and throws when it fails.
+    static void copy(qint64 size, const std::function<void(qint64, char*, qint64)>& read,
+                     const std::function<void(qint64, const char*, qint64)>& write);
+
 private:
     Store& m_store;
     sqlite3_blob* m_blob = nullptr;
@@ -110,6 +117,10 @@ public:
 
     // Checks the file and opens it. Throws DominoError with a Chinese message naming the file.
     static std::unique_ptr<Store> open(const QString& path, Mode mode);
+    // Writes to an existing database in one transaction (ReadWrite); a failure leaves it as it was.
+    static void update(const QString& path, const std::function<void(Store&)>& work);
+    // Makes a new database and fills it in one transaction; on a failure nothing of it stays behind.
+    static void create(const QString& path, const std::function<void(Store&)>& work);
     ~Store();
     Store(const Store&) = delete;
     Store& operator=(const Store&) = delete;
@@ -120,9 +131,8 @@ public:
     void exec(const char* sql);
     qint64 lastInsertId() const;
 
-    void begin() { exec("BEGIN IMMEDIATE"); }
-    void commit() { exec("COMMIT"); }
-    void rollback();
+    // Runs work in one transaction; a failure rolls it back and is passed on.
+    void transaction(const std::function<void()>& work);
 
     QString meta(const QString& key) const;
     void setMeta(const QString& key, const QString& value);
@@ -147,5 +157,7 @@ private:
 
 // Upper-case 32 hex digits, random.
 QString newUniversalId();
+// 32 hex digits: what a document's id must be. Ids are stored in upper case.
+bool isUniversalId(QStringView id);
 
 } // namespace quill::component

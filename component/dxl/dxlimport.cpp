@@ -22,13 +22,6 @@ namespace quill::component::dxl {
 namespace {
 
 constexpr qsizetype kMaxNotices = 100;
-constexpr qint64 kCopyChunk = 1024 * 1024;
-
-bool isUniversalId(const QString& id)
-{
-    return id.size() == 32 && std::all_of(id.begin(), id.end(),
-                                          [](QChar c) { return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F'); });
-}
 
 int accessLevel(const QString& level)
 {
@@ -209,16 +202,18 @@ public:
         Query q(m_store.statement("INSERT INTO attachments(doc_id, seq, name, data) VALUES(?, ?, ?, ?)"));
         q->bind(1, m_docId).bind(2, ++m_attachmentSeq).bind(3, m_attachmentName).bindZeroBlob(4, size).run();
         Blob blob(m_store, "attachments", "data", m_store.lastInsertId(), true);
+        const auto unreadable = [&] {
+            return platform::Error(u"无法读取附件"_s + m_attachmentName + u"的临时文件："_s + file->errorString());
+        };
         if (!file->seek(0))
-            throw platform::Error(u"无法读取附件"_s + m_attachmentName + u"的临时文件："_s + file->errorString());
-        QByteArray chunk(kCopyChunk, Qt::Uninitialized);
-        for (qint64 offset = 0; offset < size;) {
-            const qint64 read = file->read(chunk.data(), std::min<qint64>(kCopyChunk, size - offset));
-            if (read <= 0)
-                throw platform::Error(u"无法读取附件"_s + m_attachmentName + u"的临时文件："_s + file->errorString());
-            blob.write(offset, chunk.constData(), read);
-            offset += read;
-        }
+            throw unreadable();
+        Blob::copy(
+            size,
+            [&](qint64, char* data, qint64 length) {
+                if (file->read(data, length) != length)
+                    throw unreadable();
+            },
+            [&](qint64 offset, const char* data, qint64 length) { blob.write(offset, data, length); });
         ++m_report.attachments;
         m_report.attachmentBytes += size;
     }
@@ -248,12 +243,9 @@ public:
                 insert->bind(1, m_docId).bind(2, itemSeq).bind(3, ++seq).bind(4, name).bindZeroBlob(5, from.size());
                 insert->run();
                 Blob to(m_store, "embedded_objects", "data", m_store.lastInsertId(), true);
-                QByteArray chunk(kCopyChunk, Qt::Uninitialized);
-                for (qint64 offset = 0; offset < from.size(); offset += kCopyChunk) {
-                    const qint64 size = std::min<qint64>(kCopyChunk, from.size() - offset);
-                    from.read(offset, chunk.data(), size);
-                    to.write(offset, chunk.constData(), size);
-                }
+                Blob::copy(
+                    from.size(), [&](qint64 offset, char* data, qint64 length) { from.read(offset, data, length); },
+                    [&](qint64 offset, const char* data, qint64 length) { to.write(offset, data, length); });
             }
         }
         ++m_report.documents;
@@ -297,12 +289,6 @@ private:
     std::unique_ptr<QTemporaryFile> m_attachment;
 };
 
-void removeDatabaseFiles(const QString& path)
-{
-    QFile::remove(path);
-    QFile::remove(path + u"-journal"_s);
-}
-
 } // namespace
 
 ImportReport importDxl(const QString& dxlPath, const QString& databasePath, const ImportOptions& options)
@@ -314,39 +300,24 @@ ImportReport importDxl(const QString& dxlPath, const QString& databasePath, cons
         throw platform::Error(u"DXL文件"_s + dxlPath + u"是一个文件夹"_s);
 
     ImportReport report;
-    std::unique_ptr<Store> store;
-    if (QFileInfo::exists(databasePath)) {
-        store = Store::open(databasePath, Store::Mode::ReadWrite);
-    } else {
-        if (!databasePath.endsWith(u".nsf"_s, Qt::CaseInsensitive))
-            throw domino::DominoError(u"数据库文件名必须以.nsf结尾："_s + databasePath);
-        store = Store::open(databasePath, Store::Mode::Create);
-        report.createdDatabase = true;
-    }
-    try {
-        store->begin();
-        try {
-            StoreSink sink(*store, report);
-            Reader(sink).read(input, dxlPath);
-            sink.finish();
-            if (!options.title.isEmpty())
-                store->setMeta(u"title"_s, options.title);
-            else if (report.createdDatabase)
-                store->setMeta(u"title"_s, sink.dxlTitle().isEmpty() ? QFileInfo(databasePath).completeBaseName()
-                                                                     : sink.dxlTitle());
-            admin::rebuildViewIndex(*store);
-            store->commit();
-        } catch (...) {
-            store->rollback();
-            throw;
-        }
-    } catch (...) {
-        if (report.createdDatabase) {
-            store.reset();
-            removeDatabaseFiles(databasePath);
-        }
-        throw;
-    }
+    report.createdDatabase = !QFileInfo::exists(databasePath);
+    if (report.createdDatabase && !databasePath.endsWith(u".nsf"_s, Qt::CaseInsensitive))
+        throw domino::DominoError(u"数据库文件名必须以.nsf结尾："_s + databasePath);
+    const auto import = [&](Store& store) {
+        StoreSink sink(store, report);
+        Reader(sink).read(input, dxlPath);
+        sink.finish();
+        if (!options.title.isEmpty())
+            store.setMeta(u"title"_s, options.title);
+        else if (report.createdDatabase)
+            store.setMeta(u"title"_s,
+                          sink.dxlTitle().isEmpty() ? QFileInfo(databasePath).completeBaseName() : sink.dxlTitle());
+        admin::rebuildViewIndex(store);
+    };
+    if (report.createdDatabase)
+        Store::create(databasePath, import);
+    else
+        Store::update(databasePath, import);
     return report;
 }
 

@@ -278,15 +278,4 @@ void Registry::writeString(const QString& key, const QString& name, const QStrin
     save(m_filePath, store);
 }
 
-void Registry::deleteKey(const QString& key)
-{
-    const QString wanted = normalKey(key);
-    Store store = parse(m_filePath);
-    const auto before = store.sections.size();
-    std::erase_if(store.sections,
-                  [&](const Section& section) { return section.local && isKeyOrBelow(section.key, wanted); });
-    if (store.sections.size() != before)
-        save(m_filePath, store);
-}
-
 } // namespace quill::platform

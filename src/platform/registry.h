@@ -38,9 +38,6 @@ public:
     // Throws platform::Error when the store cannot be written; the store is then unchanged.
     void writeString(const QString& key, const QString& name, const QString& value);
 
-    // Removes a key and its values (no error when it is missing).
-    void deleteKey(const QString& key);
-
 private:
     QString m_filePath;
 };

@@ -227,9 +227,7 @@ private slots:
         {
             auto store = quill::component::Store::open(db, quill::component::Store::Mode::ReadWrite);
             // SQLite takes and drops its own locks on the file during a transaction; ours must survive.
-            store->begin();
-            store->setMeta(u"title"_s, u"changed"_s);
-            store->commit();
+            store->transaction([&] { store->setMeta(u"title"_s, u"changed"_s); });
             QString error;
             QCOMPARE(admin({u"set-acl"_s, db, u"--name"_s, u"x"_s, u"--level"_s, u"6"_s}, &error), 1);
             QVERIFY2(error.contains(u"正被其它程序使用"_s), qPrintable(error));
