@@ -48,6 +48,26 @@ ItemSpec richText(const QString& name, const QString& plain, std::vector<FileSpe
     return ItemSpec{name, RichTextType, QJsonArray{plain}, std::move(objects)};
 }
 
+ColumnSpec itemColumn(const QString& item)
+{
+    return ColumnSpec{item, item, {}};
+}
+
+// The columns of a view that show the items their titles name.
+std::vector<ColumnSpec> itemColumns(const QStringList& items)
+{
+    std::vector<ColumnSpec> columns;
+    for (const QString& item : items)
+        columns.push_back(itemColumn(item));
+    return columns;
+}
+
+ViewSpec view(const QString& name, std::vector<ColumnSpec> columns, const QString& form = {}, int sortColumn = -1,
+              bool descending = false)
+{
+    return ViewSpec{name, std::move(columns), form, sortColumn, descending, {}};
+}
+
 // A 1x1 PNG picture.
 QByteArray tinyPng()
 {
@@ -100,29 +120,14 @@ void makeCrm(const QString& path)
     docs.push_back(std::move(empty));
     addDocuments(path, docs);
 
-    addView(path, {u"全部"_s,
-                   {{u"客户编号"_s, u"客户编号"_s, {}},
-                    {u"客户名称"_s, u"客户名称"_s, {}},
-                    {u"城市"_s, u"城市"_s, {}},
-                    {u"签约日期"_s, u"签约日期"_s, {}},
-                    {u"联系人"_s, u"联系人"_s, {}},
-                    {u"金额"_s, u"金额"_s, {}}},
-                   u"Customer"_s,
-                   0,
-                   false,
-                   {}});
-    addView(
-        path,
-        {u"按城市"_s, {{u"城市"_s, u"城市"_s, {}}, {u"客户名称"_s, u"客户名称"_s, {}}}, u"Customer"_s, 0, true, {}});
-    addView(path, {u"所有文档"_s,
-                   {{u"创建时间"_s, {}, u"@Created"_s},
-                    {u"文档编号"_s, {}, u"@DocumentUniqueID"_s},
-                    {u"客户名称"_s, u"客户名称"_s, {}}},
-                   {},
-                   -1,
-                   false,
-                   {}});
-    addView(path, {u"空视图"_s, {{u"标题"_s, u"Subject"_s, {}}}, u"Nothing"_s, -1, false, {}});
+    addView(path, view(u"全部"_s,
+                       itemColumns({u"客户编号"_s, u"客户名称"_s, u"城市"_s, u"签约日期"_s, u"联系人"_s, u"金额"_s}),
+                       u"Customer"_s, 0));
+    addView(path, view(u"按城市"_s, itemColumns({u"城市"_s, u"客户名称"_s}), u"Customer"_s, 0, true));
+    addView(path, view(u"所有文档"_s, {{u"创建时间"_s, {}, u"@Created"_s},
+                                       {u"文档编号"_s, {}, u"@DocumentUniqueID"_s},
+                                       itemColumn(u"客户名称"_s)}));
+    addView(path, view(u"空视图"_s, {{u"标题"_s, u"Subject"_s, {}}}, u"Nothing"_s));
 }
 
 void makeContracts(const QString& path)
@@ -146,17 +151,10 @@ void makeContracts(const QString& path)
         docs.push_back(std::move(doc));
     }
     addDocuments(path, docs);
-    addView(path, {u"合同列表"_s,
-                   {{u"合同编号"_s, u"合同编号"_s, {}},
-                    {u"合同名称"_s, u"合同名称"_s, {}},
-                    {u"签订日期"_s, u"签订日期"_s, {}},
-                    {u"金额"_s, u"金额"_s, {}},
-                    {u"负责人"_s, u"负责人"_s, {}}},
-                   u"Contract"_s,
-                   0,
-                   false,
-                   {}});
-    addView(path, {u"按金额"_s, {{u"金额"_s, u"金额"_s, {}}, {u"合同名称"_s, u"合同名称"_s, {}}}, {}, 0, true, {}});
+    addView(path,
+            view(u"合同列表"_s, itemColumns({u"合同编号"_s, u"合同名称"_s, u"签订日期"_s, u"金额"_s, u"负责人"_s}),
+                 u"Contract"_s, 0));
+    addView(path, view(u"按金额"_s, itemColumns({u"金额"_s, u"合同名称"_s}), {}, 0, true));
 }
 
 void makeArchive(const QString& path)
@@ -176,12 +174,8 @@ void makeArchive(const QString& path)
         docs.push_back(std::move(doc));
     }
     addDocuments(path, docs);
-    addView(path, {u"归档文档"_s,
-                   {{u"主题"_s, u"Subject"_s, {}}, {u"日期"_s, u"日期"_s, {}}, {u"修改时间"_s, {}, u"@Modified"_s}},
-                   {},
-                   -1,
-                   false,
-                   {}});
+    addView(path, view(u"归档文档"_s,
+                       {{u"主题"_s, u"Subject"_s, {}}, itemColumn(u"日期"_s), {u"修改时间"_s, {}, u"@Modified"_s}}));
 }
 
 void makeSmall(const QString& path, const QString& title, const QString& viewName, int count)
@@ -196,7 +190,7 @@ void makeSmall(const QString& path, const QString& title, const QString& viewNam
         docs.push_back(std::move(doc));
     }
     addDocuments(path, docs);
-    addView(path, {viewName, {{u"主题"_s, u"Subject"_s, {}}}, {}, -1, false, {}});
+    addView(path, view(viewName, {{u"主题"_s, u"Subject"_s, {}}}));
 }
 
 } // namespace
