@@ -323,6 +323,12 @@ private:
     void characters(const XML_Char* data, int length);
 
     void skip() { m_skipDepth = 1; }
+    // Leaves out the element being started and everything in it.
+    void skipElement()
+    {
+        m_stack.pop_back();
+        skip();
+    }
     void beginCollect()
     {
         m_text.clear();
@@ -330,9 +336,18 @@ private:
     }
 
     void startTop(Tag tag, const XML_Char** attrs);
+    void beginView(const XML_Char** attrs);
+    void beginNote(Tag tag, const XML_Char** attrs);
     void startView(Tag tag, const XML_Char** attrs);
     void startDocument(Tag tag, const XML_Char** attrs);
     void startValue(Tag tag, const XML_Char** attrs);
+    void startItemValue(Tag tag);
+    bool startAttachment(Tag tag, Tag up, const XML_Char** attrs);
+    void endRichText(Tag tag, size_t depth);
+    void endValue(Tag tag);
+    void keepValue(Tag tag);
+    void endAttachment();
+    void endItem();
     void endView(Tag tag);
     void endDocument(Tag tag);
     void ensureDocumentBegun();
@@ -463,8 +478,7 @@ void Reader::Impl::start(const XML_Char* name, const XML_Char** attrs)
     if (m_rich) {
         if (tag == Tag::RichSkipped || tag == Tag::Code || tag == Tag::AttachmentRef || tag == Tag::ObjectRef) {
             m_rich->start(tag, attrs);
-            m_stack.pop_back();
-            skip();
+            skipElement();
             return;
         }
         m_rich->start(tag, attrs);
@@ -509,40 +523,14 @@ void Reader::Impl::startTop(Tag tag, const XML_Char** attrs)
         break;
     case Tag::View:
         if (topLevel) {
-            m_view = View{};
-            m_viewDepth = m_stack.size();
-            m_view->line = line();
-            QStringList names = attribute(attrs, "name").split(u'|');
-            m_view->name = names.takeFirst().trimmed();
-            names += attribute(attrs, "alias").split(u'|', Qt::SkipEmptyParts);
-            for (const QString& alias : std::as_const(names)) {
-                if (!alias.trimmed().isEmpty())
-                    m_view->aliases << alias.trimmed();
-            }
-            m_columns.clear();
+            beginView(attrs);
             return;
         }
         break;
     case Tag::Document:
     case Tag::Note:
         if (topLevel) {
-            if (tag == Tag::Note) {
-                const QString noteClass = attribute(attrs, "class");
-                if (noteClass != u"document"_s) {
-                    ++m_skippedDesign[u"note class='"_s + noteClass + u"'"_s];
-                    m_stack.pop_back();
-                    skip();
-                    return;
-                }
-            }
-            m_docDepth = m_stack.size();
-            m_docBegun = false;
-            m_noteInfo = NoteInfo{};
-            m_noteInfo.line = line();
-            for (int i = 0; attrs[i]; i += 2) {
-                if (tag == Tag::Document && qstricmp(attrs[i], "form") == 0)
-                    m_noteInfo.form = QString::fromUtf8(attrs[i + 1]);
-            }
+            beginNote(tag, attrs);
             return;
         }
         break;
@@ -553,8 +541,43 @@ void Reader::Impl::startTop(Tag tag, const XML_Char** attrs)
     if (topLevel && tag != Tag::Database && m_local != "databaseinfo" && m_local != "fulltextsettings" &&
         m_local != "launchsettings")
         ++m_skippedDesign[QString::fromUtf8(m_local.data(), qsizetype(m_local.size()))];
-    m_stack.pop_back();
-    skip();
+    skipElement();
+}
+
+void Reader::Impl::beginView(const XML_Char** attrs)
+{
+    m_view = View{};
+    m_viewDepth = m_stack.size();
+    m_view->line = line();
+    QStringList names = attribute(attrs, "name").split(u'|');
+    m_view->name = names.takeFirst().trimmed();
+    names += attribute(attrs, "alias").split(u'|', Qt::SkipEmptyParts);
+    for (const QString& alias : std::as_const(names)) {
+        if (!alias.trimmed().isEmpty())
+            m_view->aliases << alias.trimmed();
+    }
+    m_columns.clear();
+}
+
+// A <document>, or a <note> of the document class; notes of design elements are counted and left out.
+void Reader::Impl::beginNote(Tag tag, const XML_Char** attrs)
+{
+    if (tag == Tag::Note) {
+        const QString noteClass = attribute(attrs, "class");
+        if (noteClass != u"document"_s) {
+            ++m_skippedDesign[u"note class='"_s + noteClass + u"'"_s];
+            skipElement();
+            return;
+        }
+    }
+    m_docDepth = m_stack.size();
+    m_docBegun = false;
+    m_noteInfo = NoteInfo{};
+    m_noteInfo.line = line();
+    for (int i = 0; attrs[i]; i += 2) {
+        if (tag == Tag::Document && qstricmp(attrs[i], "form") == 0)
+            m_noteInfo.form = QString::fromUtf8(attrs[i + 1]);
+    }
 }
 
 void Reader::Impl::startView(Tag tag, const XML_Char** attrs)
@@ -571,8 +594,7 @@ void Reader::Impl::startView(Tag tag, const XML_Char** attrs)
     }
     if (depth == 2 && up == Tag::Column && tag == Tag::ColumnHeader) {
         m_columns.back().title = attribute(attrs, "title");
-        m_stack.pop_back();
-        skip();
+        skipElement();
         return;
     }
     if (depth == 2 && up == Tag::Column && tag == Tag::Code) {
@@ -583,8 +605,7 @@ void Reader::Impl::startView(Tag tag, const XML_Char** attrs)
         beginCollect();
         return;
     }
-    m_stack.pop_back();
-    skip();
+    skipElement();
 }
 
 void Reader::Impl::startDocument(Tag tag, const XML_Char** attrs)
@@ -618,59 +639,19 @@ void Reader::Impl::startDocument(Tag tag, const XML_Char** attrs)
         ++m_skippedItems[u"mime"_s];
     if (depth == 1 && tag != Tag::NoteInfo)
         ensureDocumentBegun();
-    m_stack.pop_back();
-    skip();
+    skipElement();
 }
 
 void Reader::Impl::startValue(Tag tag, const XML_Char** attrs)
 {
-    const size_t depth = m_stack.size() - m_itemDepth;
-    const Tag up = parent(2);
-    if (depth == 1) {
-        using Kind = Item::Kind;
-        if (m_itemHasValue || m_unsupportedValue.size() > 0) {
-            m_stack.pop_back();
-            skip();
-            return;
-        }
-        switch (tag) {
-        case Tag::Text:
-        case Tag::TextList:
-            m_item.kind = Kind::Text;
-            break;
-        case Tag::Number:
-        case Tag::NumberList:
-            m_item.kind = Kind::Number;
-            break;
-        case Tag::DateTime:
-        case Tag::DateTimeList:
-            m_item.kind = Kind::DateTime;
-            break;
-        case Tag::RichText:
-            m_item.kind = Kind::RichText;
-            m_rich.emplace();
-            m_richDepth = m_stack.size();
-            m_itemHasValue = true;
-            return;
-        case Tag::Object:
-            m_itemIsFile = true;
-            return;
-        default:
-            // itemdata, rawitemdata, formula and anything unknown: kept out, counted.
-            m_unsupportedValue = QString::fromUtf8(m_local.data(), qsizetype(m_local.size()));
-            m_stack.pop_back();
-            skip();
-            return;
-        }
-        m_itemHasValue = true;
-        if (tag == Tag::Text || tag == Tag::Number || tag == Tag::DateTime)
-            beginCollect();
+    if (m_stack.size() - m_itemDepth == 1) {
+        startItemValue(tag);
         return;
     }
+    const Tag up = parent(2);
     if (tag == Tag::Break && up == Tag::Text) {
         m_text += u'\n';
-        m_stack.pop_back();
-        skip();
+        skipElement();
         return;
     }
     if ((tag == Tag::Text && up == Tag::TextList) || (tag == Tag::Number && up == Tag::NumberList) ||
@@ -684,26 +665,73 @@ void Reader::Impl::startValue(Tag tag, const XML_Char** attrs)
         m_pairIndex = 0;
         return;
     }
-    if (m_itemIsFile && tag == Tag::File && up == Tag::Object) {
+    if (m_itemIsFile && startAttachment(tag, up, attrs))
+        return;
+    skipElement();
+}
+
+// The first element in an item says what its values are; what follows it is left out.
+void Reader::Impl::startItemValue(Tag tag)
+{
+    using Kind = Item::Kind;
+    if (m_itemHasValue || m_unsupportedValue.size() > 0) {
+        skipElement();
+        return;
+    }
+    switch (tag) {
+    case Tag::Text:
+    case Tag::TextList:
+        m_item.kind = Kind::Text;
+        break;
+    case Tag::Number:
+    case Tag::NumberList:
+        m_item.kind = Kind::Number;
+        break;
+    case Tag::DateTime:
+    case Tag::DateTimeList:
+        m_item.kind = Kind::DateTime;
+        break;
+    case Tag::RichText:
+        m_item.kind = Kind::RichText;
+        m_rich.emplace();
+        m_richDepth = m_stack.size();
+        m_itemHasValue = true;
+        return;
+    case Tag::Object:
+        m_itemIsFile = true;
+        return;
+    default:
+        // itemdata, rawitemdata, formula and anything unknown: kept out, counted.
+        m_unsupportedValue = QString::fromUtf8(m_local.data(), qsizetype(m_local.size()));
+        skipElement();
+        return;
+    }
+    m_itemHasValue = true;
+    if (tag == Tag::Text || tag == Tag::Number || tag == Tag::DateTime)
+        beginCollect();
+}
+
+// <object><file name=...><filedata>base64</filedata></file></object>: false for anything else.
+bool Reader::Impl::startAttachment(Tag tag, Tag up, const XML_Char** attrs)
+{
+    if (tag == Tag::File && up == Tag::Object) {
         const QString compression = attribute(attrs, "compression");
         m_attachmentName = attribute(attrs, "name");
         if (!compression.isEmpty() && compression != u"none"_s) {
             m_sink.notice(line(), u"附件"_s + m_attachmentName + u"以Notes自己的压缩格式（"_s + compression +
                                       u"）导出，无法解压，已跳过"_s);
-            m_stack.pop_back();
-            skip();
+            skipElement();
         }
-        return;
+        return true;
     }
-    if (m_itemIsFile && tag == Tag::FileData && up == Tag::File) {
+    if (tag == Tag::FileData && up == Tag::File) {
         m_sink.beginAttachment(m_attachmentName);
         m_base64.reset();
         m_decoded.clear();
         m_inFileData = true;
-        return;
+        return true;
     }
-    m_stack.pop_back();
-    skip();
+    return false;
 }
 
 void Reader::Impl::characters(const XML_Char* data, int length)
@@ -740,74 +768,82 @@ void Reader::Impl::end()
     }
     const Tag tag = m_stack.back().tag;
     const size_t depth = m_stack.size();
-
-    if (m_rich && depth > m_richDepth) {
-        m_rich->end(tag);
-        m_stack.pop_back();
-        return;
-    }
-    if (m_rich && depth == m_richDepth) {
-        m_item.texts = QStringList{m_rich->text()};
-        m_item.objectNames = m_rich->objects();
-        m_rich.reset();
-        m_stack.pop_back();
-        return;
-    }
-    if (m_itemDepth > 0 && depth > m_itemDepth) {
-        if (m_collect && (tag == Tag::Text || tag == Tag::Number || tag == Tag::DateTime)) {
-            m_collect = false;
-            if (tag == Tag::Text) {
-                m_item.texts << m_text;
-            } else if (tag == Tag::Number) {
-                bool ok = false;
-                const double value = m_text.trimmed().toDouble(&ok);
-                if (!ok || !std::isfinite(value))
-                    fail(u"项"_s + m_item.name + u"的数值无效：“"_s + m_text.trimmed() + u"”"_s);
-                m_item.numbers.push_back(value);
-            } else if (!m_text.trimmed().isEmpty() && (parent(2) != Tag::DateTimePair || m_pairIndex == 1)) {
-                // A range is kept as its start.
-                m_item.dateTimes.push_back(dateTime(m_text));
-            }
-        } else if (tag == Tag::FileData && m_inFileData) {
-            m_inFileData = false;
-            if (!m_base64.finish())
-                fail(u"附件"_s + m_attachmentName + u"的base64数据不完整"_s);
-            if (!m_decoded.isEmpty())
-                m_sink.attachmentData(m_decoded.constData(), m_decoded.size());
-            m_decoded.clear();
-            m_decoded.squeeze();
-            m_sink.endAttachment();
-        }
-        m_stack.pop_back();
-        return;
-    }
-    if (m_itemDepth > 0 && depth == m_itemDepth) {
-        m_itemDepth = 0;
-        m_stack.pop_back();
-        if (m_itemIsFile)
-            return;
-        if (!m_unsupportedValue.isEmpty()) {
-            ++m_skippedItems[m_unsupportedValue];
-            return;
-        }
-        if (!m_itemHasValue) {
-            ++m_skippedItems[u"空项"_s];
-            return;
-        }
-        m_sink.item(m_item);
-        return;
-    }
-    if (m_docDepth > 0) {
+    if (m_rich && depth >= m_richDepth)
+        endRichText(tag, depth);
+    else if (m_itemDepth > 0 && depth > m_itemDepth)
+        endValue(tag);
+    else if (m_itemDepth > 0 && depth == m_itemDepth)
+        endItem();
+    else if (m_docDepth > 0)
         endDocument(tag);
-        m_stack.pop_back();
-        return;
-    }
-    if (m_view) {
+    else if (m_view)
         endView(tag);
-        m_stack.pop_back();
+    m_stack.pop_back();
+}
+
+void Reader::Impl::endRichText(Tag tag, size_t depth)
+{
+    if (depth > m_richDepth) {
+        m_rich->end(tag);
         return;
     }
-    m_stack.pop_back();
+    m_item.texts = QStringList{m_rich->text()};
+    m_item.objectNames = m_rich->objects();
+    m_rich.reset();
+}
+
+// The end of an element inside an item: a value collected, or an attachment's data.
+void Reader::Impl::endValue(Tag tag)
+{
+    if (m_collect && (tag == Tag::Text || tag == Tag::Number || tag == Tag::DateTime)) {
+        m_collect = false;
+        keepValue(tag);
+    } else if (tag == Tag::FileData && m_inFileData) {
+        endAttachment();
+    }
+}
+
+void Reader::Impl::keepValue(Tag tag)
+{
+    if (tag == Tag::Text) {
+        m_item.texts << m_text;
+    } else if (tag == Tag::Number) {
+        bool ok = false;
+        const double value = m_text.trimmed().toDouble(&ok);
+        if (!ok || !std::isfinite(value))
+            fail(u"项"_s + m_item.name + u"的数值无效：“"_s + m_text.trimmed() + u"”"_s);
+        m_item.numbers.push_back(value);
+    } else if (!m_text.trimmed().isEmpty() && (parent(2) != Tag::DateTimePair || m_pairIndex == 1)) {
+        // A range is kept as its start.
+        m_item.dateTimes.push_back(dateTime(m_text));
+    }
+}
+
+void Reader::Impl::endAttachment()
+{
+    m_inFileData = false;
+    if (!m_base64.finish())
+        fail(u"附件"_s + m_attachmentName + u"的base64数据不完整"_s);
+    if (!m_decoded.isEmpty())
+        m_sink.attachmentData(m_decoded.constData(), m_decoded.size());
+    m_decoded.clear();
+    m_decoded.squeeze();
+    m_sink.endAttachment();
+}
+
+// An attachment item has passed its file on already; an item without a value, or with one that cannot be
+// kept, is counted instead.
+void Reader::Impl::endItem()
+{
+    m_itemDepth = 0;
+    if (m_itemIsFile)
+        return;
+    if (!m_unsupportedValue.isEmpty())
+        ++m_skippedItems[m_unsupportedValue];
+    else if (!m_itemHasValue)
+        ++m_skippedItems[u"空项"_s];
+    else
+        m_sink.item(m_item);
 }
 
 void Reader::Impl::endDocument(Tag tag)
