@@ -6,7 +6,7 @@
 #include "model.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
-#include "richtext.h"
+#include "domino/richtext.h"
 #include "store.h"
 
 #include <QDir>
@@ -151,7 +151,7 @@ public:
 
     QString FormattedText(bool tabsToSpaces, int lineLength) const override
     {
-        return formatPlainText(plainText(), tabsToSpaces, lineLength);
+        return domino::formatPlainText(plainText(), tabsToSpaces, lineLength);
     }
 
     QStringList EmbeddedObjects() const override

@@ -5,7 +5,7 @@
 #include "domino/loader.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
-#include "richtext.h"
+#include "domino/richtext.h"
 #include "store.h"
 #include "testsupport/sample_installation.h"
 
@@ -21,7 +21,7 @@
 
 using namespace Qt::StringLiterals;
 using namespace quill::domino;
-using quill::component::formatPlainText;
+using quill::domino::formatPlainText;
 using quill::component::testing::SampleInstallation;
 
 namespace {

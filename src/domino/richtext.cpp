@@ -1,10 +1,10 @@
-#include "richtext.h"
+#include "domino/richtext.h"
 
 #include <QStringList>
 
 using namespace Qt::StringLiterals;
 
-namespace quill::component {
+namespace quill::domino {
 namespace {
 
 bool isCjk(QChar c)
@@ -76,4 +76,4 @@ QString formatPlainText(const QString& text, bool tabsToSpaces, int lineLength)
     return lines.join(u'\n');
 }
 
-} // namespace quill::component
+} // namespace quill::domino
