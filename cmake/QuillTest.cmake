@@ -1,14 +1,28 @@
-# quill_add_test(NAME name SOURCES a.cpp ... LIBS lib ... [ENV VAR=value ...] [TIMEOUT s])
-# Every test runs headless; QStandardPaths test mode is switched on by the test itself.
+# quill_add_test(NAME name SOURCES a.cpp ... LIBS lib ... [ENV VAR=value ...] [TIMEOUT s] [VARIANTS v ...])
+# Every test runs headless; QStandardPaths test mode is switched on by the test itself. With VARIANTS the
+# program runs once per variant, given it as its first argument, as the test name_variant.
 function(quill_add_test)
-    cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;LIBS;ENV" ${ARGN})
+    cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;LIBS;ENV;VARIANTS" ${ARGN})
     add_executable(${T_NAME} ${T_SOURCES})
     target_link_libraries(${T_NAME} PRIVATE Qt6::Test ${T_LIBS} quill_warnings)
     target_include_directories(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
-    add_test(NAME ${T_NAME} COMMAND ${T_NAME})
+    set(tests)
+    if(T_VARIANTS)
+        foreach(variant ${T_VARIANTS})
+            add_test(NAME ${T_NAME}_${variant} COMMAND ${T_NAME} ${variant})
+            list(APPEND tests ${T_NAME}_${variant})
+        endforeach()
+    else()
+        add_test(NAME ${T_NAME} COMMAND ${T_NAME})
+        set(tests ${T_NAME})
+    endif()
     if(NOT T_TIMEOUT)
         set(T_TIMEOUT 300)
     endif()
-    set_tests_properties(${T_NAME} PROPERTIES TIMEOUT ${T_TIMEOUT}
+    set_tests_properties(${tests} PROPERTIES TIMEOUT ${T_TIMEOUT}
         ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ASAN_OPTIONS=detect_leaks=0;UBSAN_OPTIONS=print_stacktrace=1;${T_ENV}")
+    # The sample installation is made once per test run (tests/CMakeLists.txt), before its first reader.
+    if(quill_component_testsupport IN_LIST T_LIBS)
+        set_tests_properties(${tests} PROPERTIES FIXTURES_REQUIRED quill_sample)
+    endif()
 endfunction()

@@ -106,6 +106,8 @@ struct SampleInfo
     QString guestPassword;
 };
 SampleInfo makeSample(const QString& dataDir);
+// What makeSample(dataDir) reports, without writing anything.
+SampleInfo sampleInfo(const QString& dataDir);
 
 // Used by the operations above; exposed for tests of the index of positions.
 void rebuildViewIndex(Store& store);

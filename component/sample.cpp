@@ -195,6 +195,12 @@ void makeSmall(const QString& path, const QString& title, const QString& viewNam
 
 } // namespace
 
+SampleInfo sampleInfo(const QString& dataDir)
+{
+    return SampleInfo{
+        QDir(dataDir).absolutePath(), u"QUILLSERVER"_s, u"演示用户"_s, u"quill123"_s, u"访客"_s, u"guest123"_s};
+}
+
 SampleInfo makeSample(const QString& dataDir)
 {
     QDir root(dataDir);
@@ -204,14 +210,7 @@ SampleInfo makeSample(const QString& dataDir)
         if (!root.mkpath(folder))
             throw domino::DominoError(u"无法创建文件夹："_s + root.filePath(folder));
     }
-    SampleInfo info;
-    info.dataDir = root.absolutePath();
-    info.serverName = u"QUILLSERVER"_s;
-    info.userName = u"演示用户"_s;
-    info.password = u"quill123"_s;
-    info.guestName = u"访客"_s;
-    info.guestPassword = u"guest123"_s;
-
+    const SampleInfo info = sampleInfo(dataDir);
     const QString names = root.filePath(u"names.nsf"_s);
     createDatabase(names, u"Domino目录"_s);
     addServerName(names, info.serverName);

@@ -5,6 +5,7 @@
 #include "platform/paths.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -12,6 +13,23 @@
 using namespace Qt::StringLiterals;
 
 namespace quill::component::testing {
+namespace {
+
+bool copyFolder(const QString& from, const QString& to)
+{
+    QDirIterator it(from, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    if (!QDir().mkpath(to))
+        return false;
+    while (it.hasNext()) {
+        const QFileInfo entry(it.next());
+        const QString target = to + entry.filePath().mid(from.size());
+        if (entry.isDir() ? !QDir().mkpath(target) : !QFile::copy(entry.filePath(), target))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
 
 QString componentLibraryPath()
 {
@@ -23,35 +41,42 @@ QString adminToolPath()
     return QString::fromUtf8(QUILL_ADMIN_TOOL_PATH);
 }
 
-SampleInstallation makeSampleInstallation(const QString& dir)
+QString registerComponent(const QString& dir, const QString& dataDir)
 {
     if (!QStandardPaths::isTestModeEnabled())
-        throw platform::Error(u"makeSampleInstallation needs QStandardPaths test mode"_s);
-    // A private home keeps test-mode standard paths (the registry among them) apart from other test
-    // processes that ctest runs at the same time.
+        throw platform::Error(u"registerComponent needs QStandardPaths test mode"_s);
     const QString home = QDir(dir).filePath(u"home"_s);
     if (!QDir().mkpath(home) || !qputenv("HOME", QFile::encodeName(home)))
         throw platform::Error(u"Unable to make the test home "_s + home);
-    const QString dataDir = QDir(dir).filePath(u"data"_s);
-    const admin::SampleInfo info = admin::makeSample(dataDir);
+    admin::InstallOptions options;
+    options.registryFile = platform::registryFilePath();
+    options.libraryPath = componentLibraryPath();
+    options.dominoPath = QFileInfo(options.libraryPath).absolutePath();
+    options.dataPath = dataDir;
+    admin::install(options);
+    return options.registryFile;
+}
+
+SampleInstallation makeSampleInstallation(const QString& dir, SampleUse use)
+{
+    const QString shared = QString::fromUtf8(QUILL_SHARED_SAMPLE);
+    const QString own = QDir(dir).filePath(u"data"_s);
+    const bool made = QFileInfo::exists(shared + u"/names.nsf"_s);
+    QString dataDir = made && use == SampleUse::Shared ? shared : own;
+    if (made && use == SampleUse::PrivateCopy && !copyFolder(shared, own))
+        throw platform::Error(u"Unable to copy the sample to "_s + own);
+    const admin::SampleInfo info = made ? admin::sampleInfo(dataDir) : admin::makeSample(dataDir);
 
     SampleInstallation result;
+    result.registryPath = registerComponent(dir, info.dataDir);
     result.dataDir = info.dataDir;
     result.libraryPath = componentLibraryPath();
     result.dominoPath = QFileInfo(result.libraryPath).absolutePath();
-    result.registryPath = platform::registryFilePath();
     result.serverName = info.serverName;
     result.userName = info.userName;
     result.password = info.password;
     result.guestName = info.guestName;
     result.guestPassword = info.guestPassword;
-
-    admin::InstallOptions options;
-    options.registryFile = result.registryPath;
-    options.dominoPath = result.dominoPath;
-    options.dataPath = result.dataDir;
-    options.libraryPath = result.libraryPath;
-    admin::install(options);
     return result;
 }
 

@@ -32,14 +32,24 @@ struct SampleInstallation
     QString guestPassword;
 };
 
-// Builds the sample into dir/data (dir must exist, e.g. a QTemporaryDir) and writes the registry
-// (platform::registryFilePath(), so QStandardPaths::setTestModeEnabled(true) must be on) with
-// "\Software\Lotus\Domino" Path and DataPath and the session class registration. Throws
-// platform::Error on failure. Takes about a second.
-// It first points HOME at dir/home, so that every test-mode standard path of this process (the
-// registry, the log folder, ...) is private to the test and not shared with tests running in
-// parallel: call it before taking any such path.
-SampleInstallation makeSampleInstallation(const QString& dir);
+// How a test program uses the sample.
+enum class SampleUse
+{
+    Shared,     // reads it only: the one sample of the test run, made once by its sample_installation test
+    PrivateCopy // writes into the data directory: a copy of its own in dir/data
+};
+
+// Writes the registry (platform::registryFilePath(), so QStandardPaths::setTestModeEnabled(true) must be on)
+// with "\Software\Lotus\Domino" Path and DataPath and the session class registration, and returns the sample
+// to use. Without a sample made for the test run (the program run on its own), one is made in dir/data, which
+// takes about a second. dir must exist, e.g. a QTemporaryDir. Throws platform::Error on failure.
+// It first points HOME at dir/home, so that every test-mode standard path of this process (the registry, the
+// log folder, ...) is private to the test and not shared with tests running in parallel: call it before taking
+// any such path.
+SampleInstallation makeSampleInstallation(const QString& dir, SampleUse use = SampleUse::Shared);
+
+// The same registration for a data directory of the test's own; returns the registry file written.
+QString registerComponent(const QString& dir, const QString& dataDir);
 
 QString componentLibraryPath();
 QString adminToolPath();

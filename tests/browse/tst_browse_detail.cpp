@@ -61,7 +61,9 @@ void TestBrowseDetail::gridContents()
                     .text(u"subject"_s, u"第二个同名域"_s)
                     .richText(u"Body"_s, u"正文"_s);
     domino.addServer(u"srv"_s);
+    domino.addUser(u"张三"_s, u"pw"_s);
     auto session = domino.sessionFactory()();
+    session->InitUserSession(u"张三"_s, u"pw"_s);
     const browse::DetailRows rows = browse::readDocumentDetail(*session, {u"srv"_s, u"mail\\abc.nsf"_s}, doc.id);
     QCOMPARE(rows.names, (QStringList{u"Subject"_s, u"To"_s, u"Amount"_s, u"Due"_s, u"subject"_s, u"Body"_s}));
     // Only the first value; a shared name shows the value the lookup by name finds.
@@ -175,6 +177,8 @@ void TestBrowseDetail::serverModeOpensOnTheServer()
     auto& db = fx.domino.addDatabase(u"mail/abc.nsf"_s);
     db.addView(u"全部"_s);
     auto& doc = db.addDocument().text(u"Subject"_s, u"服务器上的"_s);
+    fx.domino.addUser(u"张三"_s, u"pw"_s);
+    fx.workspace->session().InitUserSession(u"张三"_s, u"pw"_s);
     fx.workspace->setTreeMode(workspace::TreeMode::Server);
     fx.setServerName(u"srv"_s);
     fx.workspace->setDbPath(u"mail\\abc.nsf"_s);

@@ -47,6 +47,10 @@ QTreeWidgetItem* buildServerTree(BrowseFixture& fx)
     abc.addView(u"x.NSF"_s);
     abc.addDocument().text(u"Subject"_s, u"你好"_s);
     fx.domino.addDatabase(u"top.nsf"_s).addView(u"v"_s);
+    // What connecting leaves behind: a signed-in session on the server.
+    fx.domino.addUser(u"张三"_s, u"pw"_s);
+    fx.workspace->session().InitUserSession(u"张三"_s, u"pw"_s);
+    fx.domino.clearCalls();
     fx.setServerName(u"srv"_s);
     fx.workspace->setTreeMode(workspace::TreeMode::Server);
     QTreeWidgetItem* root =

@@ -1,11 +1,10 @@
-// Database files that are refused, the admin tool's writing, the loader's errors and text wrapping.
+// Database files that are refused, the admin tool's writing and the loader's errors.
 
 #include "domino/error.h"
 #include "domino/lazysession.h"
 #include "domino/loader.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
-#include "domino/richtext.h"
 #include "store.h"
 #include "testsupport/sample_installation.h"
 
@@ -21,7 +20,6 @@
 
 using namespace Qt::StringLiterals;
 using namespace quill::domino;
-using quill::domino::formatPlainText;
 using quill::component::testing::SampleInstallation;
 
 namespace {
@@ -258,21 +256,6 @@ private slots:
         registry.writeString(key, QString(), quill::component::testing::componentLibraryPath());
         session.InitLocalSession(QString());
         QVERIFY(session.isConnected());
-    }
-
-    void formattedTextWrapping()
-    {
-        QCOMPARE(formatPlainText(u"a\tb\r\nab\tc"_s, true, 80), u"a       b\nab      c"_s);
-        QCOMPARE(formatPlainText(u"a\tb"_s, false, 80), u"a\tb"_s);
-        const QString word(100, u'x');
-        QCOMPARE(formatPlainText(u"one "_s + word + u" two"_s, true, 80), u"one\n"_s + word + u"\ntwo"_s);
-        const QString words = QStringList(30, u"word"_s).join(u' ');
-        const QStringList lines = formatPlainText(words, true, 80).split(u'\n');
-        QCOMPARE(lines.size(), 2);
-        QCOMPARE(lines[0].size(), 79);
-        QCOMPARE(lines.join(u' '), words);
-        const QString cjk(100, u'字');
-        QCOMPARE(formatPlainText(cjk, true, 80), QString(80, u'字') + u'\n' + QString(20, u'字'));
     }
 };
 

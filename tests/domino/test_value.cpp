@@ -66,6 +66,8 @@ private slots:
         QCOMPARE(fake.sessionsCreated(), 0);
         QVERIFY(!session.isConnected());
 
+        session.InitLocalSession(QString());
+        QCOMPARE(fake.sessionsCreated(), 1);
         auto db = session.OpenDatabase(QString(), u"/data/a.nsf"_s, false);
         QCOMPARE(fake.sessionsCreated(), 1);
         QCOMPARE(db->Views(), QStringList{u"全部"_s});

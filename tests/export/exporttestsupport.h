@@ -160,6 +160,7 @@ struct ExportRig
     {
         QDir().mkpath(out());
         std::unique_ptr<domino::NotesSession> session = domino.sessionFactory()();
+        session->InitLocalSession(QString());
         const std::shared_ptr<domino::NotesDatabase> database =
             session->OpenDatabase(QString(), QStringLiteral("/data/crm.nsf"), false);
         exporting::ExportLog log(QStringLiteral("/opt/quillmere/"), logFolder, clock);

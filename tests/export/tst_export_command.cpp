@@ -62,6 +62,7 @@ struct CommandRig
     void list(const QString& viewName)
     {
         std::unique_ptr<domino::NotesSession> session = domino.sessionFactory()();
+        session->InitLocalSession(QString());
         database = session->OpenDatabase(QString(), u"/data/crm.nsf"_s, false);
         workspace->listView(database, viewName, {QString(), u"/data/crm.nsf"_s});
         workspace->setDocCount(workspace->database().FindView(viewName)->EntryCount());

@@ -1,6 +1,7 @@
 #include "fakedomino.h"
 
 #include "domino/error.h"
+#include "domino/richtext.h"
 
 #include <QFile>
 
@@ -18,6 +19,18 @@ QString normalise(const QString& path)
     QString out = path;
     out.replace(u'\\', u'/');
     return out;
+}
+
+// An exact match first, then one without regard to case, as the component finds attachments and objects.
+const FakeFile* findFile(const std::vector<FakeFile>& files, const QString& name)
+{
+    for (const Qt::CaseSensitivity cs : {Qt::CaseSensitive, Qt::CaseInsensitive}) {
+        for (const FakeFile& f : files) {
+            if (f.name.compare(name, cs) == 0)
+                return &f;
+        }
+    }
+    return nullptr;
 }
 
 } // namespace
@@ -67,17 +80,14 @@ using StatePtr = std::shared_ptr<FakeDomino::State>;
 class FakeEmbedded : public domino::NotesEmbeddedObject
 {
 public:
-    FakeEmbedded(StatePtr state, FakeFile file)
-        : m_state(std::move(state))
-        , m_file(std::move(file))
-    {
-    }
+    FakeEmbedded(StatePtr state, FakeFile file) : m_state(std::move(state)), m_file(std::move(file)) {}
     QString Name() const override { return m_file.name; }
     void SaveToFile(const QString& path) override
     {
         m_state->hit(u"SaveToFile"_s, path);
         QFile out(path);
-        if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) || out.write(m_file.contents) != m_file.contents.size())
+        if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+            out.write(m_file.contents) != m_file.contents.size())
             throw DominoError(u"无法写入文件："_s + path);
     }
 
@@ -89,21 +99,17 @@ private:
 class FakeRichText : public domino::NotesRichTextItem
 {
 public:
-    FakeRichText(StatePtr state, FakeItem item)
-        : m_state(std::move(state))
-        , m_item(std::move(item))
-    {
-    }
+    FakeRichText(StatePtr state, FakeItem item) : m_state(std::move(state)), m_item(std::move(item)) {}
     QString Name() const override { return m_item.name; }
     int ItemType() const override
     {
         m_state->hit(u"ItemType"_s, m_item.name);
         return m_item.type;
     }
-    QString FormattedText(bool, int) const override
+    QString FormattedText(bool tabsToSpaces, int lineLength) const override
     {
         m_state->hit(u"FormattedText"_s, m_item.name);
-        return m_item.plainText;
+        return domino::formatPlainText(m_item.plainText, tabsToSpaces, lineLength);
     }
     QStringList EmbeddedObjects() const override
     {
@@ -116,9 +122,8 @@ public:
     std::unique_ptr<domino::NotesEmbeddedObject> EmbeddedObjectByName(const QString& name) const override
     {
         m_state->hit(u"EmbeddedObjectByName"_s, name);
-        for (const FakeFile& f : m_item.embedded)
-            if (f.name == name)
-                return std::make_unique<FakeEmbedded>(m_state, f);
+        if (const FakeFile* f = findFile(m_item.embedded, name))
+            return std::make_unique<FakeEmbedded>(m_state, *f);
         throw DominoError(u"找不到嵌入对象："_s + name);
     }
 
@@ -131,11 +136,7 @@ class FakeDocHandle : public domino::NotesDocument
 {
 public:
     FakeDocHandle(StatePtr state, std::shared_ptr<FakeDatabase> db, int index, const FakeView* view, int position)
-        : m_state(std::move(state))
-        , m_db(std::move(db))
-        , m_index(index)
-        , m_view(view)
-        , m_position(position)
+        : m_state(std::move(state)), m_db(std::move(db)), m_index(index), m_view(view), m_position(position)
     {
     }
 
@@ -152,7 +153,7 @@ public:
     {
         m_state->hit(u"ColumnValues"_s, doc().id);
         if (!m_view)
-            throw DominoError(u"文档不是通过视图取得的"_s);
+            throw DominoError(u"文档"_s + doc().id + u"不是从视图中取得的，没有列值"_s);
         ValueList out;
         for (const FakeColumn& c : m_view->columns) {
             const ValueList v = values(c.itemName);
@@ -181,9 +182,8 @@ public:
     std::unique_ptr<domino::NotesEmbeddedObject> AttachmentByName(const QString& fileName) const override
     {
         m_state->hit(u"AttachmentByName"_s, fileName);
-        for (const FakeFile& f : doc().attachments)
-            if (f.name == fileName)
-                return std::make_unique<FakeEmbedded>(m_state, f);
+        if (const FakeFile* f = findFile(doc().attachments, fileName))
+            return std::make_unique<FakeEmbedded>(m_state, *f);
         throw DominoError(u"找不到附件："_s + fileName);
     }
     std::unique_ptr<domino::NotesItem> ItemByName(const QString& name) const override
@@ -231,9 +231,7 @@ class FakeViewHandle : public domino::NotesView
 {
 public:
     FakeViewHandle(StatePtr state, std::shared_ptr<FakeDatabase> db, const FakeView* view)
-        : m_state(std::move(state))
-        , m_db(std::move(db))
-        , m_view(view)
+        : m_state(std::move(state)), m_db(std::move(db)), m_view(view)
     {
     }
     int ColumnCount() const override
@@ -270,8 +268,10 @@ public:
     std::unique_ptr<domino::NotesDocument> NextDocument(const domino::NotesDocument& document) const override
     {
         m_state->hit(u"NextDocument"_s);
-        const auto& handle = dynamic_cast<const FakeDocHandle&>(document);
-        const int next = handle.position() + 1;
+        const auto* handle = dynamic_cast<const FakeDocHandle*>(&document);
+        if (!handle || handle->view() != m_view)
+            throw DominoError(u"文档不是从视图"_s + m_view->name + u"中取得的，无法取得下一个文档"_s);
+        const int next = handle->position() + 1;
         if (next > static_cast<int>(m_view->entries.size()))
             return nullptr;
         return std::make_unique<FakeDocHandle>(m_state, m_db, m_view->entries[static_cast<size_t>(next - 1)], m_view,
@@ -287,11 +287,7 @@ private:
 class FakeDbHandle : public domino::NotesDatabase
 {
 public:
-    FakeDbHandle(StatePtr state, std::shared_ptr<FakeDatabase> db)
-        : m_state(std::move(state))
-        , m_db(std::move(db))
-    {
-    }
+    FakeDbHandle(StatePtr state, std::shared_ptr<FakeDatabase> db) : m_state(std::move(state)), m_db(std::move(db)) {}
     QStringList Views() const override
     {
         m_state->hit(u"Views"_s);
@@ -312,7 +308,7 @@ public:
     {
         m_state->hit(u"FindDocumentById"_s, documentId);
         for (size_t i = 0; i < m_db->documents.size(); ++i)
-            if (m_db->documents[i]->id.compare(documentId, Qt::CaseInsensitive) == 0)
+            if (m_db->documents[i]->id.compare(documentId.trimmed(), Qt::CaseInsensitive) == 0)
                 return std::make_unique<FakeDocHandle>(m_state, m_db, static_cast<int>(i), nullptr, 0);
         throw DominoError(u"找不到文档："_s + documentId);
     }
@@ -325,22 +321,35 @@ private:
 class FakeSession : public domino::NotesSession
 {
 public:
-    explicit FakeSession(StatePtr state)
-        : m_state(std::move(state))
-    {
-    }
+    explicit FakeSession(StatePtr state) : m_state(std::move(state)) {}
+    // User names compare trimmed and without regard to case; a failed login ends the one before.
     void InitUserSession(const QString& userName, const QString& password) override
     {
         m_state->hit(u"InitUserSession"_s, userName);
-        const auto it = m_state->users.find(userName);
+        m_loggedIn = false;
+        const auto it = std::find_if(m_state->users.begin(), m_state->users.end(), [&](const auto& user) {
+            return user.first.compare(userName.trimmed(), Qt::CaseInsensitive) == 0;
+        });
         if (it == m_state->users.end() || it->second != password)
             throw DominoError(u"用户名或密码错误"_s);
+        m_loggedIn = true;
     }
-    void InitLocalSession(const QString& text) override { m_state->hit(u"InitLocalSession"_s, text); }
+    void InitLocalSession(const QString& text) override
+    {
+        m_state->hit(u"InitLocalSession"_s, text);
+        m_local = true;
+    }
+    // A local file needs an initialised session, a server a login; server names compare trimmed and without
+    // regard to case.
     std::shared_ptr<domino::NotesDatabase> OpenDatabase(const QString& server, const QString& path, bool) override
     {
         m_state->hit(u"OpenDatabase"_s, path);
-        if (!server.isEmpty() && !m_state->servers.contains(server, Qt::CaseInsensitive))
+        const QString serverName = server.trimmed();
+        if (serverName.isEmpty() && !m_local && !m_loggedIn)
+            throw DominoError(u"会话尚未初始化：请先调用InitLocalSession或InitUserSession"_s);
+        if (!serverName.isEmpty() && !m_loggedIn)
+            throw DominoError(u"尚未登录服务器"_s + serverName + u"：请先调用InitUserSession"_s);
+        if (!serverName.isEmpty() && !m_state->servers.contains(serverName, Qt::CaseInsensitive))
             throw DominoError(u"无法连接服务器："_s + server);
         const auto it = m_state->databases.find(normalise(path));
         if (it == m_state->databases.end())
@@ -350,16 +359,21 @@ public:
     ValueList EvaluateFormula(const QString& formula, const domino::NotesDocument& document) override
     {
         m_state->hit(u"EvaluateFormula"_s, formula);
-        if (formula != u"@AttachmentNames"_s)
+        if (formula.trimmed().compare(u"@AttachmentNames"_s, Qt::CaseInsensitive) != 0)
             throw DominoError(u"不支持的公式："_s + formula);
+        const auto* handle = dynamic_cast<const FakeDocHandle*>(&document);
+        if (!handle)
+            throw DominoError(u"公式的文档不是本组件的文档对象"_s);
         ValueList names;
-        for (const FakeFile& f : dynamic_cast<const FakeDocHandle&>(document).doc().attachments)
+        for (const FakeFile& f : handle->doc().attachments)
             names.push_back(Value::text(f.name));
         return names;
     }
 
 private:
     StatePtr m_state;
+    bool m_local = false;
+    bool m_loggedIn = false;
 };
 
 } // namespace
@@ -435,10 +449,7 @@ FakeView& FakeDatabase::addEmptyView(const QString& name, std::vector<FakeColumn
     return views.back();
 }
 
-FakeDomino::FakeDomino()
-    : m_state(std::make_shared<State>())
-{
-}
+FakeDomino::FakeDomino() : m_state(std::make_shared<State>()) {}
 
 FakeDomino::~FakeDomino() = default;
 
@@ -461,8 +472,7 @@ void FakeDomino::addServer(const QString& name)
     m_state->servers << name;
 }
 
-void FakeDomino::failOn(const QString& operation, const QString& message, int skip, int times,
-                        const QString& argument)
+void FakeDomino::failOn(const QString& operation, const QString& message, int skip, int times, const QString& argument)
 {
     m_state->failures.push_back(State::Failure{operation, message, skip, times, argument});
 }

@@ -1,0 +1,484 @@
+// The Domino interfaces as every implementation must keep them: the same tests, on the same databases, against
+// the in-memory stand-in of the tests ("fake") and against the component through its registration ("component").
+
+#include "admin.h"
+#include "domino/error.h"
+#include "domino/loader.h"
+#include "fakedomino.h"
+#include "model.h"
+#include "platform/registry.h"
+#include "testsupport/sample_installation.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <cstdio>
+
+using namespace Qt::StringLiterals;
+using namespace quill::domino;
+namespace admin = quill::component::admin;
+namespace component = quill::component;
+
+#define QVERIFY_DOMINO_ERROR(expression, fragment)                                                                     \
+    do {                                                                                                               \
+        try {                                                                                                          \
+            expression;                                                                                                \
+            QFAIL("no DominoError from " #expression);                                                                 \
+        } catch (const DominoError& e) {                                                                               \
+            if (!e.message().contains(fragment))                                                                       \
+                QFAIL(qPrintable(u"unexpected message: "_s + e.message()));                                            \
+        }                                                                                                              \
+    } while (false)
+
+namespace {
+
+// The installation every backend holds.
+const QString kServer = u"QUILLSERVER"_s;
+const QString kUser = u"演示用户"_s;
+const QString kPassword = u"quill123"_s;
+const QString kDatabase = u"业务/合同.nsf"_s; // below the data directory
+const QString kNoViews = u"业务/无视图.nsf"_s;
+const QString kRemark = u"客户备注\t重要\n"_s + QString(30, u'好') +
+                        u" This remark is long enough to be wrapped at eighty characters by the formatted text of "
+                        u"the rich-text item."_s;
+// Rich-text items whose formatted text is checked: plain text, tabs to spaces, line length, the expected text.
+struct Wrapping
+{
+    QString text;
+    bool tabsToSpaces;
+    int lineLength;
+    QString formatted;
+};
+const std::vector<Wrapping> kWrappings = {
+    {u"a\tb\r\nab\tc"_s, true, 80, u"a       b\nab      c"_s},
+    {u"a\tb"_s, false, 80, u"a\tb"_s},
+    {u"one "_s + QString(100, u'x') + u" two"_s, true, 80, u"one\n"_s + QString(100, u'x') + u"\ntwo"_s},
+    {QStringList(30, u"word"_s).join(u' '), true, 80,
+     QStringList(16, u"word"_s).join(u' ') + u'\n' + QStringList(14, u"word"_s).join(u' ')},
+    {QString(100, u'字'), true, 80, QString(80, u'字') + u'\n' + QString(20, u'字')},
+};
+
+// The universal id of the n-th document, in upper case as ids are given out.
+QString idOf(int n)
+{
+    return u"%1"_s.arg(0xABC00 + n, 32, 16, QLatin1Char('0')).toUpper();
+}
+
+qint64 at(int year, int month, int day, int hour = 0, int minute = 0)
+{
+    return QDateTime(QDate(year, month, day), QTime(hour, minute)).toMSecsSinceEpoch();
+}
+
+admin::ItemSpec item(const QString& name, int type, const QJsonArray& values, std::vector<admin::FileSpec> objects = {})
+{
+    return admin::ItemSpec{name, type, values, std::move(objects)};
+}
+
+// Four documents in creation order: a full one, one with readers and authors, one without items, and one whose
+// rich-text items test the formatted text.
+std::vector<admin::DocumentSpec> documents()
+{
+    using namespace component;
+    std::vector<admin::DocumentSpec> docs(4);
+    for (size_t i = 0; i < docs.size(); ++i) {
+        docs[i].unid = idOf(int(i) + 1);
+        docs[i].created = docs[i].modified = at(2025, 1, 1, 8) + qint64(i) * 60000;
+    }
+    docs[0].items = {
+        item(u"编号"_s, NumberType, {1}),
+        item(u"名称"_s, TextType, {u"华夏贸易"_s}),
+        item(u"签约"_s, DateTimeType, {double(at(2024, 1, 4, 9, 30))}),
+        item(u"联系人"_s, NamesType, {u"张三"_s, u"李四"_s}),
+        item(u"金额"_s, NumberType, {1234.5}),
+        item(u"备注"_s, RichTextType, {kRemark},
+             {{u"示意图.png"_s, QByteArray("\x89PNG", 4)}, {u"说明.txt"_s, u"嵌入的说明文件"_s.toUtf8()}})};
+    docs[0].attachments = {{u"合同.txt"_s, u"合同正文：甲方与乙方……\n"_s.toUtf8()},
+                           {u"Quote.csv"_s, u"产品,数量,单价\n服务器,2,35000\n"_s.toUtf8()},
+                           {u"Readme.TXT"_s, "first"},
+                           {u"readme.txt"_s, "second"}};
+    docs[1].items = {item(u"编号"_s, NumberType, {2}), item(u"名称"_s, TextType, {u"东方电子"_s}),
+                     item(u"读者"_s, ReadersType, {u"演示用户"_s, u"[Admin]"_s}),
+                     item(u"作者"_s, AuthorsType, {u"演示用户"_s}),
+                     item(u"备注"_s, RichTextType, {u"没有嵌入对象的RTF域"_s})};
+    docs[3].items = {item(u"编号"_s, NumberType, {4})};
+    for (size_t i = 0; i < kWrappings.size(); ++i)
+        docs[3].items.push_back(item(u"w%1"_s.arg(i), RichTextType, {kWrappings[i].text}));
+    return docs;
+}
+
+std::vector<admin::ColumnSpec> columns(const QStringList& items)
+{
+    std::vector<admin::ColumnSpec> list;
+    for (const QString& name : items)
+        list.push_back({name, name, {}});
+    return list;
+}
+
+const QStringList kAllColumns = {u"编号"_s, u"名称"_s, u"签约"_s, u"联系人"_s, u"金额"_s, u"没有的域"_s};
+
+// What a backend offers the tests: sessions on the installation described above.
+class Backend
+{
+public:
+    virtual ~Backend() = default;
+    virtual std::unique_ptr<NotesSession> newSession() = 0;
+    // The file of a database below the data directory, for a local session.
+    virtual QString localPath(const QString& relative) const = 0;
+};
+
+class FakeBackend : public Backend
+{
+public:
+    FakeBackend()
+    {
+        m_domino.addServer(kServer);
+        m_domino.addUser(kUser, kPassword);
+        for (const QString& path : {kDatabase, localPath(kDatabase)})
+            fill(m_domino.addDatabase(path));
+        m_domino.addDatabase(kNoViews);
+        m_domino.addDatabase(localPath(kNoViews));
+    }
+
+    std::unique_ptr<NotesSession> newSession() override { return m_domino.sessionFactory()(); }
+    QString localPath(const QString& relative) const override { return u"/data/"_s + relative; }
+
+private:
+    static void fill(quill::testing::FakeDatabase& db)
+    {
+        std::vector<quill::testing::FakeColumn> all;
+        for (const QString& name : kAllColumns)
+            all.push_back({name, name});
+        db.addView(u"全部"_s, all);
+        db.addView(u"仅编号"_s, {{u"编号"_s, u"编号"_s}});
+        db.addEmptyView(u"空视图"_s, {{u"标题"_s, u"Subject"_s}});
+        for (const admin::DocumentSpec& written : documents()) {
+            quill::testing::FakeDocument& doc = db.addDocument();
+            doc.id = written.unid;
+            for (const admin::ItemSpec& i : written.items)
+                doc.items.push_back(fakeItem(i));
+            for (const admin::FileSpec& file : written.attachments)
+                doc.attachment(file.name, file.data);
+        }
+    }
+
+    static quill::testing::FakeItem fakeItem(const admin::ItemSpec& written)
+    {
+        quill::testing::FakeItem item{written.name, written.type, {}, {}, {}};
+        if (written.type == component::RichTextType) {
+            item.plainText = written.values.first().toString();
+            for (const admin::FileSpec& file : written.objects)
+                item.embedded.push_back({file.name, file.data});
+            return item;
+        }
+        for (const QJsonValue& value : written.values) {
+            if (written.type == component::NumberType)
+                item.values.push_back(Value::number(value.toDouble()));
+            else if (written.type == component::DateTimeType)
+                item.values.push_back(Value::dateTime(QDateTime::fromMSecsSinceEpoch(qint64(value.toDouble()))));
+            else
+                item.values.push_back(Value::text(value.toString()));
+        }
+        return item;
+    }
+
+    quill::testing::FakeDomino m_domino;
+};
+
+class ComponentBackend : public Backend
+{
+public:
+    ComponentBackend()
+    {
+        const QString data = m_dir.filePath(u"data"_s);
+        QDir().mkpath(data + u"/业务"_s);
+        const QString names = data + u"/names.nsf"_s;
+        admin::createDatabase(names, u"Domino目录"_s);
+        admin::addServerName(names, kServer);
+        admin::addUser(names, kUser, kPassword);
+        const QString path = localPath(kDatabase);
+        admin::createDatabase(path, u"合同"_s);
+        admin::addDocuments(path, documents());
+        admin::addView(path, {u"全部"_s, columns(kAllColumns), {}, -1, false, {}});
+        admin::addView(path, {u"仅编号"_s, columns({u"编号"_s}), {}, -1, false, {}});
+        admin::addView(path, {u"空视图"_s, {{u"标题"_s, u"Subject"_s, {}}}, u"Nothing"_s, -1, false, {}});
+        admin::createDatabase(localPath(kNoViews), u"没有视图的数据库"_s);
+        m_registry = component::testing::registerComponent(m_dir.path(), data);
+    }
+
+    std::unique_ptr<NotesSession> newSession() override
+    {
+        return createRegisteredSession(quill::platform::Registry(m_registry));
+    }
+    QString localPath(const QString& relative) const override { return m_dir.filePath(u"data/"_s + relative); }
+
+private:
+    QTemporaryDir m_dir;
+    QString m_registry;
+};
+
+QByteArray fileContents(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+} // namespace
+
+class TestContract : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit TestContract(Backend& backend) : m_backend(backend) {}
+
+private:
+    std::shared_ptr<NotesDatabase> openLocal(const QString& relative = kDatabase)
+    {
+        auto session = m_backend.newSession();
+        session->InitLocalSession(QString());
+        return session->OpenDatabase(QString(), m_backend.localPath(relative), false);
+    }
+    std::unique_ptr<NotesDocument> first() { return openLocal()->FindView(u"全部"_s)->NthDocument(1); }
+
+    Backend& m_backend;
+    QTemporaryDir m_dir;
+
+private slots:
+    void sessionsAndLogin()
+    {
+        auto session = m_backend.newSession();
+        QVERIFY_DOMINO_ERROR(session->OpenDatabase(kServer, kDatabase, false), u"InitUserSession"_s);
+        QVERIFY_DOMINO_ERROR(session->OpenDatabase(QString(), m_backend.localPath(kDatabase), false),
+                             u"会话尚未初始化"_s);
+        QVERIFY_DOMINO_ERROR(session->InitUserSession(kUser, u"wrong"_s), u"用户名或密码错误"_s);
+        QVERIFY_DOMINO_ERROR(session->InitUserSession(u"nobody"_s, kPassword), u"用户名或密码错误"_s);
+        QVERIFY_DOMINO_ERROR(session->OpenDatabase(kServer, kDatabase, false), u"InitUserSession"_s);
+
+        // User and server names are trimmed and compared without regard to case; "\" separates folders too.
+        session->InitUserSession(u" "_s + kUser + u" "_s, kPassword);
+        auto db = session->OpenDatabase(u" "_s + kServer.toLower(), u"业务\\合同.nsf"_s, false);
+        QCOMPARE(db->FindView(u"全部"_s)->EntryCount(), 4);
+        QCOMPARE(session->OpenDatabase(kServer, kDatabase, false)->Views().size(), 3);
+        QVERIFY(session->OpenDatabase(kServer, kNoViews, false)->Views().isEmpty());
+        QVERIFY_DOMINO_ERROR(session->OpenDatabase(u"OTHERSERVER"_s, kDatabase, false), u"无法连接服务器"_s);
+        QVERIFY_DOMINO_ERROR(session->OpenDatabase(kServer, u"missing.nsf"_s, false), u"找不到数据库"_s);
+        // A failed login ends the one before.
+        QVERIFY_DOMINO_ERROR(session->InitUserSession(kUser, u"wrong"_s), u"用户名或密码错误"_s);
+        QVERIFY_DOMINO_ERROR(session->OpenDatabase(kServer, kDatabase, false), u"InitUserSession"_s);
+        // A signed-in session opens local files too.
+        session->InitUserSession(kUser, kPassword);
+        QCOMPARE(session->OpenDatabase(QString(), m_backend.localPath(kDatabase), false)->Views().size(), 3);
+    }
+
+    void viewsAndColumns()
+    {
+        auto db = openLocal();
+        QCOMPARE(db->Views(), (QStringList{u"全部"_s, u"仅编号"_s, u"空视图"_s}));
+        auto view = db->FindView(u"全部"_s);
+        QCOMPARE(view->ViewName(), u"全部"_s);
+        QCOMPARE(view->ColumnCount(), 6);
+        QCOMPARE(view->ColumnNames(), kAllColumns);
+        QCOMPARE(view->EntryCount(), 4);
+        QCOMPARE(db->FindView(u"仅编号"_s)->ColumnNames(), QStringList{u"编号"_s});
+        QCOMPARE(db->FindView(u"空视图"_s)->EntryCount(), 0);
+        QVERIFY_DOMINO_ERROR(db->FindView(u"没有这个"_s), u"找不到视图：没有这个"_s);
+    }
+
+    void positionsAndWalking()
+    {
+        auto view = openLocal()->FindView(u"全部"_s);
+        for (int position : {1, 2, 3, 4})
+            QCOMPARE(view->NthDocument(position)->DocumentId(), idOf(position));
+        QVERIFY(view->NextDocument(*view->NthDocument(4)) == nullptr);
+        QVERIFY_DOMINO_ERROR(view->NthDocument(5), u"没有第5个文档"_s);
+        QVERIFY_DOMINO_ERROR(view->NthDocument(0), u"没有第0个文档"_s);
+        QVERIFY_DOMINO_ERROR(openLocal()->FindView(u"空视图"_s)->NthDocument(1), u"没有第1个文档"_s);
+
+        // Walking with NextDocument gives the same documents as NthDocument.
+        auto doc = view->NthDocument(1);
+        for (int position = 2; position <= 4; ++position) {
+            doc = view->NextDocument(*doc);
+            QVERIFY(doc);
+            QCOMPARE(doc->DocumentId(), view->NthDocument(position)->DocumentId());
+        }
+        // A document of another view, or one found by its id, cannot be walked here.
+        auto db = openLocal();
+        QVERIFY_DOMINO_ERROR(view->NextDocument(*db->FindView(u"仅编号"_s)->NthDocument(1)),
+                             u"不是从视图全部中取得的"_s);
+        QVERIFY_DOMINO_ERROR(view->NextDocument(*db->FindDocumentById(doc->DocumentId())), u"不是从视图全部中取得的"_s);
+    }
+
+    void columnValuesAreTyped()
+    {
+        auto view = openLocal()->FindView(u"全部"_s);
+        const ValueList values = view->NthDocument(1)->ColumnValues();
+        QCOMPARE(values.size(), size_t(6));
+        QCOMPARE(values[0], Value::number(1));
+        QCOMPARE(values[1], Value::text(u"华夏贸易"_s));
+        QCOMPARE(values[2].kind(), Value::Kind::DateTime);
+        QCOMPARE(values[2].asDateTime(), QDateTime(QDate(2024, 1, 4), QTime(9, 30)));
+        QCOMPARE(values[3], Value::list({Value::text(u"张三"_s), Value::text(u"李四"_s)}));
+        QCOMPARE(values[4], Value::number(1234.5));
+        QCOMPARE(values[5], Value::text(QString())); // an item the document lacks
+
+        auto empty = view->NthDocument(3);
+        QCOMPARE(empty->ColumnValues(), ValueList(6, Value::text(QString())));
+        QVERIFY(empty->Items().isEmpty());
+        QVERIFY(!empty->HasAttachments());
+    }
+
+    void itemsAndValues()
+    {
+        auto doc = first();
+        QCOMPARE(doc->DocumentId(), idOf(1));
+        QCOMPARE(doc->Items(), (QStringList{u"编号"_s, u"名称"_s, u"签约"_s, u"联系人"_s, u"金额"_s, u"备注"_s}));
+        QCOMPARE(doc->ItemValue(u"编号"_s), ValueList{Value::number(1)});
+        QCOMPARE(doc->ItemValue(u"名称"_s).at(0).kind(), Value::Kind::Text);
+        QVERIFY(doc->ItemValue(u"没有的域"_s).empty());
+        QCOMPARE(doc->ItemValue(u"备注"_s), ValueList{Value::text(kRemark)}); // rich text: its plain text
+        QCOMPARE(doc->ItemByName(u"签约"_s)->ItemType(), NotesItem::DateTime);
+        QCOMPARE(doc->ItemByName(u"联系人"_s)->ItemType(), NotesItem::Names);
+        QCOMPARE(doc->ItemByName(u"金额"_s)->ItemType(), NotesItem::Number);
+        QCOMPARE(doc->ItemByName(u"名称"_s)->ItemType(), NotesItem::Text);
+        QCOMPARE(doc->ItemByName(u"备注"_s)->ItemType(), NotesItem::RichText);
+        QVERIFY_DOMINO_ERROR(doc->ItemByName(u"没有的域"_s), u"找不到域：没有的域"_s);
+        QVERIFY_DOMINO_ERROR(doc->RichTextItemByName(u"名称"_s), u"不是RTF域"_s);
+        QVERIFY_DOMINO_ERROR(doc->RichTextItemByName(u"没有的域"_s), u"找不到域：没有的域"_s);
+
+        auto second = openLocal()->FindView(u"全部"_s)->NthDocument(2);
+        QCOMPARE(second->ItemByName(u"读者"_s)->ItemType(), NotesItem::Readers);
+        QCOMPARE(second->ItemByName(u"作者"_s)->ItemType(), NotesItem::Authors);
+        QCOMPARE(second->ItemValue(u"作者"_s), ValueList{Value::text(u"演示用户"_s)});
+    }
+
+    void documentsById()
+    {
+        auto db = openLocal();
+        const QString id = first()->DocumentId();
+        // In any letter case and with blanks around; such a document has no column values.
+        auto byId = db->FindDocumentById(u" "_s + id.toLower() + u" "_s);
+        QCOMPARE(byId->DocumentId(), id);
+        QCOMPARE(byId->ItemValue(u"编号"_s), ValueList{Value::number(1)});
+        QVERIFY_DOMINO_ERROR(byId->ColumnValues(), u"不是从视图中取得的"_s);
+        QVERIFY_DOMINO_ERROR(db->FindDocumentById(u"0123456789ABCDEF0123456789ABCDEF"_s), u"找不到文档"_s);
+    }
+
+    void richTextAndEmbeddedObjects()
+    {
+        auto doc = first();
+        auto item = doc->RichTextItemByName(u"备注"_s);
+        const QString text = item->FormattedText(true, 80);
+        QVERIFY(!text.contains(u'\t'));
+        QVERIFY(text.startsWith(u"客户备注    重要\n"_s));
+        for (const QString& line : text.split(u'\n'))
+            QVERIFY2(line.size() <= 80, qPrintable(line));
+        QCOMPARE(item->FormattedText(false, 0), kRemark);
+        QVERIFY(openLocal()
+                    ->FindView(u"全部"_s)
+                    ->NthDocument(2)
+                    ->RichTextItemByName(u"备注"_s)
+                    ->EmbeddedObjects()
+                    .isEmpty());
+
+        QCOMPARE(item->EmbeddedObjects(), (QStringList{u"示意图.png"_s, u"说明.txt"_s}));
+        auto object = item->EmbeddedObjectByName(u"说明.txt"_s);
+        QCOMPARE(object->Name(), u"说明.txt"_s);
+        QCOMPARE(item->EmbeddedObjectByName(u"说明.TXT"_s)->Name(), u"说明.txt"_s);
+        const QString target = m_dir.filePath(u"saved.txt"_s);
+        {
+            QFile existing(target);
+            QVERIFY(existing.open(QIODevice::WriteOnly));
+            existing.write(QByteArray(5000, 'z')); // replaced completely, not overwritten in place
+        }
+        object->SaveToFile(target);
+        QCOMPARE(fileContents(target), u"嵌入的说明文件"_s.toUtf8());
+        QVERIFY_DOMINO_ERROR(item->EmbeddedObjectByName(u"无.png"_s), u"找不到嵌入对象：无.png"_s);
+        QVERIFY_DOMINO_ERROR(object->SaveToFile(u"/nonexistent-dir/x.txt"_s), u"/nonexistent-dir/x.txt"_s);
+    }
+
+    void formattedTextWrapping()
+    {
+        auto doc = openLocal()->FindView(u"全部"_s)->NthDocument(4);
+        for (size_t i = 0; i < kWrappings.size(); ++i) {
+            const Wrapping& w = kWrappings[i];
+            QCOMPARE(doc->RichTextItemByName(u"w%1"_s.arg(i))->FormattedText(w.tabsToSpaces, w.lineLength),
+                     w.formatted);
+        }
+    }
+
+    void attachmentsAndFormula()
+    {
+        auto session = m_backend.newSession();
+        session->InitLocalSession(QString());
+        auto view = session->OpenDatabase(QString(), m_backend.localPath(kDatabase), false)->FindView(u"全部"_s);
+        auto doc = view->NthDocument(1);
+        QVERIFY(doc->HasAttachments());
+        QVERIFY(!view->NthDocument(2)->HasAttachments());
+        const ValueList names = {Value::text(u"合同.txt"_s), Value::text(u"Quote.csv"_s), Value::text(u"Readme.TXT"_s),
+                                 Value::text(u"readme.txt"_s)};
+        QCOMPARE(session->EvaluateFormula(u"@AttachmentNames"_s, *doc), names);
+        QCOMPARE(session->EvaluateFormula(u" @attachmentnames "_s, *doc), names);
+        QVERIFY(session->EvaluateFormula(u"@AttachmentNames"_s, *view->NthDocument(3)).empty());
+        QVERIFY_DOMINO_ERROR(session->EvaluateFormula(u"@Now"_s, *doc), u"不支持的公式"_s);
+
+        // A file name matches exactly first, then without regard to case.
+        const QString target = m_dir.filePath(u"attachment"_s);
+        const auto saved = [&](const QString& name) {
+            doc->AttachmentByName(name)->SaveToFile(target);
+            return fileContents(target);
+        };
+        QCOMPARE(saved(u"Quote.csv"_s), u"产品,数量,单价\n服务器,2,35000\n"_s.toUtf8());
+        QCOMPARE(saved(u"QUOTE.CSV"_s), u"产品,数量,单价\n服务器,2,35000\n"_s.toUtf8());
+        QCOMPARE(saved(u"readme.txt"_s), QByteArray("second"));
+        QCOMPARE(saved(u"README.TXT"_s), QByteArray("first"));
+        QCOMPARE(doc->AttachmentByName(u"quote.csv"_s)->Name(), u"Quote.csv"_s);
+        QVERIFY_DOMINO_ERROR(doc->AttachmentByName(u"没有.doc"_s), u"找不到附件：没有.doc"_s);
+        const QString blocker = m_dir.filePath(u"blocker"_s);
+        QFile(blocker).open(QIODevice::WriteOnly);
+        QVERIFY_DOMINO_ERROR(doc->AttachmentByName(u"合同.txt"_s)->SaveToFile(blocker + u"/合同.txt"_s),
+                             blocker + u"/合同.txt"_s);
+    }
+
+    void objectsOutliveTheirParents()
+    {
+        std::unique_ptr<NotesDocument> doc;
+        std::unique_ptr<NotesView> view;
+        {
+            auto session = m_backend.newSession();
+            session->InitLocalSession(QString());
+            view = session->OpenDatabase(QString(), m_backend.localPath(kDatabase), false)->FindView(u"全部"_s);
+            doc = view->NthDocument(4);
+        }
+        QCOMPARE(doc->ColumnValues().at(0), Value::number(4));
+        QCOMPARE(view->NextDocument(*view->NthDocument(1))->ItemValue(u"编号"_s), ValueList{Value::number(2)});
+    }
+};
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QStandardPaths::setTestModeEnabled(true);
+    // The backend comes first; the rest is QTest's.
+    QStringList args = QCoreApplication::arguments();
+    const QString which = args.size() > 1 ? args.takeAt(1) : QString();
+    std::unique_ptr<Backend> backend;
+    try {
+        if (which == u"fake"_s)
+            backend = std::make_unique<FakeBackend>();
+        else if (which == u"component"_s)
+            backend = std::make_unique<ComponentBackend>();
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "tst_contract: %s\n", e.what());
+        return 1;
+    }
+    if (!backend) {
+        std::fprintf(stderr, "usage: tst_contract fake|component [test options]\n");
+        return 2;
+    }
+    TestContract test(*backend);
+    return QTest::qExec(&test, args);
+}
+
+#include "tst_contract.moc"
