@@ -66,6 +66,11 @@ int main(int argc, char** argv)
     getrusage(RUSAGE_CHILDREN, &usage);
     std::printf("generate %lld documents: %.1f s, file %.1f MB, peak RSS %ld KiB\n", static_cast<long long>(count),
                 double(timer.elapsed()) / 1000.0, double(QFileInfo(database).size()) / 1048576.0, usage.ru_maxrss);
+    std::printf("figure\tQuillmere\tcomponent: generate %lld documents: seconds\t%.1f\n", static_cast<long long>(count),
+                double(timer.elapsed()) / 1000.0);
+    std::printf("figure\tQuillmere\tcomponent: database file, MiB\t%.0f\n",
+                double(QFileInfo(database).size()) / 1048576.0);
+    std::printf("figure\tQuillmere\tcomponent: generate peak memory, MiB\t%.0f\n", usage.ru_maxrss / 1024.0);
 
     quill::platform::Registry registry(temp.filePath(u"registry.reg"_s));
     registry.writeString(QString::fromUtf16(kSessionClassKey), QString(), QString::fromUtf8(QUILL_COMPONENT_PATH));
@@ -77,8 +82,12 @@ int main(int argc, char** argv)
     auto view = db->FindView(u"全部"_s);
     const int entries = view->EntryCount();
     std::printf("open + FindView + EntryCount (%d): %.2f ms\n", entries, double(timer.nsecsElapsed()) / 1e6);
+    std::printf("figure\tQuillmere\tcomponent: open + FindView + EntryCount: ms\t%.2f\n",
+                double(timer.nsecsElapsed()) / 1e6);
 
     const int last = int(std::max<qint64>(1, count - 99));
+    const char* const places[] = {"start", "middle", "end"};
+    int place = 0;
     for (int position : {1, int(std::max<qint64>(1, count / 2)), last}) {
         std::vector<double> times;
         QString id;
@@ -88,6 +97,8 @@ int main(int argc, char** argv)
         std::sort(times.begin(), times.end());
         std::printf("position %7d: first %.2f ms, median %.2f ms, max %.2f ms (first id %s)\n", position, first,
                     times[times.size() / 2], times.back(), qPrintable(id));
+        std::printf("figure\tQuillmere\tcomponent: 100-row page at the %s, median ms\t%.2f\n", places[place++],
+                    times[times.size() / 2]);
     }
     return 0;
 }

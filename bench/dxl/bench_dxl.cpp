@@ -117,6 +117,14 @@ int main(int argc, char** argv)
                     "(%lld KiB before the import)\n",
                     static_cast<long long>(report.documents), megabytes, seconds, double(report.documents) / seconds,
                     megabytes / seconds, static_cast<long long>(peakRssKiB()), static_cast<long long>(rssBefore));
+        const QByteArray run = (attachment ? u"DXL import of one %1 MB attachment"_s : u"DXL import of %1 documents"_s)
+                                   .arg(count)
+                                   .toUtf8();
+        if (!attachment)
+            std::printf("figure\tQuillmere\t%s: documents per second\t%.0f\n", run.constData(),
+                        double(report.documents) / seconds);
+        std::printf("figure\tQuillmere\t%s: MB per second\t%.1f\n", run.constData(), megabytes / seconds);
+        std::printf("figure\tQuillmere\t%s: peak memory, MiB\t%.0f\n", run.constData(), double(peakRssKiB()) / 1024);
     } catch (const quill::platform::Error& e) {
         std::fprintf(stderr, "%s\n", e.what());
         return 1;

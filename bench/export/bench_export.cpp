@@ -80,119 +80,173 @@ void makeFakeDatabase(testing::FakeDomino& domino, int documents)
     }
 }
 
+struct Options
+{
+    int documents = 65535;
+    bool events = true;
+    bool component = false;
+    QString outBase;
+};
+
+Options parseOptions(const QStringList& args)
+{
+    Options options;
+    for (int i = 1; i < args.size(); ++i) {
+        if (args[i] == u"--docs"_s && i + 1 < args.size())
+            options.documents = args[++i].toInt();
+        else if (args[i] == u"--no-events"_s)
+            options.events = false;
+        else if (args[i] == u"--component"_s)
+            options.component = true;
+        else if (args[i] == u"--out"_s && i + 1 < args.size())
+            options.outBase = args[++i];
+    }
+    return options;
+}
+
+// Where the documents come from: the in-memory stand-in, or the component on a generated database.
+struct Source
+{
+    testing::FakeDomino domino;
+    std::unique_ptr<platform::Registry> registry;
+    domino::SessionFactory factory;
+    QString databasePath;
+    double generateSeconds = 0;
+};
+
+bool useComponent(Source& source, const QTemporaryDir& tmp, int documents)
+{
+    // The registration the program itself would find, in a registry file of the benchmark's own.
+    source.registry = std::make_unique<platform::Registry>(tmp.filePath(u"registry.reg"_s));
+    source.registry->writeString(QString::fromUtf16(domino::kSessionClassKey), QString(),
+                                 QStringLiteral(QUILL_COMPONENT_PATH));
+    source.factory = domino::registeredSessionFactory(*source.registry);
+    source.databasePath = tmp.filePath(u"big.nsf"_s);
+    QElapsedTimer timer;
+    timer.start();
+    QProcess admin;
+    admin.setProcessChannelMode(QProcess::ForwardedChannels);
+    admin.start(QStringLiteral(QUILL_ADMIN_TOOL_PATH),
+                {u"generate"_s, source.databasePath, u"--count"_s, QString::number(documents), u"--items"_s, u"20"_s,
+                 u"--richtext"_s, u"--attachments-every"_s, u"100"_s});
+    if (!admin.waitForFinished(-1) || admin.exitCode() != 0) {
+        std::fprintf(stderr, "nlsxbe-admin generate failed\n");
+        return false;
+    }
+    source.generateSeconds = double(timer.nsecsElapsed()) / 1e9;
+    return true;
+}
+
+void useStandIn(Source& source, int documents)
+{
+    makeFakeDatabase(source.domino, documents);
+    source.factory = source.domino.sessionFactory();
+    source.databasePath = u"/data/big.nsf"_s;
+}
+
+struct Figures
+{
+    double seconds = 0;
+    long rssBefore = 0;
+    QStringList messages;
+};
+
+// Opens the database and lists its view as clicking it would, then times the export command.
+bool exportView(const Source& source, const Options& options, const QTemporaryDir& tmp, Figures& figures)
+{
+    testing::ScriptedPrompts prompts;
+    workspace::Workspace ws(source.factory, tmp.filePath(u"app/"_s));
+    shell::Environment env;
+    env.prompts = &prompts;
+    env.leftButtonDown = [] { return false; };
+    shell::MainWindow window(ws, std::move(env));
+    exporting::ExporterOptions exporterOptions;
+    exporterOptions.logFolder = tmp.filePath(u"state/"_s);
+    if (!options.events)
+        exporterOptions.processEvents = [] {};
+    shell::ProgressDisplay progress;
+    exporting::Exporter exporter(window, ws, progress, workbook::createXlsWriter, exporterOptions);
+    exporter.attachCommands();
+    window.show();
+    QCoreApplication::processEvents();
+
+    ws.session().InitLocalSession(QString());
+    ws.listView(ws.session().OpenDatabase(QString(), source.databasePath, false), u"全部"_s,
+                {QString(), source.databasePath});
+    ws.setDocCount(ws.database().FindView(ws.viewName())->EntryCount());
+    if (ws.docCount() != options.documents) {
+        std::fprintf(stderr, "the view holds %d documents, not %d\n", ws.docCount(), options.documents);
+        return false;
+    }
+    prompts.saveAnswers.push_back(tmp.filePath(u"out/big.xls"_s));
+
+    figures.rssBefore = statusKb("VmRSS:");
+    QElapsedTimer timer;
+    timer.start();
+    window.trigger(shell::Command::Export);
+    figures.seconds = double(timer.nsecsElapsed()) / 1e9;
+    figures.messages = prompts.shown;
+    return true;
+}
+
+void report(const Source& source, const Options& options, const QTemporaryDir& tmp, const Figures& figures)
+{
+    const QString workbookPath = tmp.filePath(u"out/big_开始为第1个文档.xls"_s);
+    int logFiles = 0;
+    int attachmentFiles = 0;
+    const qint64 logBytes = folderBytes(tmp.filePath(u"state"_s), &logFiles);
+    folderBytes(tmp.filePath(u"out/全部附件"_s), &attachmentFiles);
+    const int documents = options.documents;
+    const qint64 cells = qint64(documents) * 21;
+    const double seconds = figures.seconds;
+    std::printf("documents            %d (20 items each, 1 rich text; 2 attachments every 100)\n", documents);
+    std::printf("domino               %s\n",
+                options.component ? "the real component (libnlsxbe.so, registered)" : "in-memory stand-in");
+    if (options.component)
+        std::printf("generate             %.2f s (nlsxbe-admin, not part of the export)\n", source.generateSeconds);
+    std::printf("event processing     %s\n", options.events ? "on (per document and per cell)" : "off");
+    std::printf("export time          %.2f s\n", seconds);
+    std::printf("documents per second %.0f\n", documents / seconds);
+    std::printf("cells per second     %.0f\n", double(cells) / seconds);
+    std::printf("peak memory          %.1f MB ru_maxrss, %.1f MB VmHWM (RSS before export %.1f MB)\n",
+                maxRssKb() / 1024.0, statusKb("VmHWM:") / 1024.0, figures.rssBefore / 1024.0);
+    std::printf("workbook             %.1f MB\n", QFileInfo(workbookPath).size() / 1048576.0);
+    std::printf("log                  %.1f MB in %d file(s)\n", logBytes / 1048576.0, logFiles);
+    std::printf("attachment files     %d\n", attachmentFiles);
+    std::printf("messages             %s\n", qPrintable(figures.messages.join(u" | "_s)));
+
+    const QByteArray run =
+        QStringLiteral("export %1 documents (%2%3)")
+            .arg(documents)
+            .arg(options.component ? u"component"_s : u"stand-in"_s, options.events ? QString() : u", no events"_s)
+            .toUtf8();
+    std::printf("figure\tQuillmere\t%s: seconds\t%.2f\n", run.constData(), seconds);
+    std::printf("figure\tQuillmere\t%s: documents per second\t%.0f\n", run.constData(), documents / seconds);
+    std::printf("figure\tQuillmere\t%s: peak memory, MiB\t%.0f\n", run.constData(), statusKb("VmHWM:") / 1024.0);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    int documents = 65535;
-    bool events = true;
-    bool component = false;
-    QString outBase;
-    const QStringList args = app.arguments();
-    for (int i = 1; i < args.size(); ++i) {
-        if (args[i] == u"--docs"_s && i + 1 < args.size())
-            documents = args[++i].toInt();
-        else if (args[i] == u"--no-events"_s)
-            events = false;
-        else if (args[i] == u"--component"_s)
-            component = true;
-        else if (args[i] == u"--out"_s && i + 1 < args.size())
-            outBase = args[++i];
-    }
-    QTemporaryDir tmp(outBase.isEmpty() ? QDir::tempPath() + u"/bench_export-XXXXXX"_s
-                                        : outBase + u"/bench_export-XXXXXX"_s);
+    const Options options = parseOptions(app.arguments());
+    QTemporaryDir tmp(options.outBase.isEmpty() ? QDir::tempPath() + u"/bench_export-XXXXXX"_s
+                                                : options.outBase + u"/bench_export-XXXXXX"_s);
     QDir(tmp.path()).mkpath(u"out"_s);
     QDir(tmp.path()).mkpath(u"state"_s);
 
-    testing::FakeDomino domino;
-    std::unique_ptr<platform::Registry> registry;
-    domino::SessionFactory factory;
-    QString databasePath;
-    double generateSeconds = 0;
-    if (component) {
-#ifdef QUILL_ADMIN_TOOL_PATH
-        // The registration the program itself would find, in a registry file of the benchmark's own.
-        registry = std::make_unique<platform::Registry>(tmp.filePath(u"registry.reg"_s));
-        registry->writeString(QString::fromUtf16(domino::kSessionClassKey), QString(),
-                              QStringLiteral(QUILL_COMPONENT_PATH));
-        factory = domino::registeredSessionFactory(*registry);
-        databasePath = tmp.filePath(u"big.nsf"_s);
-        QElapsedTimer generateTimer;
-        generateTimer.start();
-        QProcess admin;
-        admin.setProcessChannelMode(QProcess::ForwardedChannels);
-        admin.start(QStringLiteral(QUILL_ADMIN_TOOL_PATH),
-                    {u"generate"_s, databasePath, u"--count"_s, QString::number(documents), u"--items"_s, u"20"_s,
-                     u"--richtext"_s, u"--attachments-every"_s, u"100"_s});
-        if (!admin.waitForFinished(-1) || admin.exitCode() != 0) {
-            std::fprintf(stderr, "nlsxbe-admin generate failed\n");
+    Source source;
+    if (options.component) {
+        if (!useComponent(source, tmp, options.documents))
             return 1;
-        }
-        generateSeconds = double(generateTimer.nsecsElapsed()) / 1e9;
-#else
-        std::fprintf(stderr, "built without the component\n");
-        return 1;
-#endif
     } else {
-        makeFakeDatabase(domino, documents);
-        factory = domino.sessionFactory();
-        databasePath = u"/data/big.nsf"_s;
+        useStandIn(source, options.documents);
     }
-
-    testing::ScriptedPrompts prompts;
-    workspace::Workspace ws(factory, tmp.filePath(u"app/"_s));
-    shell::Environment env;
-    env.prompts = &prompts;
-    env.leftButtonDown = [] { return false; };
-    shell::MainWindow window(ws, std::move(env));
-    exporting::ExporterOptions options;
-    options.logFolder = tmp.filePath(u"state/"_s);
-    if (!events)
-        options.processEvents = [] {};
-    shell::ProgressDisplay progress;
-    exporting::Exporter exporter(window, ws, progress, workbook::createXlsWriter, options);
-    exporter.attachCommands();
-    window.show();
-    QCoreApplication::processEvents();
-
-    // What opening the file and clicking its view leave behind.
-    ws.session().InitLocalSession(QString());
-    ws.listView(ws.session().OpenDatabase(QString(), databasePath, false), u"全部"_s, {QString(), databasePath});
-    ws.setDocCount(ws.database().FindView(ws.viewName())->EntryCount());
-    if (ws.docCount() != documents) {
-        std::fprintf(stderr, "the view holds %d documents, not %d\n", ws.docCount(), documents);
+    Figures figures;
+    if (!exportView(source, options, tmp, figures))
         return 1;
-    }
-    prompts.saveAnswers.push_back(tmp.filePath(u"out/big.xls"_s));
-
-    const long rssBefore = statusKb("VmRSS:");
-    QElapsedTimer timer;
-    timer.start();
-    window.trigger(shell::Command::Export);
-    const double seconds = double(timer.nsecsElapsed()) / 1e9;
-
-    const QString workbookPath = tmp.filePath(u"out/big_开始为第1个文档.xls"_s);
-    int logFiles = 0;
-    int attachmentFiles = 0;
-    const qint64 logBytes = folderBytes(tmp.filePath(u"state"_s), &logFiles);
-    folderBytes(tmp.filePath(u"out/全部附件"_s), &attachmentFiles);
-    const qint64 cells = qint64(documents) * 21;
-    std::printf("documents            %d (20 items each, 1 rich text; 2 attachments every 100)\n", documents);
-    std::printf("domino               %s\n",
-                component ? "the real component (libnlsxbe.so, registered)" : "in-memory stand-in");
-    if (component)
-        std::printf("generate             %.2f s (nlsxbe-admin, not part of the export)\n", generateSeconds);
-    std::printf("event processing     %s\n", events ? "on (per document and per cell)" : "off");
-    std::printf("export time          %.2f s\n", seconds);
-    std::printf("documents per second %.0f\n", documents / seconds);
-    std::printf("cells per second     %.0f\n", double(cells) / seconds);
-    std::printf("peak memory          %.1f MB ru_maxrss, %.1f MB VmHWM (RSS before export %.1f MB)\n",
-                maxRssKb() / 1024.0, statusKb("VmHWM:") / 1024.0, rssBefore / 1024.0);
-    std::printf("workbook             %.1f MB\n", QFileInfo(workbookPath).size() / 1048576.0);
-    std::printf("log                  %.1f MB in %d file(s)\n", logBytes / 1048576.0, logFiles);
-    std::printf("attachment files     %d\n", attachmentFiles);
-    std::printf("messages             %s\n", qPrintable(prompts.shown.join(u" | "_s)));
-    return QFileInfo::exists(workbookPath) ? 0 : 1;
+    report(source, options, tmp, figures);
+    return QFileInfo::exists(tmp.filePath(u"out/big_开始为第1个文档.xls"_s)) ? 0 : 1;
 }

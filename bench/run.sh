@@ -1,0 +1,61 @@
+#!/bin/sh
+# Usage: bench/run.sh [--quick]
+# Builds the benchmarks once in Release (preset bench, folder build-bench) and runs them all: the workbook writer
+# against xlwt and Spreadsheet::WriteExcel (65,535 x 20 text cells), 100-row pages of a view of a million
+# documents through the component, the export of a 65,535-document view (in-memory stand-in with and without
+# event processing, then through the component) and DXL import (10,000 and 100,000 documents, one 50 MB
+# attachment). Prints one table, the peers' figures beside ours; everything the benchmarks print goes to
+# build-bench/bench.log. --quick runs every benchmark on small sizes, to check that they run.
+#
+# A benchmark reports a figure on a line "figure<TAB>who<TAB>measure<TAB>value"; who is Quillmere or a peer.
+set -eu
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$root/build-bench
+pages=1000000 exported=65535 imports="10000 100000" attachment=50
+if [ "${1:-}" = "--quick" ]; then
+    pages=20000 exported=2000 imports=1000 attachment=5
+fi
+
+cd "$root"
+cmake --preset bench >/dev/null
+cmake --build --preset bench -j "$(nproc)" >/dev/null
+
+log=$build/bench.log
+out=$(mktemp -d "${TMPDIR:-/tmp}/quill-bench.XXXXXX")
+trap 'rm -rf "$out"' EXIT
+: >"$log"
+run() {
+    echo "\$ $*" >>"$log"
+    "$@" >>"$log" 2>&1
+}
+run "$build/bench/workbook/bench_workbook" "$out/quill.xls"
+run /usr/bin/python3 "$root/bench/workbook/bench_xlwt.py" "$out/xlwt.xls"
+run perl "$root/bench/workbook/bench_writeexcel.pl" "$out/writeexcel.xls"
+run "$build/bench/component/bench_component" "$pages" "$out"
+run "$build/bench/export/bench_export" --docs "$exported" --out "$out"
+run "$build/bench/export/bench_export" --docs "$exported" --out "$out" --no-events
+run "$build/bench/export/bench_export" --docs "$exported" --out "$out" --component
+for count in $imports; do
+    run "$build/bench/dxl/bench_dxl" "$count"
+done
+run "$build/bench/dxl/bench_dxl" --attachment "$attachment"
+
+# Rows in the order the figures came, one column for us and one for each peer.
+awk -F '\t' '
+    $1 == "figure" {
+        if (!($3 in seen)) { seen[$3] = 1; rows[++n] = $3 }
+        value[$3, $2] = $4
+    }
+    END {
+        split("Quillmere|xlwt|Spreadsheet::WriteExcel", who, "|")
+        printf "%-72s %12s %12s %24s\n", "measure", who[1], who[2], who[3]
+        for (i = 1; i <= n; ++i) {
+            printf "%-72s", rows[i]
+            for (j = 1; j <= 3; ++j) {
+                v = ((rows[i], who[j]) in value) ? value[rows[i], who[j]] : "-"
+                printf (j == 3 ? " %24s" : " %12s"), v
+            }
+            printf "\n"
+        }
+    }' "$log"
+echo "(everything the benchmarks printed: $log)"
