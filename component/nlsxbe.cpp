@@ -2,11 +2,12 @@
 // database files of store.h.
 
 #include "domino/error.h"
+#include "domino/formula.h"
 #include "domino/notes.h"
+#include "domino/richtext.h"
 #include "model.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
-#include "domino/richtext.h"
 #include "store.h"
 
 #include <QDir>
@@ -525,15 +526,9 @@ public:
 
     ValueList EvaluateFormula(const QString& formula, const domino::NotesDocument& document) override
     {
-        if (formula.trimmed().compare(u"@AttachmentNames"_s, Qt::CaseInsensitive) != 0)
-            throw DominoError(u"不支持的公式："_s + formula);
         const auto* doc = dynamic_cast<const DocumentImpl*>(&document);
-        if (!doc)
-            throw DominoError(u"公式的文档不是本组件的文档对象"_s);
-        ValueList values;
-        for (const QString& name : doc->attachmentNames())
-            values.push_back(Value::text(name));
-        return values;
+        return domino::EvaluateAttachmentNames(
+            formula, doc ? std::function<QStringList()>([doc] { return doc->attachmentNames(); }) : nullptr);
     }
 
 private:

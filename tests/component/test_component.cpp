@@ -2,6 +2,7 @@
 
 #include "domino/error.h"
 #include "domino/loader.h"
+#include "dominoassert.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
 #include "testsupport/sample_installation.h"
@@ -15,17 +16,6 @@
 using namespace Qt::StringLiterals;
 using namespace quill::domino;
 using quill::component::testing::SampleInstallation;
-
-#define QVERIFY_DOMINO_ERROR(expression, fragment)                                                                     \
-    do {                                                                                                               \
-        try {                                                                                                          \
-            expression;                                                                                                \
-            QFAIL("no DominoError from " #expression);                                                                 \
-        } catch (const DominoError& e) {                                                                               \
-            if (!e.message().contains(fragment))                                                                       \
-                QFAIL(qPrintable(u"unexpected message: "_s + e.message()));                                            \
-        }                                                                                                              \
-    } while (false)
 
 class TestComponent : public QObject
 {

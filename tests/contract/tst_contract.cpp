@@ -4,6 +4,7 @@
 #include "admin.h"
 #include "domino/error.h"
 #include "domino/loader.h"
+#include "dominoassert.h"
 #include "fakedomino.h"
 #include "model.h"
 #include "platform/registry.h"
@@ -20,17 +21,6 @@ using namespace Qt::StringLiterals;
 using namespace quill::domino;
 namespace admin = quill::component::admin;
 namespace component = quill::component;
-
-#define QVERIFY_DOMINO_ERROR(expression, fragment)                                                                     \
-    do {                                                                                                               \
-        try {                                                                                                          \
-            expression;                                                                                                \
-            QFAIL("no DominoError from " #expression);                                                                 \
-        } catch (const DominoError& e) {                                                                               \
-            if (!e.message().contains(fragment))                                                                       \
-                QFAIL(qPrintable(u"unexpected message: "_s + e.message()));                                            \
-        }                                                                                                              \
-    } while (false)
 
 namespace {
 

@@ -1,14 +1,13 @@
 #include "fakedomino.h"
 
 #include "domino/error.h"
+#include "domino/formula.h"
 #include "domino/richtext.h"
 
 #include <QFile>
 
 using namespace Qt::StringLiterals;
-using quill::domino::DominoError;
-using quill::domino::Value;
-using quill::domino::ValueList;
+using namespace quill::domino;
 
 namespace quill::testing {
 
@@ -141,6 +140,13 @@ public:
     }
 
     const FakeDocument& doc() const { return *m_db->documents.at(static_cast<size_t>(m_index)); }
+    QStringList attachmentNames() const
+    {
+        QStringList names;
+        for (const FakeFile& f : doc().attachments)
+            names << f.name;
+        return names;
+    }
     int position() const { return m_position; }
     const FakeView* view() const { return m_view; }
 
@@ -359,15 +365,9 @@ public:
     ValueList EvaluateFormula(const QString& formula, const domino::NotesDocument& document) override
     {
         m_state->hit(u"EvaluateFormula"_s, formula);
-        if (formula.trimmed().compare(u"@AttachmentNames"_s, Qt::CaseInsensitive) != 0)
-            throw DominoError(u"不支持的公式："_s + formula);
         const auto* handle = dynamic_cast<const FakeDocHandle*>(&document);
-        if (!handle)
-            throw DominoError(u"公式的文档不是本组件的文档对象"_s);
-        ValueList names;
-        for (const FakeFile& f : handle->doc().attachments)
-            names.push_back(Value::text(f.name));
-        return names;
+        return EvaluateAttachmentNames(
+            formula, handle ? std::function<QStringList()>([handle] { return handle->attachmentNames(); }) : nullptr);
     }
 
 private:
