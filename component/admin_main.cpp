@@ -106,7 +106,7 @@ struct Command
     std::function<void(const Arguments&)> run;
 };
 
-int runInstall(const Arguments& args)
+void runInstall(const Arguments& args)
 {
     admin::InstallOptions options;
     options.dominoPath = args.value(u"--domino"_s);
@@ -138,10 +138,9 @@ int runInstall(const Arguments& args)
     print(stdout, u"已写入注册表："_s + options.registryFile);
     if (!options.libraryPath.isEmpty())
         print(stdout, u"已注册组件库："_s + options.libraryPath);
-    return 0;
 }
 
-int runAddView(const Arguments& args)
+void runAddView(const Arguments& args)
 {
     admin::ViewSpec view;
     view.name = args.required(u"--name"_s);
@@ -158,10 +157,9 @@ int runAddView(const Arguments& args)
             throw Error(u"--sort 应为列号（从1起）或 created：" + sort);
     }
     admin::addView(args.positional(0), view);
-    return 0;
 }
 
-int runAddDocuments(const Arguments& args)
+void runAddDocuments(const Arguments& args)
 {
     const QString json = args.positional(1);
     QFile file(json);
@@ -170,10 +168,9 @@ int runAddDocuments(const Arguments& args)
     const auto docs = admin::parseDocuments(file.readAll(), QFileInfo(json).absolutePath());
     admin::addDocuments(args.positional(0), docs);
     print(stdout, u"已添加"_s + QString::number(docs.size()) + u"个文档"_s);
-    return 0;
 }
 
-int runSetAcl(const Arguments& args)
+void runSetAcl(const Arguments& args)
 {
     const QString name = args.required(u"--name"_s);
     bool ok = false;
@@ -181,10 +178,9 @@ int runSetAcl(const Arguments& args)
     if (!ok)
         throw Error(u"--level 应为0到6的数字"_s);
     admin::setAcl(args.positional(0), name, level);
-    return 0;
 }
 
-int runSample(const Arguments& args)
+void runSample(const Arguments& args)
 {
     const admin::SampleInfo info = admin::makeSample(args.positional(0));
     print(stdout, u"示例数据目录："_s + info.dataDir);
@@ -192,7 +188,6 @@ int runSample(const Arguments& args)
     print(stdout, u"登录用户："_s + info.userName + u"  密码："_s + info.password);
     print(stdout,
           u"受限用户："_s + info.guestName + u"  密码："_s + info.guestPassword + u"（无权访问 限制/机密.nsf）"_s);
-    return 0;
 }
 
 // A whole number of at least `least` given to option, or the message.
@@ -205,7 +200,7 @@ int atLeast(const QString& text, int least, const QString& message)
     return value;
 }
 
-int runGenerate(const Arguments& args)
+void runGenerate(const Arguments& args)
 {
     bool ok = false;
     const qint64 count = args.required(u"--count"_s).toLongLong(&ok);
@@ -222,10 +217,9 @@ int runGenerate(const Arguments& args)
     admin::generate(args.positional(0), count, options);
     print(stdout,
           u"已生成"_s + QString::number(count) + u"个文档，用时"_s + QString::number(timer.elapsed()) + u"毫秒"_s);
-    return 0;
 }
 
-int runImportDxl(const Arguments& args)
+void runImportDxl(const Arguments& args)
 {
     QElapsedTimer timer;
     timer.start();
@@ -240,7 +234,6 @@ int runImportDxl(const Arguments& args)
                       u"条访问控制条目，用时"_s + QString::number(timer.elapsed()) + u"毫秒"_s);
     for (const QString& notice : report.notices)
         print(stdout, u"提示："_s + notice);
-    return 0;
 }
 
 const std::vector<Command>& commands()
