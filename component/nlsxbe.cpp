@@ -253,6 +253,16 @@ public:
         throw DominoError(u"文档"_s + m_unid + u"中找不到附件："_s + fileName);
     }
 
+    std::unique_ptr<domino::NotesEmbeddedObject> AttachmentAt(int index) const override
+    {
+        const auto list = attachments();
+        if (index < 0 || size_t(index) >= list.size())
+            throw DominoError(u"文档"_s + m_unid + u"中没有第"_s + QString::number(qint64(index) + 1) +
+                              u"个附件（共"_s + QString::number(list.size()) + u"个附件）"_s);
+        const auto& [seq, name] = list[size_t(index)];
+        return std::make_unique<EmbeddedObjectImpl>(m_db, m_id, -1, seq, name);
+    }
+
     std::unique_ptr<domino::NotesItem> ItemByName(const QString& name) const override
     {
         const ItemRecord* item = find(name);

@@ -4,7 +4,6 @@
 
 #include <QString>
 #include <QStringList>
-
 #include <memory>
 
 namespace quill::domino {
@@ -64,7 +63,11 @@ public:
     // text item gives its plain text as the one element.
     virtual ValueList ItemValue(const QString& name) const = 0;
     virtual bool HasAttachments() const = 0;
+    // The first attachment of that name: exactly, or else without regard to case.
     virtual std::unique_ptr<NotesEmbeddedObject> AttachmentByName(const QString& fileName) const = 0;
+    // The attachment at that position (from 0) of the "@AttachmentNames" list; several may share a name.
+    // Throws outside the list.
+    virtual std::unique_ptr<NotesEmbeddedObject> AttachmentAt(int index) const = 0;
     // Throws when the document has no item of that name.
     virtual std::unique_ptr<NotesItem> ItemByName(const QString& name) const = 0;
     // The item as rich text; throws when it is missing or not rich text.

@@ -87,7 +87,8 @@ std::vector<admin::DocumentSpec> documents()
     docs[0].attachments = {{u"合同.txt"_s, u"合同正文：甲方与乙方……\n"_s.toUtf8()},
                            {u"Quote.csv"_s, u"产品,数量,单价\n服务器,2,35000\n"_s.toUtf8()},
                            {u"Readme.TXT"_s, "first"},
-                           {u"readme.txt"_s, "second"}};
+                           {u"readme.txt"_s, "second"},
+                           {u"合同.txt"_s, "another contract of the same name"}};
     docs[1].items = {item(u"编号"_s, NumberType, {2}), item(u"名称"_s, TextType, {u"东方电子"_s}),
                      item(u"读者"_s, ReadersType, {u"演示用户"_s, u"[Admin]"_s}),
                      item(u"作者"_s, AuthorsType, {u"演示用户"_s}),
@@ -406,8 +407,10 @@ private slots:
         auto doc = view->NthDocument(1);
         QVERIFY(doc->HasAttachments());
         QVERIFY(!view->NthDocument(2)->HasAttachments());
-        const ValueList names = {Value::text(u"合同.txt"_s), Value::text(u"Quote.csv"_s), Value::text(u"Readme.TXT"_s),
-                                 Value::text(u"readme.txt"_s)};
+        const std::vector<admin::FileSpec> written = documents().front().attachments;
+        ValueList names;
+        for (const admin::FileSpec& file : written)
+            names.push_back(Value::text(file.name));
         QCOMPARE(session->EvaluateFormula(u"@AttachmentNames"_s, *doc), names);
         QCOMPARE(session->EvaluateFormula(u" @attachmentnames "_s, *doc), names);
         QVERIFY(session->EvaluateFormula(u"@AttachmentNames"_s, *view->NthDocument(3)).empty());
@@ -423,6 +426,18 @@ private slots:
         QCOMPARE(saved(u"QUOTE.CSV"_s), u"产品,数量,单价\n服务器,2,35000\n"_s.toUtf8());
         QCOMPARE(saved(u"readme.txt"_s), QByteArray("second"));
         QCOMPARE(saved(u"README.TXT"_s), QByteArray("first"));
+        QCOMPARE(saved(u"合同.txt"_s), written.front().data);
+
+        // By position, each one, also when names repeat.
+        for (size_t i = 0; i < written.size(); ++i) {
+            const std::unique_ptr<NotesEmbeddedObject> object = doc->AttachmentAt(int(i));
+            QCOMPARE(object->Name(), written[i].name);
+            object->SaveToFile(target);
+            QCOMPARE(fileContents(target), written[i].data);
+        }
+        QVERIFY_DOMINO_ERROR(doc->AttachmentAt(-1), u"没有第0个附件"_s);
+        QVERIFY_DOMINO_ERROR(doc->AttachmentAt(int(written.size())), u"没有第6个附件"_s);
+        QVERIFY_DOMINO_ERROR(view->NthDocument(2)->AttachmentAt(0), u"没有第1个附件"_s);
         QCOMPARE(doc->AttachmentByName(u"quote.csv"_s)->Name(), u"Quote.csv"_s);
         QVERIFY_DOMINO_ERROR(doc->AttachmentByName(u"没有.doc"_s), u"找不到附件：没有.doc"_s);
         const QString blocker = m_dir.filePath(u"blocker"_s);

@@ -86,7 +86,7 @@ public:
         m_state->hit(u"SaveToFile"_s, path);
         QFile out(path);
         if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-            out.write(m_file.contents) != m_file.contents.size())
+            out.write(m_file.contents) != m_file.contents.size() || !out.flush())
             throw DominoError(u"无法写入文件："_s + path);
     }
 
@@ -191,6 +191,14 @@ public:
         if (const FakeFile* f = findFile(doc().attachments, fileName))
             return std::make_unique<FakeEmbedded>(m_state, *f);
         throw DominoError(u"找不到附件："_s + fileName);
+    }
+    std::unique_ptr<domino::NotesEmbeddedObject> AttachmentAt(int index) const override
+    {
+        m_state->hit(u"AttachmentAt"_s, QString::number(index));
+        const std::vector<FakeFile>& files = doc().attachments;
+        if (index < 0 || size_t(index) >= files.size())
+            throw DominoError(u"文档"_s + doc().id + u"中没有第"_s + QString::number(qint64(index) + 1) + u"个附件"_s);
+        return std::make_unique<FakeEmbedded>(m_state, files[size_t(index)]);
     }
     std::unique_ptr<domino::NotesItem> ItemByName(const QString& name) const override
     {
