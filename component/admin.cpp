@@ -14,7 +14,6 @@
 #include <QJsonObject>
 #include <algorithm>
 #include <functional>
-#include <sodium.h>
 
 using namespace Qt::StringLiterals;
 using quill::domino::DominoError;
@@ -319,13 +318,7 @@ void addUser(const QString& namesPath, const QString& user, const QString& passw
 {
     if (user.trimmed().isEmpty())
         throw DominoError(u"用户名不能为空"_s);
-    if (sodium_init() < 0)
-        throw DominoError(u"无法初始化libsodium"_s);
-    const QByteArray pwd = password.toUtf8();
-    char hash[crypto_pwhash_STRBYTES];
-    if (crypto_pwhash_str(hash, pwd.constData(), quint64(pwd.size()), crypto_pwhash_OPSLIMIT_INTERACTIVE,
-                          crypto_pwhash_MEMLIMIT_INTERACTIVE) != 0)
-        throw DominoError(u"无法计算密码的散列值（内存不足）"_s);
+    const QByteArray hash = hashPassword(password.toUtf8());
     Store::update(namesPath, [&](Store& store) {
         Query q(store.statement("INSERT OR REPLACE INTO users(name, password_hash) VALUES(?, ?)"));
         q->bind(1, user.trimmed()).bind(2, QString::fromLatin1(hash)).run();

@@ -1,6 +1,9 @@
 #include "model.h"
 
+#include "domino/error.h"
+
 #include <QJsonDocument>
+#include <sodium.h>
 
 using namespace Qt::StringLiterals;
 
@@ -49,6 +52,17 @@ int itemTypeFromName(const QString& name)
             return type;
     }
     return 0;
+}
+
+QByteArray hashPassword(const QByteArray& password)
+{
+    if (sodium_init() < 0)
+        throw domino::DominoError(u"无法初始化libsodium"_s);
+    char hash[crypto_pwhash_STRBYTES];
+    if (crypto_pwhash_str(hash, password.constData(), quint64(password.size()), crypto_pwhash_OPSLIMIT_INTERACTIVE,
+                          crypto_pwhash_MEMLIMIT_INTERACTIVE) != 0)
+        throw domino::DominoError(u"无法计算密码的散列值（内存不足）"_s);
+    return QByteArray(hash);
 }
 
 } // namespace quill::component

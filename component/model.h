@@ -32,4 +32,7 @@ QString encodeValues(const QJsonArray& values);
 // "text", "number", ... → the type; 0 when unknown.
 int itemTypeFromName(const QString& name);
 
+// A password's stored form: libsodium's crypto_pwhash_str with the interactive limits. Throws DominoError.
+QByteArray hashPassword(const QByteArray& password);
+
 } // namespace quill::component

@@ -472,6 +472,18 @@ std::unique_ptr<domino::NotesDocument> DatabaseImpl::document(qint64 docId, std:
                                           std::move(view), position);
 }
 
+// The hash an unknown user name is checked against: a random password's, with the parameters of the
+// stored ones, made once per process.
+const QByteArray& dummyPasswordHash()
+{
+    static const QByteArray hash = [] {
+        unsigned char password[32];
+        randombytes_buf(password, sizeof password);
+        return hashPassword(QByteArray(reinterpret_cast<const char*>(password), sizeof password));
+    }();
+    return hash;
+}
+
 class SessionImpl : public domino::NotesSession
 {
 public:
@@ -485,6 +497,10 @@ public:
         const QString namesPath = QDir(dataDir).filePath(u"names.nsf"_s);
         if (!QFileInfo::exists(namesPath))
             throw DominoError(u"找不到Domino目录数据库："_s + namesPath);
+        if (sodium_init() < 0)
+            throw DominoError(u"无法初始化密码校验"_s);
+        // Made before the look-up, so that the first login of a process costs the same for any name.
+        const QByteArray& unknownNameHash = dummyPasswordHash();
         auto names = Store::open(namesPath, Store::Mode::ReadOnly);
         QString storedName;
         QByteArray hash;
@@ -496,11 +512,12 @@ public:
                 hash = q->text(1).toUtf8();
             }
         }
-        if (sodium_init() < 0)
-            throw DominoError(u"无法初始化密码校验"_s);
         const QByteArray pwd = password.toUtf8();
-        if (storedName.isEmpty() ||
-            crypto_pwhash_str_verify(hash.constData(), pwd.constData(), quint64(pwd.size())) != 0)
+        // An unknown name is checked against a random password's hash: it takes as long as a known one, so the
+        // time of the answer does not tell which names exist.
+        const QByteArray& against = storedName.isEmpty() ? unknownNameHash : hash;
+        const bool matches = crypto_pwhash_str_verify(against.constData(), pwd.constData(), quint64(pwd.size())) == 0;
+        if (storedName.isEmpty() || !matches)
             throw DominoError(u"用户名或密码错误，无法登录"_s);
         QStringList servers;
         Query q(names->statement("SELECT name FROM servers ORDER BY name"));
