@@ -69,11 +69,29 @@ QString num(qint64 n)
 {
     return QString::number(n);
 }
+
+// The value with its line breaks written out: "\r\n", "\n" and "\r" as two characters each.
+QString value(const QString& text)
+{
+    if (!text.contains(u'\n') && !text.contains(u'\r'))
+        return text;
+    QString out;
+    out.reserve(text.size() + 8);
+    for (const QChar c : text) {
+        if (c == u'\n')
+            out += u"\\n"_s;
+        else if (c == u'\r')
+            out += u"\\r"_s;
+        else
+            out += c;
+    }
+    return out;
+}
 } // namespace
 
 QString runStart(const QString& viewName, const QString& workbookName)
 {
-    return u"开始导出视图"_s + viewName + u"到文件"_s + workbookName + u";"_s;
+    return u"开始导出视图"_s + value(viewName) + u"到文件"_s + value(workbookName) + u";"_s;
 }
 QString documentStart(qint64 n)
 {
@@ -93,19 +111,19 @@ QString attachmentListAfter(qint64 n, qint64 count)
 }
 QString attachmentFetched(qint64 n, qint64 k, const QString& name)
 {
-    return u"获取第"_s + num(n) + u"个文档第"_s + num(k) + u"个附件:"_s + name + u";"_s;
+    return u"获取第"_s + num(n) + u"个文档第"_s + num(k) + u"个附件:"_s + value(name) + u";"_s;
 }
 QString attachmentSaved(qint64 n, qint64 k, const QString& path)
 {
-    return u"保存第"_s + num(n) + u"个文档第"_s + num(k) + u"个附件到:"_s + path + u";"_s;
+    return u"保存第"_s + num(n) + u"个文档第"_s + num(k) + u"个附件到:"_s + value(path) + u";"_s;
 }
 QString pictureStart(const QString& documentFolder)
 {
-    return u"调用图片导出程序保存到:"_s + documentFolder + u" ;"_s;
+    return u"调用图片导出程序保存到:"_s + value(documentFolder) + u" ;"_s;
 }
 QString pictureEnd(const QString& documentFolder)
 {
-    return u"结束图片导出程序保存到:"_s + documentFolder + u" ;"_s;
+    return u"结束图片导出程序保存到:"_s + value(documentFolder) + u" ;"_s;
 }
 QString richTextStart(qint64 n)
 {
@@ -113,11 +131,11 @@ QString richTextStart(qint64 n)
 }
 QString richTextSaved(qint64 n, const QString& path)
 {
-    return u"分离第"_s + num(n) + u"个文档RichText域到:"_s + path + u";"_s;
+    return u"分离第"_s + num(n) + u"个文档RichText域到:"_s + value(path) + u";"_s;
 }
 QString valueStep(const QString& text)
 {
-    return u"  s=s+"_s + text + u";"_s;
+    return u"  s=s+"_s + value(text) + u";"_s;
 }
 QString writeStep()
 {

@@ -16,7 +16,9 @@ void AppendLogLine(const QString& path, const QString& line, const QString& fold
 // "log" + yyyyMMdd + ".txt"
 QString logFileName(const QDate& date);
 
-// The texts of the log lines, without the date-time that ends each of them.
+// The texts of the log lines, without the date-time that ends each of them. A line break inside a value or
+// name is written as the two characters "\r" or "\n", so that every line is one step; backslashes are
+// written as they are (view names use them).
 namespace loglines {
 QString runStart(const QString& viewName, const QString& workbookName);
 QString documentStart(qint64 n);

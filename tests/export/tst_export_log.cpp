@@ -17,6 +17,7 @@ private slots:
     void clockAndDateChange();
     void linesOfOneDocument();
     void startDocumentWithoutItems();
+    void lineBreaksStayInTheirLine();
 };
 
 void TestExportLog::appendLogLine()
@@ -180,6 +181,34 @@ void TestExportLog::startDocumentWithoutItems()
         QCOMPARE(cell.second, 1);
     QVERIFY(!rig.excel->saved.contains({1, 1}));
     QCOMPARE(rig.excel->saved.size(), size_t(3));
+}
+
+void TestExportLog::lineBreaksStayInTheirLine()
+{
+    ExportRig rig;
+    const QString view = u"视图\n第二行"_s;
+    rig.db.addView(view);
+    FakeDocument& doc = rig.db.addDocument();
+    doc.text(u"Subject"_s, u"a\r\nb\nc\rd"_s).text(u"Path"_s, u"C:\\new\\r"_s).attachment(u"x\r\ny.txt"_s, "X");
+    const QString workbook = rig.out() + u"合\n同.xls"_s;
+    rig.run(view, 1, 1, workbook);
+
+    QFile file(rig.logPath());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    QCOMPARE(bytes.count('\n'), bytes.count("\r\n"));
+    QCOMPARE(bytes.count('\r'), bytes.count("\r\n"));
+    const QString now = u";2026-12-8 4:24:34"_s;
+    const QString folder = rig.out() + u"视图\\n第二行附件/"_s + doc.id + u'/';
+    const QStringList log = readLogLines(rig.logPath());
+    QCOMPARE(log.size(), 15);
+    QCOMPARE(log[0], u"开始导出视图视图\\n第二行到文件"_s + rig.out() + u"合\\n同.xls"_s + now);
+    QCOMPARE(log[5], u"获取第1个文档第1个附件:x\\r\\ny.txt"_s + now);
+    QCOMPARE(log[6], u"保存第1个文档第1个附件到:"_s + folder + u"xy.txt"_s + now);
+    QCOMPARE(log[7], u"调用图片导出程序保存到:"_s + folder + u" "_s + now);
+    QCOMPARE(log[10], u"  s=s+a\\r\\nb\\nc\\rd"_s + now);
+    // A backslash is written as it is.
+    QCOMPARE(log[13], u"  s=s+C:\\new\\r"_s + now);
 }
 
 QTEST_GUILESS_MAIN(TestExportLog)
