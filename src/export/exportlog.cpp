@@ -117,6 +117,23 @@ QString attachmentSaved(qint64 n, qint64 k, const QString& path)
 {
     return u"保存第"_s + num(n) + u"个文档第"_s + num(k) + u"个附件到:"_s + value(path) + u";"_s;
 }
+QString attachmentListFailed(qint64 n, const QString& reason)
+{
+    return u"获取第"_s + num(n) + u"个文档附件列表出错:"_s + value(reason) + u";"_s;
+}
+QString folderFailed(qint64 n, const QString& folder, const QString& reason)
+{
+    return u"创建第"_s + num(n) + u"个文档的文件夹出错:"_s + value(folder) + u"，"_s + value(reason) + u";"_s;
+}
+QString attachmentFailed(qint64 n, qint64 k, const QString& target, const QString& reason)
+{
+    return u"保存第"_s + num(n) + u"个文档第"_s + num(k) + u"个附件出错:"_s + value(target) + u"，"_s + value(reason) +
+           u";"_s;
+}
+QString richTextFailed(qint64 n, const QString& target, const QString& reason)
+{
+    return u"分离第"_s + num(n) + u"个文档RichText域出错:"_s + value(target) + u"，"_s + value(reason) + u";"_s;
+}
 QString pictureStart(const QString& documentFolder)
 {
     return u"调用图片导出程序保存到:"_s + value(documentFolder) + u" ;"_s;

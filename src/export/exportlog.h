@@ -27,6 +27,11 @@ QString attachmentListBefore(qint64 n);
 QString attachmentListAfter(qint64 n, qint64 count);
 QString attachmentFetched(qint64 n, qint64 k, const QString& name);
 QString attachmentSaved(qint64 n, qint64 k, const QString& path);
+// What could not be saved, and why.
+QString attachmentListFailed(qint64 n, const QString& reason);
+QString folderFailed(qint64 n, const QString& folder, const QString& reason);
+QString attachmentFailed(qint64 n, qint64 k, const QString& target, const QString& reason);
+QString richTextFailed(qint64 n, const QString& target, const QString& reason);
 QString pictureStart(const QString& documentFolder);
 QString pictureEnd(const QString& documentFolder);
 QString richTextStart(qint64 n);

@@ -4,7 +4,7 @@
 #include "platform/error.h"
 #include "platform/gbk.h"
 
-#include <QDir>
+#include <QFile>
 
 using namespace Qt::StringLiterals;
 
@@ -35,7 +35,7 @@ ExportRun::ExportRun(const domino::NotesDatabase& database, domino::NotesSession
 void ExportRun::run(const ExportRequest& request, const QString& viewName, qint32 docCount)
 {
     m_log.write(loglines::runStart(viewName, request.workbookName));
-    m_attachmentFolder = attachmentFolder(exportFolder(request.workbookName), viewName);
+    m_files = ExportFiles(attachmentFolder(exportFolder(request.workbookName), viewName));
 
     std::unique_ptr<workbook::ExcelApplication> excel;
     try {
@@ -58,8 +58,10 @@ void ExportRun::run(const ExportRequest& request, const QString& viewName, qint3
     } catch (...) {
         failure = std::current_exception();
     }
-    if (outcome.ending == Ending::Guarded)
-        m_host.showMessage(outcome.guardedMessage);
+    if (outcome.ending == Ending::Guarded) {
+        const QString unsaved = unsavedNote();
+        m_host.showMessage(outcome.guardedMessage + (unsaved.isEmpty() ? QString() : u"\n另外，"_s + unsaved));
+    }
 
     const QString saveError = saveAndQuit(std::move(excel), request.workbookName);
     m_host.closeProgressWindow();
@@ -72,7 +74,28 @@ void ExportRun::run(const ExportRequest& request, const QString& viewName, qint3
     if (!saveError.isEmpty())
         throw platform::Error(saveError);
     if (outcome.ending == Ending::Finished)
-        m_host.showMessage(QString::fromUtf16(kFinished) + m_attachmentFolder + outcome.notes);
+        m_host.showMessage(finishedMessage(outcome.notes));
+}
+
+QString ExportRun::unsavedNote() const
+{
+    QStringList lost;
+    if (m_files.unsaved() > 0)
+        lost << QString::number(m_files.unsaved()) + u"个附件未能保存"_s;
+    if (m_files.unlisted() > 0)
+        lost << QString::number(m_files.unlisted()) + u"个文档的附件列表未能读取"_s;
+    if (lost.isEmpty())
+        return {};
+    return lost.join(u'，') + u"（原因见导出日志，在"_s + m_log.folder() + u"）。"_s;
+}
+
+QString ExportRun::finishedMessage(const QString& notes) const
+{
+    const QString unsaved = unsavedNote();
+    if (unsaved.isEmpty())
+        return QString::fromUtf16(kFinished) + m_files.attachmentFolder() + notes;
+    return QString::fromUtf16(kFinishedWithLosses) + unsaved +
+           u"已保存的附件文档存放在Excel文件的同一目录下，文件夹名为："_s + m_files.attachmentFolder() + notes;
 }
 
 QString ExportRun::saveAndQuit(std::unique_ptr<workbook::ExcelApplication> excel, const QString& workbookName)
@@ -186,6 +209,7 @@ void ExportRun::startDocument(workbook::ExcelApplication& excel, int row, const 
                               qint64 position)
 {
     m_log.write(loglines::documentStart(position));
+    m_files.startDocument();
     excel.SetCellValue(row, 1, cutToCell(document.DocumentId()));
     if (document.HasAttachments())
         attachmentStep(document, position);
@@ -234,34 +258,59 @@ ExportRun::Header ExportRun::header(workbook::ExcelApplication& excel, const QSt
     return head;
 }
 
-QString ExportRun::documentFolder(const domino::NotesDocument& document) const
+QString ExportRun::documentFolder(const domino::NotesDocument& document)
 {
-    return exporting::documentFolder(m_attachmentFolder, document.DocumentId());
+    return m_files.documentFolder(document.DocumentId());
+}
+
+void ExportRun::logQuietly(const QString& line)
+{
+    try {
+        m_log.write(line);
+    } catch (const std::exception&) {
+        // The next line the run cannot do without reports the log's failure.
+    }
 }
 
 void ExportRun::attachmentStep(const domino::NotesDocument& document, qint64 n)
 {
     m_log.write(loglines::attachmentCheck(n));
     const QString folder = documentFolder(document);
-    if (!QDir(folder).exists())
-        QDir().mkpath(folder);
+    if (const QString reason = ExportFiles::makeFolder(folder); !reason.isEmpty())
+        logQuietly(loglines::folderFailed(n, folder, reason)); // each save below fails and is counted
+    logQuietly(loglines::attachmentListBefore(n));
+    QStringList names;
     try {
-        m_log.write(loglines::attachmentListBefore(n));
-        const domino::ValueList names = m_session.EvaluateFormula(u"@AttachmentNames"_s, document);
-        m_log.write(loglines::attachmentListAfter(n, static_cast<qint64>(names.size())));
-        for (size_t k = 0; k < names.size(); ++k) {
-            const QString name = domino::ValueToText(names[k]);
-            const std::unique_ptr<domino::NotesEmbeddedObject> object = document.AttachmentByName(name);
-            if (!object)
-                throw platform::Error(u"找不到附件："_s + name);
-            m_log.write(loglines::attachmentFetched(n, static_cast<qint64>(k + 1), name));
-            const QString path = folder + safeFileName(name);
-            object->SaveToFile(path);
-            m_log.write(loglines::attachmentSaved(n, static_cast<qint64>(k + 1), path));
-        }
-    } catch (const std::exception&) {
-        // Ends this document's attachments; what was saved stays and the run goes on.
+        for (const domino::Value& name : m_session.EvaluateFormula(u"@AttachmentNames"_s, document))
+            names << domino::ValueToText(name);
+    } catch (const std::exception& e) {
+        m_files.countUnlisted();
+        logQuietly(loglines::attachmentListFailed(n, platform::messageOf(e)));
+        return;
     }
+    logQuietly(loglines::attachmentListAfter(n, names.size()));
+    // Each attachment by its position: names may repeat, and every one is saved that can be.
+    for (int k = 0; k < names.size(); ++k)
+        saveAttachment(document, n, k, names[k], folder);
+}
+
+void ExportRun::saveAttachment(const domino::NotesDocument& document, qint64 n, int k, const QString& listedName,
+                               const QString& folder)
+{
+    QString target = listedName;
+    try {
+        const std::unique_ptr<domino::NotesEmbeddedObject> object = document.AttachmentAt(k);
+        if (!object)
+            throw platform::Error(u"找不到附件："_s + listedName);
+        logQuietly(loglines::attachmentFetched(n, k + 1, object->Name()));
+        target = folder + m_files.claim(object->Name());
+        object->SaveToFile(target);
+    } catch (const std::exception& e) {
+        m_files.countUnsaved();
+        logQuietly(loglines::attachmentFailed(n, k + 1, target, platform::messageOf(e)));
+        return;
+    }
+    logQuietly(loglines::attachmentSaved(n, k + 1, target));
 }
 
 void ExportRun::pictureStep(const domino::NotesDocument& document)
@@ -302,20 +351,51 @@ ExportRun::RichTextPart ExportRun::richTextStep(const domino::NotesDocument& doc
         const QStringList objects = richText->EmbeddedObjects();
         if (objects.isEmpty())
             return part;
-        const std::unique_ptr<domino::NotesEmbeddedObject> object = richText->EmbeddedObjectByName(objects.first());
-        if (!object)
+        std::unique_ptr<domino::NotesEmbeddedObject> object;
+        try {
+            object = richText->EmbeddedObjectByName(objects.first());
+            if (!object)
+                throw platform::Error(u"找不到嵌入对象："_s + objects.first());
+        } catch (const std::exception& e) {
+            // Listed but not to be had: a file that is lost, unlike an item without objects.
+            m_files.countUnsaved();
+            logQuietly(loglines::richTextFailed(n, objects.first(), platform::messageOf(e)));
             return part;
-        const QString folder = documentFolder(document);
-        // Without this the object of a document that has no attachments would be silently lost.
-        if (!QDir(folder).exists())
-            QDir().mkpath(folder);
-        const QString path = folder + safeFileName(objects.first());
-        object->SaveToFile(path);
-        m_log.write(loglines::richTextSaved(n, path));
+        }
+        saveEmbeddedObject(document, n, *object, objects.first());
     } catch (const std::exception&) {
         // The plain text already taken still goes into the cell.
     }
     return part;
+}
+
+void ExportRun::saveEmbeddedObject(const domino::NotesDocument& document, qint64 n, domino::NotesEmbeddedObject& object,
+                                   const QString& name)
+{
+    QString target = name;
+    try {
+        const QString folder = documentFolder(document);
+        target = folder;
+        // The attachment step made it when the document has attachments; an object must not be lost without.
+        if (const QString reason = ExportFiles::makeFolder(folder); !reason.isEmpty())
+            throw platform::Error(reason);
+        // An object that a rich-text item shows is often one of the document's attachments (a DXL import
+        // stores it twice): the same bytes under the same name are not written a second time.
+        const QString earlier = m_files.taken(name);
+        target = folder + m_files.nextName(name);
+        object.SaveToFile(target);
+        if (!earlier.isEmpty() && sameContents(folder + earlier, target)) {
+            QFile::remove(target);
+            target = folder + earlier;
+        } else {
+            m_files.claim(name);
+        }
+    } catch (const std::exception& e) {
+        m_files.countUnsaved();
+        logQuietly(loglines::richTextFailed(n, target, platform::messageOf(e)));
+        return;
+    }
+    logQuietly(loglines::richTextSaved(n, target));
 }
 
 QString ExportRun::valueStep(const domino::NotesDocument& document, const QString& name)

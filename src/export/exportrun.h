@@ -1,6 +1,7 @@
 #pragma once
 
 #include "domino/notes.h"
+#include "export/exportfiles.h"
 #include "export/exportlog.h"
 #include "export/naming.h"
 #include "workbook/excel.h"
@@ -34,6 +35,8 @@ struct SheetLimits
 
 inline constexpr char16_t kExcelMissing[] = u"请确认您电脑上是否安装了EXCEL！";
 inline constexpr char16_t kFinished[] = u"您好，数据导出完成，导出的附件文档存放在Excel文件的同一目录下，文件夹名为：";
+// A run that could not save every file says how many, instead of kFinished.
+inline constexpr char16_t kFinishedWithLosses[] = u"数据导出完成，但是";
 inline constexpr char16_t kCellFailed[] = u"*********************************************";
 
 // One export of a view into a new workbook, after the opening checks. Every way out saves the rows
@@ -101,11 +104,23 @@ private:
     // Saves the workbook and lets the writer go; the save's error message, or empty.
     static QString saveAndQuit(std::unique_ptr<workbook::ExcelApplication> excel, const QString& workbookName);
     void attachmentStep(const domino::NotesDocument& document, qint64 n);
+    // Saves attachment k (from 0) of the list; counts and logs a failure.
+    void saveAttachment(const domino::NotesDocument& document, qint64 n, int k, const QString& listedName,
+                        const QString& folder);
+    // Saves a rich-text item's object into the document's folder unless the document already has that
+    // very file; counts and logs a failure.
+    void saveEmbeddedObject(const domino::NotesDocument& document, qint64 n, domino::NotesEmbeddedObject& object,
+                            const QString& name);
+    // A log line of a step that goes on without it: the files matter more than their lines.
+    void logQuietly(const QString& line);
+    // The message of a finished run; unsaved files are counted in it.
+    QString finishedMessage(const QString& notes) const;
+    QString unsavedNote() const;
     void pictureStep(const domino::NotesDocument& document);
     RichTextPart richTextStep(const domino::NotesDocument& document, qint64 n, const QString& name);
     // The text of the item's first value, or empty.
     QString valueStep(const domino::NotesDocument& document, const QString& name);
-    QString documentFolder(const domino::NotesDocument& document) const;
+    QString documentFolder(const domino::NotesDocument& document);
 
     const domino::NotesDatabase& m_database;
     domino::NotesSession& m_session;
@@ -113,7 +128,7 @@ private:
     ExportLog& m_log;
     RunHost& m_host;
     SheetLimits m_limits;
-    QString m_attachmentFolder;
+    ExportFiles m_files;
 };
 
 } // namespace quill::exporting

@@ -2,6 +2,8 @@
 
 #include "platform/text.h"
 
+#include <QFile>
+
 using namespace Qt::StringLiterals;
 
 namespace quill::exporting {
@@ -81,14 +83,39 @@ QString exportFolder(const QString& workbookName)
     return workbookName.left(workbookName.lastIndexOf(u'/') + 1);
 }
 
-QString attachmentFolder(const QString& exportFolder, const QString& viewName)
+namespace {
+
+// NAME_MAX counts bytes of the file system's encoding.
+constexpr qsizetype kMaxNameBytes = 255;
+
+qsizetype nameBytes(const QString& name)
 {
-    return exportFolder + CleanFileName(viewName) + u"附件"_s;
+    return QFile::encodeName(name).size();
 }
 
-QString documentFolder(const QString& attachmentFolder, const QString& documentId)
+// The longest start of text that keeps text + tail within a file name's bytes; never half a pair.
+QString cutToName(QString text, const QString& tail)
 {
-    return attachmentFolder + u'/' + safeFileName(documentId) + u'/';
+    while (!text.isEmpty() && nameBytes(text + tail) > kMaxNameBytes) {
+        text.chop(1);
+        if (!text.isEmpty() && text.back().isHighSurrogate())
+            text.chop(1);
+    }
+    return text + tail;
+}
+
+// The extension is kept when a name is cut or numbered; a long "extension" is part of the stem.
+qsizetype extensionStart(const QString& name)
+{
+    const qsizetype dot = name.lastIndexOf(u'.');
+    return dot > 0 && name.size() - dot <= 16 ? dot : name.size();
+}
+
+} // namespace
+
+QString attachmentFolder(const QString& exportFolder, const QString& viewName)
+{
+    return exportFolder + cutToName(CleanFileName(viewName), u"附件"_s);
 }
 
 QString safeFileName(const QString& name)
@@ -100,19 +127,17 @@ QString safeFileName(const QString& name)
             out += c;
     if (out.trimmed().isEmpty() || out == u"."_s || out == u".."_s)
         return u"_"_s;
-    // NAME_MAX counts bytes; shorten the stem and keep a short extension.
-    if (out.toUtf8().size() > 255) {
-        const qsizetype dot = out.lastIndexOf(u'.');
-        const QString extension = dot > 0 && out.size() - dot <= 16 ? out.mid(dot) : QString();
-        QString stem = out.left(out.size() - extension.size());
-        while (!stem.isEmpty() && (stem + extension).toUtf8().size() > 255) {
-            stem.chop(1);
-            if (!stem.isEmpty() && stem.back().isHighSurrogate())
-                stem.chop(1);
-        }
-        out = stem + extension;
+    if (nameBytes(out) > kMaxNameBytes) {
+        const qsizetype dot = extensionStart(out);
+        out = cutToName(out.left(dot), out.mid(dot));
     }
     return out;
+}
+
+QString numberedFileName(const QString& safeName, int number)
+{
+    const qsizetype dot = extensionStart(safeName);
+    return cutToName(safeName.left(dot), u" ("_s + QString::number(number) + u')' + safeName.mid(dot));
 }
 
 QString cutToCell(const QString& text)

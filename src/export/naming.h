@@ -23,12 +23,15 @@ QString workbookName(const QString& fileName, const QString& startNo);
 // The workbook's folder with a trailing "/"; empty when the name has no folder part (the current
 // folder, where the workbook itself is saved).
 QString exportFolder(const QString& workbookName);
+// The export folder + the cleaned view name + "附件"; a long view name is cut so that the folder's own
+// name keeps within a file name's 255 bytes.
 QString attachmentFolder(const QString& exportFolder, const QString& viewName);
-QString documentFolder(const QString& attachmentFolder, const QString& documentId);
 
 // A name from the database reduced to one harmless file name: no folder part, no control
 // characters, never empty, "." or "..", at most 255 bytes. Chinese and punctuation stay.
 QString safeFileName(const QString& name);
+// A safe file name with " (number)" before its extension, the stem cut to keep within 255 bytes.
+QString numberedFileName(const QString& safeName, int number);
 
 // A cell holds at most this many characters; longer text is cut (never inside a surrogate pair).
 inline constexpr int kMaxCellText = 32767;

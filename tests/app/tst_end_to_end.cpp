@@ -1,11 +1,14 @@
 // The whole program on the sample installation: connect, browse, page, detail and export through the
 // real component and the real workbook writer, read back by xlrd; and a DXL import taken to a workbook.
+#include "admin.h"
+#include "model.h"
 #include "browse/connectiondialog.h"
 #include "browse/documentdetaildialog.h"
 #include "browsefixture.h"
 #include "domino/loader.h"
 #include "domino/value.h"
 #include "export/exporter.h"
+#include "export/exportfiles.h"
 #include "export/naming.h"
 #include "exporttestsupport.h"
 #include "platform/profile.h"
@@ -73,6 +76,7 @@ private slots:
     void failedLoginKeepsTheSettings();
     void dxlImportToWorkbook();
     void generatedDatabaseToWorkbook();
+    void hostileAttachmentsThroughTheComponent();
 
 private:
     void connect(const QString& server, const QString& user, const QString& password);
@@ -237,42 +241,40 @@ void TestEndToEnd::checkAttachments(domino::NotesSession& session, const domino:
     for (int n = start; n <= count; ++n) {
         const std::unique_ptr<domino::NotesDocument> doc = view.NthDocument(n);
         const QString folder = attachmentFolder + u'/' + doc->DocumentId() + u'/';
-        QStringList names;
+        exporting::ExportFiles files;
+        const auto expect = [&](const std::unique_ptr<domino::NotesEmbeddedObject>& object, const QString& file) {
+            const QString copy = reference.filePath(QString::number(expectedFiles.size()));
+            object->SaveToFile(copy);
+            QVERIFY2(readAll(folder + file) == readAll(copy), qPrintable(folder + file));
+            expectedFiles << QDir(attachmentFolder).relativeFilePath(folder + file);
+        };
+        int k = 0;
         if (doc->HasAttachments())
             for (const domino::Value& name : session.EvaluateFormula(u"@AttachmentNames"_s, *doc))
-                names << domino::ValueToText(name);
-        QStringList objects;
-        if (doc->HasAttachments()) {
-            for (const QString& item : doc->Items()) {
-                std::unique_ptr<domino::NotesItem> found;
-                try {
-                    found = doc->ItemByName(item);
-                } catch (const std::exception&) {
-                    continue;
-                }
-                if (!found || found->ItemType() != domino::NotesItem::RichText)
-                    continue;
-                const QStringList embedded = doc->RichTextItemByName(item)->EmbeddedObjects();
-                if (!embedded.isEmpty())
-                    objects << embedded.front();
+                expect(doc->AttachmentAt(k++), files.claim(domino::ValueToText(name)));
+        for (const QString& item : doc->Items()) {
+            std::unique_ptr<domino::NotesItem> found;
+            try {
+                found = doc->ItemByName(item);
+            } catch (const std::exception&) {
+                continue;
             }
+            if (!found || found->ItemType() != domino::NotesItem::RichText)
+                continue;
+            const std::unique_ptr<domino::NotesRichTextItem> richText = doc->RichTextItemByName(item);
+            const QStringList embedded = richText->EmbeddedObjects();
+            if (embedded.isEmpty())
+                continue;
+            // The same bytes under a name the document has are that file; anything else is a file of its own.
+            const QString earlier = files.taken(embedded.front());
+            const QString copy = reference.filePath(u"object"_s);
+            richText->EmbeddedObjectByName(embedded.front())->SaveToFile(copy);
+            ++k;
+            if (earlier.isEmpty() || readAll(copy) != readAll(folder + earlier))
+                expect(richText->EmbeddedObjectByName(embedded.front()), files.claim(embedded.front()));
         }
-        if (!names.isEmpty() || !objects.isEmpty())
-            ++*documentsWithFiles;
-        for (const QString& name : names) {
-            const QString copy = reference.filePath(QString::number(expectedFiles.size()));
-            doc->AttachmentByName(name)->SaveToFile(copy);
-            const QString written = folder + exporting::safeFileName(name);
-            QVERIFY2(readAll(written) == readAll(copy), qPrintable(written));
-            expectedFiles << QDir(attachmentFolder).relativeFilePath(written);
-        }
-        for (const QString& name : objects) {
-            const QString written = folder + exporting::safeFileName(name);
-            QVERIFY2(QFileInfo(written).size() > 0, qPrintable(written));
-            expectedFiles << QDir(attachmentFolder).relativeFilePath(written);
-        }
+        *documentsWithFiles += k > 0;
     }
-    expectedFiles.removeDuplicates();
     expectedFiles.sort();
     QCOMPARE(testing::filesBelow(attachmentFolder), expectedFiles);
 }
@@ -536,6 +538,39 @@ void TestEndToEnd::generatedDatabaseToWorkbook()
     QVERIFY(admin.waitForFinished(60000));
     QCOMPARE(admin.exitCode(), 1);
     QVERIFY(!QFileInfo::exists(m_dir.filePath(u"refused.nsf"_s)));
+}
+
+void TestEndToEnd::hostileAttachmentsThroughTheComponent()
+{
+    const QString nsf = m_dir.filePath(u"hostile.nsf"_s);
+    component::admin::createDatabase(nsf, u"附件名"_s);
+    component::admin::DocumentSpec doc;
+    doc.items = {{u"Subject"_s, component::TextType, QJsonArray{u"附件"_s}, {}}};
+    const std::vector<testing::HostileAttachment> attachments = testing::hostileAttachments();
+    for (const testing::HostileAttachment& a : attachments)
+        doc.attachments.push_back({a.name, a.contents});
+    component::admin::addDocuments(nsf, {doc});
+    component::admin::addView(nsf, {u"全部"_s, {{u"主题"_s, u"Subject"_s, {}}}, {}, -1, false, {}});
+
+    m_prompts.openAnswers.push_back(nsf);
+    m_window->trigger(shell::Command::OpenFile);
+    click(child(m_window->databaseTree()->topLevelItem(0), u"全部"_s));
+    const QString out = m_dir.filePath(u"out/hostile/"_s);
+    QDir().mkpath(out);
+    m_prompts.shown.clear();
+    exportView(out + u"附件名.xls"_s, u"1"_s);
+    QCOMPARE(m_prompts.messages(), QStringList{QString::fromUtf16(exporting::kFinished) + out + u"全部附件"_s});
+
+    const QStringList folders = QDir(out + u"全部附件"_s).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    QCOMPARE(folders.size(), 1);
+    const QString folder = out + u"全部附件/"_s + folders.front() + u'/';
+    QStringList expected;
+    for (const testing::HostileAttachment& a : attachments) {
+        QCOMPARE(readAll(folder + a.savedAs), a.contents);
+        expected << a.savedAs;
+    }
+    expected.sort();
+    QCOMPARE(testing::filesBelow(folder), expected);
 }
 
 QTEST_MAIN(TestEndToEnd)

@@ -178,6 +178,16 @@ struct ExportRig
     QString workbook() const { return out() + QStringLiteral("合同_开始为第1个文档.xls"); }
 };
 
+// The attachments of one document as a careless or hostile database holds them: names that reduce to the
+// same file name, repeat, differ only in case or are too long for a file name; each with bytes of its own.
+struct HostileAttachment
+{
+    QString name;
+    QByteArray contents;
+    QString savedAs; // the file name the export gives it, in list order
+};
+std::vector<HostileAttachment> hostileAttachments();
+
 // Every regular file below a folder, as paths relative to it.
 inline QStringList filesBelow(const QString& folder)
 {

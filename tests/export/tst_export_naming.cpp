@@ -1,3 +1,4 @@
+#include "export/exportfiles.h"
 #include "export/naming.h"
 #include "platform/error.h"
 
@@ -19,6 +20,8 @@ private slots:
     void openingChecks();
     void safeFileName_data();
     void safeFileName();
+    void numberedNames();
+    void exportFiles();
     void cutToCell();
 };
 
@@ -50,7 +53,14 @@ void TestExportNaming::folders()
     QCOMPARE(fileNamePart(workbook), u"合同_开始为第1个文档.xls"_s);
     QCOMPARE(attachmentFolder(exportFolder(workbook), u"按日期\\全部"_s), u"/out/按日期全部附件"_s);
     QCOMPARE(attachmentFolder(u"/out/"_s, u"A:B/C"_s), u"/out/ABC附件"_s);
-    QCOMPARE(documentFolder(u"/out/ABC附件"_s, u"0123ABCD"_s), u"/out/ABC附件/0123ABCD/"_s);
+    // A folder's own name keeps within 255 bytes, cut on a character: ASCII, Chinese, beyond the BMP.
+    QCOMPARE(attachmentFolder(u"/out/"_s, QString(300, u'v')), u"/out/"_s + QString(249, u'v') + u"附件"_s);
+    QCOMPARE(attachmentFolder(u"/out/"_s, QString(84, u'视')), u"/out/"_s + QString(83, u'视') + u"附件"_s);
+    QCOMPARE(attachmentFolder(u"/out/"_s, QString(83, u'视')), u"/out/"_s + QString(83, u'视') + u"附件"_s);
+    QString pairs;
+    for (int i = 0; i < 70; ++i)
+        pairs += u"𠀀"_s;
+    QCOMPARE(attachmentFolder(u"/out/"_s, pairs), u"/out/"_s + pairs.left(2 * 62) + u"附件"_s);
     // A ":" is an ordinary character here; only "/" ends the folder part.
     QCOMPARE(exportFolder(u"/out/c:x.xls"_s), u"/out/"_s);
     QCOMPARE(fileNamePart(u"/out/c:x.xls"_s), u"c:x.xls"_s);
@@ -201,6 +211,44 @@ void TestExportNaming::safeFileName()
     QFETCH(QString, name);
     QFETCH(QString, expected);
     QCOMPARE(quill::exporting::safeFileName(name), expected);
+}
+
+void TestExportNaming::numberedNames()
+{
+    QCOMPARE(numberedFileName(u"a.txt"_s, 2), u"a (2).txt"_s);
+    QCOMPARE(numberedFileName(u"_"_s, 3), u"_ (3)"_s);
+    QCOMPARE(numberedFileName(u".bashrc"_s, 2), u".bashrc (2)"_s);
+    QCOMPARE(numberedFileName(u"a.tar.gz"_s, 2), u"a.tar (2).gz"_s);
+    const QString full = QString(251, u'x') + u".pdf"_s;
+    QCOMPARE(numberedFileName(full, 10), QString(246, u'x') + u" (10).pdf"_s);
+}
+
+void TestExportNaming::exportFiles()
+{
+    ExportFiles files(u"/out/v附件"_s);
+    // Ids as the component gives them are their own folders; others never meet one of them or each other.
+    const QList<std::pair<QString, QString>> folders = {
+        {u"0123ABCD"_s, u"0123ABCD"_s},
+        {u"../x"_s, u"x"_s},
+        {u"x"_s, u"x (2)"_s},
+        {u"X"_s, u"X (3)"_s},
+        {u"0123abcd"_s, u"0123abcd (2)"_s},
+        {u"../0123ABCD"_s, u"0123ABCD (3)"_s},
+        {u"../x"_s, u"x"_s},
+    };
+    for (const auto& [id, folder] : folders)
+        QCOMPARE(files.documentFolder(id), u"/out/v附件/"_s + folder + u'/');
+
+    // Names taken compare without regard to case and start afresh with each document.
+    QCOMPARE(files.claim(u"Readme.txt"_s), u"Readme.txt"_s);
+    QCOMPARE(files.nextName(u"README.TXT"_s), u"README (2).TXT"_s);
+    QCOMPARE(files.taken(u"readme.txt"_s), u"Readme.txt"_s);
+    QCOMPARE(files.claim(u"README.TXT"_s), u"README (2).TXT"_s);
+    QCOMPARE(files.claim(u"readme (3).txt"_s), u"readme (3).txt"_s);
+    QCOMPARE(files.claim(u"readme.txt"_s), u"readme (4).txt"_s);
+    QVERIFY(files.taken(u"other"_s).isEmpty());
+    files.startDocument();
+    QCOMPARE(files.claim(u"readme.txt"_s), u"readme.txt"_s);
 }
 
 void TestExportNaming::cutToCell()

@@ -15,9 +15,9 @@ const QString kNow = u";2026-12-8 4:24:34"_s;
 const QString kAsterisks(45, u'*');
 
 // Three documents: attachments and two embedded objects in the first, none in the others.
-void addStandardView(ExportRig& rig)
+void addStandardView(ExportRig& rig, const QString& view = u"全部"_s)
 {
-    rig.db.addView(u"全部"_s);
+    rig.db.addView(view);
     rig.db.addDocument()
         .text(u"Subject"_s, u"s1"_s)
         .richText(u"Body"_s, u"正文1"_s, {{u"o1.png"_s, "o1"}, {u"o2.png"_s, "o2"}})
@@ -49,7 +49,9 @@ private slots:
     void excelMissing();
     void viewAndStartDocumentFailures_data();
     void viewAndStartDocumentFailures();
-    void attachmentFailures();
+    void everyAttachmentSaved();
+    void lostFilesAreReported_data();
+    void lostFilesAreReported();
     void itemFailures();
     void nextDocumentFailure();
     void escapingFailureSavesRowsSoFar();
@@ -141,34 +143,129 @@ void TestExportRun::viewAndStartDocumentFailures()
     QVERIFY(!rig.host.open);
 }
 
-void TestExportRun::attachmentFailures()
+void TestExportRun::everyAttachmentSaved()
 {
-    struct Case
-    {
-        QString operation;
-        QString argument;
-        QStringList files; // of document 1, besides o1.png
-    };
-    const QList<Case> cases = {
-        {u"EvaluateFormula"_s, {}, {}},
-        {u"AttachmentByName"_s, u"b.pdf"_s, {u"a.doc"_s}},
-        {u"SaveToFile"_s, {}, {}}, // the first save fails: nothing after it either
-    };
-    for (const Case& c : cases) {
-        ExportRig rig;
-        addStandardView(rig);
-        rig.domino.failOn(c.operation, u"坏了"_s, 0, 1, c.argument);
-        rig.run(u"全部"_s, 1, 3, rig.workbook());
-        QStringList expected;
-        for (const QString& f : c.files)
-            expected << id(rig, 1) + u'/' + f;
-        expected << id(rig, 1) + u"/o1.png"_s;
-        expected.sort();
-        QCOMPARE(filesBelow(rig.out() + u"全部附件"_s), expected);
-        // The document folder exists and the rows are complete.
-        QCOMPARE(rig.excel->saved.at(Cell(4, 2)), u"s3"_s);
-        QCOMPARE(rig.host.messages(), QStringList{finished(rig)});
+    ExportRig rig;
+    rig.db.addView(u"全部"_s);
+    FakeDocument& doc = rig.db.addDocument();
+    const std::vector<HostileAttachment> attachments = hostileAttachments();
+    for (const HostileAttachment& a : attachments)
+        doc.attachment(a.name, a.contents);
+    // An object that is one of the attachments again is not written twice; another of a taken name is.
+    doc.richText(u"Body"_s, u"t"_s, {{u"A.TXT"_s, attachments[15].contents}})
+        .richText(u"Other"_s, u"o"_s, {{u"dup.txt"_s, "another object"}});
+    // Documents whose ids reduce to one folder name.
+    for (const QString& id : {u"../same"_s, u"same"_s, u"SAME"_s})
+        rig.db.addDocument().attachment(u"a.txt"_s, id.toUtf8()).id = id;
+    rig.run(u"全部"_s, 1, 4, rig.workbook());
+
+    const QString folder = rig.out() + u"全部附件/"_s + doc.id + u'/';
+    QStringList expected = {u"dup (6).txt"_s};
+    const QStringList log = readLogLines(rig.logPath());
+    for (size_t k = 0; k < attachments.size(); ++k) {
+        const HostileAttachment& a = attachments[k];
+        expected << a.savedAs;
+        QFile file(folder + a.savedAs);
+        QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(a.savedAs));
+        QCOMPARE(file.readAll(), a.contents);
+        QString name = a.name;
+        name.replace(u'\n', u"\\n"_s);
+        const QString at = u"第1个文档第%1个附件"_s.arg(k + 1);
+        QVERIFY2(log.contains(u"获取"_s + at + u':' + name + kNow), qPrintable(name));
+        QVERIFY2(log.contains(u"保存"_s + at + u"到:"_s + folder + a.savedAs + kNow), qPrintable(a.savedAs));
     }
+    expected.sort();
+    QCOMPARE(filesBelow(folder), expected);
+    QVERIFY(log.contains(u"分离第1个文档RichText域到:"_s + folder + u"a.txt"_s + kNow));
+    QVERIFY(log.contains(u"分离第1个文档RichText域到:"_s + folder + u"dup (6).txt"_s + kNow));
+    const QStringList folders = {u"same/a.txt"_s, u"same (2)/a.txt"_s, u"SAME (3)/a.txt"_s};
+    for (qsizetype i = 0; i < folders.size(); ++i) {
+        QFile file(rig.out() + u"全部附件/"_s + folders[i]);
+        QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(folders[i]));
+        QCOMPARE(file.readAll(), rig.db.documents[size_t(i + 1)]->id.toUtf8());
+    }
+    QCOMPARE(rig.host.messages(), QStringList{finished(rig)});
+
+    // Exported again into the same folders: the same files, replaced, none numbered on top.
+    rig.run(u"全部"_s, 1, 4, rig.out() + u"again.xls"_s);
+    QCOMPARE(filesBelow(folder), expected);
+}
+
+void TestExportRun::lostFilesAreReported_data()
+{
+    QTest::addColumn<QString>("view");
+    QTest::addColumn<QString>("failure"); // "blocked": a regular file where the folder goes; else an operation
+    QTest::addColumn<QString>("argument");
+    QTest::addColumn<QStringList>("files"); // of document 1
+    QTest::addColumn<QString>("lost");      // in the message; empty: a clean run
+    QTest::addColumn<QString>("logLine");   // a failure line, without the time
+    const QStringList all = {u"a.doc"_s, u"b.pdf"_s, u"c.txt"_s, u"o1.png"_s};
+    const QString longView(300, u'v');
+    QTest::newRow("300-character view name") << longView << QString() << QString() << all << QString() << QString();
+    QTest::newRow("84 Chinese characters")
+        << QString(84, u'视') << QString() << QString() << all << QString() << QString();
+    QTest::newRow("folder below a file") << u"全部"_s << u"blocked"_s << QString() << QStringList()
+                                         << u"4个附件未能保存"_s << u"创建第1个文档的文件夹出错:"_s;
+    QTest::newRow("one save") << u"全部"_s << u"SaveToFile"_s << u"%1b.pdf"_s
+                              << QStringList{u"a.doc"_s, u"c.txt"_s, u"o1.png"_s} << u"1个附件未能保存"_s
+                              << u"保存第1个文档第2个附件出错:%1b.pdf，坏了"_s;
+    QTest::newRow("full device") << u"全部"_s << u"full"_s << QString() << all << u"1个附件未能保存"_s
+                                 << u"保存第1个文档第3个附件出错:%1c.txt，"_s;
+    QTest::newRow("one look-up") << u"全部"_s << u"AttachmentAt"_s << u"1"_s
+                                 << QStringList{u"a.doc"_s, u"c.txt"_s, u"o1.png"_s} << u"1个附件未能保存"_s
+                                 << u"保存第1个文档第2个附件出错:b.pdf，坏了"_s;
+    QTest::newRow("list") << u"全部"_s << u"EvaluateFormula"_s << QString() << QStringList{u"o1.png"_s}
+                          << u"1个文档的附件列表未能读取"_s << u"获取第1个文档附件列表出错:坏了"_s;
+    QTest::newRow("embedded object") << u"全部"_s << u"EmbeddedObjectByName"_s << QString()
+                                     << QStringList{u"a.doc"_s, u"b.pdf"_s, u"c.txt"_s} << u"1个附件未能保存"_s
+                                     << u"分离第1个文档RichText域出错:o1.png，坏了"_s;
+}
+
+void TestExportRun::lostFilesAreReported()
+{
+    QFETCH(QString, view);
+    QFETCH(QString, failure);
+    QFETCH(QString, argument);
+    QFETCH(QStringList, files);
+    QFETCH(QString, lost);
+    QFETCH(QString, logLine);
+    ExportRig rig;
+    addStandardView(rig, view);
+    const QString attachments = attachmentFolder(rig.out(), view);
+    QVERIFY(QFileInfo(attachments).fileName().toUtf8().size() <= 255);
+    const QString folder = attachments + u'/' + id(rig, 1) + u'/';
+    if (failure == u"blocked"_s) {
+        QDir().mkpath(rig.out());
+        QFile(attachments).open(QIODevice::WriteOnly);
+    } else if (failure == u"full"_s) {
+        if (!QFileInfo::exists(u"/dev/full"_s))
+            QSKIP("no /dev/full");
+        QDir().mkpath(folder);
+        QVERIFY(QFile::link(u"/dev/full"_s, folder + u"c.txt"_s));
+    } else if (!failure.isEmpty()) {
+        rig.domino.failOn(failure, u"坏了"_s, 0, 1, argument.contains(u"%1"_s) ? argument.arg(folder) : argument);
+    }
+    rig.run(view, 1, 3, rig.workbook());
+
+    QStringList expected;
+    for (const QString& f : files)
+        expected << id(rig, 1) + u'/' + f;
+    QCOMPARE(filesBelow(attachments), expected);
+    const QString message = rig.host.messages().value(0);
+    if (lost.isEmpty()) {
+        QCOMPARE(message, QString::fromUtf16(kFinished) + attachments);
+        return;
+    }
+    QVERIFY2(message.startsWith(QString::fromUtf16(kFinishedWithLosses) + lost), qPrintable(message));
+    QVERIFY2(message.contains(rig.logFolder), qPrintable(message));
+    QVERIFY2(message.endsWith(attachments), qPrintable(message));
+    // The rows are complete, a rich text's object lost or not; each failure has its line.
+    QCOMPARE(rig.excel->saved.at(Cell(4, 2)), u"s3"_s);
+    QCOMPARE(rig.excel->saved.at(Cell(2, 3)), u"正文1"_s);
+    const QString line = logLine.contains(u"%1"_s) ? logLine.arg(folder) : logLine;
+    const QStringList log = readLogLines(rig.logPath());
+    QVERIFY2(std::any_of(log.begin(), log.end(), [&](const QString& l) { return l.startsWith(line); }),
+             qPrintable(log.join(u'\n')));
 }
 
 void TestExportRun::itemFailures()
@@ -186,7 +283,6 @@ void TestExportRun::itemFailures()
         // Without its rich-text form the item's value still gives the plain text, once.
         {u"FormattedText"_s, {}, 0, {2, 3}, u"正文1"_s},
         {u"RichTextItemByName"_s, {}, 0, {2, 3}, u"正文1"_s},
-        {u"EmbeddedObjectByName"_s, {}, 0, {2, 3}, u"正文1"_s},
         {u"ItemValue"_s, u"Count"_s, 0, {2, 4}, QString()},
         {u"ItemValue"_s, u"Subject"_s, 0, {2, 2}, QString()},
     };
