@@ -33,7 +33,12 @@ public:
         m_progressClock.start();
         m_eventClock.start();
     }
-    void showMessage(const QString& text) override { m_prompts.showMessage(text); }
+    void showMessage(const QString& text) override
+    {
+        // Never a message under the progress window, which stays on top.
+        m_progress.close();
+        m_prompts.showMessage(text);
+    }
     void showProgressWindow() override { m_progress.show(); }
     void setProgressText(const QString& text) override
     {

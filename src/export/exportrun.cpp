@@ -58,13 +58,13 @@ void ExportRun::run(const ExportRequest& request, const QString& viewName, qint3
     } catch (...) {
         failure = std::current_exception();
     }
+    const QString saveError = saveAndQuit(std::move(excel), request.workbookName);
+    // No message may appear under the progress window.
+    m_host.closeProgressWindow();
     if (outcome.ending == Ending::Guarded) {
         const QString unsaved = unsavedNote();
         m_host.showMessage(outcome.guardedMessage + (unsaved.isEmpty() ? QString() : u"\n另外，"_s + unsaved));
     }
-
-    const QString saveError = saveAndQuit(std::move(excel), request.workbookName);
-    m_host.closeProgressWindow();
 
     if (failure) {
         if (saveError.isEmpty())

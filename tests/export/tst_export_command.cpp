@@ -11,6 +11,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTest>
 
@@ -21,13 +22,35 @@ using namespace quill::testing;
 
 namespace {
 
+// Scripted prompts that note each message and error shown while the progress window was open.
+struct WatchingPrompts : ScriptedPrompts
+{
+    const shell::ProgressDisplay* progress = nullptr;
+    QStringList covered;
+    void showMessage(const QString& text) override
+    {
+        note(text);
+        ScriptedPrompts::showMessage(text);
+    }
+    void showError(const QString& text) override
+    {
+        note(text);
+        ScriptedPrompts::showError(text);
+    }
+    void note(const QString& text)
+    {
+        if (progress && progress->window())
+            covered << text;
+    }
+};
+
 // A shown main window over a fake database whose view "全部" is listed, as the document list leaves it.
 struct CommandRig
 {
     QTemporaryDir tmp;
     FakeDomino domino;
     FakeDatabase& db;
-    ScriptedPrompts prompts;
+    WatchingPrompts prompts;
     shell::ProgressDisplay progress;
     std::unique_ptr<workspace::Workspace> workspace;
     std::unique_ptr<shell::MainWindow> window;
@@ -57,6 +80,7 @@ struct CommandRig
         exporter->attachCommands();
         window->show();
         prompts.shown.clear();
+        prompts.progress = &progress;
     }
 
     void list(const QString& viewName)
@@ -114,6 +138,8 @@ private slots:
     void checksThroughTheErrorHandler();
     void commandsDisabledAndStateTakenOnce();
     void unguardedFailureClosesEverything();
+    void noMessageUnderTheProgressWindow_data();
+    void noMessageUnderTheProgressWindow();
     void roundTripThroughTheWriter();
 };
 
@@ -234,6 +260,53 @@ void TestExportCommand::unguardedFailureClosesEverything()
     QCOMPARE(cells.size(), 3);
     QCOMPARE(cells[1].toArray()[1].toString(), u"主题1"_s);
     QCOMPARE(cells[2].toArray()[0].toString(), rig.db.documents[1]->id);
+}
+
+void TestExportCommand::noMessageUnderTheProgressWindow_data()
+{
+    QTest::addColumn<QString>("startNo");
+    QTest::addColumn<QString>("failure"); // of the fake component, or "cells" / "excel" of the workbook
+    QTest::addColumn<int>("skip");
+    QTest::addColumn<QString>("shown"); // the start of what the user sees
+    QTest::newRow("start 0") << u"0"_s << QString() << 0 << u"message:连接文档出错:"_s;
+    QTest::newRow("view gone") << u"1"_s << u"FindView"_s << 0 << u"message:连接视图出错:"_s;
+    QTest::newRow("row fails") << u"1"_s << u"cells"_s << 0 << u"message:连接文档出错:"_s;
+    QTest::newRow("general error") << u"1"_s << u"HasAttachments"_s << 1 << u"error:坏了"_s;
+    QTest::newRow("files lost") << u"1"_s << u"SaveToFile"_s << 0
+                                << u"message:"_s + QString::fromUtf16(kFinishedWithLosses);
+    QTest::newRow("no excel") << u"1"_s << u"excel"_s << 0 << u"message:"_s + QString::fromUtf16(kExcelMissing);
+    QTest::newRow("finished") << u"1"_s << QString() << 0 << u"message:"_s + QString::fromUtf16(kFinished);
+}
+
+void TestExportCommand::noMessageUnderTheProgressWindow()
+{
+    QFETCH(QString, startNo);
+    QFETCH(QString, failure);
+    QFETCH(int, skip);
+    QFETCH(QString, shown);
+    auto cells = std::make_shared<RecordingExcel::Shared>();
+    // Header and first row are 4 + 3 cells; the second row's Subject and its asterisks fail.
+    cells->fail(u"SetCellValue"_s, 8, 2);
+    const bool recording = failure == u"cells"_s || failure == u"excel"_s;
+    CommandRig rig(recording ? ExcelFactory([cells, failure]() -> std::unique_ptr<workbook::ExcelApplication> {
+        if (failure == u"excel"_s)
+            return nullptr;
+        return std::make_unique<RecordingExcel>(cells);
+    })
+                             : ExcelFactory(workbook::createXlsWriter));
+    addView(rig.db, 3);
+    rig.db.documents[0]->attachment(u"a.txt"_s, "a");
+    rig.list(u"全部"_s);
+    if (!failure.isEmpty() && !recording)
+        rig.domino.failOn(failure, u"坏了"_s, skip);
+    rig.prompts.saveAnswers.push_back(rig.out(u"e.xls"_s));
+    rig.prompts.inputAnswers.push_back(startNo);
+    rig.exportCommand();
+    const QStringList seen = rig.prompts.shown.filter(QRegularExpression(u"^(message|error):"_s));
+    QCOMPARE(seen.size(), 1);
+    QVERIFY2(seen[0].startsWith(shown), qPrintable(seen[0]));
+    QCOMPARE(rig.prompts.covered, QStringList());
+    QCOMPARE(rig.progress.window(), nullptr);
 }
 
 void TestExportCommand::roundTripThroughTheWriter()
