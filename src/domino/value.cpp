@@ -30,6 +30,14 @@ Value Value::dateTime(QDateTime value)
 {
     return Value(Data(std::move(value)));
 }
+Value Value::date(QDate value)
+{
+    return Value(Data(value));
+}
+Value Value::time(QTime value)
+{
+    return Value(Data(value));
+}
 Value Value::list(ValueList values)
 {
     return Value(Data(std::move(values)));
@@ -84,16 +92,39 @@ QString formatGeneralNumber(double value)
     return out;
 }
 
+QString formatShortDate(QDate value)
+{
+    if (!value.isValid())
+        return {};
+    return QString::number(value.year()) + u'-' + QString::number(value.month()) + u'-' + QString::number(value.day());
+}
+
+QString formatShortTime(QTime value)
+{
+    if (!value.isValid())
+        return {};
+    return QString::number(value.hour()) + u':' + QString::asprintf("%02d:%02d", value.minute(), value.second());
+}
+
 QString formatShortDateTime(const QDateTime& value)
 {
-    const QDate date = value.date();
+    if (!value.isValid())
+        return {};
     const QTime time = value.time();
-    QString out =
-        QString::number(date.year()) + u'-' + QString::number(date.month()) + u'-' + QString::number(date.day());
-    if (time.isValid() && (time.hour() != 0 || time.minute() != 0 || time.second() != 0))
-        out +=
-            u' ' + QString::number(time.hour()) + u':' + QString::asprintf("%02d:%02d", time.minute(), time.second());
-    return out;
+    if (time.hour() == 0 && time.minute() == 0 && time.second() == 0)
+        return formatShortDate(value.date());
+    return formatShortDate(value.date()) + u' ' + formatShortTime(time);
+}
+
+QDateTime wallClockDateTime(QDate date, QTime time)
+{
+    const QDateTime local(date, time, Qt::LocalTime);
+    if (local.isValid() && local.date() == date && local.time() == time)
+        return local;
+    // Skipped here by a clock change: the same fields at the offset of the day before.
+    const qint64 asUtc = QDateTime(date, time, Qt::UTC).toMSecsSinceEpoch();
+    const int offset = QDateTime::fromMSecsSinceEpoch(asUtc - 86400000, Qt::LocalTime).offsetFromUtc();
+    return QDateTime(date, time, Qt::OffsetFromUTC, offset);
 }
 
 QString ValueToText(const Value& value)
@@ -111,6 +142,10 @@ QString ValueToText(const Value& value)
         return formatGeneralNumber(value.asNumber());
     case Value::Kind::DateTime:
         return formatShortDateTime(value.asDateTime());
+    case Value::Kind::Date:
+        return formatShortDate(value.asDate());
+    case Value::Kind::Time:
+        return formatShortTime(value.asTime());
     case Value::Kind::List: {
         QStringList parts;
         for (const Value& element : value.asList())

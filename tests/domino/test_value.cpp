@@ -5,6 +5,7 @@
 #include "fakedomino.h"
 
 #include <QTest>
+#include <ctime>
 
 Q_DECLARE_METATYPE(quill::domino::Value)
 
@@ -43,6 +44,11 @@ private slots:
                                         << u"2026-12-8 4:24:34"_s;
         QTest::newRow("one second past midnight")
             << Value::dateTime(QDateTime(QDate(2026, 1, 31), QTime(0, 0, 1))) << u"2026-1-31 0:00:01"_s;
+        QTest::newRow("date only") << Value::date(QDate(1976, 3, 3)) << u"1976-3-3"_s;
+        QTest::newRow("time only") << Value::time(QTime(8, 30, 0, 520)) << u"8:30:00"_s;
+        QTest::newRow("time only at midnight keeps its time") << Value::time(QTime(0, 0)) << u"0:00:00"_s;
+        QTest::newRow("afternoon time") << Value::time(QTime(23, 5, 9)) << u"23:05:09"_s;
+        QTest::newRow("invalid date-time") << Value::dateTime(QDateTime()) << QString();
         QTest::newRow("list joined") << Value::list({Value::text(u"甲"_s), Value::number(2.5)}) << u"甲, 2.5"_s;
     }
     void valueToText()
@@ -50,6 +56,37 @@ private slots:
         QFETCH(Value, value);
         QFETCH(QString, text);
         QCOMPARE(ValueToText(value), text);
+    }
+
+    // Wall-clock fields survive every zone, those a clock change skips there among them.
+    void wallClockKeepsItsFields_data()
+    {
+        QTest::addColumn<QByteArray>("zone");
+        QTest::addColumn<QDate>("date");
+        QTest::addColumn<QTime>("time");
+        QTest::newRow("New York, spring forward") << "America/New_York"_ba << QDate(2024, 3, 10) << QTime(2, 30);
+        QTest::newRow("Shanghai, 1986 summer time") << "Asia/Shanghai"_ba << QDate(1986, 5, 4) << QTime(2, 30);
+        QTest::newRow("Shanghai, midnight skipped in 1940") << "Asia/Shanghai"_ba << QDate(1940, 6, 1) << QTime(0, 0);
+        QTest::newRow("UTC") << "UTC"_ba << QDate(1976, 3, 3) << QTime(8, 30);
+    }
+    void wallClockKeepsItsFields()
+    {
+        QFETCH(QByteArray, zone);
+        QFETCH(QDate, date);
+        QFETCH(QTime, time);
+        const bool wasSet = qEnvironmentVariableIsSet("TZ");
+        const QByteArray before = qgetenv("TZ");
+        qputenv("TZ", zone);
+        tzset();
+        const QDateTime value = wallClockDateTime(date, time);
+        if (wasSet)
+            qputenv("TZ", before);
+        else
+            qunsetenv("TZ");
+        tzset();
+        QVERIFY(value.isValid());
+        QCOMPARE(value.date(), date);
+        QCOMPARE(value.time(), time);
     }
 
     void nullHasNoText()

@@ -409,6 +409,16 @@ FakeDocument& FakeDocument::dateTime(const QString& name, const QDateTime& value
     return values(name, {Value::dateTime(value)}, domino::NotesItem::DateTime);
 }
 
+FakeDocument& FakeDocument::date(const QString& name, QDate value)
+{
+    return values(name, {Value::date(value)}, domino::NotesItem::DateTime);
+}
+
+FakeDocument& FakeDocument::time(const QString& name, QTime value)
+{
+    return values(name, {Value::time(value)}, domino::NotesItem::DateTime);
+}
+
 FakeDocument& FakeDocument::values(const QString& name, ValueList list, int type)
 {
     items.push_back(FakeItem{name, type, std::move(list), {}, {}});

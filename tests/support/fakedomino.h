@@ -6,7 +6,6 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
-
 #include <map>
 #include <memory>
 #include <vector>
@@ -44,6 +43,8 @@ public:
     FakeDocument& texts(const QString& name, const QStringList& values);
     FakeDocument& number(const QString& name, double value);
     FakeDocument& dateTime(const QString& name, const QDateTime& value);
+    FakeDocument& date(const QString& name, QDate value); // a date-time item holding a date without a time
+    FakeDocument& time(const QString& name, QTime value); // one holding a time without a date
     FakeDocument& values(const QString& name, domino::ValueList values, int type = domino::NotesItem::Text);
     FakeDocument& richText(const QString& name, const QString& plainText, std::vector<FakeFile> embedded = {});
     FakeDocument& attachment(const QString& name, const QByteArray& contents);
