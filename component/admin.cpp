@@ -12,8 +12,10 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <algorithm>
 #include <functional>
+#include <limits>
 
 using namespace Qt::StringLiterals;
 using quill::domino::DominoError;
@@ -82,7 +84,8 @@ QByteArray readFile(const QString& path)
     return file.readAll();
 }
 
-qint64 parseDateTime(const QString& text)
+// A document's created or modified time: an instant, in local time when the text gives no zone.
+qint64 parseInstant(const QString& text)
 {
     QDateTime value = QDateTime::fromString(text, Qt::ISODateWithMs);
     if (!value.isValid())
@@ -91,6 +94,34 @@ qint64 parseDateTime(const QString& text)
         throw DominoError(u"日期时间格式无效："_s + text + u"（应为ISO 8601格式，如2024-05-01T08:30:00）"_s);
     }
     return value.toMSecsSinceEpoch();
+}
+
+// An ISO 8601 date ("2024-05-01"), time ("08:30", "08:30:00.5"), date and time as a clock shows them
+// ("2024-05-01T08:30:00") or date and time in a zone ("…Z", "…+08:00": an instant) as stored. A "date"
+// item takes dates only, a "time" item times only.
+QJsonValue parseItemDateTime(const QString& text, const QString& typeName)
+{
+    static const QRegularExpression iso(
+        uR"(^(?:(\d{4})-(\d{2})-(\d{2}))?(?:(?:^|T)(\d{2}):(\d{2})(?::(\d{2})(?:[.,](\d{1,3})\d*)?)?)?(?:(Z)|([+-])(\d{2}):?(\d{2})?)?$)"_s);
+    const QRegularExpressionMatch m = iso.match(text.trimmed());
+    const auto number = [&](int group) { return m.captured(group).toInt(); };
+    const QDate date = m.hasCaptured(1) ? QDate(number(1), number(2), number(3)) : QDate();
+    const QTime time = m.hasCaptured(4)
+                           ? QTime(number(4), number(5), number(6), m.captured(7).leftJustified(3, u'0').toInt())
+                           : QTime();
+    std::optional<int> offset;
+    if (m.hasCaptured(8) || m.hasCaptured(9))
+        offset = (m.captured(9) == u"-"_s ? -1 : 1) * (number(10) * 3600 + number(11) * 60);
+    const bool valid = m.hasMatch() && date.isValid() == m.hasCaptured(1) && time.isValid() == m.hasCaptured(4) &&
+                       (date.isValid() || time.isValid()) && (!offset || (date.isValid() && time.isValid())) &&
+                       std::abs(offset.value_or(0)) <= 14 * 3600 && number(11) < 60;
+    if (typeName == u"date"_s && (!valid || time.isValid()))
+        throw DominoError(u"日期格式无效："_s + text + u"（应为如2024-05-01）"_s);
+    if (typeName == u"time"_s && (!valid || date.isValid()))
+        throw DominoError(u"时间格式无效："_s + text + u"（应为如08:30:00）"_s);
+    if (!valid)
+        throw DominoError(u"日期时间格式无效："_s + text + u"（应为ISO 8601格式，如2024-05-01T08:30:00）"_s);
+    return storedDateTime(date, time, offset);
 }
 
 FileSpec parseFile(const QJsonValue& value, const QString& baseDir, const QString& what)
@@ -146,7 +177,9 @@ ItemSpec parseItem(const QJsonObject& object, const QString& baseDir)
                 throw DominoError(u"数字域"_s + item.name + u"的值不是数字"_s);
             item.values.append(value.toDouble());
         } else if (item.type == DateTimeType) {
-            item.values.append(double(parseDateTime(value.toString())));
+            if (!value.isString())
+                throw DominoError(u"日期时间域"_s + item.name + u"的值不是文本"_s);
+            item.values.append(parseItemDateTime(value.toString(), typeName.toLower()));
         } else {
             if (!value.isString())
                 throw DominoError(u"文本域"_s + item.name + u"的值不是文本"_s);
@@ -260,9 +293,9 @@ std::vector<DocumentSpec> parseDocuments(const QByteArray& json, const QString& 
             DocumentSpec doc;
             doc.unid = object.value(u"id"_s).toString();
             if (object.contains(u"created"_s))
-                doc.created = parseDateTime(object.value(u"created"_s).toString());
+                doc.created = parseInstant(object.value(u"created"_s).toString());
             if (object.contains(u"modified"_s))
-                doc.modified = parseDateTime(object.value(u"modified"_s).toString());
+                doc.modified = parseInstant(object.value(u"modified"_s).toString());
             if (object.contains(u"form"_s)) {
                 ItemSpec form{u"Form"_s, TextType, QJsonArray{object.value(u"form"_s).toString()}, {}};
                 doc.items.push_back(std::move(form));
@@ -301,7 +334,10 @@ QString jsonSchemaHelp()
       {"name": "标题", "type": "text", "value": "一个值"},
       {"name": "联系人", "type": "names", "values": ["张三", "李四"]},
       {"name": "金额", "type": "number", "values": [1234.5]},
-      {"name": "日期", "type": "datetime", "value": "2024-05-01T08:30:00"},
+      {"name": "日期", "type": "date", "value": "2024-05-01"},
+      {"name": "时间", "type": "time", "value": "08:30:00"},
+      {"name": "会面", "type": "datetime", "value": "2024-05-01T08:30:00"},
+      {"name": "发出", "type": "datetime", "value": "2024-05-01T08:30:00+08:00"},
       {"name": "正文", "type": "richtext", "text": "纯文本内容",
        "objects": [{"name": "图.png", "file": "相对于JSON文件的路径"},
                    {"name": "说明.txt", "text": "文本内容"},
@@ -310,7 +346,9 @@ QString jsonSchemaHelp()
     "attachments": [{"file": "报告.pdf"}, {"name": "说明.txt", "text": "附件内容"}]
   }
 ]
-type：text、number、datetime、names、readers、authors、richtext；缺省时按值推断（数字为number，否则text）。
+type：text、number、datetime、date、time、names、readers、authors、richtext；缺省时按值推断（数字为number，否则text）。
+datetime的值按写法保存：只有日期为日期，只有时间为时间，日期和时间不带时区为墙上时间（在任何时区显示相同），
+带时区（Z或+08:00）为确定的时刻（按查看者所在时区显示）。date只收日期，time只收时间。
 每个域的值都是列表："value" 是只有一个值的简写。)"_s;
 }
 
@@ -353,24 +391,26 @@ void rebuildViewIndex(Store& store)
     {
         qint64 id;
         QString form;
-        int sortColumn;
+        qint64 sortColumn; // as stored: no column of that number sorts in creation order
         bool descending;
     };
     std::vector<ViewRow> views;
     {
         Query q(store.statement("SELECT id, form, sort_column, sort_descending FROM views ORDER BY id"));
         while (q->step())
-            views.push_back(
-                ViewRow{q->int64(0), q->isNull(1) ? QString() : q->text(1), int(q->int64(2)), q->int64(3) != 0});
+            views.push_back(ViewRow{q->int64(0), q->isNull(1) ? QString() : q->text(1), q->integer(2).value_or(-1),
+                                    q->int64(3) != 0});
     }
     // The key orders as the sort column shows its first value: missing, then numbers and date-times,
-    // then text; SQLite orders NULL, numbers and text that way. Ties keep creation order. The rows
+    // then text; SQLite orders NULL, numbers and text that way. A date, time or wall-clock time counts as
+    // that moment in UTC (a time on 2000-01-01). Ties keep creation order. The rows
     // stream from SQLite's sorter into the index, so memory stays flat however many documents there are.
     Query select(store.statement(
         "SELECT id FROM (SELECT d.id AS id, d.created AS created, CASE ?2 "
         " WHEN 1 THEN (SELECT CASE WHEN NOT json_valid(i.value) OR json_type(i.value, '$[0]') IS NULL THEN NULL "
         "   WHEN i.type IN (768, 1024) THEN CASE WHEN json_type(i.value, '$[0]') IN ('integer', 'real') "
-        "     THEN json_extract(i.value, '$[0]') ELSE 0 END "
+        "     THEN json_extract(i.value, '$[0]') WHEN i.type = 1024 AND json_type(i.value, '$[0]') = 'text' "
+        "     THEN (julianday(substr(json_extract(i.value, '$[0]'), 3)) - 2440587.5) * 86400000.0 ELSE 0 END "
         "   WHEN json_type(i.value, '$[0]') = 'text' THEN json_extract(i.value, '$[0]') ELSE '' END "
         "   FROM items i WHERE i.doc_id = d.id AND i.name = ?3 ORDER BY i.seq LIMIT 1) "
         " WHEN 2 THEN d.created WHEN 3 THEN d.modified WHEN 4 THEN d.unid END AS k "
@@ -381,9 +421,9 @@ void rebuildViewIndex(Store& store)
     for (const ViewRow& view : views) {
         qint64 kind = 0;
         QString item;
-        if (view.sortColumn >= 0) {
+        if (view.sortColumn >= 0 && view.sortColumn < std::numeric_limits<qint64>::max()) {
             Query q(store.statement("SELECT item, formula FROM view_columns WHERE view_id = ? AND seq = ?"));
-            q->bind(1, view.id).bind(2, qint64(view.sortColumn + 1));
+            q->bind(1, view.id).bind(2, view.sortColumn + 1);
             if (q->step()) {
                 item = q->text(0);
                 const QString formula = q->text(1).trimmed();

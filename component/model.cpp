@@ -3,36 +3,151 @@
 #include "domino/error.h"
 
 #include <QJsonDocument>
+#include <cmath>
 #include <sodium.h>
 
 using namespace Qt::StringLiterals;
 
 namespace quill::component {
 
-bool isTextListType(int type)
+namespace {
+
+constexpr qint64 kDayMSecs = 86400000;
+// 0001-01-01T00:00Z and 9999-12-31T23:59:59.999Z, a day wider for the zones' offsets.
+constexpr qint64 kFirstInstant = -62135596800000LL - kDayMSecs;
+constexpr qint64 kLastInstant = 253402300799999LL + kDayMSecs;
+
+constexpr QStringView kDateTag = u"D:";
+constexpr QStringView kTimeTag = u"T:";
+constexpr QStringView kWallClockTag = u"L:";
+
+QString dateText(QDate date)
+{
+    return date.toString(u"yyyy-MM-dd"_s);
+}
+
+QString timeText(QTime time)
+{
+    return time.toString(u"HH:mm:ss.zzz"_s);
+}
+
+// True when text has a digit wherever pattern has '0' and pattern's other characters elsewhere.
+bool hasForm(QStringView text, QStringView pattern)
+{
+    if (text.size() != pattern.size())
+        return false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const bool digit = text[i] >= u'0' && text[i] <= u'9';
+        if (pattern[i] == u'0' ? !digit : text[i] != pattern[i])
+            return false;
+    }
+    return true;
+}
+
+int digits(QStringView text, qsizetype at, qsizetype count)
+{
+    int value = 0;
+    for (qsizetype i = at; i < at + count; ++i)
+        value = value * 10 + (text[i].unicode() - u'0');
+    return value;
+}
+
+// By hand rather than by a format: an export reads every stored value.
+QDate parseDate(QStringView text)
+{
+    if (!hasForm(text, u"0000-00-00"))
+        return {};
+    return QDate(digits(text, 0, 4), digits(text, 5, 2), digits(text, 8, 2));
+}
+
+QTime parseTime(QStringView text)
+{
+    if (!hasForm(text, u"00:00:00.000"))
+        return {};
+    return QTime(digits(text, 0, 2), digits(text, 3, 2), digits(text, 6, 2), digits(text, 9, 3));
+}
+
+// A stored element as the file has it, for a message.
+QString shown(const QJsonValue& element)
+{
+    if (element.isString())
+        return u'"' + element.toString().left(40) + u'"';
+    const QByteArray json = QJsonDocument(QJsonArray{element}).toJson(QJsonDocument::Compact);
+    return QString::fromUtf8(json.mid(1, json.size() - 2));
+}
+
+std::optional<domino::Value> dateTimeValue(const QJsonValue& element)
+{
+    using domino::Value;
+    if (element.isDouble()) {
+        // Compared as a double first: a qint64 conversion of a value out of its range is undefined.
+        const double msecs = element.toDouble();
+        if (!(msecs >= double(kFirstInstant) && msecs <= double(kLastInstant)) || msecs != std::trunc(msecs))
+            return std::nullopt;
+        return Value::dateTime(*instantAt(qint64(msecs)));
+    }
+    const QString text = element.toString();
+    const QStringView rest = QStringView(text).mid(2);
+    if (text.startsWith(kDateTag)) {
+        if (const QDate date = parseDate(rest); date.isValid())
+            return Value::date(date);
+    } else if (text.startsWith(kTimeTag)) {
+        if (const QTime time = parseTime(rest); time.isValid())
+            return Value::time(time);
+    } else if (text.startsWith(kWallClockTag) && rest.size() == 23 && rest[10] == u'T') {
+        const QDate date = parseDate(rest.left(10));
+        const QTime time = parseTime(rest.mid(11));
+        if (date.isValid() && time.isValid())
+            return Value::dateTime(domino::wallClockDateTime(date, time));
+    }
+    return std::nullopt;
+}
+
+domino::Value decodeValue(qint64 type, const QJsonValue& element)
+{
+    using domino::DominoError;
+    using domino::Value;
+    if (type == NumberType) {
+        if (!element.isDouble())
+            throw DominoError(u"数字域的值不是数字（"_s + shown(element) + u"）"_s);
+        return Value::number(element.toDouble());
+    }
+    if (type == DateTimeType) {
+        std::optional<Value> value = dateTimeValue(element);
+        if (!value)
+            throw DominoError(u"日期时间无效或超出范围（"_s + shown(element) + u"）"_s);
+        return std::move(*value);
+    }
+    if (!element.isString())
+        throw DominoError(u"文本的值不是文本（"_s + shown(element) + u"）"_s);
+    return Value::text(element.toString());
+}
+
+} // namespace
+
+bool isTextListType(qint64 type)
 {
     return type == TextType || type == NamesType || type == ReadersType || type == AuthorsType;
 }
 
-bool isKnownItemType(int type)
+bool isKnownItemType(qint64 type)
 {
     return isTextListType(type) || type == RichTextType || type == NumberType || type == DateTimeType;
 }
 
-domino::ValueList decodeValues(int type, const QString& stored)
+domino::ValueList decodeValues(qint64 type, const QString& stored)
 {
-    using domino::Value;
-    const QJsonArray array = QJsonDocument::fromJson(stored.toUtf8()).array();
+    if (!isKnownItemType(type))
+        throw domino::DominoError(u"类型编号未知（"_s + QString::number(type) + u"）"_s);
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(stored.toUtf8(), &error);
+    if (error.error != QJsonParseError::NoError || !document.isArray())
+        throw domino::DominoError(u"不是JSON数组（"_s + stored.left(40) + u"）"_s);
+    const QJsonArray array = document.array();
     domino::ValueList values;
     values.reserve(size_t(array.size()));
-    for (const QJsonValue& element : array) {
-        if (type == NumberType)
-            values.push_back(Value::number(element.toDouble()));
-        else if (type == DateTimeType)
-            values.push_back(Value::dateTime(QDateTime::fromMSecsSinceEpoch(qint64(element.toDouble()))));
-        else
-            values.push_back(Value::text(element.toString()));
-    }
+    for (const QJsonValue& element : array)
+        values.push_back(decodeValue(type, element));
     return values;
 }
 
@@ -41,11 +156,50 @@ QString encodeValues(const QJsonArray& values)
     return QString::fromUtf8(QJsonDocument(values).toJson(QJsonDocument::Compact));
 }
 
+QJsonValue storedDateTime(QDate date, QTime time, std::optional<int> offsetSeconds)
+{
+    if (!date.isValid())
+        return storedTime(time);
+    if (!time.isValid())
+        return storedDate(date);
+    if (!offsetSeconds)
+        return storedWallClock(date, time);
+    return storedInstant(QDateTime(date, time, Qt::OffsetFromUTC, *offsetSeconds).toMSecsSinceEpoch());
+}
+
+QJsonValue storedInstant(qint64 msecs)
+{
+    return double(msecs);
+}
+
+QJsonValue storedDate(QDate date)
+{
+    return QString(kDateTag + dateText(date));
+}
+
+QJsonValue storedTime(QTime time)
+{
+    return QString(kTimeTag + timeText(time));
+}
+
+QJsonValue storedWallClock(QDate date, QTime time)
+{
+    return QString(kWallClockTag + dateText(date) + u'T' + timeText(time));
+}
+
+std::optional<QDateTime> instantAt(qint64 msecs)
+{
+    if (msecs < kFirstInstant || msecs > kLastInstant)
+        return std::nullopt;
+    return QDateTime::fromMSecsSinceEpoch(msecs);
+}
+
 int itemTypeFromName(const QString& name)
 {
     static const std::pair<const char16_t*, int> names[] = {
-        {u"text", TextType},         {u"number", NumberType}, {u"datetime", DateTimeType}, {u"date", DateTimeType},
-        {u"richtext", RichTextType}, {u"names", NamesType},   {u"readers", ReadersType},   {u"authors", AuthorsType},
+        {u"text", TextType},     {u"number", NumberType},   {u"datetime", DateTimeType},
+        {u"date", DateTimeType}, {u"time", DateTimeType},   {u"richtext", RichTextType},
+        {u"names", NamesType},   {u"readers", ReadersType}, {u"authors", AuthorsType},
     };
     for (const auto& [text, type] : names) {
         if (name.compare(QStringView(text), Qt::CaseInsensitive) == 0)

@@ -14,6 +14,7 @@
 #include <QFileInfo>
 #include <QSaveFile>
 #include <algorithm>
+#include <limits>
 #include <optional>
 #include <sodium.h>
 #include <vector>
@@ -44,9 +45,24 @@ struct ItemRecord
 {
     qint64 seq;
     QString name;
-    int type;
+    qint64 type; // as the file holds it: checked where it is used
     QString stored;
 };
+
+DominoError invalidStoredValue(const QString& unid, const QString& item, const QString& detail)
+{
+    return DominoError(u"文档"_s + unid + u"中域"_s + item + u"存储的值无效："_s + detail);
+}
+
+// An item's values as stored; what the file cannot hold (a damaged or altered file) is an error of the item.
+ValueList storedValues(const QString& unid, const ItemRecord& item)
+{
+    try {
+        return decodeValues(item.type, item.stored);
+    } catch (const DominoError& e) {
+        throw invalidStoredValue(unid, item.name, e.message());
+    }
+}
 
 class DatabaseImpl;
 using DatabasePtr = std::shared_ptr<const DatabaseImpl>;
@@ -142,8 +158,8 @@ private:
 class RichTextItemImpl : public domino::NotesRichTextItem
 {
 public:
-    RichTextItemImpl(DatabasePtr db, qint64 docId, ItemRecord record)
-        : m_db(std::move(db)), m_docId(docId), m_record(std::move(record))
+    RichTextItemImpl(DatabasePtr db, qint64 docId, QString unid, ItemRecord record)
+        : m_db(std::move(db)), m_docId(docId), m_unid(std::move(unid)), m_record(std::move(record))
     {
     }
 
@@ -178,7 +194,7 @@ public:
 private:
     QString plainText() const
     {
-        const ValueList values = decodeValues(RichTextType, m_record.stored);
+        const ValueList values = storedValues(m_unid, m_record);
         return values.empty() ? QString() : values.front().asText();
     }
 
@@ -195,6 +211,7 @@ private:
 
     DatabasePtr m_db;
     qint64 m_docId;
+    QString m_unid;
     ItemRecord m_record;
 };
 
@@ -236,7 +253,7 @@ public:
     ValueList ItemValue(const QString& name) const override
     {
         const ItemRecord* item = find(name);
-        return item ? decodeValues(item->type, item->stored) : ValueList();
+        return item ? storedValues(m_unid, *item) : ValueList();
     }
 
     bool HasAttachments() const override { return !attachments().empty(); }
@@ -265,22 +282,18 @@ public:
 
     std::unique_ptr<domino::NotesItem> ItemByName(const QString& name) const override
     {
-        const ItemRecord* item = find(name);
-        if (!item)
-            throw DominoError(u"文档"_s + m_unid + u"中找不到域："_s + name);
-        if (item->type == RichTextType)
-            return std::make_unique<RichTextItemImpl>(m_db, m_id, *item);
-        return std::make_unique<ItemImpl>(item->name, item->type);
+        const ItemRecord& item = existing(name);
+        if (item.type == RichTextType)
+            return std::make_unique<RichTextItemImpl>(m_db, m_id, m_unid, item);
+        return std::make_unique<ItemImpl>(item.name, int(item.type));
     }
 
     std::unique_ptr<domino::NotesRichTextItem> RichTextItemByName(const QString& name) const override
     {
-        const ItemRecord* item = find(name);
-        if (!item)
-            throw DominoError(u"文档"_s + m_unid + u"中找不到域："_s + name);
-        if (item->type != RichTextType)
+        const ItemRecord& item = existing(name);
+        if (item.type != RichTextType)
             throw DominoError(u"域"_s + name + u"不是RTF域"_s);
-        return std::make_unique<RichTextItemImpl>(m_db, m_id, *item);
+        return std::make_unique<RichTextItemImpl>(m_db, m_id, m_unid, item);
     }
 
     QStringList attachmentNames() const
@@ -299,7 +312,7 @@ private:
             Query q(m_db->store().statement("SELECT seq, name, type, value FROM items WHERE doc_id = ? ORDER BY seq"));
             q->bind(1, m_id);
             while (q->step())
-                list.push_back(ItemRecord{q->int64(0), q->text(1), int(q->int64(2)), q->text(3)});
+                list.push_back(ItemRecord{q->int64(0), q->text(1), q->integer(2).value_or(0), q->text(3)});
             m_items = std::move(list);
         }
         return *m_items;
@@ -312,6 +325,17 @@ private:
                 return &item;
         }
         return nullptr;
+    }
+
+    // An item of the name, of a type the component knows.
+    const ItemRecord& existing(const QString& name) const
+    {
+        const ItemRecord* item = find(name);
+        if (!item)
+            throw DominoError(u"文档"_s + m_unid + u"中找不到域："_s + name);
+        if (!isKnownItemType(item->type))
+            throw invalidStoredValue(m_unid, item->name, u"类型编号未知（"_s + QString::number(item->type) + u"）"_s);
+        return *item;
     }
 
     std::vector<std::pair<qint64, QString>> attachments() const
@@ -329,9 +353,9 @@ private:
         if (!column.formula.isEmpty()) {
             const QString formula = column.formula.trimmed();
             if (formula.compare(u"@Created"_s, Qt::CaseInsensitive) == 0)
-                return Value::dateTime(QDateTime::fromMSecsSinceEpoch(m_created));
+                return instant(m_created, u"创建时间"_s);
             if (formula.compare(u"@Modified"_s, Qt::CaseInsensitive) == 0)
-                return Value::dateTime(QDateTime::fromMSecsSinceEpoch(m_modified));
+                return instant(m_modified, u"修改时间"_s);
             if (formula.compare(u"@DocumentUniqueID"_s, Qt::CaseInsensitive) == 0)
                 return Value::text(m_unid);
             throw DominoError(u"视图"_s + m_view->name + u"的列公式无法计算："_s + column.formula);
@@ -342,6 +366,14 @@ private:
         if (values.size() == 1)
             return std::move(values.front());
         return Value::list(std::move(values));
+    }
+
+    Value instant(qint64 msecs, const QString& what) const
+    {
+        const std::optional<QDateTime> value = instantAt(msecs);
+        if (!value)
+            throw DominoError(u"文档"_s + m_unid + u"的"_s + what + u"存储的值无效：超出范围"_s);
+        return Value::dateTime(*value);
     }
 
     DatabasePtr m_db;
@@ -442,7 +474,10 @@ std::unique_ptr<domino::NotesView> DatabaseImpl::FindView(const QString& name) c
             throw DominoError(u"找不到视图："_s + name);
         def->id = id;
         def->name = q->text(0);
-        def->entryCount = q->int64(1);
+        const std::optional<qint64> count = q->integer(1);
+        if (!count || *count < 0 || *count > std::numeric_limits<int>::max())
+            throw DominoError(u"视图"_s + def->name + u"的索引已损坏：文档数无效"_s);
+        def->entryCount = *count;
     }
     Query q(m_store->statement("SELECT title, item, formula FROM view_columns WHERE view_id = ? ORDER BY seq"));
     q->bind(1, def->id);
@@ -468,8 +503,10 @@ std::unique_ptr<domino::NotesDocument> DatabaseImpl::document(qint64 docId, std:
     q->bind(1, docId);
     if (!q->step())
         throw DominoError(u"数据库"_s + path() + u"中找不到文档（内部编号"_s + QString::number(docId) + u"）"_s);
-    return std::make_unique<DocumentImpl>(shared_from_this(), docId, q->text(0), q->int64(1), q->int64(2),
-                                          std::move(view), position);
+    // A time that is not an integer is out of every range: its column values say so.
+    constexpr qint64 invalid = std::numeric_limits<qint64>::min();
+    return std::make_unique<DocumentImpl>(shared_from_this(), docId, q->text(0), q->integer(1).value_or(invalid),
+                                          q->integer(2).value_or(invalid), std::move(view), position);
 }
 
 // The hash an unknown user name is checked against: a random password's, with the parameters of the
@@ -616,12 +653,15 @@ private:
         bool named = false;
         while (q->step()) {
             const QString name = q->text(0);
-            if (name.compare(m_user, Qt::CaseInsensitive) == 0) {
-                level = int(q->int64(1));
-                named = true;
-            } else if (!named && name.compare(QStringView(kDefaultAclEntry), Qt::CaseInsensitive) == 0) {
-                level = int(q->int64(1));
-            }
+            const bool user = name.compare(m_user, Qt::CaseInsensitive) == 0;
+            if (!user && (named || name.compare(QStringView(kDefaultAclEntry), Qt::CaseInsensitive) != 0))
+                continue;
+            const std::optional<qint64> stored = q->integer(1);
+            if (!stored || *stored < NoAccess || *stored > Manager)
+                throw DominoError(u"数据库"_s + store.path() + u"的访问控制列表已损坏：条目"_s + name +
+                                  u"的级别无效"_s);
+            level = int(*stored);
+            named = named || user;
         }
         return level;
     }

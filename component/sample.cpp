@@ -38,9 +38,15 @@ ItemSpec number(const QString& name, double value)
     return ItemSpec{name, NumberType, QJsonArray{value}, {}};
 }
 
-ItemSpec date(const QString& name, qint64 msecs)
+ItemSpec date(const QString& name, QDate date)
 {
-    return ItemSpec{name, DateTimeType, QJsonArray{double(msecs)}, {}};
+    return ItemSpec{name, DateTimeType, QJsonArray{storedDate(date)}, {}};
+}
+
+// A date and time as the clock on the wall shows them, the same in every zone.
+ItemSpec wallClock(const QString& name, QDate date, QTime time)
+{
+    return ItemSpec{name, DateTimeType, QJsonArray{storedWallClock(date, time)}, {}};
 }
 
 ItemSpec richText(const QString& name, const QString& plain, std::vector<FileSpec> objects = {})
@@ -92,7 +98,8 @@ void makeCrm(const QString& path)
         doc.items.push_back(number(u"客户编号"_s, i));
         doc.items.push_back(text(u"客户名称"_s, {names[i % names.size()] + QString::number(i) + u"有限公司"_s}));
         doc.items.push_back(text(u"城市"_s, {cities[i % cities.size()]}));
-        doc.items.push_back(date(u"签约日期"_s, at(2024, 1, 1, i % 2 ? 9 : 0, i % 2 ? 30 : 0) + qint64(i) * 86400000));
+        const QDate signedOn = QDate(2024, 1, 1).addDays(i);
+        doc.items.push_back(i % 2 ? wallClock(u"签约日期"_s, signedOn, QTime(9, 30)) : date(u"签约日期"_s, signedOn));
         doc.items.push_back(
             text(u"联系人"_s, i % 3 == 0 ? QStringList{u"张三"_s, u"李四"_s} : QStringList{u"王五"_s}, NamesType));
         doc.items.push_back(number(u"金额"_s, i * 1234.5));
@@ -145,7 +152,7 @@ void makeContracts(const QString& path)
         doc.items = {text(u"Form"_s, {u"Contract"_s}),
                      number(u"合同编号"_s, i),
                      text(u"合同名称"_s, {u"采购合同第"_s + QString::number(i) + u"号"_s}),
-                     date(u"签订日期"_s, doc.created),
+                     wallClock(u"签订日期"_s, QDate(2023, 3, 1).addDays((9 + i) / 24), QTime((9 + i) % 24, 0)),
                      number(u"金额"_s, (i * 7919) % 100000 / 100.0),
                      text(u"负责人"_s, {owners[i % owners.size()]})};
         docs.push_back(std::move(doc));
@@ -168,7 +175,7 @@ void makeArchive(const QString& path)
         doc.created = at(2025, 2, 1) + qint64(i) * 86400000;
         doc.items = {text(u"Form"_s, {u"Memo"_s}), text(u"Subject"_s, {u"归档备忘录"_s + QString::number(i)}),
                      richText(u"正文"_s, u"第"_s + QString::number(i) + u"份备忘录的正文。"_s),
-                     date(u"日期"_s, doc.created)};
+                     date(u"日期"_s, QDate(2025, 2, 1).addDays(i))};
         if (i % 10 == 0)
             doc.attachments = {{u"附件"_s + QString::number(i) + u".txt"_s, QByteArray(1000 + i, 'x')}};
         docs.push_back(std::move(doc));

@@ -196,6 +196,13 @@ qint64 Statement::int64(int column) const
     return sqlite3_column_int64(m_stmt, column);
 }
 
+std::optional<qint64> Statement::integer(int column) const
+{
+    if (sqlite3_column_type(m_stmt, column) != SQLITE_INTEGER)
+        return std::nullopt;
+    return sqlite3_column_int64(m_stmt, column);
+}
+
 double Statement::real(int column) const
 {
     return sqlite3_column_double(m_stmt, column);
@@ -338,7 +345,11 @@ void Store::transaction(const std::function<void()>& work)
 void Store::update(const QString& path, const std::function<void(Store&)>& work)
 {
     auto store = open(path, Mode::ReadWrite);
-    store->transaction([&] { work(*store); });
+    store->transaction([&] {
+        // What is written now may be what an older program cannot read: it then refuses the file.
+        store->setMeta(u"schema_version"_s, QString::number(kSchemaVersion));
+        work(*store);
+    });
 }
 
 void Store::create(const QString& path, const std::function<void(Store&)>& work)

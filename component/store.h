@@ -6,6 +6,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 struct sqlite3;
@@ -17,7 +18,9 @@ namespace quill::component {
 // The file format of a database (.nsf): one SQLite file. The meta table names the format and its
 // schema version; a file without them, or with a newer version, is refused.
 inline constexpr char kFormatName[] = "quillmere-nsf";
-inline constexpr int kSchemaVersion = 1;
+// Version 2 added the date-time kinds of model.h; a file of version 1 is read as it was and becomes
+// version 2 when written.
+inline constexpr int kSchemaVersion = 2;
 
 // Access levels of an access list entry.
 enum AccessLevel
@@ -55,6 +58,8 @@ public:
 
     QString text(int column) const;
     qint64 int64(int column) const;
+    // The column's value when the file holds an integer there; nullopt for anything else.
+    std::optional<qint64> integer(int column) const;
     double real(int column) const;
     QByteArray blob(int column) const;
     bool isNull(int column) const;

@@ -37,15 +37,15 @@ int accessLevel(const QString& level)
     return -1;
 }
 
-// A date without a time is midnight and a time without a date falls on 1899-12-30, the day a
-// time-only value has in the Domino objects; both in local time, as Notes shows them.
+// A document's created or modified time is an instant. One given without its zone is taken as UTC, so
+// that the database shows the same whatever zone it was imported in; a date without a time is
+// midnight and a time without a date falls on 1899-12-30, the day a time-only value has in Notes.
 qint64 toMSecs(const DateTimeValue& value)
 {
     const QDate date = value.date.isValid() ? value.date : QDate(1899, 12, 30);
     const QTime time = value.time.isValid() ? value.time : QTime(0, 0);
-    if (value.offsetSeconds && value.date.isValid() && value.time.isValid())
-        return QDateTime(date, time, Qt::OffsetFromUTC, *value.offsetSeconds).toMSecsSinceEpoch();
-    return QDateTime(date, time, Qt::LocalTime).toMSecsSinceEpoch();
+    const bool zoned = value.offsetSeconds && value.date.isValid() && value.time.isValid();
+    return QDateTime(date, time, Qt::OffsetFromUTC, zoned ? *value.offsetSeconds : 0).toMSecsSinceEpoch();
 }
 
 class StoreSink : public Sink
@@ -159,7 +159,7 @@ public:
         case Item::Kind::DateTime:
             type = DateTimeType;
             for (const DateTimeValue& value : item.dateTimes)
-                values.append(double(toMSecs(value)));
+                values.append(storedDateTime(value.date, value.time, value.offsetSeconds));
             break;
         case Item::Kind::RichText:
             type = RichTextType;

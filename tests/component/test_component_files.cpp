@@ -50,6 +50,49 @@ void sql(const QString& path, const char* statement)
     sqlite3_close(db);
 }
 
+// What a test does with a database altered by hand: open it, its view and first document, then one thing more.
+enum class Reading
+{
+    Walk,
+    ItemValue,
+    ItemByName,
+    FormattedText,
+    ColumnValues
+};
+
+const struct Tampering
+{
+    const char* sql;
+    Reading reading;
+    const char16_t* item;
+    const char16_t* fragment;
+} kTamperings[] = {
+    {"UPDATE items SET value = '[1e19]' WHERE name = 'V'", Reading::ItemValue, u"V", u"中域V存储的值无效"},
+    {"UPDATE items SET value = '[-1e19]' WHERE name = 'V'", Reading::ColumnValues, u"V", u"中域V存储的值无效"},
+    {"UPDATE items SET value = '[253402387200001]' WHERE name = 'V'", Reading::ItemValue, u"V", u"超出范围"},
+    {"UPDATE items SET value = '[1.5]' WHERE name = 'V'", Reading::ItemValue, u"V", u"中域V存储的值无效"},
+    {"UPDATE items SET value = '[\"D:1976-02-30\"]' WHERE name = 'V'", Reading::ItemValue, u"V", u"D:1976-02-30"},
+    {"UPDATE items SET value = '[true]' WHERE name = 'V'", Reading::ItemValue, u"V", u"中域V存储的值无效"},
+    {"UPDATE items SET value = '[NaN]' WHERE name = 'N'", Reading::ItemValue, u"N", u"中域N存储的值无效"},
+    {"UPDATE items SET value = '[Infinity]' WHERE name = 'N'", Reading::ItemValue, u"N", u"中域N存储的值无效"},
+    {"UPDATE items SET value = '[1e400]' WHERE name = 'N'", Reading::ItemValue, u"N", u"中域N存储的值无效"},
+    {"UPDATE items SET value = '[\"3\"]' WHERE name = 'N'", Reading::ItemValue, u"N", u"不是数字"},
+    {"UPDATE items SET value = '[3]' WHERE name = 'T'", Reading::ItemValue, u"T", u"中域T存储的值无效"},
+    {"UPDATE items SET value = '{}' WHERE name = 'T'", Reading::ItemValue, u"T", u"不是JSON数组"},
+    {"UPDATE items SET value = '[5]' WHERE name = 'R'", Reading::FormattedText, u"R", u"中域R存储的值无效"},
+    {"UPDATE items SET type = 12345 WHERE name = 'T'", Reading::ItemValue, u"T", u"类型编号未知（12345）"},
+    {"UPDATE items SET type = 12345 WHERE name = 'T'", Reading::ItemByName, u"T", u"类型编号未知（12345）"},
+    {"UPDATE items SET type = 1e19 WHERE name = 'T'", Reading::ItemByName, u"T", u"中域T存储的值无效"},
+    {"UPDATE items SET type = 'text' WHERE name = 'T'", Reading::ItemValue, u"T", u"中域T存储的值无效"},
+    {"UPDATE documents SET created = 1e19", Reading::ColumnValues, u"", u"创建时间存储的值无效"},
+    {"UPDATE documents SET created = -9223372036854775808", Reading::ColumnValues, u"", u"创建时间存储的值无效"},
+    {"UPDATE documents SET created = 'yesterday'", Reading::ColumnValues, u"", u"创建时间存储的值无效"},
+    {"UPDATE views SET entry_count = -1", Reading::Walk, u"", u"索引已损坏"},
+    {"UPDATE views SET entry_count = 3000000000", Reading::Walk, u"", u"索引已损坏"},
+    {"UPDATE views SET entry_count = 1e19", Reading::Walk, u"", u"索引已损坏"},
+    {"UPDATE view_entries SET position = -position", Reading::Walk, u"", u"索引已损坏"},
+};
+
 } // namespace
 
 class TestComponentFiles : public QObject
@@ -103,7 +146,7 @@ private slots:
         writeFile(path(u"stub.nsf"_s), bytes.left(60));
         sql(path(u"foreign.nsf"_s), "CREATE TABLE t(x)");
         QVERIFY(QFile::copy(crm, path(u"newer.nsf"_s)));
-        sql(path(u"newer.nsf"_s), "UPDATE meta SET value = '2' WHERE key = 'schema_version'");
+        sql(path(u"newer.nsf"_s), "UPDATE meta SET value = '3' WHERE key = 'schema_version'");
         QVERIFY(QFile::copy(crm, path(u"otherformat.nsf"_s)));
         sql(path(u"otherformat.nsf"_s), "UPDATE meta SET value = 'something-else' WHERE key = 'format'");
 
@@ -115,7 +158,7 @@ private slots:
             {u"text.nsf", u"不是Domino数据库文件"}, {u"empty.nsf", u"不是Domino数据库文件"},
             {u"stub.nsf", u"不是Domino数据库文件"}, {u"truncated.nsf", u"截断"},
             {u"foreign.nsf", u"缺少格式标记"},      {u"otherformat.nsf", u"格式标记不符"},
-            {u"newer.nsf", u"格式版本2过新"},       {u"missing.nsf", u"找不到数据库文件"},
+            {u"newer.nsf", u"格式版本3过新"},       {u"missing.nsf", u"找不到数据库文件"},
         };
         for (const auto& c : cases) {
             const QString file = path(QString::fromUtf16(c.file));
@@ -147,6 +190,61 @@ private slots:
         QCOMPARE(database->FindView(first)->ViewName(), first);
     }
 
+    void versionOneFilesOpenAsTheyWere()
+    {
+        // Before version 2 every date-time was an instant: it still shows in local time.
+        const QString db = path(u"version1.nsf"_s);
+        QVERIFY(QFile::copy(m_sample.dataDir + u"/crm.nsf"_s, db));
+        sql(db, "UPDATE meta SET value = '1' WHERE key = 'schema_version';"
+                "UPDATE items SET value = '[196650000000]' WHERE name = '签约日期'");
+        QCOMPARE(open(db)->FindView(u"全部"_s)->NthDocument(1)->ItemValue(u"签约日期"_s),
+                 ValueList{Value::dateTime(QDateTime::fromMSecsSinceEpoch(196650000000))});
+        m_keep.reset();
+        // Once this program has written to it, a program that knows only version 1 refuses it.
+        QCOMPARE(admin({u"set-acl"_s, db, u"--name"_s, u"x"_s, u"--level"_s, u"6"_s}), 0);
+        using quill::component::Store;
+        QCOMPARE(Store::open(db, Store::Mode::ReadOnly)->meta(u"schema_version"_s), u"2"_s);
+    }
+
+    // Numbers and values of a file altered by hand: each an error of what holds it, never undefined behaviour.
+    void tamperedStoredValuesAreErrors()
+    {
+        const QString base = path(u"tampered-base.nsf"_s);
+        QCOMPARE(admin({u"create-db"_s, base}), 0);
+        QCOMPARE(admin({u"add-view"_s, base, u"--name"_s, u"全部"_s, u"--column"_s, u"V=V"_s, u"--column"_s,
+                        u"C=@Created"_s}),
+                 0);
+        writeFile(path(u"tampered.json"_s), R"([{"items": [{"name": "V", "type": "datetime", "value": "2024-05-01"},
+            {"name": "N", "value": 1}, {"name": "T", "value": "a"}, {"name": "R", "type": "richtext", "text": "r"}]}])");
+        QCOMPARE(admin({u"add-docs"_s, base, path(u"tampered.json"_s)}), 0);
+
+        int n = 0;
+        for (const Tampering& c : kTamperings) {
+            const QString file = path(u"tampered%1.nsf"_s.arg(++n));
+            QVERIFY(QFile::copy(base, file));
+            sql(file, c.sql);
+            const QString message = errorOf([&] {
+                auto doc = open(file)->FindView(u"全部"_s)->NthDocument(1);
+                const QString item = QString::fromUtf16(c.item);
+                if (c.reading == Reading::ItemValue)
+                    doc->ItemValue(item);
+                else if (c.reading == Reading::ItemByName)
+                    doc->ItemByName(item);
+                else if (c.reading == Reading::FormattedText)
+                    doc->RichTextItemByName(item)->FormattedText(true, 80);
+                else if (c.reading == Reading::ColumnValues)
+                    doc->ColumnValues();
+            });
+            QVERIFY2(message.contains(QString::fromUtf16(c.fragment)),
+                     qPrintable(QString::fromUtf8(c.sql) + u": "_s + message));
+        }
+
+        // A sort column out of every range sorts in creation order when the admin tool rebuilds the index.
+        sql(base, "UPDATE views SET sort_column = 9223372036854775807");
+        QCOMPARE(admin({u"add-docs"_s, base, path(u"tampered.json"_s)}), 0);
+        QCOMPARE(open(base)->FindView(u"全部"_s)->EntryCount(), 2);
+    }
+
     void adminToolWritesDocumentsFromJson()
     {
         const QString db = path(u"json.nsf"_s);
@@ -159,6 +257,10 @@ private slots:
             {"form": "Item", "id": "00000000000000000000000000000abc", "created": "2024-01-02T03:04:05",
              "items": [{"name": "No", "value": 2},
                        {"name": "When", "type": "datetime", "value": "2024-05-01T08:30:00"},
+                       {"name": "Day", "type": "date", "value": "2024-05-01"},
+                       {"name": "At", "type": "time", "value": "08:30"},
+                       {"name": "Forms", "type": "datetime",
+                        "values": ["2024-05-01", "08:30:00.5", "2024-05-01T08:30:00Z", "2024-05-01T08:30+0800"]},
                        {"name": "Tags", "type": "text", "values": ["a", "b"]},
                        {"name": "Body", "type": "richtext", "text": "plain",
                         "objects": [{"file": "photo.bin", "name": "p.bin"}, {"name": "n.txt", "text": "注"}]}],
@@ -176,6 +278,13 @@ private slots:
         auto doc = view->NthDocument(2);
         QCOMPARE(doc->DocumentId(), u"00000000000000000000000000000ABC"_s);
         QCOMPARE(doc->ItemValue(u"When"_s), ValueList{Value::dateTime(QDateTime(QDate(2024, 5, 1), QTime(8, 30)))});
+        QCOMPARE(doc->ItemValue(u"Day"_s), ValueList{Value::date(QDate(2024, 5, 1))});
+        QCOMPARE(doc->ItemValue(u"At"_s), ValueList{Value::time(QTime(8, 30))});
+        const QDateTime utc(QDate(2024, 5, 1), QTime(8, 30), Qt::UTC);
+        QCOMPARE(
+            doc->ItemValue(u"Forms"_s),
+            (ValueList{Value::date(QDate(2024, 5, 1)), Value::time(QTime(8, 30, 0, 500)),
+                       Value::dateTime(utc.toLocalTime()), Value::dateTime(utc.addSecs(-8 * 3600).toLocalTime())}));
         QCOMPARE(doc->ColumnValues().at(1), Value::text(doc->DocumentId()));
         QCOMPARE(doc->ItemValue(u"Tags"_s).size(), size_t(2));
         QCOMPARE(doc->RichTextItemByName(u"Body"_s)->EmbeddedObjects(), (QStringList{u"p.bin"_s, u"n.txt"_s}));
@@ -191,6 +300,9 @@ private slots:
         QString error;
         QCOMPARE(admin({u"add-docs"_s, db, path(u"bad.json"_s)}, &error), 1);
         QVERIFY2(error.contains(u"第2个文档"_s) && error.contains(u"日期时间格式无效"_s), qPrintable(error));
+        writeFile(path(u"bad.json"_s), R"([{"items": [{"name": "D", "type": "date", "value": "2024-05-01T08:00"}]}])");
+        QCOMPARE(admin({u"add-docs"_s, db, path(u"bad.json"_s)}, &error), 1);
+        QVERIFY2(error.contains(u"日期格式无效"_s), qPrintable(error));
         writeFile(path(u"dup.json"_s), R"([{"id": "00000000000000000000000000000ABC"}])");
         QCOMPARE(admin({u"add-docs"_s, db, path(u"dup.json"_s)}, &error), 1);
         QVERIFY2(error.contains(u"文档编号已存在"_s), qPrintable(error));

@@ -33,6 +33,8 @@ const QString kNoViews = u"业务/无视图.nsf"_s;
 const QString kRemark = u"客户备注\t重要\n"_s + QString(30, u'好') +
                         u" This remark is long enough to be wrapped at eighty characters by the formatted text of "
                         u"the rich-text item."_s;
+// An instant, shown in local time.
+const QDateTime kSent(QDate(1976, 3, 3), QTime(0, 30), Qt::UTC);
 // Rich-text items whose formatted text is checked: plain text, tabs to spaces, line length, the expected text.
 struct Wrapping
 {
@@ -89,10 +91,15 @@ std::vector<admin::DocumentSpec> documents()
                            {u"Readme.TXT"_s, "first"},
                            {u"readme.txt"_s, "second"},
                            {u"合同.txt"_s, "another contract of the same name"}};
-    docs[1].items = {item(u"编号"_s, NumberType, {2}), item(u"名称"_s, TextType, {u"东方电子"_s}),
+    docs[1].items = {item(u"编号"_s, NumberType, {2}),
+                     item(u"名称"_s, TextType, {u"东方电子"_s}),
                      item(u"读者"_s, ReadersType, {u"演示用户"_s, u"[Admin]"_s}),
                      item(u"作者"_s, AuthorsType, {u"演示用户"_s}),
-                     item(u"备注"_s, RichTextType, {u"没有嵌入对象的RTF域"_s})};
+                     item(u"备注"_s, RichTextType, {u"没有嵌入对象的RTF域"_s}),
+                     item(u"日期"_s, DateTimeType, {storedDate(QDate(1976, 3, 3))}),
+                     item(u"时间"_s, DateTimeType, {storedTime(QTime(8, 30)), storedTime(QTime(0, 0))}),
+                     item(u"会面"_s, DateTimeType, {storedWallClock(QDate(1976, 3, 3), QTime(8, 30))}),
+                     item(u"发出"_s, DateTimeType, {storedInstant(kSent.toMSecsSinceEpoch())})};
     docs[3].items = {item(u"编号"_s, NumberType, {4})};
     for (size_t i = 0; i < kWrappings.size(); ++i)
         docs[3].items.push_back(item(u"w%1"_s.arg(i), RichTextType, {kWrappings[i].text}));
@@ -163,14 +170,7 @@ private:
                 item.embedded.push_back({file.name, file.data});
             return item;
         }
-        for (const QJsonValue& value : written.values) {
-            if (written.type == component::NumberType)
-                item.values.push_back(Value::number(value.toDouble()));
-            else if (written.type == component::DateTimeType)
-                item.values.push_back(Value::dateTime(QDateTime::fromMSecsSinceEpoch(qint64(value.toDouble()))));
-            else
-                item.values.push_back(Value::text(value.toString()));
-        }
+        item.values = component::decodeValues(written.type, component::encodeValues(written.values));
         return item;
     }
 
@@ -342,6 +342,19 @@ private slots:
         QCOMPARE(second->ItemByName(u"读者"_s)->ItemType(), NotesItem::Readers);
         QCOMPARE(second->ItemByName(u"作者"_s)->ItemType(), NotesItem::Authors);
         QCOMPARE(second->ItemValue(u"作者"_s), ValueList{Value::text(u"演示用户"_s)});
+    }
+
+    void datesAndTimesKeepTheirKind()
+    {
+        auto doc = openLocal()->FindView(u"全部"_s)->NthDocument(2);
+        QCOMPARE(doc->ItemValue(u"日期"_s), ValueList{Value::date(QDate(1976, 3, 3))});
+        QCOMPARE(doc->ItemValue(u"时间"_s), (ValueList{Value::time(QTime(8, 30)), Value::time(QTime(0, 0))}));
+        const ValueList wallClock = doc->ItemValue(u"会面"_s);
+        QCOMPARE(wallClock.at(0).kind(), Value::Kind::DateTime);
+        QCOMPARE(ValueToText(wallClock.at(0)), u"1976-3-3 8:30:00"_s);
+        QCOMPARE(doc->ItemValue(u"发出"_s), ValueList{Value::dateTime(kSent.toLocalTime())});
+        for (const QString& name : {u"日期"_s, u"时间"_s, u"会面"_s, u"发出"_s})
+            QCOMPARE(doc->ItemByName(name)->ItemType(), NotesItem::DateTime);
     }
 
     void documentsById()
