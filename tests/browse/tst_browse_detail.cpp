@@ -58,6 +58,8 @@ void TestBrowseDetail::gridContents()
                     .texts(u"To"_s, {u"张三"_s, u"李四"_s})
                     .number(u"Amount"_s, 0.1 + 0.2)
                     .dateTime(u"Due"_s, QDateTime(QDate(2026, 12, 8), QTime(0, 0)))
+                    .date(u"Signed"_s, QDate(1976, 3, 3))
+                    .time(u"At"_s, QTime(0, 0))
                     .text(u"subject"_s, u"第二个同名域"_s)
                     .richText(u"Body"_s, u"正文"_s);
     domino.addServer(u"srv"_s);
@@ -65,9 +67,12 @@ void TestBrowseDetail::gridContents()
     auto session = domino.sessionFactory()();
     session->InitUserSession(u"张三"_s, u"pw"_s);
     const browse::DetailRows rows = browse::readDocumentDetail(*session, {u"srv"_s, u"mail\\abc.nsf"_s}, doc.id);
-    QCOMPARE(rows.names, (QStringList{u"Subject"_s, u"To"_s, u"Amount"_s, u"Due"_s, u"subject"_s, u"Body"_s}));
-    // Only the first value; a shared name shows the value the lookup by name finds.
-    QCOMPARE(rows.values, (QStringList{u"季度报告"_s, u"张三"_s, u"0.3"_s, u"2026-12-8"_s, u"季度报告"_s, u"正文"_s}));
+    QCOMPARE(rows.names, (QStringList{u"Subject"_s, u"To"_s, u"Amount"_s, u"Due"_s, u"Signed"_s, u"At"_s, u"subject"_s,
+                                      u"Body"_s}));
+    // Only the first value; a shared name shows the value the lookup by name finds; a time without a date
+    // shows its time at midnight too.
+    QCOMPARE(rows.values, (QStringList{u"季度报告"_s, u"张三"_s, u"0.3"_s, u"2026-12-8"_s, u"1976-3-3"_s, u"0:00:00"_s,
+                                       u"季度报告"_s, u"正文"_s}));
 }
 
 void TestBrowseDetail::dialogLayout()
