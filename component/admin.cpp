@@ -2,6 +2,7 @@
 
 #include "domino/error.h"
 #include "domino/loader.h"
+#include "formula/formula.h"
 #include "model.h"
 #include "platform/registry.h"
 #include "store.h"
@@ -199,7 +200,7 @@ void createWith(const QString& path, const QString& title, const std::function<v
 
 } // namespace
 
-void writeView(Store& store, const ViewSpec& view)
+qint64 writeView(Store& store, const ViewSpec& view)
 {
     if (view.name.trimmed().isEmpty())
         throw DominoError(u"视图名不能为空"_s);
@@ -211,13 +212,14 @@ void writeView(Store& store, const ViewSpec& view)
         if (q->step())
             throw DominoError(u"视图已存在："_s + view.name);
     }
-    Query q(store.statement("INSERT INTO views(name, form, sort_column, sort_descending) VALUES(?, ?, ?, ?)"));
+    Query q(store.statement(
+        "INSERT INTO views(name, form, sort_column, sort_descending, selection) VALUES(?, ?, ?, ?, ?)"));
     q->bind(1, view.name);
     if (view.form.isEmpty())
         q->bindNull(2);
     else
         q->bind(2, view.form);
-    q->bind(3, qint64(view.sortColumn)).bind(4, qint64(view.descending ? 1 : 0)).run();
+    q->bind(3, qint64(view.sortColumn)).bind(4, qint64(view.descending ? 1 : 0)).bind(5, view.selection).run();
     const qint64 viewId = store.lastInsertId();
     Query column(store.statement("INSERT INTO view_columns(view_id, seq, title, item, formula) VALUES(?, ?, ?, ?, ?)"));
     qint64 seq = 0;
@@ -232,6 +234,7 @@ void writeView(Store& store, const ViewSpec& view)
         if (!name.trimmed().isEmpty())
             alias->bind(1, viewId).bind(2, ++seq).bind(3, name.trimmed()).run();
     }
+    return viewId;
 }
 
 void createDatabase(const QString& path, const QString& title)
@@ -249,29 +252,41 @@ ColumnSpec parseColumn(const QString& text)
     ColumnSpec column;
     column.title = text.left(eq);
     const QString source = text.mid(eq + 1).trimmed();
-    if (source.startsWith(u'@')) {
-        static const QStringList formulas = {u"@Created"_s, u"@Modified"_s, u"@DocumentUniqueID"_s};
-        bool known = false;
-        for (const QString& formula : formulas)
-            known = known || formula.compare(source, Qt::CaseInsensitive) == 0;
-        if (!known)
-            throw DominoError(u"不支持的列公式："_s + source + u"（可用@Created、@Modified、@DocumentUniqueID）"_s);
-        column.formula = source;
-    } else {
+    // A name without any of the language's signs is an item, as it always was (spaces and all).
+    static const QRegularExpression formulaSign(uR"([@"{}()+\-*/=<>!&|:;\[\]])"_s);
+    if (!source.contains(formulaSign)) {
         column.item = source;
+        return column;
+    }
+    try {
+        const formula::Formula formula = formula::Formula::parse(source);
+        if (const auto item = formula.itemName())
+            column.item = *item;
+        else
+            column.formula = source;
+    } catch (const formula::FormulaError& e) {
+        throw DominoError(u"不支持的列公式："_s + source + u"（"_s + e.message() + u"）"_s);
     }
     return column;
 }
 
-void addView(const QString& path, const ViewSpec& view)
+void checkSelection(const QString& formula)
+{
+    try {
+        formula::Formula::parse(formula);
+    } catch (const formula::FormulaError& e) {
+        throw DominoError(u"不支持的选择公式："_s + formula + u"（"_s + e.message() + u"）"_s);
+    }
+}
+
+qint64 addView(const QString& path, const ViewSpec& view)
 {
     // A view without columns comes only from DXL files; one made here shows something.
     if (view.columns.empty())
         throw DominoError(u"视图"_s + view.name + u"至少需要一列"_s);
-    Store::update(path, [&](Store& store) {
-        writeView(store, view);
-        rebuildViewIndex(store);
-    });
+    qint64 entries = 0;
+    Store::update(path, [&](Store& store) { entries = rebuildViewIndex(store, writeView(store, view)); });
+    return entries;
 }
 
 std::vector<DocumentSpec> parseDocuments(const QByteArray& json, const QString& baseDir)
@@ -352,15 +367,22 @@ datetime的值按写法保存：只有日期为日期，只有时间为时间，
 每个域的值都是列表："value" 是只有一个值的简写。)"_s;
 }
 
-void addUser(const QString& namesPath, const QString& user, const QString& password)
+bool addUser(const QString& namesPath, const QString& user, const QString& password)
 {
     if (user.trimmed().isEmpty())
         throw DominoError(u"用户名不能为空"_s);
     const QByteArray hash = hashPassword(password.toUtf8());
+    bool created = false;
     Store::update(namesPath, [&](Store& store) {
+        {
+            Query known(store.statement("SELECT 1 FROM users WHERE name = ?"));
+            known->bind(1, user.trimmed());
+            created = !known->step();
+        }
         Query q(store.statement("INSERT OR REPLACE INTO users(name, password_hash) VALUES(?, ?)"));
         q->bind(1, user.trimmed()).bind(2, QString::fromLatin1(hash)).run();
     });
+    return created;
 }
 
 void setAcl(const QString& path, const QString& name, int level)
@@ -375,82 +397,17 @@ void setAcl(const QString& path, const QString& name, int level)
     });
 }
 
-void addServerName(const QString& namesPath, const QString& server)
+bool addServerName(const QString& namesPath, const QString& server)
 {
     if (server.trimmed().isEmpty())
         throw DominoError(u"服务器名不能为空"_s);
+    bool added = false;
     Store::update(namesPath, [&](Store& store) {
         Query q(store.statement("INSERT OR IGNORE INTO servers(name) VALUES(?)"));
         q->bind(1, server.trimmed()).run();
+        added = store.changes() > 0;
     });
-}
-
-void rebuildViewIndex(Store& store)
-{
-    struct ViewRow
-    {
-        qint64 id;
-        QString form;
-        qint64 sortColumn; // as stored: no column of that number sorts in creation order
-        bool descending;
-    };
-    std::vector<ViewRow> views;
-    {
-        Query q(store.statement("SELECT id, form, sort_column, sort_descending FROM views ORDER BY id"));
-        while (q->step())
-            views.push_back(ViewRow{q->int64(0), q->isNull(1) ? QString() : q->text(1), q->integer(2).value_or(-1),
-                                    q->int64(3) != 0});
-    }
-    // The key orders as the sort column shows its first value: missing, then numbers and date-times,
-    // then text; SQLite orders NULL, numbers and text that way. A date, time or wall-clock time counts as
-    // that moment in UTC (a time on 2000-01-01). Ties keep creation order. The rows
-    // stream from SQLite's sorter into the index, so memory stays flat however many documents there are.
-    Query select(store.statement(
-        "SELECT id FROM (SELECT d.id AS id, d.created AS created, CASE ?2 "
-        " WHEN 1 THEN (SELECT CASE WHEN NOT json_valid(i.value) OR json_type(i.value, '$[0]') IS NULL THEN NULL "
-        "   WHEN i.type IN (768, 1024) THEN CASE WHEN json_type(i.value, '$[0]') IN ('integer', 'real') "
-        "     THEN json_extract(i.value, '$[0]') WHEN i.type = 1024 AND json_type(i.value, '$[0]') = 'text' "
-        "     THEN (julianday(substr(json_extract(i.value, '$[0]'), 3)) - 2440587.5) * 86400000.0 ELSE 0 END "
-        "   WHEN json_type(i.value, '$[0]') = 'text' THEN json_extract(i.value, '$[0]') ELSE '' END "
-        "   FROM items i WHERE i.doc_id = d.id AND i.name = ?3 ORDER BY i.seq LIMIT 1) "
-        " WHEN 2 THEN d.created WHEN 3 THEN d.modified WHEN 4 THEN d.unid END AS k "
-        " FROM documents d WHERE ?1 IS NULL OR d.form = ?1 COLLATE QUILL_NOCASE) "
-        "ORDER BY CASE WHEN ?4 THEN NULL ELSE k END COLLATE QUILL_NOCASE, "
-        " CASE WHEN ?4 THEN k END COLLATE QUILL_NOCASE DESC, created, id"));
-    Query insert(store.statement("INSERT INTO view_entries(view_id, position, doc_id) VALUES(?, ?, ?)"));
-    for (const ViewRow& view : views) {
-        qint64 kind = 0;
-        QString item;
-        if (view.sortColumn >= 0 && view.sortColumn < std::numeric_limits<qint64>::max()) {
-            Query q(store.statement("SELECT item, formula FROM view_columns WHERE view_id = ? AND seq = ?"));
-            q->bind(1, view.id).bind(2, view.sortColumn + 1);
-            if (q->step()) {
-                item = q->text(0);
-                const QString formula = q->text(1).trimmed();
-                if (!item.isEmpty())
-                    kind = 1;
-                else if (formula.compare(u"@Created"_s, Qt::CaseInsensitive) == 0)
-                    kind = 2;
-                else if (formula.compare(u"@Modified"_s, Qt::CaseInsensitive) == 0)
-                    kind = 3;
-                else if (formula.compare(u"@DocumentUniqueID"_s, Qt::CaseInsensitive) == 0)
-                    kind = 4;
-            }
-        }
-        Query clear(store.statement("DELETE FROM view_entries WHERE view_id = ?"));
-        clear->bind(1, view.id).run();
-        select->reset();
-        if (view.form.isEmpty())
-            select->bindNull(1);
-        else
-            select->bind(1, view.form);
-        select->bind(2, kind).bind(3, item).bind(4, qint64(view.descending ? 1 : 0));
-        qint64 position = 0;
-        while (select->step())
-            insert->bind(1, view.id).bind(2, ++position).bind(3, select->int64(0)).run();
-        Query count(store.statement("UPDATE views SET entry_count = ? WHERE id = ?"));
-        count->bind(1, position).bind(2, view.id).run();
-    }
+    return added;
 }
 
 void generate(const QString& path, qint64 count, const GenerateOptions& options)

@@ -18,12 +18,12 @@ namespace quill::component::admin {
 // unchanged (one transaction per operation).
 
 // A column shows an item's value, or a formula's, or (neither given) nothing: the place of a column
-// whose source could not be kept.
+// whose source could not be kept. A formula outside the language the component evaluates shows "".
 struct ColumnSpec
 {
     QString title;
     QString item;    // the item whose value the column shows, or
-    QString formula; // @Created, @Modified or @DocumentUniqueID
+    QString formula; // the formula that computes it (formula/README.md)
 };
 
 struct ViewSpec
@@ -34,6 +34,9 @@ struct ViewSpec
     int sortColumn = -1; // -1: creation order
     bool descending = false;
     QStringList aliases; // other names the view is found by
+    // A selection formula (SELECT ...); empty: the documents of form. Initialised, so that a brace list of the
+    // fields before it need not name it.
+    QString selection = {};
 };
 
 struct FileSpec
@@ -60,20 +63,25 @@ struct DocumentSpec
 };
 
 void createDatabase(const QString& path, const QString& title);
-void addView(const QString& path, const ViewSpec& view);
-// Writes a view's design into an open database (no index; see rebuildViewIndex).
-void writeView(Store& store, const ViewSpec& view);
-// Parses a column argument: "title=item" or "title=@Formula".
+// Returns the number of documents the view shows.
+qint64 addView(const QString& path, const ViewSpec& view);
+// Writes a view's design into an open database (no index; see rebuildViewIndex); returns its id.
+qint64 writeView(Store& store, const ViewSpec& view);
+// Parses a column argument: "title=item" or "title=formula". A formula outside the language is refused.
 ColumnSpec parseColumn(const QString& text);
+// Checks a selection formula given to add-view; throws DominoError for one outside the language.
+void checkSelection(const QString& formula);
 
 // The documents of a JSON array (see jsonSchemaHelp()); relative file names are taken from baseDir.
 std::vector<DocumentSpec> parseDocuments(const QByteArray& json, const QString& baseDir);
 void addDocuments(const QString& path, const std::vector<DocumentSpec>& documents);
 QString jsonSchemaHelp();
 
-void addUser(const QString& namesPath, const QString& user, const QString& password);
+// True when the user is new, false when an existing user's password was replaced.
+bool addUser(const QString& namesPath, const QString& user, const QString& password);
 void setAcl(const QString& path, const QString& name, int level);
-void addServerName(const QString& namesPath, const QString& server);
+// False when the directory already held the name.
+bool addServerName(const QString& namesPath, const QString& server);
 
 // What generate puts into each document beyond Form and the four items its view shows.
 struct GenerateOptions
@@ -109,7 +117,9 @@ SampleInfo makeSample(const QString& dataDir);
 // What makeSample(dataDir) reports, without writing anything.
 SampleInfo sampleInfo(const QString& dataDir);
 
-// Used by the operations above; exposed for tests of the index of positions.
+// The index of positions of every view (viewindex.cpp), or of one view, whose number of documents is returned.
+// Selections and sort keys that are formulas are evaluated here.
 void rebuildViewIndex(Store& store);
+qint64 rebuildViewIndex(Store& store, qint64 viewId);
 
 } // namespace quill::component::admin

@@ -34,9 +34,11 @@ QString helpText()
       组件库缺省为 --domino（或 --notes）目录下的 libnlsxbe.so，没有时取随本工具安装的。
       注册表文件缺省为 $XDG_CONFIG_HOME/quillmere/registry.reg。
   create-db 文件.nsf [--title 标题]
-  add-view 文件.nsf --name 视图名 --column 标题=域名|标题=@公式 [--column ...]
-          [--sort 列号(从1起)|created] [--descending] [--form 表单名] [--alias 别名 ...]
-      公式：@Created、@Modified、@DocumentUniqueID。不给 --form 时视图选择全部文档。
+  add-view 文件.nsf --name 视图名 --column 标题=域名|标题=公式 [--column ...]
+          [--sort 列号(从1起)|created] [--descending] [--form 表单名] [--select 选择公式] [--alias 别名 ...]
+      公式：Notes公式语言中视图常用的部分，如 @If(金额 > 1000; "大"; "小")、@Name([CN]; 作者)、
+      @Text(@DocNumber)、@Created。--select 如 SELECT Form = "合同" | Form = "订单"；
+      不给 --form 与 --select 时视图选择全部文档。
   add-docs 文件.nsf 文档.json         按下面的JSON格式添加文档
   import-dxl 文件.xml 文件.nsf [--title 标题]  导入DXL导出的数据库或文档（数据库不存在时新建）
   add-user names.nsf --name 用户名 --password 密码
@@ -147,6 +149,9 @@ void runAddView(const Arguments& args)
     for (const QString& column : args.values(u"--column"_s))
         view.columns.push_back(admin::parseColumn(column));
     view.form = args.value(u"--form"_s);
+    view.selection = args.value(u"--select"_s).trimmed();
+    if (!view.selection.isEmpty())
+        admin::checkSelection(view.selection);
     view.aliases = args.values(u"--alias"_s);
     view.descending = args.flag(u"--descending"_s);
     const QString sort = args.value(u"--sort"_s);
@@ -156,7 +161,12 @@ void runAddView(const Arguments& args)
         if (!ok || view.sortColumn < 0)
             throw Error(u"--sort 应为列号（从1起）或 created：" + sort);
     }
-    admin::addView(args.positional(0), view);
+    const qint64 entries = admin::addView(args.positional(0), view);
+    QStringList columns;
+    for (const admin::ColumnSpec& column : view.columns)
+        columns << column.title + u"="_s + (column.item.isEmpty() ? column.formula : column.item);
+    print(stdout, u"已添加视图"_s + view.name + u"：共"_s + QString::number(view.columns.size()) + u"列（"_s +
+                      columns.join(u"，"_s) + u"），选出"_s + QString::number(entries) + u"个文档"_s);
 }
 
 void runAddDocuments(const Arguments& args)
@@ -178,6 +188,9 @@ void runSetAcl(const Arguments& args)
     if (!ok)
         throw Error(u"--level 应为0到6的数字"_s);
     admin::setAcl(args.positional(0), name, level);
+    static const char16_t* const levels[] = {u"不能存取", u"存放者", u"读者", u"作者", u"编辑者", u"设计者", u"管理者"};
+    print(stdout, u"已设置访问控制条目"_s + name.trimmed() + u"的级别为"_s + QString::number(level) + u"（"_s +
+                      QString::fromUtf16(levels[level]) + u"）"_s);
 }
 
 void runSample(const Arguments& args)
@@ -236,6 +249,28 @@ void runImportDxl(const Arguments& args)
         print(stdout, u"提示："_s + notice);
 }
 
+void runCreateDatabase(const Arguments& args)
+{
+    const QString title = args.value(u"--title"_s);
+    admin::createDatabase(args.positional(0), title);
+    print(stdout,
+          u"已新建数据库"_s + args.positional(0) + (title.isEmpty() ? QString() : u"（标题："_s + title + u"）"_s));
+}
+
+void runAddUser(const Arguments& args)
+{
+    const QString name = args.required(u"--name"_s).trimmed();
+    const bool created = admin::addUser(args.positional(0), name, args.value(u"--password"_s));
+    print(stdout, (created ? u"已添加用户"_s : u"已更新用户的密码："_s) + name);
+}
+
+void runAddServerName(const Arguments& args)
+{
+    const QString server = args.positional(1).trimmed();
+    const bool added = admin::addServerName(args.positional(0), server);
+    print(stdout, added ? u"已添加服务器名"_s + server : u"服务器名已存在："_s + server);
+}
+
 const std::vector<Command>& commands()
 {
     static const std::vector<Command> list = {
@@ -244,31 +279,17 @@ const std::vector<Command>& commands()
          {u"--no-register"_s},
          0,
          runInstall},
-        {u"create-db"_s,
-         {u"--title"_s},
-         {},
-         1,
-         [](const Arguments& args) { admin::createDatabase(args.positional(0), args.value(u"--title"_s)); }},
+        {u"create-db"_s, {u"--title"_s}, {}, 1, runCreateDatabase},
         {u"add-view"_s,
-         {u"--name"_s, u"--column"_s, u"--form"_s, u"--alias"_s, u"--sort"_s},
+         {u"--name"_s, u"--column"_s, u"--form"_s, u"--select"_s, u"--alias"_s, u"--sort"_s},
          {u"--descending"_s},
          1,
          runAddView},
         {u"add-docs"_s, {}, {}, 2, runAddDocuments},
         {u"import-dxl"_s, {u"--title"_s}, {}, 2, runImportDxl},
-        {u"add-user"_s,
-         {u"--name"_s, u"--password"_s},
-         {},
-         1,
-         [](const Arguments& args) {
-             admin::addUser(args.positional(0), args.required(u"--name"_s), args.value(u"--password"_s));
-         }},
+        {u"add-user"_s, {u"--name"_s, u"--password"_s}, {}, 1, runAddUser},
         {u"set-acl"_s, {u"--name"_s, u"--level"_s}, {}, 1, runSetAcl},
-        {u"add-server-name"_s,
-         {},
-         {},
-         2,
-         [](const Arguments& args) { admin::addServerName(args.positional(0), args.positional(1)); }},
+        {u"add-server-name"_s, {}, {}, 2, runAddServerName},
         {u"sample"_s, {}, {}, 1, runSample},
         {u"generate"_s, {u"--count"_s, u"--items"_s, u"--attachments-every"_s}, {u"--richtext"_s}, 1, runGenerate},
     };

@@ -9,6 +9,7 @@
 #include "platform/paths.h"
 #include "platform/registry.h"
 #include "store.h"
+#include "storeddocument.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -34,35 +35,13 @@ struct ViewDef
         QString title;
         QString item;
         QString formula;
+        std::optional<formula::Formula> compiled; // none for a formula outside the language: it shows ""
     };
     qint64 id = 0;
     QString name;
     std::vector<Column> columns;
     qint64 entryCount = 0;
 };
-
-struct ItemRecord
-{
-    qint64 seq;
-    QString name;
-    qint64 type; // as the file holds it: checked where it is used
-    QString stored;
-};
-
-DominoError invalidStoredValue(const QString& unid, const QString& item, const QString& detail)
-{
-    return DominoError(u"文档"_s + unid + u"中域"_s + item + u"存储的值无效："_s + detail);
-}
-
-// An item's values as stored; what the file cannot hold (a damaged or altered file) is an error of the item.
-ValueList storedValues(const QString& unid, const ItemRecord& item)
-{
-    try {
-        return decodeValues(item.type, item.stored);
-    } catch (const DominoError& e) {
-        throw invalidStoredValue(unid, item.name, e.message());
-    }
-}
 
 class DatabaseImpl;
 using DatabasePtr = std::shared_ptr<const DatabaseImpl>;
@@ -158,7 +137,7 @@ private:
 class RichTextItemImpl : public domino::NotesRichTextItem
 {
 public:
-    RichTextItemImpl(DatabasePtr db, qint64 docId, QString unid, ItemRecord record)
+    RichTextItemImpl(DatabasePtr db, qint64 docId, QString unid, StoredItem record)
         : m_db(std::move(db)), m_docId(docId), m_unid(std::move(unid)), m_record(std::move(record))
     {
     }
@@ -212,15 +191,15 @@ private:
     DatabasePtr m_db;
     qint64 m_docId;
     QString m_unid;
-    ItemRecord m_record;
+    StoredItem m_record;
 };
 
 class DocumentImpl : public domino::NotesDocument
 {
 public:
-    DocumentImpl(DatabasePtr db, qint64 id, QString unid, qint64 created, qint64 modified,
+    DocumentImpl(DatabasePtr db, qint64 id, const QString& unid, qint64 created, qint64 modified,
                  std::shared_ptr<const ViewDef> view, qint64 position)
-        : m_db(std::move(db)), m_id(id), m_unid(std::move(unid)), m_created(created), m_modified(modified),
+        : m_db(std::move(db)), m_id(id), m_unid(unid), m_stored(m_db->store(), id, unid, created, modified, position),
           m_view(std::move(view)), m_position(position)
     {
     }
@@ -245,15 +224,15 @@ public:
     QStringList Items() const override
     {
         QStringList names;
-        for (const ItemRecord& item : items())
+        for (const StoredItem& item : m_stored.items())
             names << item.name;
         return names;
     }
 
     ValueList ItemValue(const QString& name) const override
     {
-        const ItemRecord* item = find(name);
-        return item ? storedValues(m_unid, *item) : ValueList();
+        const StoredItem* item = m_stored.find(name);
+        return item ? m_stored.values(*item) : ValueList();
     }
 
     bool HasAttachments() const override { return !attachments().empty(); }
@@ -282,7 +261,7 @@ public:
 
     std::unique_ptr<domino::NotesItem> ItemByName(const QString& name) const override
     {
-        const ItemRecord& item = existing(name);
+        const StoredItem& item = m_stored.existing(name);
         if (item.type == RichTextType)
             return std::make_unique<RichTextItemImpl>(m_db, m_id, m_unid, item);
         return std::make_unique<ItemImpl>(item.name, int(item.type));
@@ -290,7 +269,7 @@ public:
 
     std::unique_ptr<domino::NotesRichTextItem> RichTextItemByName(const QString& name) const override
     {
-        const ItemRecord& item = existing(name);
+        const StoredItem& item = m_stored.existing(name);
         if (item.type != RichTextType)
             throw DominoError(u"域"_s + name + u"不是RTF域"_s);
         return std::make_unique<RichTextItemImpl>(m_db, m_id, m_unid, item);
@@ -305,39 +284,6 @@ public:
     }
 
 private:
-    const std::vector<ItemRecord>& items() const
-    {
-        if (!m_items) {
-            std::vector<ItemRecord> list;
-            Query q(m_db->store().statement("SELECT seq, name, type, value FROM items WHERE doc_id = ? ORDER BY seq"));
-            q->bind(1, m_id);
-            while (q->step())
-                list.push_back(ItemRecord{q->int64(0), q->text(1), q->integer(2).value_or(0), q->text(3)});
-            m_items = std::move(list);
-        }
-        return *m_items;
-    }
-
-    const ItemRecord* find(const QString& name) const
-    {
-        for (const ItemRecord& item : items()) {
-            if (item.name.compare(name, Qt::CaseInsensitive) == 0)
-                return &item;
-        }
-        return nullptr;
-    }
-
-    // An item of the name, of a type the component knows.
-    const ItemRecord& existing(const QString& name) const
-    {
-        const ItemRecord* item = find(name);
-        if (!item)
-            throw DominoError(u"文档"_s + m_unid + u"中找不到域："_s + name);
-        if (!isKnownItemType(item->type))
-            throw invalidStoredValue(m_unid, item->name, u"类型编号未知（"_s + QString::number(item->type) + u"）"_s);
-        return *item;
-    }
-
     std::vector<std::pair<qint64, QString>> attachments() const
     {
         std::vector<std::pair<qint64, QString>> list;
@@ -350,40 +296,19 @@ private:
 
     Value columnValue(const ViewDef::Column& column) const
     {
-        if (!column.formula.isEmpty()) {
-            const QString formula = column.formula.trimmed();
-            if (formula.compare(u"@Created"_s, Qt::CaseInsensitive) == 0)
-                return instant(m_created, u"创建时间"_s);
-            if (formula.compare(u"@Modified"_s, Qt::CaseInsensitive) == 0)
-                return instant(m_modified, u"修改时间"_s);
-            if (formula.compare(u"@DocumentUniqueID"_s, Qt::CaseInsensitive) == 0)
-                return Value::text(m_unid);
-            throw DominoError(u"视图"_s + m_view->name + u"的列公式无法计算："_s + column.formula);
-        }
-        ValueList values = ItemValue(column.item);
-        if (values.empty())
+        if (column.compiled)
+            return component::columnValue(*column.compiled, m_stored);
+        if (!column.formula.isEmpty())
             return Value::text(QString());
-        if (values.size() == 1)
-            return std::move(values.front());
-        return Value::list(std::move(values));
-    }
-
-    Value instant(qint64 msecs, const QString& what) const
-    {
-        const std::optional<QDateTime> value = instantAt(msecs);
-        if (!value)
-            throw DominoError(u"文档"_s + m_unid + u"的"_s + what + u"存储的值无效：超出范围"_s);
-        return Value::dateTime(*value);
+        return component::columnValue(ItemValue(column.item));
     }
 
     DatabasePtr m_db;
     qint64 m_id;
     QString m_unid;
-    qint64 m_created;
-    qint64 m_modified;
+    StoredDocument m_stored;
     std::shared_ptr<const ViewDef> m_view;
     qint64 m_position;
-    mutable std::optional<std::vector<ItemRecord>> m_items;
 };
 
 class ViewImpl : public domino::NotesView
@@ -481,8 +406,17 @@ std::unique_ptr<domino::NotesView> DatabaseImpl::FindView(const QString& name) c
     }
     Query q(m_store->statement("SELECT title, item, formula FROM view_columns WHERE view_id = ? ORDER BY seq"));
     q->bind(1, def->id);
-    while (q->step())
-        def->columns.push_back(ViewDef::Column{q->text(0), q->text(1), q->text(2)});
+    while (q->step()) {
+        ViewDef::Column column{q->text(0), q->text(1), q->text(2), std::nullopt};
+        if (!column.formula.isEmpty()) {
+            try {
+                column.compiled = formula::Formula::parse(column.formula);
+            } catch (const formula::FormulaError&) {
+                // reported when the view was made; the column shows ""
+            }
+        }
+        def->columns.push_back(std::move(column));
+    }
     return std::make_unique<ViewImpl>(shared_from_this(), std::move(def));
 }
 

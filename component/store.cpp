@@ -16,7 +16,7 @@ namespace quill::component {
 namespace {
 
 // Other names FindView knows a view by. Files made before it existed are read without it and get it
-// when opened for writing.
+// when opened for writing, as they get views.selection.
 const char kViewAliasesTable[] = "CREATE TABLE view_aliases(view_id INTEGER NOT NULL, seq INTEGER NOT NULL, "
                                  "alias TEXT NOT NULL, PRIMARY KEY(view_id, seq)) WITHOUT ROWID";
 
@@ -31,10 +31,11 @@ const char* const kSchema[] = {
     "PRIMARY KEY(doc_id, seq))",
     "CREATE TABLE embedded_objects(doc_id INTEGER NOT NULL, item_seq INTEGER NOT NULL, seq INTEGER NOT NULL, "
     "name TEXT NOT NULL, data BLOB NOT NULL, PRIMARY KEY(doc_id, item_seq, seq))",
-    // sort_column: index of the column whose item orders the view, -1 for creation order.
+    // sort_column: index of the column whose value orders the view, -1 for creation order. A view selects the
+    // documents of its form (NULL: all) for which its selection formula (empty: none) is true.
     "CREATE TABLE views(id INTEGER PRIMARY KEY, name TEXT NOT NULL UNIQUE COLLATE NOCASE, form TEXT, "
     "sort_column INTEGER NOT NULL DEFAULT -1, sort_descending INTEGER NOT NULL DEFAULT 0, "
-    "entry_count INTEGER NOT NULL DEFAULT 0)",
+    "entry_count INTEGER NOT NULL DEFAULT 0, selection TEXT NOT NULL DEFAULT '')",
     kViewAliasesTable,
     "CREATE TABLE view_columns(view_id INTEGER NOT NULL, seq INTEGER NOT NULL, title TEXT NOT NULL, "
     "item TEXT NOT NULL DEFAULT '', formula TEXT NOT NULL DEFAULT '', PRIMARY KEY(view_id, seq)) WITHOUT ROWID",
@@ -330,6 +331,11 @@ qint64 Store::lastInsertId() const
     return sqlite3_last_insert_rowid(m_db);
 }
 
+qint64 Store::changes() const
+{
+    return sqlite3_changes64(m_db);
+}
+
 void Store::transaction(const std::function<void()>& work)
 {
     exec("BEGIN IMMEDIATE");
@@ -426,6 +432,15 @@ void Store::checkSchema(Mode mode)
                           QString::number(kSchemaVersion) + u"："_s + m_path);
     if (mode == Mode::ReadWrite && !hasTable("view_aliases"))
         exec(kViewAliasesTable);
+    if (mode == Mode::ReadWrite && !hasColumn("views", "selection"))
+        exec("ALTER TABLE views ADD COLUMN selection TEXT NOT NULL DEFAULT ''");
+}
+
+bool Store::hasColumn(const char* table, const char* column)
+{
+    Query q(statement("SELECT 1 FROM pragma_table_info(?) WHERE name = ?"));
+    q->bind(1, QString::fromLatin1(table)).bind(2, QString::fromLatin1(column));
+    return q->step();
 }
 
 bool Store::hasTable(const char* name)

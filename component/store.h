@@ -135,6 +135,8 @@ public:
     Statement& statement(const char* sql);
     void exec(const char* sql);
     qint64 lastInsertId() const;
+    // Rows the last statement inserted, changed or deleted.
+    qint64 changes() const;
 
     // Runs work in one transaction; a failure rolls it back and is passed on.
     void transaction(const std::function<void()>& work);
@@ -143,6 +145,7 @@ public:
     void setMeta(const QString& key, const QString& value);
 
     bool hasTable(const char* name);
+    bool hasColumn(const char* table, const char* column);
 
     // Checks the header of a file: SQLite magic and a page count that the file's length holds.
     // Throws DominoError for an empty, foreign or truncated file.

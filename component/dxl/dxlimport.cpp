@@ -73,7 +73,7 @@ public:
     {
         admin::ViewSpec def;
         def.name = view.name.isEmpty() ? u"(未命名)"_s : view.name;
-        def.form = view.form;
+        def.selection = view.selection;
         def.sortColumn = view.sortColumn;
         def.descending = view.descending;
         def.aliases = view.aliases;

@@ -1,5 +1,6 @@
 #include "dxlreader.h"
 
+#include "formula/formula.h"
 #include "platform/error.h"
 
 #include <QIODevice>
@@ -885,32 +886,47 @@ void Reader::Impl::endView(Tag tag)
     if (tag == Tag::Formula && m_collect) {
         m_collect = false;
         if (depth == 2 && m_codeEvent == u"selection"_s) {
-            const Selection selection = interpretSelection(m_text);
-            m_view->form = selection.form;
-            if (!selection.supported)
-                m_view->ignoredSelection = m_text.trimmed();
+            m_view->selection = m_text.trimmed();
         } else if (depth == 3 && m_codeEvent == u"value"_s && !m_columns.empty()) {
             m_columns.back().formula = m_text.trimmed();
         }
     }
 }
 
+// A column's formula that is an item name shows that item; one the component cannot evaluate is kept, shows
+// empty and is reported, as is such a selection (the view then shows every document).
 void Reader::Impl::finishView()
 {
     View view = std::move(*m_view);
     m_view.reset();
+    const QString viewName = view.name.isEmpty() ? u"(未命名)"_s : view.name;
+    const auto unsupported = [](const QString& formula) -> std::optional<QString> {
+        try {
+            formula::Formula::parse(formula);
+            return std::nullopt;
+        } catch (const formula::FormulaError& e) {
+            return e.message();
+        }
+    };
+    if (!view.selection.isEmpty()) {
+        if (const auto why = unsupported(view.selection))
+            m_sink.notice(view.line, u"视图"_s + viewName + u"的选择公式无法使用，改为显示全部文档："_s +
+                                         view.selection + u"（"_s + *why + u"）"_s);
+    }
     bool extraSorts = false;
     for (const PendingColumn& pending : m_columns) {
-        ViewColumn column;
-        column.title = pending.title;
-        if (pending.formula.isEmpty()) {
-            column.item = pending.itemName;
-        } else if (const auto item = plainItemName(pending.formula)) {
-            column.item = *item;
-        } else if (isComponentColumnFormula(pending.formula)) {
-            column.formula = pending.formula;
-        } else {
-            column.ignoredFormula = pending.formula;
+        ViewColumn column{pending.title, pending.itemName, {}};
+        if (!pending.formula.isEmpty()) {
+            column.item.clear();
+            try {
+                const auto item = formula::Formula::parse(pending.formula).itemName();
+                (item ? column.item : column.formula) = item.value_or(pending.formula);
+            } catch (const formula::FormulaError& e) {
+                column.formula = pending.formula;
+                m_sink.notice(view.line, u"视图"_s + viewName + u"的列“"_s + column.title +
+                                             u"”的公式无法计算，该列显示为空："_s + pending.formula + u"（"_s +
+                                             e.message() + u"）"_s);
+            }
         }
         if (pending.sort == u"ascending"_s || pending.sort == u"descending"_s) {
             if (view.sortColumn < 0) {
@@ -921,17 +937,6 @@ void Reader::Impl::finishView()
             }
         }
         view.columns.push_back(std::move(column));
-    }
-    const QString viewName = view.name.isEmpty() ? u"(未命名)"_s : view.name;
-    if (!view.ignoredSelection.isEmpty()) {
-        m_sink.notice(view.line,
-                      u"视图"_s + viewName + u"的选择公式无法使用，改为显示全部文档："_s + view.ignoredSelection);
-    }
-    for (const ViewColumn& column : view.columns) {
-        if (!column.ignoredFormula.isEmpty()) {
-            m_sink.notice(view.line, u"视图"_s + viewName + u"的列“"_s + column.title +
-                                         u"”的公式无法计算，该列显示为空："_s + column.ignoredFormula);
-        }
     }
     if (extraSorts)
         m_sink.notice(view.line, u"视图"_s + viewName + u"按多列排序，只保留了第一个排序列"_s);

@@ -28,9 +28,8 @@ struct AclEntry
 struct ViewColumn
 {
     QString title;
-    QString item;           // the item the column shows; empty when it shows nothing
-    QString formula;        // a formula the component computes (@Created, ...), or empty
-    QString ignoredFormula; // a formula that could not be kept: the column shows empty
+    QString item;    // the item the column shows; empty when it shows nothing or a formula's value
+    QString formula; // the formula whose value it shows (one the component cannot evaluate shows empty)
 };
 
 struct View
@@ -40,8 +39,7 @@ struct View
     std::vector<ViewColumn> columns;
     int sortColumn = -1; // -1: creation order
     bool descending = false;
-    QString form;             // empty: every document
-    QString ignoredSelection; // a selection that could not be kept: every document instead
+    QString selection; // the selection formula; empty: every document
     qint64 line = 0;
 };
 

@@ -1,7 +1,5 @@
 #include "dxltext.h"
 
-#include <QRegularExpression>
-
 using namespace Qt::StringLiterals;
 
 namespace quill::component::dxl {
@@ -40,28 +38,6 @@ int base64Value(char c)
 bool isXmlSpace(char c)
 {
     return c == ' ' || c == '\n' || c == '\r' || c == '\t';
-}
-
-// A formula-language string literal: "..." with \ escapes, or {...}.
-QString unquote(const QString& literal)
-{
-    if (literal.startsWith(u'{'))
-        return literal.mid(1, literal.size() - 2);
-    QString result;
-    for (qsizetype i = 1; i + 1 < literal.size(); ++i) {
-        if (literal[i] == u'\\' && i + 2 < literal.size())
-            ++i;
-        result += literal[i];
-    }
-    return result;
-}
-
-QString stripFormula(QString formula)
-{
-    formula = formula.trimmed();
-    while (formula.endsWith(u';'))
-        formula = formula.chopped(1).trimmed();
-    return formula;
 }
 
 } // namespace
@@ -174,41 +150,6 @@ bool Base64Decoder::feed(const char* data, qsizetype size, QByteArray& out, qsiz
 bool Base64Decoder::finish() const
 {
     return m_padding == 0 ? m_count == 0 : m_count == 4;
-}
-
-Selection interpretSelection(const QString& formula)
-{
-    static const QRegularExpression select(u"^SELECT\\b"_s, QRegularExpression::CaseInsensitiveOption);
-    static const QRegularExpression byForm(uR"(^\(?\s*Form\s*=\s*("(?:[^"\\]|\\.)*"|\{[^}]*\})\s*\)?$)"_s,
-                                           QRegularExpression::CaseInsensitiveOption);
-    QString text = stripFormula(formula);
-    if (const auto match = select.match(text); match.hasMatch())
-        text = stripFormula(text.mid(match.capturedLength()));
-    if (text.isEmpty() || text.compare(u"@All"_s, Qt::CaseInsensitive) == 0)
-        return {};
-    if (const auto match = byForm.match(text); match.hasMatch())
-        return {true, unquote(match.captured(1))};
-    return {false, {}};
-}
-
-std::optional<QString> plainItemName(const QString& formula)
-{
-    static const QRegularExpression name(uR"(^[\p{L}_$][\p{L}\p{N}_$]*$)"_s);
-    static const QStringList keywords = {u"SELECT"_s, u"FIELD"_s, u"DEFAULT"_s, u"ENVIRONMENT"_s, u"REM"_s};
-    const QString text = stripFormula(formula);
-    if (!name.match(text).hasMatch() || keywords.contains(text, Qt::CaseInsensitive))
-        return std::nullopt;
-    return text;
-}
-
-bool isComponentColumnFormula(const QString& formula)
-{
-    const QString text = stripFormula(formula);
-    for (const QStringView known : {u"@Created", u"@Modified", u"@DocumentUniqueID"}) {
-        if (text.compare(known, Qt::CaseInsensitive) == 0)
-            return true;
-    }
-    return false;
 }
 
 } // namespace quill::component::dxl

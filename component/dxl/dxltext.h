@@ -41,18 +41,4 @@ private:
     int m_padding = 0; // '=' seen; nothing but '=' and whitespace may follow
 };
 
-// What a view's selection formula selects, as far as the component can hold it: every document, or
-// the documents of one form.
-struct Selection
-{
-    bool supported = true;
-    QString form; // empty: every document
-};
-Selection interpretSelection(const QString& formula);
-
-// The item a column formula shows when it is a plain item name; nullopt otherwise.
-std::optional<QString> plainItemName(const QString& formula);
-// True for the column formulas the component computes itself (@Created, @Modified, @DocumentUniqueID).
-bool isComponentColumnFormula(const QString& formula);
-
 } // namespace quill::component::dxl

@@ -108,8 +108,8 @@ private:
         return m_keep->OpenDatabase(QString(), path, false);
     }
 
-    // Runs the admin tool; the exit code, with stderr in *error.
-    int admin(const QStringList& arguments, QString* error = nullptr)
+    // Runs the admin tool; the exit code, with stderr in *error and stdout in *output.
+    int admin(const QStringList& arguments, QString* error = nullptr, QString* output = nullptr)
     {
         QProcess process;
         process.start(quill::component::testing::adminToolPath(), arguments);
@@ -117,6 +117,8 @@ private:
             return -1;
         if (error)
             *error = QString::fromUtf8(process.readAllStandardError());
+        if (output)
+            *output = QString::fromUtf8(process.readAllStandardOutput());
         return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     }
 
@@ -309,6 +311,53 @@ private slots:
         QCOMPARE(open(db)->FindView(u"按编号"_s)->EntryCount(), 3);
         QCOMPARE(admin({u"create-db"_s, db}, &error), 1);
         QCOMPARE(open(db)->Views(), QStringList{u"按编号"_s});
+    }
+
+    void adminToolMakesFormulaViewsAndSaysWhatItMade()
+    {
+        const QString db = path(u"made.nsf"_s);
+        writeFile(path(u"made.json"_s), R"([{"form": "A", "items": [{"name": "Subject", "value": "big"},
+                                                                   {"name": "Amount", "value": 500}]},
+                                            {"form": "C", "items": [{"name": "Subject", "value": "other"}]},
+                                            {"form": "b", "items": [{"name": "Subject", "value": "small"},
+                                                                   {"name": "Amount", "value": 5}]}])");
+        const struct
+        {
+            QStringList arguments;
+            const char16_t* said;
+        } steps[] = {
+            {{u"create-db"_s, db, u"--title"_s, u"账目"_s}, u"已新建数据库"},
+            {{u"add-docs"_s, db, path(u"made.json"_s)}, u"已添加3个文档"},
+            {{u"add-view"_s, db, u"--name"_s, u"AB"_s, u"--column"_s, u"号=@DocNumber"_s, u"--column"_s,
+              u"摘要=@If(Amount > 100; @UpperCase(Subject); Subject + \"!\")"_s, u"--select"_s,
+              u"SELECT Form = \"A\" | Form = \"B\""_s},
+             u"已添加视图AB：共2列"},
+            {{u"add-user"_s, db, u"--name"_s, u"张三"_s, u"--password"_s, u"x"_s}, u"已添加用户张三"},
+            {{u"add-user"_s, db, u"--name"_s, u"张三"_s, u"--password"_s, u"y"_s}, u"已更新用户的密码：张三"},
+            {{u"set-acl"_s, db, u"--name"_s, u"张三"_s, u"--level"_s, u"3"_s},
+             u"已设置访问控制条目张三的级别为3（作者）"},
+            {{u"add-server-name"_s, db, u"S1"_s}, u"已添加服务器名S1"},
+        };
+        for (const auto& step : steps) {
+            QString output;
+            QCOMPARE(admin(step.arguments, nullptr, &output), 0);
+            QVERIFY2(output.contains(QStringView(step.said)), qPrintable(output));
+        }
+        auto view = open(db)->FindView(u"AB"_s);
+        QCOMPARE(view->EntryCount(), 2);
+        QCOMPARE(view->NthDocument(1)->ColumnValues(), (ValueList{Value::text(u"1"_s), Value::text(u"BIG"_s)}));
+        QCOMPARE(view->NthDocument(2)->ColumnValues(), (ValueList{Value::text(u"2"_s), Value::text(u"small!"_s)}));
+        m_keep.reset();
+
+        QString error;
+        QCOMPARE(admin({u"add-view"_s, db, u"--name"_s, u"X"_s, u"--column"_s, u"x=@Length(Subject)"_s}, &error), 1);
+        QVERIFY2(error.contains(u"不支持的列公式：@Length(Subject)"_s), qPrintable(error));
+        QCOMPARE(admin({u"add-view"_s, db, u"--name"_s, u"X"_s, u"--column"_s, u"x=Subject"_s, u"--select"_s,
+                        u"SELECT Form = "_s},
+                       &error),
+                 1);
+        QVERIFY2(error.contains(u"不支持的选择公式"_s), qPrintable(error));
+        QCOMPARE(open(db)->Views(), QStringList{u"AB"_s});
     }
 
     void adminToolLocksTheFileWhileWriting()
