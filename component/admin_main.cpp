@@ -245,6 +245,10 @@ void runImportDxl(const Arguments& args)
                       u"个视图、"_s + QString::number(report.attachments) + u"个附件（"_s +
                       QString::number(report.attachmentBytes) + u"字节）、"_s + QString::number(report.aclEntries) +
                       u"条访问控制条目，用时"_s + QString::number(timer.elapsed()) + u"毫秒"_s);
+    if (!report.madeView.isEmpty()) {
+        print(stdout, u"数据库中没有视图，已新建视图"_s + report.madeView + u"（按创建顺序显示全部文档，列："_s +
+                          report.madeViewColumns.join(u"、"_s) + u"）"_s);
+    }
     for (const QString& notice : report.notices)
         print(stdout, u"提示："_s + notice);
 }

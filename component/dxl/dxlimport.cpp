@@ -14,6 +14,7 @@
 #include <QTemporaryFile>
 #include <algorithm>
 #include <memory>
+#include <unordered_map>
 #include <utility>
 
 using namespace Qt::StringLiterals;
@@ -51,7 +52,10 @@ qint64 toMSecs(const DateTimeValue& value)
 class StoreSink : public Sink
 {
 public:
-    StoreSink(Store& store, ImportReport& report) : m_store(store), m_report(report) {}
+    StoreSink(Store& store, ImportReport& report, QString fileName)
+        : m_store(store), m_report(report), m_fileName(std::move(fileName))
+    {
+    }
 
     const QString& dxlTitle() const { return m_dxlTitle; }
 
@@ -100,13 +104,12 @@ public:
 
     void beginDocument(const NoteInfo& info) override
     {
-        m_unid = info.unid;
-        if (!m_unid.isEmpty() && !isUniversalId(m_unid)) {
-            notice(info.line, u"文档编号无效（"_s + info.unid + u"），已换成新编号"_s);
-            m_unid.clear();
-        }
-        if (m_unid.isEmpty())
-            m_unid = newUniversalId();
+        m_unid = universalId(info);
+        m_documentLine = info.line;
+        if (!info.created)
+            counted(info.line, u"%1个文档没有创建时间，已取导入时的时间，第一个在第%2行"_s);
+        if (!info.modified)
+            counted(info.line, u"%1个文档没有修改时间，已取其创建时间，第一个在第%2行"_s);
         const qint64 created = info.created ? toMSecs(*info.created) : QDateTime::currentMSecsSinceEpoch();
         const qint64 modified = info.modified ? toMSecs(*info.modified) : created;
         m_form = info.form;
@@ -181,7 +184,11 @@ public:
     // then go into a blob of that size piece by piece.
     void beginAttachment(const QString& name) override
     {
-        m_attachmentName = name.isEmpty() ? u"附件"_s + QString::number(m_attachmentSeq + 1) : name;
+        m_attachmentName = name;
+        if (name.isEmpty()) {
+            m_attachmentName = u"附件"_s + QString::number(m_attachmentSeq + 1);
+            counted(m_documentLine, u"%1个附件没有文件名，已按顺序命名为“附件1”等，第一个所在的文档在第%2行"_s);
+        }
         m_attachment = std::make_unique<QTemporaryFile>();
         if (!m_attachment->open())
             throw platform::Error(u"无法创建临时文件以导入附件"_s + m_attachmentName + u"："_s +
@@ -259,13 +266,53 @@ public:
             ++m_droppedNotices;
     }
 
+    void counted(qint64 line, const QString& what) override
+    {
+        const auto it = std::find_if(m_tally.begin(), m_tally.end(), [&](const Tally& t) { return t.what == what; });
+        if (it == m_tally.end())
+            m_tally.push_back(Tally{what, 1, line});
+        else
+            ++it->count;
+    }
+
     void finish()
     {
         if (m_droppedNotices > 0)
             m_report.notices << u"……另有"_s + QString::number(m_droppedNotices) + u"条提示未列出"_s;
+        for (const Tally& t : m_tally)
+            m_report.notices << t.what.arg(t.count).arg(t.firstLine);
     }
 
 private:
+    struct Tally
+    {
+        QString what;
+        qint64 count;
+        qint64 firstLine;
+    };
+
+    // The document's own id; a missing or invalid one is replaced by a new one and counted. An id seen
+    // before in the same file is refused.
+    QString universalId(const NoteInfo& info)
+    {
+        QString unid = info.unid;
+        if (unid.isEmpty()) {
+            counted(info.line, u"%1个文档没有文档编号，已生成新编号，第一个在第%2行"_s);
+            return newUniversalId();
+        }
+        if (!isUniversalId(unid)) {
+            counted(info.line, u"%1个文档的编号无效，已换成新编号，第一个在第%2行"_s);
+            return newUniversalId();
+        }
+        const auto [seen, added] = m_seenUnids.try_emplace(unid, info.line);
+        if (!added) {
+            throw platform::Error(u"DXL文件"_s + m_fileName + u"第"_s + QString::number(info.line) + u"行：文档编号"_s +
+                                  unid + u"在文件中重复出现（第一次在第"_s + QString::number(seen->second) +
+                                  u"行），没有导入任何内容"_s);
+        }
+        return unid;
+    }
+
     void insertItem(const QString& name, int type, const QJsonArray& values)
     {
         Query q(m_store.statement("INSERT INTO items(doc_id, seq, name, type, value) VALUES(?, ?, ?, ?, ?)"));
@@ -275,8 +322,13 @@ private:
 
     Store& m_store;
     ImportReport& m_report;
+    QString m_fileName;
     QString m_dxlTitle;
     qint64 m_droppedNotices = 0;
+    std::vector<Tally> m_tally;
+    std::unordered_map<QString, qint64> m_seenUnids; // and the line of each
+
+    qint64 m_documentLine = 0;
 
     qint64 m_docId = -1;
     QString m_unid;
@@ -288,6 +340,40 @@ private:
     QString m_attachmentName;
     std::unique_ptr<QTemporaryFile> m_attachment;
 };
+
+// A database of documents without a view shows nothing: it gets one of every document in creation order, whose
+// columns are the items most documents carry (at least half of them; rich text and $ items left out), the
+// twelve most common in the order they first appear.
+std::optional<admin::ViewSpec> allDocumentsView(Store& store)
+{
+    {
+        Query views(store.statement("SELECT 1 FROM views LIMIT 1"));
+        if (views->step())
+            return std::nullopt;
+    }
+    qint64 documents = 0;
+    {
+        Query count(store.statement("SELECT count(*) FROM documents"));
+        if (count->step())
+            documents = count->int64(0);
+    }
+    if (documents == 0)
+        return std::nullopt;
+    constexpr int kMaxColumns = 12;
+    Query common(store.statement(
+        "SELECT name FROM (SELECT name, first FROM (SELECT min(name) AS name, count(DISTINCT doc_id) AS carriers, "
+        "   min(doc_id * 1048576 + seq) AS first FROM items WHERE type <> ? AND substr(name, 1, 1) <> '$' "
+        "   GROUP BY name COLLATE NOCASE) WHERE carriers * 2 >= ? ORDER BY carriers DESC, first LIMIT ?) "
+        "ORDER BY first"));
+    common->bind(1, qint64(RichTextType)).bind(2, documents).bind(3, qint64(kMaxColumns));
+    admin::ViewSpec view;
+    view.name = u"全部文档"_s;
+    while (common->step())
+        view.columns.push_back(admin::ColumnSpec{common->text(0), common->text(0), {}});
+    if (view.columns.empty())
+        view.columns.push_back(admin::ColumnSpec{u"创建时间"_s, {}, u"@Created"_s});
+    return view;
+}
 
 } // namespace
 
@@ -304,14 +390,25 @@ ImportReport importDxl(const QString& dxlPath, const QString& databasePath, cons
     if (report.createdDatabase && !databasePath.endsWith(u".nsf"_s, Qt::CaseInsensitive))
         throw domino::DominoError(u"数据库文件名必须以.nsf结尾："_s + databasePath);
     const auto import = [&](Store& store) {
-        StoreSink sink(store, report);
+        StoreSink sink(store, report, dxlPath);
         Reader(sink).read(input, dxlPath);
         sink.finish();
+        if (report.documents == 0 && report.views == 0) {
+            throw platform::Error(
+                u"DXL文件"_s + dxlPath + u"中没有可导入的文档或视图，没有导入任何内容"_s +
+                (report.notices.isEmpty() ? QString() : u"（"_s + report.notices.join(u"；"_s) + u"）"_s));
+        }
         if (!options.title.isEmpty())
             store.setMeta(u"title"_s, options.title);
         else if (report.createdDatabase)
             store.setMeta(u"title"_s,
                           sink.dxlTitle().isEmpty() ? QFileInfo(databasePath).completeBaseName() : sink.dxlTitle());
+        if (auto view = allDocumentsView(store)) {
+            admin::writeView(store, *view);
+            report.madeView = view->name;
+            for (const admin::ColumnSpec& column : view->columns)
+                report.madeViewColumns << column.title;
+        }
         admin::rebuildViewIndex(store);
     };
     if (report.createdDatabase)

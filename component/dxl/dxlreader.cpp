@@ -349,6 +349,7 @@ private:
     void keepValue(Tag tag);
     void endAttachment();
     void endItem();
+    void skippedItem(const QString& element);
     void endView(Tag tag);
     void endDocument(Tag tag);
     void ensureDocumentBegun();
@@ -366,7 +367,6 @@ private:
     bool m_collect = false;
     QString m_text;
     std::map<QString, int> m_skippedDesign;
-    std::map<QString, int> m_skippedItems;
 
     // The view being read.
     std::optional<View> m_view;
@@ -451,8 +451,6 @@ void Reader::Impl::read(QIODevice& input, const QString& fileName)
 
     for (const auto& [name, count] : m_skippedDesign)
         m_sink.notice(0, u"跳过了"_s + QString::number(count) + u"个设计元素<"_s + name + u">"_s);
-    for (const auto& [element, count] : m_skippedItems)
-        m_sink.notice(0, u"跳过了"_s + QString::number(count) + u"个无法导入的项（<"_s + element + u">）"_s);
 }
 
 void Reader::Impl::start(const XML_Char* name, const XML_Char** attrs)
@@ -637,7 +635,7 @@ void Reader::Impl::startDocument(Tag tag, const XML_Char** attrs)
         return;
     }
     if (depth == 1 && tag == Tag::Mime)
-        ++m_skippedItems[u"mime"_s];
+        skippedItem(u"mime"_s);
     if (depth == 1 && tag != Tag::NoteInfo)
         ensureDocumentBegun();
     skipElement();
@@ -676,6 +674,8 @@ void Reader::Impl::startItemValue(Tag tag)
 {
     using Kind = Item::Kind;
     if (m_itemHasValue || m_unsupportedValue.size() > 0) {
+        if (m_itemHasValue)
+            m_sink.counted(line(), u"略去了%1个项中第一个值之后的其它值，第一个在第%2行"_s);
         skipElement();
         return;
     }
@@ -814,8 +814,12 @@ void Reader::Impl::keepValue(Tag tag)
         if (!ok || !std::isfinite(value))
             fail(u"项"_s + m_item.name + u"的数值无效：“"_s + m_text.trimmed() + u"”"_s);
         m_item.numbers.push_back(value);
-    } else if (!m_text.trimmed().isEmpty() && (parent(2) != Tag::DateTimePair || m_pairIndex == 1)) {
+    } else if (parent(2) == Tag::DateTimePair && m_pairIndex != 1) {
         // A range is kept as its start.
+        m_sink.counted(line(), u"%1个日期时间范围只保留了开始时间，第一个在第%2行"_s);
+    } else if (m_text.trimmed().isEmpty()) {
+        m_sink.counted(line(), u"略去了%1个空的日期时间值，第一个在第%2行"_s);
+    } else {
         m_item.dateTimes.push_back(dateTime(m_text));
     }
 }
@@ -840,11 +844,16 @@ void Reader::Impl::endItem()
     if (m_itemIsFile)
         return;
     if (!m_unsupportedValue.isEmpty())
-        ++m_skippedItems[m_unsupportedValue];
+        skippedItem(m_unsupportedValue);
     else if (!m_itemHasValue)
-        ++m_skippedItems[u"空项"_s];
+        skippedItem(u"空项"_s);
     else
         m_sink.item(m_item);
+}
+
+void Reader::Impl::skippedItem(const QString& element)
+{
+    m_sink.counted(line(), u"跳过了%1个无法导入的项（<"_s + element + u">），第一个在第%2行"_s);
 }
 
 void Reader::Impl::endDocument(Tag tag)

@@ -90,6 +90,10 @@ public:
     virtual void endDocument() = 0;
     // Something that was read but could not be kept; line 0 for a summary.
     virtual void notice(qint64 line, const QString& message) = 0;
+    // One case of something the import made up or left out, counted by kind: what is the summary's text,
+    // with %1 for the number of cases and %2 for the line of the first. A sink that does not count takes
+    // each case as a notice.
+    virtual void counted(qint64 line, const QString& what) { notice(line, what.arg(1).arg(line)); }
 };
 
 // Streams a DXL file into a sink: a whole database, one or more documents in either the <document>

@@ -201,16 +201,17 @@ private slots:
     {
         QTest::addColumn<QString>("file");
         QTest::addColumn<int>("documents");
+        // -1: design notes only, nothing to import.
         const QList<std::pair<QString, int>> files = {
-            {u"plomino/dxlDocument.xml"_s, 2},     {u"plomino/test1.xml"_s, 2},
-            {u"plomino/test_100docs.xml"_s, 100},  {u"plomino/test_binaries.xml"_s, 5},
-            {u"plomino/test_binary_1.xml"_s, 1},   {u"plomino/test_datetime_type.xml"_s, 1},
-            {u"plomino/test_documents.xml"_s, 2},  {u"plomino/test_formulas.xml"_s, 4},
-            {u"plomino/test_names_type.xml"_s, 4}, {u"plomino/test_number_type.xml"_s, 1},
-            {u"plomino/test_text_type.xml"_s, 1},  {u"domino-jnx/basicnote.xml"_s, 1},
-            {u"domino-jnx/document.xml"_s, 1},     {u"domino-jnx/view.xml"_s, 0},
-            {u"domino-jnx/discuss-2186.xml"_s, 0}, {u"domino-jnx/discuss-2190.xml"_s, 0},
-            {u"domino-jnx/discuss-2194.xml"_s, 0},
+            {u"plomino/dxlDocument.xml"_s, 2},      {u"plomino/test1.xml"_s, 2},
+            {u"plomino/test_100docs.xml"_s, 100},   {u"plomino/test_binaries.xml"_s, 5},
+            {u"plomino/test_binary_1.xml"_s, 1},    {u"plomino/test_datetime_type.xml"_s, 1},
+            {u"plomino/test_documents.xml"_s, 2},   {u"plomino/test_formulas.xml"_s, 4},
+            {u"plomino/test_names_type.xml"_s, 4},  {u"plomino/test_number_type.xml"_s, 1},
+            {u"plomino/test_text_type.xml"_s, 1},   {u"domino-jnx/basicnote.xml"_s, 1},
+            {u"domino-jnx/document.xml"_s, 1},      {u"domino-jnx/view.xml"_s, 0},
+            {u"domino-jnx/discuss-2186.xml"_s, -1}, {u"domino-jnx/discuss-2190.xml"_s, -1},
+            {u"domino-jnx/discuss-2194.xml"_s, -1},
         };
         for (const auto& [file, count] : files)
             QTest::newRow(qPrintable(file)) << file << count;
@@ -227,6 +228,11 @@ private slots:
         QFETCH(int, documents);
         const QString db = m_dir.filePath(u"every.nsf"_s);
         QFile::remove(db);
+        if (documents < 0) {
+            QVERIFY_THROWS_EXCEPTION(quill::platform::Error, importDxl(sample(file), db));
+            QVERIFY(!QFile::exists(db));
+            return;
+        }
         const ImportReport report = importDxl(sample(file), db);
         QCOMPARE(report.documents, documents);
         // Every column and selection of the samples computes.
@@ -470,6 +476,67 @@ private slots:
         QCOMPARE(keys, (QStringList{u"0z"_s, u"1a"_s, u"1b"_s}));
     }
 
+    void documentsWithoutAViewGetOne()
+    {
+        const QString file = m_dir.filePath(u"noview.xml"_s);
+        writeFile(file,
+                  dxl(document("00000000000000000000000000000011", "A",
+                               "<item name='Title'><text>t1</text></item><item name='Amount'><number>1</number>"
+                               "</item><item name='Body'><richtext><par>x</par></richtext></item>"
+                               "<item name='$Ref'><text>r</text></item><item name='OnlyA'><text>o</text></item>") +
+                      document("00000000000000000000000000000012", "B",
+                               "<item name='title'><text>t2</text></item><item name='Amount'><number>2</number>"
+                               "</item><item name='OnlyB'><text>o</text></item>") +
+                      document("00000000000000000000000000000013", "C",
+                               "<item name='Title'><text>t3</text></item><item name='Body'><richtext><par>y"
+                               "</par></richtext></item>")));
+        const QString db = m_dir.filePath(u"noview.nsf"_s);
+        QFile::remove(db);
+        const ImportReport report = importDxl(file, db);
+        QCOMPARE(report.madeView, u"全部文档"_s);
+        // Carried by at least half of the documents, in the order they first appear; no rich text, no $ items.
+        QCOMPARE(report.madeViewColumns, (QStringList{u"Form"_s, u"Title"_s, u"Amount"_s}));
+        auto view = open(db)->FindView(u"全部文档"_s);
+        QCOMPARE(view->ColumnNames(), report.madeViewColumns);
+        QCOMPARE(view->EntryCount(), 3);
+        QCOMPARE(view->NthDocument(2)->ColumnValues(),
+                 (quill::domino::ValueList{Value::text(u"B"_s), Value::text(u"t2"_s), Value::number(2)}));
+
+        // A dozen columns at most.
+        QByteArray items;
+        for (int i = 1; i <= 14; ++i)
+            items += "<item name='I" + QByteArray::number(i) + "'><text>v</text></item>";
+        QFile::remove(db);
+        const ImportReport wide =
+            importDxl((writeFile(file, dxl(document("00000000000000000000000000000014", "W", items))), file), db);
+        QCOMPARE(wide.madeViewColumns.size(), 12);
+        QCOMPARE(wide.madeViewColumns.last(), u"I11"_s);
+        // A database that has a view keeps to it.
+        QVERIFY(importDxl(sample(u"plomino/test_documents.xml"_s), db).madeView.isEmpty());
+    }
+
+    void madeUpAndLeftOutValuesAreCounted()
+    {
+        const QString file = m_dir.filePath(u"madeup.xml"_s);
+        writeFile(file, dxl("<document form='F'><item name='a'><text>1</text></item></document>\n"
+                            "<document form='F'><noteinfo unid='0000000000000000000000000000000E'><created><datetime/>"
+                            "</created></noteinfo><item name='d'><datetimelist><datetime/><datetimepair><datetime>"
+                            "20240301</datetime><datetime>20240331</datetime></datetimepair></datetimelist></item>"
+                            "</document>\n"
+                            "<document form='F'><noteinfo unid='not-an-id'/></document>"));
+        const QString db = m_dir.filePath(u"madeup.nsf"_s);
+        QFile::remove(db);
+        const ImportReport report = importDxl(file, db);
+        QCOMPARE(report.documents, 3);
+        const QString notices = report.notices.join(u'\n');
+        for (const char16_t* expected :
+             {u"3个文档没有创建时间，已取导入时的时间，第一个在第3行",
+              u"3个文档没有修改时间，已取其创建时间，第一个在第3行",
+              u"1个文档没有文档编号，已生成新编号，第一个在第3行", u"1个文档的编号无效，已换成新编号，第一个在第5行",
+              u"略去了1个空的日期时间值，第一个在第4行", u"1个日期时间范围只保留了开始时间，第一个在第4行"})
+            QVERIFY2(notices.contains(QStringView(expected)), qPrintable(notices));
+    }
+
     void attachmentLargerThanOnePiece()
     {
         // Several of the pieces the attachment is written and read in, and one odd byte.
@@ -521,6 +588,10 @@ private slots:
         const qsizetype end = cut.indexOf("</filedata>");
         cut.remove(end - 5, 1);
         QTest::newRow("base64 cut short") << cut << u"base64"_s;
+        QTest::newRow("one id twice")
+            << dxl(document("00000000000000000000000000000005", "F", "") +
+                   document("00000000000000000000000000000005", "G", ""))
+            << u"第4行：文档编号00000000000000000000000000000005在文件中重复出现（第一次在第3行）"_s;
         QTest::newRow("bad number") << dxl(document("00000000000000000000000000000003", "F",
                                                     "<item name='n'><number>twelve</number></item>"))
                                     << u"twelve"_s;
