@@ -2,7 +2,7 @@
 # Usage: bench/run.sh [--quick]
 # Builds the benchmarks once in Release (preset bench, folder build-bench) and runs them all: the workbook writer
 # against xlwt and Spreadsheet::WriteExcel (65,535 x 20 text cells), 100-row pages of a view of a million
-# documents through the component, the export of a 65,535-document view (in-memory stand-in with and without
+# documents through the component (item columns, and two formula columns), the export of a 65,535-document view (in-memory stand-in with and without
 # event processing, then through the component) and DXL import (10,000 and 100,000 documents, one 50 MB
 # attachment). Prints one table, the peers' figures beside ours; everything the benchmarks print goes to
 # build-bench/bench.log. --quick runs every benchmark on small sizes, to check that they run.
