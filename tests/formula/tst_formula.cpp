@@ -39,6 +39,8 @@ private:
         {u"Tags"_s, {Value::text(u"a"_s), Value::text(u"b"_s), Value::text(u"c"_s)}},
         {u"From"_s, {Value::text(u"CN=John Doe/OU=Sales/O=Acme"_s)}},
         {u"Due"_s, {Value::dateTime(QDateTime(QDate(2024, 3, 5), QTime(14, 30)))}},
+        {u"Born"_s, {Value::date(QDate(1976, 3, 3))}},
+        {u"At"_s, {Value::time(QTime(8, 30))}},
     };
 };
 
@@ -104,6 +106,10 @@ private slots:
             {u"@UpperCase(Status) + @LowerCase(\"AB\")", u"DRAFTab"},
             {u"@Year(Due) * 10000 + @Month(Due) * 100 + @Day(Due)", u"20240305"},
             {u"@Date(Due)", u"2024-3-5"},
+            // A date without a time and a time without a date keep their kind.
+            {u"@Year(Born) : @Month(Born) : @Day(Born) : @Day(At)", u"1976, 3, 3, -1"},
+            {u"@Text(Born) + \" \" + @Text(At) + \" \" + @Text(At + 60)", u"1976-3-3 8:30:00 8:31:00"},
+            {u"@Date(Born) = Born & Born < @Date(1980; 1; 1)", u"1"},
             {u"@Day(@Date(2024; 2; 29; 10; 0; 0))", u"29"},
             {u"Due + 86400", u"2024-3-6 14:30:00"},
             {u"@Date(2024; 3; 6) - @Date(2024; 3; 5)", u"86400"},
