@@ -1,6 +1,7 @@
 // The index of positions of a view: which documents it selects, in which order.
 
 #include "admin.h"
+#include "domino/error.h"
 #include "formula/formula.h"
 #include "store.h"
 #include "storeddocument.h"
@@ -132,21 +133,26 @@ void computeFormulaKeys(Store& store, const IndexedView& view, const std::option
     else
         docs->bind(1, view.form);
     Query key(store.statement("INSERT INTO temp.formula_keys(doc_id, k) VALUES(?, ?)"));
+    // A time that is not an integer is out of every range, as the component's documents take it.
+    constexpr qint64 invalid = std::numeric_limits<qint64>::min();
     while (docs->step()) {
-        const StoredDocument document(store, docs->int64(0), docs->text(1), docs->int64(2), docs->int64(3));
-        if (selection && !selection->selects(document))
-            continue;
-        key->bind(1, document.id());
-        if (sort.formula) {
-            domino::ValueList values;
-            try {
+        const StoredDocument document(store, docs->int64(0), docs->text(1), docs->integer(2).value_or(invalid),
+                                      docs->integer(3).value_or(invalid));
+        domino::ValueList values;
+        try {
+            if (selection && !selection->selects(document))
+                continue;
+            if (sort.formula)
                 values = sort.formula->evaluate(document);
-            } catch (const formula::FormulaError&) {
-            }
-            bindKey(*key, 2, values);
-        } else {
-            key->bindNull(2);
+        } catch (const formula::FormulaError&) {
+        } catch (const domino::DominoError&) {
+            // A stored value the file cannot hold (a damaged or altered file) fails the formula on this document
+            // only: the list shows the item's error, and the rest of the view is indexed.
+            if (selection)
+                continue;
         }
+        key->bind(1, document.id());
+        bindKey(*key, 2, values);
         key->run();
     }
 }

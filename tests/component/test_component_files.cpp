@@ -349,6 +349,12 @@ private slots:
         QCOMPARE(view->NthDocument(2)->ColumnValues(), (ValueList{Value::text(u"2"_s), Value::text(u"small!"_s)}));
         m_keep.reset();
 
+        // A stored value the file cannot hold fails the selection on its document only: the index is still made.
+        sql(db, "UPDATE items SET value = '[1]' WHERE name = 'Form' AND doc_id = 1");
+        QCOMPARE(admin({u"add-docs"_s, db, path(u"made.json"_s)}), 0);
+        QCOMPARE(open(db)->FindView(u"AB"_s)->EntryCount(), 3);
+        m_keep.reset();
+
         QString error;
         QCOMPARE(admin({u"add-view"_s, db, u"--name"_s, u"X"_s, u"--column"_s, u"x=@Length(Subject)"_s}, &error), 1);
         QVERIFY2(error.contains(u"不支持的列公式：@Length(Subject)"_s), qPrintable(error));
