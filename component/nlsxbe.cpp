@@ -57,12 +57,26 @@ public:
     QStringList Views() const override;
     std::unique_ptr<domino::NotesView> FindView(const QString& name) const override;
     std::unique_ptr<domino::NotesDocument> FindDocumentById(const QString& documentId) const override;
+    std::unique_ptr<domino::ReadBatch> beginReadBatch() const override;
 
     std::unique_ptr<domino::NotesDocument> document(qint64 docId, std::shared_ptr<const ViewDef> view,
                                                     qint64 position) const;
 
 private:
     std::unique_ptr<Store> m_store;
+};
+
+// One read transaction for the calls made while it is held (Store::holdReads).
+class ReadBatchImpl : public domino::ReadBatch
+{
+public:
+    explicit ReadBatchImpl(DatabasePtr db) : m_db(std::move(db)) { m_db->store().holdReads(); }
+    ~ReadBatchImpl() override { m_db->store().releaseReads(); }
+    ReadBatchImpl(const ReadBatchImpl&) = delete;
+    ReadBatchImpl& operator=(const ReadBatchImpl&) = delete;
+
+private:
+    DatabasePtr m_db;
 };
 
 class EmbeddedObjectImpl : public domino::NotesEmbeddedObject
@@ -428,6 +442,11 @@ std::unique_ptr<domino::NotesDocument> DatabaseImpl::FindDocumentById(const QStr
     if (unid.isEmpty() || !q->step())
         throw DominoError(u"找不到文档："_s + documentId);
     return document(q->int64(0), nullptr, 0);
+}
+
+std::unique_ptr<domino::ReadBatch> DatabaseImpl::beginReadBatch() const
+{
+    return std::make_unique<ReadBatchImpl>(shared_from_this());
 }
 
 std::unique_ptr<domino::NotesDocument> DatabaseImpl::document(qint64 docId, std::shared_ptr<const ViewDef> view,

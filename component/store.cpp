@@ -5,8 +5,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <cerrno>
 #include <fcntl.h>
 #include <sqlite3.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -64,6 +66,43 @@ quint32 bigEndian32(const QByteArray& bytes, int at)
         throw DominoError(u"数据库文件只读，无法写入："_s + path);
     throw DominoError(u"访问数据库文件"_s + path + u"出错："_s +
                       QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc)));
+}
+
+// SQLite's readers lock this byte for reading to start a read, and wait while another program holds it
+// for writing.
+constexpr off_t kPendingByte = 0x40000000;
+// How long a writer waits for the readers of the file to finish their reads.
+constexpr std::chrono::seconds kReaderWait{5};
+
+// Locks a range of fd for writing. A reader in the way is waited for until deadline (it lets go at the
+// end of its read); another writer refuses at once.
+bool lockRange(int fd, off_t start, off_t length, std::chrono::steady_clock::time_point deadline)
+{
+    for (;;) {
+        struct flock lock = {};
+        lock.l_type = F_WRLCK;
+        lock.l_whence = SEEK_SET;
+        lock.l_start = start;
+        lock.l_len = length;
+        if (::fcntl(fd, F_SETLK, &lock) == 0)
+            return true;
+        if (errno != EACCES && errno != EAGAIN && errno != EINTR)
+            return false;
+        struct flock holder = lock;
+        if (::fcntl(fd, F_GETLK, &holder) == 0 && holder.l_type == F_WRLCK)
+            return false;
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+}
+
+// The whole file, for the writer's lifetime. The pending byte comes first: readers cannot start new
+// reads meanwhile, so the reads in progress end and none overtakes the writer.
+bool lockForWriting(int fd)
+{
+    const auto deadline = std::chrono::steady_clock::now() + kReaderWait;
+    return lockRange(fd, kPendingByte, 1, deadline) && lockRange(fd, 0, 0, deadline);
 }
 
 int compareNoCase(void*, int lengthA, const void* a, int lengthB, const void* b)
@@ -263,10 +302,7 @@ std::unique_ptr<Store> Store::open(const QString& path, Mode mode)
         if (lockFd < 0)
             throw DominoError(u"无法打开数据库文件进行写入："_s + path + u"（"_s +
                               QString::fromLocal8Bit(strerror(errno)) + u"）"_s);
-        struct flock lock = {};
-        lock.l_type = F_WRLCK;
-        lock.l_whence = SEEK_SET;
-        if (::fcntl(lockFd, F_SETLK, &lock) != 0) {
+        if (!lockForWriting(lockFd)) {
             ::close(lockFd);
             throw DominoError(u"数据库文件正被其它程序使用："_s + path);
         }
@@ -307,6 +343,8 @@ Store::~Store()
 
 Statement& Store::statement(const char* sql)
 {
+    if (m_readHolds > 0)
+        renewRead();
     auto it = m_statements.find(sql);
     if (it != m_statements.end())
         return *it->second;
@@ -317,6 +355,38 @@ Statement& Store::statement(const char* sql)
         fail(m_db, rc, m_path);
     }
     return *m_statements.emplace(sql, std::make_unique<Statement>(m_db, stmt, &m_path)).first->second;
+}
+
+void Store::holdReads()
+{
+    ++m_readHolds;
+}
+
+void Store::releaseReads()
+{
+    if (--m_readHolds == 0 && !sqlite3_get_autocommit(m_db))
+        sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr); // a read: nothing to lose if it fails
+}
+
+void Store::renewRead()
+{
+    const auto now = std::chrono::steady_clock::now();
+    if (!sqlite3_get_autocommit(m_db)) {
+        if (now - m_readSince < kReadSlice || statementsBusy())
+            return;
+        exec("COMMIT");
+    }
+    exec("BEGIN");
+    m_readSince = now;
+}
+
+bool Store::statementsBusy() const
+{
+    for (sqlite3_stmt* stmt = sqlite3_next_stmt(m_db, nullptr); stmt; stmt = sqlite3_next_stmt(m_db, stmt)) {
+        if (sqlite3_stmt_busy(stmt))
+            return true;
+    }
+    return false;
 }
 
 void Store::exec(const char* sql)

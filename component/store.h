@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringView>
+#include <chrono>
 #include <functional>
 #include <map>
 #include <memory>
@@ -133,6 +134,13 @@ public:
     const QString& path() const { return m_path; }
     // Cached per SQL text, which must be a literal.
     Statement& statement(const char* sql);
+    // While held (the holds nest), the statements share one read transaction instead of starting one
+    // each: begun at the first statement, ended when the last hold is released, and renewed at a
+    // statement once it is kReadSlice old, so that a writer waiting for the file gets it. For a store
+    // that does not write.
+    void holdReads();
+    void releaseReads();
+    static constexpr std::chrono::milliseconds kReadSlice{100};
     void exec(const char* sql);
     qint64 lastInsertId() const;
     // Rows the last statement inserted, changed or deleted.
@@ -156,11 +164,15 @@ private:
     Store(QString path, sqlite3* db, int lockFd);
     void createSchema();
     void checkSchema(Mode mode);
+    void renewRead();
+    bool statementsBusy() const;
 
     QString m_path;
     sqlite3* m_db;
     int m_lockFd;
     std::map<const char*, std::unique_ptr<Statement>> m_statements;
+    int m_readHolds = 0;
+    std::chrono::steady_clock::time_point m_readSince;
 };
 
 // Upper-case 32 hex digits, random.

@@ -232,6 +232,7 @@ void Browser::fillPage(domino::NotesDatabase& database, const QString& viewName)
     list->setRowSelect(true);
     list->setViewStyle(shell::ListView::Style::Report);
 
+    const std::unique_ptr<domino::ReadBatch> batch = database.beginReadBatch();
     const std::unique_ptr<domino::NotesView> view = database.FindView(viewName);
     const int columns = std::max(0, view->ColumnCount());
     const QStringList titles = view->ColumnNames();

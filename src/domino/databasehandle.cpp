@@ -28,4 +28,9 @@ std::unique_ptr<NotesDocument> DatabaseHandle::FindDocumentById(const QString& d
     return database().FindDocumentById(documentId);
 }
 
+std::unique_ptr<ReadBatch> DatabaseHandle::beginReadBatch() const
+{
+    return database().beginReadBatch();
+}
+
 } // namespace quill::domino

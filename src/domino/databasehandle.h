@@ -18,6 +18,7 @@ public:
     QStringList Views() const override;
     std::unique_ptr<NotesView> FindView(const QString& name) const override;
     std::unique_ptr<NotesDocument> FindDocumentById(const QString& documentId) const override;
+    std::unique_ptr<ReadBatch> beginReadBatch() const override;
 
 private:
     const NotesDatabase& database() const;

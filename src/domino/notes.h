@@ -88,6 +88,16 @@ public:
     virtual std::unique_ptr<NotesDocument> NextDocument(const NotesDocument& document) const = 0;
 };
 
+// Held while a series of reads belongs together (a page of a view, an export): the implementation may
+// keep one read of the database open meanwhile instead of starting one for every call. Releasing it
+// ends it; batches nest. A writer of the database is kept waiting a fraction of a second at most, so
+// a long batch can see the database change between calls, as it would without a batch.
+class ReadBatch
+{
+public:
+    virtual ~ReadBatch() = default;
+};
+
 class NotesDatabase
 {
 public:
@@ -95,6 +105,8 @@ public:
     virtual QStringList Views() const = 0;
     virtual std::unique_ptr<NotesView> FindView(const QString& name) const = 0;
     virtual std::unique_ptr<NotesDocument> FindDocumentById(const QString& documentId) const = 0;
+    // The batch may outlive this object.
+    virtual std::unique_ptr<ReadBatch> beginReadBatch() const = 0;
 };
 
 class NotesSession

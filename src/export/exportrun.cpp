@@ -132,6 +132,8 @@ ExportRun::Outcome ExportRun::body(workbook::ExcelApplication& excel, const Expo
                                    const QString& viewName)
 {
     try {
+        // One read of the database for the whole walk instead of one per call.
+        const std::unique_ptr<domino::ReadBatch> batch = m_database.beginReadBatch();
         std::unique_ptr<domino::NotesView> view;
         guarded(u"连接视图出错:"_s, [&] {
             view = m_database.FindView(viewName);

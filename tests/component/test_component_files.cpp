@@ -9,6 +9,7 @@
 #include "testsupport/sample_installation.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
@@ -398,6 +399,53 @@ private slots:
             QVERIFY2(error.contains(u"正被其它程序使用"_s), qPrintable(error));
         }
         QCOMPARE(admin({u"set-acl"_s, db, u"--name"_s, u"x"_s, u"--level"_s, u"6"_s}), 0);
+    }
+
+    void writerGetsInWhileAReadBatchIsHeld()
+    {
+        // A reader holds a batch and walks a view again and again while another program adds documents:
+        // the writer waits for the reader's read to end instead of failing or waiting for the batch to end,
+        // the reader's walk stays whole, and the next page load sees the new documents.
+        const QString db = path(u"shared.nsf"_s);
+        QCOMPARE(admin({u"create-db"_s, db}), 0);
+        QCOMPARE(admin({u"add-view"_s, db, u"--name"_s, u"全部"_s, u"--column"_s, u"编号=No"_s}), 0);
+        const auto documents = [](int from, int count) {
+            QStringList list;
+            for (int n = from; n < from + count; ++n)
+                list << u"{\"items\": [{\"name\": \"No\", \"value\": %1}]}"_s.arg(n);
+            return (u'[' + list.join(u',') + u']').toUtf8();
+        };
+        writeFile(path(u"first.json"_s), documents(1, 50));
+        writeFile(path(u"more.json"_s), documents(51, 2));
+        QCOMPARE(admin({u"add-docs"_s, db, path(u"first.json"_s)}), 0);
+
+        auto database = open(db);
+        auto batch = database->beginReadBatch();
+        auto view = database->FindView(u"全部"_s);
+        QCOMPARE(view->EntryCount(), 50);
+        QProcess writer;
+        writer.start(quill::component::testing::adminToolPath(), {u"add-docs"_s, db, path(u"more.json"_s)});
+        QVERIFY(writer.waitForStarted());
+        const auto walk = [&] {
+            auto doc = view->NthDocument(1);
+            for (int n = 1; n <= 50; ++n, doc = view->NextDocument(*doc)) {
+                QVERIFY(doc);
+                QCOMPARE(doc->ItemValue(u"No"_s), ValueList{Value::number(n)});
+            }
+            QVERIFY(!doc);
+        };
+        QElapsedTimer waited;
+        waited.start();
+        while (writer.state() != QProcess::NotRunning && waited.elapsed() < 60000 && !QTest::currentTestFailed()) {
+            walk();
+            writer.waitForFinished(1);
+        }
+        QCOMPARE(writer.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(writer.exitCode(), 0);
+        walk(); // the batch is still held
+        batch.reset();
+        QCOMPARE(database->FindView(u"全部"_s)->EntryCount(), 52);
+        QCOMPARE(database->FindView(u"全部"_s)->NthDocument(52)->ItemValue(u"No"_s), ValueList{Value::number(52)});
     }
 
     void loaderErrorsAtFirstUse()

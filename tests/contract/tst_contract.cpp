@@ -459,6 +459,26 @@ private slots:
                              blocker + u"/合同.txt"_s);
     }
 
+    void readBatchesNestAndOutliveTheDatabase()
+    {
+        std::unique_ptr<ReadBatch> outer;
+        std::unique_ptr<NotesView> view;
+        {
+            auto db = openLocal();
+            outer = db->beginReadBatch();
+            auto inner = db->beginReadBatch();
+            view = db->FindView(u"全部"_s);
+            QCOMPARE(view->NthDocument(2)->DocumentId(), idOf(2));
+            inner.reset();
+            QCOMPARE(view->NthDocument(1)->ItemValue(u"名称"_s), ValueList{Value::text(u"华夏贸易"_s)});
+        }
+        auto doc = view->NthDocument(4);
+        outer.reset();
+        // What was had in a batch is read on after it.
+        QCOMPARE(doc->ItemValue(u"编号"_s), ValueList{Value::number(4)});
+        QVERIFY(view->NextDocument(*doc) == nullptr);
+    }
+
     void objectsOutliveTheirParents()
     {
         std::unique_ptr<NotesDocument> doc;

@@ -94,6 +94,7 @@ public:
     QStringList shown; // "message:", "show", "text:", "progress:", "close"
     int events = 0;
     bool open = false;
+    std::function<void()> onEvents; // called at every processEvents()
 
     void showMessage(const QString& text) override { shown << QStringLiteral("message:") + text; }
     void showProgressWindow() override
@@ -111,7 +112,12 @@ public:
         shown << QStringLiteral("close");
         open = false;
     }
-    void processEvents() override { ++events; }
+    void processEvents() override
+    {
+        ++events;
+        if (onEvents)
+            onEvents();
+    }
 
     QStringList messages() const
     {

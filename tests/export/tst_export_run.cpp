@@ -46,6 +46,7 @@ class TestExportRun : public QObject
     Q_OBJECT
 private slots:
     void wholeRun();
+    void duringTheRun();
     void excelMissing();
     void viewAndStartDocumentFailures_data();
     void viewAndStartDocumentFailures();
@@ -97,6 +98,25 @@ void TestExportRun::wholeRun()
                                           u"close"_s, u"message:"_s + finished(rig)}));
     // Once per document and once per written cell.
     QCOMPARE(rig.host.events, 3 + 3 * 3);
+}
+
+void TestExportRun::duringTheRun()
+{
+    // Whenever the run lets the event loop turn, the line of the step before is in the file already,
+    // and the run holds one read batch of the database.
+    ExportRig rig;
+    addStandardView(rig);
+    QStringList lastLines;
+    rig.host.onEvents = [&] {
+        QCOMPARE(rig.domino.openReadBatches(), 1);
+        lastLines << readLogLines(rig.logPath()).last();
+    };
+    rig.run(u"全部"_s, 1, 3, rig.workbook());
+    QCOMPARE(rig.domino.openReadBatches(), 0);
+    const QString cell = u" s值写入excel表 "_s + kNow;
+    const QString att = u"保存第1个文档第3个附件到:"_s + rig.out() + u"全部附件/"_s + id(rig, 1) + u"/c.txt"_s + kNow;
+    QCOMPARE(lastLines, (QStringList{att, cell, cell, cell, u"完成向excel写入第2个文档"_s + kNow, cell, cell,
+                                     u"完成向excel写入第3个文档"_s + kNow, cell, cell, cell}));
 }
 
 void TestExportRun::excelMissing()

@@ -52,6 +52,7 @@ struct FakeDomino::State
     QStringList calls;
     int sessions = 0;
     int nextId = 1;
+    int readBatches = 0; // open now
 
     void hit(const QString& operation, const QString& argument = {})
     {
@@ -298,6 +299,19 @@ private:
     const FakeView* m_view;
 };
 
+// The stand-in has nothing to hold open; it counts the batches so that tests see where they are held.
+class FakeReadBatch : public domino::ReadBatch
+{
+public:
+    explicit FakeReadBatch(StatePtr state) : m_state(std::move(state)) { ++m_state->readBatches; }
+    ~FakeReadBatch() override { --m_state->readBatches; }
+    FakeReadBatch(const FakeReadBatch&) = delete;
+    FakeReadBatch& operator=(const FakeReadBatch&) = delete;
+
+private:
+    StatePtr m_state;
+};
+
 class FakeDbHandle : public domino::NotesDatabase
 {
 public:
@@ -325,6 +339,10 @@ public:
             if (m_db->documents[i]->id.compare(documentId.trimmed(), Qt::CaseInsensitive) == 0)
                 return std::make_unique<FakeDocHandle>(m_state, m_db, static_cast<int>(i), nullptr, 0);
         throw DominoError(u"找不到文档："_s + documentId);
+    }
+    std::unique_ptr<domino::ReadBatch> beginReadBatch() const override
+    {
+        return std::make_unique<FakeReadBatch>(m_state);
     }
 
 private:
@@ -517,6 +535,11 @@ int FakeDomino::callCount(const QString& operation) const
 void FakeDomino::clearCalls()
 {
     m_state->calls.clear();
+}
+
+int FakeDomino::openReadBatches() const
+{
+    return m_state->readBatches;
 }
 
 int FakeDomino::sessionsCreated() const

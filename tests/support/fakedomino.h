@@ -106,6 +106,8 @@ public:
     int callCount(const QString& operation) const;
     void clearCalls();
 
+    // Read batches begun and not yet released.
+    int openReadBatches() const;
     int sessionsCreated() const;
     domino::SessionFactory sessionFactory();
 
