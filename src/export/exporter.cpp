@@ -141,8 +141,7 @@ void Exporter::ExportView(const ExportTarget& target)
         throw platform::Error(u"没有打开的数据库"_s);
 
     const QString folder = m_options.logFolder.isEmpty() ? platform::logFolder() : m_options.logFolder;
-    Clock clock = m_options.clock ? m_options.clock : Clock([] { return QDateTime::currentDateTime(); });
-    ExportLog log(m_workspace.settingsFolder(), folder, std::move(clock));
+    ExportLog log(m_workspace.settingsFolder(), folder, m_options.clock);
     ShellHost host(m_window.prompts(), m_progress, m_options.processEvents);
 
     CommandsDisabled disabled(m_window);

@@ -22,7 +22,7 @@ struct ExporterOptions
 {
     // The folder that stands for "c:\"; empty means platform::logFolder().
     QString logFolder;
-    // Empty means the local clock.
+    // Empty means the local clock (LocalClock).
     Clock clock;
     // Empty means QCoreApplication::processEvents().
     std::function<void()> processEvents;

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -22,39 +23,108 @@ QString systemError(int code)
 
 } // namespace
 
-void AppendLogLine(const QString& path, const QString& line, const QString& folder)
+LogFile::LogFile(QString folder) : m_folder(std::move(folder)) {}
+
+LogFile::~LogFile()
 {
+    try {
+        recoverRemoved();
+    } catch (const std::exception&) {
+        // Nothing to tell at the end of a run: the lines were written, into a file removed meanwhile.
+    }
+    close();
+}
+
+void LogFile::close()
+{
+    if (m_fd >= 0)
+        ::close(m_fd); // every line is written already; nothing is waiting in the descriptor
+    m_fd = -1;
+    m_sinceCheck.resize(0);
+    m_linesSinceCheck = 0;
+}
+
+void LogFile::open(const QString& path)
+{
+    close();
     const qsizetype cut = std::max(path.lastIndexOf(u'/'), path.lastIndexOf(u'\\'));
     const QString name = path.mid(cut + 1);
-    QString target = folder;
+    QString target = m_folder;
     if (!target.isEmpty() && !target.endsWith(u'/'))
         target += u'/';
     target += name;
     if (name.isEmpty())
         throw platform::Error(u"无法写入日志文件：“"_s + path + u"”不是文件名"_s);
 
-    QByteArray bytes = platform::toGbk(line);
-    bytes += "\r\n";
-    const QByteArray nativePath = target.toLocal8Bit();
+    const QByteArray nativeTarget = target.toLocal8Bit();
     int fd;
     do
-        fd = ::open(nativePath.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+        fd = ::open(nativeTarget.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
     while (fd < 0 && errno == EINTR);
     if (fd < 0)
         throw platform::Error(u"无法写入日志文件："_s + target + u"（"_s + systemError(errno) + u"）"_s);
+    struct stat st = {};
+    ::fstat(fd, &st);
+    m_fd = fd;
+    m_path = path;
+    m_target = target;
+    m_nativeTarget = nativeTarget;
+    m_device = st.st_dev;
+    m_inode = st.st_ino;
+    m_linksCounted = st.st_nlink > 0;
+}
+
+void LogFile::writeAll(const QByteArray& bytes)
+{
     ssize_t written;
     do
-        written = ::write(fd, bytes.constData(), static_cast<size_t>(bytes.size()));
+        written = ::write(m_fd, bytes.constData(), static_cast<size_t>(bytes.size()));
     while (written < 0 && errno == EINTR);
-    const int writeErrno = errno;
-    const bool closed = ::close(fd) == 0 || errno == EINTR;
-    const int closeErrno = errno;
-    if (written != bytes.size()) {
-        const QString reason = written < 0 ? systemError(writeErrno) : u"只写入了部分内容"_s;
-        throw platform::Error(u"无法写入日志文件："_s + target + u"（"_s + reason + u"）"_s);
+    if (written == bytes.size())
+        return;
+    const QString reason = written < 0 ? systemError(errno) : u"只写入了部分内容"_s;
+    close(); // the next line opens the file again
+    throw platform::Error(u"无法写入日志文件："_s + m_target + u"（"_s + reason + u"）"_s);
+}
+
+void LogFile::recoverRemoved()
+{
+    struct stat st = {};
+    if (m_fd >= 0 && m_linksCounted && ::fstat(m_fd, &st) == 0 && st.st_nlink == 0) {
+        const QByteArray lines = m_sinceCheck;
+        open(m_path);
+        writeAll(lines);
     }
-    if (!closed)
-        throw platform::Error(u"无法写入日志文件："_s + target + u"（"_s + systemError(closeErrno) + u"）"_s);
+    m_sinceCheck.resize(0);
+    m_linesSinceCheck = 0;
+}
+
+bool LogFile::pathLeadsHere() const
+{
+    struct stat st = {};
+    return ::stat(m_nativeTarget.constData(), &st) == 0 && st.st_dev == m_device && st.st_ino == m_inode;
+}
+
+void LogFile::append(const QString& path, const QByteArray& bytes)
+{
+    if (m_fd >= 0 && (path != m_path || m_checkPath)) {
+        recoverRemoved();
+        if (path != m_path || !pathLeadsHere())
+            close();
+    }
+    m_checkPath = false;
+    if (m_fd < 0)
+        open(path);
+    writeAll(bytes);
+    m_sinceCheck += bytes;
+    if (++m_linesSinceCheck >= kCheckEvery)
+        recoverRemoved();
+}
+
+void AppendLogLine(const QString& path, const QString& line, const QString& folder)
+{
+    LogFile file(folder);
+    file.append(path, platform::toGbk(line) + "\r\n");
 }
 
 QString logFileName(const QDate& date)
@@ -166,20 +236,25 @@ QString nextDocumentFailed(qint64 n)
 } // namespace loglines
 
 ExportLog::ExportLog(QString appPath, QString folder, Clock clock)
-    : m_appPath(std::move(appPath)), m_folder(std::move(folder)), m_clock(std::move(clock))
+    : m_appPath(std::move(appPath)), m_clock(std::move(clock)), m_file(std::move(folder))
 {
 }
 
 void ExportLog::write(const QString& text)
 {
-    const QDateTime now = m_clock();
+    const QDateTime now = m_clock ? m_clock() : m_localClock.now();
     const qint64 second = now.toSecsSinceEpoch();
-    if (second != m_cachedSecond || m_cachedNow.isEmpty()) {
+    if (second != m_cachedSecond || m_cachedEnding.isEmpty()) {
         m_cachedSecond = second;
-        m_cachedNow = domino::formatShortDateTime(now);
+        m_cachedEnding = platform::toGbk(domino::formatShortDateTime(now)) + "\r\n";
         m_cachedPath = m_appPath + u"log/"_s + logFileName(now.date());
+        // Once a second is often enough to notice a file renamed away; its lines are not lost.
+        m_file.checkPathAtNextLine();
     }
-    AppendLogLine(m_cachedPath, text + m_cachedNow, m_folder);
+    // The same bytes as AppendLogLine(path, text + now) writes, in the file held open.
+    QByteArray bytes = platform::toGbk(text);
+    bytes += m_cachedEnding;
+    m_file.append(m_cachedPath, bytes);
 }
 
 } // namespace quill::exporting

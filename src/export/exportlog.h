@@ -1,5 +1,8 @@
 #pragma once
 
+#include "export/localclock.h"
+
+#include <QByteArray>
 #include <QDateTime>
 #include <QString>
 #include <functional>
@@ -8,9 +11,54 @@ namespace quill::exporting {
 
 using Clock = std::function<QDateTime()>;
 
-// Appends line + CRLF, in GBK, to folder + the file-name part of path (after its last "/" or "\").
-// One write(2) on a descriptor opened for this line alone, so a line once returned is on disk even
-// if the program dies. Throws platform::Error when the line cannot be written.
+// The log file a run appends to, held open from line to line. Each line is one write(2) to a
+// descriptor opened with O_APPEND, so a line once written is in the file even if the program dies.
+// Every kCheckEvery lines, at checkPathAtNextLine() and at the end, the file is looked at: one
+// removed meanwhile (no link left) gets the lines written since the last look again, in a new file
+// under the name, so that none is lost; one renamed away (rotated) keeps the lines written to it,
+// and the next line after checkPathAtNextLine() goes to the file under the name, created when
+// missing.
+class LogFile
+{
+public:
+    static constexpr int kCheckEvery = 64;
+
+    // folder stands for "c:\".
+    explicit LogFile(QString folder);
+    ~LogFile();
+    LogFile(const LogFile&) = delete;
+    LogFile& operator=(const LogFile&) = delete;
+
+    // Writes bytes to folder + the file-name part of path (after its last "/" or "\"). Throws
+    // platform::Error when they cannot be written.
+    void append(const QString& path, const QByteArray& bytes);
+    void checkPathAtNextLine() { m_checkPath = true; }
+    const QString& folder() const { return m_folder; }
+
+private:
+    void open(const QString& path);
+    void close();
+    void writeAll(const QByteArray& bytes);
+    // Writes the lines since the last look again if the file was removed meanwhile.
+    void recoverRemoved();
+    bool pathLeadsHere() const;
+
+    QString m_folder;
+    QString m_path;
+    QString m_target;
+    QByteArray m_nativeTarget;
+    int m_fd = -1;
+    quint64 m_device = 0;
+    quint64 m_inode = 0;
+    // Some file systems report no links at all; removal is not looked for there.
+    bool m_linksCounted = false;
+    bool m_checkPath = false;
+    QByteArray m_sinceCheck;
+    int m_linesSinceCheck = 0;
+};
+
+// Appends line + CRLF, in GBK, to folder + the file-name part of path, with a file opened for this line
+// alone. A run writes its lines through ExportLog, which holds the file open.
 void AppendLogLine(const QString& path, const QString& line, const QString& folder);
 
 // "log" + yyyyMMdd + ".txt"
@@ -45,18 +93,20 @@ QString nextDocumentFailed(qint64 n);
 class ExportLog
 {
 public:
-    ExportLog(QString appPath, QString folder, Clock clock);
+    // An empty clock is the local one (LocalClock).
+    ExportLog(QString appPath, QString folder, Clock clock = {});
 
     void write(const QString& text);
-    const QString& folder() const { return m_folder; }
+    const QString& folder() const { return m_file.folder(); }
 
 private:
     QString m_appPath;
-    QString m_folder;
     Clock m_clock;
+    LocalClock m_localClock;
+    LogFile m_file;
     // The date-time text changes once a second; formatting it for every line is wasted work.
     qint64 m_cachedSecond = -1;
-    QString m_cachedNow;
+    QByteArray m_cachedEnding; // the date-time and CRLF, in GBK
     QString m_cachedPath;
 };
 

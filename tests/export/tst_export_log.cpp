@@ -1,8 +1,11 @@
+#include "domino/value.h"
 #include "export/exportlog.h"
 #include "exporttestsupport.h"
 #include "platform/error.h"
 
+#include <QScopeGuard>
 #include <QTest>
+#include <ctime>
 
 using namespace Qt::StringLiterals;
 using namespace quill::exporting;
@@ -15,6 +18,8 @@ private slots:
     void appendLogLine();
     void appendLogLineFailures();
     void clockAndDateChange();
+    void fileRemovedOrRenamedMidRun();
+    void localClockFollowsTheZone();
     void linesOfOneDocument();
     void startDocumentWithoutItems();
     void lineBreaksStayInTheirLine();
@@ -78,6 +83,74 @@ void TestExportLog::clockAndDateChange()
     // Midnight leaves the time out; the run goes on in the next day's file.
     QCOMPARE(readLogLines(tmp.path() + u"/log20261209.txt"_s),
              (QStringList{u"b;2026-12-9"_s, u"c;2026-12-9 0:00:01"_s}));
+}
+
+void TestExportLog::fileRemovedOrRenamedMidRun()
+{
+    QTemporaryDir tmp;
+    const QString path = tmp.path() + u"/log20261208.txt"_s;
+    const QString rotated = path + u".1"_s;
+    QDateTime now(QDate(2026, 12, 8), QTime(10, 0, 0));
+    const auto line = [&](const QString& text) -> QString { return text + now.toString(u"yyyy-M-d h:mm:ss"_s); };
+    QStringList first;
+    QStringList second;
+    {
+        ExportLog log(u"/opt/app/"_s, tmp.path(), [&] { return now; });
+        log.write(u"a;"_s);
+        first << line(u"a;"_s);
+        // Removed: noticed within a few lines; the lines since the last look go to a new file again.
+        QVERIFY(QFile::remove(path));
+        for (int n = 0; n < LogFile::kCheckEvery; ++n) {
+            log.write(u"b%1;"_s.arg(n));
+            first << line(u"b%1;"_s.arg(n));
+        }
+        QCOMPARE(readLogLines(path), first);
+        // Renamed away: the lines of the same second follow it, the next second's go to a new file.
+        QVERIFY(QFile::rename(path, rotated));
+        log.write(u"c;"_s);
+        first << line(u"c;"_s);
+        now = now.addSecs(1);
+        log.write(u"d;"_s);
+        second << line(u"d;"_s);
+        // Removed just before the run ends: noticed at its end.
+        QVERIFY(QFile::remove(path));
+        log.write(u"e;"_s);
+        second << line(u"e;"_s);
+    }
+    QCOMPARE(readLogLines(rotated), first);
+    QCOMPARE(readLogLines(path), second);
+}
+
+void TestExportLog::localClockFollowsTheZone()
+{
+    // POSIX rules, so that no zone files are needed: Central Europe with daylight saving, and China.
+    const QByteArray oldZone = qgetenv("TZ");
+    const auto restore = qScopeGuard([&] {
+        oldZone.isNull() ? qunsetenv("TZ") : qputenv("TZ", oldZone);
+        tzset();
+    });
+    const auto utc = [](int month, int day, int hour, int minute, int second) {
+        return QDateTime(QDate(2026, month, day), QTime(hour, minute, second), Qt::UTC).toMSecsSinceEpoch();
+    };
+    const std::pair<const char*, std::vector<qint64>> zones[] = {
+        {"CET-1CEST,M3.5.0,M10.5.0/3",
+         {utc(3, 29, 0, 59, 59), utc(3, 29, 1, 0, 0), utc(10, 25, 0, 59, 59), utc(10, 25, 1, 0, 0),
+          utc(12, 7, 23, 0, 0), -1500}},
+        {"CST-8", {utc(12, 7, 16, 0, 0), utc(12, 7, 20, 24, 34), 0}},
+    };
+    for (const auto& [zone, moments] : zones) {
+        qputenv("TZ", zone);
+        tzset();
+        const LocalClock clock;
+        for (const qint64 ms : moments) {
+            const QDateTime expected = QDateTime::fromMSecsSinceEpoch(ms);
+            const QDateTime local = clock.at(ms);
+            QCOMPARE(local.toMSecsSinceEpoch(), ms);
+            QCOMPARE(local.offsetFromUtc(), expected.offsetFromUtc());
+            QCOMPARE(quill::domino::formatShortDateTime(local), quill::domino::formatShortDateTime(expected));
+        }
+        QVERIFY(std::abs(clock.now().secsTo(QDateTime::currentDateTime())) <= 2);
+    }
 }
 
 void TestExportLog::linesOfOneDocument()
