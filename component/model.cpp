@@ -3,7 +3,10 @@
 #include "domino/error.h"
 
 #include <QJsonDocument>
+#include <algorithm>
+#include <charconv>
 #include <cmath>
+#include <optional>
 #include <sodium.h>
 
 using namespace Qt::StringLiterals;
@@ -123,6 +126,69 @@ domino::Value decodeValue(qint64 type, const QJsonValue& element)
     return Value::text(element.toString());
 }
 
+// A number as JSON writes it (and nothing else), with the value the JSON parser gives it: it keeps
+// whole numbers as integers, so -0 comes back as 0.
+std::optional<double> jsonNumber(QStringView text)
+{
+    qsizetype i = 0;
+    const auto digits = [&] {
+        const qsizetype from = i;
+        while (i < text.size() && text[i] >= u'0' && text[i] <= u'9')
+            ++i;
+        return i - from;
+    };
+    const auto next = [&](char16_t c) { return i < text.size() && text[i] == c; };
+    if (next(u'-'))
+        ++i;
+    if (next(u'0'))
+        ++i;
+    else if (digits() == 0)
+        return std::nullopt;
+    if (next(u'.')) {
+        ++i;
+        if (digits() == 0)
+            return std::nullopt;
+    }
+    if (next(u'e') || next(u'E')) {
+        ++i;
+        if (next(u'+') || next(u'-'))
+            ++i;
+        if (digits() == 0)
+            return std::nullopt;
+    }
+    // Correctly rounded like the parser's conversion; what it cannot read (too long, out of range)
+    // is left to the parser.
+    char ascii[64];
+    if (i != text.size() || text.size() >= qsizetype(sizeof ascii))
+        return std::nullopt;
+    std::transform(text.begin(), text.end(), ascii, [](QChar c) { return char(c.unicode()); });
+    double d = 0;
+    const std::from_chars_result result = std::from_chars(ascii, ascii + text.size(), d);
+    if (result.ec != std::errc() || result.ptr != ascii + text.size())
+        return std::nullopt;
+    return d == 0 ? 0.0 : d;
+}
+
+// What the component stores nearly always, ["text"] or [number], read without the JSON parser into
+// the element the parser would give; nullopt for anything else.
+std::optional<QJsonValue> singleElement(const QString& stored)
+{
+    if (stored.size() < 3 || stored.front() != u'[' || stored.back() != u']')
+        return std::nullopt;
+    const QStringView inner = QStringView(stored).sliced(1, stored.size() - 2);
+    if (inner.front() != u'"') {
+        const std::optional<double> number = jsonNumber(inner);
+        return number ? std::optional<QJsonValue>(*number) : std::nullopt;
+    }
+    if (inner.size() < 2 || inner.back() != u'"')
+        return std::nullopt;
+    const QStringView text = inner.sliced(1, inner.size() - 2);
+    const bool plain = std::none_of(text.begin(), text.end(), [](QChar c) {
+        return c == u'"' || c == u'\\' || c.unicode() < 0x20 || c.isSurrogate();
+    });
+    return plain ? std::optional<QJsonValue>(text.toString()) : std::nullopt;
+}
+
 } // namespace
 
 bool isTextListType(qint64 type)
@@ -139,6 +205,8 @@ domino::ValueList decodeValues(qint64 type, const QString& stored)
 {
     if (!isKnownItemType(type))
         throw domino::DominoError(u"类型编号未知（"_s + QString::number(type) + u"）"_s);
+    if (const std::optional<QJsonValue> element = singleElement(stored))
+        return {decodeValue(type, *element)};
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(stored.toUtf8(), &error);
     if (error.error != QJsonParseError::NoError || !document.isArray())

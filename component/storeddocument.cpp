@@ -56,11 +56,20 @@ const std::vector<StoredItem>& StoredDocument::items() const
 
 const StoredItem* StoredDocument::find(const QString& name) const
 {
+    // The export asks for every item twice running: its type, then its value.
+    if (m_lastLookup && m_lastLookup->first == name)
+        return m_lastLookup->second;
+    const StoredItem* found = nullptr;
     for (const StoredItem& item : items()) {
-        if (item.name.compare(name, Qt::CaseInsensitive) == 0)
-            return &item;
+        // Names of different lengths never match, not even without regard to case.
+        if (item.name.size() == name.size() &&
+            (item.name == name || item.name.compare(name, Qt::CaseInsensitive) == 0)) {
+            found = &item;
+            break;
+        }
     }
-    return nullptr;
+    m_lastLookup.emplace(name, found);
+    return found;
 }
 
 const StoredItem& StoredDocument::existing(const QString& name) const

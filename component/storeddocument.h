@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace quill::component {
@@ -58,6 +59,7 @@ private:
     qint64 m_modified;
     qint64 m_position;
     mutable std::optional<std::vector<StoredItem>> m_items;
+    mutable std::optional<std::pair<QString, const StoredItem*>> m_lastLookup;
 };
 
 // What a view column shows of values: none as "", one as itself, several as a list.
