@@ -3,8 +3,8 @@
 #include "domino/error.h"
 
 #include <QStringList>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 
 using namespace Qt::StringLiterals;
 
@@ -56,12 +56,16 @@ QString formatGeneralNumber(double value)
         return value < 0 ? u"-INF"_s : u"INF"_s;
     if (value == 0.0)
         return u"0"_s;
+    // A whole number of at most 15 digits is just its digits; the general way below gives the same.
+    if (std::fabs(value) < 1e15 && value == std::trunc(value))
+        return QString::number(qint64(value));
 
     // Round to 15 significant digits first; the decision between fixed and scientific is made on
-    // the rounded value, so 999999999999999.9 becomes 1E15.
+    // the rounded value, so 999999999999999.9 becomes 1E15. to_chars writes what printf's "%.14e" does.
     char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.14e", std::fabs(value));
-    const QByteArray repr(buffer);
+    const char* end =
+        std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value), std::chars_format::scientific, 14).ptr;
+    const QByteArray repr(buffer, end - buffer);
     const qsizetype ePos = repr.indexOf('e');
     QByteArray digits = repr.left(ePos);
     digits.remove(1, 1); // the decimal point after the first digit

@@ -4,7 +4,12 @@
 #include "domino/value.h"
 #include "fakedomino.h"
 
+#include <QRandomGenerator>
 #include <QTest>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <ctime>
 
 Q_DECLARE_METATYPE(quill::domino::Value)
@@ -50,6 +55,26 @@ private slots:
         QTest::newRow("afternoon time") << Value::time(QTime(23, 5, 9)) << u"23:05:09"_s;
         QTest::newRow("invalid date-time") << Value::dateTime(QDateTime()) << QString();
         QTest::newRow("list joined") << Value::list({Value::text(u"甲"_s), Value::number(2.5)}) << u"甲, 2.5"_s;
+    }
+    void numbersAsPrintfRoundsThem()
+    {
+        // Numbers are rounded to 15 digits with to_chars, which must give what printf's "%.14e" gives.
+        QRandomGenerator random(17);
+        for (int i = 0; i < 200000; ++i) {
+            // Any bit pattern, and amounts of up to three decimals.
+            double value = double(random.bounded(1000000000)) / 1000;
+            if (i % 2 == 0) {
+                const quint64 bits = random.generate64();
+                std::memcpy(&value, &bits, sizeof value);
+            }
+            if (!std::isfinite(value))
+                continue;
+            char expected[64];
+            char actual[64];
+            std::snprintf(expected, sizeof expected, "%.14e", value);
+            *std::to_chars(actual, actual + sizeof actual - 1, value, std::chars_format::scientific, 14).ptr = 0;
+            QCOMPARE(QByteArray(actual), QByteArray(expected));
+        }
     }
     void valueToText()
     {
