@@ -5,8 +5,9 @@
 namespace quill::exporting {
 
 // The local date and time for the log's stamps. With TZ unset the C library looks at the zone file
-// again for every conversion that Qt asks of it; this clock reads the zone once, when it is made, and
-// converts with localtime_r, which does not look again. Daylight saving still changes the offset.
+// again for every conversion that Qt asks of it (Qt calls tzset() each time); this clock has the zone
+// read when it is made and converts with localtime_r, which does not look again. Daylight saving
+// still changes the offset.
 class LocalClock
 {
 public:

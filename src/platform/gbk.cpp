@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <iconv.h>
 #include <memory>
 
@@ -78,13 +79,16 @@ private:
     quint32 bytesOf(char16_t c);
 
     Converter m_converter{"GB18030", "UTF-8"};
-    std::unique_ptr<quint32[]> m_table;
+    // calloc: the pages of characters never met are never touched, so they cost no memory.
+    std::unique_ptr<quint32[], decltype(&std::free)> m_table{nullptr, &std::free};
 };
 
 quint32 GbkEncoder::bytesOf(char16_t c)
 {
     if (!m_table)
-        m_table = std::make_unique<quint32[]>(0x10000);
+        m_table.reset(static_cast<quint32*>(std::calloc(0x10000, sizeof(quint32))));
+    if (!m_table)
+        return kUnusable; // no memory for the table: iconv converts the text
     quint32& entry = m_table[c];
     if (entry == kUnknown) {
         const QByteArray bytes = m_converter.convert(QString(QChar(c)).toUtf8());
