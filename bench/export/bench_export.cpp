@@ -3,10 +3,13 @@
 // for the same cells (measured around each of its operations), so that export/writer shows what the
 // rest costs.
 //
-// bench_export [--docs N] [--no-events] [--component] [--out DIR]
+// bench_export [--docs N] [--no-events] [--component] [--out DIR] [--keep] [--database FILE]
 //   --no-events  replace the per-document and per-cell event processing by nothing, to measure its cost
 //   --component  read the documents through the real component (loaded through its registration) from
 //                a database that nlsxbe-admin generate makes, instead of the in-memory stand-in
+//   --database   with --component: a copy of this database (made by an earlier run kept with --keep)
+//                instead of a new one, so that two builds read the same documents
+//   --keep       leave the workbook, attachments and log in the run's folder (printed), to compare runs
 #include "domino/loader.h"
 #include "export/exporter.h"
 #include "fakedomino.h"
@@ -134,7 +137,9 @@ struct Options
     int documents = 65535;
     bool events = true;
     bool component = false;
+    bool keep = false;
     QString outBase;
+    QString database;
 };
 
 Options parseOptions(const QStringList& args)
@@ -147,6 +152,10 @@ Options parseOptions(const QStringList& args)
             options.events = false;
         else if (args[i] == u"--component"_s)
             options.component = true;
+        else if (args[i] == u"--keep"_s)
+            options.keep = true;
+        else if (args[i] == u"--database"_s && i + 1 < args.size())
+            options.database = args[++i];
         else if (args[i] == u"--out"_s && i + 1 < args.size())
             options.outBase = args[++i];
     }
@@ -163,7 +172,7 @@ struct Source
     double generateSeconds = 0;
 };
 
-bool useComponent(Source& source, const QTemporaryDir& tmp, int documents)
+bool useComponent(Source& source, const QTemporaryDir& tmp, int documents, const QString& database)
 {
     // The registration the program itself would find, in a registry file of the benchmark's own.
     source.registry = std::make_unique<platform::Registry>(tmp.filePath(u"registry.reg"_s));
@@ -171,6 +180,8 @@ bool useComponent(Source& source, const QTemporaryDir& tmp, int documents)
                                  QStringLiteral(QUILL_COMPONENT_PATH));
     source.factory = domino::registeredSessionFactory(*source.registry);
     source.databasePath = tmp.filePath(u"big.nsf"_s);
+    if (!database.isEmpty())
+        return QFile::copy(database, source.databasePath);
     QElapsedTimer timer;
     timer.start();
     QProcess admin;
@@ -293,12 +304,15 @@ int main(int argc, char** argv)
     const Options options = parseOptions(app.arguments());
     QTemporaryDir tmp(options.outBase.isEmpty() ? QDir::tempPath() + u"/bench_export-XXXXXX"_s
                                                 : options.outBase + u"/bench_export-XXXXXX"_s);
+    tmp.setAutoRemove(!options.keep);
+    if (options.keep)
+        std::printf("kept in              %s\n", qPrintable(tmp.path()));
     QDir(tmp.path()).mkpath(u"out"_s);
     QDir(tmp.path()).mkpath(u"state"_s);
 
     Source source;
     if (options.component) {
-        if (!useComponent(source, tmp, options.documents))
+        if (!useComponent(source, tmp, options.documents, options.database))
             return 1;
     } else {
         useStandIn(source, options.documents);
