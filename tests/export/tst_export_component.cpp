@@ -55,6 +55,27 @@ void checkFirstRows(const domino::NotesView& view, const QJsonArray& rows, int c
     }
 }
 
+// Another program that writes the database (adds a view), started at the first step of a run once armed;
+// every step waits a little for it, so that it runs while the run reads.
+struct WriterDuringRun
+{
+    explicit WriterDuringRun(QString databaseFile) : file(std::move(databaseFile)) {}
+
+    QString file;
+    bool armed = false;
+    QProcess process;
+
+    void step()
+    {
+        if (!armed)
+            return;
+        if (process.program().isEmpty())
+            process.start(component::testing::adminToolPath(),
+                          {u"add-view"_s, file, u"--name"_s, u"写入中"_s, u"--column"_s, u"编号=No"_s});
+        process.waitForFinished(50);
+    }
+};
+
 } // namespace
 
 class TestExportComponent : public QObject
@@ -68,7 +89,8 @@ private slots:
 void TestExportComponent::roundTripThroughComponentAndWriter()
 {
     QTemporaryDir tmp;
-    const component::testing::SampleInstallation sample = component::testing::makeSampleInstallation(tmp.path());
+    const component::testing::SampleInstallation sample =
+        component::testing::makeSampleInstallation(tmp.path(), component::testing::SampleUse::PrivateCopy);
     platform::Registry registry(sample.registryPath);
     ScriptedPrompts prompts;
     shell::ProgressDisplay progress;
@@ -81,12 +103,17 @@ void TestExportComponent::roundTripThroughComponentAndWriter()
     options.logFolder = tmp.filePath(u"state/"_s);
     QDir().mkpath(options.logFolder);
     options.clock = fixedNow;
+    const QString file = sample.dataDir + u"/crm.nsf"_s;
+    WriterDuringRun writer(file);
+    options.processEvents = [&] {
+        QCoreApplication::processEvents();
+        writer.step();
+    };
     Exporter exporter(window, ws, progress, workbook::createXlsWriter, options);
     exporter.attachCommands();
     window.show();
 
     // What opening the file and clicking its view leave behind.
-    const QString file = sample.dataDir + u"/crm.nsf"_s;
     ws.session().InitLocalSession(QString());
     ws.listView(ws.session().OpenDatabase(QString(), file, false), u"全部"_s, {QString(), file});
     const std::unique_ptr<domino::NotesView> view = ws.database().FindView(u"全部"_s);
@@ -99,10 +126,16 @@ void TestExportComponent::roundTripThroughComponentAndWriter()
     window.trigger(shell::Command::Export);
     QCOMPARE(prompts.errors(), QStringList());
     QCOMPARE(progress.window(), nullptr);
+    // Another program writes the database while the whole view is exported: it gets in during the run
+    // (the run waits a little at every step until then) and the run still exports every document.
+    writer.armed = true;
     prompts.saveAnswers.push_back(tmp.filePath(u"out/客户.xls"_s));
     prompts.inputAnswers.push_back(u"1"_s);
     window.trigger(shell::Command::Export);
     QCOMPARE(prompts.errors(), QStringList());
+    QCOMPARE(writer.process.state(), QProcess::NotRunning);
+    QVERIFY2(writer.process.exitCode() == 0, writer.process.readAllStandardError().constData());
+    QVERIFY(ws.database().Views().contains(u"写入中"_s));
     const QString attachments = tmp.filePath(u"out/全部附件"_s);
     QCOMPARE(prompts.messages(),
              (QStringList{QString::fromUtf16(kFinished) + attachments, QString::fromUtf16(kFinished) + attachments}));
