@@ -1,10 +1,11 @@
 #include "platform/gbk.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
-#include <cstdlib>
 #include <iconv.h>
 #include <memory>
+#include <new>
 
 namespace quill::platform {
 namespace {
@@ -79,17 +80,18 @@ private:
     quint32 bytesOf(char16_t c);
 
     Converter m_converter{"GB18030", "UTF-8"};
-    // calloc: the pages of characters never met are never touched, so they cost no memory.
-    std::unique_ptr<quint32[], decltype(&std::free)> m_table{nullptr, &std::free};
+    // In pages of 256 characters, made as first met: a log's text uses few, so the table stays small.
+    std::array<std::unique_ptr<quint32[]>, 256> m_pages;
 };
 
 quint32 GbkEncoder::bytesOf(char16_t c)
 {
-    if (!m_table)
-        m_table.reset(static_cast<quint32*>(std::calloc(0x10000, sizeof(quint32))));
-    if (!m_table)
-        return kUnusable; // no memory for the table: iconv converts the text
-    quint32& entry = m_table[c];
+    std::unique_ptr<quint32[]>& page = m_pages[c >> 8];
+    if (!page)
+        page.reset(new (std::nothrow) quint32[256]());
+    if (!page)
+        return kUnusable; // no memory for the page: iconv converts the text
+    quint32& entry = page[c & 0xff];
     if (entry == kUnknown) {
         const QByteArray bytes = m_converter.convert(QString(QChar(c)).toUtf8());
         const auto byte = [&](int i) { return quint32(uchar(bytes[i])); };
