@@ -16,7 +16,7 @@ namespace {
 struct Line
 {
     qsizetype start = 0;   // offset of the line in the content
-    qsizetype textEnd = 0; // end of the text, before "\r\n" or "\n"
+    qsizetype textEnd = 0; // end of the text, before "\r\n", "\n" or "\r"
     qsizetype end = 0;     // end including the line ending
 };
 
@@ -39,7 +39,8 @@ QByteArray encode(const QString& text, bool utf8)
     return utf8 ? text.toUtf8() : toGbk(text);
 }
 
-// The byte-order mark is not part of the first line, so a section header there is still seen.
+// Lines end in "\r\n", "\n" or a lone "\r", as Windows reads them; a file may mix them. The byte-order
+// mark is not part of the first line, so a section header there is still seen.
 std::vector<Line> splitLines(const QByteArray& content)
 {
     std::vector<Line> lines;
@@ -47,11 +48,14 @@ std::vector<Line> splitLines(const QByteArray& content)
     while (pos < content.size()) {
         Line line;
         line.start = pos;
-        const qsizetype newline = content.indexOf('\n', pos);
-        line.end = newline < 0 ? content.size() : newline + 1;
-        line.textEnd = newline < 0 ? content.size() : newline;
-        if (line.textEnd > line.start && content[line.textEnd - 1] == '\r')
-            --line.textEnd;
+        line.textEnd = pos;
+        while (line.textEnd < content.size() && content[line.textEnd] != '\n' && content[line.textEnd] != '\r')
+            ++line.textEnd;
+        line.end = line.textEnd;
+        if (line.end < content.size() && content[line.end] == '\r')
+            ++line.end;
+        if (line.end < content.size() && content[line.end] == '\n')
+            ++line.end;
         lines.push_back(line);
         pos = line.end;
     }
@@ -130,12 +134,12 @@ QByteArray encodeValue(const QString& value, bool utf8)
     return needsQuotes ? '"' + bytes + '"' : bytes;
 }
 
-QByteArray lineEnding(const QByteArray& content)
+// The ending of the file's first line; "\n" for a file of one line or none.
+QByteArray lineEnding(const std::vector<Line>& lines, const QByteArray& content)
 {
-    const qsizetype newline = content.indexOf('\n');
-    if (newline > 0 && content[newline - 1] == '\r')
-        return "\r\n"_ba;
-    return "\n"_ba;
+    if (lines.empty() || lines.front().end == lines.front().textEnd)
+        return "\n"_ba;
+    return content.sliced(lines.front().textEnd, lines.front().end - lines.front().textEnd);
 }
 
 // Length of the longest prefix of at most maxBytes that ends on a character boundary.
@@ -165,6 +169,49 @@ qsizetype characterPrefix(const QByteArray& bytes, qsizetype maxBytes, bool utf8
 [[noreturn]] void unableToWrite(const QString& path)
 {
     throw Error(u"Unable to write to "_s + path);
+}
+
+bool hasLineBreak(const QString& text)
+{
+    return text.contains(u'\n') || text.contains(u'\r');
+}
+
+bool hasOuterBlank(const QString& text)
+{
+    const auto blank = [](QChar c) { return c == u' ' || c == u'\t'; };
+    return !text.isEmpty() && (blank(text.front()) || blank(text.back()));
+}
+
+// Why a value cannot be written so that it reads back, or empty when it can. A name that reads as
+// something else (a header, a comment, a key that ends earlier) would be lost or found elsewhere.
+QString unwritableEntry(const QString& section, const QString& key, const QString& value)
+{
+    if (section.isEmpty() || hasLineBreak(section) || section.contains(u']') || hasOuterBlank(section) ||
+        !section.isValidUtf16())
+        return u"the section name \""_s + section + u"\" cannot be written"_s;
+    if (key.isEmpty() || hasLineBreak(key) || key.contains(u'=') || key.startsWith(u'[') || key.startsWith(u';') ||
+        hasOuterBlank(key) || !key.isValidUtf16())
+        return u"the key name \""_s + key + u"\" cannot be written"_s;
+    if (hasLineBreak(value))
+        return u"the value of \""_s + key + u"\" holds a line break"_s;
+    if (!value.isValidUtf16())
+        return u"the value of \""_s + key + u"\" holds an invalid character"_s;
+    return {};
+}
+
+// Inserts a line of text after the given line. A last line without an ending gets the file's, and a
+// lone "\r" before a line that starts with "\n" is not left to join it.
+QByteArray insertLine(const QByteArray& content, const Line& after, const QByteArray& text, const QByteArray& eol)
+{
+    QByteArray out = content;
+    qsizetype at = after.end;
+    if (after.end == after.textEnd) {
+        out.insert(at, eol);
+        at += eol.size();
+    }
+    const QByteArray ending = eol == "\r" && at < out.size() && out[at] == '\n' ? "\r\n"_ba : eol;
+    out.insert(at, text + ending);
+    return out;
 }
 
 } // namespace
@@ -212,8 +259,9 @@ QString readProfileString(const QString& path, const QString& section, const QSt
 
 QByteArray setProfileValue(const QByteArray& content, const QString& section, const QString& key, const QString& value)
 {
+    if (const QString reason = unwritableEntry(section, key, value); !reason.isEmpty())
+        throw Error(reason);
     const bool utf8 = isUtf8(content);
-    const QByteArray eol = lineEnding(content);
     const QByteArray encoded = encodeValue(value, utf8);
     const std::vector<Line> lines = splitLines(content);
 
@@ -247,29 +295,23 @@ QByteArray setProfileValue(const QByteArray& content, const QString& section, co
         return out;
     }
 
-    const QByteArray keyLine = encode(key, utf8) + '=' + encoded + eol;
-    if (lastOfSection) {
-        QByteArray out = content;
-        qsizetype at = lastOfSection->end;
-        if (lastOfSection->end == lastOfSection->textEnd) { // last line of a file without a final line ending
-            out.insert(at, eol);
-            at += eol.size();
-        }
-        out.insert(at, keyLine);
-        return out;
-    }
+    const QByteArray eol = lineEnding(lines, content);
+    const QByteArray keyText = encode(key, utf8) + '=' + encoded;
+    if (lastOfSection)
+        return insertLine(content, *lastOfSection, keyText, eol);
     QByteArray out = content;
-    if (!lines.empty() && !out.endsWith('\n'))
+    if (!lines.empty() && lines.back().end == lines.back().textEnd)
         out += eol;
-    out += '[' + encode(section, utf8) + ']' + eol + keyLine;
+    out += '[' + encode(section, utf8) + ']' + eol + keyText + eol;
     return out;
 }
 
 void writeProfileStrings(const QString& path, const QString& section, const QList<QPair<QString, QString>>& values)
 {
-    for (const auto& [key, value] : values)
-        if (value.contains(u'\n') || value.contains(u'\r'))
-            throw Error(u"Unable to write to "_s + path + u": the value of \""_s + key + u"\" holds a line break"_s);
+    for (const auto& [key, value] : values) {
+        if (const QString reason = unwritableEntry(section, key, value); !reason.isEmpty())
+            throw Error(u"Unable to write to "_s + path + u": "_s + reason);
+    }
 
     QByteArray content;
     QFile existing(path);

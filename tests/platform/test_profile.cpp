@@ -22,6 +22,10 @@ private slots:
     void longValuesCutAtCharacterBoundary();
     void quotedValuesRoundTrip_data();
     void quotedValuesRoundTrip();
+    void everyWriteReadsBackWhateverTheLineEndings_data();
+    void everyWriteReadsBackWhateverTheLineEndings();
+    void namesThatCannotReadBackAreRefused_data();
+    void namesThatCannotReadBackAreRefused();
     void utf8FileWithByteOrderMark();
     void missingFileYieldsDefault();
     void upperAsciiOnly();
@@ -147,6 +151,115 @@ void TestProfile::quotedValuesRoundTrip()
     const QString path = dir.filePath(u"system.ini"_s);
     writeProfileStrings(path, u"domino"_s, {{u"pwd"_s, value}});
     QCOMPARE(readProfileString(path, u"domino"_s, u"pwd"_s), value);
+}
+
+void TestProfile::everyWriteReadsBackWhateverTheLineEndings_data()
+{
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<QString>("section");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QByteArray>("replaced"); // the old value's bytes, empty when a line is added
+    const std::pair<const char*, QByteArray> endings[] = {{"LF", "\n"_ba}, {"CRLF", "\r\n"_ba}, {"CR", "\r"_ba}};
+    struct Operation
+    {
+        const char* name;
+        QString section;
+        QString key;
+    };
+    const Operation operations[] = {
+        {"new key in first section", u"domino"_s, u"pwd"_s},
+        {"new key in last section", u"other"_s, u"new"_s},
+        {"new section", u"fresh"_s, u"pwd"_s},
+        {"replace in first section", u"domino"_s, u"server"_s},
+        {"replace on last line", u"other"_s, u"k"_s},
+    };
+    for (const auto& [style, eol] : endings) {
+        for (const bool finalEnding : {true, false}) {
+            const QByteArray file = "; note"_ba + eol + "[domino]" + eol + "server=a" + eol + eol + "[other]" + eol +
+                                    "k=\xC3\xDC" + (finalEnding ? eol : QByteArray());
+            for (const Operation& op : operations) {
+                const QByteArray replaced = op.key == u"server"_s ? "a"_ba : op.key == u"k"_s ? "\xC3\xDC"_ba : "";
+                QTest::addRow("%s, %s, %s", style, finalEnding ? "final ending" : "no final ending", op.name)
+                    << file << op.section << op.key << replaced;
+            }
+        }
+    }
+    // As reported: a file of LF lines whose last line ends in a lone CR.
+    QTest::newRow("last line a header ending in CR")
+        << "[x]\nk=1\n[domino]\r"_ba << u"domino"_s << u"pwd"_s << QByteArray();
+    QTest::newRow("last line an entry ending in CR")
+        << "[domino]\nserver=a\r"_ba << u"domino"_s << u"pwd"_s << QByteArray();
+    QTest::newRow("lone CR before an LF line")
+        << "[domino]\rserver=a\r\n\n[x]\n"_ba << u"domino"_s << u"pwd"_s << QByteArray();
+}
+
+void TestProfile::everyWriteReadsBackWhateverTheLineEndings()
+{
+    QFETCH(QByteArray, before);
+    QFETCH(QString, section);
+    QFETCH(QString, key);
+    QFETCH(QByteArray, replaced);
+    const QString value = u"新 值"_s;
+    const QByteArray after = setProfileValue(before, section, key, value);
+    bool found = false;
+    QCOMPARE(fromGbk(profileValueBytes(after, section, key, &found)), value);
+    QVERIFY(found);
+    // What is not the written value is kept byte for byte: only the old value goes, only the new line
+    // (with an ending for a last line that had none) comes.
+    qsizetype prefix = 0;
+    while (prefix < before.size() && prefix < after.size() && before[prefix] == after[prefix])
+        ++prefix;
+    qsizetype suffix = 0;
+    while (suffix < before.size() - prefix && suffix < after.size() - prefix &&
+           before[before.size() - 1 - suffix] == after[after.size() - 1 - suffix])
+        ++suffix;
+    QCOMPARE(before.sliced(prefix, before.size() - prefix - suffix), replaced);
+    QVERIFY(after.sliced(prefix, after.size() - prefix - suffix).contains(toGbk(value)));
+    for (const auto& [otherSection, otherKey] : {std::pair{u"domino"_s, u"server"_s}, {u"other"_s, u"k"_s}}) {
+        if (otherSection == section && otherKey == key)
+            continue;
+        bool was = false;
+        bool is = false;
+        QCOMPARE(profileValueBytes(after, otherSection, otherKey, &is),
+                 profileValueBytes(before, otherSection, otherKey, &was));
+        QCOMPARE(is, was);
+        QVERIFY(was || !before.contains("[other]"));
+    }
+}
+
+void TestProfile::namesThatCannotReadBackAreRefused_data()
+{
+    QTest::addColumn<QString>("section");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("value");
+    QTest::newRow("line break in value") << u"domino"_s << u"pwd"_s << u"a\rb"_s;
+    QTest::newRow("line break in key") << u"domino"_s << u"p\nwd"_s << u"x"_s;
+    QTest::newRow("= in key") << u"domino"_s << u"p=w"_s << u"x"_s;
+    QTest::newRow("key reads as a header") << u"domino"_s << u"[x"_s << u"y]"_s;
+    QTest::newRow("key reads as a comment") << u"domino"_s << u";pwd"_s << u"x"_s;
+    QTest::newRow("blank around key") << u"domino"_s << u" pwd"_s << u"x"_s;
+    QTest::newRow("empty key") << u"domino"_s << QString() << u"x"_s;
+    QTest::newRow("] in section") << u"dom]ino"_s << u"pwd"_s << u"x"_s;
+    QTest::newRow("line break in section") << u"dom\rino"_s << u"pwd"_s << u"x"_s;
+    QTest::newRow("blank around section") << u"domino\t"_s << u"pwd"_s << u"x"_s;
+}
+
+void TestProfile::namesThatCannotReadBackAreRefused()
+{
+    QFETCH(QString, section);
+    QFETCH(QString, key);
+    QFETCH(QString, value);
+    QVERIFY_THROWS_EXCEPTION(Error, setProfileValue("[domino]\nserver=a\n"_ba, section, key, value));
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"system.ini"_s);
+    writeProfileStrings(path, u"domino"_s, {{u"server"_s, u"a"_s}});
+    try {
+        writeProfileStrings(path, section, {{u"server"_s, u"b"_s}, {key, value}});
+        QFAIL("written");
+    } catch (const Error& e) {
+        QVERIFY(e.message().startsWith(u"Unable to write to "_s + path + u": "_s));
+    }
+    QCOMPARE(readProfileString(path, u"domino"_s, u"server"_s), u"a"_s);
 }
 
 void TestProfile::utf8FileWithByteOrderMark()
