@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStringList>
+#include <algorithm>
 #include <vector>
 
 using namespace Qt::StringLiterals;
@@ -141,6 +142,29 @@ Store parse(const QString& filePath)
     return store;
 }
 
+// The UTF-16LE bytes of a hex(1) (plain) or hex(2) (expandable) string, up to its terminating NUL.
+std::optional<QString> decodeHexText(const QString& hex)
+{
+    QString value;
+    const QStringList parts = hex.split(u',', Qt::SkipEmptyParts);
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        bool ok = false;
+        const uint byte = parts[i].trimmed().toUInt(&ok, 16);
+        if (!ok || byte > 0xFF)
+            return std::nullopt;
+        if (i % 2)
+            value.back() = QChar(char16_t(value.back().unicode() | (byte << 8)));
+        else
+            value += QChar(char16_t(byte));
+    }
+    if (parts.size() % 2)
+        value.chop(1);
+    const qsizetype nul = value.indexOf(QChar(0));
+    if (nul >= 0)
+        value.truncate(nul);
+    return value;
+}
+
 std::optional<QString> decodeText(const QString& raw)
 {
     if (raw.startsWith(u'"')) {
@@ -149,25 +173,46 @@ std::optional<QString> decodeText(const QString& raw)
             return std::nullopt;
         return value;
     }
-    static const QString expandable = u"hex(2):"_s;
-    if (!raw.startsWith(expandable, Qt::CaseInsensitive))
-        return std::nullopt;
-    QByteArray bytes;
-    const QStringList parts = raw.mid(expandable.size()).split(u',', Qt::SkipEmptyParts);
-    for (const QString& part : parts) {
-        bool ok = false;
-        const uint byte = part.trimmed().toUInt(&ok, 16);
-        if (!ok || byte > 0xFF)
-            return std::nullopt;
-        bytes.append(char(byte));
+    for (const QString& type : {u"hex(1):"_s, u"hex(2):"_s}) {
+        if (raw.startsWith(type, Qt::CaseInsensitive))
+            return decodeHexText(raw.mid(type.size()));
     }
-    if (bytes.size() % 2)
-        bytes.chop(1);
-    QString value = QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData()), bytes.size() / 2);
-    const qsizetype nul = value.indexOf(QChar(0));
-    if (nul >= 0)
-        value.truncate(nul);
-    return value;
+    return std::nullopt;
+}
+
+bool hasControl(const QString& text)
+{
+    return std::any_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x20 && c != u'\t'; });
+}
+
+// A string as regedit exports it: quoted, or, when it holds a line break or another character that a
+// quoted line cannot carry, as hex(1): its UTF-16LE bytes with the terminating NUL, 24 bytes a line.
+QString encodeText(const QString& value)
+{
+    if (!hasControl(value) && value.isValidUtf16())
+        return quote(value);
+    QString raw = u"hex(1):"_s;
+    const QString terminated = value + QChar(0);
+    for (qsizetype i = 0; i < terminated.size(); ++i) {
+        const char16_t c = terminated[i].unicode();
+        raw += u"%1,%2"_s.arg(c & 0xFF, 2, 16, QChar(u'0')).arg(c >> 8, 2, 16, QChar(u'0'));
+        if (i + 1 < terminated.size())
+            raw += (i % 12 == 11) ? u",\n"_s : u","_s;
+    }
+    return raw;
+}
+
+// Why a key, name or value cannot be written, or empty when it can. A line break in a name would
+// split its line and could make another entry.
+QString unwritable(const QString& key, const QString& name, const QString& value)
+{
+    if (hasControl(key) || !key.isValidUtf16())
+        return u"the key name cannot hold a line break or a control character"_s;
+    if (hasControl(name) || !name.isValidUtf16())
+        return u"the value name cannot hold a line break or a control character"_s;
+    if (value.contains(QChar(0)))
+        return u"a string value cannot hold a NUL character"_s;
+    return {};
 }
 
 QByteArray serialise(const Store& store)
@@ -249,8 +294,35 @@ std::optional<QString> Registry::readString(const QString& key, const QString& n
     return result;
 }
 
+QStringList Registry::keys() const
+{
+    QStringList keys;
+    for (const Section& section : parse(m_filePath).sections) {
+        if (section.local && !keys.contains(section.key, Qt::CaseInsensitive))
+            keys << section.key;
+    }
+    return keys;
+}
+
+QStringList Registry::valueNames(const QString& key) const
+{
+    const QString wanted = normalKey(key);
+    QStringList names;
+    for (const Section& section : parse(m_filePath).sections) {
+        if (!section.local || !sameName(section.key, wanted))
+            continue;
+        for (const Entry& entry : section.entries) {
+            if (!names.contains(entry.name, Qt::CaseInsensitive))
+                names << entry.name;
+        }
+    }
+    return names;
+}
+
 void Registry::writeString(const QString& key, const QString& name, const QString& value)
 {
+    if (const QString reason = unwritable(key, name, value); !reason.isEmpty())
+        throw Error(u"Unable to write to "_s + m_filePath + u": "_s + reason);
     const QString wanted = normalKey(key);
     Store store = parse(m_filePath);
     Section* target = nullptr;
@@ -269,12 +341,12 @@ void Registry::writeString(const QString& key, const QString& name, const QStrin
     bool replaced = false;
     for (Entry& entry : target->entries) {
         if (sameName(entry.name, name)) {
-            entry.raw = quote(value);
+            entry.raw = encodeText(value);
             replaced = true;
         }
     }
     if (!replaced)
-        target->entries.push_back(Entry{name, quote(value)});
+        target->entries.push_back(Entry{name, encodeText(value)});
     save(m_filePath, store);
 }
 

@@ -103,6 +103,66 @@ private slots:
         QCOMPARE(registry.readString(u"\\Software\\Lotus\\DominoOther"_s, u"A"_s), u"2"_s);
     }
 
+    void everyWriteReadsBackOrIsRefusedAndMakesNoOtherEntry_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<bool>("refused");
+        const QString injected = u"x\n[HKEY_LOCAL_MACHINE\\Software\\Lotus\\Notes]\n\"Path\"=\"evil\"\n@=\"evil\""_s;
+        QTest::newRow("LF in value") << u"Path"_s << u"a\nb"_s << false;
+        QTest::newRow("CRLF in value") << u"Path"_s << u"a\r\nb"_s << false;
+        QTest::newRow("value ends in CR") << u"Path"_s << u"line\r"_s << false;
+        QTest::newRow("injected lines") << u"Path"_s << injected << false;
+        QTest::newRow("quotes and backslashes") << u"Path"_s << u"\"q\" \\ \\\"\\"_s << false;
+        QTest::newRow("brackets, = and @") << u"Path"_s << u"]=[x]@"_s << false;
+        QTest::newRow("odd Unicode") << u"Path"_s << u"\uFEFF\uFFFE\u2028\u0085\U0001F600\u3000"_s << false;
+        QTest::newRow("byte-order marks and a line break") << u"Path"_s << u"\uFFFE\uFEFFa\nb"_s << false;
+        QTest::newRow("tab and empty") << u"Path"_s << u"\t"_s << false;
+        QTest::newRow("new value, injected lines") << u"Other"_s << injected << false;
+        QTest::newRow("odd name") << u"\"[HKEY_LOCAL_MACHINE\\X]\" = @ \\"_s << u"v"_s << false;
+        QTest::newRow("name @") << u"@"_s << u"v"_s << false;
+        QTest::newRow("default value") << QString() << u"a\nb"_s << false;
+        QTest::newRow("LF in name") << u"a\nb"_s << u"v"_s << true;
+        QTest::newRow("CR in name") << u"Path\r"_s << u"v"_s << true;
+        QTest::newRow("NUL in value") << u"Path"_s << u"a\0b"_s << true;
+    }
+
+    void everyWriteReadsBackOrIsRefusedAndMakesNoOtherEntry()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, value);
+        QFETCH(bool, refused);
+        const QString key = u"\\Software\\Lotus\\Domino"_s;
+        const QString path = writeStore(sample());
+        Registry registry(path);
+        const auto snapshot = [&] {
+            QStringList entries;
+            for (const QString& k : registry.keys())
+                for (const QString& n : registry.valueNames(k))
+                    entries << k + u'|' + n + u'=' + registry.readString(k, n).value_or(u"<none>"_s);
+            return entries;
+        };
+        const QStringList before = snapshot();
+        if (refused) {
+            QVERIFY_THROWS_EXCEPTION(quill::platform::Error, registry.writeString(key, name, value));
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(file.readAll(), sample());
+            return;
+        }
+        registry.writeString(key, name, value);
+        // A later rewrite of the store must keep it as it is.
+        registry.writeString(u"\\Software\\Lotus\\Notes"_s, u"Later"_s, u"1"_s);
+        QCOMPARE(registry.readString(key, name), value);
+        QStringList expected = before;
+        expected.removeIf([&](const QString& e) { return e.startsWith(u"SOFTWARE\\Lotus\\Domino|"_s + name + u'='); });
+        expected << u"SOFTWARE\\Lotus\\Domino|"_s + name + u'=' + value << u"Software\\Lotus\\Notes|Later=1"_s;
+        QStringList after = snapshot();
+        after.sort();
+        expected.sort();
+        QCOMPARE(after, expected);
+    }
+
     void failedWriteThrowsAndLeavesNothing()
     {
         const QString blocker = writeStore("plain file");
