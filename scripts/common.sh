@@ -9,6 +9,8 @@ QUILL_RUN_PACKAGES=(xvfb xauth qt6-translations-l10n)
 QUILL_TEST_PACKAGES=(xvfb xauth python3 python3-xlrd python3-xlwt libspreadsheet-writeexcel-perl libole-storage-lite-perl
     libreoffice-calc-nogui desktop-file-utils appstream dpkg-dev file)
 QUILL_PACKAGE_PACKAGES=(dpkg-dev file lintian)
+# fuzz/run.sh only: the test command runs the fuzz targets over their corpora with gcc.
+QUILL_FUZZ_PACKAGES=(clang libclang-rt-14-dev llvm-14)
 
 quill_install_packages() {
     local missing=()

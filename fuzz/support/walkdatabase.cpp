@@ -1,0 +1,116 @@
+#include "walkdatabase.h"
+
+#include "domino/error.h"
+#include "domino/notes.h"
+
+#include <QDir>
+#include <QFile>
+
+using namespace Qt::StringLiterals;
+using quill::domino::DominoError;
+
+extern "C" quill::domino::NotesSession* nlsxbe_create_session();
+
+namespace quill::fuzz {
+namespace {
+
+// Enough to reach every row of a small database, few enough that a tampered count costs no time.
+constexpr int kMaxDocumentsPerView = 64;
+
+template <typename Step> void guarded(Step&& step)
+{
+    try {
+        step();
+    } catch (const DominoError&) {
+    }
+}
+
+void toText(const domino::ValueList& values)
+{
+    for (const domino::Value& value : values)
+        guarded([&] { domino::ValueToText(value); });
+}
+
+void save(const domino::NotesEmbeddedObject& object, const QString& scratch)
+{
+    const QString file = QDir(scratch).filePath(u"object"_s);
+    guarded([&] { const_cast<domino::NotesEmbeddedObject&>(object).SaveToFile(file); });
+    QFile::remove(file);
+}
+
+void walkItem(const domino::NotesDocument& document, const QString& name, const QString& scratch)
+{
+    guarded([&] { toText(document.ItemValue(name)); });
+    guarded([&] { document.ItemByName(name)->ItemType(); });
+    guarded([&] {
+        const auto richText = document.RichTextItemByName(name);
+        richText->FormattedText(true, 80);
+        richText->FormattedText(false, 1);
+        for (const QString& objectName : richText->EmbeddedObjects()) {
+            guarded([&] {
+                if (const auto object = richText->EmbeddedObjectByName(objectName))
+                    save(*object, scratch);
+            });
+        }
+    });
+}
+
+void walkDocument(domino::NotesSession& session, const domino::NotesDatabase& database,
+                  const domino::NotesDocument& document, const QString& scratch)
+{
+    guarded([&] { toText(document.ColumnValues()); });
+    guarded([&] {
+        for (const QString& name : document.Items())
+            walkItem(document, name, scratch);
+    });
+    guarded([&] {
+        if (!document.HasAttachments())
+            return;
+        for (const domino::Value& name : session.EvaluateFormula(u"@AttachmentNames"_s, document)) {
+            guarded([&] {
+                if (const auto object = document.AttachmentByName(domino::ValueToText(name)))
+                    save(*object, scratch);
+            });
+        }
+    });
+    guarded([&] { database.FindDocumentById(document.DocumentId()); });
+}
+
+void walkView(domino::NotesSession& session, const domino::NotesDatabase& database, const QString& name,
+              const QString& scratch)
+{
+    const auto view = database.FindView(name);
+    if (!view)
+        return;
+    view->ColumnNames();
+    view->ColumnCount();
+    view->ViewName();
+    if (view->EntryCount() < 1)
+        return;
+    std::unique_ptr<domino::NotesDocument> document = view->NthDocument(1);
+    for (int n = 0; document && n < kMaxDocumentsPerView; ++n) {
+        walkDocument(session, database, *document, scratch);
+        document = view->NextDocument(*document);
+    }
+    guarded([&] { view->NthDocument(view->EntryCount()); });
+}
+
+} // namespace
+
+void walkDatabase(const QString& path, const QString& scratch)
+{
+    const std::unique_ptr<domino::NotesSession> session(nlsxbe_create_session());
+    if (!session)
+        return;
+    session->InitLocalSession(QString());
+    std::shared_ptr<domino::NotesDatabase> database;
+    guarded([&] { database = session->OpenDatabase(QString(), path, false); });
+    if (!database)
+        return;
+    QStringList views;
+    guarded([&] { views = database->Views(); });
+    for (const QString& name : views)
+        guarded([&] { walkView(*session, *database, name, scratch); });
+}
+
+} // namespace quill::fuzz
