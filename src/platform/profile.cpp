@@ -186,7 +186,8 @@ bool hasOuterBlank(const QString& text)
 // something else (a header, a comment, a key that ends earlier) would be lost or found elsewhere.
 QString unwritableEntry(const QString& section, const QString& key, const QString& value)
 {
-    if (section.isEmpty() || hasLineBreak(section) || section.contains(u']') || hasOuterBlank(section) ||
+    // Section names are read trimmed of any white space, key names of blanks and tabs.
+    if (section.isEmpty() || hasLineBreak(section) || section.contains(u']') || section != section.trimmed() ||
         !section.isValidUtf16())
         return u"the section name \""_s + section + u"\" cannot be written"_s;
     if (key.isEmpty() || hasLineBreak(key) || key.contains(u'=') || key.startsWith(u'[') || key.startsWith(u';') ||

@@ -242,6 +242,7 @@ void TestProfile::namesThatCannotReadBackAreRefused_data()
     QTest::newRow("] in section") << u"dom]ino"_s << u"pwd"_s << u"x"_s;
     QTest::newRow("line break in section") << u"dom\rino"_s << u"pwd"_s << u"x"_s;
     QTest::newRow("blank around section") << u"domino\t"_s << u"pwd"_s << u"x"_s;
+    QTest::newRow("white space around section") << u"\fdomino"_s << u"pwd"_s << u"x"_s;
 }
 
 void TestProfile::namesThatCannotReadBackAreRefused()
