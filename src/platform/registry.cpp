@@ -132,10 +132,14 @@ Store parse(const QString& filePath)
         if (pos >= trimmed.size() || trimmed[pos] != u'=')
             continue;
         entry.raw = trimmed.mid(pos + 1);
-        // Hex values continue on the next line after a trailing "\".
-        while (!entry.raw.startsWith(u'"') && entry.raw.endsWith(u'\\') && i + 1 < lines.size()) {
+        // Hex values continue on the next line after a trailing "\"; at the end of the file, on an empty
+        // one, so that the value reads the same when more lines follow it after a write.
+        while (!entry.raw.startsWith(u'"') && entry.raw.endsWith(u'\\')) {
             entry.raw.chop(1);
-            entry.raw += u'\n' + lines[++i].trimmed();
+            entry.raw += u'\n';
+            if (i + 1 == lines.size())
+                break;
+            entry.raw += lines[++i].trimmed();
         }
         current->entries.push_back(std::move(entry));
     }
