@@ -29,17 +29,6 @@ Values values(const platform::Registry& registry)
     return out;
 }
 
-// The key as the store names it: separators as "\", none at either end.
-QString normalKey(QString key)
-{
-    key.replace(u'/', u'\\');
-    while (key.startsWith(u'\\'))
-        key.remove(0, 1);
-    while (key.endsWith(u'\\'))
-        key.chop(1);
-    return key;
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -63,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (registry.readString(key, name) != value)
         fuzz::propertyFailed("the written value does not read back",
                              registry.readString(key, name).value_or(u"<none>"_s));
-    expected[{normalKey(key).toCaseFolded(), name.toCaseFolded()}] = value;
+    expected[{platform::Registry::normalKey(key).toCaseFolded(), name.toCaseFolded()}] = value;
     const Values after = values(registry);
     if (after != expected) {
         QString detail;

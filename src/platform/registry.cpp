@@ -37,16 +37,6 @@ struct Store
     std::vector<Section> sections;
 };
 
-QString normalKey(QString key)
-{
-    key.replace(u'/', u'\\');
-    while (key.startsWith(u'\\'))
-        key.remove(0, 1);
-    while (key.endsWith(u'\\'))
-        key.chop(1);
-    return key;
-}
-
 bool sameName(const QString& a, const QString& b)
 {
     return a.compare(b, Qt::CaseInsensitive) == 0;
@@ -102,11 +92,11 @@ Store parse(const QString& filePath)
         if (trimmed.startsWith(u'[') && trimmed.endsWith(u']')) {
             Section section;
             section.header = trimmed.mid(1, trimmed.size() - 2);
-            const QString header = normalKey(section.header);
+            const QString header = Registry::normalKey(section.header);
             if (sameName(header.left(kRoot.size()), kRoot) &&
                 (header.size() == kRoot.size() || header[kRoot.size()] == u'\\')) {
                 section.local = true;
-                section.key = normalKey(header.mid(kRoot.size()));
+                section.key = Registry::normalKey(header.mid(kRoot.size()));
             }
             store.sections.push_back(std::move(section));
             current = &store.sections.back();
@@ -261,6 +251,16 @@ void save(const QString& filePath, const Store& store)
 } // namespace
 
 Registry::Registry(QString filePath) : m_filePath(std::move(filePath)) {}
+
+QString Registry::normalKey(QString key)
+{
+    key.replace(u'/', u'\\');
+    while (key.startsWith(u'\\'))
+        key.remove(0, 1);
+    while (key.endsWith(u'\\'))
+        key.chop(1);
+    return key;
+}
 
 bool Registry::openKey(const QString& key, Access access) const
 {

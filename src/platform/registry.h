@@ -40,6 +40,9 @@ public:
     // nullopt when the key or the value is missing or the value is not of a text type.
     std::optional<QString> readString(const QString& key, const QString& name) const;
 
+    // A key path as the store names it: "\" between the keys, none at either end.
+    static QString normalKey(QString key);
+
     // The keys that hold a section of their own, as written; the names of a key's values ("" for "@").
     QStringList keys() const;
     QStringList valueNames(const QString& key) const;
