@@ -41,8 +41,13 @@ QByteArray withoutEnding(QByteArray line)
 
 // One line may change (the key's, or a last line gaining an ending) and at most three come (an ending, a
 // section header, the key's line); all others stay, in order.
-void checkOtherLinesKept(const QByteArray& before, const QByteArray& after)
+void checkOtherLinesKept(QByteArray before, QByteArray after)
 {
+    // A UTF-8 file's byte-order mark is no part of its first line.
+    if (before.startsWith("\xEF\xBB\xBF")) {
+        before.remove(0, 3);
+        after.remove(0, 3);
+    }
     const std::vector<QByteArray> a = lines(before);
     const std::vector<QByteArray> b = lines(after);
     size_t head = 0;
@@ -61,7 +66,7 @@ void checkOtherLinesKept(const QByteArray& before, const QByteArray& after)
 
 QString decoded(const QByteArray& content, const QByteArray& value)
 {
-    return content.startsWith("\xEF\xBB\xBF") ? QString::fromUtf8(value) : platform::fromGbk(value);
+    return content.startsWith("\xEF\xBB\xBF") ? platform::fromUtf8Text(value) : platform::fromGbk(value);
 }
 
 // Every section and key name the file might hold: each header's text and each text before "=".

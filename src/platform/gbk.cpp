@@ -1,5 +1,6 @@
 #include "platform/gbk.h"
 
+#include <QStringDecoder>
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -143,7 +144,13 @@ QByteArray toGbk(const QString& text)
 QString fromGbk(const QByteArray& bytes)
 {
     thread_local const Converter converter("UTF-8", "GB18030");
-    return QString::fromUtf8(converter.convert(bytes));
+    return fromUtf8Text(converter.convert(bytes));
+}
+
+QString fromUtf8Text(const QByteArray& bytes)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringConverter::Flag::ConvertInitialBom);
+    return decoder.decode(bytes);
 }
 
 int gbkLength(const QString& text)

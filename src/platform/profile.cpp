@@ -31,7 +31,7 @@ bool isUtf8(const QByteArray& content)
 
 QString decode(const QByteArray& bytes, bool utf8)
 {
-    return utf8 ? QString::fromUtf8(bytes) : fromGbk(bytes);
+    return utf8 ? fromUtf8Text(bytes) : fromGbk(bytes);
 }
 
 QByteArray encode(const QString& text, bool utf8)

@@ -142,6 +142,7 @@ void TestProfile::quotedValuesRoundTrip_data()
     QTest::newRow("one quote") << u"\""_s;
     QTest::newRow("inner quotes") << u"a\"b\"c"_s;
     QTest::newRow("semicolon") << u";not a comment"_s;
+    QTest::newRow("leading U+FEFF") << u"\uFEFFpw"_s;
 }
 
 void TestProfile::quotedValuesRoundTrip()
