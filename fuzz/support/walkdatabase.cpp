@@ -31,10 +31,10 @@ void toText(const domino::ValueList& values)
         guarded([&] { domino::ValueToText(value); });
 }
 
-void save(const domino::NotesEmbeddedObject& object, const QString& scratch)
+void save(domino::NotesEmbeddedObject& object, const QString& scratch)
 {
     const QString file = QDir(scratch).filePath(u"object"_s);
-    guarded([&] { const_cast<domino::NotesEmbeddedObject&>(object).SaveToFile(file); });
+    guarded([&] { object.SaveToFile(file); });
     QFile::remove(file);
 }
 
@@ -66,12 +66,15 @@ void walkDocument(domino::NotesSession& session, const domino::NotesDatabase& da
     guarded([&] {
         if (!document.HasAttachments())
             return;
-        for (const domino::Value& name : session.EvaluateFormula(u"@AttachmentNames"_s, document)) {
+        const domino::ValueList names = session.EvaluateFormula(u"@AttachmentNames"_s, document);
+        for (int i = -1; i <= int(names.size()); ++i) {
             guarded([&] {
-                if (const auto object = document.AttachmentByName(domino::ValueToText(name)))
+                if (const auto object = document.AttachmentAt(i))
                     save(*object, scratch);
             });
         }
+        for (const domino::Value& name : names)
+            guarded([&] { document.AttachmentByName(domino::ValueToText(name)); });
     });
     guarded([&] { database.FindDocumentById(document.DocumentId()); });
 }
