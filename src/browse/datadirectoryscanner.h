@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-#include <set>
 
 class QTreeWidgetItem;
 
@@ -14,9 +13,6 @@ class DataDirectoryScanner
 {
 public:
     void scan(const QString& directory, QTreeWidgetItem* parent);
-
-private:
-    std::set<std::pair<quint64, quint64>> m_visited;
 };
 
 } // namespace quill::browse

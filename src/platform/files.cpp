@@ -4,6 +4,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -47,6 +48,38 @@ std::optional<FileIdentity> identityOf(const QString& path)
     if (::stat(QFile::encodeName(path).constData(), &st) != 0)
         return std::nullopt;
     return identityOf(st);
+}
+
+namespace {
+
+void walkFolder(const QString& folder, FolderTreeVisitor& visitor, std::set<FileIdentity>& visited)
+{
+    const QString prefix = folder.endsWith(u'/') ? folder : folder + u'/';
+    const std::optional<std::vector<FolderEntry>> entries = listFolder(prefix);
+    if (!entries)
+        return;
+    for (const FolderEntry& entry : *entries) {
+        if (!entry.isFolder) {
+            visitor.fileFound(entry.name);
+            continue;
+        }
+        const bool enter = visited.insert(entry.identity).second;
+        visitor.folderFound(entry.name, enter);
+        if (enter) {
+            walkFolder(prefix + entry.name, visitor, visited);
+            visitor.leaveFolder();
+        }
+    }
+}
+
+} // namespace
+
+void walkFolderTree(const QString& folder, FolderTreeVisitor& visitor)
+{
+    std::set<FileIdentity> visited;
+    if (const std::optional<FileIdentity> self = identityOf(folder))
+        visited.insert(*self);
+    walkFolder(folder, visitor, visited);
 }
 
 bool isOpenInThisProcess(const QString& fileName)

@@ -29,6 +29,22 @@ std::optional<std::vector<FolderEntry>> listFolder(const QString& folder);
 // Identity of what the path leads to (links followed); nullopt when it cannot be reached.
 std::optional<FileIdentity> identityOf(const QString& path);
 
+// What a walk of a folder tree meets, in the file system's order (folders and files interleaved).
+class FolderTreeVisitor
+{
+public:
+    virtual ~FolderTreeVisitor() = default;
+    // A folder. When entered, what it holds follows, then leaveFolder(); a folder reached a second
+    // time (through a link back into the tree) is met but not entered.
+    virtual void folderFound(const QString& name, bool entered) = 0;
+    virtual void leaveFolder() = 0;
+    virtual void fileFound(const QString& name) = 0;
+};
+
+// Walks the folders and regular files below folder as listFolder gives them, entering each folder at
+// most once, so that links cannot make the walk endless. Meets nothing when folder cannot be read.
+void walkFolderTree(const QString& folder, FolderTreeVisitor& visitor);
+
 // Whether this process holds a descriptor open on that file.
 bool isOpenInThisProcess(const QString& fileName);
 

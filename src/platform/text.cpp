@@ -13,4 +13,17 @@ QString trimBlanks(const QString& text)
     return text.mid(begin, end - begin);
 }
 
+bool endsWithAsciiNoCase(const QString& text, QLatin1StringView ending)
+{
+    if (text.size() < ending.size())
+        return false;
+    const qsizetype offset = text.size() - ending.size();
+    const auto upper = [](char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 0x20) : c; };
+    for (qsizetype i = 0; i < ending.size(); ++i) {
+        if (upper(text.at(offset + i).unicode()) != upper(static_cast<unsigned char>(ending.at(i).toLatin1())))
+            return false;
+    }
+    return true;
+}
+
 } // namespace quill::platform
