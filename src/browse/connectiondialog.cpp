@@ -1,6 +1,5 @@
 #include "browse/connectiondialog.h"
 
-#include "platform/text.h"
 #include "shell/prompts.h"
 #include "shell/screencentre.h"
 
@@ -91,17 +90,13 @@ void ConnectionDialog::keyPressEvent(QKeyEvent* event)
 
 void ConnectionDialog::confirm()
 {
-    const QString server = platform::trimBlanks(m_serverEdit->text());
-    if (server.isEmpty()) {
-        m_prompts.showMessage(u"服务器名不能为空"_s);
+    const workspace::CredentialsCheck check =
+        workspace::checkCredentials({m_serverEdit->text(), m_userEdit->text(), m_passwordEdit->text()});
+    if (!check.credentials) {
+        m_prompts.showMessage(check.message);
         return;
     }
-    const QString user = platform::trimBlanks(m_userEdit->text());
-    if (user.isEmpty()) {
-        m_prompts.showMessage(u"登录用名不能为空"_s);
-        return;
-    }
-    m_answer = workspace::Credentials{server, user, platform::trimBlanks(m_passwordEdit->text())};
+    m_answer = check.credentials;
     // Shown again, the dialog offers what was confirmed.
     m_offered = *m_answer;
     accept();

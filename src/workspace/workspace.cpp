@@ -1,10 +1,22 @@
 #include "workspace/workspace.h"
 
 #include "platform/paths.h"
+#include "platform/text.h"
 
 using namespace Qt::StringLiterals;
 
 namespace quill::workspace {
+
+CredentialsCheck checkCredentials(const Credentials& typed)
+{
+    const Credentials trimmed{platform::trimBlanks(typed.serverName), platform::trimBlanks(typed.userName),
+                              platform::trimBlanks(typed.password)};
+    if (trimmed.serverName.isEmpty())
+        return {std::nullopt, u"服务器名不能为空"_s};
+    if (trimmed.userName.isEmpty())
+        return {std::nullopt, u"登录用名不能为空"_s};
+    return {trimmed, QString()};
+}
 
 Workspace::Workspace(domino::SessionFactory sessionFactory, const QString& settingsFolder, QObject* parent)
     : QObject(parent),

@@ -25,6 +25,15 @@ struct Credentials
     QString password;
 };
 
+// The typed credentials trimmed of blanks and control characters, or why they cannot be used: an empty
+// server name ("服务器名不能为空", asked first) or login name ("登录用名不能为空"). The password may be empty.
+struct CredentialsCheck
+{
+    std::optional<Credentials> credentials;
+    QString message;
+};
+CredentialsCheck checkCredentials(const Credentials& typed);
+
 // Where a database is opened: on a server (path below its data directory), or, with no server, the
 // local file path.
 struct DatabaseLocation
