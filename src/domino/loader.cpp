@@ -5,6 +5,7 @@
 
 #include <QFileInfo>
 #include <QHash>
+#include <QMutex>
 #include <dlfcn.h>
 
 using namespace Qt::StringLiterals;
@@ -12,9 +13,12 @@ using namespace Qt::StringLiterals;
 namespace quill::domino {
 namespace {
 
-// Loaded libraries stay loaded for the process: sessions and their objects live in them.
+// Loaded libraries stay loaded for the process: sessions and their objects live in them. Sessions may
+// be made on several threads at once (the batch exporter's jobs).
 NlsxbeCreateSessionFn resolveEntryPoint(const QString& libraryPath)
 {
+    static QMutex mutex;
+    const QMutexLocker locker(&mutex);
     static QHash<QString, NlsxbeCreateSessionFn> loaded;
     if (const auto it = loaded.constFind(libraryPath); it != loaded.constEnd())
         return it.value();
