@@ -32,8 +32,9 @@ ExportRun::ExportRun(const domino::NotesDatabase& database, domino::NotesSession
 {
 }
 
-void ExportRun::run(const ExportRequest& request, const QString& viewName, qint32 docCount)
+RunResult ExportRun::run(const ExportRequest& request, const QString& viewName, qint32 docCount)
 {
+    m_result = {};
     m_log.write(loglines::runStart(viewName, request.workbookName));
     m_files = ExportFiles(attachmentFolder(exportFolder(request.workbookName), viewName));
 
@@ -45,7 +46,8 @@ void ExportRun::run(const ExportRequest& request, const QString& viewName, qint3
         excel->StartExcel();
     } catch (const std::exception&) {
         m_host.showMessage(QString::fromUtf16(kExcelMissing));
-        return;
+        m_result.stop = RunResult::Stop::NoWriter;
+        return m_result;
     }
 
     m_host.showProgressWindow();
@@ -58,10 +60,18 @@ void ExportRun::run(const ExportRequest& request, const QString& viewName, qint3
     } catch (...) {
         failure = std::current_exception();
     }
+    if (outcome.ending == Ending::Cancelled) {
+        // A workbook cut short at no row of its own choosing is not saved at all.
+        quit(std::move(excel));
+        m_host.closeProgressWindow();
+        m_result.stop = RunResult::Stop::Cancelled;
+        return m_result;
+    }
     const QString saveError = saveAndQuit(std::move(excel), request.workbookName);
     // No message may appear under the progress window.
     m_host.closeProgressWindow();
     if (outcome.ending == Ending::Guarded) {
+        m_result.stop = RunResult::Stop::Failed;
         const QString unsaved = unsavedNote();
         m_host.showMessage(outcome.guardedMessage + (unsaved.isEmpty() ? QString() : u"\n另外，"_s + unsaved));
     }
@@ -75,6 +85,7 @@ void ExportRun::run(const ExportRequest& request, const QString& viewName, qint3
         throw platform::Error(saveError);
     if (outcome.ending == Ending::Finished)
         m_host.showMessage(finishedMessage(outcome.notes));
+    return m_result;
 }
 
 QString ExportRun::unsavedNote() const
@@ -106,12 +117,17 @@ QString ExportRun::saveAndQuit(std::unique_ptr<workbook::ExcelApplication> excel
     } catch (const std::exception& e) {
         saveError = platform::messageOf(e);
     }
+    quit(std::move(excel));
+    return saveError;
+}
+
+void ExportRun::quit(std::unique_ptr<workbook::ExcelApplication> excel)
+{
     try {
         excel->QuitExcel();
     } catch (const std::exception&) {
-        // The writer is released below in any case; nothing the user could act on.
+        // The writer is released here in any case; nothing the user could act on.
     }
-    return saveError;
 }
 
 QString ExportRun::progressText(const ExportRequest& request)
@@ -153,6 +169,8 @@ ExportRun::Outcome ExportRun::body(workbook::ExcelApplication& excel, const Expo
         return {Ending::Finished, head.note + notes, QString()};
     } catch (const GuardedFailure& failure) {
         return {Ending::Guarded, QString(), failure.message};
+    } catch (const Cancelled&) {
+        return {Ending::Cancelled, QString(), QString()};
     }
 }
 
@@ -169,6 +187,8 @@ QString ExportRun::writeDocuments(workbook::ExcelApplication& excel, const domin
     const QString text = progressText(request);
     const QString ofCount = u"/"_s + QString::number(docCount);
     for (qint64 j = 0; j < passes; ++j) {
+        if (m_host.cancelRequested())
+            throw Cancelled{};
         const qint64 position = request.start + j;
         const int row = static_cast<int>(j + 2);
         startDocument(excel, row, *document, position);
@@ -191,10 +211,12 @@ QString ExportRun::writeDocuments(workbook::ExcelApplication& excel, const domin
                 m_log.write(loglines::nextDocumentFailed(position));
             }
         });
+        m_result.documents = j + 1;
         if (viewEnded) {
             // The view has fewer documents than it had when it was listed: stop instead of
             // writing the last document again and again.
             m_log.write(loglines::nextDocumentFailed(position));
+            m_result.stop = RunResult::Stop::ViewEnded;
             return u"\n视图在第"_s + QString::number(position) + u"个文档之后已没有文档，共导出了"_s +
                    QString::number(j + 1) + u"个文档。"_s;
         }
@@ -202,6 +224,8 @@ QString ExportRun::writeDocuments(workbook::ExcelApplication& excel, const domin
     if (!rowLimited)
         return QString();
     const qint64 last = request.start + passes - 1;
+    m_result.stop = RunResult::Stop::SheetFull;
+    m_result.nextStart = last + 1;
     return u"\n工作表最多只能容纳"_s + QString::number(maxDocuments) + u"个文档，本次导出了第"_s +
            QString::number(request.start) + u"到第"_s + QString::number(last) + u"个文档；其余的文档请从第"_s +
            QString::number(last + 1) + u"个文档开始再导出一次。"_s;
@@ -307,6 +331,7 @@ void ExportRun::saveAttachment(const domino::NotesDocument& document, qint64 n, 
         logQuietly(loglines::attachmentFetched(n, k + 1, object->Name()));
         target = folder + m_files.claim(object->Name());
         object->SaveToFile(target);
+        ++m_result.attachments;
     } catch (const std::exception& e) {
         m_files.countUnsaved();
         logQuietly(loglines::attachmentFailed(n, k + 1, target, platform::messageOf(e)));
@@ -391,6 +416,7 @@ void ExportRun::saveEmbeddedObject(const domino::NotesDocument& document, qint64
             target = folder + earlier;
         } else {
             m_files.claim(name);
+            ++m_result.attachments;
         }
     } catch (const std::exception& e) {
         m_files.countUnsaved();

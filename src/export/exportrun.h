@@ -24,6 +24,26 @@ public:
     virtual void setProgress(qint32 max, qint32 position) = 0;
     virtual void closeProgressWindow() = 0;
     virtual void processEvents() = 0;
+    // Asked before each document: true abandons the workbook unsaved.
+    virtual bool cancelRequested() { return false; }
+};
+
+// Where a run stopped and why, so that a caller can go on in a next workbook.
+struct RunResult
+{
+    enum class Stop
+    {
+        Finished,  // the view's end was reached
+        SheetFull, // the sheet holds no more rows: nextStart is the first document left out
+        ViewEnded, // the view had fewer documents than counted
+        Failed,    // a guarded step failed; its message was shown
+        NoWriter,  // the workbook writer could not be started
+        Cancelled  // the host asked to stop; nothing was saved
+    };
+    Stop stop = Stop::Finished;
+    qint64 documents = 0;
+    qint64 nextStart = 0;
+    qint64 attachments = 0; // files saved: attachments and rich-text objects
 };
 
 // The sheet's size: a header row plus one row per document; the id column plus one per item name.
@@ -48,7 +68,7 @@ public:
     ExportRun(const domino::NotesDatabase& database, domino::NotesSession& session, ExcelFactory excelFactory,
               ExportLog& log, RunHost& host, SheetLimits limits = {});
 
-    void run(const ExportRequest& request, const QString& viewName, qint32 docCount);
+    RunResult run(const ExportRequest& request, const QString& viewName, qint32 docCount);
 
 private:
     struct RichTextPart
@@ -62,7 +82,8 @@ private:
     {
         Finished,
         Guarded,
-        Failed
+        Failed,
+        Cancelled
     };
 
     // How the documents' part of a run ended: the notes for the message of a finished run, or the
@@ -78,6 +99,10 @@ private:
     struct GuardedFailure
     {
         QString message;
+    };
+    // The host asked to stop; not a std::exception, so that no step swallows it.
+    struct Cancelled
+    {
     };
 
     // The item names the sheet has columns for, and why some are left out.
@@ -103,6 +128,7 @@ private:
     Header header(workbook::ExcelApplication& excel, const QStringList& allNames);
     // Saves the workbook and lets the writer go; the save's error message, or empty.
     static QString saveAndQuit(std::unique_ptr<workbook::ExcelApplication> excel, const QString& workbookName);
+    static void quit(std::unique_ptr<workbook::ExcelApplication> excel);
     void attachmentStep(const domino::NotesDocument& document, qint64 n);
     // Saves attachment k (from 0) of the list; counts and logs a failure.
     void saveAttachment(const domino::NotesDocument& document, qint64 n, int k, const QString& listedName,
@@ -129,6 +155,7 @@ private:
     RunHost& m_host;
     SheetLimits m_limits;
     ExportFiles m_files;
+    RunResult m_result;
 };
 
 } // namespace quill::exporting

@@ -95,6 +95,9 @@ public:
     int events = 0;
     bool open = false;
     std::function<void()> onEvents; // called at every processEvents()
+    // Asks to stop before the document with this index (from 0); -1 never.
+    int cancelBefore = -1;
+    int documentsAsked = 0;
 
     void showMessage(const QString& text) override { shown << QStringLiteral("message:") + text; }
     void showProgressWindow() override
@@ -118,6 +121,7 @@ public:
         if (onEvents)
             onEvents();
     }
+    bool cancelRequested() override { return documentsAsked++ == cancelBefore; }
 
     QStringList messages() const
     {
@@ -162,7 +166,7 @@ struct ExportRig
     QString logPath() const { return logFolder + QStringLiteral("log20261208.txt"); }
 
     // Runs the export after the opening checks; rethrows what the run throws.
-    void run(const QString& viewName, qint32 start, qint32 docCount, const QString& workbookName)
+    exporting::RunResult run(const QString& viewName, qint32 start, qint32 docCount, const QString& workbookName)
     {
         QDir().mkpath(out());
         std::unique_ptr<domino::NotesSession> session = domino.sessionFactory()();
@@ -179,7 +183,7 @@ struct ExportRig
         };
         exporting::ExportRun exportRun(*database, *session, factory, log, host, limits);
         domino.clearCalls();
-        exportRun.run({workbookName, start}, viewName, docCount);
+        return exportRun.run({workbookName, start}, viewName, docCount);
     }
     QString workbook() const { return out() + QStringLiteral("合同_开始为第1个文档.xls"); }
 };

@@ -63,6 +63,8 @@ private slots:
     void sheetLimits();
     void longTextIsCut();
     void viewShorterThanCount();
+    void whereTheRunStopped_data();
+    void whereTheRunStopped();
 };
 
 void TestExportRun::wholeRun()
@@ -526,6 +528,49 @@ void TestExportRun::viewShorterThanCount()
     QVERIFY(!rig.excel->saved.contains(Cell(5, 1)));
     QVERIFY(readLogLines(rig.logPath()).contains(u"链接第3个文档出错"_s + kNow));
     QVERIFY(rig.host.messages().value(0).contains(u"视图在第3个文档之后已没有文档"_s));
+}
+
+void TestExportRun::whereTheRunStopped_data()
+{
+    QTest::addColumn<QString>("view");
+    QTest::addColumn<int>("start");
+    QTest::addColumn<int>("docCount");
+    QTest::addColumn<int>("sheetRows");
+    QTest::addColumn<int>("cancelBefore");
+    QTest::addColumn<RunResult::Stop>("stop");
+    QTest::addColumn<qint64>("documents");
+    QTest::addColumn<qint64>("nextStart");
+    QTest::addColumn<qint64>("attachments");
+    QTest::addColumn<int>("saves");
+    using Stop = RunResult::Stop;
+    // The first document has three attachments and a rich-text item whose first object is saved.
+    QTest::newRow("to the end") << u"全部"_s << 1 << 3 << 65536 << -1 << Stop::Finished << 3LL << 0LL << 4LL << 1;
+    QTest::newRow("sheet full") << u"全部"_s << 1 << 3 << 3 << -1 << Stop::SheetFull << 2LL << 3LL << 4LL << 1;
+    QTest::newRow("the rest fits") << u"全部"_s << 2 << 3 << 3 << -1 << Stop::Finished << 2LL << 0LL << 0LL << 1;
+    QTest::newRow("view shorter") << u"全部"_s << 1 << 5 << 65536 << -1 << Stop::ViewEnded << 3LL << 0LL << 4LL << 1;
+    QTest::newRow("cancelled") << u"全部"_s << 1 << 3 << 65536 << 1 << Stop::Cancelled << 1LL << 0LL << 4LL << 0;
+    QTest::newRow("no view") << u"无"_s << 1 << 3 << 65536 << -1 << Stop::Failed << 0LL << 0LL << 0LL << 1;
+}
+
+void TestExportRun::whereTheRunStopped()
+{
+    QFETCH(QString, view);
+    QFETCH(int, start);
+    QFETCH(int, docCount);
+    QFETCH(int, sheetRows);
+    QFETCH(int, cancelBefore);
+    ExportRig rig;
+    addStandardView(rig);
+    rig.limits.rows = sheetRows;
+    rig.host.cancelBefore = cancelBefore;
+    const RunResult result = rig.run(view, start, docCount, rig.workbook());
+    QTEST(result.stop, "stop");
+    QTEST(result.documents, "documents");
+    QTEST(result.nextStart, "nextStart");
+    QTEST(result.attachments, "attachments");
+    QTEST(rig.excel->saves, "saves");
+    QCOMPARE(rig.excel->quits, 1);
+    QVERIFY(!rig.host.open);
 }
 
 QTEST_GUILESS_MAIN(TestExportRun)
