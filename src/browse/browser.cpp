@@ -29,8 +29,6 @@ namespace {
 
 using workspace::TreeMode;
 
-const QString kNoDomino =
-    u"对不起，Quillmere要求运行的电脑上已经安装过Domino客户端或服务器端软件!请安装Domino环境后再运行本系统!"_s;
 const QString kReadingPage = u"正在读入前100条文档数据..."_s;
 
 } // namespace
@@ -57,7 +55,7 @@ bool Browser::dominoAvailable()
 {
     if (domino::NotesInstalled(m_window.registry()) || domino::DominoInstalled(m_window.registry()))
         return true;
-    m_window.prompts().showMessage(kNoDomino);
+    m_window.prompts().showMessage(QString::fromUtf16(domino::kDominoRequired));
     return false;
 }
 

@@ -13,6 +13,9 @@ inline constexpr char16_t kNotesKey[] = u"\\Software\\Lotus\\Notes";
 // What the folder queries give for a missing installation, and what they append to a folder that is gone.
 inline constexpr char16_t kNotInstalled[] = u"没有安装Domino";
 inline constexpr char16_t kFolderMissing[] = u"(找不到该目录)";
+// What a command that needs Domino says when neither a client nor a server is installed.
+inline constexpr char16_t kDominoRequired[] =
+    u"对不起，Quillmere要求运行的电脑上已经安装过Domino客户端或服务器端软件!请安装Domino环境后再运行本系统!";
 
 // Installation queries; each reads the registry afresh and opens keys for reading only.
 bool DominoInstalled(const platform::Registry& registry);

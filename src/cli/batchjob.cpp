@@ -1,0 +1,41 @@
+#include "cli/batchjob.h"
+
+#include "domino/error.h"
+#include "platform/error.h"
+#include "platform/files.h"
+
+using namespace Qt::StringLiterals;
+
+namespace quill::cli {
+
+BatchJob::BatchJob(domino::SessionFactory factory, std::optional<workspace::Credentials> credentials)
+    : m_session(std::move(factory)), m_credentials(std::move(credentials))
+{
+}
+
+void BatchJob::signIn()
+{
+    if (m_credentials)
+        m_session.InitUserSession(m_credentials->userName, m_credentials->password);
+    else
+        m_session.InitLocalSession(QString());
+}
+
+std::shared_ptr<domino::NotesDatabase> BatchJob::open(const DatabaseSource& database)
+{
+    if (m_openSource == &database)
+        return m_open;
+    m_open.reset();
+    m_openSource = nullptr;
+    if (database.server.isEmpty() && platform::IsFileLocked(database.path))
+        throw platform::Error(u"文件"_s + database.path + u"正在被其它程序锁定，无法打开!"_s);
+    try {
+        m_open = m_session.OpenDatabase(database.server, database.path, false);
+    } catch (const domino::DominoError& e) {
+        throw platform::Error(u"访问数据库出错："_s + e.message());
+    }
+    m_openSource = &database;
+    return m_open;
+}
+
+} // namespace quill::cli

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace quill::cli {
+
+// What one call of quillmere-export asks for.
+struct BatchOptions
+{
+    QStringList sources; // .nsf files or folders; with a server, paths below its data directory
+    QString output;
+    QStringList views; // empty with allViews
+    bool allViews = false;
+    qint32 from = 1;
+    int jobs = 1;
+    QString jsonFile;
+    bool continuePastSheet = true;
+    QString server; // empty: local files
+    QString user;
+    int passwordFd = -1;
+    // Documents a workbook holds at most: a sheet's rows but the header.
+    int sheetDocuments = 65535;
+
+    bool serverMode() const { return !server.isEmpty() || !user.isEmpty(); }
+};
+
+} // namespace quill::cli

@@ -1,0 +1,196 @@
+#include "cli/viewexport.h"
+
+#include "cli/interruption.h"
+#include "domino/error.h"
+#include "export/naming.h"
+#include "platform/error.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+
+using namespace Qt::StringLiterals;
+
+namespace quill::cli {
+
+namespace {
+
+// The run's host without a window: its messages are kept for the report, its progress goes to the
+// board, and Ctrl-C asks it to stop.
+class BatchHost : public exporting::RunHost
+{
+public:
+    BatchHost(ProgressBoard& board, int slot, qint64 doneBefore, qint64 exportedBefore)
+        : m_board(board), m_slot(slot), m_doneBefore(doneBefore), m_exportedBefore(exportedBefore)
+    {
+    }
+
+    void showMessage(const QString& text) override { m_lastMessage = text; }
+    void showProgressWindow() override {}
+    void setProgressText(const QString&) override {}
+    void setProgress(qint32, qint32 position) override
+    {
+        m_board.update(m_slot, m_doneBefore + position, m_exportedBefore + position);
+    }
+    void closeProgressWindow() override {}
+    void processEvents() override {}
+    bool cancelRequested() override { return Interruption::requested(); }
+
+    const QString& lastMessage() const { return m_lastMessage; }
+
+private:
+    ProgressBoard& m_board;
+    int m_slot;
+    qint64 m_doneBefore;
+    qint64 m_exportedBefore;
+    QString m_lastMessage;
+};
+
+} // namespace
+
+ViewExport::ViewExport(const ViewExportContext& context, BatchJob& job, exporting::ExportLog& log,
+                       const DatabaseSource& database, const ViewTask& task)
+    : m_context(context), m_job(job), m_log(log), m_database(database), m_task(task)
+{
+    m_report.database = database.label;
+    m_report.view = task.view;
+}
+
+ViewReport ViewExport::run()
+{
+    QElapsedTimer clock;
+    clock.start();
+    try {
+        if (!m_task.problem.isEmpty())
+            throw platform::Error(m_task.problem);
+        exportView();
+    } catch (const std::exception& e) {
+        m_report.status = ViewReport::Status::Failed;
+        m_report.errors << platform::messageOf(e);
+    }
+    if (m_slot >= 0)
+        m_context.board.end(m_slot);
+    m_report.seconds = double(clock.elapsed()) / 1000.0;
+    return m_report;
+}
+
+qint32 ViewExport::countDocuments()
+{
+    m_open = m_job.open(m_database);
+    try {
+        const std::unique_ptr<domino::NotesView> view = m_open->FindView(m_task.view);
+        if (!view)
+            throw domino::DominoError(u"找不到视图："_s + m_task.view);
+        return view->EntryCount();
+    } catch (const domino::DominoError& e) {
+        throw platform::Error(u"连接视图出错:"_s + e.message());
+    }
+}
+
+void ViewExport::exportView()
+{
+    const qint32 docCount = countDocuments();
+    const BatchOptions& options = m_context.options;
+    if (docCount < options.from) {
+        m_report.status = ViewReport::Status::NothingToExport;
+        m_report.notes << u"当前没有可导出的内容"_s;
+        return;
+    }
+    // The window's user picks a folder that is there; the batch makes the database's own.
+    const QString folder = exporting::exportFolder(m_task.fileName);
+    if (!QDir().mkpath(folder))
+        throw platform::Error(u"无法创建文件夹："_s + folder);
+    m_slot = m_context.board.begin(m_database.label + u" › "_s + m_task.view, qint64(docCount) - options.from + 1);
+    for (m_start = options.from; m_start <= docCount;) {
+        const QString startNo = QString::number(m_start);
+        ManifestEntry wanted;
+        wanted.file = relative(exporting::workbookName(m_task.fileName, startNo));
+        wanted.database = m_database.identity;
+        wanted.view = m_task.view;
+        wanted.start = m_start;
+        wanted.viewDocuments = docCount;
+        wanted.sheetDocuments = options.sheetDocuments;
+        if (Interruption::requested()) {
+            m_report.status = ViewReport::Status::Interrupted;
+            return;
+        }
+        ManifestEntry kept;
+        const WorkbookState state = m_context.manifest.check(wanted, &kept);
+        if (keepComplete(wanted, state, kept))
+            continue;
+        const exporting::OpeningResult opening =
+            exporting::checkExportRequest(m_task.fileName, startNo, docCount, m_task.view,
+                                          [state](const QString&) { return state == WorkbookState::Foreign; });
+        if (!opening.request)
+            throw platform::Error(opening.message);
+        if (writeWorkbook(wanted, *opening.request, docCount) == Next::Stop)
+            return;
+    }
+}
+
+bool ViewExport::keepComplete(const ManifestEntry& wanted, WorkbookState state, const ManifestEntry& kept)
+{
+    if (state == WorkbookState::Changed)
+        throw platform::Error(wanted.file + u"在上次导出之后被改动过，没有覆盖它；要重新导出请先移走它"_s);
+    if (state != WorkbookState::Complete)
+        return false;
+    m_report.status = ViewReport::Status::Exported;
+    m_report.keptWorkbooks << kept.file;
+    m_report.keptDocuments += kept.documents;
+    m_start += std::max<qint64>(kept.documents, 1);
+    m_context.board.update(m_slot, m_start - m_context.options.from, m_report.documents);
+    return true;
+}
+
+ViewExport::Next ViewExport::writeWorkbook(const ManifestEntry& wanted, const exporting::ExportRequest& request,
+                                           qint32 docCount)
+{
+    m_context.manifest.record(wanted);
+    BatchHost host(m_context.board, m_slot, m_start - m_context.options.from, m_report.documents);
+    exporting::ExportRun run(*m_open, m_job.session(), m_context.excelFactory, m_log, host,
+                             exporting::SheetLimits{m_context.options.sheetDocuments + 1, 256});
+    const exporting::RunResult result = run.run(request, m_task.view, docCount);
+    m_report.attachments += result.attachments;
+    using Stop = exporting::RunResult::Stop;
+    switch (result.stop) {
+    case Stop::Cancelled:
+        m_report.status = ViewReport::Status::Interrupted;
+        return Next::Stop;
+    case Stop::Failed:
+    case Stop::NoWriter:
+        throw platform::Error(host.lastMessage());
+    case Stop::Finished:
+    case Stop::SheetFull:
+    case Stop::ViewEnded:
+        break;
+    }
+    ManifestEntry done = wanted;
+    done.documents = result.documents;
+    done.complete = true;
+    m_context.manifest.measure(done);
+    m_context.manifest.record(done);
+    m_report.status = ViewReport::Status::Exported;
+    m_report.workbooks << done.file;
+    m_report.documents += result.documents;
+    const bool goOn = result.stop == Stop::SheetFull && m_context.options.continuePastSheet;
+    takeNotes(host.lastMessage(), goOn);
+    m_start = goOn ? result.nextStart : qint64(docCount) + 1;
+    return goOn ? Next::Continue : Next::Stop;
+}
+
+void ViewExport::takeNotes(const QString& finishedMessage, bool dropSheetNote)
+{
+    // The finished message names the attachment folder; what follows its first line are the notes.
+    QStringList notes = finishedMessage.split(u'\n').mid(1);
+    if (dropSheetNote && !notes.isEmpty())
+        notes.removeLast();
+    for (const QString& note : notes)
+        if (!m_report.notes.contains(note))
+            m_report.notes << note;
+}
+
+QString ViewExport::relative(const QString& path) const
+{
+    return QDir(m_context.options.output).relativeFilePath(path);
+}
+
+} // namespace quill::cli

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "cli/batchjob.h"
+#include "cli/exportmanifest.h"
+#include "cli/progressboard.h"
+#include "cli/viewreport.h"
+#include "export/exportlog.h"
+#include "export/exportrun.h"
+
+namespace quill::cli {
+
+// What every view of a batch is exported with.
+struct ViewExportContext
+{
+    const BatchOptions& options;
+    ExportManifest& manifest;
+    ProgressBoard& board;
+    exporting::ExcelFactory excelFactory;
+};
+
+// The export of one view through the window's run, workbook after workbook: each named by the
+// window's rule for its start number, until the view ends (or, without continuation, the first
+// sheet is full). A workbook the manifest holds as complete for the same request is kept; one being
+// written when the run is interrupted is abandoned unsaved.
+class ViewExport
+{
+public:
+    ViewExport(const ViewExportContext& context, BatchJob& job, exporting::ExportLog& log,
+               const DatabaseSource& database, const ViewTask& task);
+
+    ViewReport run();
+
+private:
+    enum class Next
+    {
+        Continue,
+        Stop
+    };
+
+    void exportView();
+    qint32 countDocuments();
+    // Keeps the workbook when it is complete; throws for one that must not be written over.
+    bool keepComplete(const ManifestEntry& wanted, WorkbookState state, const ManifestEntry& kept);
+    Next writeWorkbook(const ManifestEntry& wanted, const exporting::ExportRequest& request, qint32 docCount);
+    void takeNotes(const QString& finishedMessage, bool dropSheetNote);
+    QString relative(const QString& path) const;
+
+    const ViewExportContext& m_context;
+    BatchJob& m_job;
+    exporting::ExportLog& m_log;
+    const DatabaseSource& m_database;
+    const ViewTask& m_task;
+    std::shared_ptr<domino::NotesDatabase> m_open;
+    ViewReport m_report;
+    int m_slot = -1;
+    qint64 m_start = 0;
+};
+
+} // namespace quill::cli

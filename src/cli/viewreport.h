@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+namespace quill::cli {
+
+// What became of one view.
+struct ViewReport
+{
+    enum class Status
+    {
+        NotStarted, // the run was interrupted first
+        Exported,
+        NothingToExport, // no document from the start number on
+        Failed,
+        Interrupted
+    };
+
+    QString database;
+    QString view;
+    Status status = Status::NotStarted;
+    QStringList workbooks;     // written by this run, relative to the output folder
+    QStringList keptWorkbooks; // complete from an earlier run
+    qint64 documents = 0;      // written by this run
+    qint64 keptDocuments = 0;
+    qint64 attachments = 0;
+    double seconds = 0;
+    QStringList errors;
+    QStringList notes;
+
+    // How messages name it: the database and the view.
+    QString where() const;
+    QJsonObject toJson() const;
+};
+
+// The exit status of a batch that was not interrupted: 0 when every view was exported, 1 when some failed.
+int exitStatusOf(const std::vector<ViewReport>& reports);
+
+// The summary printed at the end: a line per view and one for the whole batch.
+QString summaryText(const std::vector<ViewReport>& reports, double seconds, bool interrupted);
+
+// The summary as JSON, written atomically to path. Throws platform::Error.
+void writeSummaryJson(const QString& path, const std::vector<ViewReport>& reports, double seconds, int exitStatus,
+                      const QString& outputFolder);
+
+} // namespace quill::cli

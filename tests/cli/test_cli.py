@@ -1,0 +1,347 @@
+"""quillmere-export end to end.
+
+Usage: test_cli.py quillmere-export nlsxbe-admin libnlsxbe.so sample-data-dir
+
+Runs the command on the test run's sample installation (read only) and on databases made here, and reads
+the workbooks back with xlrd.
+"""
+
+import glob
+import json
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+import xlrd
+
+EXPORT, ADMIN, LIBRARY, SAMPLE = sys.argv[1:5]
+del sys.argv[1:5]
+WORK = tempfile.mkdtemp(prefix="quill-cli.")
+ENV = dict(os.environ, HOME=WORK, XDG_CONFIG_HOME=os.path.join(WORK, "config"),
+           XDG_STATE_HOME=os.path.join(WORK, "state"), LANG="C.UTF-8", TERM="dumb")
+ENV.pop("QUILLMERE_PASSWORD", None)
+CRM = os.path.join(SAMPLE, "crm.nsf")
+ARCHIVE = os.path.join(SAMPLE, "业务", "归档", "2025归档.nsf")
+
+
+def setUpModule():
+    subprocess.run([ADMIN, "install", "--data", SAMPLE, "--library", LIBRARY], env=ENV, check=True,
+                   stdout=subprocess.DEVNULL)
+
+
+def tearDownModule():
+    shutil.rmtree(WORK, ignore_errors=True)
+
+
+def export(*args, env=None, **kwargs):
+    return subprocess.run([EXPORT, *args], env=env or ENV, capture_output=True, text=True, timeout=300, **kwargs)
+
+
+def rows(path):
+    sheet = xlrd.open_workbook(path).sheet_by_index(0)
+    return [sheet.row_values(r) for r in range(sheet.nrows)]
+
+
+def manifest(out):
+    with open(os.path.join(out, "quillmere-export.json"), encoding="utf-8") as f:
+        return {e["file"]: e for e in json.load(f)["workbooks"]}
+
+
+def workbooks(out):
+    return sorted(os.path.relpath(p, out) for p in glob.glob(os.path.join(out, "**", "*.xls"), recursive=True))
+
+
+def generate(path, count):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    subprocess.run([ADMIN, "generate", path, "--count", str(count)], env=ENV, check=True, stdout=subprocess.DEVNULL)
+
+
+class Case(unittest.TestCase):
+    def setUp(self):
+        self.dir = tempfile.mkdtemp(dir=WORK)
+        self.out = os.path.join(self.dir, "out")
+
+    def run_ok(self, *args, status=0, **kwargs):
+        result = export(*args, **kwargs)
+        self.assertEqual(result.returncode, status, result.stderr + result.stdout)
+        return result
+
+    def summary(self, *args, status=0):
+        path = os.path.join(self.dir, "summary.json")
+        self.run_ok(*args, "--json", path, status=status)
+        with open(path, encoding="utf-8") as f:
+            return json.load(f)
+
+
+class Continuation(Case):
+    def test_names_and_rows_follow_the_start_numbers(self):
+        whole = os.path.join(self.dir, "whole")
+        self.run_ok(CRM, "--view", "全部", "-o", whole)
+        self.run_ok(CRM, "--view", "全部", "-o", self.out, "--sheet-rows", "100")
+        names = ["全部_开始为第1个文档.xls", "全部_开始为第101个文档.xls", "全部_开始为第201个文档.xls"]
+        self.assertEqual(workbooks(self.out), sorted(names))
+        parts = [rows(os.path.join(self.out, n)) for n in names]
+        self.assertEqual([len(p) - 1 for p in parts], [100, 100, 50])
+        # Each workbook's header comes from its own first document, as a window export from there would.
+        reference = [row[0] for row in rows(os.path.join(whole, names[0]))]
+        self.assertEqual(sum(([row[0] for row in p[1:]] for p in parts), []), reference[1:])
+        self.assertTrue(all(p[0][0] == "文档ID" for p in parts))
+        # One attachment folder for the view, as the window's exports of the parts would share it.
+        self.assertEqual(sorted(os.listdir(self.out)), sorted(names + ["全部附件", "quillmere-export.json"]))
+
+    def test_no_continue_stops_at_the_first_sheet(self):
+        result = self.run_ok(CRM, "--view", "全部", "-o", self.out, "--sheet-rows", "100", "--no-continue")
+        self.assertEqual(workbooks(self.out), ["全部_开始为第1个文档.xls"])
+        self.assertIn("请从第101个文档开始", result.stdout)
+
+    def test_from_names_the_first_workbook(self):
+        self.run_ok(CRM, "--view", "全部", "-o", self.out, "--from", "240")
+        self.assertEqual(len(rows(os.path.join(self.out, "全部_开始为第240个文档.xls"))), 12)
+
+
+class Resume(Case):
+    def start_and_stop(self, database, sig):
+        """Starts an export of many small workbooks and signals it once the first is complete."""
+        args = [EXPORT, database, "--view", "全部", "-o", self.out, "--sheet-rows", "50"]
+        process = subprocess.Popen(args, env=ENV, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        path = os.path.join(self.out, "quillmere-export.json")
+        deadline = time.time() + 120
+        while time.time() < deadline and process.poll() is None:
+            try:
+                if any(e["complete"] for e in manifest(self.out).values()):
+                    break
+            except (OSError, ValueError):
+                pass
+            time.sleep(0.01)
+        self.assertIsNone(process.poll(), "the export ended before it could be stopped")
+        process.send_signal(sig)
+        out, err = process.communicate(timeout=120)
+        self.assertTrue(os.path.exists(path))
+        return process.returncode, out, err
+
+    def check_whole(self):
+        """Every workbook on disk reads back whole; all but the one saved as the run stopped are recorded
+        complete. Returns the documents of the complete ones."""
+        done = manifest(self.out)
+        unrecorded = 0
+        for name in workbooks(self.out):
+            found = len(rows(os.path.join(self.out, name))) - 1
+            if done[name]["complete"]:
+                self.assertEqual(found, done[name]["documents"], name)
+            else:
+                unrecorded += 1
+                self.assertEqual(found, 50, name)
+        self.assertLessEqual(unrecorded, 1)
+        return sum(e["documents"] for e in done.values() if e["complete"])
+
+    def test_killed_run_resumes_where_it_stopped(self):
+        database = os.path.join(self.dir, "gen", "gen.nsf")
+        generate(database, 2000)
+        self.start_and_stop(database, signal.SIGKILL)
+        self.assertLess(self.check_whole(), 2000)
+        before = [name for name, entry in manifest(self.out).items() if entry["complete"]]
+        self.assertGreater(len(before), 0)
+
+        summary = self.summary(database, "--view", "全部", "-o", self.out, "--sheet-rows", "50")
+        view = summary["views"][0]
+        self.assertTrue(set(before) <= set(view["keptWorkbooks"]), (before, view["keptWorkbooks"]))
+        self.assertEqual(view["keptDocuments"] + view["documents"], 2000)
+        self.assertEqual(len(workbooks(self.out)), 40)
+        self.assertEqual(self.check_whole(), 2000)
+
+    def test_ctrl_c_leaves_no_half_workbook(self):
+        database = os.path.join(self.dir, "gen", "gen.nsf")
+        generate(database, 2000)
+        status, out, err = self.start_and_stop(database, signal.SIGINT)
+        self.assertEqual(status, 130, err)
+        self.assertIn("已中断", err)
+        self.assertLess(self.check_whole(), 2000)
+
+    def test_same_command_again_keeps_everything(self):
+        self.run_ok(ARCHIVE, "--view", "归档文档", "-o", self.out)
+        view = self.summary(ARCHIVE, "--view", "归档文档", "-o", self.out)["views"][0]
+        self.assertEqual((view["documents"], view["keptDocuments"], view["workbooks"]), (0, 100, []))
+
+    def test_a_view_that_changed_is_exported_again(self):
+        database = os.path.join(self.dir, "archive.nsf")
+        shutil.copy(ARCHIVE, database)
+        self.run_ok(database, "--view", "归档文档", "-o", self.out, "--sheet-rows", "60")
+        docs = os.path.join(self.dir, "docs.json")
+        with open(docs, "w", encoding="utf-8") as f:
+            json.dump([{"items": [{"name": "Subject", "value": "新文档"}]}], f, ensure_ascii=False)
+        subprocess.run([ADMIN, "add-docs", database, docs], env=ENV, check=True, stdout=subprocess.DEVNULL)
+        view = self.summary(database, "--view", "归档文档", "-o", self.out, "--sheet-rows", "60")["views"][0]
+        self.assertEqual((view["keptWorkbooks"], view["documents"]), ([], 101))
+        self.assertEqual(len(rows(os.path.join(self.out, "归档文档_开始为第61个文档.xls"))), 42)
+
+    def test_files_not_ours_or_changed_are_left_alone(self):
+        self.run_ok(ARCHIVE, "--view", "归档文档", "-o", self.out)
+        ours = os.path.join(self.out, "归档文档_开始为第1个文档.xls")
+        with open(ours, "ab") as f:
+            f.write(b"edited")
+        foreign = os.path.join(self.out, "其它_开始为第1个文档.xls")
+        with open(foreign, "wb") as f:
+            f.write(b"mine")
+        summary = self.summary(ARCHIVE, "--view", "归档文档", "--view", "其它", "-o", self.out, status=1)
+        self.assertIn("被改动过", summary["views"][0]["errors"][0])
+        with open(ours, "rb") as f:
+            self.assertTrue(f.read().endswith(b"edited"))
+        self.assertEqual(summary["views"][1]["status"], "failed")
+        with open(foreign, "rb") as f:
+            self.assertEqual(f.read(), b"mine")
+
+
+class Results(Case):
+    def test_json_summary_and_exit_status(self):
+        summary = self.summary(CRM, ARCHIVE, "--view", "全部", "--view", "归档文档", "-o", self.out, status=1)
+        self.assertEqual(summary["exitStatus"], 1)
+        views = {(v["database"], v["view"]): v for v in summary["views"]}
+        self.assertEqual(len(views), 4)
+        crm = views[(CRM, "全部")]
+        self.assertEqual((crm["status"], crm["documents"], crm["workbooks"]),
+                         ("exported", 250, ["crm/全部_开始为第1个文档.xls"]))
+        self.assertEqual(crm["attachments"], 3)
+        self.assertGreaterEqual(crm["seconds"], 0)
+        self.assertEqual(views[(ARCHIVE, "归档文档")]["attachments"], 10)
+        missing = views[(CRM, "归档文档")]
+        self.assertEqual(missing["status"], "failed")
+        self.assertIn("找不到视图", missing["errors"][0])
+        self.assertEqual(export(ARCHIVE, "--view", "归档文档", "-o", self.out).returncode, 0)
+
+    def test_empty_view_is_not_a_failure(self):
+        view = self.summary(CRM, "--view", "空视图", "-o", self.out)["views"][0]
+        self.assertEqual((view["status"], view["workbooks"]), ("nothingToExport", []))
+
+    def test_parallel_jobs_give_the_same_workbooks_and_whole_log_lines(self):
+        one, two = os.path.join(self.dir, "one"), os.path.join(self.dir, "two")
+        views = ["--view", "全部", "--view", "按城市", "--view", "所有文档"]
+        self.run_ok(CRM, *views, "-o", one)
+        state = os.path.join(self.dir, "state")
+        self.run_ok(CRM, *views, "-o", two, "--jobs", "2", env=dict(ENV, XDG_STATE_HOME=state))
+        self.assertEqual(workbooks(one), workbooks(two))
+        for name in workbooks(one):
+            self.assertEqual(rows(os.path.join(one, name)), rows(os.path.join(two, name)), name)
+        lines = []
+        for log in glob.glob(os.path.join(state, "quillmere", "log*.txt")):
+            with open(log, "rb") as f:
+                lines += f.read().decode("gb18030").split("\r\n")
+        lines = [l for l in lines if l]
+        known = ("开始导出视图", "完成向excel写入第", "判断第", "获取第", "保存第", "调用图片导出程序保存到:",
+                 "结束图片导出程序保存到:", "开始分离第", "分离第", "  s=s+", " s值写入excel表 ;")
+        broken = [l for l in lines if not l.startswith(known) or "\r" in l]
+        self.assertEqual(broken, [])
+        self.assertEqual(sum(l.startswith("开始导出视图") for l in lines), 3)
+
+
+class Sources(Case):
+    def test_folder_scan_names_database_folders_and_survives_a_link_loop(self):
+        data = os.path.join(self.dir, "data")
+        os.makedirs(os.path.join(data, "sub"))
+        os.makedirs(os.path.join(data, ".hidden"))
+        for path in ("a.nsf", "sub/b.NSF", ".hidden/c.nsf"):
+            shutil.copy(ARCHIVE, os.path.join(data, path))
+        os.symlink(data, os.path.join(data, "sub", "loop"))
+        self.run_ok(data, "--view", "归档文档", "-o", self.out)
+        self.assertEqual(workbooks(self.out), ["a/归档文档_开始为第1个文档.xls", "sub/b/归档文档_开始为第1个文档.xls"])
+
+    def test_server_databases_and_their_access(self):
+        env = dict(ENV, QUILLMERE_PASSWORD="quill123")
+        summary = self.summary("--server", "QUILLSERVER", "--user", "演示用户", "业务\\归档", "crm.nsf",
+                               "--view", "归档文档", "-o", self.out, status=1)
+        self.assertIn("业务/归档/2025归档/归档文档_开始为第1个文档.xls", workbooks(self.out))
+        guest = export("--server", "QUILLSERVER", "--user", "访客", "限制", "--all-views", "-o", self.out,
+                       "--password-fd", "0", input="guest123\n")
+        self.assertEqual(guest.returncode, 1, guest.stderr)
+        self.assertIn("QUILLSERVER!!限制\\机密.nsf", guest.stderr)
+        self.assertIn("无权访问", guest.stderr)
+
+    def summary(self, *args, status=0):
+        path = os.path.join(self.dir, "summary.json")
+        result = export(*args, "--json", path, env=dict(ENV, QUILLMERE_PASSWORD="quill123"))
+        self.assertEqual(result.returncode, status, result.stderr)
+        with open(path, encoding="utf-8") as f:
+            return json.load(f)
+
+
+class BadInput(Case):
+    def test_usage_errors_exit_2_and_say_why(self):
+        file = os.path.join(self.dir, "file")
+        open(file, "w").close()
+        cases = [
+            ([CRM, "--view", "全部"], "--output"),
+            (["--view", "全部", "-o", self.out], "缺少要导出的数据库"),
+            ([CRM, "-o", self.out], "--all-views"),
+            ([CRM, "--view", "全部", "--all-views", "-o", self.out], "只能用一个"),
+            ([CRM, "--view", "全部", "-o", self.out, "--from", "0"], "--from"),
+            ([CRM, "--view", "全部", "-o", self.out, "--jobs", "x"], "--jobs"),
+            ([CRM, "--view", "全部", "-o", self.out, "--bogus"], "无法识别的选项"),
+            ([CRM, "--view", "全部", "-o"], "缺少参数值"),
+            ([os.path.join(self.dir, "none.nsf"), "--view", "全部", "-o", self.out], "找不到"),
+            ([self.dir + "/empty", "--view", "全部", "-o", self.out], "没有找到数据库"),
+            ([CRM, "--view", "全部", "-o", os.path.join(file, "out")], "无法创建输出文件夹"),
+            ([CRM, "--view", "全部", "-o", "/dev/full"], "不是文件夹"),
+            (["--server", "QUILLSERVER", "--user", "演示用户", "crm.nsf", "--view", "全部", "-o", self.out,
+              "--password", "quill123"], "密码不能写在命令行上"),
+            (["--server", "QUILLSERVER", "--user", "演示用户", "crm.nsf", "--view", "全部", "-o", self.out,
+              "--password=quill123"], "密码不能写在命令行上"),
+            (["--server", "QUILLSERVER", "--user", "演示用户", "crm.nsf", "--view", "全部", "-o", self.out],
+             "没有密码"),
+            (["--server", "QUILLSERVER", "--user", " ", "crm.nsf", "--view", "全部", "-o", self.out],
+             "登录用名不能为空"),
+            (["--server", "QUILLSERVER", "--user", "演示用户", "..", "--view", "全部", "-o", self.out],
+             "不能离开"),
+        ]
+        os.makedirs(self.dir + "/empty")
+        for args, message in cases:
+            with self.subTest(args=args):
+                env = ENV if message == "没有密码" else dict(ENV, QUILLMERE_PASSWORD="quill123")
+                result = export(*args, stdin=subprocess.DEVNULL, env=env)
+                self.assertEqual(result.returncode, 2, result.stderr)
+                self.assertIn(message, result.stderr)
+        self.assertFalse(os.path.exists(self.out))
+
+    def test_failed_login_exits_2(self):
+        result = export("--server", "QUILLSERVER", "--user", "演示用户", "crm.nsf", "--view", "全部", "-o",
+                        self.out, env=dict(ENV, QUILLMERE_PASSWORD="wrong"))
+        self.assertEqual(result.returncode, 2)
+        self.assertIn("连接服务器失败!", result.stderr)
+
+    def test_a_full_disk_fails_the_views_and_keeps_what_was_written(self):
+        self.run_ok(CRM, ARCHIVE, "--view", "全部", "-o", self.out, status=1)
+        kept = os.path.join(self.out, "crm", "全部_开始为第1个文档.xls")
+        with open(kept, "rb") as f:
+            before = f.read()
+        state = os.path.join(self.dir, "state")
+        os.makedirs(os.path.join(state, "quillmere"))
+        for day in range(-1, 2):
+            name = time.strftime("log%Y%m%d.txt", time.localtime(time.time() + day * 86400))
+            os.symlink("/dev/full", os.path.join(state, "quillmere", name))
+        env = dict(ENV, XDG_STATE_HOME=state)
+        result = export(CRM, ARCHIVE, "--view", "全部", "--view", "归档文档", "-o", self.out, env=env)
+        self.assertEqual(result.returncode, 1, result.stderr)
+        self.assertIn("数据库" + ARCHIVE + " 视图“归档文档”：无法写入日志文件", result.stderr)
+        with open(kept, "rb") as f:
+            self.assertEqual(f.read(), before)
+        self.assertTrue(manifest(self.out)["crm/全部_开始为第1个文档.xls"]["complete"])
+
+    def test_a_folder_that_cannot_be_made_fails_only_its_database(self):
+        os.makedirs(self.out)
+        open(os.path.join(self.out, "crm"), "w").close()
+        result = export(CRM, ARCHIVE, "--view", "全部", "--view", "归档文档", "-o", self.out)
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("数据库" + CRM + " 视图“全部”：无法创建文件夹", result.stderr)
+        self.assertEqual(workbooks(self.out), ["2025归档/归档文档_开始为第1个文档.xls"])
+
+    def test_help_is_chinese(self):
+        result = self.run_ok("--help")
+        self.assertIn("用法：quillmere-export", result.stdout)
+        self.assertIn("--password-fd", result.stdout)
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
