@@ -19,12 +19,14 @@ desktop="$datadir/applications/$id.desktop"
 metainfo="$datadir/metainfo/$id.metainfo.xml"
 expected=(
     "$bindir/quillmere"
+    "$bindir/quillmere-export"
     "$bindir/nlsxbe-admin"
     "$componentdir/libnlsxbe.so"
     "$desktop"
     "$datadir/icons/hicolor/scalable/apps/$id.svg"
     "$metainfo"
     "$mandir/man1/quillmere.1.gz"
+    "$mandir/man1/quillmere-export.1.gz"
     "$mandir/man1/nlsxbe-admin.1.gz"
     "$datadir/doc/quillmere/copyright"
     "$datadir/doc/quillmere/changelog.gz"
@@ -32,10 +34,11 @@ expected=(
 actual=$(cd "$root" && find . -type f -printf '%P\n' | sort)
 wanted=$(printf '%s\n' "${expected[@]}" | sort)
 [ "$actual" = "$wanted" ] || fail "installed files differ from a package's:"$'\n'"$(diff <(echo "$wanted") <(echo "$actual"))"
-for f in "$bindir/quillmere" "$bindir/nlsxbe-admin"; do
+for f in "$bindir/quillmere" "$bindir/quillmere-export" "$bindir/nlsxbe-admin"; do
     [ -x "$root/$f" ] || fail "$f is not executable"
 done
-for f in "$mandir/man1/quillmere.1.gz" "$mandir/man1/nlsxbe-admin.1.gz" "$datadir/doc/quillmere/changelog.gz"; do
+for f in "$mandir/man1/quillmere.1.gz" "$mandir/man1/quillmere-export.1.gz" "$mandir/man1/nlsxbe-admin.1.gz" \
+    "$datadir/doc/quillmere/changelog.gz"; do
     gzip -t "$root/$f" || fail "$f is not a gzip file"
 done
 
@@ -55,6 +58,8 @@ zcat "$root/$datadir/doc/quillmere/changelog.gz" | head -1 | grep -qF "quillmere
 
 admin="$root/$bindir/nlsxbe-admin"
 [ "$("$admin" --version)" = "nlsxbe-admin $version" ] || fail "nlsxbe-admin --version says: $("$admin" --version)"
+batch="$root/$bindir/quillmere-export"
+[ "$("$batch" --version)" = "quillmere-export $version" ] || fail "quillmere-export --version says: $("$batch" --version)"
 
 # The README's Install commands, with nothing but the installed tree: the sample installation is made and
 # registered with the component that came with the tool, which must load.
@@ -68,4 +73,7 @@ library=$(cd "$root/$componentdir" && pwd)/libnlsxbe.so
 grep -qxF "@=\"$library\"" <<<"$registry" || fail "the registered component is not $library:"$'\n'"$registry"
 grep -qxF "\"Path\"=\"${library%/*}\"" <<<"$registry" || fail "the installation's folder is not ${library%/*}"
 grep -qxF "\"DataPath\"=\"$sample\"" <<<"$registry" || fail "the data folder is not $sample"
+# The README's batch export, with the installed component.
+"$batch" "$sample/crm.nsf" --view 全部 -o "$work/export" >/dev/null || fail "quillmere-export failed on the sample"
+[ -f "$work/export/全部_开始为第1个文档.xls" ] || fail "quillmere-export wrote no workbook: $(ls "$work/export")"
 echo "install layout: ${#expected[@]} files checked"

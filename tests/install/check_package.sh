@@ -18,7 +18,7 @@ for name in libqt6widgets6 libqt6svg6 libsqlite3-0 libsodium23 fonts-noto-cjk; d
     grep -qE "(^|[ ,|])$name( |,|$)" <<<"$depends" || fail "Depends lacks $name: $depends"
 done
 contents=$(dpkg-deb -c "$deb" | awk '{print $NF}')
-for file in ./usr/bin/quillmere ./usr/bin/nlsxbe-admin "./usr/share/applications/$id.desktop"; do
+for file in ./usr/bin/quillmere ./usr/bin/quillmere-export ./usr/bin/nlsxbe-admin "./usr/share/applications/$id.desktop"; do
     grep -qxF "$file" <<<"$contents" || fail "the package lacks $file"
 done
 grep -qE '^\./usr/lib/.*quillmere/libnlsxbe\.so$' <<<"$contents" || fail "the package lacks the component library"
