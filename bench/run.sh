@@ -2,10 +2,12 @@
 # Usage: bench/run.sh [--quick]
 # Builds the benchmarks once in Release (preset bench, folder build-bench) and runs them all: the workbook writer
 # against xlwt and Spreadsheet::WriteExcel (65,535 x 20 text cells), 100-row pages of a view of a million
-# documents through the component (item columns, and two formula columns), the export of a 65,535-document view (in-memory stand-in with and without
-# event processing, then through the component) and DXL import (10,000 and 100,000 documents, one 50 MB
-# attachment). Prints one table, the peers' figures beside ours; everything the benchmarks print goes to
-# build-bench/bench.log. --quick runs every benchmark on small sizes, to check that they run.
+# documents through the component (item columns, and two formula columns), the export of a 65,535-document view
+# (in-memory stand-in with and without event processing, then through the component), DXL import (10,000 and
+# 100,000 documents, one 50 MB attachment) and quillmere-export (10 views of 65,535 documents with one and two
+# jobs, one view of 1,000,000 documents in 16 workbooks; its generated databases are kept in
+# build-bench/batch-data). Prints one table, the peers' figures beside ours; everything the benchmarks print goes
+# to build-bench/bench.log. --quick runs every benchmark on small sizes, to check that they run.
 #
 # A benchmark reports a figure on a line "figure<TAB>who<TAB>measure<TAB>value"; who is Quillmere or a peer.
 set -eu
@@ -39,6 +41,8 @@ for count in $imports; do
     run "$build/bench/dxl/bench_dxl" "$count"
 done
 run "$build/bench/dxl/bench_dxl" --attachment "$attachment"
+run /usr/bin/python3 "$root/bench/batch/bench_batch.py" "$build/src/cli/quillmere-export" \
+    "$build/component/nlsxbe-admin" "$build/component/libnlsxbe.so" "$build/batch-data" "$out/batch" ${1:+"$1"}
 
 # Rows in the order the figures came, one column for us and one for each peer.
 awk -F '\t' '
