@@ -17,6 +17,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <cstdio>
+#include <mutex>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -102,34 +103,20 @@ int BatchCommand::run()
             return kExitUsage;
         dataDirectory = *data;
     }
-    BatchJob planner(factory, credentials);
+    if (!checkOutput())
+        return kExitUsage;
+    std::mutex openLock;
+    BatchJob planner(factory, credentials, openLock);
     try {
         planner.signIn();
     } catch (const std::exception& e) {
         complain(credentials ? u"连接服务器失败!（"_s + platform::messageOf(e) + u"）"_s : platform::messageOf(e));
         return kExitUsage;
     }
-    if (!checkOutput())
-        return kExitUsage;
     ExportManifest manifest(m_options.output);
-    std::optional<BatchPlan> plan;
-    try {
-        manifest.load();
-        plan.emplace(m_options, dataDirectory);
-        plan->listViews([&planner](const DatabaseSource& database) { return planner.open(database)->Views(); });
-    } catch (const platform::Error& e) {
-        complain(e.message());
+    const std::optional<BatchPlan> plan = makePlan(planner, manifest, dataDirectory);
+    if (!plan)
         return kExitUsage;
-    }
-    if (plan->databases().empty() || plan->tasks().empty()) {
-        complain(plan->databases().empty() ? u"没有找到数据库："_s + m_options.sources.join(u' ')
-                                           : u"没有找到要导出的视图"_s);
-        return kExitUsage;
-    }
-    if (!QDir().mkpath(m_options.output)) {
-        complain(u"无法创建输出文件夹："_s + m_options.output);
-        return kExitUsage;
-    }
 
     Interruption::install();
     QElapsedTimer clock;
@@ -138,6 +125,31 @@ int BatchCommand::run()
     const ViewExportContext context{m_options, manifest, board, workbook::createXlsWriter};
     const std::vector<ViewReport> reports = BatchExport(context, factory, credentials).run(*plan);
     return finish(reports, double(clock.elapsed()) / 1000.0);
+}
+
+std::optional<BatchPlan> BatchCommand::makePlan(BatchJob& planner, ExportManifest& manifest,
+                                                const QString& dataDirectory)
+{
+    std::optional<BatchPlan> plan;
+    try {
+        manifest.load();
+        plan.emplace(m_options, dataDirectory);
+        plan->listViews([&planner](const DatabaseSource& database) { return planner.open(database)->Views(); });
+    } catch (const platform::Error& e) {
+        complain(e.message());
+        return std::nullopt;
+    }
+    if (plan->databases().empty() || plan->tasks().empty()) {
+        complain(plan->databases().empty() ? u"没有找到数据库："_s + m_options.sources.join(u' ')
+                                           : u"没有找到要导出的视图"_s);
+        return std::nullopt;
+    }
+    // Made only now, so that a command that exports nothing leaves nothing behind.
+    if (!QDir().mkpath(m_options.output)) {
+        complain(u"无法创建输出文件夹："_s + m_options.output);
+        return std::nullopt;
+    }
+    return plan;
 }
 
 int BatchCommand::finish(const std::vector<ViewReport>& reports, double seconds)

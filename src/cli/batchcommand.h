@@ -1,6 +1,7 @@
 #pragma once
 
-#include "cli/batchoptions.h"
+#include "cli/batchplan.h"
+#include "cli/viewreport.h"
 #include "workspace/workspace.h"
 
 #include <optional>
@@ -11,7 +12,9 @@ class Registry;
 
 namespace quill::cli {
 
+class BatchJob;
 class BatchPlan;
+class ExportManifest;
 
 // quillmere-export once its command line is read: the installation and login checks, the output
 // folder and its manifest, the plan, the export, the summary. Returns the exit status.
@@ -30,7 +33,10 @@ private:
     // Makes the output folder absolute; false, with a message printed, when it is not a folder.
     bool checkOutput();
     std::optional<QString> serverDataDirectory(const platform::Registry& registry);
-    int finish(const std::vector<struct ViewReport>& reports, double seconds);
+    // The manifest read, the databases found and their views listed, the output folder made; nullopt
+    // with a message printed when there is nothing to export.
+    std::optional<BatchPlan> makePlan(BatchJob& planner, ExportManifest& manifest, const QString& dataDirectory);
+    int finish(const std::vector<ViewReport>& reports, double seconds);
 
     BatchOptions m_options;
 };

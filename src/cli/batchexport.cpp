@@ -49,7 +49,7 @@ std::vector<ViewReport> BatchExport::run(const BatchPlan& plan)
 
 void BatchExport::work(const BatchPlan& plan)
 {
-    BatchJob job(m_factory, m_credentials);
+    BatchJob job(m_factory, m_credentials, m_openLock);
     QString signInProblem;
     try {
         job.signIn();

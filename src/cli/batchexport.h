@@ -31,6 +31,7 @@ private:
     QString m_logFolder;
     std::vector<ViewReport> m_reports;
     std::atomic<size_t> m_next{0};
+    std::mutex m_openLock;
     std::mutex m_mutex;
     std::condition_variable m_finished;
     int m_running = 0;

@@ -8,8 +8,9 @@ using namespace Qt::StringLiterals;
 
 namespace quill::cli {
 
-BatchJob::BatchJob(domino::SessionFactory factory, std::optional<workspace::Credentials> credentials)
-    : m_session(std::move(factory)), m_credentials(std::move(credentials))
+BatchJob::BatchJob(domino::SessionFactory factory, std::optional<workspace::Credentials> credentials,
+                   std::mutex& openLock)
+    : m_session(std::move(factory)), m_credentials(std::move(credentials)), m_openLock(openLock)
 {
 }
 
@@ -27,6 +28,7 @@ std::shared_ptr<domino::NotesDatabase> BatchJob::open(const DatabaseSource& data
         return m_open;
     m_open.reset();
     m_openSource = nullptr;
+    const std::lock_guard lock(m_openLock);
     if (database.server.isEmpty() && platform::IsFileLocked(database.path))
         throw platform::Error(u"文件"_s + database.path + u"正在被其它程序锁定，无法打开!"_s);
     try {

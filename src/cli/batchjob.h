@@ -5,6 +5,7 @@
 #include "workspace/workspace.h"
 
 #include <memory>
+#include <mutex>
 #include <optional>
 
 namespace quill::cli {
@@ -14,8 +15,11 @@ namespace quill::cli {
 class BatchJob
 {
 public:
-    // With credentials the session signs in to the server; without, it opens local files.
-    BatchJob(domino::SessionFactory factory, std::optional<workspace::Credentials> credentials);
+    // With credentials the session signs in to the server; without, it opens local files. Jobs that run
+    // at once open databases one at a time under openLock: the lock test's probe of a file must not
+    // close a descriptor while another job opens that file (closing any descriptor of a file drops
+    // every lock this process holds on it, SQLite's among them).
+    BatchJob(domino::SessionFactory factory, std::optional<workspace::Credentials> credentials, std::mutex& openLock);
 
     // As the window's connect and open-file commands do. Throws domino::DominoError.
     void signIn();
@@ -27,6 +31,7 @@ public:
 private:
     domino::LazySession m_session;
     std::optional<workspace::Credentials> m_credentials;
+    std::mutex& m_openLock;
     const DatabaseSource* m_openSource = nullptr;
     std::shared_ptr<domino::NotesDatabase> m_open;
 };

@@ -9,11 +9,13 @@ the workbooks back with xlrd.
 import glob
 import json
 import os
+import pty
 import shutil
 import signal
 import subprocess
 import sys
 import tempfile
+import termios
 import time
 import unittest
 
@@ -259,6 +261,26 @@ class Sources(Case):
         self.assertEqual(guest.returncode, 1, guest.stderr)
         self.assertIn("QUILLSERVER!!限制\\机密.nsf", guest.stderr)
         self.assertIn("无权访问", guest.stderr)
+
+    def test_password_is_asked_on_the_terminal_without_echo(self):
+        pid, terminal = pty.fork()
+        if pid == 0:
+            os.execve(EXPORT, [EXPORT, "--server", "QUILLSERVER", "--user", "演示用户", "crm.nsf", "--view", "全部",
+                               "-o", self.out], ENV)
+        seen = b""
+        while "的密码：".encode() not in seen:
+            seen += os.read(terminal, 1024)
+        self.assertFalse(termios.tcgetattr(terminal)[3] & termios.ECHO)
+        os.write(terminal, b"quill123\n")
+        try:
+            while True:
+                seen += os.read(terminal, 1024)
+        except OSError:
+            pass
+        _, status = os.waitpid(pid, 0)
+        self.assertEqual(os.waitstatus_to_exitcode(status), 0, seen.decode())
+        self.assertNotIn(b"quill123", seen)
+        self.assertEqual(workbooks(self.out), ["全部_开始为第1个文档.xls"])
 
     def summary(self, *args, status=0):
         path = os.path.join(self.dir, "summary.json")
