@@ -163,29 +163,35 @@ ViewExport::Next ViewExport::writeWorkbook(const ManifestEntry& wanted, const ex
     case Stop::ViewEnded:
         break;
     }
+    const bool goOn = result.stop == Stop::SheetFull && m_context.options.continuePastSheet;
     ManifestEntry done = wanted;
     done.documents = result.documents;
-    done.complete = true;
+    // A workbook whose attachments were not all saved is written again by the next run.
+    done.complete = takeNotes(host.lastMessage(), goOn);
     m_context.manifest.measure(done);
     m_context.manifest.record(done);
     m_report.status = ViewReport::Status::Exported;
     m_report.workbooks << done.file;
     m_report.documents += result.documents;
-    const bool goOn = result.stop == Stop::SheetFull && m_context.options.continuePastSheet;
-    takeNotes(host.lastMessage(), goOn);
     m_start = goOn ? result.nextStart : qint64(docCount) + 1;
     return goOn ? Next::Continue : Next::Stop;
 }
 
-void ViewExport::takeNotes(const QString& finishedMessage, bool dropSheetNote)
+bool ViewExport::takeNotes(const QString& finishedMessage, bool dropSheetNote)
 {
-    // The finished message names the attachment folder; what follows its first line are the notes.
-    QStringList notes = finishedMessage.split(u'\n').mid(1);
+    // The finished message's first line names the attachment folder, and says how many files could
+    // not be saved when some could not: that is an error of the view. The lines after it are notes.
+    const QStringList lines = finishedMessage.split(u'\n');
+    const bool whole = lines.first().startsWith(QString::fromUtf16(exporting::kFinished));
+    if (!whole && !m_report.errors.contains(lines.first()))
+        m_report.errors << lines.first();
+    QStringList notes = lines.mid(1);
     if (dropSheetNote && !notes.isEmpty())
         notes.removeLast();
     for (const QString& note : notes)
         if (!m_report.notes.contains(note))
             m_report.notes << note;
+    return whole;
 }
 
 QString ViewExport::relative(const QString& path) const

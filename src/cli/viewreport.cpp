@@ -62,6 +62,8 @@ QString lineOf(const ViewReport& r)
             u"个附件，"_s + secondsText(r.seconds);
     if (!r.keptWorkbooks.isEmpty())
         line += u"（另有"_s + count(r.keptWorkbooks.size()) + u"个工作簿此前已完成）"_s;
+    for (const QString& error : r.errors)
+        line += u"\n    "_s + error;
     for (const QString& note : r.notes)
         line += u"\n    "_s + note;
     return line;
@@ -95,7 +97,7 @@ QJsonObject ViewReport::toJson() const
 int exitStatusOf(const std::vector<ViewReport>& reports)
 {
     for (const ViewReport& r : reports)
-        if (r.status == ViewReport::Status::Failed)
+        if (r.status == ViewReport::Status::Failed || !r.errors.isEmpty())
             return kExitSomeFailed;
     return kExitExported;
 }

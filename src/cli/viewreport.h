@@ -36,7 +36,8 @@ struct ViewReport
     QJsonObject toJson() const;
 };
 
-// The exit status of a batch that was not interrupted: 0 when every view was exported, 1 when some failed.
+// The exit status of a batch that was not interrupted: 0 when every view was exported whole, 1 when some
+// failed or lost files.
 int exitStatusOf(const std::vector<ViewReport>& reports);
 
 // The summary printed at the end: a line per view and one for the whole batch.

@@ -351,6 +351,21 @@ class BadInput(Case):
             self.assertEqual(f.read(), before)
         self.assertTrue(manifest(self.out)["crm/全部_开始为第1个文档.xls"]["complete"])
 
+    def test_lost_attachments_fail_the_view_and_are_tried_again(self):
+        os.makedirs(self.out)
+        blocker = os.path.join(self.out, "全部附件")
+        open(blocker, "w").close()
+        args = [CRM, "--view", "全部", "--view", "按城市", "-o", self.out]
+        summary = self.summary(*args, status=1)
+        lost, other = summary["views"]
+        self.assertEqual((lost["status"], lost["workbooks"]), ("exported", ["全部_开始为第1个文档.xls"]))
+        self.assertIn("附件未能保存", lost["errors"][0])
+        self.assertEqual((other["errors"], other["attachments"]), ([], 2))
+        os.remove(blocker)
+        again = self.summary(*args)["views"]
+        self.assertEqual((again[0]["workbooks"], again[0]["attachments"]), (["全部_开始为第1个文档.xls"], 3))
+        self.assertEqual(again[1]["keptWorkbooks"], ["按城市_开始为第1个文档.xls"])
+
     def test_a_folder_that_cannot_be_made_fails_only_its_database(self):
         os.makedirs(self.out)
         open(os.path.join(self.out, "crm"), "w").close()
