@@ -146,8 +146,9 @@ ViewExport::Next ViewExport::writeWorkbook(const ManifestEntry& wanted, const ex
 {
     m_context.manifest.record(wanted);
     BatchHost host(m_context.board, m_slot, m_start - m_context.options.from, m_report.documents);
-    exporting::ExportRun run(*m_open, m_job.session(), m_context.excelFactory, m_log, host,
-                             exporting::SheetLimits{m_context.options.sheetDocuments + 1, 256});
+    exporting::SheetLimits limits;
+    limits.rows = m_context.options.sheetDocuments + 1; // and the header
+    exporting::ExportRun run(*m_open, m_job.session(), m_context.excelFactory, m_log, host, limits);
     const exporting::RunResult result = run.run(request, m_task.view, docCount);
     m_report.attachments += result.attachments;
     using Stop = exporting::RunResult::Stop;
