@@ -77,15 +77,17 @@ void ProgressBoard::end(int slot)
 
 QString ProgressBoard::lineOf(const Slot& slot) const
 {
+    // The figures first: a narrow terminal cuts the end of the line.
     const QLocale c(QLocale::Chinese, QLocale::China);
-    QString line = slot.label + u"  "_s + c.toString(slot.done) + u'/' + c.toString(slot.total);
+    const qint64 percent = slot.total > 0 ? slot.done * 100 / slot.total : 100;
+    QString line = c.toString(slot.done) + u'/' + c.toString(slot.total) + u" ("_s + QString::number(percent) + u"%)"_s;
     const double seconds = double(slot.clock.elapsed()) / 1000.0;
     if (seconds >= 1.0 && slot.exportedNow > 0) {
         const double rate = double(slot.exportedNow) / seconds;
         line += u"  "_s + c.toString(qint64(rate)) + u"个文档/秒  剩余"_s +
                 duration(qint64(double(slot.total - slot.done) / rate));
     }
-    return line;
+    return line + u"  "_s + slot.label;
 }
 
 void ProgressBoard::erase()

@@ -99,7 +99,8 @@ void ViewExport::exportView()
     const QString folder = exporting::exportFolder(m_task.fileName);
     if (!QDir().mkpath(folder))
         throw platform::Error(u"无法创建文件夹："_s + folder);
-    m_slot = m_context.board.begin(m_database.label + u" › "_s + m_task.view, qint64(docCount) - options.from + 1);
+    m_slot =
+        m_context.board.begin(u"“"_s + m_task.view + u"” "_s + m_database.label, qint64(docCount) - options.from + 1);
     for (m_start = options.from; m_start <= docCount;) {
         const QString startNo = QString::number(m_start);
         ManifestEntry wanted;
