@@ -83,6 +83,13 @@ bool BatchCommand::checkOutput()
         complain(u"输出位置不是文件夹："_s + m_options.output);
         return false;
     }
+    // Checked now rather than after a long run: the summary's folder is there, or is the output folder.
+    const QFileInfo json(m_options.jsonFile);
+    if (!m_options.jsonFile.isEmpty() && !json.absoluteDir().exists() &&
+        QDir::cleanPath(json.absolutePath()) != m_options.output) {
+        complain(u"无法写入结果文件"_s + m_options.jsonFile + u"：它所在的文件夹不存在"_s);
+        return false;
+    }
     return true;
 }
 

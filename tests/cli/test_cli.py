@@ -200,10 +200,15 @@ class Resume(Case):
 
 class Results(Case):
     def test_json_summary_and_exit_status(self):
-        summary = self.summary(CRM, ARCHIVE, "--view", "全部", "--view", "归档文档", "-o", self.out, status=1)
+        broken = os.path.join(self.dir, "broken.nsf")
+        with open(broken, "w") as f:
+            f.write("not a database")
+        summary = self.summary(CRM, broken, ARCHIVE, "--view", "全部", "--view", "归档文档", "-o", self.out,
+                               status=1)
         self.assertEqual(summary["exitStatus"], 1)
         views = {(v["database"], v["view"]): v for v in summary["views"]}
-        self.assertEqual(len(views), 4)
+        self.assertEqual(len(views), 6)
+        self.assertIn("不是Domino数据库文件", views[(broken, "全部")]["errors"][0])
         crm = views[(CRM, "全部")]
         self.assertEqual((crm["status"], crm["documents"], crm["workbooks"]),
                          ("exported", 250, ["crm/全部_开始为第1个文档.xls"]))
@@ -307,6 +312,7 @@ class BadInput(Case):
             ([self.dir + "/empty", "--view", "全部", "-o", self.out], "没有找到数据库"),
             ([CRM, "--view", "全部", "-o", os.path.join(file, "out")], "无法创建输出文件夹"),
             ([CRM, "--view", "全部", "-o", "/dev/full"], "不是文件夹"),
+            ([CRM, "--view", "全部", "-o", self.out, "--json", os.path.join(file, "s.json")], "无法写入结果文件"),
             (["--server", "QUILLSERVER", "--user", "演示用户", "crm.nsf", "--view", "全部", "-o", self.out,
               "--password", "quill123"], "密码不能写在命令行上"),
             (["--server", "QUILLSERVER", "--user", "演示用户", "crm.nsf", "--view", "全部", "-o", self.out,
