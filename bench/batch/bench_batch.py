@@ -56,6 +56,8 @@ def peak_of(label, args):
     print("%s: %.1f s, %.1f processor s, %d workbooks, peak %.0f MiB, load average %.1f before, %.1f after"
           % (label, seconds, cpu, workbooks, usage.ru_maxrss / 1024, before, load()), flush=True)
     shutil.rmtree(out, ignore_errors=True)
+    # The export log takes about 3 KB a document: gigabytes by the end of the batch.
+    shutil.rmtree(os.path.join(OUT, "state"), ignore_errors=True)
     return seconds, workbooks, usage.ru_maxrss / 1024, cpu
 
 
