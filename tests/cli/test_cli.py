@@ -2,7 +2,7 @@
 
 Usage: test_cli.py quillmere-export nlsxbe-admin libnlsxbe.so sample-data-dir
 
-Runs the command on the test run's sample installation (read only) and on databases made here, and reads
+Runs the command on a copy of the test run's sample installation and on databases made here, and reads
 the workbooks back with xlrd.
 """
 
@@ -21,9 +21,11 @@ import unittest
 
 import xlrd
 
-EXPORT, ADMIN, LIBRARY, SAMPLE = sys.argv[1:5]
+EXPORT, ADMIN, LIBRARY, SHARED_SAMPLE = sys.argv[1:5]
 del sys.argv[1:5]
 WORK = tempfile.mkdtemp(prefix="quill-cli.")
+# A copy: a database another test is reading at that moment counts as locked by another program.
+SAMPLE = os.path.join(WORK, "sample")
 ENV = dict(os.environ, HOME=WORK, XDG_CONFIG_HOME=os.path.join(WORK, "config"),
            XDG_STATE_HOME=os.path.join(WORK, "state"), LANG="C.UTF-8", TERM="dumb")
 ENV.pop("QUILLMERE_PASSWORD", None)
@@ -32,6 +34,7 @@ ARCHIVE = os.path.join(SAMPLE, "业务", "归档", "2025归档.nsf")
 
 
 def setUpModule():
+    shutil.copytree(SHARED_SAMPLE, SAMPLE, symlinks=True)
     subprocess.run([ADMIN, "install", "--data", SAMPLE, "--library", LIBRARY], env=ENV, check=True,
                    stdout=subprocess.DEVNULL)
 
