@@ -4,7 +4,6 @@
 #include "platform/error.h"
 #include "platform/paths.h"
 
-#include <QDateTime>
 #include <chrono>
 #include <thread>
 
@@ -57,7 +56,7 @@ void BatchExport::work(const BatchPlan& plan)
         signInProblem =
             m_credentials ? u"连接服务器失败!（"_s + platform::messageOf(e) + u"）"_s : platform::messageOf(e);
     }
-    exporting::ExportLog log(platform::applicationFolder(), m_logFolder, [] { return QDateTime::currentDateTime(); });
+    exporting::ExportLog log(platform::applicationFolder(), m_logFolder);
     for (;;) {
         const size_t i = m_next++;
         if (i >= plan.tasks().size() || Interruption::requested())
