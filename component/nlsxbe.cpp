@@ -213,21 +213,20 @@ class DocumentImpl : public domino::NotesDocument
 public:
     DocumentImpl(DatabasePtr db, qint64 id, const QString& unid, qint64 created, qint64 modified,
                  std::shared_ptr<const ViewDef> view, qint64 position)
-        : m_db(std::move(db)), m_id(id), m_unid(unid), m_stored(m_db->store(), id, unid, created, modified, position),
-          m_view(std::move(view)), m_position(position)
+        : m_db(std::move(db)), m_stored(m_db->store(), id, unid, created, modified, position), m_view(std::move(view))
     {
     }
 
     const DatabasePtr& database() const { return m_db; }
     const ViewDef* view() const { return m_view.get(); }
-    qint64 position() const { return m_position; }
+    qint64 position() const { return m_stored.position(); }
 
-    QString DocumentId() const override { return m_unid; }
+    QString DocumentId() const override { return m_stored.universalId(); }
 
     ValueList ColumnValues() const override
     {
         if (!m_view)
-            throw DominoError(u"文档"_s + m_unid + u"不是从视图中取得的，没有列值"_s);
+            throw DominoError(u"文档"_s + m_stored.universalId() + u"不是从视图中取得的，没有列值"_s);
         ValueList values;
         values.reserve(m_view->columns.size());
         for (const ViewDef::Column& column : m_view->columns)
@@ -253,31 +252,31 @@ public:
 
     std::unique_ptr<domino::NotesEmbeddedObject> AttachmentByName(const QString& fileName) const override
     {
-        const auto list = attachments();
+        const auto& list = attachments();
         for (const Qt::CaseSensitivity cs : {Qt::CaseSensitive, Qt::CaseInsensitive}) {
             for (const auto& [seq, name] : list) {
                 if (name.compare(fileName, cs) == 0)
-                    return std::make_unique<EmbeddedObjectImpl>(m_db, m_id, -1, seq, name);
+                    return std::make_unique<EmbeddedObjectImpl>(m_db, m_stored.id(), -1, seq, name);
             }
         }
-        throw DominoError(u"文档"_s + m_unid + u"中找不到附件："_s + fileName);
+        throw DominoError(u"文档"_s + m_stored.universalId() + u"中找不到附件："_s + fileName);
     }
 
     std::unique_ptr<domino::NotesEmbeddedObject> AttachmentAt(int index) const override
     {
-        const auto list = attachments();
+        const auto& list = attachments();
         if (index < 0 || size_t(index) >= list.size())
-            throw DominoError(u"文档"_s + m_unid + u"中没有第"_s + QString::number(qint64(index) + 1) +
+            throw DominoError(u"文档"_s + m_stored.universalId() + u"中没有第"_s + QString::number(qint64(index) + 1) +
                               u"个附件（共"_s + QString::number(list.size()) + u"个附件）"_s);
         const auto& [seq, name] = list[size_t(index)];
-        return std::make_unique<EmbeddedObjectImpl>(m_db, m_id, -1, seq, name);
+        return std::make_unique<EmbeddedObjectImpl>(m_db, m_stored.id(), -1, seq, name);
     }
 
     std::unique_ptr<domino::NotesItem> ItemByName(const QString& name) const override
     {
         const StoredItem& item = m_stored.existing(name);
         if (item.type == RichTextType)
-            return std::make_unique<RichTextItemImpl>(m_db, m_id, m_unid, item);
+            return std::make_unique<RichTextItemImpl>(m_db, m_stored.id(), m_stored.universalId(), item);
         return std::make_unique<ItemImpl>(item.name, int(item.type));
     }
 
@@ -286,7 +285,7 @@ public:
         const StoredItem& item = m_stored.existing(name);
         if (item.type != RichTextType)
             throw DominoError(u"域"_s + name + u"不是RTF域"_s);
-        return std::make_unique<RichTextItemImpl>(m_db, m_id, m_unid, item);
+        return std::make_unique<RichTextItemImpl>(m_db, m_stored.id(), m_stored.universalId(), item);
     }
 
     QStringList attachmentNames() const
@@ -298,14 +297,17 @@ public:
     }
 
 private:
-    std::vector<std::pair<qint64, QString>> attachments() const
+    const std::vector<std::pair<qint64, QString>>& attachments() const
     {
-        std::vector<std::pair<qint64, QString>> list;
-        Query q(m_db->store().statement("SELECT seq, name FROM attachments WHERE doc_id = ? ORDER BY seq"));
-        q->bind(1, m_id);
-        while (q->step())
-            list.emplace_back(q->int64(0), q->text(1));
-        return list;
+        if (!m_attachments) {
+            std::vector<std::pair<qint64, QString>> list;
+            Query q(m_db->store().statement("SELECT seq, name FROM attachments WHERE doc_id = ? ORDER BY seq"));
+            q->bind(1, m_stored.id());
+            while (q->step())
+                list.emplace_back(q->int64(0), q->text(1));
+            m_attachments = std::move(list);
+        }
+        return *m_attachments;
     }
 
     Value columnValue(const ViewDef::Column& column) const
@@ -318,11 +320,10 @@ private:
     }
 
     DatabasePtr m_db;
-    qint64 m_id;
-    QString m_unid;
     StoredDocument m_stored;
     std::shared_ptr<const ViewDef> m_view;
-    qint64 m_position;
+    // The export asks for the list, then for each attachment by position: read it once.
+    mutable std::optional<std::vector<std::pair<qint64, QString>>> m_attachments;
 };
 
 class ViewImpl : public domino::NotesView

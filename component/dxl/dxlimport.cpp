@@ -363,7 +363,7 @@ std::optional<admin::ViewSpec> allDocumentsView(Store& store)
     Query common(store.statement(
         "SELECT name FROM (SELECT name, first FROM (SELECT min(name) AS name, count(DISTINCT doc_id) AS carriers, "
         "   min(doc_id * 1048576 + seq) AS first FROM items WHERE type <> ? AND substr(name, 1, 1) <> '$' "
-        "   GROUP BY name COLLATE NOCASE) WHERE carriers * 2 >= ? ORDER BY carriers DESC, first LIMIT ?) "
+        "   GROUP BY name COLLATE QUILL_NOCASE) WHERE carriers * 2 >= ? ORDER BY carriers DESC, first LIMIT ?) "
         "ORDER BY first"));
     common->bind(1, qint64(RichTextType)).bind(2, documents).bind(3, qint64(kMaxColumns));
     admin::ViewSpec view;
