@@ -169,7 +169,8 @@ ViewExport::Next ViewExport::writeWorkbook(const ManifestEntry& wanted, const ex
     ManifestEntry done = wanted;
     done.documents = result.documents;
     // A workbook whose attachments were not all saved is written again by the next run.
-    done.complete = takeNotes(host.lastMessage(), goOn);
+    done.complete = result.filesLost == 0;
+    takeNotes(host.lastMessage(), done.complete, goOn);
     m_context.manifest.measure(done);
     m_context.manifest.record(done);
     m_report.status = ViewReport::Status::Exported;
@@ -179,12 +180,11 @@ ViewExport::Next ViewExport::writeWorkbook(const ManifestEntry& wanted, const ex
     return goOn ? Next::Continue : Next::Stop;
 }
 
-bool ViewExport::takeNotes(const QString& finishedMessage, bool dropSheetNote)
+void ViewExport::takeNotes(const QString& finishedMessage, bool whole, bool dropSheetNote)
 {
     // The finished message's first line names the attachment folder, and says how many files could
     // not be saved when some could not: that is an error of the view. The lines after it are notes.
     const QStringList lines = finishedMessage.split(u'\n');
-    const bool whole = lines.first().startsWith(QString::fromUtf16(exporting::kFinished));
     if (!whole && !m_report.errors.contains(lines.first()))
         m_report.errors << lines.first();
     QStringList notes = lines.mid(1);
@@ -193,7 +193,6 @@ bool ViewExport::takeNotes(const QString& finishedMessage, bool dropSheetNote)
     for (const QString& note : notes)
         if (!m_report.notes.contains(note))
             m_report.notes << note;
-    return whole;
 }
 
 QString ViewExport::relative(const QString& path) const

@@ -42,8 +42,8 @@ private:
     // Keeps the workbook when it is complete; throws for one that must not be written over.
     bool keepComplete(const ManifestEntry& wanted, WorkbookState state, const ManifestEntry& kept);
     Next writeWorkbook(const ManifestEntry& wanted, const exporting::ExportRequest& request, qint32 docCount);
-    // Takes the notes and errors of a finished run's message; whether every file was saved.
-    bool takeNotes(const QString& finishedMessage, bool dropSheetNote);
+    // Takes the notes and errors of a finished run's message; whole: every file was saved.
+    void takeNotes(const QString& finishedMessage, bool whole, bool dropSheetNote);
     QString relative(const QString& path) const;
 
     const ViewExportContext& m_context;

@@ -67,6 +67,7 @@ RunResult ExportRun::run(const ExportRequest& request, const QString& viewName, 
         m_result.stop = RunResult::Stop::Cancelled;
         return m_result;
     }
+    m_result.filesLost = m_files.unsaved() + m_files.unlisted();
     const QString saveError = saveAndQuit(std::move(excel), request.workbookName);
     // No message may appear under the progress window.
     m_host.closeProgressWindow();
