@@ -110,6 +110,9 @@ void ExportManifest::measure(ManifestEntry& entry) const
 
 bool ExportManifest::unchanged(const ManifestEntry& entry) const
 {
+    // A different size tells without reading the whole workbook.
+    if (QFileInfo(QDir(m_folder).filePath(entry.file)).size() != entry.size)
+        return false;
     ManifestEntry now = entry;
     try {
         measure(now);
