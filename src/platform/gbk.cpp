@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <iconv.h>
 #include <memory>
-#include <new>
 
 namespace quill::platform {
 namespace {
@@ -89,9 +88,7 @@ quint32 GbkEncoder::bytesOf(char16_t c)
 {
     std::unique_ptr<quint32[]>& page = m_pages[c >> 8];
     if (!page)
-        page.reset(new (std::nothrow) quint32[256]());
-    if (!page)
-        return kUnusable; // no memory for the page: iconv converts the text
+        page = std::make_unique<quint32[]>(256);
     quint32& entry = page[c & 0xff];
     if (entry == kUnknown) {
         const QByteArray bytes = m_converter.convert(QString(QChar(c)).toUtf8());
