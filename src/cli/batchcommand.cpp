@@ -112,16 +112,8 @@ int BatchCommand::run()
     }
     if (!checkOutput())
         return kExitUsage;
-    std::mutex openLock;
-    BatchJob planner(factory, credentials, openLock);
-    try {
-        planner.signIn();
-    } catch (const std::exception& e) {
-        complain(credentials ? u"连接服务器失败!（"_s + platform::messageOf(e) + u"）"_s : platform::messageOf(e));
-        return kExitUsage;
-    }
     ExportManifest manifest(m_options.output);
-    const std::optional<BatchPlan> plan = makePlan(planner, manifest, dataDirectory);
+    const std::optional<BatchPlan> plan = makePlan(factory, credentials, manifest, dataDirectory);
     if (!plan)
         return kExitUsage;
 
@@ -134,9 +126,19 @@ int BatchCommand::run()
     return finish(reports, double(clock.elapsed()) / 1000.0);
 }
 
-std::optional<BatchPlan> BatchCommand::makePlan(BatchJob& planner, ExportManifest& manifest,
-                                                const QString& dataDirectory)
+std::optional<BatchPlan> BatchCommand::makePlan(const domino::SessionFactory& factory,
+                                                const std::optional<workspace::Credentials>& credentials,
+                                                ExportManifest& manifest, const QString& dataDirectory)
 {
+    // Its session and the last database it listed are closed before the jobs open theirs.
+    std::mutex openLock;
+    BatchJob planner(factory, credentials, openLock);
+    try {
+        planner.signIn();
+    } catch (const std::exception& e) {
+        complain(platform::messageOf(e));
+        return std::nullopt;
+    }
     std::optional<BatchPlan> plan;
     try {
         manifest.load();

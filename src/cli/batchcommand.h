@@ -33,9 +33,11 @@ private:
     // Makes the output folder absolute; false, with a message printed, when it is not a folder.
     bool checkOutput();
     std::optional<QString> serverDataDirectory(const platform::Registry& registry);
-    // The manifest read, the databases found and their views listed, the output folder made; nullopt
-    // with a message printed when there is nothing to export.
-    std::optional<BatchPlan> makePlan(BatchJob& planner, ExportManifest& manifest, const QString& dataDirectory);
+    // Signed in, the manifest read, the databases found and their views listed, the output folder made;
+    // nullopt with a message printed when the login fails or there is nothing to export.
+    std::optional<BatchPlan> makePlan(const domino::SessionFactory& factory,
+                                      const std::optional<workspace::Credentials>& credentials,
+                                      ExportManifest& manifest, const QString& dataDirectory);
     int finish(const std::vector<ViewReport>& reports, double seconds);
 
     BatchOptions m_options;

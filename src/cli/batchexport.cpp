@@ -53,8 +53,7 @@ void BatchExport::work(const BatchPlan& plan)
     try {
         job.signIn();
     } catch (const std::exception& e) {
-        signInProblem =
-            m_credentials ? u"连接服务器失败!（"_s + platform::messageOf(e) + u"）"_s : platform::messageOf(e);
+        signInProblem = platform::messageOf(e);
     }
     exporting::ExportLog log(platform::applicationFolder(), m_logFolder);
     for (;;) {

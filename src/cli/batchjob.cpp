@@ -16,10 +16,15 @@ BatchJob::BatchJob(domino::SessionFactory factory, std::optional<workspace::Cred
 
 void BatchJob::signIn()
 {
-    if (m_credentials)
-        m_session.InitUserSession(m_credentials->userName, m_credentials->password);
-    else
+    if (!m_credentials) {
         m_session.InitLocalSession(QString());
+        return;
+    }
+    try {
+        m_session.InitUserSession(m_credentials->userName, m_credentials->password);
+    } catch (const std::exception& e) {
+        throw platform::Error(u"连接服务器失败!（"_s + platform::messageOf(e) + u"）"_s);
+    }
 }
 
 std::shared_ptr<domino::NotesDatabase> BatchJob::open(const DatabaseSource& database)

@@ -21,7 +21,8 @@ public:
     // every lock this process holds on it, SQLite's among them).
     BatchJob(domino::SessionFactory factory, std::optional<workspace::Credentials> credentials, std::mutex& openLock);
 
-    // As the window's connect and open-file commands do. Throws domino::DominoError.
+    // As the window's connect and open-file commands do. Throws platform::Error, naming the server when
+    // the login to one fails.
     void signIn();
     // The database, opened as the tree opens it: a local file after the lock test, a server's by its
     // path. Throws platform::Error in the window's words.
