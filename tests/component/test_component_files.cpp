@@ -62,6 +62,8 @@ void sql(const QString& path, const char* statement)
 enum class Reading
 {
     Walk,
+    WalkStill,      // with AutoUpdate false
+    ChangedMidWalk, // the change made once AutoUpdate is false
     ItemValue,
     ItemByName,
     FormattedText,
@@ -99,6 +101,13 @@ const struct Tampering
     {"UPDATE views SET entry_count = 3000000000", Reading::Walk, u"", u"索引已损坏"},
     {"UPDATE views SET entry_count = 1e19", Reading::Walk, u"", u"索引已损坏"},
     {"UPDATE view_entries SET position = -position", Reading::Walk, u"", u"索引已损坏"},
+    {"UPDATE view_entries SET position = -position", Reading::WalkStill, u"", u"文档数与索引中的文档不符"},
+    {"UPDATE views SET entry_count = 2", Reading::WalkStill, u"", u"文档数与索引中的文档不符"},
+    {"UPDATE views SET entry_count = 0", Reading::WalkStill, u"", u"文档数与索引中的文档不符"},
+    {"UPDATE view_entries SET doc_id = 'x'", Reading::WalkStill, u"", u"文档数与索引中的文档不符"},
+    {"UPDATE views SET entry_count = 1e19", Reading::WalkStill, u"", u"索引已损坏：文档数无效"},
+    {"DELETE FROM views", Reading::ChangedMidWalk, u"", u"<no error>"}, // its entries of that moment are walked
+    {"DELETE FROM documents", Reading::ChangedMidWalk, u"", u"视图全部的第1个文档已从数据库中删除"},
 };
 
 } // namespace
@@ -232,9 +241,19 @@ private slots:
         for (const Tampering& c : kTamperings) {
             const QString file = path(u"tampered%1.nsf"_s.arg(++n));
             QVERIFY(QFile::copy(base, file));
-            sql(file, c.sql);
+            if (c.reading != Reading::ChangedMidWalk)
+                sql(file, c.sql);
             const QString message = errorOf([&] {
-                auto doc = open(file)->FindView(u"全部"_s)->NthDocument(1);
+                auto view = open(file)->FindView(u"全部"_s);
+                if (c.reading == Reading::WalkStill || c.reading == Reading::ChangedMidWalk) {
+                    view->SetAutoUpdate(false);
+                    if (c.reading == Reading::ChangedMidWalk)
+                        sql(file, c.sql);
+                    for (auto doc = view->NthDocument(1); doc; doc = view->NextDocument(*doc))
+                        doc->ItemValue(u"T"_s);
+                    return;
+                }
+                auto doc = view->NthDocument(1);
                 const QString item = QString::fromUtf16(c.item);
                 if (c.reading == Reading::ItemValue)
                     doc->ItemValue(item);

@@ -5,6 +5,8 @@
 #include "domino/richtext.h"
 
 #include <QFile>
+#include <algorithm>
+#include <optional>
 
 using namespace Qt::StringLiterals;
 using namespace quill::domino;
@@ -265,7 +267,7 @@ public:
     int EntryCount() const override
     {
         m_state->hit(u"EntryCount"_s);
-        return static_cast<int>(m_view->entries.size());
+        return static_cast<int>(entries().size());
     }
     QString ViewName() const override
     {
@@ -275,10 +277,10 @@ public:
     std::unique_ptr<domino::NotesDocument> NthDocument(int position) const override
     {
         m_state->hit(u"NthDocument"_s, QString::number(position));
-        if (position < 1 || position > static_cast<int>(m_view->entries.size()))
+        if (position < 1 || position > static_cast<int>(entries().size()))
             throw DominoError(u"视图中没有第"_s + QString::number(position) + u"个文档"_s);
-        return std::make_unique<FakeDocHandle>(m_state, m_db, m_view->entries[static_cast<size_t>(position - 1)],
-                                               m_view, position);
+        return std::make_unique<FakeDocHandle>(m_state, m_db, entries()[static_cast<size_t>(position - 1)], m_view,
+                                               position);
     }
     std::unique_ptr<domino::NotesDocument> NextDocument(const domino::NotesDocument& document) const override
     {
@@ -287,16 +289,28 @@ public:
         if (!handle || handle->view() != m_view)
             throw DominoError(u"文档不是从视图"_s + m_view->name + u"中取得的，无法取得下一个文档"_s);
         const int next = handle->position() + 1;
-        if (next > static_cast<int>(m_view->entries.size()))
+        if (next > static_cast<int>(entries().size()))
             return nullptr;
-        return std::make_unique<FakeDocHandle>(m_state, m_db, m_view->entries[static_cast<size_t>(next - 1)], m_view,
-                                               next);
+        return std::make_unique<FakeDocHandle>(m_state, m_db, entries()[static_cast<size_t>(next - 1)], m_view, next);
     }
+    // Documents are never removed from the stand-in: a frozen view keeps its documents' indexes.
+    void SetAutoUpdate(bool autoUpdate) override
+    {
+        m_state->hit(u"SetAutoUpdate"_s, autoUpdate ? u"true"_s : u"false"_s);
+        if (autoUpdate)
+            m_frozen.reset();
+        else if (!m_frozen)
+            m_frozen = m_view->entries;
+    }
+    bool AutoUpdate() const override { return !m_frozen; }
 
 private:
+    const std::vector<int>& entries() const { return m_frozen ? *m_frozen : m_view->entries; }
+
     StatePtr m_state;
     std::shared_ptr<FakeDatabase> m_db;
     const FakeView* m_view;
+    std::optional<std::vector<int>> m_frozen;
 };
 
 // The stand-in has nothing to hold open; it counts the batches so that tests see where they are held.
@@ -466,6 +480,16 @@ FakeDocument& FakeDatabase::addDocument()
         if (m_selectsAll[v])
             views[v].entries.push_back(index);
     return *documents.back();
+}
+
+FakeDocument& FakeDatabase::addDocumentFirst()
+{
+    FakeDocument& doc = addDocument();
+    for (size_t v = 0; v < views.size(); ++v) {
+        if (m_selectsAll[v])
+            std::rotate(views[v].entries.begin(), views[v].entries.end() - 1, views[v].entries.end());
+    }
+    return doc;
 }
 
 FakeView& FakeDatabase::addView(const QString& name, std::vector<FakeColumn> columns)
