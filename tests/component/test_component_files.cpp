@@ -474,6 +474,34 @@ private slots:
         QCOMPARE(database->FindView(u"全部"_s)->NthDocument(52)->ItemValue(u"No"_s), ValueList{Value::number(52)});
     }
 
+    void aReadWaitsForAWriterThatTakesSeconds()
+    {
+        // Another program keeps readers out for three seconds (adding to a large database does): a read waits for
+        // it instead of failing.
+        const QString db = path(u"slow.nsf"_s);
+        QVERIFY(QFile::copy(m_sample.dataDir + u"/crm.nsf"_s, db));
+        auto database = open(db);
+        QProcess writer;
+        writer.start(u"/usr/bin/python3"_s, {u"-c"_s,
+                                             u"import sqlite3, sys, time\n"
+                                             "c = sqlite3.connect(sys.argv[1], isolation_level=None)\n"
+                                             "c.execute('BEGIN EXCLUSIVE')\n"
+                                             "print('locked', flush=True)\n"
+                                             "time.sleep(3)\n"
+                                             "c.execute('COMMIT')"_s,
+                                             db});
+        QVERIFY(writer.waitForReadyRead(30000));
+        QElapsedTimer waited;
+        waited.start();
+        int count = 0;
+        const QString message = errorOf([&] { count = database->FindView(u"全部"_s)->EntryCount(); });
+        QVERIFY(writer.waitForFinished(30000));
+        QCOMPARE(writer.exitCode(), 0);
+        QCOMPARE(message, u"<no error>"_s);
+        QCOMPARE(count, 250);
+        QVERIFY(waited.elapsed() > 2500);
+    }
+
     void storedValuesReadAsTheJsonParserReadsThem()
     {
         using namespace quill::component;
