@@ -77,10 +77,13 @@ qint32 ViewExport::countDocuments()
 {
     m_open = m_job.open(m_database);
     try {
-        const std::unique_ptr<domino::NotesView> view = m_open->FindView(m_task.view);
-        if (!view)
+        m_view = m_open->FindView(m_task.view);
+        if (!m_view)
             throw domino::DominoError(u"找不到视图："_s + m_task.view);
-        return view->EntryCount();
+        // Every workbook of the view shows this moment of it: a writer that gets in meanwhile can neither
+        // move documents from one workbook into the next nor change the count the manifest records.
+        m_view->SetAutoUpdate(false);
+        return m_view->EntryCount();
     } catch (const domino::DominoError& e) {
         throw platform::Error(u"连接视图出错:"_s + e.message());
     }
@@ -150,7 +153,7 @@ ViewExport::Next ViewExport::writeWorkbook(const ManifestEntry& wanted, const ex
     exporting::SheetLimits limits;
     limits.rows = m_context.options.sheetDocuments + 1; // and the header
     exporting::ExportRun run(*m_open, m_job.session(), m_context.excelFactory, m_log, host, limits);
-    const exporting::RunResult result = run.run(request, m_task.view, docCount);
+    const exporting::RunResult result = run.run(request, m_task.view, docCount, m_view.get());
     m_report.attachments += result.attachments;
     using Stop = exporting::RunResult::Stop;
     switch (result.stop) {

@@ -69,7 +69,11 @@ public:
     ExportRun(const domino::NotesDatabase& database, domino::NotesSession& session, ExcelFactory excelFactory,
               ExportLog& log, RunHost& host, SheetLimits limits = {});
 
-    RunResult run(const ExportRequest& request, const QString& viewName, qint32 docCount);
+    // The run walks the view as it is when the run finds it (its AutoUpdate false), whatever other programs
+    // write meanwhile. A caller that writes one view into several workbooks gives the view, found and with
+    // AutoUpdate false, so that all of them show the same moment.
+    RunResult run(const ExportRequest& request, const QString& viewName, qint32 docCount,
+                  domino::NotesView* view = nullptr);
 
 private:
     struct RichTextPart
@@ -114,7 +118,7 @@ private:
     };
 
     Outcome body(workbook::ExcelApplication& excel, const ExportRequest& request, qint32 docCount,
-                 const QString& viewName);
+                 const QString& viewName, domino::NotesView* givenView);
     // Runs step; a failure becomes a GuardedFailure with prefix before its message.
     static void guarded(const QString& prefix, const std::function<void()>& step);
     static QString progressText(const ExportRequest& request);

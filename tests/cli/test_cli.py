@@ -201,6 +201,43 @@ class Resume(Case):
             self.assertEqual(f.read(), b"mine")
 
 
+class Writer(Case):
+    def test_a_writer_at_work_moves_no_document(self):
+        """nlsxbe-admin adds documents that sort between the others, again and again while the view is exported
+        into many workbooks: every write gets in, and the workbooks hold the view of one moment, each document
+        once and in its order."""
+        database = os.path.join(self.dir, "busy", "busy.nsf")
+        generate(database, 6000)
+        docs = os.path.join(self.dir, "docs.json")
+        with open(docs, "w", encoding="utf-8") as f:
+            json.dump([{"items": [{"name": "Number", "value": n + 0.5}]} for n in range(0, 6000, 300)], f)
+        args = [EXPORT, database, "--view", "全部", "-o", self.out, "--sheet-rows", "500"]
+        process = subprocess.Popen(args, env=ENV, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        # Once the database is open: the export refuses a file that another program holds as it opens it.
+        while process.poll() is None and not os.path.exists(os.path.join(self.out, "quillmere-export.json")):
+            time.sleep(0.01)
+        writes = []  # (exit status, message, whether the export was still running when it ended)
+        while process.poll() is None:
+            write = subprocess.run([ADMIN, "add-docs", database, docs], env=ENV, capture_output=True, text=True)
+            writes.append((write.returncode, write.stderr, process.poll() is None))
+        out, err = process.communicate(timeout=300)
+        self.assertEqual(process.returncode, 0, err + out)
+        self.assertEqual([w for w in writes if w[0]], [])
+        self.assertGreaterEqual(sum(w[2] for w in writes), 2, "too few writes while the export ran")
+
+        names = sorted(workbooks(self.out), key=lambda name: int(name.split("第")[1].split("个")[0]))
+        ids, numbers = [], []
+        for name in names:
+            sheet = rows(os.path.join(self.out, name))
+            column = sheet[0].index("Number")
+            ids += [row[0] for row in sheet[1:]]
+            numbers += [row[column] for row in sheet[1:]]
+        self.assertEqual(len(ids), len(set(ids)))
+        self.assertEqual(numbers, sorted(numbers, key=float))
+        self.assertTrue({str(n) for n in range(1, 6001)} <= set(numbers))
+        self.assertEqual(len(ids), next(iter(manifest(self.out).values()))["viewDocuments"])
+
+
 class Results(Case):
     def test_json_summary_and_exit_status(self):
         broken = os.path.join(self.dir, "broken.nsf")
