@@ -76,15 +76,20 @@ void LogFile::open(const QString& path)
 
 void LogFile::writeAll(const QByteArray& bytes)
 {
-    ssize_t written;
-    do
-        written = ::write(m_fd, bytes.constData(), static_cast<size_t>(bytes.size()));
-    while (written < 0 && errno == EINTR);
-    if (written == bytes.size())
-        return;
-    const QString reason = written < 0 ? systemError(errno) : u"只写入了部分内容"_s;
-    close(); // the next line opens the file again
-    throw platform::Error(u"无法写入日志文件："_s + m_target + u"（"_s + reason + u"）"_s);
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        // One write a line; only a short one (a full disk) is followed by a write of the rest, which
+        // then says why it cannot be written.
+        const ssize_t written = ::write(m_fd, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0) {
+            const QString reason = written < 0 ? systemError(errno) : u"只写入了部分内容"_s;
+            close(); // the next line opens the file again
+            throw platform::Error(u"无法写入日志文件："_s + m_target + u"（"_s + reason + u"）"_s);
+        }
+        done += written;
+    }
 }
 
 void LogFile::recoverRemoved()

@@ -4,7 +4,7 @@
 #include "platform/error.h"
 #include "platform/gbk.h"
 
-#include <QFile>
+#include <QDir>
 
 using namespace Qt::StringLiterals;
 
@@ -36,6 +36,8 @@ RunResult ExportRun::run(const ExportRequest& request, const QString& viewName, 
 {
     m_result = {};
     m_log.write(loglines::runStart(viewName, request.workbookName));
+    m_workbookName = request.workbookName;
+    m_workbookFolder = {};
     m_files = ExportFiles(attachmentFolder(exportFolder(request.workbookName), viewName));
 
     std::unique_ptr<workbook::ExcelApplication> excel;
@@ -68,7 +70,12 @@ RunResult ExportRun::run(const ExportRequest& request, const QString& viewName, 
         return m_result;
     }
     m_result.filesLost = m_files.unsaved() + m_files.unlisted();
-    const QString saveError = saveAndQuit(std::move(excel), request.workbookName);
+    const bool failed = outcome.ending != Ending::Finished || failure;
+    QString saveError;
+    if (failed && !m_output.keepFailedWorkbook)
+        quit(std::move(excel)); // never a workbook cut short under the name of a whole one
+    else
+        saveError = saveAndQuit(std::move(excel), request.workbookName);
     // No message may appear under the progress window.
     m_host.closeProgressWindow();
     if (outcome.ending == Ending::Guarded) {
@@ -98,7 +105,8 @@ QString ExportRun::unsavedNote() const
         lost << QString::number(m_files.unlisted()) + u"个文档的附件列表未能读取"_s;
     if (lost.isEmpty())
         return {};
-    return lost.join(u'，') + u"（原因见导出日志，在"_s + m_log.folder() + u"）。"_s;
+    const QString reason = m_files.firstReason().isEmpty() ? QString() : m_files.firstReason() + u"；"_s;
+    return lost.join(u'，') + u"（"_s + reason + u"详见导出日志，在"_s + m_log.folder() + u"）。"_s;
 }
 
 QString ExportRun::finishedMessage(const QString& notes) const
@@ -114,12 +122,53 @@ QString ExportRun::saveAndQuit(std::unique_ptr<workbook::ExcelApplication> excel
 {
     QString saveError;
     try {
-        excel->SaveWorkbook(workbookName);
+        const platform::OutputFolder& folder = workbookFolder();
+        // The folder as it was opened, whatever its name leads to by now.
+        try {
+            excel->SaveWorkbook(folder.pinned(fileNamePart(workbookName)));
+        } catch (const std::exception& e) {
+            throw platform::Error(folder.unpin(platform::messageOf(e)));
+        }
     } catch (const std::exception& e) {
         saveError = platform::messageOf(e);
     }
     quit(std::move(excel));
     return saveError;
+}
+
+const platform::OutputFolder& ExportRun::workbookFolder()
+{
+    if (m_workbookFolder.isOpen())
+        return m_workbookFolder;
+    const QString folder = exportFolder(m_workbookName);
+    const QString below = m_output.folder
+                              ? QDir(m_output.folder->path()).relativeFilePath(folder.isEmpty() ? u"."_s : folder)
+                              : QString();
+    if (!m_output.folder || below.startsWith(u".."_s) || QDir::isAbsolutePath(below))
+        m_workbookFolder = platform::OutputFolder::open(folder);
+    else
+        m_workbookFolder = m_output.folder->folder(below, true);
+    return m_workbookFolder;
+}
+
+bool ExportRun::saveFile(const domino::NotesDocument& document, domino::NotesEmbeddedObject& object,
+                         const QString& name, const QString& sameAs)
+{
+    const platform::OutputFolder& folder = m_files.openDocumentFolder(workbookFolder(), document.DocumentId());
+    const QString temporary = platform::OutputFolder::temporaryName();
+    try {
+        // The component takes a path: one that leads to this very folder, never through a link.
+        object.SaveToFile(folder.pinned(temporary));
+    } catch (const std::exception& e) {
+        folder.remove(temporary);
+        throw platform::Error(folder.unpin(platform::messageOf(e), temporary, name));
+    }
+    if (!sameAs.isEmpty() && folder.sameContents(sameAs, temporary)) {
+        folder.remove(temporary);
+        return false;
+    }
+    folder.place(temporary, name);
+    return true;
 }
 
 void ExportRun::quit(std::unique_ptr<workbook::ExcelApplication> excel)
@@ -198,25 +247,28 @@ QString ExportRun::writeDocuments(workbook::ExcelApplication& excel, const domin
         m_host.processEvents();
         pictureStep(*document);
 
-        bool viewEnded = false;
-        guarded(u"连接文档出错:"_s, [&] {
-            writeItems(excel, row, *document, position, names);
-            try {
-                std::unique_ptr<domino::NotesDocument> next = view.NextDocument(*document);
-                if (next)
-                    document = std::move(next);
-                else if (j + 1 < passes)
-                    viewEnded = true;
-            } catch (const std::exception&) {
-                // The next row holds this document again; the log says where the view failed.
-                m_log.write(loglines::nextDocumentFailed(position));
-            }
-        });
+        guarded(u"连接文档出错:"_s, [&] { writeItems(excel, row, *document, position, names); });
         m_result.documents = j + 1;
-        if (viewEnded) {
+        std::unique_ptr<domino::NotesDocument> next;
+        try {
+            next = view.NextDocument(*document);
+        } catch (const std::exception& e) {
+            // After the last pass the result is not used. Before it, writing this document again in
+            // the next row would hide a damaged view: the run fails instead.
+            if (j + 1 < passes) {
+                m_log.write(loglines::nextDocumentFailed(position));
+                throw GuardedFailure{u"连接文档出错:"_s + platform::messageOf(e)};
+            }
+        }
+        if (next) {
+            document = std::move(next);
+        } else if (j + 1 < passes) {
             // The view has fewer documents than it had when it was listed: stop instead of
             // writing the last document again and again.
             m_log.write(loglines::nextDocumentFailed(position));
+            if (!m_output.keepFailedWorkbook)
+                throw GuardedFailure{u"连接文档出错:视图在第"_s + QString::number(position) +
+                                     u"个文档之后已没有文档，少于视图的文档数"_s + QString::number(docCount)};
             m_result.stop = RunResult::Stop::ViewEnded;
             return u"\n视图在第"_s + QString::number(position) + u"个文档之后已没有文档，共导出了"_s +
                    QString::number(j + 1) + u"个文档。"_s;
@@ -303,15 +355,18 @@ void ExportRun::attachmentStep(const domino::NotesDocument& document, qint64 n)
 {
     m_log.write(loglines::attachmentCheck(n));
     const QString folder = documentFolder(document);
-    if (const QString reason = ExportFiles::makeFolder(folder); !reason.isEmpty())
-        logQuietly(loglines::folderFailed(n, folder, reason)); // each save below fails and is counted
+    try {
+        m_files.openDocumentFolder(workbookFolder(), document.DocumentId());
+    } catch (const std::exception& e) {
+        logQuietly(loglines::folderFailed(n, folder, platform::messageOf(e))); // each save below fails and is counted
+    }
     logQuietly(loglines::attachmentListBefore(n));
     QStringList names;
     try {
         for (const domino::Value& name : m_session.EvaluateFormula(u"@AttachmentNames"_s, document))
             names << domino::ValueToText(name);
     } catch (const std::exception& e) {
-        m_files.countUnlisted();
+        m_files.countUnlisted(platform::messageOf(e));
         logQuietly(loglines::attachmentListFailed(n, platform::messageOf(e)));
         return;
     }
@@ -330,11 +385,12 @@ void ExportRun::saveAttachment(const domino::NotesDocument& document, qint64 n, 
         if (!object)
             throw platform::Error(u"找不到附件："_s + listedName);
         logQuietly(loglines::attachmentFetched(n, k + 1, object->Name()));
-        target = folder + m_files.claim(object->Name());
-        object->SaveToFile(target);
+        const QString name = m_files.claim(object->Name());
+        target = folder + name;
+        saveFile(document, *object, name);
         ++m_result.attachments;
     } catch (const std::exception& e) {
-        m_files.countUnsaved();
+        m_files.countUnsaved(platform::messageOf(e));
         logQuietly(loglines::attachmentFailed(n, k + 1, target, platform::messageOf(e)));
         return;
     }
@@ -404,23 +460,20 @@ void ExportRun::saveEmbeddedObject(const domino::NotesDocument& document, qint64
     try {
         const QString folder = documentFolder(document);
         target = folder;
-        // The attachment step made it when the document has attachments; an object must not be lost without.
-        if (const QString reason = ExportFiles::makeFolder(folder); !reason.isEmpty())
-            throw platform::Error(reason);
         // An object that a rich-text item shows is often one of the document's attachments (a DXL import
-        // stores it twice): the same bytes under the same name are not written a second time.
+        // stores it twice): the same bytes under the same name are not written a second time. The
+        // document's folder is made here when the attachment step did not: an object must not be lost.
         const QString earlier = m_files.taken(name);
-        target = folder + m_files.nextName(name);
-        object.SaveToFile(target);
-        if (!earlier.isEmpty() && sameContents(folder + earlier, target)) {
-            QFile::remove(target);
-            target = folder + earlier;
-        } else {
+        const QString next = m_files.nextName(name);
+        target = folder + next;
+        if (saveFile(document, object, next, earlier)) {
             m_files.claim(name);
             ++m_result.attachments;
+        } else {
+            target = folder + earlier;
         }
     } catch (const std::exception& e) {
-        m_files.countUnsaved();
+        m_files.countUnsaved(platform::messageOf(e));
         logQuietly(loglines::richTextFailed(n, target, platform::messageOf(e)));
         return;
     }
