@@ -158,6 +158,12 @@ std::optional<BatchPlan> BatchCommand::makePlan(const domino::SessionFactory& fa
         complain(u"无法创建输出文件夹："_s + m_options.output);
         return std::nullopt;
     }
+    try {
+        manifest.openFolder();
+    } catch (const platform::Error& e) {
+        complain(e.message());
+        return std::nullopt;
+    }
     return plan;
 }
 
