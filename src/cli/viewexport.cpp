@@ -174,8 +174,8 @@ ViewExport::Next ViewExport::writeWorkbook(const ManifestEntry& wanted, const ex
     const bool goOn = result.stop == Stop::SheetFull && m_context.options.continuePastSheet;
     ManifestEntry done = wanted;
     done.documents = result.documents;
-    // A workbook whose attachments were not all saved is written again by the next run.
-    done.complete = result.filesLost == 0;
+    // A workbook whose attachments or log lines were not all written is written again by the next run.
+    done.complete = result.filesLost == 0 && result.logLinesLost == 0;
     takeNotes(host.lastMessage(), done.complete, goOn);
     // What the record calls complete is on the disk before the record: the workbook, its attachments
     // and their folders.

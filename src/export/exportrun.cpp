@@ -36,6 +36,7 @@ RunResult ExportRun::run(const ExportRequest& request, const QString& viewName, 
 {
     m_result = {};
     m_log.write(loglines::runStart(viewName, request.workbookName));
+    const qint64 linesLostBefore = m_log.linesLost();
     m_workbookName = request.workbookName;
     m_workbookFolder = {};
     m_files = ExportFiles(attachmentFolder(exportFolder(request.workbookName), viewName));
@@ -70,6 +71,7 @@ RunResult ExportRun::run(const ExportRequest& request, const QString& viewName, 
         return m_result;
     }
     m_result.filesLost = m_files.unsaved() + m_files.unlisted();
+    m_result.logLinesLost = m_log.linesLost() - linesLostBefore;
     const bool failed = outcome.ending != Ending::Finished || failure;
     QString saveError;
     if (failed && !m_output.keepFailedWorkbook)
@@ -103,9 +105,12 @@ QString ExportRun::unsavedNote() const
         lost << QString::number(m_files.unsaved()) + u"个附件未能保存"_s;
     if (m_files.unlisted() > 0)
         lost << QString::number(m_files.unlisted()) + u"个文档的附件列表未能读取"_s;
+    if (m_result.logLinesLost > 0)
+        lost << QString::number(m_result.logLinesLost) + u"行导出日志未能写入"_s;
     if (lost.isEmpty())
         return {};
-    const QString reason = m_files.firstReason().isEmpty() ? QString() : m_files.firstReason() + u"；"_s;
+    const QString first = m_files.firstReason().isEmpty() ? m_log.lastLoss() : m_files.firstReason();
+    const QString reason = first.isEmpty() ? QString() : first + u"；"_s;
     return lost.join(u'，') + u"（"_s + reason + u"详见导出日志，在"_s + m_log.folder() + u"）。"_s;
 }
 
@@ -306,11 +311,13 @@ void ExportRun::writeItems(workbook::ExcelApplication& excel, int row, const dom
         const QString text = part.isRichText ? part.text : valueStep(document, name);
         try {
             excel.SetCellValue(row, i + 2, cutToCell(text));
-            m_log.write(loglines::writeStep());
         } catch (const std::exception&) {
             // The cell shows that this value could not be written; the row goes on.
             excel.SetCellValue(row, i + 2, QString::fromUtf16(kCellFailed));
+            m_host.processEvents();
+            continue;
         }
+        logQuietly(loglines::writeStep()); // the cell holds its value whether or not the log takes the line
         m_host.processEvents();
     }
 }
@@ -411,11 +418,7 @@ void ExportRun::pictureStep(const domino::NotesDocument& document)
 ExportRun::RichTextPart ExportRun::richTextStep(const domino::NotesDocument& document, qint64 n, const QString& name)
 {
     RichTextPart part;
-    try {
-        m_log.write(loglines::richTextStart(n));
-    } catch (const std::exception&) {
-        return part; // the step is skipped; the item's value still goes into the cell
-    }
+    logQuietly(loglines::richTextStart(n)); // without its line the step still gives the cell its text
     std::unique_ptr<domino::NotesItem> item;
     try {
         item = document.ItemByName(name);
@@ -487,10 +490,10 @@ QString ExportRun::valueStep(const domino::NotesDocument& document, const QStrin
         if (values.empty())
             return QString();
         const QString text = domino::ValueToText(values.front());
-        m_log.write(loglines::valueStep(text));
+        logQuietly(loglines::valueStep(text)); // a line the log cannot take costs the cell nothing
         return text;
     } catch (const std::exception&) {
-        return QString(); // a null first value has no text, or its log line failed: the cell stays empty
+        return QString(); // a null first value has no text: the cell stays empty
     }
 }
 

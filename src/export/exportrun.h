@@ -44,8 +44,9 @@ struct RunResult
     Stop stop = Stop::Finished;
     qint64 documents = 0;
     qint64 nextStart = 0;
-    qint64 attachments = 0; // files saved: attachments and rich-text objects
-    qint64 filesLost = 0;   // attachments not saved, and documents whose attachment list could not be read
+    qint64 attachments = 0;  // files saved: attachments and rich-text objects
+    qint64 filesLost = 0;    // attachments not saved, and documents whose attachment list could not be read
+    qint64 logLinesLost = 0; // log lines that could not be written
 };
 
 // The sheet's size: a header row plus one row per document; the id column plus one per item name.

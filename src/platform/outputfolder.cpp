@@ -6,7 +6,9 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -93,6 +95,16 @@ bool isLink(int at, const QByteArray& name)
 QString systemErrorText(int code)
 {
     return QString::fromLocal8Bit(std::strerror(code));
+}
+
+QString makeFolderPath(const QString& path)
+{
+    std::error_code error;
+    const std::filesystem::path native(QFile::encodeName(path).toStdString());
+    std::filesystem::create_directories(native, error);
+    if (!error && !std::filesystem::is_directory(native, error))
+        error = std::make_error_code(std::errc::not_a_directory);
+    return error ? QString::fromLocal8Bit(error.message()) : QString();
 }
 
 QString linkRefused(const QString& path)

@@ -88,6 +88,9 @@ private:
     QString m_path;
 };
 
+// Makes the folder with its missing parents, the path followed as given (a folder the user or the system
+// named); why it could not, or empty.
+QString makeFolderPath(const QString& path);
 // What every refusal of a planted link says.
 QString linkRefused(const QString& path);
 // The system's text for an errno value ("No space left on device").
