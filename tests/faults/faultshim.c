@@ -1,7 +1,8 @@
 /* Test-only LD_PRELOAD library: counts the file-system calls a program makes, by kind, and fails the
  * N-th call of one kind with a chosen errno.
  *
- *   QUILL_FAULT=kind:N:ERRNO     e.g. write:17:ENOSPC (ERRNO: ENOSPC or EIO)
+ *   QUILL_FAULT=kind:N:ERRNO     e.g. write:17:ENOSPC (ERRNO: ENOSPC or EIO; SHORT for a write that
+ *                                writes only the first half of its bytes and says so)
  *   QUILL_FAULT_COUNTS=file      the counts of every kind are written there at exit
  *
  * Kinds: write (write, pwrite, writev to a regular file), open (open that may create or write), rename
@@ -35,6 +36,7 @@ static long counts[kKinds];
 static int faultKind = -1;
 static long faultAt;
 static int faultErrno;
+static int faultShort;
 
 static void __attribute__((constructor)) setUp(void)
 {
@@ -48,6 +50,7 @@ static void __attribute__((constructor)) setUp(void)
         if (strcmp(kind, kNames[k]) == 0)
             faultKind = k;
     faultErrno = strcmp(code, "EIO") == 0 ? EIO : ENOSPC;
+    faultShort = strcmp(code, "SHORT") == 0;
 }
 
 static void __attribute__((destructor)) tearDown(void)
@@ -90,21 +93,21 @@ static int writes(int flags)
 ssize_t write(int fd, const void* data, size_t size)
 {
     if (isRegular(fd) && fails(kWrite))
-        return -1;
+        return faultShort ? NEXT(write)(fd, data, size > 1 ? size / 2 : size) : -1;
     return NEXT(write)(fd, data, size);
 }
 
 ssize_t pwrite(int fd, const void* data, size_t size, off_t offset)
 {
     if (isRegular(fd) && fails(kWrite))
-        return -1;
+        return faultShort ? NEXT(pwrite)(fd, data, size > 1 ? size / 2 : size, offset) : -1;
     return NEXT(pwrite)(fd, data, size, offset);
 }
 
 ssize_t pwrite64(int fd, const void* data, size_t size, off_t offset)
 {
     if (isRegular(fd) && fails(kWrite))
-        return -1;
+        return faultShort ? NEXT(pwrite64)(fd, data, size > 1 ? size / 2 : size, offset) : -1;
     return NEXT(pwrite64)(fd, data, size, offset);
 }
 

@@ -4,7 +4,8 @@ Usage: test_fault_sweep.py quillmere-export nlsxbe-admin libnlsxbe.so libquill_f
 
 A small export (attachments, an embedded object, a continuation workbook, the manifest, the log) runs once
 cleanly, counting the calls of each kind (write, open, rename, mkdir, sync), then once for every N up to
-that count and each of ENOSPC and EIO with the N-th call failing. Every run either reports success with
+that count and each of ENOSPC and EIO with the N-th call failing (and a write cut short, which is to be
+written on, not taken for whole). Every run either reports success with
 every file as the clean run wrote it, or reports the failure, and then nothing it leaves is a file that is
 not whole, nothing not whole is recorded complete in the manifest, counted in the summary or logged as
 saved, and the message gives the system's reason.
@@ -73,7 +74,7 @@ def export(run, fault=None, counts=None):
     for folder, _, names in os.walk(state):
         for name in names:
             with open(os.path.join(folder, name), "rb") as f:
-                lines += f.read().decode("gb18030").split("\r\n")
+                lines += f.read().decode("gb18030", errors="replace").split("\r\n")
     # Paths below the run's own folder, and times, differ from run to run.
     try:
         with open(summary, encoding="utf-8") as f:
@@ -96,7 +97,9 @@ def problems(clean, got, fault):
             if value != clean[key]:
                 found.append("reported success, but its %s differ from the clean run's" % key)
         return found
-    if REASONS[fault.split(":")[2]] not in got["said"]:
+    if fault.endswith("SHORT"):
+        found.append("a write cut short ended the export: " + got["said"].strip()[-300:])
+    elif REASONS[fault.split(":")[2]] not in got["said"]:
         found.append("the failure is not reported with its reason: " + got["said"].strip()[-300:])
     for name, data in got["files"].items():
         if name == "quillmere-export.json":
@@ -157,7 +160,7 @@ def main():
         counts = {kind: int(n) for kind, n in (line.split() for line in f)}
     print("calls of a clean run:", counts)
     faults = ["%s:%d:%s" % (kind, n, code) for kind, count in counts.items() for n in range(1, count + 1)
-              for code in ("ENOSPC", "EIO")]
+              for code in ("ENOSPC", "EIO") + (("SHORT",) if kind == "write" else ())]
 
     def one(index_fault):
         index, fault = index_fault
