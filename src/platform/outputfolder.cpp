@@ -206,12 +206,16 @@ int OutputFolder::walkToParent(const QString& relative, QString* last, OutputFol
 {
     QStringList parts = relative.split(u'/', Qt::SkipEmptyParts);
     *last = parts.isEmpty() ? QString() : parts.takeLast();
+    if (*last == u".."_s)
+        return -1;
     if (parts.isEmpty())
         return m_fd;
     int at = m_fd;
     QString walked;
     for (const QString& part : parts) {
         walked = walked.isEmpty() ? part : walked + u'/' + part;
+        if (part == u".."_s)
+            return -1; // never above this folder
         const QByteArray name = native(part);
         const int fd = openFolder(at, name, false);
         if (fd < 0) {
