@@ -149,7 +149,7 @@ const platform::OutputFolder& ExportRun::workbookFolder()
     const QString below = m_output.folder
                               ? QDir(m_output.folder->path()).relativeFilePath(folder.isEmpty() ? u"."_s : folder)
                               : QString();
-    if (!m_output.folder || below.startsWith(u".."_s) || QDir::isAbsolutePath(below))
+    if (!m_output.folder || below == u".."_s || below.startsWith(u"../"_s) || QDir::isAbsolutePath(below))
         m_workbookFolder = platform::OutputFolder::open(folder);
     else
         m_workbookFolder = m_output.folder->folder(below, true);
@@ -255,16 +255,17 @@ QString ExportRun::writeDocuments(workbook::ExcelApplication& excel, const domin
         guarded(u"连接文档出错:"_s, [&] { writeItems(excel, row, *document, position, names); });
         m_result.documents = j + 1;
         std::unique_ptr<domino::NotesDocument> next;
-        try {
-            next = view.NextDocument(*document);
-        } catch (const std::exception& e) {
-            // After the last pass the result is not used. Before it, writing this document again in
-            // the next row would hide a damaged view: the run fails instead.
-            if (j + 1 < passes) {
+        guarded(u"连接文档出错:"_s, [&] {
+            try {
+                next = view.NextDocument(*document);
+            } catch (const std::exception&) {
                 m_log.write(loglines::nextDocumentFailed(position));
-                throw GuardedFailure{u"连接文档出错:"_s + platform::messageOf(e)};
+                // After the last pass the result is not used. Before it, writing this document again
+                // in the next row would hide a damaged view: the run fails instead.
+                if (j + 1 < passes)
+                    throw;
             }
-        }
+        });
         if (next) {
             document = std::move(next);
         } else if (j + 1 < passes) {
