@@ -211,7 +211,8 @@ class Faults(Case):
     def test_links_below_the_output_folder_are_never_followed(self):
         unid, attachment = query(ARCHIVE, "SELECT unid, name FROM documents JOIN attachments ON doc_id = id")[0]
         cases = [("归档文档附件", True), ("归档文档附件/" + unid, True), ("归档文档附件/%s/%s" % (unid, attachment), False),
-                 ("归档文档_开始为第1个文档.xls", False), ("quillmere-export.json", False), ("crm", True)]
+                 ("归档文档_开始为第1个文档.xls", False), ("quillmere-export.json", False), ("crm", True),
+                 ("summary.json", False)]
         for planted, folder in cases:
             with self.subTest(planted=planted):
                 out, elsewhere = os.path.join(self.dir, planted, "out"), os.path.join(self.dir, planted, "elsewhere")
@@ -221,6 +222,8 @@ class Faults(Case):
                     f.write("precious")
                 os.symlink(elsewhere if folder else os.path.join(elsewhere, "victim"), os.path.join(out, planted))
                 sources = [CRM, ARCHIVE, "--view", "全部"] if planted == "crm" else [ARCHIVE, "--view", "归档文档"]
+                if planted == "summary.json":
+                    sources += ["--json", os.path.join(out, planted)]
                 result = export(*sources, "-o", out)
                 self.assertIn(result.returncode, (1, 2), result.stdout)
                 self.assertIn(os.path.join(out, planted) + "是符号链接", result.stderr + result.stdout)
