@@ -233,8 +233,8 @@ void TestExportRun::lostFilesAreReported_data()
     QTest::newRow("one save") << u"全部"_s << u"SaveToFile"_s << u"1"_s
                               << QStringList{u"a.doc"_s, u"c.txt"_s, u"o1.png"_s} << u"1个附件未能保存"_s
                               << u"保存第1个文档第2个附件出错:%1b.pdf，坏了"_s;
-    QTest::newRow("full device") << u"全部"_s << u"full"_s << QString() << all << u"1个附件未能保存"_s
-                                 << u"保存第1个文档第3个附件出错:%1c.txt，"_s;
+    QTest::newRow("link to a full device") << u"全部"_s << u"full"_s << QString() << all << u"1个附件未能保存"_s
+                                           << u"保存第1个文档第3个附件出错:%1c.txt，%1c.txt是符号链接"_s;
     QTest::newRow("one look-up") << u"全部"_s << u"AttachmentAt"_s << u"1"_s
                                  << QStringList{u"a.doc"_s, u"c.txt"_s, u"o1.png"_s} << u"1个附件未能保存"_s
                                  << u"保存第1个文档第2个附件出错:b.pdf，坏了"_s;
