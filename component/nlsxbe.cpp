@@ -6,6 +6,7 @@
 #include "domino/notes.h"
 #include "domino/richtext.h"
 #include "model.h"
+#include "platform/outputfolder.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
 #include "store.h"
@@ -13,7 +14,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <algorithm>
 #include <limits>
 #include <optional>
@@ -107,25 +107,26 @@ public:
             if (q->step())
                 rowId = q->int64(0);
         }
-        QSaveFile file(path);
-        file.setDirectWriteFallback(false);
-        const auto failed = [&] {
-            return DominoError(u"无法写入文件："_s + path + u"（"_s + file.errorString() + u"）"_s);
-        };
-        if (!file.open(QIODevice::WriteOnly))
-            throw failed();
-        if (rowId >= 0) {
-            // In pieces: an attachment may be far larger than what is worth holding in memory.
-            Blob blob(m_db->store(), m_itemSeq < 0 ? "attachments" : "embedded_objects", "data", rowId, false);
-            Blob::copy(
-                blob.size(), [&](qint64 offset, char* data, qint64 length) { blob.read(offset, data, length); },
-                [&](qint64, const char* data, qint64 length) {
-                    if (file.write(data, length) != length)
-                        throw failed();
-                });
+        // Whole into a new temporary file beside it (never through a link), synced, then renamed over path.
+        try {
+            platform::OutputFolder::writeFileAt(path, [&](QIODevice& file) {
+                if (rowId < 0)
+                    return true;
+                // In pieces: an attachment may be far larger than what is worth holding in memory.
+                Blob blob(m_db->store(), m_itemSeq < 0 ? "attachments" : "embedded_objects", "data", rowId, false);
+                Blob::copy(
+                    blob.size(), [&](qint64 offset, char* data, qint64 length) { blob.read(offset, data, length); },
+                    [&](qint64, const char* data, qint64 length) {
+                        if (file.write(data, length) != length)
+                            throw DominoError(u"无法写入文件："_s + path + u"（"_s + file.errorString() + u"）"_s);
+                    });
+                return true;
+            });
+        } catch (const DominoError&) {
+            throw;
+        } catch (const platform::Error& e) {
+            throw DominoError(e.message());
         }
-        if (!file.commit())
-            throw failed();
     }
 
 private:

@@ -12,7 +12,7 @@ seconds=${1:-60}
 shift || true
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
-    targets=(dxl_reader dxl_import nsf_bytes nsf_tampered settings_file registry_file)
+    targets=(dxl_reader dxl_import nsf_bytes nsf_tampered settings_file registry_file export_manifest)
 fi
 
 quill_install_packages "${QUILL_BUILD_PACKAGES[@]}" "${QUILL_FUZZ_PACKAGES[@]}"
@@ -32,7 +32,7 @@ fi
 
 # Per target: the longest input worth mutating, and its dictionary.
 declare -A max_len=([dxl_reader]=32768 [dxl_import]=32768 [nsf_bytes]=16384 [nsf_tampered]=512
-    [settings_file]=1024 [registry_file]=2048)
+    [settings_file]=1024 [registry_file]=2048 [export_manifest]=4096)
 declare -A dict=([dxl_reader]=fuzz/dxl.dict [dxl_import]=fuzz/dxl.dict)
 
 summary=()

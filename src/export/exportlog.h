@@ -96,8 +96,12 @@ public:
     // An empty clock is the local one (LocalClock).
     ExportLog(QString appPath, QString folder, Clock clock = {});
 
+    // Throws platform::Error when the line cannot be written; the line is counted as lost.
     void write(const QString& text);
     const QString& folder() const { return m_file.folder(); }
+    // Lines that could not be written, over the log's life, and why the last could not.
+    qint64 linesLost() const { return m_linesLost; }
+    const QString& lastLoss() const { return m_lastLoss; }
 
 private:
     QString m_appPath;
@@ -108,6 +112,8 @@ private:
     qint64 m_cachedSecond = -1;
     QByteArray m_cachedEnding; // the date-time and CRLF, in GBK
     QString m_cachedPath;
+    qint64 m_linesLost = 0;
+    QString m_lastLoss;
 };
 
 } // namespace quill::exporting

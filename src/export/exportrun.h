@@ -4,6 +4,7 @@
 #include "export/exportfiles.h"
 #include "export/exportlog.h"
 #include "export/naming.h"
+#include "platform/outputfolder.h"
 #include "workbook/excel.h"
 
 #include <functional>
@@ -43,8 +44,9 @@ struct RunResult
     Stop stop = Stop::Finished;
     qint64 documents = 0;
     qint64 nextStart = 0;
-    qint64 attachments = 0; // files saved: attachments and rich-text objects
-    qint64 filesLost = 0;   // attachments not saved, and documents whose attachment list could not be read
+    qint64 attachments = 0;  // files saved: attachments and rich-text objects
+    qint64 filesLost = 0;    // attachments not saved, and documents whose attachment list could not be read
+    qint64 logLinesLost = 0; // log lines that could not be written
 };
 
 // The sheet's size: a header row plus one row per document; the id column plus one per item name.
@@ -60,6 +62,17 @@ inline constexpr char16_t kFinished[] = u"您好，数据导出完成，导出�
 inline constexpr char16_t kFinishedWithLosses[] = u"数据导出完成，但是";
 inline constexpr char16_t kCellFailed[] = u"*********************************************";
 
+// Where a run writes, and what becomes of a workbook it cannot finish.
+struct RunOutput
+{
+    // The folder the user gave, taken as it is; nothing below it is reached through a link. Null: the
+    // workbook's own folder.
+    const platform::OutputFolder* folder = nullptr;
+    // A run that fails saves the rows so far (the window's run), or leaves no workbook at all (the batch,
+    // whose next run writes it whole); then a view shorter than its count is a failure too.
+    bool keepFailedWorkbook = true;
+};
+
 // One export of a view into a new workbook, after the opening checks. Every way out saves the rows
 // written so far, quits the writer and closes the progress window; a failure no step guards is then
 // rethrown for the general error handler.
@@ -69,7 +82,10 @@ public:
     ExportRun(const domino::NotesDatabase& database, domino::NotesSession& session, ExcelFactory excelFactory,
               ExportLog& log, RunHost& host, SheetLimits limits = {});
 
+    void setOutput(const RunOutput& output) { m_output = output; }
     RunResult run(const ExportRequest& request, const QString& viewName, qint32 docCount);
+    // What the last run did, also when it ended in an exception.
+    const RunResult& result() const { return m_result; }
 
 private:
     struct RichTextPart
@@ -128,7 +144,14 @@ private:
                     const QStringList& names);
     Header header(workbook::ExcelApplication& excel, const QStringList& allNames);
     // Saves the workbook and lets the writer go; the save's error message, or empty.
-    static QString saveAndQuit(std::unique_ptr<workbook::ExcelApplication> excel, const QString& workbookName);
+    QString saveAndQuit(std::unique_ptr<workbook::ExcelApplication> excel, const QString& workbookName);
+    // The workbook's folder, opened at the first need. Throws platform::Error.
+    const platform::OutputFolder& workbookFolder();
+    // Saves the object under name into the document's folder: into a new temporary file first, placed
+    // when whole. False, and nothing saved, when its bytes are those of the file sameAs there. Throws
+    // platform::Error.
+    bool saveFile(const domino::NotesDocument& document, domino::NotesEmbeddedObject& object, const QString& name,
+                  const QString& sameAs = {});
     static void quit(std::unique_ptr<workbook::ExcelApplication> excel);
     void attachmentStep(const domino::NotesDocument& document, qint64 n);
     // Saves attachment k (from 0) of the list; counts and logs a failure.
@@ -155,6 +178,9 @@ private:
     ExportLog& m_log;
     RunHost& m_host;
     SheetLimits m_limits;
+    RunOutput m_output;
+    QString m_workbookName;
+    platform::OutputFolder m_workbookFolder;
     ExportFiles m_files;
     RunResult m_result;
 };

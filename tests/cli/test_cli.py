@@ -12,6 +12,7 @@ import os
 import pty
 import shutil
 import signal
+import sqlite3
 import subprocess
 import sys
 import tempfile
@@ -199,6 +200,56 @@ class Resume(Case):
         self.assertEqual(summary["views"][1]["status"], "failed")
         with open(foreign, "rb") as f:
             self.assertEqual(f.read(), b"mine")
+
+
+def query(database, sql, *args):
+    with sqlite3.connect(database) as db:
+        return db.execute(sql, args).fetchall()
+
+
+class Faults(Case):
+    def test_links_below_the_output_folder_are_never_followed(self):
+        unid, attachment = query(ARCHIVE, "SELECT unid, name FROM documents JOIN attachments ON doc_id = id")[0]
+        cases = [("归档文档附件", True), ("归档文档附件/" + unid, True), ("归档文档附件/%s/%s" % (unid, attachment), False),
+                 ("归档文档_开始为第1个文档.xls", False), ("quillmere-export.json", False), ("crm", True),
+                 ("summary.json", False)]
+        for planted, folder in cases:
+            with self.subTest(planted=planted):
+                out, elsewhere = os.path.join(self.dir, planted, "out"), os.path.join(self.dir, planted, "elsewhere")
+                os.makedirs(os.path.dirname(os.path.join(out, planted)))
+                os.makedirs(elsewhere)
+                with open(os.path.join(elsewhere, "victim"), "w") as f:
+                    f.write("precious")
+                os.symlink(elsewhere if folder else os.path.join(elsewhere, "victim"), os.path.join(out, planted))
+                sources = [CRM, ARCHIVE, "--view", "全部"] if planted == "crm" else [ARCHIVE, "--view", "归档文档"]
+                if planted == "summary.json":
+                    sources += ["--json", os.path.join(out, planted)]
+                result = export(*sources, "-o", out)
+                self.assertIn(result.returncode, (1, 2), result.stdout)
+                self.assertIn(os.path.join(out, planted) + "是符号链接", result.stderr + result.stdout)
+                self.assertEqual(os.listdir(elsewhere), ["victim"])
+                with open(os.path.join(elsewhere, "victim")) as f:
+                    self.assertEqual(f.read(), "precious")
+
+    def test_a_damaged_view_index_fails_the_view_and_leaves_no_partial_workbook(self):
+        # The index claims 100 entries. Ending at a sheet's end, the continuation cannot begin; ending
+        # inside a sheet, the last document must not be written again to fill it.
+        for entries, complete in ((60, ["归档文档_开始为第1个文档.xls"]), (30, [])):
+            with self.subTest(entries=entries):
+                database = os.path.join(self.dir, "damaged%d.nsf" % entries)
+                shutil.copy(ARCHIVE, database)
+                with sqlite3.connect(database) as db:
+                    db.execute("DELETE FROM view_entries WHERE position > ? AND view_id = "
+                               "(SELECT id FROM views WHERE name = '归档文档')", (entries,))
+                out = os.path.join(self.dir, "out%d" % entries)
+                result = export(database, "--view", "归档文档", "-o", out, "--sheet-rows", "60")
+                self.assertEqual(result.returncode, 1, result.stderr)
+                self.assertIn("索引已损坏", result.stderr)
+                self.assertEqual(workbooks(out), complete)
+                self.assertEqual([n for n, e in manifest(out).items() if e["complete"]], complete)
+                for name in complete:
+                    ids = [row[0] for row in rows(os.path.join(out, name))[1:]]
+                    self.assertEqual(len(set(ids)), 60)
 
 
 class Results(Case):

@@ -3,6 +3,7 @@
 #include "domino/error.h"
 #include "domino/lazysession.h"
 #include "domino/loader.h"
+#include "dominoassert.h"
 #include "model.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
@@ -303,6 +304,16 @@ private slots:
         QFile file(saved);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), QByteArray("\x00\x01\x02\xff", 4));
+        // A link under the name is refused, not followed: what it leads to stays as it was.
+        const QString link = path(u"link.bin"_s);
+        QVERIFY(QFile::link(path(u"docs.json"_s), link));
+        const auto contents = [&] {
+            QFile json(path(u"docs.json"_s));
+            return json.open(QIODevice::ReadOnly) ? json.readAll() : QByteArray();
+        };
+        const QByteArray before = contents();
+        QVERIFY_DOMINO_ERROR(doc->AttachmentByName(u"photo.bin"_s)->SaveToFile(link), link + u"是符号链接"_s);
+        QCOMPARE(contents(), before);
 
         // A bad document anywhere in the file adds nothing.
         writeFile(path(u"bad.json"_s), R"([{"form": "Item", "items": [{"name": "No", "value": 9}]},

@@ -208,6 +208,14 @@ void TestExportCommand::checksThroughTheErrorHandler()
     QCOMPARE(rig.prompts.messages(), QStringList{existing.fileName() + u"文件已存在!"_s});
     QVERIFY(existing.open(QIODevice::ReadOnly));
     QCOMPARE(existing.readAll(), QByteArray("keep"));
+    // So is a link that leads nowhere: nothing is written through it.
+    const QString dangling = rig.out(u"c_开始为第1个文档.xls"_s);
+    QVERIFY(QFile::link(rig.out(u"nowhere.xls"_s), dangling));
+    rig.prompts.shown.clear();
+    rig.prompts.saveAnswers.push_back(rig.out(u"c.xls"_s));
+    rig.exportCommand();
+    QCOMPARE(rig.prompts.messages(), QStringList{dangling + u"文件已存在!"_s});
+    QVERIFY(!QFileInfo::exists(rig.out(u"nowhere.xls"_s)));
 
     // After a click on a database the count is 0, while the old view name stays.
     rig.workspace->setDocCount(0);

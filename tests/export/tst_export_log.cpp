@@ -2,6 +2,7 @@
 #include "export/exportlog.h"
 #include "exporttestsupport.h"
 #include "platform/error.h"
+#include "platform/outputfolder.h"
 
 #include <QScopeGuard>
 #include <QTest>
@@ -52,13 +53,18 @@ void TestExportLog::appendLogLineFailures()
     QFile regular(tmp.path() + u"/plain"_s);
     QVERIFY(regular.open(QIODevice::WriteOnly));
     regular.close();
-    const QString cases[] = {u"/nonexistent-dir/"_s, regular.fileName() + u"/"_s};
+    // A missing folder is made again (it stands for "c:\", which is always there); one that cannot be is
+    // an error that says why.
+    AppendLogLine(u"log20261208.txt"_s, u"x"_s, tmp.path() + u"/made/"_s);
+    QVERIFY(QFileInfo::exists(tmp.path() + u"/made/log20261208.txt"_s));
+    const QString cases[] = {regular.fileName() + u"/"_s, regular.fileName() + u"/below/"_s};
     for (const QString& folder : cases) {
         try {
             AppendLogLine(u"log20261208.txt"_s, u"x"_s, folder);
             QFAIL(qPrintable(u"no error for "_s + folder));
         } catch (const quill::platform::Error& e) {
-            QVERIFY2(e.message().startsWith(u"无法写入日志文件："_s + folder + u"log20261208.txt"_s),
+            QVERIFY2(e.message().startsWith(u"无法写入日志文件："_s + folder + u"log20261208.txt（"_s +
+                                            quill::platform::systemErrorText(ENOTDIR)),
                      qPrintable(e.message()));
         }
     }
