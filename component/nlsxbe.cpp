@@ -184,6 +184,16 @@ public:
         throw DominoError(u"RTF域"_s + m_record.name + u"中找不到嵌入对象："_s + name);
     }
 
+    std::unique_ptr<domino::NotesEmbeddedObject> EmbeddedObjectAt(int index) const override
+    {
+        const auto list = objects();
+        if (index < 0 || size_t(index) >= list.size())
+            throw DominoError(u"RTF域"_s + m_record.name + u"中没有第"_s + QString::number(qint64(index) + 1) +
+                              u"个嵌入对象（共"_s + QString::number(list.size()) + u"个）"_s);
+        const auto& [seq, name] = list[size_t(index)];
+        return std::make_unique<EmbeddedObjectImpl>(m_db, m_docId, m_record.seq, seq, name);
+    }
+
 private:
     QString plainText() const
     {
