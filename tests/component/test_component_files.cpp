@@ -87,6 +87,10 @@ const struct Tampering
     {"UPDATE items SET value = '[\"3\"]' WHERE name = 'N'", Reading::ItemValue, u"N", u"不是数字"},
     {"UPDATE items SET value = '[3]' WHERE name = 'T'", Reading::ItemValue, u"T", u"中域T存储的值无效"},
     {"UPDATE items SET value = '{}' WHERE name = 'T'", Reading::ItemValue, u"T", u"不是JSON数组"},
+    // Bytes that are not UTF-8 would read as other text; control characters are shown escaped.
+    {"UPDATE items SET value = CAST(X'5b2261ff225d' AS TEXT) WHERE name = 'T'", Reading::ItemValue, u"T",
+     u"中域T存储的值无效：不是UTF-8文本"},
+    {"UPDATE items SET value = 'x' || char(10) || 'y' WHERE name = 'T'", Reading::ItemValue, u"T", u"（x\\x0ay）"},
     {"UPDATE items SET value = '[5]' WHERE name = 'R'", Reading::FormattedText, u"R", u"中域R存储的值无效"},
     {"UPDATE items SET type = 12345 WHERE name = 'T'", Reading::ItemValue, u"T", u"类型编号未知（12345）"},
     {"UPDATE items SET type = 12345 WHERE name = 'T'", Reading::ItemByName, u"T", u"类型编号未知（12345）"},
