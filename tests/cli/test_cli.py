@@ -311,7 +311,10 @@ class BadInput(Case):
             ([CRM, "--view", "全部", "--all-views", "-o", self.out], "只能用一个"),
             ([CRM, "--view", "全部", "-o", self.out, "--from", "0"], "--from"),
             ([CRM, "--view", "全部", "-o", self.out, "--jobs", "x"], "--jobs"),
-            ([CRM, "--view", "全部", "-o", self.out, "--bogus"], "无法识别的选项"),
+            ([CRM, "--view", "全部", "-o", self.out, "--bogus"], "无法识别的选项：bogus"),
+            ([CRM, "--view", "全部", "-o", self.out, "-pquill123"], "无法识别的选项：p…"),
+            ([CRM, "--view", "全部", "-o", self.out, "-Pquill123"], "无法识别的选项：P…"),
+            ([CRM, "--view", "全部", "-o", self.out, "--pwd=quill123"], "密码不能写在命令行上"),
             ([CRM, "--view", "全部", "-o"], "缺少参数值"),
             ([os.path.join(self.dir, "none.nsf"), "--view", "全部", "-o", self.out], "找不到"),
             ([self.dir + "/empty", "--view", "全部", "-o", self.out], "没有找到数据库"),
@@ -336,6 +339,7 @@ class BadInput(Case):
                 result = export(*args, stdin=subprocess.DEVNULL, env=env)
                 self.assertEqual(result.returncode, 2, result.stderr)
                 self.assertIn(message, result.stderr)
+                self.assertNotIn("quill123", result.stderr)
         self.assertFalse(os.path.exists(self.out))
 
     def test_failed_login_exits_2(self):
