@@ -5,6 +5,7 @@
 #include "domino/formula.h"
 #include "domino/notes.h"
 #include "domino/richtext.h"
+#include "loginthrottle.h"
 #include "model.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
@@ -514,12 +515,18 @@ public:
             }
         }
         const QByteArray pwd = password.toUtf8();
+        // Repeated failures to one name wait first, known name or not.
+        LoginThrottle& throttle = loginThrottle();
+        throttle.beforeCheck(name);
         // An unknown name is checked against a random password's hash: it takes as long as a known one, so the
         // time of the answer does not tell which names exist.
         const QByteArray& against = storedName.isEmpty() ? unknownNameHash : hash;
         const bool matches = crypto_pwhash_str_verify(against.constData(), pwd.constData(), quint64(pwd.size())) == 0;
-        if (storedName.isEmpty() || !matches)
+        if (storedName.isEmpty() || !matches) {
+            throttle.failed(name);
             throw DominoError(u"用户名或密码错误，无法登录"_s);
+        }
+        throttle.succeeded(name);
         QStringList servers;
         Query q(names->statement("SELECT name FROM servers ORDER BY name"));
         while (q->step())
