@@ -13,6 +13,7 @@
 #include <QTest>
 #include <dlfcn.h>
 #include <sodium.h>
+#include <vector>
 
 using namespace Qt::StringLiterals;
 
@@ -20,7 +21,7 @@ namespace {
 
 int g_hashesMade = 0;
 QList<QByteArray> g_hashesChecked;
-QList<qint64> g_waits; // milliseconds, as asked of nanosleep
+std::vector<qint64> g_waits; // milliseconds, as asked of nanosleep
 
 template <typename Fn> Fn real(const char* name)
 {
@@ -46,7 +47,7 @@ int crypto_pwhash_str(char out[crypto_pwhash_STRBYTES], const char* const passwd
 
 int nanosleep(const timespec* requested, timespec* remaining)
 {
-    g_waits << qint64(requested->tv_sec) * 1000 + requested->tv_nsec / 1000000;
+    g_waits.push_back(qint64(requested->tv_sec) * 1000 + requested->tv_nsec / 1000000);
     if (remaining)
         *remaining = {};
     return 0;
@@ -148,7 +149,7 @@ private slots:
                 signedIn = false;
             }
             QCOMPARE(signedIn, a.password == right);
-            QVERIFY2(g_waits == (a.wait ? QList<qint64>{a.wait} : QList<qint64>()),
+            QVERIFY2(g_waits == (a.wait ? std::vector<qint64>{a.wait} : std::vector<qint64>()),
                      qPrintable(a.name + u' ' + a.password));
         }
         // The wait never stands in for the check: one per attempt.
