@@ -5,6 +5,7 @@
 #include "dxlimport.h"
 #include "platform/error.h"
 #include "platform/paths.h"
+#include "platform/text.h"
 #include "platform/version.h"
 
 #include <QCommandLineParser>
@@ -300,6 +301,40 @@ const std::vector<Command>& commands()
     return list;
 }
 
+// The arguments the command does not take, as its message shows them: an option that may carry a password
+// only up to there, and the argument after it (which may be the password) not at all.
+QStringList unknownArguments(const Command& command, const QStringList& arguments)
+{
+    QStringList unknown;
+    qsizetype positionals = 0;
+    bool optionsEnded = false;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        if (!optionsEnded && argument == u"--"_s) {
+            optionsEnded = true;
+            continue;
+        }
+        if (!optionsEnded && argument.size() > 1 && argument.startsWith(u'-')) {
+            const QString name = argument.section(u'=', 0, 0);
+            const bool withValue = argument.contains(u'=');
+            if (command.valueOptions.contains(name)) {
+                i += withValue ? 0 : 1;
+                continue;
+            }
+            if (command.flags.contains(name))
+                continue;
+            unknown << quill::platform::shownOption(argument);
+            if (quill::platform::mayCarryPassword(argument) && !withValue && i + 1 < arguments.size() &&
+                !arguments[i + 1].startsWith(u'-'))
+                ++i;
+            continue;
+        }
+        if (++positionals > command.positionals)
+            unknown << argument;
+    }
+    return unknown;
+}
+
 // Parses a command's arguments (everything after its name) and runs it.
 void run(const Command& command, const QStringList& arguments)
 {
@@ -312,15 +347,11 @@ void run(const Command& command, const QStringList& arguments)
     if (!arguments.isEmpty() && command.valueOptions.contains(arguments.last()))
         throw UsageError(arguments.last() + u" 缺少参数值"_s, true);
     parser.parse(QStringList{command.name} + arguments);
-    QStringList unknown;
-    for (const QString& name : parser.unknownOptionNames())
-        unknown << (name.size() == 1 ? u"-"_s : u"--"_s) + name;
     const QStringList positionals = parser.positionalArguments();
     if (positionals.size() < command.positionals)
         throw UsageError(u"缺少参数，请查看 --help"_s);
-    unknown += positionals.mid(command.positionals);
-    if (!unknown.isEmpty())
-        throw UsageError(u"无法识别的参数："_s + unknown.join(u' '));
+    if (!parser.unknownOptionNames().isEmpty() || positionals.size() > command.positionals)
+        throw UsageError(u"无法识别的参数："_s + unknownArguments(command, arguments).join(u' '));
     command.run(Arguments(parser));
 }
 

@@ -5,6 +5,7 @@
 #include "domino/formula.h"
 #include "domino/notes.h"
 #include "domino/richtext.h"
+#include "loginthrottle.h"
 #include "model.h"
 #include "platform/outputfolder.h"
 #include "platform/paths.h"
@@ -183,6 +184,16 @@ public:
             }
         }
         throw DominoError(u"RTF域"_s + m_record.name + u"中找不到嵌入对象："_s + name);
+    }
+
+    std::unique_ptr<domino::NotesEmbeddedObject> EmbeddedObjectAt(int index) const override
+    {
+        const auto list = objects();
+        if (index < 0 || size_t(index) >= list.size())
+            throw DominoError(u"RTF域"_s + m_record.name + u"中没有第"_s + QString::number(qint64(index) + 1) +
+                              u"个嵌入对象（共"_s + QString::number(list.size()) + u"个）"_s);
+        const auto& [seq, name] = list[size_t(index)];
+        return std::make_unique<EmbeddedObjectImpl>(m_db, m_docId, m_record.seq, seq, name);
     }
 
 private:
@@ -505,12 +516,18 @@ public:
             }
         }
         const QByteArray pwd = password.toUtf8();
+        // Repeated failures to one name wait first, known name or not.
+        LoginThrottle& throttle = loginThrottle();
+        throttle.beforeCheck(name);
         // An unknown name is checked against a random password's hash: it takes as long as a known one, so the
         // time of the answer does not tell which names exist.
         const QByteArray& against = storedName.isEmpty() ? unknownNameHash : hash;
         const bool matches = crypto_pwhash_str_verify(against.constData(), pwd.constData(), quint64(pwd.size())) == 0;
-        if (storedName.isEmpty() || !matches)
+        if (storedName.isEmpty() || !matches) {
+            throttle.failed(name);
             throw DominoError(u"用户名或密码错误，无法登录"_s);
+        }
+        throttle.succeeded(name);
         QStringList servers;
         Query q(names->statement("SELECT name FROM servers ORDER BY name"));
         while (q->step())

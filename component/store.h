@@ -58,6 +58,8 @@ public:
     void reset();
 
     QString text(int column) const;
+    // The column's text, or nullopt when its bytes are not UTF-8 (a damaged or altered file).
+    std::optional<QString> exactText(int column) const;
     qint64 int64(int column) const;
     // The column's value when the file holds an integer there; nullopt for anything else.
     std::optional<qint64> integer(int column) const;

@@ -158,6 +158,7 @@ ViewExport::Next ViewExport::writeWorkbook(const ManifestEntry& wanted, const ex
         throw;
     }
     m_report.attachments += result.attachments;
+    m_report.unreadValues += result.valuesUnread;
     using Stop = exporting::RunResult::Stop;
     switch (result.stop) {
     case Stop::Cancelled:
@@ -174,8 +175,9 @@ ViewExport::Next ViewExport::writeWorkbook(const ManifestEntry& wanted, const ex
     const bool goOn = result.stop == Stop::SheetFull && m_context.options.continuePastSheet;
     ManifestEntry done = wanted;
     done.documents = result.documents;
-    // A workbook whose attachments or log lines were not all written is written again by the next run.
-    done.complete = result.filesLost == 0 && result.logLinesLost == 0;
+    // A workbook whose attachments or log lines were not all written, or whose values were not all read, is
+    // written again by the next run, which says so again.
+    done.complete = result.filesLost == 0 && result.logLinesLost == 0 && result.valuesUnread == 0;
     takeNotes(host.lastMessage(), done.complete, goOn);
     // What the record calls complete is on the disk before the record: the workbook, its attachments
     // and their folders.
@@ -193,7 +195,8 @@ ViewExport::Next ViewExport::writeWorkbook(const ManifestEntry& wanted, const ex
 void ViewExport::takeNotes(const QString& finishedMessage, bool whole, bool dropSheetNote)
 {
     // The finished message's first line names the attachment folder, and says how many files could
-    // not be saved when some could not: that is an error of the view. The lines after it are notes.
+    // not be saved or values not read when some could not: that is an error of the view. The lines after
+    // it are notes.
     const QStringList lines = finishedMessage.split(u'\n');
     if (!whole && !m_report.errors.contains(lines.first()))
         m_report.errors << lines.first();

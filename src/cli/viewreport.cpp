@@ -89,6 +89,7 @@ QJsonObject ViewReport::toJson() const
             {u"documents"_s, documents},
             {u"keptDocuments"_s, keptDocuments},
             {u"attachments"_s, attachments},
+            {u"unreadValues"_s, unreadValues},
             {u"seconds"_s, seconds},
             {u"errors"_s, QJsonArray::fromStringList(errors)},
             {u"notes"_s, QJsonArray::fromStringList(notes)}};

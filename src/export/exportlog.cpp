@@ -218,6 +218,10 @@ QString richTextFailed(qint64 n, const QString& target, const QString& reason)
 {
     return u"分离第"_s + num(n) + u"个文档RichText域出错:"_s + value(target) + u"，"_s + value(reason) + u";"_s;
 }
+QString valueFailed(qint64 n, const QString& item, const QString& reason)
+{
+    return u"读取第"_s + num(n) + u"个文档的"_s + value(item) + u"域出错:"_s + value(reason) + u";"_s;
+}
 QString pictureStart(const QString& documentFolder)
 {
     return u"调用图片导出程序保存到:"_s + value(documentFolder) + u" ;"_s;

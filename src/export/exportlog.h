@@ -80,6 +80,7 @@ QString attachmentListFailed(qint64 n, const QString& reason);
 QString folderFailed(qint64 n, const QString& folder, const QString& reason);
 QString attachmentFailed(qint64 n, qint64 k, const QString& target, const QString& reason);
 QString richTextFailed(qint64 n, const QString& target, const QString& reason);
+QString valueFailed(qint64 n, const QString& item, const QString& reason);
 QString pictureStart(const QString& documentFolder);
 QString pictureEnd(const QString& documentFolder);
 QString richTextStart(qint64 n);

@@ -82,8 +82,8 @@ RunResult ExportRun::run(const ExportRequest& request, const QString& viewName, 
     m_host.closeProgressWindow();
     if (outcome.ending == Ending::Guarded) {
         m_result.stop = RunResult::Stop::Failed;
-        const QString unsaved = unsavedNote();
-        m_host.showMessage(outcome.guardedMessage + (unsaved.isEmpty() ? QString() : u"\n另外，"_s + unsaved));
+        const QString losses = unsavedNote() + unreadNote();
+        m_host.showMessage(outcome.guardedMessage + (losses.isEmpty() ? QString() : u"\n另外，"_s + losses));
     }
 
     if (failure) {
@@ -114,13 +114,27 @@ QString ExportRun::unsavedNote() const
     return lost.join(u'，') + u"（"_s + reason + u"详见导出日志，在"_s + m_log.folder() + u"）。"_s;
 }
 
+QString ExportRun::unreadNote() const
+{
+    if (m_result.valuesUnread == 0)
+        return {};
+    const QString unread = QString::number(m_result.valuesUnread) + u"个域的值未能读取，单元格留空"_s;
+    // Beside the note on files, which names the log already.
+    if (!unsavedNote().isEmpty())
+        return u"另有"_s + unread + u"（原因也见导出日志）。"_s;
+    return unread + u"（原因见导出日志，在"_s + m_log.folder() + u"）。"_s;
+}
+
 QString ExportRun::finishedMessage(const QString& notes) const
 {
     const QString unsaved = unsavedNote();
-    if (unsaved.isEmpty())
+    const QString unread = unreadNote();
+    if (unsaved.isEmpty() && unread.isEmpty())
         return QString::fromUtf16(kFinished) + m_files.attachmentFolder() + notes;
-    return QString::fromUtf16(kFinishedWithLosses) + unsaved +
-           u"已保存的附件文档存放在Excel文件的同一目录下，文件夹名为："_s + m_files.attachmentFolder() + notes;
+    return QString::fromUtf16(kFinishedWithLosses) + unsaved + unread +
+           (unsaved.isEmpty() ? u"导出的附件文档存放在Excel文件的同一目录下，文件夹名为："_s
+                              : u"已保存的附件文档存放在Excel文件的同一目录下，文件夹名为："_s) +
+           m_files.attachmentFolder() + notes;
 }
 
 QString ExportRun::saveAndQuit(std::unique_ptr<workbook::ExcelApplication> excel, const QString& workbookName)
@@ -309,7 +323,7 @@ void ExportRun::writeItems(workbook::ExcelApplication& excel, int row, const dom
         if (!part.found)
             continue;
         // A rich-text item's first value is its plain text again; it goes into the cell once.
-        const QString text = part.isRichText ? part.text : valueStep(document, name);
+        const QString text = part.isRichText ? part.text : valueStep(document, position, name);
         try {
             excel.SetCellValue(row, i + 2, cutToCell(text));
         } catch (const std::exception&) {
@@ -425,36 +439,80 @@ ExportRun::RichTextPart ExportRun::richTextStep(const domino::NotesDocument& doc
         item = document.ItemByName(name);
     } catch (const std::exception&) {
         part.found = false; // the item cannot be had: its cell is left empty, the row goes on
+        lookUpFailed(document, n, name);
         return part;
     }
     try {
         if (!item || item->ItemType() != domino::NotesItem::RichText)
             return part;
         item.reset();
-        const std::unique_ptr<domino::NotesRichTextItem> richText = document.RichTextItemByName(name);
-        if (!richText)
-            return part;
-        part.text = richText->FormattedText(true, 80);
-        part.isRichText = true;
-        const QStringList objects = richText->EmbeddedObjects();
-        if (objects.isEmpty())
-            return part;
-        std::unique_ptr<domino::NotesEmbeddedObject> object;
+        std::unique_ptr<domino::NotesRichTextItem> richText;
         try {
-            object = richText->EmbeddedObjectByName(objects.first());
-            if (!object)
-                throw platform::Error(u"找不到嵌入对象："_s + objects.first());
+            richText = document.RichTextItemByName(name);
+            if (!richText)
+                throw platform::Error(u"找不到RTF域："_s + name);
         } catch (const std::exception& e) {
-            // Listed but not to be had: a file that is lost, unlike an item without objects.
-            m_files.countUnsaved();
-            logQuietly(loglines::richTextFailed(n, objects.first(), platform::messageOf(e)));
+            // Its objects cannot even be listed; the value step still gives the plain text.
+            m_files.countUnlisted();
+            logQuietly(loglines::richTextFailed(n, name, platform::messageOf(e)));
             return part;
         }
-        saveEmbeddedObject(document, n, *object, objects.first());
+        try {
+            part.text = richText->FormattedText(true, 80);
+            part.isRichText = true;
+        } catch (const std::exception&) {
+            // The value step gives the plain text or says why it cannot; the objects are saved either way.
+        }
+        saveEmbeddedObjects(document, n, *richText);
     } catch (const std::exception&) {
         // The plain text already taken still goes into the cell.
     }
     return part;
+}
+
+void ExportRun::lookUpFailed(const domino::NotesDocument& document, qint64 n, const QString& name)
+{
+    // A later document without the item is no fault; an item the database holds but cannot give (a damaged
+    // type, say) is a value lost.
+    try {
+        document.ItemValue(name);
+    } catch (const std::exception& e) {
+        unreadValue(n, name, platform::messageOf(e));
+    }
+}
+
+void ExportRun::unreadValue(qint64 n, const QString& name, const QString& reason)
+{
+    ++m_result.valuesUnread;
+    logQuietly(loglines::valueFailed(n, name, reason));
+}
+
+void ExportRun::saveEmbeddedObjects(const domino::NotesDocument& document, qint64 n,
+                                    const domino::NotesRichTextItem& richText)
+{
+    QStringList objects;
+    try {
+        objects = richText.EmbeddedObjects();
+    } catch (const std::exception& e) {
+        m_files.countUnlisted();
+        logQuietly(loglines::richTextFailed(n, richText.Name(), platform::messageOf(e)));
+        return;
+    }
+    // Each object by its position: names may repeat, and every one is saved that can be.
+    for (int k = 0; k < objects.size(); ++k) {
+        std::unique_ptr<domino::NotesEmbeddedObject> object;
+        try {
+            object = richText.EmbeddedObjectAt(k);
+            if (!object)
+                throw platform::Error(u"找不到嵌入对象："_s + objects[k]);
+        } catch (const std::exception& e) {
+            // Listed but not to be had: a file that is lost, unlike an item without objects.
+            m_files.countUnsaved();
+            logQuietly(loglines::richTextFailed(n, objects[k], platform::messageOf(e)));
+            continue;
+        }
+        saveEmbeddedObject(document, n, *object, objects[k]);
+    }
 }
 
 void ExportRun::saveEmbeddedObject(const domino::NotesDocument& document, qint64 n, domino::NotesEmbeddedObject& object,
@@ -484,10 +542,16 @@ void ExportRun::saveEmbeddedObject(const domino::NotesDocument& document, qint64
     logQuietly(loglines::richTextSaved(n, target));
 }
 
-QString ExportRun::valueStep(const domino::NotesDocument& document, const QString& name)
+QString ExportRun::valueStep(const domino::NotesDocument& document, qint64 n, const QString& name)
 {
+    domino::ValueList values;
     try {
-        const domino::ValueList values = document.ItemValue(name);
+        values = document.ItemValue(name);
+    } catch (const std::exception& e) {
+        unreadValue(n, name, platform::messageOf(e)); // a damaged value: the cell stays empty, and says so
+        return QString();
+    }
+    try {
         if (values.empty())
             return QString();
         const QString text = domino::ValueToText(values.front());

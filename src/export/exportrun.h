@@ -47,6 +47,7 @@ struct RunResult
     qint64 attachments = 0;  // files saved: attachments and rich-text objects
     qint64 filesLost = 0;    // attachments not saved, and documents whose attachment list could not be read
     qint64 logLinesLost = 0; // log lines that could not be written
+    qint64 valuesUnread = 0; // item values the database holds but could not give: their cells are empty
 };
 
 // The sheet's size: a header row plus one row per document; the id column plus one per item name.
@@ -58,7 +59,7 @@ struct SheetLimits
 
 inline constexpr char16_t kExcelMissing[] = u"请确认您电脑上是否安装了EXCEL！";
 inline constexpr char16_t kFinished[] = u"您好，数据导出完成，导出的附件文档存放在Excel文件的同一目录下，文件夹名为：";
-// A run that could not save every file says how many, instead of kFinished.
+// A run that could not save every file or read every value says how many, instead of kFinished.
 inline constexpr char16_t kFinishedWithLosses[] = u"数据导出完成，但是";
 inline constexpr char16_t kCellFailed[] = u"*********************************************";
 
@@ -157,6 +158,9 @@ private:
     // Saves attachment k (from 0) of the list; counts and logs a failure.
     void saveAttachment(const domino::NotesDocument& document, qint64 n, int k, const QString& listedName,
                         const QString& folder);
+    // Saves every object of a rich-text item; counts and logs each that is lost.
+    void saveEmbeddedObjects(const domino::NotesDocument& document, qint64 n,
+                             const domino::NotesRichTextItem& richText);
     // Saves a rich-text item's object into the document's folder unless the document already has that
     // very file; counts and logs a failure.
     void saveEmbeddedObject(const domino::NotesDocument& document, qint64 n, domino::NotesEmbeddedObject& object,
@@ -166,10 +170,14 @@ private:
     // The message of a finished run; unsaved files are counted in it.
     QString finishedMessage(const QString& notes) const;
     QString unsavedNote() const;
+    QString unreadNote() const;
     void pictureStep(const domino::NotesDocument& document);
     RichTextPart richTextStep(const domino::NotesDocument& document, qint64 n, const QString& name);
-    // The text of the item's first value, or empty.
-    QString valueStep(const domino::NotesDocument& document, const QString& name);
+    // The text of the item's first value, or empty; a value that cannot be read is counted and logged.
+    QString valueStep(const domino::NotesDocument& document, qint64 n, const QString& name);
+    // Tells an item the document lacks from one it holds but cannot give.
+    void lookUpFailed(const domino::NotesDocument& document, qint64 n, const QString& name);
+    void unreadValue(qint64 n, const QString& name, const QString& reason);
     QString documentFolder(const domino::NotesDocument& document);
 
     const domino::NotesDatabase& m_database;

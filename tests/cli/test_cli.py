@@ -266,7 +266,8 @@ class Results(Case):
         crm = views[(CRM, "全部")]
         self.assertEqual((crm["status"], crm["documents"], crm["workbooks"]),
                          ("exported", 250, ["crm/全部_开始为第1个文档.xls"]))
-        self.assertEqual(crm["attachments"], 3)
+        self.assertEqual(crm["attachments"], 5)  # two attachments, three objects of a rich-text item
+        self.assertEqual(crm["unreadValues"], 0)
         self.assertGreaterEqual(crm["seconds"], 0)
         self.assertEqual(views[(ARCHIVE, "归档文档")]["attachments"], 10)
         missing = views[(CRM, "归档文档")]
@@ -360,7 +361,10 @@ class BadInput(Case):
             ([CRM, "--view", "全部", "--all-views", "-o", self.out], "只能用一个"),
             ([CRM, "--view", "全部", "-o", self.out, "--from", "0"], "--from"),
             ([CRM, "--view", "全部", "-o", self.out, "--jobs", "x"], "--jobs"),
-            ([CRM, "--view", "全部", "-o", self.out, "--bogus"], "无法识别的选项"),
+            ([CRM, "--view", "全部", "-o", self.out, "--bogus"], "无法识别的选项：bogus"),
+            ([CRM, "--view", "全部", "-o", self.out, "-pquill123"], "无法识别的选项：p…"),
+            ([CRM, "--view", "全部", "-o", self.out, "-Pquill123"], "无法识别的选项：P…"),
+            ([CRM, "--view", "全部", "-o", self.out, "--pwd=quill123"], "密码不能写在命令行上"),
             ([CRM, "--view", "全部", "-o"], "缺少参数值"),
             ([os.path.join(self.dir, "none.nsf"), "--view", "全部", "-o", self.out], "找不到"),
             ([self.dir + "/empty", "--view", "全部", "-o", self.out], "没有找到数据库"),
@@ -385,6 +389,7 @@ class BadInput(Case):
                 result = export(*args, stdin=subprocess.DEVNULL, env=env)
                 self.assertEqual(result.returncode, 2, result.stderr)
                 self.assertIn(message, result.stderr)
+                self.assertNotIn("quill123", result.stderr)
         self.assertFalse(os.path.exists(self.out))
 
     def test_failed_login_exits_2(self):
@@ -423,8 +428,30 @@ class BadInput(Case):
         self.assertEqual((other["errors"], other["attachments"]), ([], 2))
         os.remove(blocker)
         again = self.summary(*args)["views"]
-        self.assertEqual((again[0]["workbooks"], again[0]["attachments"]), (["全部_开始为第1个文档.xls"], 3))
+        self.assertEqual((again[0]["workbooks"], again[0]["attachments"]), (["全部_开始为第1个文档.xls"], 5))
         self.assertEqual(again[1]["keptWorkbooks"], ["按城市_开始为第1个文档.xls"])
+
+    def test_damaged_values_fail_the_view_and_are_read_again(self):
+        damaged = os.path.join(self.dir, "damaged.nsf")
+        shutil.copy(CRM, damaged)
+        with sqlite3.connect(damaged) as db:
+            db.execute("UPDATE items SET value = 'garbage' WHERE name = '城市' AND doc_id IN "
+                       "(SELECT doc_id FROM items WHERE name = '城市' ORDER BY doc_id LIMIT 2)")
+        db.close()
+        args = [damaged, "--view", "全部", "-o", self.out]
+        for run in range(2):
+            view = self.summary(*args, status=1)["views"][0]
+            self.assertEqual((view["status"], view["unreadValues"], view["documents"]), ("exported", 2, 250))
+            self.assertIn("数据导出完成，但是2个域的值未能读取，单元格留空", view["errors"][0])
+            # Not kept as complete: the next run reads the values again, and says so again.
+            self.assertEqual(view["workbooks"], ["全部_开始为第1个文档.xls"])
+        self.assertFalse(manifest(self.out)["全部_开始为第1个文档.xls"]["complete"])
+        lines = []
+        for log in glob.glob(os.path.join(WORK, "state", "quillmere", "log*.txt")):
+            with open(log, encoding="gb18030") as f:
+                lines += [l for l in f if "域出错:" in l and "城市" in l]
+        self.assertGreaterEqual(len(lines), 4)
+        self.assertIn("存储的值无效：不是JSON数组（garbage）", lines[-1])
 
     def test_a_folder_that_cannot_be_made_fails_only_its_database(self):
         os.makedirs(self.out)

@@ -88,6 +88,10 @@ const struct Tampering
     {"UPDATE items SET value = '[\"3\"]' WHERE name = 'N'", Reading::ItemValue, u"N", u"不是数字"},
     {"UPDATE items SET value = '[3]' WHERE name = 'T'", Reading::ItemValue, u"T", u"中域T存储的值无效"},
     {"UPDATE items SET value = '{}' WHERE name = 'T'", Reading::ItemValue, u"T", u"不是JSON数组"},
+    // Bytes that are not UTF-8 would read as other text; control characters are shown escaped.
+    {"UPDATE items SET value = CAST(X'5b2261ff225d' AS TEXT) WHERE name = 'T'", Reading::ItemValue, u"T",
+     u"中域T存储的值无效：不是UTF-8文本"},
+    {"UPDATE items SET value = 'x' || char(10) || 'y' WHERE name = 'T'", Reading::ItemValue, u"T", u"（x\\x0ay）"},
     {"UPDATE items SET value = '[5]' WHERE name = 'R'", Reading::FormattedText, u"R", u"中域R存储的值无效"},
     {"UPDATE items SET type = 12345 WHERE name = 'T'", Reading::ItemValue, u"T", u"类型编号未知（12345）"},
     {"UPDATE items SET type = 12345 WHERE name = 'T'", Reading::ItemByName, u"T", u"类型编号未知（12345）"},
@@ -534,6 +538,37 @@ private slots:
                                  std::signbit(std::get<ValueList>(expected)[i].asNumber()));
                 }
             }
+        }
+    }
+
+    void installLeavesARegistryItCannotReadAlone()
+    {
+        for (const QByteArray& bytes : {QByteArray("\xFF\xFEW\0i\0n\0"), QByteArray("REGEDIT4\n\x80\x81"),
+                                        QByteArray("REGEDIT4\n[HKEY_LOCAL_MACHINE\\X]\n\"A\"=\"1\"\ntrailing")}) {
+            const QString file = path(u"unreadable.reg"_s);
+            writeFile(file, bytes);
+            QString error;
+            QCOMPARE(admin({u"install"_s, u"--registry"_s, file, u"--data"_s, m_sample.dataDir}, &error), 1);
+            QVERIFY2(error.startsWith(u"nlsxbe-admin: 无法读取注册表文件"_s + file), qPrintable(error));
+            QFile after(file);
+            QVERIFY(after.open(QIODevice::ReadOnly));
+            QCOMPARE(after.readAll(), bytes);
+        }
+    }
+
+    void unknownOptionsNeverShowAPassword()
+    {
+        const QString names = m_sample.dataDir + u"/names.nsf"_s;
+        const QList<std::pair<QStringList, QString>> cases = {
+            {{u"install"_s, u"-pquill123"_s}, u"无法识别的参数：-p…"_s},
+            {{u"install"_s, u"--passwd=quill123"_s, u"extra"_s}, u"无法识别的参数：--pass… extra"_s},
+            {{u"add-user"_s, names, u"--name"_s, u"x"_s, u"--passwrd"_s, u"quill123"_s}, u"无法识别的参数：--pass…"_s},
+            {{u"add-user"_s, names, u"--pwd"_s, u"quill123"_s, u"--bogus"_s}, u"无法识别的参数：--p… --bogus"_s},
+        };
+        for (const auto& [arguments, message] : cases) {
+            QString error;
+            QCOMPARE(admin(arguments, &error), 1);
+            QCOMPARE(error.trimmed(), u"nlsxbe-admin: "_s + message);
         }
     }
 

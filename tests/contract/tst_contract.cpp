@@ -78,14 +78,15 @@ std::vector<admin::DocumentSpec> documents()
         docs[i].unid = idOf(int(i) + 1);
         docs[i].created = docs[i].modified = at(2025, 1, 1, 8) + qint64(i) * 60000;
     }
-    docs[0].items = {
-        item(u"编号"_s, NumberType, {1}),
-        item(u"名称"_s, TextType, {u"华夏贸易"_s}),
-        item(u"签约"_s, DateTimeType, {double(at(2024, 1, 4, 9, 30))}),
-        item(u"联系人"_s, NamesType, {u"张三"_s, u"李四"_s}),
-        item(u"金额"_s, NumberType, {1234.5}),
-        item(u"备注"_s, RichTextType, {kRemark},
-             {{u"示意图.png"_s, QByteArray("\x89PNG", 4)}, {u"说明.txt"_s, u"嵌入的说明文件"_s.toUtf8()}})};
+    docs[0].items = {item(u"编号"_s, NumberType, {1}),
+                     item(u"名称"_s, TextType, {u"华夏贸易"_s}),
+                     item(u"签约"_s, DateTimeType, {double(at(2024, 1, 4, 9, 30))}),
+                     item(u"联系人"_s, NamesType, {u"张三"_s, u"李四"_s}),
+                     item(u"金额"_s, NumberType, {1234.5}),
+                     item(u"备注"_s, RichTextType, {kRemark},
+                          {{u"示意图.png"_s, QByteArray("\x89PNG", 4)},
+                           {u"说明.txt"_s, u"嵌入的说明文件"_s.toUtf8()},
+                           {u"说明.txt"_s, "another object of the same name"}})};
     docs[0].attachments = {{u"合同.txt"_s, u"合同正文：甲方与乙方……\n"_s.toUtf8()},
                            {u"Quote.csv"_s, u"产品,数量,单价\n服务器,2,35000\n"_s.toUtf8()},
                            {u"Readme.TXT"_s, "first"},
@@ -386,7 +387,7 @@ private slots:
                     ->EmbeddedObjects()
                     .isEmpty());
 
-        QCOMPARE(item->EmbeddedObjects(), (QStringList{u"示意图.png"_s, u"说明.txt"_s}));
+        QCOMPARE(item->EmbeddedObjects(), (QStringList{u"示意图.png"_s, u"说明.txt"_s, u"说明.txt"_s}));
         auto object = item->EmbeddedObjectByName(u"说明.txt"_s);
         QCOMPARE(object->Name(), u"说明.txt"_s);
         QCOMPARE(item->EmbeddedObjectByName(u"说明.TXT"_s)->Name(), u"说明.txt"_s);
@@ -400,6 +401,13 @@ private slots:
         QCOMPARE(fileContents(target), u"嵌入的说明文件"_s.toUtf8());
         QVERIFY_DOMINO_ERROR(item->EmbeddedObjectByName(u"无.png"_s), u"找不到嵌入对象：无.png"_s);
         QVERIFY_DOMINO_ERROR(object->SaveToFile(u"/nonexistent-dir/x.txt"_s), u"/nonexistent-dir/x.txt"_s);
+
+        // By position, each one, also when names repeat.
+        item->EmbeddedObjectAt(2)->SaveToFile(target);
+        QCOMPARE(fileContents(target), QByteArray("another object of the same name"));
+        QCOMPARE(item->EmbeddedObjectAt(0)->Name(), u"示意图.png"_s);
+        QVERIFY_DOMINO_ERROR(item->EmbeddedObjectAt(3), u"没有第4个嵌入对象"_s);
+        QVERIFY_DOMINO_ERROR(item->EmbeddedObjectAt(-1), u"没有第0个嵌入对象"_s);
     }
 
     void formattedTextWrapping()

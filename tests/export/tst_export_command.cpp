@@ -355,10 +355,13 @@ void TestExportCommand::roundTripThroughTheWriter()
 
     const QString folder = rig.out(u"按日期全部附件/"_s) + first.id;
     QCOMPARE(filesBelow(rig.out(u"按日期全部附件"_s)),
-             (QStringList{first.id + u"/a.doc"_s, first.id + u"/b.pdf"_s, first.id + u"/图1.png"_s}));
-    QFile picture(folder + u"/图1.png"_s);
-    QVERIFY(picture.open(QIODevice::ReadOnly));
-    QCOMPARE(picture.readAll(), QByteArray("PNG1"));
+             (QStringList{first.id + u"/a.doc"_s, first.id + u"/b.pdf"_s, first.id + u"/图1.png"_s,
+                          first.id + u"/图2.png"_s}));
+    for (const QString& name : {u"图1"_s, u"图2"_s}) {
+        QFile picture(folder + u'/' + name + u".png"_s);
+        QVERIFY(picture.open(QIODevice::ReadOnly));
+        QCOMPARE(picture.readAll(), name == u"图1"_s ? QByteArray("PNG1") : QByteArray("PNG2"));
+    }
     QCOMPARE(rig.prompts.messages(), QStringList{QString::fromUtf16(kFinished) + rig.out(u"按日期全部附件"_s)});
 }
 

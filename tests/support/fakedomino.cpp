@@ -126,6 +126,14 @@ public:
             return std::make_unique<FakeEmbedded>(m_state, *f);
         throw DominoError(u"找不到嵌入对象："_s + name);
     }
+    std::unique_ptr<domino::NotesEmbeddedObject> EmbeddedObjectAt(int index) const override
+    {
+        m_state->hit(u"EmbeddedObjectAt"_s, QString::number(index));
+        if (index < 0 || size_t(index) >= m_item.embedded.size())
+            throw DominoError(u"RTF域"_s + m_item.name + u"中没有第"_s + QString::number(qint64(index) + 1) +
+                              u"个嵌入对象"_s);
+        return std::make_unique<FakeEmbedded>(m_state, m_item.embedded[size_t(index)]);
+    }
 
 private:
     StatePtr m_state;
