@@ -79,7 +79,14 @@ QString jsonSchemaHelp();
 
 // True when the user is new, false when an existing user's password was replaced.
 bool addUser(const QString& namesPath, const QString& user, const QString& password);
-void setAcl(const QString& path, const QString& name, int level);
+// Sets an access list entry: its level and its roles ("Admin" or "[Admin]"), which replace those it had. Returns the
+// roles kept, each once.
+QStringList setAcl(const QString& path, const QString& name, int level, const QStringList& roles = {});
+// A role as the access list keeps it: in brackets. Throws DominoError for an empty one or one with brackets inside.
+QString roleName(const QString& role);
+// Makes the group of the directory hold exactly these members (names of people, other groups or wildcards such as
+// "*/O=Quill"); no members removes it. Returns the members kept, each once.
+QStringList setGroup(const QString& namesPath, const QString& group, const QStringList& members);
 // False when the directory already held the name.
 bool addServerName(const QString& namesPath, const QString& server);
 

@@ -1,0 +1,308 @@
+#include "readeraccess.h"
+
+#include "domino/error.h"
+#include "model.h"
+#include "store.h"
+
+#include <QRegularExpression>
+#include <algorithm>
+#include <map>
+
+using namespace Qt::StringLiterals;
+using quill::domino::DominoError;
+
+namespace quill::component {
+namespace {
+
+// Set while view_restricted and readers_documents are in step; the triggers below remove it when any writer, an
+// older tool among them, changes a Readers item or rebuilds a view's index.
+const QString kPositionsKept = u"readers_positions"_s;
+
+const char* const kReaderSchema[] = {
+    "CREATE TABLE IF NOT EXISTS readers_documents(doc_id INTEGER PRIMARY KEY)",
+    "CREATE TABLE IF NOT EXISTS view_restricted(view_id INTEGER NOT NULL, position INTEGER NOT NULL, "
+    "doc_id INTEGER NOT NULL, PRIMARY KEY(view_id, position)) WITHOUT ROWID",
+    "CREATE TRIGGER IF NOT EXISTS readers_item_added AFTER INSERT ON items WHEN NEW.type = 1075 "
+    "BEGIN DELETE FROM meta WHERE key = 'readers_positions'; END",
+    "CREATE TRIGGER IF NOT EXISTS readers_item_removed AFTER DELETE ON items WHEN OLD.type = 1075 "
+    "BEGIN DELETE FROM meta WHERE key = 'readers_positions'; END",
+    "CREATE TRIGGER IF NOT EXISTS readers_item_changed AFTER UPDATE ON items WHEN OLD.type = 1075 OR NEW.type = 1075 "
+    "BEGIN DELETE FROM meta WHERE key = 'readers_positions'; END",
+    "CREATE TRIGGER IF NOT EXISTS readers_view_indexed AFTER UPDATE OF entry_count ON views "
+    "BEGIN DELETE FROM meta WHERE key = 'readers_positions'; END",
+    "CREATE TRIGGER IF NOT EXISTS readers_view_added AFTER INSERT ON views "
+    "BEGIN DELETE FROM meta WHERE key = 'readers_positions'; END",
+    "CREATE TRIGGER IF NOT EXISTS readers_view_removed AFTER DELETE ON views "
+    "BEGIN DELETE FROM meta WHERE key = 'readers_positions'; END",
+};
+
+} // namespace
+
+QString nameKey(const QString& name)
+{
+    static const QRegularExpression label(u"^(?:CN|OU|O|C)\\s*=\\s*"_s, QRegularExpression::CaseInsensitiveOption);
+    const QString trimmed = name.trimmed();
+    if (!trimmed.contains(u'/') && !trimmed.contains(u'='))
+        return trimmed.toCaseFolded();
+    QStringList parts = trimmed.split(u'/');
+    for (QString& part : parts)
+        part = part.trimmed().remove(label).trimmed();
+    return parts.join(u'/').toCaseFolded();
+}
+
+NamesList::NamesList(const QString& userName, Store* directory) : m_fullName(userName), m_fullKey(nameKey(userName))
+{
+    m_keys.insert(m_fullKey);
+    m_keys.insert(u"*"_s);
+    const QStringList parts = m_fullKey.split(u'/');
+    if (parts.size() > 1) {
+        m_keys.insert(parts.front());
+        for (qsizetype i = 1; i < parts.size(); ++i)
+            m_keys.insert(u"*/"_s + parts.mid(i).join(u'/'));
+    }
+    if (!directory || !directory->hasTable("directory_groups"))
+        return;
+    // Which groups each name is a member of.
+    std::multimap<QString, QString> groupsOf;
+    {
+        Query q(directory->statement("SELECT name, member FROM directory_groups"));
+        while (q->step())
+            groupsOf.emplace(nameKey(q->text(1)), nameKey(q->text(0)));
+    }
+    QSet<QString> level = m_keys;
+    for (int depth = 0; depth < kGroupDepth && !level.isEmpty(); ++depth) {
+        QSet<QString> next;
+        for (const QString& member : level) {
+            const auto [from, to] = groupsOf.equal_range(member);
+            for (auto it = from; it != to; ++it) {
+                if (!m_keys.contains(it->second))
+                    next.insert(it->second);
+            }
+        }
+        for (const QString& group : next) {
+            m_keys.insert(group);
+            m_groups.insert(group);
+        }
+        level = next;
+    }
+}
+
+bool NamesList::isGroupOrWildcard(const QString& key) const
+{
+    return m_groups.contains(key) || (key.startsWith(u"*/"_s) && m_keys.contains(key));
+}
+
+DatabaseAccess databaseAccess(Store& store, const NamesList& names)
+{
+    const QString own = nameKey(names.fullName());
+    const QString fallback = nameKey(QString::fromUtf16(kDefaultAclEntry));
+    std::optional<std::pair<QString, int>> person;
+    std::optional<std::pair<QString, int>> standard;
+    std::vector<std::pair<QString, int>> groups;
+    {
+        Query q(store.statement("SELECT name, level FROM acl"));
+        while (q->step()) {
+            const QString name = q->text(0);
+            const QString key = nameKey(name);
+            const bool isPerson = key == own;
+            const bool isDefault = key == fallback;
+            if (!isPerson && !isDefault && !names.isGroupOrWildcard(key))
+                continue;
+            const std::optional<qint64> stored = q->integer(1);
+            if (!stored || *stored < NoAccess || *stored > Manager)
+                throw DominoError(u"数据库"_s + store.path() + u"的访问控制列表已损坏：条目"_s + name +
+                                  u"的级别无效"_s);
+            const std::pair<QString, int> entry{name, int(*stored)};
+            if (isPerson)
+                person = entry;
+            else if (isDefault)
+                standard = entry;
+            else
+                groups.push_back(entry);
+        }
+    }
+    std::vector<std::pair<QString, int>> applied;
+    if (person)
+        applied = {*person};
+    else if (!groups.empty())
+        applied = groups;
+    else if (standard)
+        applied = {*standard};
+    DatabaseAccess access;
+    QSet<QString> entryKeys;
+    for (const auto& [name, level] : applied) {
+        access.level = std::max(access.level, level);
+        entryKeys.insert(nameKey(name));
+    }
+    if (!applied.empty() && store.hasTable("acl_roles")) {
+        Query q(store.statement("SELECT name, role FROM acl_roles ORDER BY name, role"));
+        while (q->step()) {
+            if (entryKeys.contains(nameKey(q->text(0))) && !access.roles.contains(q->text(1), Qt::CaseInsensitive))
+                access.roles << q->text(1);
+        }
+    }
+    return access;
+}
+
+VisibleEntries::VisibleEntries(qint64 storedCount, std::vector<qint64> hidden)
+    : m_storedCount(storedCount), m_hidden(std::move(hidden))
+{
+}
+
+qint64 VisibleEntries::storedPosition(qint64 n) const
+{
+    // Before the i-th hidden entry (from 0) lie hidden[i] - 1 - i readable ones; those of them fewer than n are
+    // the hidden entries that come before the n-th readable one.
+    qsizetype low = 0;
+    qsizetype high = qsizetype(m_hidden.size());
+    while (low < high) {
+        const qsizetype middle = low + (high - low) / 2;
+        if (m_hidden[size_t(middle)] - middle <= n)
+            low = middle + 1;
+        else
+            high = middle;
+    }
+    return n + low;
+}
+
+qint64 VisibleEntries::visiblePosition(qint64 stored) const
+{
+    return stored - (std::lower_bound(m_hidden.begin(), m_hidden.end(), stored) - m_hidden.begin());
+}
+
+qint64 VisibleEntries::nextStored(qint64 stored) const
+{
+    const qint64 before = stored - (std::upper_bound(m_hidden.begin(), m_hidden.end(), stored) - m_hidden.begin());
+    return before < count() ? storedPosition(before + 1) : 0;
+}
+
+bool ReaderAccess::mayRead(Store& store, qint64 docId) const
+{
+    forgetOnChange(store);
+    return check(store, docId);
+}
+
+bool ReaderAccess::check(Store& store, qint64 docId) const
+{
+    if (const auto known = m_documents.find(docId); known != m_documents.end())
+        return known->second;
+    bool restricted = false;
+    bool named = false;
+    Query q(store.statement("SELECT type, value FROM items WHERE doc_id = ? AND type IN (1075, 1076)"));
+    q->bind(1, docId);
+    while (q->step()) {
+        const bool readers = q->int64(0) == ReadersType;
+        domino::ValueList values;
+        try {
+            values = decodeValues(q->int64(0), q->text(1));
+        } catch (const DominoError&) {
+            restricted = restricted || readers;
+            continue;
+        }
+        for (const domino::Value& value : values) {
+            const QString key = nameKey(value.asText());
+            if (key.isEmpty())
+                continue;
+            restricted = restricted || readers;
+            named = named || m_names.contains(key);
+        }
+    }
+    const bool readable = !restricted || named;
+    m_documents.emplace(docId, readable);
+    return readable;
+}
+
+std::shared_ptr<const VisibleEntries> ReaderAccess::visibleEntries(Store& store, qint64 viewId,
+                                                                   qint64 storedCount) const
+{
+    forgetOnChange(store);
+    if (const auto known = m_views.find(viewId); known != m_views.end() && known->second->storedCount() == storedCount)
+        return known->second;
+    std::vector<qint64> hidden;
+    for (const auto& [position, docId] : restrictedEntries(store, viewId)) {
+        if (position >= 1 && position <= storedCount && !check(store, docId))
+            hidden.push_back(position);
+    }
+    std::sort(hidden.begin(), hidden.end());
+    hidden.erase(std::unique(hidden.begin(), hidden.end()), hidden.end());
+    auto entries = std::make_shared<const VisibleEntries>(storedCount, std::move(hidden));
+    m_views[viewId] = entries;
+    return entries;
+}
+
+std::vector<std::pair<qint64, qint64>> ReaderAccess::restrictedEntries(Store& store, qint64 viewId) const
+{
+    std::vector<std::pair<qint64, qint64>> entries;
+    if (readerPositionsKept(store)) {
+        Query q(store.statement("SELECT position, doc_id FROM view_restricted WHERE view_id = ?"));
+        q->bind(1, viewId);
+        while (q->step())
+            entries.emplace_back(q->int64(0), q->int64(1));
+        return entries;
+    }
+    // A file whose positions are not kept: every item is read once, then every entry of the view.
+    if (!m_readersDocuments) {
+        std::vector<qint64> documents;
+        Query q(store.statement("SELECT DISTINCT doc_id FROM items WHERE type = 1075 ORDER BY doc_id"));
+        while (q->step())
+            documents.push_back(q->int64(0));
+        m_readersDocuments = std::move(documents);
+    }
+    if (m_readersDocuments->empty())
+        return entries;
+    Query q(store.statement("SELECT position, doc_id FROM view_entries WHERE view_id = ?"));
+    q->bind(1, viewId);
+    while (q->step()) {
+        const qint64 docId = q->int64(1);
+        if (std::binary_search(m_readersDocuments->begin(), m_readersDocuments->end(), docId))
+            entries.emplace_back(q->int64(0), docId);
+    }
+    return entries;
+}
+
+void ReaderAccess::forgetOnChange(Store& store) const
+{
+    Query q(store.statement("PRAGMA data_version"));
+    const qint64 version = q->step() ? q->int64(0) : -1;
+    if (m_dataVersion == version)
+        return;
+    m_dataVersion = version;
+    m_documents.clear();
+    m_views.clear();
+    m_readersDocuments.reset();
+}
+
+bool readerPositionsKept(Store& store)
+{
+    return store.meta(kPositionsKept) == u"1"_s && store.hasTable("view_restricted");
+}
+
+void refreshReaderPositions(Store& store, qint64 viewId)
+{
+    for (const char* sql : kReaderSchema)
+        store.exec(sql);
+    if (viewId < 0) {
+        store.exec("DELETE FROM readers_documents");
+        store.exec("INSERT INTO readers_documents(doc_id) SELECT DISTINCT doc_id FROM items WHERE type = 1075");
+        store.exec("DELETE FROM view_restricted");
+    } else {
+        Query clear(store.statement("DELETE FROM view_restricted WHERE view_id = ?"));
+        clear->bind(1, viewId).run();
+    }
+    bool any = false;
+    {
+        Query q(store.statement("SELECT EXISTS(SELECT 1 FROM readers_documents)"));
+        any = q->step() && q->int64(0) != 0;
+    }
+    if (any) {
+        // IN keeps the entries the outer loop, each looked up among the documents with Readers items.
+        Query fill(
+            store.statement("INSERT INTO view_restricted(view_id, position, doc_id) "
+                            "SELECT view_id, position, doc_id FROM view_entries "
+                            "WHERE (?1 < 0 OR view_id = ?1) AND doc_id IN (SELECT doc_id FROM readers_documents)"));
+        fill->bind(1, viewId).run();
+    }
+    store.setMeta(kPositionsKept, u"1"_s);
+}
+
+} // namespace quill::component
