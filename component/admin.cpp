@@ -486,6 +486,8 @@ void generate(const QString& path, qint64 count, const GenerateOptions& options)
         throw DominoError(u"RichText域需要每个文档至少6个域"_s);
     if (options.attachmentsEvery < 0)
         throw DominoError(u"附件间隔不能为负数"_s);
+    if (options.readersEvery < 0)
+        throw DominoError(u"读者域间隔不能为负数"_s);
     const qint64 base = QDateTime(QDate(2020, 1, 1), QTime(8, 0)).toMSecsSinceEpoch();
     createWith(path, u"生成的数据库（"_s + QString::number(count) + u"个文档）"_s, [&](Store& store) {
         store.exec("PRAGMA cache_size = -131072");
@@ -530,6 +532,10 @@ void generate(const QString& path, qint64 count, const GenerateOptions& options)
                     item->bind(5, u"[\"文档"_s + QString::number(i) + u"的第"_s + QString::number(seq) + u"个值\"]"_s)
                         .run();
                 }
+            }
+            if (options.readersEvery > 0 && i % options.readersEvery == 0) {
+                item->bind(1, i).bind(2, qint64(options.items > 5 ? options.items + 1 : 6)).bind(3, u"Readers"_s);
+                item->bind(4, qint64(ReadersType)).bind(5, u"[\"甲\"]"_s).run();
             }
             if (options.attachmentsEvery > 0 && i % options.attachmentsEvery == 0) {
                 const QByteArray data = QByteArray::number(i).leftJustified(4096, 'a');

@@ -96,6 +96,7 @@ struct GenerateOptions
     int items = 0;            // items per document in all, Form included (0: just the five; else at least 5)
     bool richText = false;    // the last of those items is rich text (needs items of at least 6)
     int attachmentsEvery = 0; // every n-th document carries two attachments of 4 KB (0: none)
+    int readersEvery = 0;     // every n-th document has a Readers item that names only 甲 (0: none)
 };
 
 // A database of count documents with one view "全部" sorted by its number column.

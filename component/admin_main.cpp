@@ -50,9 +50,10 @@ QString helpText()
       文档的读者域、作者域与访问控制列表按组识别用户，组可嵌套6层。
   add-server-name names.nsf 服务器名
   sample 数据目录                      生成示例数据目录（并打印登录用户与密码）
-  generate 文件.nsf --count 文档数 [--items 每文档域数] [--richtext] [--attachments-every N]
+  generate 文件.nsf --count 文档数 [--items 每文档域数] [--richtext] [--attachments-every N] [--readers-every N]
       生成一个大数据库（视图“全部”），用于性能测试。缺省每个文档5个域；--items 补足到给定域数
-      （文本与数字交替），--richtext 使最后一个域为RichText，--attachments-every 每N个文档带两个附件。
+      （文本与数字交替），--richtext 使最后一个域为RichText，--attachments-every 每N个文档带两个附件，
+      --readers-every 每N个文档带一个只列出“甲”的读者域（在服务器上只有甲能看到）。
   --help                               显示本帮助
   --version                            显示版本
 
@@ -215,9 +216,10 @@ void runSample(const Arguments& args)
     print(stdout, u"登录用户："_s + info.userName + u"  密码："_s + info.password);
     print(stdout,
           u"受限用户："_s + info.guestName + u"  密码："_s + info.guestPassword + u"（无权访问 限制/机密.nsf）"_s);
-    print(stdout, u"组：销售部（成员：华东销售组，其成员"_s + info.userName +
-                      u"）；crm.nsf 的访问控制列表给销售部角色[Admin]，其中3个文档的读者域只让"_s + info.userName +
-                      u"在服务器上看到"_s);
+    print(stdout,
+          u"组：销售部，含组华东销售（成员："_s + info.userName + u"）；crm.nsf 的访问控制列表给销售部角色[Admin]"_s);
+    print(stdout, u"读者域：crm.nsf 的第2至4个客户在服务器上只有"_s + info.userName + u"能看到（"_s + info.guestName +
+                      u"看到250个中的247个）"_s);
 }
 
 // A whole number of at least `least` given to option, or the message.
@@ -241,6 +243,8 @@ void runGenerate(const Arguments& args)
         options.items = atLeast(items, 5, u"--items 应为不小于5的域数"_s);
     if (const QString every = args.value(u"--attachments-every"_s); !every.isEmpty())
         options.attachmentsEvery = atLeast(every, 1, u"--attachments-every 应为正整数"_s);
+    if (const QString every = args.value(u"--readers-every"_s); !every.isEmpty())
+        options.readersEvery = atLeast(every, 1, u"--readers-every 应为正整数"_s);
     options.richText = args.flag(u"--richtext"_s);
     QElapsedTimer timer;
     timer.start();
@@ -313,7 +317,11 @@ const std::vector<Command>& commands()
         {u"set-group"_s, {u"--name"_s, u"--member"_s}, {}, 1, runSetGroup},
         {u"add-server-name"_s, {}, {}, 2, runAddServerName},
         {u"sample"_s, {}, {}, 1, runSample},
-        {u"generate"_s, {u"--count"_s, u"--items"_s, u"--attachments-every"_s}, {u"--richtext"_s}, 1, runGenerate},
+        {u"generate"_s,
+         {u"--count"_s, u"--items"_s, u"--attachments-every"_s, u"--readers-every"_s},
+         {u"--richtext"_s},
+         1,
+         runGenerate},
     };
     return list;
 }

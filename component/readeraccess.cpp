@@ -179,22 +179,39 @@ qint64 VisibleEntries::nextStored(qint64 stored) const
 bool ReaderAccess::mayRead(Store& store, qint64 docId) const
 {
     forgetOnChange(store);
-    return check(store, docId);
+    if (const auto known = m_documents.find(docId); known != m_documents.end())
+        return known->second;
+    QString content;
+    Query q(store.statement("SELECT type, value FROM items WHERE doc_id = ? AND type IN (1075, 1076) ORDER BY seq"));
+    q->bind(1, docId);
+    while (q->step())
+        appendItem(content, q->int64(0), q->text(1));
+    const bool readable = decide(content);
+    m_documents.emplace(docId, readable);
+    return readable;
 }
 
-bool ReaderAccess::check(Store& store, qint64 docId) const
+void ReaderAccess::appendItem(QString& content, qint64 type, const QString& stored)
 {
-    if (const auto known = m_documents.find(docId); known != m_documents.end())
+    content += (type == ReadersType ? u'R' : u'A') + QString::number(stored.size()) + u':' + stored;
+}
+
+bool ReaderAccess::decide(const QString& content) const
+{
+    // Documents mostly share a few lists of readers: each is matched once.
+    if (const auto known = m_decisions.find(content); known != m_decisions.end())
         return known->second;
     bool restricted = false;
     bool named = false;
-    Query q(store.statement("SELECT type, value FROM items WHERE doc_id = ? AND type IN (1075, 1076)"));
-    q->bind(1, docId);
-    while (q->step()) {
-        const bool readers = q->int64(0) == ReadersType;
+    for (qsizetype at = 0; at < content.size();) {
+        const bool readers = content[at] == u'R';
+        const qsizetype colon = content.indexOf(u':', at);
+        const qsizetype length = QStringView(content).sliced(at + 1, colon - at - 1).toLongLong();
+        const QString stored = content.sliced(colon + 1, length);
+        at = colon + 1 + length;
         domino::ValueList values;
         try {
-            values = decodeValues(q->int64(0), q->text(1));
+            values = decodeValues(readers ? ReadersType : AuthorsType, stored);
         } catch (const DominoError&) {
             restricted = restricted || readers;
             continue;
@@ -208,7 +225,7 @@ bool ReaderAccess::check(Store& store, qint64 docId) const
         }
     }
     const bool readable = !restricted || named;
-    m_documents.emplace(docId, readable);
+    m_decisions.emplace(content, readable);
     return readable;
 }
 
@@ -219,9 +236,46 @@ std::shared_ptr<const VisibleEntries> ReaderAccess::visibleEntries(Store& store,
     if (const auto known = m_views.find(viewId); known != m_views.end() && known->second->storedCount() == storedCount)
         return known->second;
     std::vector<qint64> hidden;
-    for (const auto& [position, docId] : restrictedEntries(store, viewId)) {
-        if (position >= 1 && position <= storedCount && !check(store, docId))
-            hidden.push_back(position);
+    if (readerPositionsKept(store)) {
+        // The Readers and Authors items of the restricted entries in one pass, entry by entry.
+        Query q(store.statement("SELECT r.position, r.doc_id, i.type, i.value FROM view_restricted r "
+                                "JOIN items i ON i.doc_id = r.doc_id AND i.type IN (1075, 1076) "
+                                "WHERE r.view_id = ? ORDER BY r.position, i.seq"));
+        q->bind(1, viewId);
+        bool started = false;
+        qint64 position = 0;
+        qint64 docId = 0;
+        QString content;
+        const auto decideEntry = [&] {
+            const bool readable = decide(content);
+            m_documents.emplace(docId, readable);
+            if (!readable && position >= 1 && position <= storedCount)
+                hidden.push_back(position);
+        };
+        while (q->step()) {
+            if (started && q->int64(0) != position) {
+                decideEntry();
+                content.clear();
+            }
+            started = true;
+            position = q->int64(0);
+            docId = q->int64(1);
+            appendItem(content, q->int64(2), q->text(3));
+        }
+        if (started)
+            decideEntry();
+    } else {
+        const std::vector<qint64>& unreadable = unreadableDocuments(store);
+        if (!unreadable.empty()) {
+            Query q(store.statement("SELECT position, doc_id FROM view_entries WHERE view_id = ?"));
+            q->bind(1, viewId);
+            while (q->step()) {
+                const qint64 position = q->int64(0);
+                if (position >= 1 && position <= storedCount &&
+                    std::binary_search(unreadable.begin(), unreadable.end(), q->int64(1)))
+                    hidden.push_back(position);
+            }
+        }
     }
     std::sort(hidden.begin(), hidden.end());
     hidden.erase(std::unique(hidden.begin(), hidden.end()), hidden.end());
@@ -230,34 +284,35 @@ std::shared_ptr<const VisibleEntries> ReaderAccess::visibleEntries(Store& store,
     return entries;
 }
 
-std::vector<std::pair<qint64, qint64>> ReaderAccess::restrictedEntries(Store& store, qint64 viewId) const
+const std::vector<qint64>& ReaderAccess::unreadableDocuments(Store& store) const
 {
-    std::vector<std::pair<qint64, qint64>> entries;
-    if (readerPositionsKept(store)) {
-        Query q(store.statement("SELECT position, doc_id FROM view_restricted WHERE view_id = ?"));
-        q->bind(1, viewId);
-        while (q->step())
-            entries.emplace_back(q->int64(0), q->int64(1));
-        return entries;
-    }
-    // A file whose positions are not kept: every item is read once, then every entry of the view.
-    if (!m_readersDocuments) {
-        std::vector<qint64> documents;
-        Query q(store.statement("SELECT DISTINCT doc_id FROM items WHERE type = 1075 ORDER BY doc_id"));
-        while (q->step())
-            documents.push_back(q->int64(0));
-        m_readersDocuments = std::move(documents);
-    }
-    if (m_readersDocuments->empty())
-        return entries;
-    Query q(store.statement("SELECT position, doc_id FROM view_entries WHERE view_id = ?"));
-    q->bind(1, viewId);
+    if (m_unreadable)
+        return *m_unreadable;
+    // Every Readers and Authors item once, in the order of the items table.
+    std::vector<qint64> unreadable;
+    Query q(store.statement("SELECT doc_id, type, value FROM items WHERE type IN (1075, 1076) ORDER BY doc_id, seq"));
+    bool started = false;
+    qint64 docId = 0;
+    QString content;
+    const auto decideDocument = [&] {
+        const bool readable = decide(content);
+        m_documents.emplace(docId, readable);
+        if (!readable)
+            unreadable.push_back(docId);
+    };
     while (q->step()) {
-        const qint64 docId = q->int64(1);
-        if (std::binary_search(m_readersDocuments->begin(), m_readersDocuments->end(), docId))
-            entries.emplace_back(q->int64(0), docId);
+        if (started && q->int64(0) != docId) {
+            decideDocument();
+            content.clear();
+        }
+        started = true;
+        docId = q->int64(0);
+        appendItem(content, q->int64(1), q->text(2));
     }
-    return entries;
+    if (started)
+        decideDocument();
+    m_unreadable = std::move(unreadable);
+    return *m_unreadable;
 }
 
 void ReaderAccess::forgetOnChange(Store& store) const
@@ -268,8 +323,9 @@ void ReaderAccess::forgetOnChange(Store& store) const
         return;
     m_dataVersion = version;
     m_documents.clear();
+    m_decisions.clear();
     m_views.clear();
-    m_readersDocuments.reset();
+    m_unreadable.reset();
 }
 
 bool readerPositionsKept(Store& store)

@@ -90,16 +90,18 @@ public:
 
 private:
     void forgetOnChange(Store& store) const;
-    bool check(Store& store, qint64 docId) const;
-    // The positions and documents of a view's entries whose documents have Readers items.
-    std::vector<std::pair<qint64, qint64>> restrictedEntries(Store& store, qint64 viewId) const;
+    // A document's Readers and Authors items, in order, as one text that decide() reads.
+    static void appendItem(QString& content, qint64 type, const QString& stored);
+    bool decide(const QString& content) const;
+    // Without kept positions (a file an older tool wrote): the documents the user may not read, in order.
+    const std::vector<qint64>& unreadableDocuments(Store& store) const;
 
     NamesList m_names;
     mutable std::optional<qint64> m_dataVersion;
     mutable std::unordered_map<qint64, bool> m_documents;
+    mutable std::unordered_map<QString, bool> m_decisions;
     mutable std::unordered_map<qint64, std::shared_ptr<const VisibleEntries>> m_views;
-    // Without kept positions (a file an older tool wrote): the documents with Readers items, in order.
-    mutable std::optional<std::vector<qint64>> m_readersDocuments;
+    mutable std::optional<std::vector<qint64>> m_unreadable;
 };
 
 // For the admin tool, after views were indexed: remembers which entries' documents have Readers items, so that the
