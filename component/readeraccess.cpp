@@ -4,7 +4,6 @@
 #include "model.h"
 #include "store.h"
 
-#include <QRegularExpression>
 #include <algorithm>
 #include <map>
 
@@ -40,13 +39,19 @@ const char* const kReaderSchema[] = {
 
 QString nameKey(const QString& name)
 {
-    static const QRegularExpression label(u"^(?:CN|OU|O|C)\\s*=\\s*"_s, QRegularExpression::CaseInsensitiveOption);
     const QString trimmed = name.trimmed();
     if (!trimmed.contains(u'/') && !trimmed.contains(u'='))
         return trimmed.toCaseFolded();
     QStringList parts = trimmed.split(u'/');
-    for (QString& part : parts)
-        part = part.trimmed().remove(label).trimmed();
+    for (QString& part : parts) {
+        part = part.trimmed();
+        const qsizetype equals = part.indexOf(u'=');
+        const QStringView label = QStringView(part).left(equals).trimmed();
+        if (equals > 0 &&
+            (label.compare(u"CN", Qt::CaseInsensitive) == 0 || label.compare(u"OU", Qt::CaseInsensitive) == 0 ||
+             label.compare(u"O", Qt::CaseInsensitive) == 0 || label.compare(u"C", Qt::CaseInsensitive) == 0))
+            part = part.mid(equals + 1).trimmed();
+    }
     return parts.join(u'/').toCaseFolded();
 }
 
