@@ -14,7 +14,8 @@ namespace quill::component {
 namespace {
 
 // Set while view_restricted and readers_documents are in step; the triggers below remove it when any writer, an
-// older tool among them, changes a Readers item or rebuilds a view's index.
+// older tool among them, changes a Readers item or indexes or removes a view (a view added has no entries until it
+// is indexed).
 const QString kPositionsKept = u"readers_positions"_s;
 
 const char* const kReaderSchema[] = {
@@ -28,8 +29,6 @@ const char* const kReaderSchema[] = {
     "CREATE TRIGGER IF NOT EXISTS readers_item_changed AFTER UPDATE ON items WHEN OLD.type = 1075 OR NEW.type = 1075 "
     "BEGIN DELETE FROM meta WHERE key = 'readers_positions'; END",
     "CREATE TRIGGER IF NOT EXISTS readers_view_indexed AFTER UPDATE OF entry_count ON views "
-    "BEGIN DELETE FROM meta WHERE key = 'readers_positions'; END",
-    "CREATE TRIGGER IF NOT EXISTS readers_view_added AFTER INSERT ON views "
     "BEGIN DELETE FROM meta WHERE key = 'readers_positions'; END",
     "CREATE TRIGGER IF NOT EXISTS readers_view_removed AFTER DELETE ON views "
     "BEGIN DELETE FROM meta WHERE key = 'readers_positions'; END",
