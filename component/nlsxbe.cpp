@@ -10,6 +10,7 @@
 #include "platform/outputfolder.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
+#include "readeraccess.h"
 #include "store.h"
 #include "storeddocument.h"
 
@@ -42,6 +43,10 @@ struct ViewDef
     QString name;
     std::vector<Column> columns;
     qint64 entryCount = 0;
+    // In server mode: the entries the user may read.
+    std::shared_ptr<const VisibleEntries> visible;
+
+    qint64 visibleCount() const { return visible ? visible->count() : entryCount; }
 };
 
 class DatabaseImpl;
@@ -50,7 +55,11 @@ using DatabasePtr = std::shared_ptr<const DatabaseImpl>;
 class DatabaseImpl : public domino::NotesDatabase, public std::enable_shared_from_this<DatabaseImpl>
 {
 public:
-    explicit DatabaseImpl(std::unique_ptr<Store> store) : m_store(std::move(store)) {}
+    // readers: in server mode, what the user may read; none for a local file.
+    DatabaseImpl(std::unique_ptr<Store> store, std::unique_ptr<ReaderAccess> readers = nullptr)
+        : m_store(std::move(store)), m_readers(std::move(readers))
+    {
+    }
 
     Store& store() const { return *m_store; }
     QString path() const { return m_store->path(); }
@@ -60,11 +69,13 @@ public:
     std::unique_ptr<domino::NotesDocument> FindDocumentById(const QString& documentId) const override;
     std::unique_ptr<domino::ReadBatch> beginReadBatch() const override;
 
+    // position: the stored one in the view's index.
     std::unique_ptr<domino::NotesDocument> document(qint64 docId, std::shared_ptr<const ViewDef> view,
                                                     qint64 position) const;
 
 private:
     std::unique_ptr<Store> m_store;
+    std::unique_ptr<ReaderAccess> m_readers;
 };
 
 // One read transaction for the calls made while it is held (Store::holdReads).
@@ -223,15 +234,18 @@ private:
 class DocumentImpl : public domino::NotesDocument
 {
 public:
+    // position: in the view's index; formulas see the document's number among the entries the user may read.
     DocumentImpl(DatabasePtr db, qint64 id, const QString& unid, qint64 created, qint64 modified,
                  std::shared_ptr<const ViewDef> view, qint64 position)
-        : m_db(std::move(db)), m_stored(m_db->store(), id, unid, created, modified, position), m_view(std::move(view))
+        : m_db(std::move(db)), m_stored(m_db->store(), id, unid, created, modified,
+                                        view && view->visible ? view->visible->visiblePosition(position) : position),
+          m_view(std::move(view)), m_position(position)
     {
     }
 
     const DatabasePtr& database() const { return m_db; }
     const ViewDef* view() const { return m_view.get(); }
-    qint64 position() const { return m_stored.position(); }
+    qint64 position() const { return m_position; }
 
     QString DocumentId() const override { return m_stored.universalId(); }
 
@@ -334,6 +348,7 @@ private:
     DatabasePtr m_db;
     StoredDocument m_stored;
     std::shared_ptr<const ViewDef> m_view;
+    qint64 m_position;
     // The export asks for the list, then for each attachment by position: read it once.
     mutable std::optional<std::vector<std::pair<qint64, QString>>> m_attachments;
 };
@@ -353,16 +368,16 @@ public:
         return names;
     }
 
-    int EntryCount() const override { return int(m_def->entryCount); }
+    int EntryCount() const override { return int(m_def->visibleCount()); }
     QString ViewName() const override { return m_def->name; }
 
     std::unique_ptr<domino::NotesDocument> NthDocument(int position) const override
     {
-        if (position < 1 || position > m_def->entryCount) {
+        if (position < 1 || position > m_def->visibleCount()) {
             throw DominoError(u"视图"_s + m_def->name + u"中没有第"_s + QString::number(position) + u"个文档（共"_s +
-                              QString::number(m_def->entryCount) + u"个文档）"_s);
+                              QString::number(m_def->visibleCount()) + u"个文档）"_s);
         }
-        return at(position);
+        return at(m_def->visible ? m_def->visible->storedPosition(position) : position);
     }
 
     std::unique_ptr<domino::NotesDocument> NextDocument(const domino::NotesDocument& document) const override
@@ -370,9 +385,10 @@ public:
         const auto* doc = dynamic_cast<const DocumentImpl*>(&document);
         if (!doc || doc->database().get() != m_db.get() || !doc->view() || doc->view()->id != m_def->id)
             throw DominoError(u"文档不是从视图"_s + m_def->name + u"中取得的，无法取得下一个文档"_s);
-        if (doc->position() >= m_def->entryCount)
+        const qint64 next = m_def->visible ? m_def->visible->nextStored(doc->position()) : doc->position() + 1;
+        if (next < 1 || next > m_def->entryCount)
             return nullptr;
-        return at(doc->position() + 1);
+        return at(next);
     }
 
 private:
@@ -431,6 +447,8 @@ std::unique_ptr<domino::NotesView> DatabaseImpl::FindView(const QString& name) c
             throw DominoError(u"视图"_s + def->name + u"的索引已损坏：文档数无效"_s);
         def->entryCount = *count;
     }
+    if (m_readers)
+        def->visible = m_readers->visibleEntries(*m_store, def->id, def->entryCount);
     Query q(m_store->statement("SELECT title, item, formula FROM view_columns WHERE view_id = ? ORDER BY seq"));
     q->bind(1, def->id);
     while (q->step()) {
@@ -452,7 +470,8 @@ std::unique_ptr<domino::NotesDocument> DatabaseImpl::FindDocumentById(const QStr
     const QString unid = documentId.trimmed().toUpper();
     Query q(m_store->statement("SELECT id FROM documents WHERE unid = ?"));
     q->bind(1, unid);
-    if (unid.isEmpty() || !q->step())
+    // A document the user may not read is not there for them.
+    if (unid.isEmpty() || !q->step() || (m_readers && !m_readers->mayRead(*m_store, q->int64(0))))
         throw DominoError(u"找不到文档："_s + documentId);
     return document(q->int64(0), nullptr, 0);
 }
@@ -554,10 +573,15 @@ public:
         if (!servesName(serverName))
             throw DominoError(u"无法连接服务器"_s + serverName + u"：服务器不存在或无法访问"_s);
         const QString file = resolveServerPath(path);
-        auto database = std::make_shared<DatabaseImpl>(Store::open(file, Store::Mode::ReadOnly));
-        if (accessLevel(database->store()) < Reader)
+        auto store = Store::open(file, Store::Mode::ReadOnly);
+        // Read anew for every database: a group changed in the directory counts from the next open.
+        NamesList names(m_user, Store::open(QDir(m_dataDir).filePath(u"names.nsf"_s), Store::Mode::ReadOnly).get());
+        const DatabaseAccess access = databaseAccess(*store, names);
+        if (access.level < Reader)
             throw DominoError(u"用户"_s + m_user + u"无权访问服务器"_s + serverName + u"上的数据库"_s + path);
-        return database;
+        for (const QString& role : access.roles)
+            names.addRole(role);
+        return std::make_shared<DatabaseImpl>(std::move(store), std::make_unique<ReaderAccess>(std::move(names)));
     }
 
     ValueList EvaluateFormula(const QString& formula, const domino::NotesDocument& document) override
@@ -616,26 +640,6 @@ private:
         if (!info.canonicalFilePath().startsWith(root + u'/'))
             throw refuse();
         return full;
-    }
-
-    int accessLevel(Store& store) const
-    {
-        Query q(store.statement("SELECT name, level FROM acl"));
-        int level = NoAccess;
-        bool named = false;
-        while (q->step()) {
-            const QString name = q->text(0);
-            const bool user = name.compare(m_user, Qt::CaseInsensitive) == 0;
-            if (!user && (named || name.compare(QStringView(kDefaultAclEntry), Qt::CaseInsensitive) != 0))
-                continue;
-            const std::optional<qint64> stored = q->integer(1);
-            if (!stored || *stored < NoAccess || *stored > Manager)
-                throw DominoError(u"数据库"_s + store.path() + u"的访问控制列表已损坏：条目"_s + name +
-                                  u"的级别无效"_s);
-            level = int(*stored);
-            named = named || user;
-        }
-        return level;
     }
 
     bool m_local = false;

@@ -322,6 +322,16 @@ class Sources(Case):
         self.assertIn("QUILLSERVER!!限制\\机密.nsf", guest.stderr)
         self.assertIn("无权访问", guest.stderr)
 
+    def test_a_guest_gets_only_the_documents_readers_items_let_them_read(self):
+        # The second to fourth customers of crm.nsf are for 演示用户 (by name, role and group) only.
+        everyone = os.path.join(self.dir, "local")
+        self.run_ok(CRM, "--view", "全部", "-o", everyone)
+        self.run_ok("--server", "QUILLSERVER", "--user", "访客", "crm.nsf", "--view", "全部", "-o", self.out,
+                    "--password-fd", "0", input="guest123\n")
+        book = "全部_开始为第1个文档.xls"
+        local = [row[0] for row in rows(os.path.join(everyone, book))[1:]]
+        self.assertEqual([row[0] for row in rows(os.path.join(self.out, book))[1:]], local[:1] + local[4:])
+
     def test_password_is_asked_on_the_terminal_without_echo(self):
         pid, terminal = pty.fork()
         if pid == 0:

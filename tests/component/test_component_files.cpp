@@ -360,6 +360,13 @@ private slots:
             {{u"set-acl"_s, db, u"--name"_s, u"张三"_s, u"--level"_s, u"3"_s},
              u"已设置访问控制条目张三的级别为3（作者）"},
             {{u"add-server-name"_s, db, u"S1"_s}, u"已添加服务器名S1"},
+            {{u"set-acl"_s, db, u"--name"_s, u"张三"_s, u"--level"_s, u"2"_s, u"--role"_s, u"Admin"_s, u"--role"_s,
+              u"[admin]"_s, u"--role"_s, u"[审批]"_s},
+             u"已设置访问控制条目张三的级别为2（读者），角色：[Admin]、[审批]"},
+            {{u"set-group"_s, db, u"--name"_s, u"组"_s, u"--member"_s, u"张三"_s, u"--member"_s, u"CN=李四/O=Q"_s,
+              u"--member"_s, u"李四/q"_s},
+             u"组组的成员：张三、CN=李四/O=Q"},
+            {{u"set-group"_s, db, u"--name"_s, u"组"_s}, u"已删除组组"},
         };
         for (const auto& step : steps) {
             QString output;
@@ -387,6 +394,9 @@ private slots:
                  1);
         QVERIFY2(error.contains(u"不支持的选择公式"_s), qPrintable(error));
         QCOMPARE(open(db)->Views(), QStringList{u"AB"_s});
+        QCOMPARE(admin({u"set-acl"_s, db, u"--name"_s, u"x"_s, u"--level"_s, u"2"_s, u"--role"_s, u"[a]b]"_s}, &error),
+                 1);
+        QVERIFY2(error.contains(u"角色名无效"_s), qPrintable(error));
     }
 
     void adminToolLocksTheFileWhileWriting()
@@ -468,6 +478,61 @@ private slots:
         batch.reset();
         QCOMPARE(database->FindView(u"全部"_s)->EntryCount(), 52);
         QCOMPARE(database->FindView(u"全部"_s)->NthDocument(52)->ItemValue(u"No"_s), ValueList{Value::number(52)});
+    }
+
+    // Sorted, selecting and formula views on a server, and the positions of restricted entries the admin tool
+    // keeps: followed when another writer (an older tool, here SQL) changes a Readers item.
+    void readersItemsOnServerViewsFollowEveryWriter()
+    {
+        const QString data = path(u"readers-data"_s);
+        QVERIFY(QDir().mkpath(data));
+        const QString names = data + u"/names.nsf"_s;
+        const QString db = data + u"/db.nsf"_s;
+        writeFile(path(u"readers.json"_s), uR"([
+            {"items": [{"name": "No", "value": 1}]},
+            {"items": [{"name": "No", "value": 2}, {"name": "R", "type": "readers", "value": "甲"}]},
+            {"items": [{"name": "No", "value": 3}]},
+            {"items": [{"name": "No", "value": 4}, {"name": "R", "type": "readers", "value": "组"}]},
+            {"items": [{"name": "No", "value": 5}, {"name": "R", "type": "readers", "value": "乙"}]},
+            {"items": [{"name": "No", "value": 6}]}])"_s.toUtf8());
+        for (const QStringList& step : {QStringList{u"create-db"_s, names},
+                                        {u"add-server-name"_s, names, u"S"_s},
+                                        {u"add-user"_s, names, u"--name"_s, u"甲"_s, u"--password"_s, u"p"_s},
+                                        {u"add-user"_s, names, u"--name"_s, u"乙"_s, u"--password"_s, u"p"_s},
+                                        {u"set-group"_s, names, u"--name"_s, u"组"_s, u"--member"_s, u"甲"_s},
+                                        {u"create-db"_s, db},
+                                        {u"add-docs"_s, db, path(u"readers.json"_s)},
+                                        {u"add-view"_s, db, u"--name"_s, u"降序"_s, u"--column"_s, u"No=No"_s,
+                                         u"--column"_s, u"号=@DocNumber"_s, u"--sort"_s, u"1"_s, u"--descending"_s},
+                                        {u"add-view"_s, db, u"--name"_s, u"选择"_s, u"--column"_s, u"No=@Text(No)"_s,
+                                         u"--select"_s, u"SELECT No > 2"_s}})
+            QCOMPARE(admin(step), 0);
+        const QString registry = quill::component::testing::registerComponent(m_dir.path(), data);
+        // Each view's first column, and the formula column's numbers.
+        const auto listed = [&](const QString& user, const QString& viewName) {
+            auto session = createRegisteredSession(quill::platform::Registry(registry));
+            session->InitUserSession(user, u"p"_s);
+            auto view = session->OpenDatabase(u"S"_s, u"db.nsf"_s, false)->FindView(viewName);
+            QStringList shown;
+            for (int n = 1; n <= view->EntryCount(); ++n) {
+                const ValueList values = view->NthDocument(n)->ColumnValues();
+                shown << ValueToText(values.at(0)) + (values.size() > 1 ? u'#' + ValueToText(values.at(1)) : QString());
+            }
+            return shown.join(u' ');
+        };
+        QCOMPARE(listed(u"甲"_s, u"降序"_s), u"6#1 4#2 3#3 2#4 1#5"_s);
+        QCOMPARE(listed(u"乙"_s, u"降序"_s), u"6#1 5#2 3#3 1#4"_s);
+        QCOMPARE(listed(u"乙"_s, u"选择"_s), u"3 5 6"_s);
+
+        sql(db, "INSERT INTO items(doc_id, seq, name, type, value) VALUES(3, 9, 'R', 1075, '[\"甲\"]')");
+        QCOMPARE(listed(u"乙"_s, u"降序"_s), u"6#1 5#2 1#3"_s);
+        QCOMPARE(listed(u"甲"_s, u"选择"_s), u"3 4 6"_s);
+        // The tool's next write keeps the positions again.
+        QCOMPARE(admin({u"add-docs"_s, db, path(u"readers.json"_s)}), 0);
+        QCOMPARE(listed(u"乙"_s, u"选择"_s), u"5 6 3 5 6"_s);
+        QCOMPARE(
+            quill::component::Store::open(db, quill::component::Store::Mode::ReadOnly)->meta(u"readers_positions"_s),
+            u"1"_s);
     }
 
     void storedValuesReadAsTheJsonParserReadsThem()

@@ -5,6 +5,8 @@
 #include "domino/richtext.h"
 
 #include <QFile>
+#include <QSet>
+#include <optional>
 
 using namespace Qt::StringLiterals;
 using namespace quill::domino;
@@ -32,6 +34,64 @@ const FakeFile* findFile(const std::vector<FakeFile>& files, const QString& name
     return nullptr;
 }
 
+// A name as Domino compares it: parts without their labels, without regard to case.
+QString nameKey(const QString& name)
+{
+    QStringList parts;
+    for (QString part : name.trimmed().split(u'/')) {
+        part = part.trimmed();
+        const qsizetype eq = part.indexOf(u'=');
+        if (eq > 0 &&
+            QStringList{u"CN"_s, u"OU"_s, u"O"_s, u"C"_s}.contains(part.left(eq).trimmed(), Qt::CaseInsensitive))
+            part = part.mid(eq + 1).trimmed();
+        parts << part;
+    }
+    return parts.join(u'/').toCaseFolded();
+}
+
+// The names a Readers item may give for a user on a server: full and common name, wildcards, groups (6 levels).
+using NamesList = QSet<QString>;
+
+NamesList namesOf(const QString& user, const std::map<QString, QStringList>& groups)
+{
+    const QString full = nameKey(user);
+    NamesList names{full, u"*"_s};
+    const QStringList parts = full.split(u'/');
+    if (parts.size() > 1)
+        names << parts.front();
+    for (qsizetype i = 1; i < parts.size(); ++i)
+        names << u"*/"_s + parts.mid(i).join(u'/');
+    for (int level = 0; level < 6; ++level) {
+        NamesList found;
+        for (const auto& [group, members] : groups) {
+            for (const QString& member : members) {
+                if (names.contains(nameKey(member)))
+                    found << nameKey(group);
+            }
+        }
+        names += found;
+    }
+    return names;
+}
+
+// A document with a Readers item that names someone is read only by those its Readers and Authors items name.
+bool mayRead(const FakeDocument& doc, const NamesList& names)
+{
+    bool restricted = false;
+    bool named = false;
+    for (const FakeItem& item : doc.items) {
+        if (item.type != domino::NotesItem::Readers && item.type != domino::NotesItem::Authors)
+            continue;
+        for (const Value& value : item.values) {
+            if (value.asText().trimmed().isEmpty())
+                continue;
+            restricted = restricted || item.type == domino::NotesItem::Readers;
+            named = named || names.contains(nameKey(value.asText()));
+        }
+    }
+    return !restricted || named;
+}
+
 } // namespace
 
 struct FakeDomino::State
@@ -47,6 +107,7 @@ struct FakeDomino::State
 
     std::map<QString, std::shared_ptr<FakeDatabase>> databases;
     std::map<QString, QString> users;
+    std::map<QString, QStringList> groups;
     QStringList servers;
     std::vector<Failure> failures;
     QStringList calls;
@@ -253,9 +314,17 @@ private:
 class FakeViewHandle : public domino::NotesView
 {
 public:
-    FakeViewHandle(StatePtr state, std::shared_ptr<FakeDatabase> db, const FakeView* view)
+    // names: on a server, the user's; the entries the user may not read are left out.
+    FakeViewHandle(StatePtr state, std::shared_ptr<FakeDatabase> db, const FakeView* view, const NamesList* names)
         : m_state(std::move(state)), m_db(std::move(db)), m_view(view)
     {
+        if (!names)
+            return;
+        m_readable.emplace();
+        for (int index : view->entries) {
+            if (mayRead(*m_db->documents.at(size_t(index)), *names))
+                m_readable->push_back(index);
+        }
     }
     int ColumnCount() const override
     {
@@ -273,7 +342,7 @@ public:
     int EntryCount() const override
     {
         m_state->hit(u"EntryCount"_s);
-        return static_cast<int>(m_view->entries.size());
+        return static_cast<int>(entries().size());
     }
     QString ViewName() const override
     {
@@ -283,10 +352,10 @@ public:
     std::unique_ptr<domino::NotesDocument> NthDocument(int position) const override
     {
         m_state->hit(u"NthDocument"_s, QString::number(position));
-        if (position < 1 || position > static_cast<int>(m_view->entries.size()))
+        if (position < 1 || position > static_cast<int>(entries().size()))
             throw DominoError(u"视图中没有第"_s + QString::number(position) + u"个文档"_s);
-        return std::make_unique<FakeDocHandle>(m_state, m_db, m_view->entries[static_cast<size_t>(position - 1)],
-                                               m_view, position);
+        return std::make_unique<FakeDocHandle>(m_state, m_db, entries()[static_cast<size_t>(position - 1)], m_view,
+                                               position);
     }
     std::unique_ptr<domino::NotesDocument> NextDocument(const domino::NotesDocument& document) const override
     {
@@ -295,16 +364,18 @@ public:
         if (!handle || handle->view() != m_view)
             throw DominoError(u"文档不是从视图"_s + m_view->name + u"中取得的，无法取得下一个文档"_s);
         const int next = handle->position() + 1;
-        if (next > static_cast<int>(m_view->entries.size()))
+        if (next > static_cast<int>(entries().size()))
             return nullptr;
-        return std::make_unique<FakeDocHandle>(m_state, m_db, m_view->entries[static_cast<size_t>(next - 1)], m_view,
-                                               next);
+        return std::make_unique<FakeDocHandle>(m_state, m_db, entries()[static_cast<size_t>(next - 1)], m_view, next);
     }
 
 private:
+    const std::vector<int>& entries() const { return m_readable ? *m_readable : m_view->entries; }
+
     StatePtr m_state;
     std::shared_ptr<FakeDatabase> m_db;
     const FakeView* m_view;
+    std::optional<std::vector<int>> m_readable;
 };
 
 // The stand-in has nothing to hold open; it counts the batches so that tests see where they are held.
@@ -323,7 +394,10 @@ private:
 class FakeDbHandle : public domino::NotesDatabase
 {
 public:
-    FakeDbHandle(StatePtr state, std::shared_ptr<FakeDatabase> db) : m_state(std::move(state)), m_db(std::move(db)) {}
+    FakeDbHandle(StatePtr state, std::shared_ptr<FakeDatabase> db, std::optional<NamesList> names)
+        : m_state(std::move(state)), m_db(std::move(db)), m_names(std::move(names))
+    {
+    }
     QStringList Views() const override
     {
         m_state->hit(u"Views"_s);
@@ -337,14 +411,15 @@ public:
         m_state->hit(u"FindView"_s, name);
         for (const FakeView& v : m_db->views)
             if (v.name.compare(name, Qt::CaseInsensitive) == 0)
-                return std::make_unique<FakeViewHandle>(m_state, m_db, &v);
+                return std::make_unique<FakeViewHandle>(m_state, m_db, &v, m_names ? &*m_names : nullptr);
         throw DominoError(u"找不到视图："_s + name);
     }
     std::unique_ptr<domino::NotesDocument> FindDocumentById(const QString& documentId) const override
     {
         m_state->hit(u"FindDocumentById"_s, documentId);
         for (size_t i = 0; i < m_db->documents.size(); ++i)
-            if (m_db->documents[i]->id.compare(documentId.trimmed(), Qt::CaseInsensitive) == 0)
+            if (m_db->documents[i]->id.compare(documentId.trimmed(), Qt::CaseInsensitive) == 0 &&
+                (!m_names || mayRead(*m_db->documents[i], *m_names)))
                 return std::make_unique<FakeDocHandle>(m_state, m_db, static_cast<int>(i), nullptr, 0);
         throw DominoError(u"找不到文档："_s + documentId);
     }
@@ -356,6 +431,7 @@ public:
 private:
     StatePtr m_state;
     std::shared_ptr<FakeDatabase> m_db;
+    std::optional<NamesList> m_names;
 };
 
 class FakeSession : public domino::NotesSession
@@ -373,6 +449,7 @@ public:
         if (it == m_state->users.end() || it->second != password)
             throw DominoError(u"用户名或密码错误"_s);
         m_loggedIn = true;
+        m_user = it->first;
     }
     void InitLocalSession(const QString& text) override
     {
@@ -394,7 +471,26 @@ public:
         const auto it = m_state->databases.find(normalise(path));
         if (it == m_state->databases.end())
             throw DominoError(u"找不到数据库："_s + path);
-        return std::make_shared<FakeDbHandle>(m_state, it->second);
+        if (serverName.isEmpty())
+            return std::make_shared<FakeDbHandle>(m_state, it->second, std::nullopt);
+        // The roles of the entries that take the user in, -Default-'s when none does.
+        NamesList names = namesOf(m_user, m_state->groups);
+        NamesList roles;
+        bool named = false;
+        for (const auto& [entry, entryRoles] : it->second->roles) {
+            if (entry != u"-Default-"_s && names.contains(nameKey(entry))) {
+                named = true;
+                for (const QString& role : entryRoles)
+                    roles << nameKey(role);
+            }
+        }
+        if (const auto fallback = it->second->roles.find(u"-Default-"_s);
+            !named && fallback != it->second->roles.end()) {
+            for (const QString& role : fallback->second)
+                roles << nameKey(role);
+        }
+        names += roles;
+        return std::make_shared<FakeDbHandle>(m_state, it->second, std::move(names));
     }
     ValueList EvaluateFormula(const QString& formula, const domino::NotesDocument& document) override
     {
@@ -408,6 +504,7 @@ private:
     StatePtr m_state;
     bool m_local = false;
     bool m_loggedIn = false;
+    QString m_user;
 };
 
 } // namespace
@@ -509,6 +606,11 @@ FakeDatabase& FakeDomino::addDatabase(const QString& path)
 void FakeDomino::addUser(const QString& name, const QString& password)
 {
     m_state->users[name] = password;
+}
+
+void FakeDomino::addGroup(const QString& name, const QStringList& members)
+{
+    m_state->groups[name] = members;
 }
 
 void FakeDomino::addServer(const QString& name)
