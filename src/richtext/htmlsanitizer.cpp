@@ -167,6 +167,7 @@ private:
     void startTag(const HtmlTokenizer::Token& token);
     void endTag(const QString& name);
     void open(const QString& name, const QString& attributes);
+    qsizetype openIndex(const QSet<QString>& names, const QSet<QString>& boundaries) const;
     void closeTo(qsizetype index);
     QString contentHref(const QString& url) const;
 
@@ -262,22 +263,42 @@ void Sanitizer::startTag(const HtmlTokenizer::Token& token)
     open(name, attributes);
 }
 
+// The innermost open element of one of the names, searched no further than one of the boundaries; -1 when
+// there is none.
+qsizetype Sanitizer::openIndex(const QSet<QString>& names, const QSet<QString>& boundaries) const
+{
+    for (qsizetype i = qsizetype(m_open.size()) - 1; i >= 0; --i) {
+        if (names.contains(m_open[size_t(i)]))
+            return i;
+        if (boundaries.contains(m_open[size_t(i)]))
+            return -1;
+    }
+    return -1;
+}
+
 void Sanitizer::open(const QString& name, const QString& attributes)
 {
-    // Elements a browser closes by themselves when the next one starts are closed here, so that the output
-    // nests as the browser sees it.
-    static const QSet<QString> selfEnding = {u"p"_s, u"li"_s, u"dt"_s, u"dd"_s, u"tr"_s, u"td"_s, u"th"_s};
-    if (selfEnding.contains(name) && !m_open.empty()) {
-        const QString& top = m_open.back();
-        const bool cell = (name == u"td" || name == u"th") && (top == u"td" || top == u"th");
-        const bool row = name == u"tr" && (top == u"td" || top == u"th" || top == u"tr");
-        if (top == name || cell || row || ((name == u"dt" || name == u"dd") && (top == u"dt" || top == u"dd"))) {
-            qsizetype index = qsizetype(m_open.size()) - 1;
-            if (row && top != u"tr" && index > 0 && m_open[size_t(index - 1)] == u"tr")
-                --index;
-            closeTo(index);
-        }
-    }
+    // What a browser closes by itself when this element starts is closed here, so that the output nests as
+    // the browser sees it and reads without a parse error.
+    static const QSet<QString> closesParagraph = {
+        u"address"_s, u"article"_s,    u"aside"_s,  u"blockquote"_s, u"center"_s,  u"details"_s, u"div"_s,
+        u"dl"_s,      u"figcaption"_s, u"figure"_s, u"footer"_s,     u"h1"_s,      u"h2"_s,      u"h3"_s,
+        u"h4"_s,      u"h5"_s,         u"h6"_s,     u"header"_s,     u"hr"_s,      u"main"_s,    u"nav"_s,
+        u"ol"_s,      u"p"_s,          u"pre"_s,    u"section"_s,    u"summary"_s, u"table"_s,   u"ul"_s};
+    static const QSet<QString> tableScope = {u"table"_s, u"td"_s, u"th"_s, u"caption"_s};
+    qsizetype close = -1;
+    if (closesParagraph.contains(name))
+        close = openIndex({u"p"_s}, tableScope);
+    if (name == u"li")
+        close = openIndex({u"li"_s}, {u"ul"_s, u"ol"_s, u"table"_s});
+    else if (name == u"dt" || name == u"dd")
+        close = openIndex({u"dt"_s, u"dd"_s}, {u"dl"_s, u"table"_s});
+    else if (name == u"td" || name == u"th")
+        close = openIndex({u"td"_s, u"th"_s}, {u"tr"_s, u"table"_s});
+    else if (name == u"tr")
+        close = openIndex({u"tr"_s}, {u"table"_s});
+    if (close >= 0)
+        closeTo(close);
     m_out += u'<' + name + attributes + u'>';
     if (!isVoid(name))
         m_open.push_back(name);

@@ -128,7 +128,9 @@ private slots:
             u"<html><head><title>t</title><style>body{background:url(http://evil.example/b.png)}</style>"
             "</head><body><p>各位：<b>季度会议</b>改到周五。</p><img src=\"cid:logo@example.cn\" alt=\"标志\">"
             "<img src=\"http://tracker.example/pixel.gif\"><script>alert(1)</script>"
-            "<a href=\"https://example.cn/会议\">会议页面</a></body></html>"_s;
+            "<a "
+            "href=\"https://example.cn/会议\">会议页面</a><p>议程<ul><li>一<li>二</ul><table><tr><td>甲<td>乙</table>"
+            "</body></html>"_s;
         const QByteArray attachment = QByteArray("报告正文\r\n").toBase64();
         const AssembledMessage assembled =
             assembleMimeMessage(dominoMail(html), [&](const QString& name) -> std::optional<QByteArray> {
@@ -177,7 +179,7 @@ private slots:
         QCOMPARE(saved[1].kind, FileToSave::Kind::Attachment);
         QCOMPARE(saved[1].name, u"报告.txt"_s);
         QCOMPARE(saved[1].bytes, QByteArray("报告正文\r\n"));
-        QCOMPARE(mailPlainText(message), u"各位：季度会议改到周五。\n会议页面"_s);
+        QCOMPARE(mailPlainText(message), u"各位：季度会议改到周五。\n会议页面\n议程\n一\n二\n甲\t乙"_s);
 
         // The page as html5lib reads it.
         QFile out(dir.filePath(u"mail.html"_s));
@@ -339,8 +341,11 @@ private slots:
         QTest::newRow("tables closed, spans and sizes checked")
             << u"<TABLE border=1 width=\"100%\"><tr><td colspan=2 width=\"50%;x\">x<td>y<tr><td>z"_s
             << u"<table border=\"1\" width=\"100%\"><tr><td colspan=\"2\">x</td><td>y</td></tr><tr><td>z</td></tr></table>"_s;
-        QTest::newRow("paragraphs and lists end as a browser ends them")
-            << u"<p>a<p>b<ul><li>c<li>d</ul>"_s << u"<p>a</p><p>b<ul><li>c</li><li>d</li></ul></p>"_s;
+        QTest::newRow("paragraphs, items and cells end as a browser ends them")
+            << u"<p>a<p>b<ul><li>c<b>e<li>d</ul><p>f<table><tr><td>g<td><p>h<tr><td>i</table>"_s
+            << u"<p>a</p><p>b</p><ul><li>c<b>e</b></li><li>d</li></ul><p>f</p><table><tr><td>g</td><td><p>h</p></td></"
+               u"tr>"
+               u"<tr><td>i</td></tr></table>"_s;
         QTest::newRow("font") << u"<font face=\"宋体, SimSun\" color=\"#FF0000\" size=\"+1\" style=\"x:y\">f</font>"_s
                               << u"<font face=\"宋体, SimSun\" color=\"#FF0000\" size=\"+1\">f</font>"_s;
         QTest::newRow("character references") << u"&lt;b&gt; &amp;amp; &#x4e2d;&#20013;&nbsp&copy;&#128;&#0;&bogus;"_s
