@@ -112,7 +112,6 @@ struct Frame
     QString height;
     QString alt;
     QString caption;
-    QString pictures; // the pictures shown inside an attachment or object
 };
 
 class Renderer
@@ -337,9 +336,13 @@ void Renderer::start()
         m_stream.skipElement();
         return;
     }
+    const bool deep = m_frames.size() >= kMaxDepth;
+    if (deep && (name == u"picture" || name == u"attachmentref" || name == u"objectref")) {
+        m_stream.skipElement(); // no text of theirs shows, and there is no markup for them this deep
+        return;
+    }
     m_frames.push_back(Frame{});
     Frame& frame = m_frames.back();
-    const bool deep = m_frames.size() > kMaxDepth;
     if (name == u"par" || name == u"sectiontitle") {
         startParagraph(frame, name == u"sectiontitle");
         return;
