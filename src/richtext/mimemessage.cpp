@@ -181,10 +181,16 @@ MimeEntity Parser::parse(QByteArrayView bytes, int depth)
 {
     ++m_parts;
     MimeEntity entity;
-    // The headers end at the first empty line; a message that starts with one has none.
+    // The headers end at the first empty line; a message that starts with one has none, and so has one whose
+    // first line is no header: that is body already.
     qsizetype bodyStart = bytes.size();
     QList<QByteArray> lines;
-    for (qsizetype at = 0; at < bytes.size();) {
+    const QByteArrayView firstLine = bytes.first(afterLineEnd(bytes, 0)).trimmed();
+    const qsizetype firstColon = firstLine.indexOf(':');
+    if (!firstLine.isEmpty() &&
+        (firstColon <= 0 || firstLine.first(firstColon).contains(' ') || firstLine.first(firstColon).contains('\t')))
+        bodyStart = 0;
+    for (qsizetype at = 0; at < bytes.size() && bodyStart > 0;) {
         const qsizetype next = afterLineEnd(bytes, at);
         QByteArrayView line = bytes.sliced(at, next - at);
         if (line.endsWith('\n'))

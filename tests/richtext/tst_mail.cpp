@@ -288,6 +288,8 @@ private slots:
         QTest::newRow("no charset, GBK bytes")
             << QByteArray("Subject: x\r\n\r\n") + gbk(u"中文"_s) << QString() << u"中文"_s;
         QTest::newRow("no headers at all") << QByteArray("\r\nplain body") << QString() << u"plain body"_s;
+        QTest::newRow("body without the empty line before it")
+            << QByteArray("Dear all, see below:\r\nsecond") << QString() << u"Dear all, see below:\r\nsecond"_s;
     }
     void entities()
     {
