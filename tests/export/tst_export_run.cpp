@@ -353,7 +353,7 @@ void TestExportRun::itemFailures()
         rig.domino.failOn(u"AttachmentAt"_s, u"坏了"_s, 0, 1);
         rig.run(u"全部"_s, 1, 3, rig.workbook());
         QCOMPARE(rig.host.messages(),
-                 QStringList{QString::fromUtf16(kFinishedWithLosses) + u"1个附件未能保存（原因见导出日志，在"_s +
+                 QStringList{QString::fromUtf16(kFinishedWithLosses) + u"1个附件未能保存（坏了；详见导出日志，在"_s +
                              rig.logFolder + u"）。另有2个域的值未能读取，单元格留空（原因也见导出日志）。"_s +
                              u"已保存的附件文档存放在Excel文件的同一目录下，文件夹名为："_s + rig.out() +
                              u"全部附件"_s});
@@ -528,7 +528,7 @@ void TestExportRun::plantedLinksAreRefused()
 {
     // A link where the run makes a folder or a file sends nothing elsewhere; the message names it.
     const QList<std::pair<QString, int>> cases = {
-        {u"全部附件"_s, 4}, {u"全部附件/%1"_s, 4}, {u"全部附件/%1/b.pdf"_s, 1}, {u"全部附件/%1/o1.png"_s, 1}};
+        {u"全部附件"_s, 5}, {u"全部附件/%1"_s, 5}, {u"全部附件/%1/b.pdf"_s, 1}, {u"全部附件/%1/o1.png"_s, 1}};
     for (const auto& [planted, lost] : cases) {
         ExportRig rig;
         addStandardView(rig);
