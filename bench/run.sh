@@ -2,7 +2,8 @@
 # Usage: bench/run.sh [--quick]
 # Builds the benchmarks once in Release (preset bench, folder build-bench) and runs them all: the workbook writer
 # against xlwt and Spreadsheet::WriteExcel (65,535 x 20 text cells), 100-row pages of a view of a million
-# documents through the component (item columns, and two formula columns), the export of a 65,535-document view
+# documents through the component (item columns, and two formula columns; on a server with Readers items checked:
+# none restricted, every 100th hidden, every document restricted), the export of a 65,535-document view
 # (in-memory stand-in with and without event processing, then through the component), DXL import (10,000 and
 # 100,000 documents, one 50 MB attachment) and quillmere-export (10 views of 65,535 documents with one and two
 # jobs, one view of 1,000,000 documents in 16 workbooks; its generated databases are kept in

@@ -5,6 +5,7 @@
 #include "formula/formula.h"
 #include "model.h"
 #include "platform/registry.h"
+#include "readeraccess.h"
 #include "store.h"
 
 #include <QDateTime>
@@ -385,16 +386,81 @@ bool addUser(const QString& namesPath, const QString& user, const QString& passw
     return created;
 }
 
-void setAcl(const QString& path, const QString& name, int level)
+QString roleName(const QString& role)
+{
+    QString name = role.trimmed();
+    if (name.startsWith(u'[') && name.endsWith(u']'))
+        name = name.mid(1, name.size() - 2).trimmed();
+    if (name.isEmpty() || name.contains(u'[') || name.contains(u']'))
+        throw DominoError(u"角色名无效："_s + role + u"（应为如Admin或[Admin]）"_s);
+    return u'[' + name + u']';
+}
+
+QStringList setAcl(const QString& path, const QString& name, int level, const QStringList& roles)
 {
     if (name.trimmed().isEmpty())
         throw DominoError(u"访问控制列表的名称不能为空"_s);
     if (level < NoAccess || level > Manager)
         throw DominoError(u"访问级别必须在0到6之间："_s + QString::number(level));
+    QStringList kept;
+    for (const QString& role : roles) {
+        const QString stored = roleName(role);
+        if (!kept.contains(stored, Qt::CaseInsensitive))
+            kept << stored;
+    }
     Store::update(path, [&](Store& store) {
         Query q(store.statement("INSERT OR REPLACE INTO acl(name, level) VALUES(?, ?)"));
         q->bind(1, name.trimmed()).bind(2, qint64(level)).run();
+        if (kept.isEmpty() && !store.hasTable("acl_roles"))
+            return;
+        store.exec("CREATE TABLE IF NOT EXISTS acl_roles(name TEXT NOT NULL COLLATE NOCASE, "
+                   "role TEXT NOT NULL COLLATE NOCASE, PRIMARY KEY(name, role)) WITHOUT ROWID");
+        Query clear(store.statement("DELETE FROM acl_roles WHERE name = ?"));
+        clear->bind(1, name.trimmed()).run();
+        Query add(store.statement("INSERT INTO acl_roles(name, role) VALUES(?, ?)"));
+        for (const QString& role : kept)
+            add->bind(1, name.trimmed()).bind(2, role).run();
     });
+    return kept;
+}
+
+QStringList setGroup(const QString& namesPath, const QString& group, const QStringList& members)
+{
+    const QString name = group.trimmed();
+    if (name.isEmpty() || name.startsWith(u'*') || name.startsWith(u'['))
+        throw DominoError(u"组名无效："_s + group);
+    QStringList kept;
+    QSet<QString> keys;
+    for (const QString& member : members) {
+        const QString key = nameKey(member);
+        if (key.isEmpty())
+            throw DominoError(u"组"_s + name + u"的成员名不能为空"_s);
+        if (member.trimmed().startsWith(u'['))
+            throw DominoError(u"角色不能是组的成员："_s + member.trimmed());
+        if (!keys.contains(key))
+            kept << member.trimmed();
+        keys.insert(key);
+    }
+    Store::update(namesPath, [&](Store& store) {
+        store.exec("CREATE TABLE IF NOT EXISTS directory_groups(name TEXT NOT NULL COLLATE NOCASE, "
+                   "member TEXT NOT NULL, PRIMARY KEY(name, member)) WITHOUT ROWID");
+        // The group under any spelling Domino takes for the same name.
+        QStringList spellings;
+        {
+            Query q(store.statement("SELECT DISTINCT name FROM directory_groups"));
+            while (q->step()) {
+                if (nameKey(q->text(0)) == nameKey(name))
+                    spellings << q->text(0);
+            }
+        }
+        Query clear(store.statement("DELETE FROM directory_groups WHERE name = ?"));
+        for (const QString& spelling : spellings)
+            clear->bind(1, spelling).run();
+        Query add(store.statement("INSERT INTO directory_groups(name, member) VALUES(?, ?)"));
+        for (const QString& member : kept)
+            add->bind(1, name).bind(2, member).run();
+    });
+    return kept;
 }
 
 bool addServerName(const QString& namesPath, const QString& server)
@@ -420,6 +486,8 @@ void generate(const QString& path, qint64 count, const GenerateOptions& options)
         throw DominoError(u"RichText域需要每个文档至少6个域"_s);
     if (options.attachmentsEvery < 0)
         throw DominoError(u"附件间隔不能为负数"_s);
+    if (options.readersEvery < 0)
+        throw DominoError(u"读者域间隔不能为负数"_s);
     const qint64 base = QDateTime(QDate(2020, 1, 1), QTime(8, 0)).toMSecsSinceEpoch();
     createWith(path, u"生成的数据库（"_s + QString::number(count) + u"个文档）"_s, [&](Store& store) {
         store.exec("PRAGMA cache_size = -131072");
@@ -464,6 +532,10 @@ void generate(const QString& path, qint64 count, const GenerateOptions& options)
                     item->bind(5, u"[\"文档"_s + QString::number(i) + u"的第"_s + QString::number(seq) + u"个值\"]"_s)
                         .run();
                 }
+            }
+            if (options.readersEvery > 0 && i % options.readersEvery == 0) {
+                item->bind(1, i).bind(2, qint64(options.items > 5 ? options.items + 1 : 6)).bind(3, u"Readers"_s);
+                item->bind(4, qint64(ReadersType)).bind(5, u"[\"甲\"]"_s).run();
             }
             if (options.attachmentsEvery > 0 && i % options.attachmentsEvery == 0) {
                 const QByteArray data = QByteArray::number(i).leftJustified(4096, 'a');

@@ -79,7 +79,14 @@ QString jsonSchemaHelp();
 
 // True when the user is new, false when an existing user's password was replaced.
 bool addUser(const QString& namesPath, const QString& user, const QString& password);
-void setAcl(const QString& path, const QString& name, int level);
+// Sets an access list entry: its level and its roles ("Admin" or "[Admin]"), which replace those it had. Returns the
+// roles kept, each once.
+QStringList setAcl(const QString& path, const QString& name, int level, const QStringList& roles = {});
+// A role as the access list keeps it: in brackets. Throws DominoError for an empty one or one with brackets inside.
+QString roleName(const QString& role);
+// Makes the group of the directory hold exactly these members (names of people, other groups or wildcards such as
+// "*/O=Quill"); no members removes it. Returns the members kept, each once.
+QStringList setGroup(const QString& namesPath, const QString& group, const QStringList& members);
 // False when the directory already held the name.
 bool addServerName(const QString& namesPath, const QString& server);
 
@@ -89,6 +96,7 @@ struct GenerateOptions
     int items = 0;            // items per document in all, Form included (0: just the five; else at least 5)
     bool richText = false;    // the last of those items is rich text (needs items of at least 6)
     int attachmentsEvery = 0; // every n-th document carries two attachments of 4 KB (0: none)
+    int readersEvery = 0;     // every n-th document has a Readers item that names only 甲 (0: none)
 };
 
 // A database of count documents with one view "全部" sorted by its number column.

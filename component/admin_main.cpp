@@ -5,6 +5,7 @@
 #include "dxlimport.h"
 #include "platform/error.h"
 #include "platform/paths.h"
+#include "platform/text.h"
 #include "platform/version.h"
 
 #include <QCommandLineParser>
@@ -42,12 +43,18 @@ QString helpText()
   add-docs 文件.nsf 文档.json         按下面的JSON格式添加文档
   import-dxl 文件.xml 文件.nsf [--title 标题]  导入DXL导出的数据库或文档（数据库不存在时新建）
   add-user names.nsf --name 用户名 --password 密码
-  set-acl 文件.nsf --name 名称|-Default- --level 0|2|3|6  (0 不能存取，2 读者，3 作者，6 管理者)
+  set-acl 文件.nsf --name 名称|-Default- --level 0|2|3|6 [--role 角色 ...]
+      设置访问控制条目：级别（0 不能存取，2 读者，3 作者，6 管理者）与角色（如 Admin 或 [Admin]，
+      取代条目原有的角色；不给 --role 时条目没有角色）。名称可为用户、目录中的组或 */O=组织 这样的通配名。
+  set-group names.nsf --name 组名 [--member 成员 ...]
+      使目录中的组恰好含有给出的成员（用户、其它组或通配名）；不给 --member 时删除该组。
+      文档的读者域、作者域与访问控制列表按组识别用户，组可嵌套6层。
   add-server-name names.nsf 服务器名
   sample 数据目录                      生成示例数据目录（并打印登录用户与密码）
-  generate 文件.nsf --count 文档数 [--items 每文档域数] [--richtext] [--attachments-every N]
+  generate 文件.nsf --count 文档数 [--items 每文档域数] [--richtext] [--attachments-every N] [--readers-every N]
       生成一个大数据库（视图“全部”），用于性能测试。缺省每个文档5个域；--items 补足到给定域数
-      （文本与数字交替），--richtext 使最后一个域为RichText，--attachments-every 每N个文档带两个附件。
+      （文本与数字交替），--richtext 使最后一个域为RichText，--attachments-every 每N个文档带两个附件，
+      --readers-every 每N个文档带一个只列出“甲”的读者域（在服务器上只有甲能看到）。
   --help                               显示本帮助
   --version                            显示版本
 
@@ -187,10 +194,19 @@ void runSetAcl(const Arguments& args)
     const int level = args.required(u"--level"_s).toInt(&ok);
     if (!ok)
         throw Error(u"--level 应为0到6的数字"_s);
-    admin::setAcl(args.positional(0), name, level);
+    const QStringList roles = admin::setAcl(args.positional(0), name, level, args.values(u"--role"_s));
     static const char16_t* const levels[] = {u"不能存取", u"存放者", u"读者", u"作者", u"编辑者", u"设计者", u"管理者"};
     print(stdout, u"已设置访问控制条目"_s + name.trimmed() + u"的级别为"_s + QString::number(level) + u"（"_s +
-                      QString::fromUtf16(levels[level]) + u"）"_s);
+                      QString::fromUtf16(levels[level]) + u"）"_s +
+                      (roles.isEmpty() ? QString() : u"，角色："_s + roles.join(u"、"_s)));
+}
+
+void runSetGroup(const Arguments& args)
+{
+    const QString name = args.required(u"--name"_s).trimmed();
+    const QStringList members = admin::setGroup(args.positional(0), name, args.values(u"--member"_s));
+    print(stdout, members.isEmpty() ? QString(u"已删除组"_s + name)
+                                    : QString(u"组"_s + name + u"的成员："_s + members.join(u"、"_s)));
 }
 
 void runSample(const Arguments& args)
@@ -201,6 +217,10 @@ void runSample(const Arguments& args)
     print(stdout, u"登录用户："_s + info.userName + u"  密码："_s + info.password);
     print(stdout,
           u"受限用户："_s + info.guestName + u"  密码："_s + info.guestPassword + u"（无权访问 限制/机密.nsf）"_s);
+    print(stdout,
+          u"组：销售部，含组华东销售（成员："_s + info.userName + u"）；crm.nsf 的访问控制列表给销售部角色[Admin]"_s);
+    print(stdout, u"读者域：crm.nsf 的第2至4个客户在服务器上只有"_s + info.userName + u"能看到（"_s + info.guestName +
+                      u"看到250个中的247个）"_s);
 }
 
 // A whole number of at least `least` given to option, or the message.
@@ -224,6 +244,8 @@ void runGenerate(const Arguments& args)
         options.items = atLeast(items, 5, u"--items 应为不小于5的域数"_s);
     if (const QString every = args.value(u"--attachments-every"_s); !every.isEmpty())
         options.attachmentsEvery = atLeast(every, 1, u"--attachments-every 应为正整数"_s);
+    if (const QString every = args.value(u"--readers-every"_s); !every.isEmpty())
+        options.readersEvery = atLeast(every, 1, u"--readers-every 应为正整数"_s);
     options.richText = args.flag(u"--richtext"_s);
     QElapsedTimer timer;
     timer.start();
@@ -292,12 +314,51 @@ const std::vector<Command>& commands()
         {u"add-docs"_s, {}, {}, 2, runAddDocuments},
         {u"import-dxl"_s, {u"--title"_s}, {}, 2, runImportDxl},
         {u"add-user"_s, {u"--name"_s, u"--password"_s}, {}, 1, runAddUser},
-        {u"set-acl"_s, {u"--name"_s, u"--level"_s}, {}, 1, runSetAcl},
+        {u"set-acl"_s, {u"--name"_s, u"--level"_s, u"--role"_s}, {}, 1, runSetAcl},
+        {u"set-group"_s, {u"--name"_s, u"--member"_s}, {}, 1, runSetGroup},
         {u"add-server-name"_s, {}, {}, 2, runAddServerName},
         {u"sample"_s, {}, {}, 1, runSample},
-        {u"generate"_s, {u"--count"_s, u"--items"_s, u"--attachments-every"_s}, {u"--richtext"_s}, 1, runGenerate},
+        {u"generate"_s,
+         {u"--count"_s, u"--items"_s, u"--attachments-every"_s, u"--readers-every"_s},
+         {u"--richtext"_s},
+         1,
+         runGenerate},
     };
     return list;
+}
+
+// The arguments the command does not take, as its message shows them: an option that may carry a password
+// only up to there, and the argument after it (which may be the password) not at all.
+QStringList unknownArguments(const Command& command, const QStringList& arguments)
+{
+    QStringList unknown;
+    qsizetype positionals = 0;
+    bool optionsEnded = false;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        if (!optionsEnded && argument == u"--"_s) {
+            optionsEnded = true;
+            continue;
+        }
+        if (!optionsEnded && argument.size() > 1 && argument.startsWith(u'-')) {
+            const QString name = argument.section(u'=', 0, 0);
+            const bool withValue = argument.contains(u'=');
+            if (command.valueOptions.contains(name)) {
+                i += withValue ? 0 : 1;
+                continue;
+            }
+            if (command.flags.contains(name))
+                continue;
+            unknown << quill::platform::shownOption(argument);
+            if (quill::platform::mayCarryPassword(argument) && !withValue && i + 1 < arguments.size() &&
+                !arguments[i + 1].startsWith(u'-'))
+                ++i;
+            continue;
+        }
+        if (++positionals > command.positionals)
+            unknown << argument;
+    }
+    return unknown;
 }
 
 // Parses a command's arguments (everything after its name) and runs it.
@@ -312,15 +373,11 @@ void run(const Command& command, const QStringList& arguments)
     if (!arguments.isEmpty() && command.valueOptions.contains(arguments.last()))
         throw UsageError(arguments.last() + u" 缺少参数值"_s, true);
     parser.parse(QStringList{command.name} + arguments);
-    QStringList unknown;
-    for (const QString& name : parser.unknownOptionNames())
-        unknown << (name.size() == 1 ? u"-"_s : u"--"_s) + name;
     const QStringList positionals = parser.positionalArguments();
     if (positionals.size() < command.positionals)
         throw UsageError(u"缺少参数，请查看 --help"_s);
-    unknown += positionals.mid(command.positionals);
-    if (!unknown.isEmpty())
-        throw UsageError(u"无法识别的参数："_s + unknown.join(u' '));
+    if (!parser.unknownOptionNames().isEmpty() || positionals.size() > command.positionals)
+        throw UsageError(u"无法识别的参数："_s + unknownArguments(command, arguments).join(u' '));
     command.run(Arguments(parser));
 }
 

@@ -70,11 +70,21 @@ QTime parseTime(QStringView text)
     return QTime(digits(text, 0, 2), digits(text, 3, 2), digits(text, 6, 2), digits(text, 9, 3));
 }
 
+// Up to 40 characters of stored text for a message, control characters as \xNN: a damaged value may hold
+// any, and the message goes into a log line.
+QString excerpt(const QString& text)
+{
+    QString out;
+    for (const QChar c : QStringView(text).left(40))
+        out += c.unicode() < 0x20 || c.unicode() == 0x7F ? u"\\x%1"_s.arg(c.unicode(), 2, 16, QChar(u'0')) : QString(c);
+    return out;
+}
+
 // A stored element as the file has it, for a message.
 QString shown(const QJsonValue& element)
 {
     if (element.isString())
-        return u'"' + element.toString().left(40) + u'"';
+        return u'"' + excerpt(element.toString()) + u'"';
     const QByteArray json = QJsonDocument(QJsonArray{element}).toJson(QJsonDocument::Compact);
     return QString::fromUtf8(json.mid(1, json.size() - 2));
 }
@@ -210,7 +220,7 @@ domino::ValueList decodeValues(qint64 type, const QString& stored)
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(stored.toUtf8(), &error);
     if (error.error != QJsonParseError::NoError || !document.isArray())
-        throw domino::DominoError(u"不是JSON数组（"_s + stored.left(40) + u"）"_s);
+        throw domino::DominoError(u"不是JSON数组（"_s + excerpt(stored) + u"）"_s);
     const QJsonArray array = document.array();
     domino::ValueList values;
     values.reserve(size_t(array.size()));

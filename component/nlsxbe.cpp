@@ -5,15 +5,17 @@
 #include "domino/formula.h"
 #include "domino/notes.h"
 #include "domino/richtext.h"
+#include "loginthrottle.h"
 #include "model.h"
+#include "platform/outputfolder.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
+#include "readeraccess.h"
 #include "store.h"
 #include "storeddocument.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <algorithm>
 #include <limits>
 #include <optional>
@@ -41,6 +43,10 @@ struct ViewDef
     QString name;
     std::vector<Column> columns;
     qint64 entryCount = 0;
+    // In server mode: the entries the user may read.
+    std::shared_ptr<const VisibleEntries> visible;
+
+    qint64 visibleCount() const { return visible ? visible->count() : entryCount; }
 };
 
 class DatabaseImpl;
@@ -50,7 +56,11 @@ using DatabasePtr = std::shared_ptr<const DatabaseImpl>;
 class DatabaseImpl : public domino::NotesDatabase, public std::enable_shared_from_this<DatabaseImpl>
 {
 public:
-    explicit DatabaseImpl(std::unique_ptr<Store> store) : m_store(std::move(store)) {}
+    // readers: in server mode, what the user may read; none for a local file.
+    DatabaseImpl(std::unique_ptr<Store> store, std::unique_ptr<ReaderAccess> readers = nullptr)
+        : m_store(std::move(store)), m_readers(std::move(readers))
+    {
+    }
 
     Store& store() const { return *m_store; }
     QString path() const { return m_store->path(); }
@@ -60,15 +70,18 @@ public:
     std::unique_ptr<domino::NotesDocument> FindDocumentById(const QString& documentId) const override;
     std::unique_ptr<domino::ReadBatch> beginReadBatch() const override;
 
-    // Throws when the database no longer holds the document.
+    // position: the stored one in the view's index. Throws when the database no longer holds the document.
     std::unique_ptr<domino::NotesDocument> document(qint64 docId, std::shared_ptr<const ViewDef> view,
                                                     qint64 position) const;
     // nullptr when the database no longer holds the document.
     std::unique_ptr<DocumentImpl> findDocument(qint64 docId, std::shared_ptr<const ViewDef> view,
                                                qint64 position) const;
+    // In server mode, what the user may read; nullptr for a local file.
+    const ReaderAccess* readers() const { return m_readers.get(); }
 
 private:
     std::unique_ptr<Store> m_store;
+    std::unique_ptr<ReaderAccess> m_readers;
 };
 
 // One read transaction for the calls made while it is held (Store::holdReads).
@@ -112,25 +125,26 @@ public:
             if (q->step())
                 rowId = q->int64(0);
         }
-        QSaveFile file(path);
-        file.setDirectWriteFallback(false);
-        const auto failed = [&] {
-            return DominoError(u"无法写入文件："_s + path + u"（"_s + file.errorString() + u"）"_s);
-        };
-        if (!file.open(QIODevice::WriteOnly))
-            throw failed();
-        if (rowId >= 0) {
-            // In pieces: an attachment may be far larger than what is worth holding in memory.
-            Blob blob(m_db->store(), m_itemSeq < 0 ? "attachments" : "embedded_objects", "data", rowId, false);
-            Blob::copy(
-                blob.size(), [&](qint64 offset, char* data, qint64 length) { blob.read(offset, data, length); },
-                [&](qint64, const char* data, qint64 length) {
-                    if (file.write(data, length) != length)
-                        throw failed();
-                });
+        // Whole into a new temporary file beside it (never through a link), synced, then renamed over path.
+        try {
+            platform::OutputFolder::writeFileAt(path, [&](QIODevice& file) {
+                if (rowId < 0)
+                    return true;
+                // In pieces: an attachment may be far larger than what is worth holding in memory.
+                Blob blob(m_db->store(), m_itemSeq < 0 ? "attachments" : "embedded_objects", "data", rowId, false);
+                Blob::copy(
+                    blob.size(), [&](qint64 offset, char* data, qint64 length) { blob.read(offset, data, length); },
+                    [&](qint64, const char* data, qint64 length) {
+                        if (file.write(data, length) != length)
+                            throw DominoError(u"无法写入文件："_s + path + u"（"_s + file.errorString() + u"）"_s);
+                    });
+                return true;
+            });
+        } catch (const DominoError&) {
+            throw;
+        } catch (const platform::Error& e) {
+            throw DominoError(e.message());
         }
-        if (!file.commit())
-            throw failed();
     }
 
 private:
@@ -189,6 +203,16 @@ public:
         throw DominoError(u"RTF域"_s + m_record.name + u"中找不到嵌入对象："_s + name);
     }
 
+    std::unique_ptr<domino::NotesEmbeddedObject> EmbeddedObjectAt(int index) const override
+    {
+        const auto list = objects();
+        if (index < 0 || size_t(index) >= list.size())
+            throw DominoError(u"RTF域"_s + m_record.name + u"中没有第"_s + QString::number(qint64(index) + 1) +
+                              u"个嵌入对象（共"_s + QString::number(list.size()) + u"个）"_s);
+        const auto& [seq, name] = list[size_t(index)];
+        return std::make_unique<EmbeddedObjectImpl>(m_db, m_docId, m_record.seq, seq, name);
+    }
+
 private:
     QString plainText() const
     {
@@ -216,15 +240,18 @@ private:
 class DocumentImpl : public domino::NotesDocument
 {
 public:
+    // position: in the view's index; formulas see the document's number among the entries the user may read.
     DocumentImpl(DatabasePtr db, qint64 id, const QString& unid, qint64 created, qint64 modified,
                  std::shared_ptr<const ViewDef> view, qint64 position)
-        : m_db(std::move(db)), m_stored(m_db->store(), id, unid, created, modified, position), m_view(std::move(view))
+        : m_db(std::move(db)), m_stored(m_db->store(), id, unid, created, modified,
+                                        view && view->visible ? view->visible->visiblePosition(position) : position),
+          m_view(std::move(view)), m_position(position)
     {
     }
 
     const DatabasePtr& database() const { return m_db; }
     const ViewDef* view() const { return m_view.get(); }
-    qint64 position() const { return m_stored.position(); }
+    qint64 position() const { return m_position; }
 
     QString DocumentId() const override { return m_stored.universalId(); }
 
@@ -327,6 +354,7 @@ private:
     DatabasePtr m_db;
     StoredDocument m_stored;
     std::shared_ptr<const ViewDef> m_view;
+    qint64 m_position;
     // The export asks for the list, then for each attachment by position: read it once.
     mutable std::optional<std::vector<std::pair<qint64, QString>>> m_attachments;
 };
@@ -355,7 +383,9 @@ public:
             throw DominoError(u"视图"_s + m_def->name + u"中没有第"_s + QString::number(position) + u"个文档（共"_s +
                               QString::number(entryCount()) + u"个文档）"_s);
         }
-        return at(position);
+        if (m_frozen)
+            return frozenAt(position);
+        return at(m_def->visible ? m_def->visible->storedPosition(position) : position);
     }
 
     std::unique_ptr<domino::NotesDocument> NextDocument(const domino::NotesDocument& document) const override
@@ -363,46 +393,65 @@ public:
         const auto* doc = dynamic_cast<const DocumentImpl*>(&document);
         if (!doc || doc->database().get() != m_db.get() || !doc->view() || doc->view()->id != m_def->id)
             throw DominoError(u"文档不是从视图"_s + m_def->name + u"中取得的，无法取得下一个文档"_s);
-        if (doc->position() >= entryCount())
+        if (m_frozen)
+            return doc->position() < entryCount() ? frozenAt(doc->position() + 1) : nullptr;
+        const qint64 next = m_def->visible ? m_def->visible->nextStored(doc->position()) : doc->position() + 1;
+        if (next < 1 || next > m_def->entryCount)
             return nullptr;
-        return at(doc->position() + 1);
+        return at(next);
     }
 
     void SetAutoUpdate(bool autoUpdate) override
     {
-        if (autoUpdate)
+        if (autoUpdate) {
             m_frozen.reset();
-        else if (!m_frozen)
+            m_frozenDef.reset();
+        } else if (!m_frozen) {
             m_frozen = frozenEntries();
+            // Its documents' positions are their numbers in the list, which shows only what the user may read.
+            auto def = std::make_shared<ViewDef>(*m_def);
+            def->visible.reset();
+            def->entryCount = qint64(m_frozen->size());
+            m_frozenDef = std::move(def);
+        }
     }
 
     bool AutoUpdate() const override { return !m_frozen; }
 
 private:
-    qint64 entryCount() const { return m_frozen ? qint64(m_frozen->size()) : m_def->entryCount; }
+    qint64 entryCount() const { return m_frozen ? qint64(m_frozen->size()) : m_def->visibleCount(); }
 
-    std::unique_ptr<domino::NotesDocument> at(qint64 position) const
+    std::unique_ptr<domino::NotesDocument> frozenAt(qint64 position) const
     {
-        if (m_frozen) {
-            std::unique_ptr<domino::NotesDocument> document =
-                m_db->findDocument((*m_frozen)[size_t(position - 1)], m_def, position);
-            if (!document)
-                throw DominoError(u"视图"_s + m_def->name + u"的第"_s + QString::number(position) +
-                                  u"个文档已从数据库中删除"_s);
-            return document;
-        }
-        Query q(m_db->store().statement("SELECT doc_id FROM view_entries WHERE view_id = ? AND position = ?"));
-        q->bind(1, m_def->id).bind(2, position);
-        if (!q->step())
-            throw DominoError(u"视图"_s + m_def->name + u"的索引已损坏：找不到第"_s + QString::number(position) +
-                              u"个文档"_s);
-        const qint64 docId = q->int64(0);
-        return m_db->document(docId, m_def, position);
+        std::unique_ptr<domino::NotesDocument> document =
+            m_db->findDocument((*m_frozen)[size_t(position - 1)], m_frozenDef, position);
+        if (!document)
+            throw DominoError(u"视图"_s + m_def->name + u"的第"_s + QString::number(position) +
+                              u"个文档已从数据库中删除"_s);
+        return document;
     }
 
-    // The view's documents in order, as the index holds them now: its count and its entries are read in one
-    // statement, so that a writer cannot get in between. Eight bytes a document.
+    // The documents of the view the user may read, in order, as the index holds them now. The index, its count
+    // and what the user may read of it are taken in one read of the file, so that a writer cannot get in between.
+    // Eight bytes a document.
     std::vector<qint64> frozenEntries() const
+    {
+        Store& store = m_db->store();
+        const Store::OneRead read(store);
+        std::vector<qint64> entries = storedEntries();
+        if (const ReaderAccess* readers = m_db->readers()) {
+            const auto visible = readers->visibleEntries(store, m_def->id, qint64(entries.size()));
+            std::vector<qint64> readable;
+            readable.reserve(size_t(visible->count()));
+            for (qint64 n = 1; n <= visible->count(); ++n)
+                readable.push_back(entries[size_t(visible->storedPosition(n) - 1)]);
+            entries = std::move(readable);
+        }
+        return entries;
+    }
+
+    // Every entry of the index, in order; its count and its entries read in one statement.
+    std::vector<qint64> storedEntries() const
     {
         Query q(m_db->store().statement("SELECT v.entry_count, e.position, e.doc_id FROM views v "
                                         "LEFT JOIN view_entries e ON e.view_id = v.id WHERE v.id = ? "
@@ -434,10 +483,22 @@ private:
         return entries;
     }
 
+    std::unique_ptr<domino::NotesDocument> at(qint64 position) const
+    {
+        Query q(m_db->store().statement("SELECT doc_id FROM view_entries WHERE view_id = ? AND position = ?"));
+        q->bind(1, m_def->id).bind(2, position);
+        if (!q->step())
+            throw DominoError(u"视图"_s + m_def->name + u"的索引已损坏：找不到第"_s + QString::number(position) +
+                              u"个文档"_s);
+        const qint64 docId = q->int64(0);
+        return m_db->document(docId, m_def, position);
+    }
+
     DatabasePtr m_db;
     std::shared_ptr<const ViewDef> m_def;
-    // While AutoUpdate is false: the documents' ids in view order.
+    // While AutoUpdate is false: the documents' ids in view order, and the view its documents name.
     std::optional<std::vector<qint64>> m_frozen;
+    std::shared_ptr<const ViewDef> m_frozenDef;
 };
 
 QStringList DatabaseImpl::Views() const
@@ -480,6 +541,8 @@ std::unique_ptr<domino::NotesView> DatabaseImpl::FindView(const QString& name) c
             throw DominoError(u"视图"_s + def->name + u"的索引已损坏：文档数无效"_s);
         def->entryCount = *count;
     }
+    if (m_readers)
+        def->visible = m_readers->visibleEntries(*m_store, def->id, def->entryCount);
     Query q(m_store->statement("SELECT title, item, formula FROM view_columns WHERE view_id = ? ORDER BY seq"));
     q->bind(1, def->id);
     while (q->step()) {
@@ -501,7 +564,8 @@ std::unique_ptr<domino::NotesDocument> DatabaseImpl::FindDocumentById(const QStr
     const QString unid = documentId.trimmed().toUpper();
     Query q(m_store->statement("SELECT id FROM documents WHERE unid = ?"));
     q->bind(1, unid);
-    if (unid.isEmpty() || !q->step())
+    // A document the user may not read is not there for them.
+    if (unid.isEmpty() || !q->step() || (m_readers && !m_readers->mayRead(*m_store, q->int64(0))))
         throw DominoError(u"找不到文档："_s + documentId);
     return document(q->int64(0), nullptr, 0);
 }
@@ -574,12 +638,18 @@ public:
             }
         }
         const QByteArray pwd = password.toUtf8();
+        // Repeated failures to one name wait first, known name or not.
+        LoginThrottle& throttle = loginThrottle();
+        throttle.beforeCheck(name);
         // An unknown name is checked against a random password's hash: it takes as long as a known one, so the
         // time of the answer does not tell which names exist.
         const QByteArray& against = storedName.isEmpty() ? unknownNameHash : hash;
         const bool matches = crypto_pwhash_str_verify(against.constData(), pwd.constData(), quint64(pwd.size())) == 0;
-        if (storedName.isEmpty() || !matches)
+        if (storedName.isEmpty() || !matches) {
+            throttle.failed(name);
             throw DominoError(u"用户名或密码错误，无法登录"_s);
+        }
+        throttle.succeeded(name);
         QStringList servers;
         Query q(names->statement("SELECT name FROM servers ORDER BY name"));
         while (q->step())
@@ -606,10 +676,15 @@ public:
         if (!servesName(serverName))
             throw DominoError(u"无法连接服务器"_s + serverName + u"：服务器不存在或无法访问"_s);
         const QString file = resolveServerPath(path);
-        auto database = std::make_shared<DatabaseImpl>(Store::open(file, Store::Mode::ReadOnly));
-        if (accessLevel(database->store()) < Reader)
+        auto store = Store::open(file, Store::Mode::ReadOnly);
+        // Read anew for every database: a group changed in the directory counts from the next open.
+        NamesList names(m_user, Store::open(QDir(m_dataDir).filePath(u"names.nsf"_s), Store::Mode::ReadOnly).get());
+        const DatabaseAccess access = databaseAccess(*store, names);
+        if (access.level < Reader)
             throw DominoError(u"用户"_s + m_user + u"无权访问服务器"_s + serverName + u"上的数据库"_s + path);
-        return database;
+        for (const QString& role : access.roles)
+            names.addRole(role);
+        return std::make_shared<DatabaseImpl>(std::move(store), std::make_unique<ReaderAccess>(std::move(names)));
     }
 
     ValueList EvaluateFormula(const QString& formula, const domino::NotesDocument& document) override
@@ -668,26 +743,6 @@ private:
         if (!info.canonicalFilePath().startsWith(root + u'/'))
             throw refuse();
         return full;
-    }
-
-    int accessLevel(Store& store) const
-    {
-        Query q(store.statement("SELECT name, level FROM acl"));
-        int level = NoAccess;
-        bool named = false;
-        while (q->step()) {
-            const QString name = q->text(0);
-            const bool user = name.compare(m_user, Qt::CaseInsensitive) == 0;
-            if (!user && (named || name.compare(QStringView(kDefaultAclEntry), Qt::CaseInsensitive) != 0))
-                continue;
-            const std::optional<qint64> stored = q->integer(1);
-            if (!stored || *stored < NoAccess || *stored > Manager)
-                throw DominoError(u"数据库"_s + store.path() + u"的访问控制列表已损坏：条目"_s + name +
-                                  u"的级别无效"_s);
-            level = int(*stored);
-            named = named || user;
-        }
-        return level;
     }
 
     bool m_local = false;

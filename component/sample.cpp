@@ -116,10 +116,13 @@ void makeCrm(const QString& path)
                                    {{u"示意图.png"_s, tinyPng()},
                                     {u"说明.txt"_s, u"嵌入的说明文件"_s.toUtf8()},
                                     {u"明细.csv"_s, u"a,b\n1,2\n"_s.toUtf8()}}));
+    // Documents that only some users read on the server: by name and role, by role alone, by a group.
     DocumentSpec& second = docs[1];
     second.items.push_back(text(u"读者"_s, {u"演示用户"_s, u"[Admin]"_s}, ReadersType));
     second.items.push_back(text(u"作者"_s, {u"演示用户"_s}, AuthorsType));
     second.items.push_back(richText(u"备注"_s, u"没有嵌入对象的RTF域"_s));
+    docs[2].items.push_back(text(u"读者"_s, {u"[Admin]"_s}, ReadersType));
+    docs[3].items.push_back(text(u"读者"_s, {u"销售部"_s}, ReadersType));
     // A document without items, seen only by the view that selects every document.
     DocumentSpec empty;
     empty.unid = sampleId(db, 0);
@@ -135,6 +138,7 @@ void makeCrm(const QString& path)
                                        {u"文档编号"_s, {}, u"@DocumentUniqueID"_s},
                                        itemColumn(u"客户名称"_s)}));
     addView(path, view(u"空视图"_s, {{u"标题"_s, u"Subject"_s, {}}}, u"Nothing"_s));
+    setAcl(path, u"销售部"_s, Editor, {u"[Admin]"_s});
 }
 
 void makeContracts(const QString& path)
@@ -227,6 +231,8 @@ SampleInfo makeSample(const QString& dataDir)
         addServerName(names, host);
     addUser(names, info.userName, info.password);
     addUser(names, info.guestName, info.guestPassword);
+    setGroup(names, u"华东销售"_s, {info.userName});
+    setGroup(names, u"销售部"_s, {u"华东销售"_s});
 
     makeCrm(root.filePath(u"crm.nsf"_s));
     makeContracts(root.filePath(u"业务/合同管理.nsf"_s));

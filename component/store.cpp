@@ -241,6 +241,15 @@ QString Statement::text(int column) const
     return QString::fromUtf8(data, sqlite3_column_bytes(m_stmt, column));
 }
 
+std::optional<QString> Statement::exactText(int column) const
+{
+    const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column));
+    const QByteArrayView bytes(data, sqlite3_column_bytes(m_stmt, column));
+    if (!bytes.isValidUtf8())
+        return std::nullopt;
+    return QString::fromUtf8(bytes);
+}
+
 qint64 Statement::int64(int column) const
 {
     return sqlite3_column_int64(m_stmt, column);
@@ -383,7 +392,7 @@ void Store::renewRead()
 {
     const auto now = std::chrono::steady_clock::now();
     if (!sqlite3_get_autocommit(m_db)) {
-        if (now - m_readSince < kReadSlice || statementsBusy())
+        if (m_unrenewedHolds > 0 || now - m_readSince < kReadSlice || statementsBusy())
             return;
         exec("COMMIT");
     }

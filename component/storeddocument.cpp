@@ -29,6 +29,8 @@ QDateTime instant(qint64 msecs, const QString& unid, const QString& what)
 
 domino::ValueList storedValues(const QString& unid, const StoredItem& item)
 {
+    if (!item.utf8)
+        throw invalidStoredValue(unid, item.name, u"不是UTF-8文本"_s);
     try {
         return decodeValues(item.type, item.stored);
     } catch (const domino::DominoError& e) {
@@ -47,8 +49,12 @@ const std::vector<StoredItem>& StoredDocument::items() const
         std::vector<StoredItem> list;
         Query q(m_store->statement("SELECT seq, name, type, value FROM items WHERE doc_id = ? ORDER BY seq"));
         q->bind(1, m_id);
-        while (q->step())
-            list.push_back(StoredItem{q->int64(0), q->text(1), q->integer(2).value_or(0), q->text(3)});
+        while (q->step()) {
+            // Bytes that are not UTF-8 would read as other text: the value is an error instead.
+            const std::optional<QString> stored = q->exactText(3);
+            list.push_back(StoredItem{q->int64(0), q->text(1), q->integer(2).value_or(0), stored.value_or(QString()),
+                                      bool(stored)});
+        }
         m_items = std::move(list);
     }
     return *m_items;

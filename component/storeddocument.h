@@ -19,6 +19,7 @@ struct StoredItem
     QString name;
     qint64 type; // as the file holds it: checked where it is used
     QString stored;
+    bool utf8 = true; // false: the stored bytes are not text, and no value can be read from them
 };
 
 // An item's values as stored; what the file cannot hold (a damaged or altered file) is a DominoError of the item.

@@ -3,6 +3,7 @@
 #include "admin.h"
 #include "domino/error.h"
 #include "formula/formula.h"
+#include "readeraccess.h"
 #include "store.h"
 #include "storeddocument.h"
 
@@ -219,13 +220,16 @@ void rebuildViewIndex(Store& store)
 {
     for (const IndexedView& view : views(store, -1))
         indexView(store, view);
+    refreshReaderPositions(store, -1);
 }
 
 qint64 rebuildViewIndex(Store& store, qint64 viewId)
 {
+    const bool positionsKept = readerPositionsKept(store);
     qint64 count = 0;
     for (const IndexedView& view : views(store, viewId))
         count = indexView(store, view);
+    refreshReaderPositions(store, positionsKept ? viewId : -1);
     return count;
 }
 

@@ -8,11 +8,14 @@ namespace quill::component::testing {
 // QUILL_COMPONENT_PATH and QUILL_ADMIN_TOOL_PATH name the built libnlsxbe.so and nlsxbe-admin).
 //
 // Data directory layout (dataDir):
-//   names.nsf                 servers QUILLSERVER and this host's name; users userName and guestName
+//   names.nsf                 servers QUILLSERVER and this host's name; users userName and guestName; the group
+//                             销售部 holds the group 华东销售, which holds userName
 //   crm.nsf                   "客户关系管理": views 全部 (250 documents, sorted by 客户编号 1..250; the first
 //                             has attachments 合同.txt and 报价单.csv and a rich-text item 备注 with the
 //                             embedded objects 示意图.png, 说明.txt, 明细.csv; the second has readers and
-//                             authors items), 按城市, 所有文档 (251: also a document without items), 空视图 (0)
+//                             authors items), 按城市, 所有文档 (251: also a document without items), 空视图 (0);
+//                             the Readers items of the second to fourth name userName, the role [Admin] (which
+//                             the access list gives 销售部) and 销售部: on the server guestName sees 247
 //   业务/合同管理.nsf          "合同管理": views 合同列表 (4,500, sorted by 合同编号), 按金额
 //   业务/归档/2025归档.nsf     "2025年归档": view 归档文档 (100; every tenth document has one attachment)
 //   业务/无视图.nsf            no views

@@ -46,9 +46,12 @@ void walkItem(const domino::NotesDocument& document, const QString& name, const 
         const auto richText = document.RichTextItemByName(name);
         richText->FormattedText(true, 80);
         richText->FormattedText(false, 1);
-        for (const QString& objectName : richText->EmbeddedObjects()) {
+        const QStringList objects = richText->EmbeddedObjects();
+        for (const QString& objectName : objects)
+            guarded([&] { richText->EmbeddedObjectByName(objectName); });
+        for (int i = -1; i <= int(objects.size()); ++i) {
             guarded([&] {
-                if (const auto object = richText->EmbeddedObjectByName(objectName))
+                if (const auto object = richText->EmbeddedObjectAt(i))
                     save(*object, scratch);
             });
         }

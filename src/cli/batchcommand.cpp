@@ -8,6 +8,7 @@
 #include "domino/installation.h"
 #include "domino/loader.h"
 #include "platform/error.h"
+#include "platform/outputfolder.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
 #include "platform/text.h"
@@ -154,8 +155,14 @@ std::optional<BatchPlan> BatchCommand::makePlan(const domino::SessionFactory& fa
         return std::nullopt;
     }
     // Made only now, so that a command that exports nothing leaves nothing behind.
-    if (!QDir().mkpath(m_options.output)) {
-        complain(u"无法创建输出文件夹："_s + m_options.output);
+    if (const QString reason = platform::makeFolderPath(m_options.output); !reason.isEmpty()) {
+        complain(u"无法创建输出文件夹："_s + m_options.output + u"（"_s + reason + u"）"_s);
+        return std::nullopt;
+    }
+    try {
+        manifest.openFolder();
+    } catch (const platform::Error& e) {
+        complain(e.message());
         return std::nullopt;
     }
     return plan;

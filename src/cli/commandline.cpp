@@ -1,6 +1,7 @@
 #include "cli/commandline.h"
 
 #include "export/naming.h"
+#include "platform/text.h"
 #include "platform/version.h"
 
 #include <QCommandLineParser>
@@ -70,8 +71,12 @@ QString parseError(const Parsed& parsed, const QStringList& arguments)
             return u"密码不能写在命令行上（别人能在进程列表和命令历史里看到它）：请在终端提示时输入，"_s
                    u"或用环境变量QUILLMERE_PASSWORD，或用 --password-fd 给出一个文件描述符"_s;
     }
-    if (!unknown.isEmpty())
-        return u"无法识别的选项："_s + unknown.join(u", "_s);
+    if (!unknown.isEmpty()) {
+        QStringList shown;
+        for (const QString& name : unknown)
+            shown << platform::shownOption(name);
+        return u"无法识别的选项："_s + shown.join(u", "_s);
+    }
     return u"选项 "_s + arguments.last() + u" 缺少参数值"_s;
 }
 

@@ -9,7 +9,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
+#include <cerrno>
 
 using namespace Qt::StringLiterals;
 
@@ -62,14 +62,18 @@ void ExportManifest::load()
 {
     const QMutexLocker locker(&m_mutex);
     m_entries.clear();
-    QFile file(path());
-    if (!file.exists())
+    if (!QFileInfo(m_folder).isDir())
         return;
-    if (!file.open(QIODevice::ReadOnly))
-        throw platform::Error(u"无法读取"_s + path() + u"（"_s + file.errorString() + u"）"_s);
+    if (!m_output.isOpen())
+        m_output = platform::OutputFolder::open(m_folder);
+    const std::unique_ptr<QFile> file = m_output.openFile(QString::fromUtf16(kFileName));
+    if (!file)
+        return;
     QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &error);
+    const QJsonDocument document = QJsonDocument::fromJson(file->readAll(), &error);
     const QJsonObject root = document.object();
+    if (file->error() != QFileDevice::NoError)
+        throw platform::Error(u"无法读取"_s + path() + u"（"_s + file->errorString() + u"）"_s);
     if (error.error != QJsonParseError::NoError || root.value(u"format"_s).toInt() != kFormat)
         throw platform::Error(path() + u"不是quillmere-export的记录文件，或已损坏：请移走它再导出"_s);
     for (const QJsonValue& value : root.value(u"workbooks"_s).toArray()) {
@@ -77,6 +81,13 @@ void ExportManifest::load()
         if (!entry.file.isEmpty())
             m_entries[entry.file] = entry;
     }
+}
+
+void ExportManifest::openFolder()
+{
+    const QMutexLocker locker(&m_mutex);
+    if (!m_output.isOpen())
+        m_output = platform::OutputFolder::open(m_folder);
 }
 
 void ExportManifest::record(const ManifestEntry& entry)
@@ -93,28 +104,32 @@ void ExportManifest::save() const
         workbooks.append(toJson(entry));
     const QByteArray bytes =
         QJsonDocument(QJsonObject{{u"format"_s, kFormat}, {u"workbooks"_s, workbooks}}).toJson(QJsonDocument::Indented);
-    QSaveFile file(path());
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        throw platform::Error(u"无法写入"_s + path() + u"（"_s + file.errorString() + u"）"_s);
+    m_output.writeFile(QString::fromUtf16(kFileName), bytes);
+    // The rename itself on the disk: a record said once is not taken back by a crash.
+    m_output.syncFolder();
 }
 
 void ExportManifest::measure(ManifestEntry& entry) const
 {
-    QFile file(QDir(m_folder).filePath(entry.file));
+    const std::unique_ptr<QFile> file = m_output.openFile(entry.file);
+    if (!file)
+        throw platform::Error(u"无法读取"_s + m_output.shown(entry.file) + u"（"_s + platform::systemErrorText(ENOENT) +
+                              u"）"_s);
     QCryptographicHash hash(QCryptographicHash::Sha256);
-    if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file))
-        throw platform::Error(u"无法读取"_s + file.fileName() + u"（"_s + file.errorString() + u"）"_s);
-    entry.size = file.size();
+    if (!hash.addData(file.get()) || file->error() != QFileDevice::NoError)
+        throw platform::Error(u"无法读取"_s + m_output.shown(entry.file) + u"（"_s + file->errorString() + u"）"_s);
+    entry.size = file->size();
     entry.sha256 = QString::fromLatin1(hash.result().toHex());
 }
 
 bool ExportManifest::unchanged(const ManifestEntry& entry) const
 {
-    // A different size tells without reading the whole workbook.
-    if (QFileInfo(QDir(m_folder).filePath(entry.file)).size() != entry.size)
-        return false;
     ManifestEntry now = entry;
     try {
+        // A different size tells without reading the whole workbook.
+        const std::unique_ptr<QFile> file = m_output.openFile(entry.file);
+        if (!file || file->size() != entry.size)
+            return false;
         measure(now);
     } catch (const platform::Error&) {
         return false;
@@ -130,7 +145,10 @@ WorkbookState ExportManifest::check(const ManifestEntry& wanted, ManifestEntry* 
         if (const auto it = m_entries.find(wanted.file); it != m_entries.end())
             recorded = it->second;
     }
-    const bool exists = QFileInfo::exists(QDir(m_folder).filePath(wanted.file));
+    const platform::OutputFolder::Entry found = m_output.entry(wanted.file);
+    if (found == platform::OutputFolder::Entry::Link)
+        throw platform::Error(platform::linkRefused(m_output.shown(wanted.file)));
+    const bool exists = found != platform::OutputFolder::Entry::Missing;
     if (!recorded)
         return exists ? WorkbookState::Foreign : WorkbookState::Absent;
     if (!exists)

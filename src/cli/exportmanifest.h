@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/outputfolder.h"
+
 #include <QMutex>
 #include <QString>
 #include <map>
@@ -33,8 +35,9 @@ enum class WorkbookState
 };
 
 // quillmere-export.json in the output folder: the workbooks begun and finished there, rewritten whole
-// and atomically (a temporary file renamed) after each change, so that a killed run leaves the last
-// good one. Safe to use from several threads.
+// and atomically (a temporary file synced and renamed) after each change, so that a killed run or a
+// crash leaves the last good one. Nothing of it is read or written through a link. Safe to use from
+// several threads.
 class ExportManifest
 {
 public:
@@ -42,13 +45,18 @@ public:
 
     explicit ExportManifest(QString outputFolder);
 
-    // Reads the manifest; none is an empty one. Throws platform::Error for one that cannot be read.
+    // Reads the manifest; none (or no output folder yet) is an empty one. Throws platform::Error for one
+    // that cannot be read.
     void load();
+    // Holds the output folder, which is there by now, for everything that follows. Throws platform::Error.
+    void openFolder();
+    const platform::OutputFolder& folder() const { return m_output; }
     // Records the entry in place of the one for the same file and saves. Throws platform::Error.
     void record(const ManifestEntry& entry);
 
     // Compares what is wanted (file, database, view, start, viewDocuments, sheetDocuments) with the
-    // record and the file; complete gets the record when the workbook can be kept.
+    // record and the file; complete gets the record when the workbook can be kept. Throws platform::Error
+    // for a link under the workbook's name.
     WorkbookState check(const ManifestEntry& wanted, ManifestEntry* complete) const;
 
     // Size and SHA-256 of a written workbook, relative to the output folder. Throws platform::Error.
@@ -61,6 +69,7 @@ private:
     bool unchanged(const ManifestEntry& entry) const;
 
     QString m_folder;
+    platform::OutputFolder m_output;
     mutable QMutex m_mutex;
     std::map<QString, ManifestEntry> m_entries;
 };

@@ -98,10 +98,9 @@ void ViewExport::exportView()
         m_report.notes << u"当前没有可导出的内容"_s;
         return;
     }
-    // The window's user picks a folder that is there; the batch makes the database's own.
-    const QString folder = exporting::exportFolder(m_task.fileName);
-    if (!QDir().mkpath(folder))
-        throw platform::Error(u"无法创建文件夹："_s + folder);
+    // The window's user picks a folder that is there; the batch makes the database's own, never through a
+    // link planted in the output folder.
+    m_context.manifest.folder().folder(relative(exporting::exportFolder(m_task.fileName)), true);
     m_slot =
         m_context.board.begin(u"“"_s + m_task.view + u"” "_s + m_database.label, qint64(docCount) - options.from + 1);
     for (m_start = options.from; m_start <= docCount;) {
@@ -153,8 +152,16 @@ ViewExport::Next ViewExport::writeWorkbook(const ManifestEntry& wanted, const ex
     exporting::SheetLimits limits;
     limits.rows = m_context.options.sheetDocuments + 1; // and the header
     exporting::ExportRun run(*m_open, m_job.session(), m_context.excelFactory, m_log, host, limits);
-    const exporting::RunResult result = run.run(request, m_task.view, docCount, m_view.get());
+    run.setOutput({&m_context.manifest.folder(), false});
+    exporting::RunResult result;
+    try {
+        result = run.run(request, m_task.view, docCount, m_view.get());
+    } catch (const std::exception&) {
+        m_report.attachments += run.result().attachments; // saved whole, the workbook failing or not
+        throw;
+    }
     m_report.attachments += result.attachments;
+    m_report.unreadValues += result.valuesUnread;
     using Stop = exporting::RunResult::Stop;
     switch (result.stop) {
     case Stop::Cancelled:
@@ -171,9 +178,14 @@ ViewExport::Next ViewExport::writeWorkbook(const ManifestEntry& wanted, const ex
     const bool goOn = result.stop == Stop::SheetFull && m_context.options.continuePastSheet;
     ManifestEntry done = wanted;
     done.documents = result.documents;
-    // A workbook whose attachments were not all saved is written again by the next run.
-    done.complete = result.filesLost == 0;
+    // A workbook whose attachments or log lines were not all written, or whose values were not all read, is
+    // written again by the next run, which says so again.
+    done.complete = result.filesLost == 0 && result.logLinesLost == 0 && result.valuesUnread == 0;
     takeNotes(host.lastMessage(), done.complete, goOn);
+    // What the record calls complete is on the disk before the record: the workbook, its attachments
+    // and their folders.
+    if (done.complete)
+        m_context.manifest.folder().syncFileSystem();
     m_context.manifest.measure(done);
     m_context.manifest.record(done);
     m_report.status = ViewReport::Status::Exported;
@@ -186,7 +198,8 @@ ViewExport::Next ViewExport::writeWorkbook(const ManifestEntry& wanted, const ex
 void ViewExport::takeNotes(const QString& finishedMessage, bool whole, bool dropSheetNote)
 {
     // The finished message's first line names the attachment folder, and says how many files could
-    // not be saved when some could not: that is an error of the view. The lines after it are notes.
+    // not be saved or values not read when some could not: that is an error of the view. The lines after
+    // it are notes.
     const QStringList lines = finishedMessage.split(u'\n');
     if (!whole && !m_report.errors.contains(lines.first()))
         m_report.errors << lines.first();

@@ -2,12 +2,12 @@
 
 #include "cli/commandline.h"
 #include "platform/error.h"
+#include "platform/outputfolder.h"
 
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLocale>
-#include <QSaveFile>
 
 using namespace Qt::StringLiterals;
 
@@ -89,6 +89,7 @@ QJsonObject ViewReport::toJson() const
             {u"documents"_s, documents},
             {u"keptDocuments"_s, keptDocuments},
             {u"attachments"_s, attachments},
+            {u"unreadValues"_s, unreadValues},
             {u"seconds"_s, seconds},
             {u"errors"_s, QJsonArray::fromStringList(errors)},
             {u"notes"_s, QJsonArray::fromStringList(notes)}};
@@ -143,9 +144,8 @@ void writeSummaryJson(const QString& path, const std::vector<ViewReport>& report
             throw failed(device.errorString());
         return;
     }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        throw failed(file.errorString());
+    // Whole or not at all, and never through a link planted under its name.
+    platform::OutputFolder::writeFileAt(path, [&bytes](QIODevice& file) { return file.write(bytes) == bytes.size(); });
 }
 
 } // namespace quill::cli

@@ -47,6 +47,9 @@ public:
     virtual QString FormattedText(bool tabsToSpaces, int lineLength) const = 0;
     virtual QStringList EmbeddedObjects() const = 0;
     virtual std::unique_ptr<NotesEmbeddedObject> EmbeddedObjectByName(const QString& name) const = 0;
+    // The object at that position (from 0) of the EmbeddedObjects list; several may share a name.
+    // Throws outside the list.
+    virtual std::unique_ptr<NotesEmbeddedObject> EmbeddedObjectAt(int index) const = 0;
 };
 
 class NotesDocument

@@ -129,8 +129,12 @@ void Exporter::ExportView(const ExportTarget& target)
     const QString viewName = m_workspace.viewName();
     const qint32 docCount = m_workspace.docCount();
 
-    const OpeningResult opening = checkExportRequest(target.fileName, target.startNo, docCount, viewName,
-                                                     [](const QString& path) { return QFileInfo::exists(path); });
+    // A link under the name is there too, even one that leads nowhere: nothing is written through it.
+    const OpeningResult opening =
+        checkExportRequest(target.fileName, target.startNo, docCount, viewName, [](const QString& path) {
+            const QFileInfo info(path);
+            return info.exists() || info.isSymLink();
+        });
     if (opening.isError)
         throw platform::Error(opening.message);
     if (!opening.message.isEmpty())

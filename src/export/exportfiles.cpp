@@ -2,10 +2,6 @@
 
 #include "export/naming.h"
 
-#include <QFile>
-#include <filesystem>
-#include <system_error>
-
 using namespace Qt::StringLiterals;
 
 namespace quill::exporting {
@@ -32,40 +28,56 @@ bool couldBeComponentId(const QString& name)
 
 ExportFiles::ExportFiles(QString attachmentFolder) : m_attachmentFolder(std::move(attachmentFolder)) {}
 
-QString ExportFiles::documentFolder(const QString& documentId)
+QString ExportFiles::folderName(const QString& documentId)
 {
-    QString name;
-    if (isComponentId(documentId)) {
-        name = documentId;
-    } else if (const auto known = m_folderById.constFind(documentId); known != m_folderById.cend()) {
-        name = *known;
-    } else {
-        const QString base = safeFileName(documentId);
-        name = base;
-        for (int number = 2; couldBeComponentId(name) || m_folderNames.contains(name.toCaseFolded()); ++number)
-            name = numberedFileName(base, number);
-        m_folderById.insert(documentId, name);
-        m_folderNames.insert(name.toCaseFolded());
-    }
-    return m_attachmentFolder + u'/' + name + u'/';
+    if (isComponentId(documentId))
+        return documentId;
+    if (const auto known = m_folderById.constFind(documentId); known != m_folderById.cend())
+        return *known;
+    const QString base = safeFileName(documentId);
+    QString name = base;
+    for (int number = 2; couldBeComponentId(name) || m_folderNames.contains(name.toCaseFolded()); ++number)
+        name = numberedFileName(base, number);
+    m_folderById.insert(documentId, name);
+    m_folderNames.insert(name.toCaseFolded());
+    return name;
 }
 
-QString ExportFiles::makeFolder(const QString& folder)
+QString ExportFiles::documentFolder(const QString& documentId)
 {
-    QString path = folder;
-    while (path.size() > 1 && path.endsWith(u'/'))
-        path.chop(1);
-    std::error_code error;
-    std::filesystem::create_directories(QFile::encodeName(path).toStdString(), error);
-    if (!error && !std::filesystem::is_directory(QFile::encodeName(path).toStdString(), error))
-        error = std::make_error_code(std::errc::not_a_directory);
-    if (!error)
-        return {};
-    return u"无法创建文件夹（"_s + QString::fromLocal8Bit(error.message()) + u"）"_s;
+    return m_attachmentFolder + u'/' + folderName(documentId) + u'/';
+}
+
+const platform::OutputFolder& ExportFiles::openDocumentFolder(const platform::OutputFolder& workbookFolder,
+                                                              const QString& documentId)
+{
+    const QString name = folderName(documentId);
+    if (m_documentFolder.isOpen() && m_documentFolderName == name)
+        return m_documentFolder;
+    if (!m_attachments.isOpen())
+        m_attachments = workbookFolder.folder(m_attachmentFolder.mid(m_attachmentFolder.lastIndexOf(u'/') + 1), true);
+    m_documentFolder = m_attachments.folder(name, true);
+    m_documentFolderName = name;
+    return m_documentFolder;
+}
+
+void ExportFiles::countUnsaved(const QString& reason)
+{
+    if (m_firstReason.isEmpty())
+        m_firstReason = reason;
+    ++m_unsaved;
+}
+
+void ExportFiles::countUnlisted(const QString& reason)
+{
+    if (m_firstReason.isEmpty())
+        m_firstReason = reason;
+    ++m_unlisted;
 }
 
 void ExportFiles::startDocument()
 {
+    m_documentFolder = {};
     m_files.clear();
     m_nextNumber.clear();
 }
@@ -96,21 +108,6 @@ QString ExportFiles::claim(const QString& name)
 QString ExportFiles::taken(const QString& name) const
 {
     return m_files.value(safeFileName(name).toCaseFolded());
-}
-
-bool sameContents(const QString& a, const QString& b)
-{
-    QFile first(a);
-    QFile second(b);
-    if (!first.open(QIODevice::ReadOnly) || !second.open(QIODevice::ReadOnly) || first.size() != second.size())
-        return false;
-    constexpr qint64 kChunk = 1 << 16;
-    while (!first.atEnd()) {
-        const QByteArray left = first.read(kChunk);
-        if (left.isEmpty() || left != second.read(left.size()))
-            return false;
-    }
-    return true;
 }
 
 } // namespace quill::exporting

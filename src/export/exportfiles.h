@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/outputfolder.h"
+
 #include <QHash>
 #include <QSet>
 #include <QString>
@@ -22,8 +24,10 @@ public:
     // (hexadecimal digits in upper case) are taken as they are; any other id that reduces to a name
     // that such an id or another document has gets a number.
     QString documentFolder(const QString& documentId);
-    // Creates the folder with its missing parents; why it could not, or empty.
-    static QString makeFolder(const QString& folder);
+    // That folder below the workbook's folder, made when missing (the attachment folder too) and never
+    // reached through a link; held until the next document. Throws platform::Error.
+    const platform::OutputFolder& openDocumentFolder(const platform::OutputFolder& workbookFolder,
+                                                     const QString& documentId);
 
     // Another document's files begin: the names of the one before are free again.
     void startDocument();
@@ -35,11 +39,13 @@ public:
     // The file that an object of that name already got in the current document, or empty.
     QString taken(const QString& name) const;
 
-    // What could not be saved: single files, and documents whose attachments could not even be listed.
-    void countUnsaved() { ++m_unsaved; }
-    void countUnlisted() { ++m_unlisted; }
+    // What could not be saved: single files, and documents whose attachments could not even be listed;
+    // the first reason is kept for the message.
+    void countUnsaved(const QString& reason = {});
+    void countUnlisted(const QString& reason = {});
     int unsaved() const { return m_unsaved; }
     int unlisted() const { return m_unlisted; }
+    const QString& firstReason() const { return m_firstReason; }
 
 private:
     struct Candidate
@@ -48,8 +54,12 @@ private:
         int number; // 1: not numbered
     };
     Candidate candidate(const QString& name) const;
+    QString folderName(const QString& documentId);
 
     QString m_attachmentFolder;
+    platform::OutputFolder m_attachments;
+    platform::OutputFolder m_documentFolder;
+    QString m_documentFolderName;
     // Only documents whose id is not the component's kind: a view may hold hundreds of thousands.
     QHash<QString, QString> m_folderById;
     QSet<QString> m_folderNames; // case-folded
@@ -58,9 +68,7 @@ private:
     QHash<QString, int> m_nextNumber;
     int m_unsaved = 0;
     int m_unlisted = 0;
+    QString m_firstReason;
 };
-
-// Whether two files hold the same bytes.
-bool sameContents(const QString& a, const QString& b);
 
 } // namespace quill::exporting

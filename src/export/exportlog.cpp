@@ -3,6 +3,7 @@
 #include "domino/value.h"
 #include "platform/error.h"
 #include "platform/gbk.h"
+#include "platform/outputfolder.h"
 
 #include <cerrno>
 #include <cstring>
@@ -61,6 +62,14 @@ void LogFile::open(const QString& path)
     do
         fd = ::open(nativeTarget.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
     while (fd < 0 && errno == EINTR);
+    if (fd < 0 && errno == ENOENT) {
+        // The folder made at start is gone, or could not be made then: made again, or the reason why not.
+        if (const QString reason = platform::makeFolderPath(m_folder); !reason.isEmpty())
+            throw platform::Error(u"无法写入日志文件："_s + target + u"（"_s + reason + u"）"_s);
+        do
+            fd = ::open(nativeTarget.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+        while (fd < 0 && errno == EINTR);
+    }
     if (fd < 0)
         throw platform::Error(u"无法写入日志文件："_s + target + u"（"_s + systemError(errno) + u"）"_s);
     struct stat st = {};
@@ -76,15 +85,20 @@ void LogFile::open(const QString& path)
 
 void LogFile::writeAll(const QByteArray& bytes)
 {
-    ssize_t written;
-    do
-        written = ::write(m_fd, bytes.constData(), static_cast<size_t>(bytes.size()));
-    while (written < 0 && errno == EINTR);
-    if (written == bytes.size())
-        return;
-    const QString reason = written < 0 ? systemError(errno) : u"只写入了部分内容"_s;
-    close(); // the next line opens the file again
-    throw platform::Error(u"无法写入日志文件："_s + m_target + u"（"_s + reason + u"）"_s);
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        // One write a line; only a short one (a full disk) is followed by a write of the rest, which
+        // then says why it cannot be written.
+        const ssize_t written = ::write(m_fd, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0) {
+            const QString reason = written < 0 ? systemError(errno) : u"只写入了部分内容"_s;
+            close(); // the next line opens the file again
+            throw platform::Error(u"无法写入日志文件："_s + m_target + u"（"_s + reason + u"）"_s);
+        }
+        done += written;
+    }
 }
 
 void LogFile::recoverRemoved()
@@ -204,6 +218,10 @@ QString richTextFailed(qint64 n, const QString& target, const QString& reason)
 {
     return u"分离第"_s + num(n) + u"个文档RichText域出错:"_s + value(target) + u"，"_s + value(reason) + u";"_s;
 }
+QString valueFailed(qint64 n, const QString& item, const QString& reason)
+{
+    return u"读取第"_s + num(n) + u"个文档的"_s + value(item) + u"域出错:"_s + value(reason) + u";"_s;
+}
 QString pictureStart(const QString& documentFolder)
 {
     return u"调用图片导出程序保存到:"_s + value(documentFolder) + u" ;"_s;
@@ -254,7 +272,14 @@ void ExportLog::write(const QString& text)
     // The same bytes as AppendLogLine(path, text + now) writes, in the file held open.
     QByteArray bytes = platform::toGbk(text);
     bytes += m_cachedEnding;
-    m_file.append(m_cachedPath, bytes);
+    try {
+        m_file.append(m_cachedPath, bytes);
+    } catch (const platform::Error& e) {
+        // Some steps go on without their line; the run still tells that the log is not whole.
+        ++m_linesLost;
+        m_lastLoss = e.message();
+        throw;
+    }
 }
 
 } // namespace quill::exporting

@@ -80,6 +80,7 @@ QString attachmentListFailed(qint64 n, const QString& reason);
 QString folderFailed(qint64 n, const QString& folder, const QString& reason);
 QString attachmentFailed(qint64 n, qint64 k, const QString& target, const QString& reason);
 QString richTextFailed(qint64 n, const QString& target, const QString& reason);
+QString valueFailed(qint64 n, const QString& item, const QString& reason);
 QString pictureStart(const QString& documentFolder);
 QString pictureEnd(const QString& documentFolder);
 QString richTextStart(qint64 n);
@@ -96,8 +97,12 @@ public:
     // An empty clock is the local one (LocalClock).
     ExportLog(QString appPath, QString folder, Clock clock = {});
 
+    // Throws platform::Error when the line cannot be written; the line is counted as lost.
     void write(const QString& text);
     const QString& folder() const { return m_file.folder(); }
+    // Lines that could not be written, over the log's life, and why the last could not.
+    qint64 linesLost() const { return m_linesLost; }
+    const QString& lastLoss() const { return m_lastLoss; }
 
 private:
     QString m_appPath;
@@ -108,6 +113,8 @@ private:
     qint64 m_cachedSecond = -1;
     QByteArray m_cachedEnding; // the date-time and CRLF, in GBK
     QString m_cachedPath;
+    qint64 m_linesLost = 0;
+    QString m_lastLoss;
 };
 
 } // namespace quill::exporting

@@ -4,7 +4,7 @@
 #include "platform/error.h"
 #include "platform/gbk.h"
 
-#include <QFile>
+#include <QDir>
 
 using namespace Qt::StringLiterals;
 
@@ -37,6 +37,9 @@ RunResult ExportRun::run(const ExportRequest& request, const QString& viewName, 
 {
     m_result = {};
     m_log.write(loglines::runStart(viewName, request.workbookName));
+    const qint64 linesLostBefore = m_log.linesLost();
+    m_workbookName = request.workbookName;
+    m_workbookFolder = {};
     m_files = ExportFiles(attachmentFolder(exportFolder(request.workbookName), viewName));
 
     std::unique_ptr<workbook::ExcelApplication> excel;
@@ -69,13 +72,19 @@ RunResult ExportRun::run(const ExportRequest& request, const QString& viewName, 
         return m_result;
     }
     m_result.filesLost = m_files.unsaved() + m_files.unlisted();
-    const QString saveError = saveAndQuit(std::move(excel), request.workbookName);
+    m_result.logLinesLost = m_log.linesLost() - linesLostBefore;
+    const bool failed = outcome.ending != Ending::Finished || failure;
+    QString saveError;
+    if (failed && !m_output.keepFailedWorkbook)
+        quit(std::move(excel)); // never a workbook cut short under the name of a whole one
+    else
+        saveError = saveAndQuit(std::move(excel), request.workbookName);
     // No message may appear under the progress window.
     m_host.closeProgressWindow();
     if (outcome.ending == Ending::Guarded) {
         m_result.stop = RunResult::Stop::Failed;
-        const QString unsaved = unsavedNote();
-        m_host.showMessage(outcome.guardedMessage + (unsaved.isEmpty() ? QString() : u"\n另外，"_s + unsaved));
+        const QString losses = unsavedNote() + unreadNote();
+        m_host.showMessage(outcome.guardedMessage + (losses.isEmpty() ? QString() : u"\n另外，"_s + losses));
     }
 
     if (failure) {
@@ -97,30 +106,89 @@ QString ExportRun::unsavedNote() const
         lost << QString::number(m_files.unsaved()) + u"个附件未能保存"_s;
     if (m_files.unlisted() > 0)
         lost << QString::number(m_files.unlisted()) + u"个文档的附件列表未能读取"_s;
+    if (m_result.logLinesLost > 0)
+        lost << QString::number(m_result.logLinesLost) + u"行导出日志未能写入"_s;
     if (lost.isEmpty())
         return {};
-    return lost.join(u'，') + u"（原因见导出日志，在"_s + m_log.folder() + u"）。"_s;
+    const QString first = m_files.firstReason().isEmpty() ? m_log.lastLoss() : m_files.firstReason();
+    const QString reason = first.isEmpty() ? QString() : first + u"；"_s;
+    return lost.join(u'，') + u"（"_s + reason + u"详见导出日志，在"_s + m_log.folder() + u"）。"_s;
+}
+
+QString ExportRun::unreadNote() const
+{
+    if (m_result.valuesUnread == 0)
+        return {};
+    const QString unread = QString::number(m_result.valuesUnread) + u"个域的值未能读取，单元格留空"_s;
+    // Beside the note on files, which names the log already.
+    if (!unsavedNote().isEmpty())
+        return u"另有"_s + unread + u"（原因也见导出日志）。"_s;
+    return unread + u"（原因见导出日志，在"_s + m_log.folder() + u"）。"_s;
 }
 
 QString ExportRun::finishedMessage(const QString& notes) const
 {
     const QString unsaved = unsavedNote();
-    if (unsaved.isEmpty())
+    const QString unread = unreadNote();
+    if (unsaved.isEmpty() && unread.isEmpty())
         return QString::fromUtf16(kFinished) + m_files.attachmentFolder() + notes;
-    return QString::fromUtf16(kFinishedWithLosses) + unsaved +
-           u"已保存的附件文档存放在Excel文件的同一目录下，文件夹名为："_s + m_files.attachmentFolder() + notes;
+    return QString::fromUtf16(kFinishedWithLosses) + unsaved + unread +
+           (unsaved.isEmpty() ? u"导出的附件文档存放在Excel文件的同一目录下，文件夹名为："_s
+                              : u"已保存的附件文档存放在Excel文件的同一目录下，文件夹名为："_s) +
+           m_files.attachmentFolder() + notes;
 }
 
 QString ExportRun::saveAndQuit(std::unique_ptr<workbook::ExcelApplication> excel, const QString& workbookName)
 {
     QString saveError;
     try {
-        excel->SaveWorkbook(workbookName);
+        const platform::OutputFolder& folder = workbookFolder();
+        // The folder as it was opened, whatever its name leads to by now.
+        try {
+            excel->SaveWorkbook(folder.pinned(fileNamePart(workbookName)));
+        } catch (const std::exception& e) {
+            throw platform::Error(folder.unpin(platform::messageOf(e)));
+        }
     } catch (const std::exception& e) {
         saveError = platform::messageOf(e);
     }
     quit(std::move(excel));
     return saveError;
+}
+
+const platform::OutputFolder& ExportRun::workbookFolder()
+{
+    if (m_workbookFolder.isOpen())
+        return m_workbookFolder;
+    const QString folder = exportFolder(m_workbookName);
+    const QString below = m_output.folder
+                              ? QDir(m_output.folder->path()).relativeFilePath(folder.isEmpty() ? u"."_s : folder)
+                              : QString();
+    if (!m_output.folder || below == u".."_s || below.startsWith(u"../"_s) || QDir::isAbsolutePath(below))
+        m_workbookFolder = platform::OutputFolder::open(folder);
+    else
+        m_workbookFolder = m_output.folder->folder(below, true);
+    return m_workbookFolder;
+}
+
+bool ExportRun::saveFile(const domino::NotesDocument& document, domino::NotesEmbeddedObject& object,
+                         const QString& name, const QString& sameAs)
+{
+    const platform::OutputFolder& folder = m_files.openDocumentFolder(workbookFolder(), document.DocumentId());
+    const QString temporary = platform::OutputFolder::temporaryName();
+    try {
+        // The component takes a path: one that leads to this very folder, never through a link.
+        object.SaveToFile(folder.pinned(temporary));
+    } catch (const std::exception& e) {
+        folder.remove(temporary);
+        throw platform::Error(folder.unpin(platform::messageOf(e), temporary, name));
+    }
+    if (!sameAs.isEmpty() && folder.sameContents(sameAs, temporary)) {
+        folder.remove(temporary);
+        return false;
+    }
+    folder.place(temporary, name);
+    return true;
 }
 
 void ExportRun::quit(std::unique_ptr<workbook::ExcelApplication> excel)
@@ -206,25 +274,29 @@ QString ExportRun::writeDocuments(workbook::ExcelApplication& excel, const domin
         m_host.processEvents();
         pictureStep(*document);
 
-        bool viewEnded = false;
+        guarded(u"连接文档出错:"_s, [&] { writeItems(excel, row, *document, position, names); });
+        m_result.documents = j + 1;
+        std::unique_ptr<domino::NotesDocument> next;
         guarded(u"连接文档出错:"_s, [&] {
-            writeItems(excel, row, *document, position, names);
             try {
-                std::unique_ptr<domino::NotesDocument> next = view.NextDocument(*document);
-                if (next)
-                    document = std::move(next);
-                else if (j + 1 < passes)
-                    viewEnded = true;
+                next = view.NextDocument(*document);
             } catch (const std::exception&) {
-                // The next row holds this document again; the log says where the view failed.
                 m_log.write(loglines::nextDocumentFailed(position));
+                // After the last pass the result is not used. Before it, writing this document again
+                // in the next row would hide a damaged view: the run fails instead.
+                if (j + 1 < passes)
+                    throw;
             }
         });
-        m_result.documents = j + 1;
-        if (viewEnded) {
+        if (next) {
+            document = std::move(next);
+        } else if (j + 1 < passes) {
             // The view has fewer documents than it had when it was listed: stop instead of
             // writing the last document again and again.
             m_log.write(loglines::nextDocumentFailed(position));
+            if (!m_output.keepFailedWorkbook)
+                throw GuardedFailure{u"连接文档出错:视图在第"_s + QString::number(position) +
+                                     u"个文档之后已没有文档，少于视图的文档数"_s + QString::number(docCount)};
             m_result.stop = RunResult::Stop::ViewEnded;
             return u"\n视图在第"_s + QString::number(position) + u"个文档之后已没有文档，共导出了"_s +
                    QString::number(j + 1) + u"个文档。"_s;
@@ -259,14 +331,16 @@ void ExportRun::writeItems(workbook::ExcelApplication& excel, int row, const dom
         if (!part.found)
             continue;
         // A rich-text item's first value is its plain text again; it goes into the cell once.
-        const QString text = part.isRichText ? part.text : valueStep(document, name);
+        const QString text = part.isRichText ? part.text : valueStep(document, position, name);
         try {
             excel.SetCellValue(row, i + 2, cutToCell(text));
-            m_log.write(loglines::writeStep());
         } catch (const std::exception&) {
             // The cell shows that this value could not be written; the row goes on.
             excel.SetCellValue(row, i + 2, QString::fromUtf16(kCellFailed));
+            m_host.processEvents();
+            continue;
         }
+        logQuietly(loglines::writeStep()); // the cell holds its value whether or not the log takes the line
         m_host.processEvents();
     }
 }
@@ -311,15 +385,18 @@ void ExportRun::attachmentStep(const domino::NotesDocument& document, qint64 n)
 {
     m_log.write(loglines::attachmentCheck(n));
     const QString folder = documentFolder(document);
-    if (const QString reason = ExportFiles::makeFolder(folder); !reason.isEmpty())
-        logQuietly(loglines::folderFailed(n, folder, reason)); // each save below fails and is counted
+    try {
+        m_files.openDocumentFolder(workbookFolder(), document.DocumentId());
+    } catch (const std::exception& e) {
+        logQuietly(loglines::folderFailed(n, folder, platform::messageOf(e))); // each save below fails and is counted
+    }
     logQuietly(loglines::attachmentListBefore(n));
     QStringList names;
     try {
         for (const domino::Value& name : m_session.EvaluateFormula(u"@AttachmentNames"_s, document))
             names << domino::ValueToText(name);
     } catch (const std::exception& e) {
-        m_files.countUnlisted();
+        m_files.countUnlisted(platform::messageOf(e));
         logQuietly(loglines::attachmentListFailed(n, platform::messageOf(e)));
         return;
     }
@@ -338,11 +415,12 @@ void ExportRun::saveAttachment(const domino::NotesDocument& document, qint64 n, 
         if (!object)
             throw platform::Error(u"找不到附件："_s + listedName);
         logQuietly(loglines::attachmentFetched(n, k + 1, object->Name()));
-        target = folder + m_files.claim(object->Name());
-        object->SaveToFile(target);
+        const QString name = m_files.claim(object->Name());
+        target = folder + name;
+        saveFile(document, *object, name);
         ++m_result.attachments;
     } catch (const std::exception& e) {
-        m_files.countUnsaved();
+        m_files.countUnsaved(platform::messageOf(e));
         logQuietly(loglines::attachmentFailed(n, k + 1, target, platform::messageOf(e)));
         return;
     }
@@ -363,46 +441,86 @@ void ExportRun::pictureStep(const domino::NotesDocument& document)
 ExportRun::RichTextPart ExportRun::richTextStep(const domino::NotesDocument& document, qint64 n, const QString& name)
 {
     RichTextPart part;
-    try {
-        m_log.write(loglines::richTextStart(n));
-    } catch (const std::exception&) {
-        return part; // the step is skipped; the item's value still goes into the cell
-    }
+    logQuietly(loglines::richTextStart(n)); // without its line the step still gives the cell its text
     std::unique_ptr<domino::NotesItem> item;
     try {
         item = document.ItemByName(name);
     } catch (const std::exception&) {
         part.found = false; // the item cannot be had: its cell is left empty, the row goes on
+        lookUpFailed(document, n, name);
         return part;
     }
     try {
         if (!item || item->ItemType() != domino::NotesItem::RichText)
             return part;
         item.reset();
-        const std::unique_ptr<domino::NotesRichTextItem> richText = document.RichTextItemByName(name);
-        if (!richText)
-            return part;
-        part.text = richText->FormattedText(true, 80);
-        part.isRichText = true;
-        const QStringList objects = richText->EmbeddedObjects();
-        if (objects.isEmpty())
-            return part;
-        std::unique_ptr<domino::NotesEmbeddedObject> object;
+        std::unique_ptr<domino::NotesRichTextItem> richText;
         try {
-            object = richText->EmbeddedObjectByName(objects.first());
-            if (!object)
-                throw platform::Error(u"找不到嵌入对象："_s + objects.first());
+            richText = document.RichTextItemByName(name);
+            if (!richText)
+                throw platform::Error(u"找不到RTF域："_s + name);
         } catch (const std::exception& e) {
-            // Listed but not to be had: a file that is lost, unlike an item without objects.
-            m_files.countUnsaved();
-            logQuietly(loglines::richTextFailed(n, objects.first(), platform::messageOf(e)));
+            // Its objects cannot even be listed; the value step still gives the plain text.
+            m_files.countUnlisted();
+            logQuietly(loglines::richTextFailed(n, name, platform::messageOf(e)));
             return part;
         }
-        saveEmbeddedObject(document, n, *object, objects.first());
+        try {
+            part.text = richText->FormattedText(true, 80);
+            part.isRichText = true;
+        } catch (const std::exception&) {
+            // The value step gives the plain text or says why it cannot; the objects are saved either way.
+        }
+        saveEmbeddedObjects(document, n, *richText);
     } catch (const std::exception&) {
         // The plain text already taken still goes into the cell.
     }
     return part;
+}
+
+void ExportRun::lookUpFailed(const domino::NotesDocument& document, qint64 n, const QString& name)
+{
+    // A later document without the item is no fault; an item the database holds but cannot give (a damaged
+    // type, say) is a value lost.
+    try {
+        document.ItemValue(name);
+    } catch (const std::exception& e) {
+        unreadValue(n, name, platform::messageOf(e));
+    }
+}
+
+void ExportRun::unreadValue(qint64 n, const QString& name, const QString& reason)
+{
+    ++m_result.valuesUnread;
+    logQuietly(loglines::valueFailed(n, name, reason));
+}
+
+void ExportRun::saveEmbeddedObjects(const domino::NotesDocument& document, qint64 n,
+                                    const domino::NotesRichTextItem& richText)
+{
+    QStringList objects;
+    try {
+        objects = richText.EmbeddedObjects();
+    } catch (const std::exception& e) {
+        m_files.countUnlisted();
+        logQuietly(loglines::richTextFailed(n, richText.Name(), platform::messageOf(e)));
+        return;
+    }
+    // Each object by its position: names may repeat, and every one is saved that can be.
+    for (int k = 0; k < objects.size(); ++k) {
+        std::unique_ptr<domino::NotesEmbeddedObject> object;
+        try {
+            object = richText.EmbeddedObjectAt(k);
+            if (!object)
+                throw platform::Error(u"找不到嵌入对象："_s + objects[k]);
+        } catch (const std::exception& e) {
+            // Listed but not to be had: a file that is lost, unlike an item without objects.
+            m_files.countUnsaved();
+            logQuietly(loglines::richTextFailed(n, objects[k], platform::messageOf(e)));
+            continue;
+        }
+        saveEmbeddedObject(document, n, *object, objects[k]);
+    }
 }
 
 void ExportRun::saveEmbeddedObject(const domino::NotesDocument& document, qint64 n, domino::NotesEmbeddedObject& object,
@@ -412,40 +530,43 @@ void ExportRun::saveEmbeddedObject(const domino::NotesDocument& document, qint64
     try {
         const QString folder = documentFolder(document);
         target = folder;
-        // The attachment step made it when the document has attachments; an object must not be lost without.
-        if (const QString reason = ExportFiles::makeFolder(folder); !reason.isEmpty())
-            throw platform::Error(reason);
         // An object that a rich-text item shows is often one of the document's attachments (a DXL import
-        // stores it twice): the same bytes under the same name are not written a second time.
+        // stores it twice): the same bytes under the same name are not written a second time. The
+        // document's folder is made here when the attachment step did not: an object must not be lost.
         const QString earlier = m_files.taken(name);
-        target = folder + m_files.nextName(name);
-        object.SaveToFile(target);
-        if (!earlier.isEmpty() && sameContents(folder + earlier, target)) {
-            QFile::remove(target);
-            target = folder + earlier;
-        } else {
+        const QString next = m_files.nextName(name);
+        target = folder + next;
+        if (saveFile(document, object, next, earlier)) {
             m_files.claim(name);
             ++m_result.attachments;
+        } else {
+            target = folder + earlier;
         }
     } catch (const std::exception& e) {
-        m_files.countUnsaved();
+        m_files.countUnsaved(platform::messageOf(e));
         logQuietly(loglines::richTextFailed(n, target, platform::messageOf(e)));
         return;
     }
     logQuietly(loglines::richTextSaved(n, target));
 }
 
-QString ExportRun::valueStep(const domino::NotesDocument& document, const QString& name)
+QString ExportRun::valueStep(const domino::NotesDocument& document, qint64 n, const QString& name)
 {
+    domino::ValueList values;
     try {
-        const domino::ValueList values = document.ItemValue(name);
+        values = document.ItemValue(name);
+    } catch (const std::exception& e) {
+        unreadValue(n, name, platform::messageOf(e)); // a damaged value: the cell stays empty, and says so
+        return QString();
+    }
+    try {
         if (values.empty())
             return QString();
         const QString text = domino::ValueToText(values.front());
-        m_log.write(loglines::valueStep(text));
+        logQuietly(loglines::valueStep(text)); // a line the log cannot take costs the cell nothing
         return text;
     } catch (const std::exception&) {
-        return QString(); // a null first value has no text, or its log line failed: the cell stays empty
+        return QString(); // a null first value has no text: the cell stays empty
     }
 }
 

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QStringList>
 #include <algorithm>
@@ -20,7 +21,8 @@ const QString kRoot = u"HKEY_LOCAL_MACHINE"_s;
 struct Entry
 {
     QString name; // "" is the default value "@"
-    QString raw;  // the text after "=", continuation lines joined with "\n"
+    QString raw;  // the text after "=", continuation lines joined with "\n"; a comment's whole line
+    bool comment = false;
 };
 
 struct Section
@@ -35,6 +37,8 @@ struct Store
 {
     QStringList preamble;
     std::vector<Section> sections;
+    // Why the file cannot be read whole, or empty: a write would lose what this store does not hold.
+    QString unreadable;
 };
 
 bool sameName(const QString& a, const QString& b)
@@ -73,16 +77,64 @@ QString quote(const QString& text)
     return out + u'"';
 }
 
+// Whether raw, the text after "=", is a value as regedit writes one: a quoted string and nothing after it, a
+// dword, hex bytes (of any type), or "-" (a deletion).
+bool wellFormed(const QString& raw)
+{
+    if (raw.startsWith(u'"')) {
+        QString value;
+        return readQuoted(raw, 0, &value) == raw.size();
+    }
+    if (raw == u"-"_s)
+        return true;
+    static const QRegularExpression dword(u"^dword:[0-9a-fA-F]{8}$"_s, QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression hex(u"^hex(\\([0-9a-fA-F]+\\))?:\\s*([0-9a-fA-F]{1,2}(\\s*,\\s*[0-9a-fA-F]{1,2})*)?"
+                                        u"\\s*,?\\s*$"_s,
+                                        QRegularExpression::CaseInsensitiveOption);
+    return dword.match(raw).hasMatch() || hex.match(raw).hasMatch();
+}
+
+QString lineExcerpt(const QString& line)
+{
+    QString out;
+    for (const QChar c : QStringView(line).left(40))
+        out += c.unicode() < 0x20 ? QChar(u'?') : c;
+    return line.size() > 40 ? out + u'…' : out;
+}
+
+// The file's text; *unreadable says why it is not text this store can write back without a loss. Reading
+// takes what it can either way.
+QString textOf(const QByteArray& bytes, QString* unreadable)
+{
+    if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF"))
+        *unreadable = u"它是UTF-16编码的，只能改写UTF-8编码的注册表文件"_s;
+    else if (bytes.contains('\0'))
+        *unreadable = u"其中有NUL字节，不是文本"_s;
+    else if (!QByteArrayView(bytes).isValidUtf8())
+        *unreadable = u"不是UTF-8编码的文本"_s;
+    QString text = QString::fromUtf8(bytes);
+    if (text.startsWith(QChar(0xFEFF)))
+        text.remove(0, 1);
+    return text;
+}
+
 Store parse(const QString& filePath)
 {
     Store store;
     QFile file(filePath);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (file.exists())
+            store.unreadable = u"无法打开（"_s + file.errorString() + u"）"_s;
         return store;
-    QString text = QString::fromUtf8(file.readAll());
-    if (text.startsWith(QChar(0xFEFF)))
-        text.remove(0, 1);
-    const QStringList lines = text.split(u'\n');
+    }
+    const QString text = textOf(file.readAll(), &store.unreadable);
+    // Old Mac files end their lines in CR alone.
+    const QStringList lines = text.split(text.contains(u'\n') ? u'\n' : u'\r');
+    const auto unknownLine = [&](qsizetype i) {
+        if (store.unreadable.isEmpty())
+            store.unreadable =
+                u"第"_s + QString::number(i + 1) + u"行无法识别：“"_s + lineExcerpt(lines[i].trimmed()) + u"”"_s;
+    };
     Section* current = nullptr;
     for (qsizetype i = 0; i < lines.size(); ++i) {
         QString line = lines[i];
@@ -103,24 +155,39 @@ Store parse(const QString& filePath)
             continue;
         }
         if (!current) {
-            if (!trimmed.isEmpty())
-                store.preamble << trimmed;
+            if (trimmed.isEmpty())
+                continue;
+            // Only the version line of an export, or comments, come before the first key.
+            const bool versionLine = store.preamble.isEmpty() &&
+                                     (trimmed == u"Windows Registry Editor Version 5.00"_s || trimmed == u"REGEDIT4"_s);
+            if (!versionLine && !trimmed.startsWith(u';'))
+                unknownLine(i);
+            store.preamble << trimmed;
             continue;
         }
-        if (trimmed.isEmpty() || trimmed.startsWith(u';'))
+        if (trimmed.isEmpty())
             continue;
+        if (trimmed.startsWith(u';')) {
+            current->entries.push_back(Entry{QString(), trimmed, true});
+            continue;
+        }
         Entry entry;
         qsizetype pos = 0;
         if (trimmed.startsWith(u'@')) {
             pos = 1;
         } else {
             const qsizetype used = readQuoted(trimmed, 0, &entry.name);
-            if (used < 0)
+            if (used < 0) {
+                unknownLine(i);
                 continue;
+            }
             pos = used;
         }
-        if (pos >= trimmed.size() || trimmed[pos] != u'=')
+        if (pos >= trimmed.size() || trimmed[pos] != u'=') {
+            unknownLine(i);
             continue;
+        }
+        const qsizetype first = i;
         entry.raw = trimmed.mid(pos + 1);
         // Hex values continue on the next line after a trailing "\"; at the end of the file, on an empty
         // one, so that the value reads the same when more lines follow it after a write.
@@ -131,6 +198,8 @@ Store parse(const QString& filePath)
                 break;
             entry.raw += lines[++i].trimmed();
         }
+        if (!wellFormed(entry.raw))
+            unknownLine(first);
         current->entries.push_back(std::move(entry));
     }
     return store;
@@ -219,6 +288,10 @@ QByteArray serialise(const Store& store)
     for (const Section& section : store.sections) {
         out += u"\n["_s + section.header + u"]\n"_s;
         for (const Entry& entry : section.entries) {
+            if (entry.comment) {
+                out += entry.raw + u'\n';
+                continue;
+            }
             out += entry.name.isEmpty() ? u"@"_s : quote(entry.name);
             QString raw = entry.raw;
             raw.replace(u"\n"_s, u"\\\n  "_s);
@@ -291,7 +364,7 @@ std::optional<QString> Registry::readString(const QString& key, const QString& n
         if (!section.local || !sameName(section.key, wanted))
             continue;
         for (const Entry& entry : section.entries) {
-            if (sameName(entry.name, name))
+            if (!entry.comment && sameName(entry.name, name))
                 result = decodeText(entry.raw);
         }
     }
@@ -316,7 +389,7 @@ QStringList Registry::valueNames(const QString& key) const
         if (!section.local || !sameName(section.key, wanted))
             continue;
         for (const Entry& entry : section.entries) {
-            if (!names.contains(entry.name, Qt::CaseInsensitive))
+            if (!entry.comment && !names.contains(entry.name, Qt::CaseInsensitive))
                 names << entry.name;
         }
     }
@@ -329,6 +402,10 @@ void Registry::writeString(const QString& key, const QString& name, const QStrin
         throw Error(u"Unable to write to "_s + m_filePath + u": "_s + reason);
     const QString wanted = normalKey(key);
     Store store = parse(m_filePath);
+    if (!store.unreadable.isEmpty()) {
+        throw Error(u"无法读取注册表文件"_s + m_filePath + u"：" + store.unreadable +
+                    u"。为了不丢失其中的内容，没有改写它；请修正或移走这个文件后再试"_s);
+    }
     Section* target = nullptr;
     for (Section& section : store.sections) {
         if (section.local && sameName(section.key, wanted))
@@ -344,7 +421,7 @@ void Registry::writeString(const QString& key, const QString& name, const QStrin
     }
     bool replaced = false;
     for (Entry& entry : target->entries) {
-        if (sameName(entry.name, name)) {
+        if (!entry.comment && sameName(entry.name, name)) {
             entry.raw = encodeText(value);
             replaced = true;
         }

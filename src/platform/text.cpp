@@ -26,4 +26,34 @@ bool endsWithAsciiNoCase(const QString& text, QLatin1StringView ending)
     return true;
 }
 
+namespace {
+
+qsizetype dashes(const QString& option)
+{
+    qsizetype n = 0;
+    while (n < option.size() && n < 2 && option[n] == u'-')
+        ++n;
+    return n;
+}
+
+} // namespace
+
+bool mayCarryPassword(const QString& option)
+{
+    const qsizetype n = dashes(option);
+    return n < option.size() && (option[n] == u'p' || option[n] == u'P');
+}
+
+QString shownOption(const QString& option)
+{
+    if (!mayCarryPassword(option))
+        return option;
+    const qsizetype n = dashes(option);
+    const QStringView name = QStringView(option).mid(n);
+    const qsizetype kept = name.startsWith(u"pass", Qt::CaseInsensitive) ? 4 : 1;
+    if (name.size() <= kept)
+        return option;
+    return option.left(n) + name.left(kept) + u'…';
+}
+
 } // namespace quill::platform

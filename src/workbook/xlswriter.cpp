@@ -1,10 +1,10 @@
 #include "xlswriter.h"
 
 #include "compoundfile.h"
+#include "platform/outputfolder.h"
 
 #include <QBuffer>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QtEndian>
 #include <algorithm>
 #include <cstring>
@@ -583,19 +583,24 @@ void XlsWriter::SaveWorkbook(const QString& fileName)
     if (fileName.isEmpty())
         throw WorkbookError(u"保存工作簿失败：文件名为空"_s);
     const QFileInfo target(fileName);
+    if (target.isSymLink())
+        throw WorkbookError(u"保存工作簿失败："_s + platform::linkRefused(fileName));
     // Renaming over a device or other special file would replace it; refuse instead.
     if (target.exists() && !target.isFile())
         throw WorkbookError(u"保存工作簿失败：“%1”不是普通文件"_s.arg(fileName));
-
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly))
-        throw WorkbookError(u"保存工作簿失败：无法创建“%1”（%2）"_s.arg(fileName, file.errorString()));
-    // An exception leaves the file uncommitted: QSaveFile then removes the temporary file.
-    writeCompoundFile(file, fileName, [this](QIODevice& device, qint64 base, uint64_t& size) {
-        return writeStream(device, base, size);
-    });
-    if (!file.commit())
-        throw WorkbookError(u"保存工作簿失败：无法完成“%1”（%2）"_s.arg(fileName, file.errorString()));
+    try {
+        // Written whole into a temporary file beside it and renamed only then.
+        platform::OutputFolder::writeFileAt(fileName, [&](QIODevice& device) {
+            writeCompoundFile(device, fileName, [this](QIODevice& out, qint64 base, uint64_t& size) {
+                return writeStream(out, base, size);
+            });
+            return true;
+        });
+    } catch (const WorkbookError&) {
+        throw;
+    } catch (const platform::Error& e) {
+        throw WorkbookError(u"保存工作簿失败："_s + e.message());
+    }
 }
 
 void XlsWriter::QuitExcel()

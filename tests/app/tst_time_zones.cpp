@@ -100,8 +100,10 @@ private:
     QStringList listedRow(int row) const { return m_window->documentList()->rowSubItems(row); }
     // The detail dialog's values of the first row, or what was shown instead.
     QStringList detailOfFirstRow();
-    // Exports the view; the sheet's rows and the first document's value-step log texts.
-    void exportView(const QString& name, QJsonArray& rows, QStringList& loggedValues);
+    // Exports the view; the sheet's rows and the first document's value-step log texts. The final message
+    // begins with messageStart.
+    void exportView(const QString& name, QJsonArray& rows, QStringList& loggedValues,
+                    const QString& messageStart = QString::fromUtf16(exporting::kFinished));
 
     QTemporaryDir m_dir;
     QString m_registryPath;
@@ -202,7 +204,8 @@ QStringList TestTimeZones::detailOfFirstRow()
     return values.isEmpty() ? m_prompts.shown : values;
 }
 
-void TestTimeZones::exportView(const QString& name, QJsonArray& rows, QStringList& loggedValues)
+void TestTimeZones::exportView(const QString& name, QJsonArray& rows, QStringList& loggedValues,
+                               const QString& messageStart)
 {
     const QString out = m_dir.filePath(u"out/"_s);
     QDir().mkpath(out);
@@ -212,7 +215,7 @@ void TestTimeZones::exportView(const QString& name, QJsonArray& rows, QStringLis
     m_window->trigger(shell::Command::Export);
     QCOMPARE(m_prompts.errors(), QStringList());
     QCOMPARE(m_prompts.messages().size(), 1);
-    QVERIFY(m_prompts.messages()[0].startsWith(QString::fromUtf16(exporting::kFinished)));
+    QVERIFY2(m_prompts.messages()[0].startsWith(messageStart), qPrintable(m_prompts.messages()[0]));
 
     QProcess python;
     python.start(u"/usr/bin/python3"_s,
@@ -294,15 +297,19 @@ void TestTimeZones::tamperedValueIsAnItemError()
     const QStringList detail = detailOfFirstRow();
     QCOMPARE(detail.size(), 1);
     QVERIFY2(detail[0].startsWith(u"error:"_s) && detail[0].contains(u"中域时刻存储的值无效"_s), qPrintable(detail[0]));
-    // The export leaves that cell empty and logs no value for it.
+    // The export leaves that cell empty, logs why and counts it in its message.
     QJsonArray rows;
     QStringList logged;
-    exportView(u"损坏"_s, rows, logged);
+    exportView(u"损坏"_s, rows, logged,
+               QString::fromUtf16(exporting::kFinishedWithLosses) + u"1个域的值未能读取，单元格留空"_s);
     if (QTest::currentTestFailed())
         return;
     QCOMPARE(rows.at(1).toArray().at(8).toString(), QString());
     expected.removeAt(7);
     QCOMPARE(logged, expected);
+    const QStringList log = testing::readLogLines(m_logFolder + u"log20261208.txt"_s);
+    QVERIFY(log.contains(u"读取第1个文档的时刻域出错:文档00000000000000000000000000000001中域时刻存储的值无效："_s
+                         u"日期时间无效或超出范围（1e+19）;2026-12-8 4:24:34"_s));
 }
 
 QTEST_MAIN(TestTimeZones)

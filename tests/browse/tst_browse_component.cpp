@@ -32,9 +32,12 @@ private slots:
     void init();
     void cleanup();
     void serverModePagesThroughTheSample();
+    void serverModeListsOnlyWhatReadersItemsLet();
     void fileModeOpensTheSampleFile();
 
 private:
+    // Connects to the sample's server through the connection dialog.
+    void connectAs(const QString& user, const QString& password);
     // Numbers of the first column of the rows listed.
     QStringList firstColumn() const;
     QStringList numbers(int from, int to) const;
@@ -97,17 +100,22 @@ QStringList TestBrowseComponent::numbers(int from, int to) const
     return out;
 }
 
-void TestBrowseComponent::serverModePagesThroughTheSample()
+void TestBrowseComponent::connectAs(const QString& user, const QString& password)
 {
-    testing::whenModal([this](QDialog* dialog) {
+    testing::whenModal([&](QDialog* dialog) {
         auto* d = qobject_cast<browse::ConnectionDialog*>(dialog);
         QVERIFY(d);
         d->serverEdit()->setText(m_sample.serverName);
-        d->userEdit()->setText(m_sample.userName);
-        d->passwordEdit()->setText(m_sample.password);
+        d->userEdit()->setText(user);
+        d->passwordEdit()->setText(password);
         d->confirm();
     });
     m_window->trigger(shell::Command::OpenServer);
+}
+
+void TestBrowseComponent::serverModePagesThroughTheSample()
+{
+    connectAs(m_sample.userName, m_sample.password);
     QVERIFY2(m_prompts.shown.isEmpty(), qPrintable(m_prompts.shown.join(u'\n')));
     QTreeWidgetItem* root = m_window->databaseTree()->topLevelItem(0);
     QCOMPARE(root->text(0), m_sample.serverName + u'(' + m_sample.dataDir + u')');
@@ -167,6 +175,24 @@ void TestBrowseComponent::serverModePagesThroughTheSample()
     m_window->databaseTree()->setCurrentItem(noViews);
     m_window->trigger(shell::Command::TreeClick);
     QCOMPARE(noViews->childCount(), 0);
+    QVERIFY2(m_prompts.shown.isEmpty(), qPrintable(m_prompts.shown.join(u'\n')));
+}
+
+// The guest is named by none of the Readers items of the second to fourth customers: the list and its count
+// leave them out.
+void TestBrowseComponent::serverModeListsOnlyWhatReadersItemsLet()
+{
+    connectAs(m_sample.guestName, m_sample.guestPassword);
+    QTreeWidgetItem* crm = child(m_window->databaseTree()->topLevelItem(0), u"crm.nsf"_s);
+    QVERIFY(crm);
+    m_window->databaseTree()->setCurrentItem(crm);
+    m_window->trigger(shell::Command::TreeClick);
+    m_window->databaseTree()->setCurrentItem(child(crm, u"全部"_s));
+    m_window->trigger(shell::Command::TreeClick);
+    QCOMPARE(m_window->statusPanelText(1), u"视图：全部(全部) 共有文档:247"_s);
+    QCOMPARE(firstColumn(), QStringList{u"1"_s} + numbers(5, 103));
+    page(shell::Command::LastPage);
+    QCOMPARE(firstColumn(), numbers(204, 250));
     QVERIFY2(m_prompts.shown.isEmpty(), qPrintable(m_prompts.shown.join(u'\n')));
 }
 

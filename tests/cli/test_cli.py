@@ -12,6 +12,7 @@ import os
 import pty
 import shutil
 import signal
+import sqlite3
 import subprocess
 import sys
 import tempfile
@@ -238,6 +239,53 @@ class Writer(Case):
         self.assertEqual(len(ids), next(iter(manifest(self.out).values()))["viewDocuments"])
 
 
+def query(database, sql, *args):
+    with sqlite3.connect(database) as db:
+        return db.execute(sql, args).fetchall()
+
+
+class Faults(Case):
+    def test_links_below_the_output_folder_are_never_followed(self):
+        unid, attachment = query(ARCHIVE, "SELECT unid, name FROM documents JOIN attachments ON doc_id = id")[0]
+        cases = [("归档文档附件", True), ("归档文档附件/" + unid, True), ("归档文档附件/%s/%s" % (unid, attachment), False),
+                 ("归档文档_开始为第1个文档.xls", False), ("quillmere-export.json", False), ("crm", True),
+                 ("summary.json", False)]
+        for planted, folder in cases:
+            with self.subTest(planted=planted):
+                out, elsewhere = os.path.join(self.dir, planted, "out"), os.path.join(self.dir, planted, "elsewhere")
+                os.makedirs(os.path.dirname(os.path.join(out, planted)))
+                os.makedirs(elsewhere)
+                with open(os.path.join(elsewhere, "victim"), "w") as f:
+                    f.write("precious")
+                os.symlink(elsewhere if folder else os.path.join(elsewhere, "victim"), os.path.join(out, planted))
+                sources = [CRM, ARCHIVE, "--view", "全部"] if planted == "crm" else [ARCHIVE, "--view", "归档文档"]
+                if planted == "summary.json":
+                    sources += ["--json", os.path.join(out, planted)]
+                result = export(*sources, "-o", out)
+                self.assertIn(result.returncode, (1, 2), result.stdout)
+                self.assertIn(os.path.join(out, planted) + "是符号链接", result.stderr + result.stdout)
+                self.assertEqual(os.listdir(elsewhere), ["victim"])
+                with open(os.path.join(elsewhere, "victim")) as f:
+                    self.assertEqual(f.read(), "precious")
+
+    def test_a_damaged_view_index_fails_the_view_and_leaves_no_partial_workbook(self):
+        # The index claims 100 entries. Whether it ends at a sheet's end or inside a sheet, the view is refused as
+        # its export takes the view's entries, before any workbook is begun: none is written, none is recorded.
+        for entries in (60, 30):
+            with self.subTest(entries=entries):
+                database = os.path.join(self.dir, "damaged%d.nsf" % entries)
+                shutil.copy(ARCHIVE, database)
+                with sqlite3.connect(database) as db:
+                    db.execute("DELETE FROM view_entries WHERE position > ? AND view_id = "
+                               "(SELECT id FROM views WHERE name = '归档文档')", (entries,))
+                out = os.path.join(self.dir, "out%d" % entries)
+                result = export(database, "--view", "归档文档", "-o", out, "--sheet-rows", "60")
+                self.assertEqual(result.returncode, 1, result.stderr)
+                self.assertIn("索引已损坏", result.stderr)
+                self.assertEqual(workbooks(out), [])
+                self.assertFalse(os.path.exists(os.path.join(out, "quillmere-export.json")))
+
+
 class Results(Case):
     def test_json_summary_and_exit_status(self):
         broken = os.path.join(self.dir, "broken.nsf")
@@ -252,7 +300,8 @@ class Results(Case):
         crm = views[(CRM, "全部")]
         self.assertEqual((crm["status"], crm["documents"], crm["workbooks"]),
                          ("exported", 250, ["crm/全部_开始为第1个文档.xls"]))
-        self.assertEqual(crm["attachments"], 3)
+        self.assertEqual(crm["attachments"], 5)  # two attachments, three objects of a rich-text item
+        self.assertEqual(crm["unreadValues"], 0)
         self.assertGreaterEqual(crm["seconds"], 0)
         self.assertEqual(views[(ARCHIVE, "归档文档")]["attachments"], 10)
         missing = views[(CRM, "归档文档")]
@@ -307,6 +356,16 @@ class Sources(Case):
         self.assertIn("QUILLSERVER!!限制\\机密.nsf", guest.stderr)
         self.assertIn("无权访问", guest.stderr)
 
+    def test_a_guest_gets_only_the_documents_readers_items_let_them_read(self):
+        # The second to fourth customers of crm.nsf are for 演示用户 (by name, role and group) only.
+        everyone = os.path.join(self.dir, "local")
+        self.run_ok(CRM, "--view", "全部", "-o", everyone)
+        self.run_ok("--server", "QUILLSERVER", "--user", "访客", "crm.nsf", "--view", "全部", "-o", self.out,
+                    "--password-fd", "0", input="guest123\n")
+        book = "全部_开始为第1个文档.xls"
+        local = [row[0] for row in rows(os.path.join(everyone, book))[1:]]
+        self.assertEqual([row[0] for row in rows(os.path.join(self.out, book))[1:]], local[:1] + local[4:])
+
     def test_password_is_asked_on_the_terminal_without_echo(self):
         pid, terminal = pty.fork()
         if pid == 0:
@@ -346,7 +405,10 @@ class BadInput(Case):
             ([CRM, "--view", "全部", "--all-views", "-o", self.out], "只能用一个"),
             ([CRM, "--view", "全部", "-o", self.out, "--from", "0"], "--from"),
             ([CRM, "--view", "全部", "-o", self.out, "--jobs", "x"], "--jobs"),
-            ([CRM, "--view", "全部", "-o", self.out, "--bogus"], "无法识别的选项"),
+            ([CRM, "--view", "全部", "-o", self.out, "--bogus"], "无法识别的选项：bogus"),
+            ([CRM, "--view", "全部", "-o", self.out, "-pquill123"], "无法识别的选项：p…"),
+            ([CRM, "--view", "全部", "-o", self.out, "-Pquill123"], "无法识别的选项：P…"),
+            ([CRM, "--view", "全部", "-o", self.out, "--pwd=quill123"], "密码不能写在命令行上"),
             ([CRM, "--view", "全部", "-o"], "缺少参数值"),
             ([os.path.join(self.dir, "none.nsf"), "--view", "全部", "-o", self.out], "找不到"),
             ([self.dir + "/empty", "--view", "全部", "-o", self.out], "没有找到数据库"),
@@ -371,6 +433,7 @@ class BadInput(Case):
                 result = export(*args, stdin=subprocess.DEVNULL, env=env)
                 self.assertEqual(result.returncode, 2, result.stderr)
                 self.assertIn(message, result.stderr)
+                self.assertNotIn("quill123", result.stderr)
         self.assertFalse(os.path.exists(self.out))
 
     def test_failed_login_exits_2(self):
@@ -409,8 +472,30 @@ class BadInput(Case):
         self.assertEqual((other["errors"], other["attachments"]), ([], 2))
         os.remove(blocker)
         again = self.summary(*args)["views"]
-        self.assertEqual((again[0]["workbooks"], again[0]["attachments"]), (["全部_开始为第1个文档.xls"], 3))
+        self.assertEqual((again[0]["workbooks"], again[0]["attachments"]), (["全部_开始为第1个文档.xls"], 5))
         self.assertEqual(again[1]["keptWorkbooks"], ["按城市_开始为第1个文档.xls"])
+
+    def test_damaged_values_fail_the_view_and_are_read_again(self):
+        damaged = os.path.join(self.dir, "damaged.nsf")
+        shutil.copy(CRM, damaged)
+        with sqlite3.connect(damaged) as db:
+            db.execute("UPDATE items SET value = 'garbage' WHERE name = '城市' AND doc_id IN "
+                       "(SELECT doc_id FROM items WHERE name = '城市' ORDER BY doc_id LIMIT 2)")
+        db.close()
+        args = [damaged, "--view", "全部", "-o", self.out]
+        for run in range(2):
+            view = self.summary(*args, status=1)["views"][0]
+            self.assertEqual((view["status"], view["unreadValues"], view["documents"]), ("exported", 2, 250))
+            self.assertIn("数据导出完成，但是2个域的值未能读取，单元格留空", view["errors"][0])
+            # Not kept as complete: the next run reads the values again, and says so again.
+            self.assertEqual(view["workbooks"], ["全部_开始为第1个文档.xls"])
+        self.assertFalse(manifest(self.out)["全部_开始为第1个文档.xls"]["complete"])
+        lines = []
+        for log in glob.glob(os.path.join(WORK, "state", "quillmere", "log*.txt")):
+            with open(log, encoding="gb18030") as f:
+                lines += [l for l in f if "域出错:" in l and "城市" in l]
+        self.assertGreaterEqual(len(lines), 4)
+        self.assertIn("存储的值无效：不是JSON数组（garbage）", lines[-1])
 
     def test_a_folder_that_cannot_be_made_fails_only_its_database(self):
         os.makedirs(self.out)

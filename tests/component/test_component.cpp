@@ -130,6 +130,33 @@ private slots:
         QCOMPARE(manager->OpenDatabase(m_sample.serverName, u"限制/机密.nsf"_s, false)->Views(),
                  QStringList{u"机密文档"_s});
     }
+
+    // The Readers items of crm.nsf's second to fourth customers name userName, the role [Admin] that the access
+    // list gives the group 销售部, and 销售部, which holds the group that holds userName. The guest reads none.
+    void readersItemsOnTheSample()
+    {
+        const struct
+        {
+            QString user;
+            QString password;
+            int count;
+            QList<int> numbers; // of the first five documents
+        } cases[] = {{m_sample.userName, m_sample.password, 250, {1, 2, 3, 4, 5}},
+                     {m_sample.guestName, m_sample.guestPassword, 247, {1, 5, 6, 7, 8}}};
+        for (const auto& c : cases) {
+            auto session = newSession();
+            session->InitUserSession(c.user, c.password);
+            auto db = session->OpenDatabase(m_sample.serverName, u"crm.nsf"_s, false);
+            auto all = db->FindView(u"全部"_s);
+            QCOMPARE(all->EntryCount(), c.count);
+            QCOMPARE(db->FindView(u"所有文档"_s)->EntryCount(), c.count + 1);
+            QList<int> numbers;
+            for (auto doc = all->NthDocument(1); numbers.size() < 5; doc = all->NextDocument(*doc))
+                numbers << int(doc->ColumnValues().at(0).asNumber());
+            QCOMPARE(numbers, c.numbers);
+        }
+        QCOMPARE(openLocal(u"crm.nsf"_s)->FindView(u"按城市"_s)->EntryCount(), 250);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestComponent)

@@ -3,6 +3,7 @@
 #include "domino/error.h"
 #include "domino/lazysession.h"
 #include "domino/loader.h"
+#include "dominoassert.h"
 #include "model.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
@@ -89,6 +90,10 @@ const struct Tampering
     {"UPDATE items SET value = '[\"3\"]' WHERE name = 'N'", Reading::ItemValue, u"N", u"不是数字"},
     {"UPDATE items SET value = '[3]' WHERE name = 'T'", Reading::ItemValue, u"T", u"中域T存储的值无效"},
     {"UPDATE items SET value = '{}' WHERE name = 'T'", Reading::ItemValue, u"T", u"不是JSON数组"},
+    // Bytes that are not UTF-8 would read as other text; control characters are shown escaped.
+    {"UPDATE items SET value = CAST(X'5b2261ff225d' AS TEXT) WHERE name = 'T'", Reading::ItemValue, u"T",
+     u"中域T存储的值无效：不是UTF-8文本"},
+    {"UPDATE items SET value = 'x' || char(10) || 'y' WHERE name = 'T'", Reading::ItemValue, u"T", u"（x\\x0ay）"},
     {"UPDATE items SET value = '[5]' WHERE name = 'R'", Reading::FormattedText, u"R", u"中域R存储的值无效"},
     {"UPDATE items SET type = 12345 WHERE name = 'T'", Reading::ItemValue, u"T", u"类型编号未知（12345）"},
     {"UPDATE items SET type = 12345 WHERE name = 'T'", Reading::ItemByName, u"T", u"类型编号未知（12345）"},
@@ -322,6 +327,16 @@ private slots:
         QFile file(saved);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), QByteArray("\x00\x01\x02\xff", 4));
+        // A link under the name is refused, not followed: what it leads to stays as it was.
+        const QString link = path(u"link.bin"_s);
+        QVERIFY(QFile::link(path(u"docs.json"_s), link));
+        const auto contents = [&] {
+            QFile json(path(u"docs.json"_s));
+            return json.open(QIODevice::ReadOnly) ? json.readAll() : QByteArray();
+        };
+        const QByteArray before = contents();
+        QVERIFY_DOMINO_ERROR(doc->AttachmentByName(u"photo.bin"_s)->SaveToFile(link), link + u"是符号链接"_s);
+        QCOMPARE(contents(), before);
 
         // A bad document anywhere in the file adds nothing.
         writeFile(path(u"bad.json"_s), R"([{"form": "Item", "items": [{"name": "No", "value": 9}]},
@@ -364,6 +379,13 @@ private slots:
             {{u"set-acl"_s, db, u"--name"_s, u"张三"_s, u"--level"_s, u"3"_s},
              u"已设置访问控制条目张三的级别为3（作者）"},
             {{u"add-server-name"_s, db, u"S1"_s}, u"已添加服务器名S1"},
+            {{u"set-acl"_s, db, u"--name"_s, u"张三"_s, u"--level"_s, u"2"_s, u"--role"_s, u"Admin"_s, u"--role"_s,
+              u"[admin]"_s, u"--role"_s, u"[审批]"_s},
+             u"已设置访问控制条目张三的级别为2（读者），角色：[Admin]、[审批]"},
+            {{u"set-group"_s, db, u"--name"_s, u"组"_s, u"--member"_s, u"张三"_s, u"--member"_s, u"CN=李四/O=Q"_s,
+              u"--member"_s, u"李四/q"_s},
+             u"组组的成员：张三、CN=李四/O=Q"},
+            {{u"set-group"_s, db, u"--name"_s, u"组"_s}, u"已删除组组"},
         };
         for (const auto& step : steps) {
             QString output;
@@ -391,6 +413,9 @@ private slots:
                  1);
         QVERIFY2(error.contains(u"不支持的选择公式"_s), qPrintable(error));
         QCOMPARE(open(db)->Views(), QStringList{u"AB"_s});
+        QCOMPARE(admin({u"set-acl"_s, db, u"--name"_s, u"x"_s, u"--level"_s, u"2"_s, u"--role"_s, u"[a]b]"_s}, &error),
+                 1);
+        QVERIFY2(error.contains(u"角色名无效"_s), qPrintable(error));
     }
 
     void adminToolLocksTheFileWhileWriting()
@@ -502,6 +527,61 @@ private slots:
         QVERIFY(waited.elapsed() > 2500);
     }
 
+    // Sorted, selecting and formula views on a server, and the positions of restricted entries the admin tool
+    // keeps: followed when another writer (an older tool, here SQL) changes a Readers item.
+    void readersItemsOnServerViewsFollowEveryWriter()
+    {
+        const QString data = path(u"readers-data"_s);
+        QVERIFY(QDir().mkpath(data));
+        const QString names = data + u"/names.nsf"_s;
+        const QString db = data + u"/db.nsf"_s;
+        writeFile(path(u"readers.json"_s), uR"([
+            {"items": [{"name": "No", "value": 1}]},
+            {"items": [{"name": "No", "value": 2}, {"name": "R", "type": "readers", "value": "甲"}]},
+            {"items": [{"name": "No", "value": 3}]},
+            {"items": [{"name": "No", "value": 4}, {"name": "R", "type": "readers", "value": "组"}]},
+            {"items": [{"name": "No", "value": 5}, {"name": "R", "type": "readers", "value": "乙"}]},
+            {"items": [{"name": "No", "value": 6}]}])"_s.toUtf8());
+        for (const QStringList& step : {QStringList{u"create-db"_s, names},
+                                        {u"add-server-name"_s, names, u"S"_s},
+                                        {u"add-user"_s, names, u"--name"_s, u"甲"_s, u"--password"_s, u"p"_s},
+                                        {u"add-user"_s, names, u"--name"_s, u"乙"_s, u"--password"_s, u"p"_s},
+                                        {u"set-group"_s, names, u"--name"_s, u"组"_s, u"--member"_s, u"甲"_s},
+                                        {u"create-db"_s, db},
+                                        {u"add-docs"_s, db, path(u"readers.json"_s)},
+                                        {u"add-view"_s, db, u"--name"_s, u"降序"_s, u"--column"_s, u"No=No"_s,
+                                         u"--column"_s, u"号=@DocNumber"_s, u"--sort"_s, u"1"_s, u"--descending"_s},
+                                        {u"add-view"_s, db, u"--name"_s, u"选择"_s, u"--column"_s, u"No=@Text(No)"_s,
+                                         u"--select"_s, u"SELECT No > 2"_s}})
+            QCOMPARE(admin(step), 0);
+        const QString registry = quill::component::testing::registerComponent(m_dir.path(), data);
+        // Each view's first column, and the formula column's numbers.
+        const auto listed = [&](const QString& user, const QString& viewName) {
+            auto session = createRegisteredSession(quill::platform::Registry(registry));
+            session->InitUserSession(user, u"p"_s);
+            auto view = session->OpenDatabase(u"S"_s, u"db.nsf"_s, false)->FindView(viewName);
+            QStringList shown;
+            for (int n = 1; n <= view->EntryCount(); ++n) {
+                const ValueList values = view->NthDocument(n)->ColumnValues();
+                shown << ValueToText(values.at(0)) + (values.size() > 1 ? u'#' + ValueToText(values.at(1)) : QString());
+            }
+            return shown.join(u' ');
+        };
+        QCOMPARE(listed(u"甲"_s, u"降序"_s), u"6#1 4#2 3#3 2#4 1#5"_s);
+        QCOMPARE(listed(u"乙"_s, u"降序"_s), u"6#1 5#2 3#3 1#4"_s);
+        QCOMPARE(listed(u"乙"_s, u"选择"_s), u"3 5 6"_s);
+
+        sql(db, "INSERT INTO items(doc_id, seq, name, type, value) VALUES(3, 9, 'R', 1075, '[\"甲\"]')");
+        QCOMPARE(listed(u"乙"_s, u"降序"_s), u"6#1 5#2 1#3"_s);
+        QCOMPARE(listed(u"甲"_s, u"选择"_s), u"3 4 6"_s);
+        // The tool's next write keeps the positions again.
+        QCOMPARE(admin({u"add-docs"_s, db, path(u"readers.json"_s)}), 0);
+        QCOMPARE(listed(u"乙"_s, u"选择"_s), u"5 6 3 5 6"_s);
+        QCOMPARE(
+            quill::component::Store::open(db, quill::component::Store::Mode::ReadOnly)->meta(u"readers_positions"_s),
+            u"1"_s);
+    }
+
     void storedValuesReadAsTheJsonParserReadsThem()
     {
         using namespace quill::component;
@@ -570,6 +650,37 @@ private slots:
                                  std::signbit(std::get<ValueList>(expected)[i].asNumber()));
                 }
             }
+        }
+    }
+
+    void installLeavesARegistryItCannotReadAlone()
+    {
+        for (const QByteArray& bytes : {QByteArray("\xFF\xFEW\0i\0n\0"), QByteArray("REGEDIT4\n\x80\x81"),
+                                        QByteArray("REGEDIT4\n[HKEY_LOCAL_MACHINE\\X]\n\"A\"=\"1\"\ntrailing")}) {
+            const QString file = path(u"unreadable.reg"_s);
+            writeFile(file, bytes);
+            QString error;
+            QCOMPARE(admin({u"install"_s, u"--registry"_s, file, u"--data"_s, m_sample.dataDir}, &error), 1);
+            QVERIFY2(error.startsWith(u"nlsxbe-admin: 无法读取注册表文件"_s + file), qPrintable(error));
+            QFile after(file);
+            QVERIFY(after.open(QIODevice::ReadOnly));
+            QCOMPARE(after.readAll(), bytes);
+        }
+    }
+
+    void unknownOptionsNeverShowAPassword()
+    {
+        const QString names = m_sample.dataDir + u"/names.nsf"_s;
+        const QList<std::pair<QStringList, QString>> cases = {
+            {{u"install"_s, u"-pquill123"_s}, u"无法识别的参数：-p…"_s},
+            {{u"install"_s, u"--passwd=quill123"_s, u"extra"_s}, u"无法识别的参数：--pass… extra"_s},
+            {{u"add-user"_s, names, u"--name"_s, u"x"_s, u"--passwrd"_s, u"quill123"_s}, u"无法识别的参数：--pass…"_s},
+            {{u"add-user"_s, names, u"--pwd"_s, u"quill123"_s, u"--bogus"_s}, u"无法识别的参数：--p… --bogus"_s},
+        };
+        for (const auto& [arguments, message] : cases) {
+            QString error;
+            QCOMPARE(admin(arguments, &error), 1);
+            QCOMPARE(error.trimmed(), u"nlsxbe-admin: "_s + message);
         }
     }
 

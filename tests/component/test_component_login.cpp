@@ -1,5 +1,6 @@
-// A login answers in the same time whether the user name exists or not. Counted, not timed: this program
-// stands in for libsodium's password functions (the component finds them here first) and passes each call on.
+// A login answers in the same time whether the user name exists or not, and repeated failures to one name wait
+// longer and longer. Counted, not timed: this program stands in for libsodium's password functions (the
+// component finds them here first) and passes each call on, and for nanosleep, which it only records.
 
 #include "domino/error.h"
 #include "domino/loader.h"
@@ -12,6 +13,7 @@
 #include <QTest>
 #include <dlfcn.h>
 #include <sodium.h>
+#include <vector>
 
 using namespace Qt::StringLiterals;
 
@@ -19,6 +21,7 @@ namespace {
 
 int g_hashesMade = 0;
 QList<QByteArray> g_hashesChecked;
+std::vector<qint64> g_waits; // milliseconds, as asked of nanosleep
 
 template <typename Fn> Fn real(const char* name)
 {
@@ -40,6 +43,14 @@ int crypto_pwhash_str(char out[crypto_pwhash_STRBYTES], const char* const passwd
     ++g_hashesMade;
     using Fn = int (*)(char*, const char*, unsigned long long, unsigned long long, size_t);
     return real<Fn>("crypto_pwhash_str")(out, passwd, passwdlen, opslimit, memlimit);
+}
+
+int nanosleep(const timespec* requested, timespec* remaining)
+{
+    g_waits.push_back(qint64(requested->tv_sec) * 1000 + requested->tv_nsec / 1000000);
+    if (remaining)
+        *remaining = {};
+    return 0;
 }
 
 int crypto_pwhash_str_verify(const char* str, const char* const passwd, unsigned long long passwdlen)
@@ -93,6 +104,56 @@ private slots:
         // The hash for unknown names was made once, not at every login.
         QCOMPARE(g_hashesChecked[1], g_hashesChecked[2]);
         QVERIFY(g_hashesMade <= 1);
+    }
+
+    void repeatedFailuresWaitLongerUntilASuccess()
+    {
+        using quill::domino::DominoError;
+        const QString user = m_sample.userName;
+        const QString right = m_sample.password;
+        struct Attempt
+        {
+            QString name;
+            QString password;
+            qint64 wait; // asked before the check, milliseconds; 0: none
+        };
+        const QList<Attempt> attempts = {{user, u"w1"_s, 0},
+                                         {user, u"w2"_s, 0},
+                                         {user, u"w3"_s, 0},
+                                         {user, u"w4"_s, 1000},
+                                         {user, u"w5"_s, 2000},
+                                         // The right password waits as well, then forgets the failures.
+                                         {user, right, 4000},
+                                         {user, u"w6"_s, 0},
+                                         // An unknown name counts alike, without regard to case, and alone.
+                                         {u"stranger"_s, u"w"_s, 0},
+                                         {u"STRANGER"_s, u"w"_s, 0},
+                                         {u"Stranger"_s, u"w"_s, 0},
+                                         {u"someone"_s, u"w"_s, 0},
+                                         {u"stranger"_s, u"w"_s, 1000},
+                                         {u"stranger"_s, u"w"_s, 2000},
+                                         {u"stranger"_s, u"w"_s, 4000},
+                                         {u"stranger"_s, u"w"_s, 8000},
+                                         {u"stranger"_s, u"w"_s, 16000},
+                                         {u"stranger"_s, u"w"_s, 30000},
+                                         {u"stranger"_s, u"w"_s, 30000},
+                                         {user, u"w7"_s, 0}};
+        g_hashesChecked.clear();
+        for (const Attempt& a : attempts) {
+            g_waits.clear();
+            bool signedIn = true;
+            try {
+                quill::domino::createRegisteredSession(quill::platform::Registry(quill::platform::registryFilePath()))
+                    ->InitUserSession(a.name, a.password);
+            } catch (const DominoError&) {
+                signedIn = false;
+            }
+            QCOMPARE(signedIn, a.password == right);
+            QVERIFY2(g_waits == (a.wait ? std::vector<qint64>{a.wait} : std::vector<qint64>()),
+                     qPrintable(a.name + u' ' + a.password));
+        }
+        // The wait never stands in for the check: one per attempt.
+        QCOMPARE(g_hashesChecked.size(), attempts.size());
     }
 
 private:

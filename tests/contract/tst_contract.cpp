@@ -8,6 +8,7 @@
 #include "fakedomino.h"
 #include "model.h"
 #include "platform/registry.h"
+#include "store.h"
 #include "testsupport/sample_installation.h"
 
 #include <QDir>
@@ -31,6 +32,48 @@ const QString kPassword = u"quill123"_s;
 const QString kDatabase = u"业务/合同.nsf"_s; // below the data directory
 const QString kNoViews = u"业务/无视图.nsf"_s;
 const QString kChanging = u"业务/变动.nsf"_s; // as kDatabase, for the tests that change it
+// Documents with Readers and Authors items, and the users and groups they name.
+const QString kReaders = u"业务/读者.nsf"_s;
+const QString kReader = u"CN=Wang Fang/OU=Sales/O=Quill"_s;
+const QString kReaderPassword = u"wang123"_s;
+// Wang Fang is in 华东组, which is in 销售部, and in the first of a chain 级1 ⊂ 级2 ⊂ ... ⊂ 级7 ⊂ 级1.
+const std::vector<std::pair<QString, QStringList>> kGroups = {{u"华东组"_s, {u"Wang Fang/Sales/Quill"_s}},
+                                                              {u"销售部"_s, {u"华东组"_s, u"李雷"_s}},
+                                                              {u"级1"_s, {u"*/Sales/Quill"_s, u"级7"_s}},
+                                                              {u"级2"_s, {u"级1"_s}},
+                                                              {u"级3"_s, {u"级2"_s}},
+                                                              {u"级4"_s, {u"级3"_s}},
+                                                              {u"级5"_s, {u"级4"_s}},
+                                                              {u"级6"_s, {u"级5"_s}},
+                                                              {u"级7"_s, {u"级6"_s}}};
+// The access list gives 销售部 the role [Admin].
+const QString kRoleHolder = u"销售部"_s;
+const QString kRole = u"[Admin]"_s;
+// Readers and Authors items of each document of the view 全部 (in that order), and who reads it on the server.
+struct Restriction
+{
+    QStringList readers; // no item when empty
+    QStringList authors;
+    bool readerReads;
+    bool userReads;
+};
+const std::vector<Restriction> kRestrictions = {
+    {{}, {}, true, true},
+    {{u"CN=Wang Fang/OU=Sales/O=Quill"_s}, {}, true, false},
+    {{u"wang fang/sales/QUILL"_s}, {}, true, false},
+    {{u"WANG FANG"_s}, {}, true, false},
+    {{u"销售部"_s}, {}, true, false},
+    {{u"[admin]"_s}, {}, true, false},
+    {{u"*/Sales/Quill"_s}, {}, true, false},
+    {{u"*"_s}, {}, true, true},
+    {{}, {u"李雷"_s}, true, true},
+    {{u""_s, u" "_s}, {u"李雷"_s}, true, true},
+    {{u"李雷"_s}, {u"Wang Fang/Sales/Quill"_s}, true, false},
+    {{u"李雷"_s, u"Wang Fang/Other/Quill"_s, u"Wang"_s}, {}, false, false},
+    {{u"级6"_s}, {}, true, false},
+    {{u"级7"_s}, {}, false, false},
+    {{u"[Other]"_s}, {}, false, false},
+};
 const QString kRemark = u"客户备注\t重要\n"_s + QString(30, u'好') +
                         u" This remark is long enough to be wrapped at eighty characters by the formatted text of "
                         u"the rich-text item."_s;
@@ -79,14 +122,15 @@ std::vector<admin::DocumentSpec> documents()
         docs[i].unid = idOf(int(i) + 1);
         docs[i].created = docs[i].modified = at(2025, 1, 1, 8) + qint64(i) * 60000;
     }
-    docs[0].items = {
-        item(u"编号"_s, NumberType, {1}),
-        item(u"名称"_s, TextType, {u"华夏贸易"_s}),
-        item(u"签约"_s, DateTimeType, {double(at(2024, 1, 4, 9, 30))}),
-        item(u"联系人"_s, NamesType, {u"张三"_s, u"李四"_s}),
-        item(u"金额"_s, NumberType, {1234.5}),
-        item(u"备注"_s, RichTextType, {kRemark},
-             {{u"示意图.png"_s, QByteArray("\x89PNG", 4)}, {u"说明.txt"_s, u"嵌入的说明文件"_s.toUtf8()}})};
+    docs[0].items = {item(u"编号"_s, NumberType, {1}),
+                     item(u"名称"_s, TextType, {u"华夏贸易"_s}),
+                     item(u"签约"_s, DateTimeType, {double(at(2024, 1, 4, 9, 30))}),
+                     item(u"联系人"_s, NamesType, {u"张三"_s, u"李四"_s}),
+                     item(u"金额"_s, NumberType, {1234.5}),
+                     item(u"备注"_s, RichTextType, {kRemark},
+                          {{u"示意图.png"_s, QByteArray("\x89PNG", 4)},
+                           {u"说明.txt"_s, u"嵌入的说明文件"_s.toUtf8()},
+                           {u"说明.txt"_s, "another object of the same name"}})};
     docs[0].attachments = {{u"合同.txt"_s, u"合同正文：甲方与乙方……\n"_s.toUtf8()},
                            {u"Quote.csv"_s, u"产品,数量,单价\n服务器,2,35000\n"_s.toUtf8()},
                            {u"Readme.TXT"_s, "first"},
@@ -117,6 +161,26 @@ std::vector<admin::ColumnSpec> columns(const QStringList& items)
 
 const QStringList kAllColumns = {u"编号"_s, u"名称"_s, u"签约"_s, u"联系人"_s, u"金额"_s, u"没有的域"_s};
 
+// The documents of kReaders: number n (from 1) has the id idOf(100 + n).
+std::vector<admin::DocumentSpec> restrictedDocuments()
+{
+    std::vector<admin::DocumentSpec> docs;
+    for (const Restriction& restriction : kRestrictions) {
+        admin::DocumentSpec doc;
+        doc.unid = idOf(101 + int(docs.size()));
+        doc.created = doc.modified = at(2025, 1, 1) + qint64(docs.size()) * 60000;
+        doc.items = {item(u"编号"_s, component::NumberType, {double(docs.size() + 1)})};
+        if (!restriction.readers.isEmpty())
+            doc.items.push_back(
+                item(u"读者"_s, component::ReadersType, QJsonArray::fromStringList(restriction.readers)));
+        if (!restriction.authors.isEmpty())
+            doc.items.push_back(
+                item(u"作者"_s, component::AuthorsType, QJsonArray::fromStringList(restriction.authors)));
+        docs.push_back(std::move(doc));
+    }
+    return docs;
+}
+
 // What a backend offers the tests: sessions on the installation described above.
 class Backend
 {
@@ -136,12 +200,20 @@ public:
     {
         m_domino.addServer(kServer);
         m_domino.addUser(kUser, kPassword);
+        m_domino.addUser(kReader, kReaderPassword);
+        for (const auto& [group, members] : kGroups)
+            m_domino.addGroup(group, members);
         for (const QString& path : {kDatabase, localPath(kDatabase)})
-            fill(m_domino.addDatabase(path));
+            fill(m_domino.addDatabase(path), documents());
+        for (const QString& path : {kReaders, localPath(kReaders)}) {
+            quill::testing::FakeDatabase& db = m_domino.addDatabase(path);
+            fill(db, restrictedDocuments());
+            db.roles[kRoleHolder] = QStringList{kRole};
+        }
         m_domino.addDatabase(kNoViews);
         m_domino.addDatabase(localPath(kNoViews));
         m_changing = &m_domino.addDatabase(localPath(kChanging));
-        fill(*m_changing);
+        fill(*m_changing, documents());
     }
 
     std::unique_ptr<NotesSession> newSession() override { return m_domino.sessionFactory()(); }
@@ -149,7 +221,7 @@ public:
     void addFirstDocument(const QString& id) override { m_changing->addDocumentFirst().id = id; }
 
 private:
-    static void fill(quill::testing::FakeDatabase& db)
+    static void fill(quill::testing::FakeDatabase& db, const std::vector<admin::DocumentSpec>& written)
     {
         std::vector<quill::testing::FakeColumn> all;
         for (const QString& name : kAllColumns)
@@ -157,12 +229,12 @@ private:
         db.addView(u"全部"_s, all);
         db.addView(u"仅编号"_s, {{u"编号"_s, u"编号"_s}});
         db.addEmptyView(u"空视图"_s, {{u"标题"_s, u"Subject"_s}});
-        for (const admin::DocumentSpec& written : documents()) {
+        for (const admin::DocumentSpec& spec : written) {
             quill::testing::FakeDocument& doc = db.addDocument();
-            doc.id = written.unid;
-            for (const admin::ItemSpec& i : written.items)
+            doc.id = spec.unid;
+            for (const admin::ItemSpec& i : spec.items)
                 doc.items.push_back(fakeItem(i));
-            for (const admin::FileSpec& file : written.attachments)
+            for (const admin::FileSpec& file : spec.attachments)
                 doc.attachment(file.name, file.data);
         }
     }
@@ -195,6 +267,9 @@ public:
         admin::createDatabase(names, u"Domino目录"_s);
         admin::addServerName(names, kServer);
         admin::addUser(names, kUser, kPassword);
+        admin::addUser(names, kReader, kReaderPassword);
+        for (const auto& [group, members] : kGroups)
+            admin::setGroup(names, group, members);
         for (const QString& path : {localPath(kDatabase), localPath(kChanging)}) {
             admin::createDatabase(path, u"合同"_s);
             admin::addDocuments(path, documents());
@@ -203,6 +278,13 @@ public:
             admin::addView(path, {u"空视图"_s, {{u"标题"_s, u"Subject"_s, {}}}, u"Nothing"_s, -1, false, {}});
         }
         admin::createDatabase(localPath(kNoViews), u"没有视图的数据库"_s);
+        const QString readers = localPath(kReaders);
+        admin::createDatabase(readers, u"读者"_s);
+        admin::addDocuments(readers, restrictedDocuments());
+        admin::addView(readers, {u"全部"_s, columns(kAllColumns), {}, -1, false, {}});
+        admin::addView(readers, {u"仅编号"_s, columns({u"编号"_s}), {}, -1, false, {}});
+        admin::addView(readers, {u"空视图"_s, {{u"标题"_s, u"Subject"_s, {}}}, u"Nothing"_s, -1, false, {}});
+        admin::setAcl(readers, kRoleHolder, component::Reader, {kRole});
         m_registry = component::testing::registerComponent(m_dir.path(), data);
     }
 
@@ -401,7 +483,7 @@ private slots:
                     ->EmbeddedObjects()
                     .isEmpty());
 
-        QCOMPARE(item->EmbeddedObjects(), (QStringList{u"示意图.png"_s, u"说明.txt"_s}));
+        QCOMPARE(item->EmbeddedObjects(), (QStringList{u"示意图.png"_s, u"说明.txt"_s, u"说明.txt"_s}));
         auto object = item->EmbeddedObjectByName(u"说明.txt"_s);
         QCOMPARE(object->Name(), u"说明.txt"_s);
         QCOMPARE(item->EmbeddedObjectByName(u"说明.TXT"_s)->Name(), u"说明.txt"_s);
@@ -415,6 +497,13 @@ private slots:
         QCOMPARE(fileContents(target), u"嵌入的说明文件"_s.toUtf8());
         QVERIFY_DOMINO_ERROR(item->EmbeddedObjectByName(u"无.png"_s), u"找不到嵌入对象：无.png"_s);
         QVERIFY_DOMINO_ERROR(object->SaveToFile(u"/nonexistent-dir/x.txt"_s), u"/nonexistent-dir/x.txt"_s);
+
+        // By position, each one, also when names repeat.
+        item->EmbeddedObjectAt(2)->SaveToFile(target);
+        QCOMPARE(fileContents(target), QByteArray("another object of the same name"));
+        QCOMPARE(item->EmbeddedObjectAt(0)->Name(), u"示意图.png"_s);
+        QVERIFY_DOMINO_ERROR(item->EmbeddedObjectAt(3), u"没有第4个嵌入对象"_s);
+        QVERIFY_DOMINO_ERROR(item->EmbeddedObjectAt(-1), u"没有第0个嵌入对象"_s);
     }
 
     void formattedTextWrapping()
@@ -522,6 +611,57 @@ private slots:
         // What was had in a batch is read on after it.
         QCOMPARE(doc->ItemValue(u"编号"_s), ValueList{Value::number(4)});
         QVERIFY(view->NextDocument(*doc) == nullptr);
+    }
+
+    // On a server a document whose Readers items do not name the user (nor its Authors items, then) is not there
+    // for the user: not counted, not reached by position, walking or id. A local file shows every document.
+    void readersItemsHideDocumentsOnTheServer()
+    {
+        const struct
+        {
+            QString user;
+            QString password;
+            bool Restriction::*reads;
+        } users[] = {{kReader, kReaderPassword, &Restriction::readerReads},
+                     {kUser, kPassword, &Restriction::userReads},
+                     {QString(), QString(), nullptr}};
+        for (const auto& u : users) {
+            QStringList expected;
+            QStringList hidden;
+            for (size_t i = 0; i < kRestrictions.size(); ++i)
+                (!u.reads || kRestrictions[i].*u.reads ? expected : hidden) << idOf(101 + int(i));
+            std::shared_ptr<NotesDatabase> db;
+            if (u.user.isEmpty()) {
+                db = openLocal(kReaders);
+            } else {
+                auto session = m_backend.newSession();
+                session->InitUserSession(u.user, u.password);
+                db = session->OpenDatabase(kServer, kReaders, false);
+            }
+            auto view = db->FindView(u"全部"_s);
+            QCOMPARE(view->EntryCount(), int(expected.size()));
+            QStringList byPosition;
+            QStringList walked;
+            for (int n = 1; n <= view->EntryCount(); ++n)
+                byPosition << view->NthDocument(n)->DocumentId();
+            for (auto doc = view->NthDocument(1); doc; doc = view->NextDocument(*doc))
+                walked << doc->DocumentId();
+            QCOMPARE(byPosition, expected);
+            QCOMPARE(walked, expected);
+            QVERIFY_DOMINO_ERROR(view->NthDocument(int(expected.size()) + 1),
+                                 u"没有第%1个文档"_s.arg(expected.size() + 1));
+            // Held still, as an export walks it: the same documents.
+            view->SetAutoUpdate(false);
+            QCOMPARE(view->EntryCount(), int(expected.size()));
+            QStringList still;
+            for (auto doc = view->NthDocument(1); doc; doc = view->NextDocument(*doc))
+                still << doc->DocumentId();
+            QCOMPARE(still, expected);
+            for (const QString& id : expected)
+                QCOMPARE(db->FindDocumentById(id)->DocumentId(), id);
+            for (const QString& id : hidden)
+                QVERIFY_DOMINO_ERROR(db->FindDocumentById(id), u"找不到文档"_s);
+        }
     }
 
     void objectsOutliveTheirParents()

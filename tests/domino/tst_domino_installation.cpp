@@ -38,6 +38,7 @@ private slots:
     void missingRegistrationWithBrokenLibrary();
     void missingRegistrationWithComponent();
     void trailingSlashNamesTheSameLibrary();
+    void unreadableRegistryIsLeftAlone();
 
 private:
     QString folder(const QString& name);
@@ -234,6 +235,21 @@ void TestDominoInstallation::trailingSlashNamesTheSameLibrary()
     const QByteArray before = storeBytes();
     check(domino + u'/');
     QCOMPARE(storeBytes(), before);
+}
+
+void TestDominoInstallation::unreadableRegistryIsLeftAlone()
+{
+    // An installation whose registration should be rewritten, in a file with a line the store cannot read.
+    m_registry->writeString(kDomino, u"Path"_s, folder(u"domino"_s));
+    m_registry->writeString(kRegistration, QString(), u"/old/libnlsxbe.so"_s);
+    QFile file(m_registry->filePath());
+    QVERIFY(file.open(QIODevice::Append));
+    file.write("\xFF\xFEgarbage\n");
+    file.close();
+    const QByteArray before = storeBytes();
+    QCOMPARE(startupCheck(), domino::Registration::Failed);
+    QCOMPARE(storeBytes(), before);
+    QCOMPARE(m_prompts.shown.size(), 1);
 }
 
 QTEST_MAIN(TestDominoInstallation)

@@ -208,6 +208,14 @@ void TestExportCommand::checksThroughTheErrorHandler()
     QCOMPARE(rig.prompts.messages(), QStringList{existing.fileName() + u"文件已存在!"_s});
     QVERIFY(existing.open(QIODevice::ReadOnly));
     QCOMPARE(existing.readAll(), QByteArray("keep"));
+    // So is a link that leads nowhere: nothing is written through it.
+    const QString dangling = rig.out(u"c_开始为第1个文档.xls"_s);
+    QVERIFY(QFile::link(rig.out(u"nowhere.xls"_s), dangling));
+    rig.prompts.shown.clear();
+    rig.prompts.saveAnswers.push_back(rig.out(u"c.xls"_s));
+    rig.exportCommand();
+    QCOMPARE(rig.prompts.messages(), QStringList{dangling + u"文件已存在!"_s});
+    QVERIFY(!QFileInfo::exists(rig.out(u"nowhere.xls"_s)));
 
     // After a click on a database the count is 0, while the old view name stays.
     rig.workspace->setDocCount(0);
@@ -347,10 +355,13 @@ void TestExportCommand::roundTripThroughTheWriter()
 
     const QString folder = rig.out(u"按日期全部附件/"_s) + first.id;
     QCOMPARE(filesBelow(rig.out(u"按日期全部附件"_s)),
-             (QStringList{first.id + u"/a.doc"_s, first.id + u"/b.pdf"_s, first.id + u"/图1.png"_s}));
-    QFile picture(folder + u"/图1.png"_s);
-    QVERIFY(picture.open(QIODevice::ReadOnly));
-    QCOMPARE(picture.readAll(), QByteArray("PNG1"));
+             (QStringList{first.id + u"/a.doc"_s, first.id + u"/b.pdf"_s, first.id + u"/图1.png"_s,
+                          first.id + u"/图2.png"_s}));
+    for (const QString& name : {u"图1"_s, u"图2"_s}) {
+        QFile picture(folder + u'/' + name + u".png"_s);
+        QVERIFY(picture.open(QIODevice::ReadOnly));
+        QCOMPARE(picture.readAll(), name == u"图1"_s ? QByteArray("PNG1") : QByteArray("PNG2"));
+    }
     QCOMPARE(rig.prompts.messages(), QStringList{QString::fromUtf16(kFinished) + rig.out(u"按日期全部附件"_s)});
 }
 

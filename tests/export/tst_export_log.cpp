@@ -2,6 +2,7 @@
 #include "export/exportlog.h"
 #include "exporttestsupport.h"
 #include "platform/error.h"
+#include "platform/outputfolder.h"
 
 #include <QScopeGuard>
 #include <QTest>
@@ -52,13 +53,18 @@ void TestExportLog::appendLogLineFailures()
     QFile regular(tmp.path() + u"/plain"_s);
     QVERIFY(regular.open(QIODevice::WriteOnly));
     regular.close();
-    const QString cases[] = {u"/nonexistent-dir/"_s, regular.fileName() + u"/"_s};
+    // A missing folder is made again (it stands for "c:\", which is always there); one that cannot be is
+    // an error that says why.
+    AppendLogLine(u"log20261208.txt"_s, u"x"_s, tmp.path() + u"/made/"_s);
+    QVERIFY(QFileInfo::exists(tmp.path() + u"/made/log20261208.txt"_s));
+    const QString cases[] = {regular.fileName() + u"/"_s, regular.fileName() + u"/below/"_s};
     for (const QString& folder : cases) {
         try {
             AppendLogLine(u"log20261208.txt"_s, u"x"_s, folder);
             QFAIL(qPrintable(u"no error for "_s + folder));
         } catch (const quill::platform::Error& e) {
-            QVERIFY2(e.message().startsWith(u"无法写入日志文件："_s + folder + u"log20261208.txt"_s),
+            QVERIFY2(e.message().startsWith(u"无法写入日志文件："_s + folder + u"log20261208.txt（"_s +
+                                            quill::platform::systemErrorText(ENOTDIR)),
                      qPrintable(e.message()));
         }
     }
@@ -170,6 +176,8 @@ void TestExportLog::linesOfOneDocument()
     FakeDocument& eighth = rig.db.addDocument();
     eighth.text(u"Subject"_s, u"第八"_s);
 
+    // Extra's value cannot be read in the seventh document.
+    rig.domino.failOn(u"ItemValue"_s, u"坏了"_s, 0, 1, u"Extra"_s);
     rig.run(u"全部"_s, 7, 8, rig.workbook());
 
     const QString now = u"2026-12-8 4:24:34"_s;
@@ -190,8 +198,10 @@ void TestExportLog::linesOfOneDocument()
         u"开始分离第7个文档RichText域;"_s + now, // Subject
         u"  s=s+合同;"_s + now,
         u" s值写入excel表 ;"_s + now,
-        u"开始分离第7个文档RichText域;"_s + now, // Body: only the first object, no value line
+        u"开始分离第7个文档RichText域;"_s + now, // Body: every object, no value line
         u"分离第7个文档RichText域到:"_s + f7 + u"p1.png;"_s + now,
+        u"分离第7个文档RichText域到:"_s + f7 + u"p2.png;"_s + now,
+        u"分离第7个文档RichText域到:"_s + f7 + u"p3.png;"_s + now,
         u" s值写入excel表 ;"_s + now,
         u"开始分离第7个文档RichText域;"_s + now, // Count
         u"  s=s+3;"_s + now,
@@ -199,7 +209,7 @@ void TestExportLog::linesOfOneDocument()
         u"开始分离第7个文档RichText域;"_s + now, // Empty: no value line
         u" s值写入excel表 ;"_s + now,
         u"开始分离第7个文档RichText域;"_s + now, // Extra
-        u"  s=s+x;"_s + now,
+        u"读取第7个文档的Extra域出错:坏了;"_s + now,
         u" s值写入excel表 ;"_s + now,
         u"完成向excel写入第8个文档;"_s + now,
         u"调用图片导出程序保存到:"_s + f8 + u" ;"_s + now,
@@ -218,7 +228,8 @@ void TestExportLog::linesOfOneDocument()
     QCOMPARE(actual.size(), expected.size());
 
     QCOMPARE(filesBelow(rig.out() + u"全部附件"_s),
-             (QStringList{seventh.id + u"/a.doc"_s, seventh.id + u"/b.pdf"_s, seventh.id + u"/p1.png"_s}));
+             (QStringList{seventh.id + u"/a.doc"_s, seventh.id + u"/b.pdf"_s, seventh.id + u"/p1.png"_s,
+                          seventh.id + u"/p2.png"_s, seventh.id + u"/p3.png"_s}));
     const auto& cells = rig.excel->saved;
     QCOMPARE(cells.at({2, 3}), u"正文"_s); // the rich text once, not twice
     QCOMPARE(cells.at({2, 4}), u"3"_s);

@@ -1,6 +1,7 @@
 #include "domino/error.h"
 #include "exporttestsupport.h"
 #include "platform/error.h"
+#include "platform/outputfolder.h"
 
 #include <QTest>
 
@@ -61,6 +62,7 @@ private slots:
     void logFailureMidRun();
     void saveFailure();
     void hostileNamesStayInside();
+    void plantedLinksAreRefused();
     void sheetLimits();
     void longTextIsCut();
     void viewShorterThanCount();
@@ -259,26 +261,33 @@ void TestExportRun::lostFilesAreReported_data()
     QTest::addColumn<QStringList>("files"); // of document 1
     QTest::addColumn<QString>("lost");      // in the message; empty: a clean run
     QTest::addColumn<QString>("logLine");   // a failure line, without the time
-    const QStringList all = {u"a.doc"_s, u"b.pdf"_s, u"c.txt"_s, u"o1.png"_s};
+    const QStringList all = {u"a.doc"_s, u"b.pdf"_s, u"c.txt"_s, u"o1.png"_s, u"o2.png"_s};
     const QString longView(300, u'v');
     QTest::newRow("300-character view name") << longView << QString() << QString() << all << QString() << QString();
     QTest::newRow("84 Chinese characters")
         << QString(84, u'视') << QString() << QString() << all << QString() << QString();
     QTest::newRow("folder below a file") << u"全部"_s << u"blocked"_s << QString() << QStringList()
-                                         << u"4个附件未能保存"_s << u"创建第1个文档的文件夹出错:"_s;
-    QTest::newRow("one save") << u"全部"_s << u"SaveToFile"_s << u"%1b.pdf"_s
-                              << QStringList{u"a.doc"_s, u"c.txt"_s, u"o1.png"_s} << u"1个附件未能保存"_s
+                                         << u"5个附件未能保存"_s << u"创建第1个文档的文件夹出错:"_s;
+    QTest::newRow("one save") << u"全部"_s << u"SaveToFile"_s << u"1"_s
+                              << QStringList{u"a.doc"_s, u"c.txt"_s, u"o1.png"_s, u"o2.png"_s} << u"1个附件未能保存"_s
                               << u"保存第1个文档第2个附件出错:%1b.pdf，坏了"_s;
-    QTest::newRow("full device") << u"全部"_s << u"full"_s << QString() << all << u"1个附件未能保存"_s
-                                 << u"保存第1个文档第3个附件出错:%1c.txt，"_s;
+    QTest::newRow("link to a full device") << u"全部"_s << u"full"_s << QString() << all << u"1个附件未能保存"_s
+                                           << u"保存第1个文档第3个附件出错:%1c.txt，%1c.txt是符号链接"_s;
     QTest::newRow("one look-up") << u"全部"_s << u"AttachmentAt"_s << u"1"_s
-                                 << QStringList{u"a.doc"_s, u"c.txt"_s, u"o1.png"_s} << u"1个附件未能保存"_s
-                                 << u"保存第1个文档第2个附件出错:b.pdf，坏了"_s;
-    QTest::newRow("list") << u"全部"_s << u"EvaluateFormula"_s << QString() << QStringList{u"o1.png"_s}
+                                 << QStringList{u"a.doc"_s, u"c.txt"_s, u"o1.png"_s, u"o2.png"_s}
+                                 << u"1个附件未能保存"_s << u"保存第1个文档第2个附件出错:b.pdf，坏了"_s;
+    QTest::newRow("list") << u"全部"_s << u"EvaluateFormula"_s << QString() << QStringList{u"o1.png"_s, u"o2.png"_s}
                           << u"1个文档的附件列表未能读取"_s << u"获取第1个文档附件列表出错:坏了"_s;
-    QTest::newRow("embedded object") << u"全部"_s << u"EmbeddedObjectByName"_s << QString()
-                                     << QStringList{u"a.doc"_s, u"b.pdf"_s, u"c.txt"_s} << u"1个附件未能保存"_s
-                                     << u"分离第1个文档RichText域出错:o1.png，坏了"_s;
+    // A lost object does not keep the next one from being saved.
+    QTest::newRow("embedded object") << u"全部"_s << u"EmbeddedObjectAt"_s << u"0"_s
+                                     << QStringList{u"a.doc"_s, u"b.pdf"_s, u"c.txt"_s, u"o2.png"_s}
+                                     << u"1个附件未能保存"_s << u"分离第1个文档RichText域出错:o1.png，坏了"_s;
+    QTest::newRow("rich-text item") << u"全部"_s << u"RichTextItemByName"_s << QString()
+                                    << QStringList{u"a.doc"_s, u"b.pdf"_s, u"c.txt"_s} << u"1个文档的附件列表未能读取"_s
+                                    << u"分离第1个文档RichText域出错:Body，坏了"_s;
+    QTest::newRow("embedded objects' list")
+        << u"全部"_s << u"EmbeddedObjects"_s << QString() << QStringList{u"a.doc"_s, u"b.pdf"_s, u"c.txt"_s}
+        << u"1个文档的附件列表未能读取"_s << u"分离第1个文档RichText域出错:Body，坏了"_s;
 }
 
 void TestExportRun::lostFilesAreReported()
@@ -302,6 +311,8 @@ void TestExportRun::lostFilesAreReported()
             QSKIP("no /dev/full");
         QDir().mkpath(folder);
         QVERIFY(QFile::link(u"/dev/full"_s, folder + u"c.txt"_s));
+    } else if (failure == u"SaveToFile"_s) {
+        rig.domino.failOn(failure, u"坏了"_s, argument.toInt(), 1); // the component is handed temporary files
     } else if (!failure.isEmpty()) {
         rig.domino.failOn(failure, u"坏了"_s, 0, 1, argument.contains(u"%1"_s) ? argument.arg(folder) : argument);
     }
@@ -334,29 +345,56 @@ void TestExportRun::itemFailures()
     {
         QString operation;
         QString argument;
-        int skip;
         Cell cell;
         std::optional<QString> text; // nullopt: not written
+        bool unread;                 // a value the database holds but cannot give: counted and logged
     };
     const QList<Case> cases = {
-        {u"ItemByName"_s, u"Count"_s, 0, {2, 4}, std::nullopt},
+        // A look-up fails, the value can be read: as a document without the item.
+        {u"ItemByName"_s, u"Count"_s, {2, 4}, std::nullopt, false},
         // Without its rich-text form the item's value still gives the plain text, once.
-        {u"FormattedText"_s, {}, 0, {2, 3}, u"正文1"_s},
-        {u"RichTextItemByName"_s, {}, 0, {2, 3}, u"正文1"_s},
-        {u"ItemValue"_s, u"Count"_s, 0, {2, 4}, QString()},
-        {u"ItemValue"_s, u"Subject"_s, 0, {2, 2}, QString()},
+        {u"FormattedText"_s, {}, {2, 3}, u"正文1"_s, false},
+        {u"ItemValue"_s, u"Count"_s, {2, 4}, QString(), true},
+        {u"ItemValue"_s, u"Subject"_s, {2, 2}, QString(), true},
+        // Neither the rich text nor its value can be read; its objects are saved all the same.
+        {u"ItemValue"_s, u"Body"_s, {2, 3}, QString(), true},
     };
     for (const Case& c : cases) {
         ExportRig rig;
         addStandardView(rig);
-        rig.domino.failOn(c.operation, u"坏了"_s, c.skip, 1, c.argument);
-        rig.run(u"全部"_s, 1, 3, rig.workbook());
+        rig.domino.failOn(c.operation, u"坏了"_s, 0, 1, c.argument);
+        if (c.argument == u"Body"_s)
+            rig.domino.failOn(u"FormattedText"_s, u"坏了"_s, 0, 1);
+        const RunResult result = rig.run(u"全部"_s, 1, 3, rig.workbook());
         const auto& cells = rig.excel->saved;
         QCOMPARE(cells.contains(c.cell), c.text.has_value());
         if (c.text)
             QCOMPARE(cells.at(c.cell), *c.text);
         QCOMPARE(cells.at(Cell(4, 2)), u"s3"_s);
-        QCOMPARE(rig.host.messages(), QStringList{finished(rig)});
+        QCOMPARE(filesBelow(rig.out() + u"全部附件"_s).size(), 5);
+        QCOMPARE(result.valuesUnread, c.unread ? 1 : 0);
+        const QStringList log = readLogLines(rig.logPath());
+        QCOMPARE(log.contains(u"读取第1个文档的"_s + c.argument + u"域出错:坏了"_s + kNow), c.unread);
+        QCOMPARE(rig.host.messages(),
+                 QStringList{c.unread ? QString::fromUtf16(kFinishedWithLosses) +
+                                            u"1个域的值未能读取，单元格留空（原因见导出日志，在"_s + rig.logFolder +
+                                            u"）。导出的附件文档存放在Excel文件的同一目录下，文件夹名为："_s +
+                                            rig.out() + u"全部附件"_s
+                                      : finished(rig)});
+    }
+
+    {
+        // Files lost and values unread: one sentence each, the log named once.
+        ExportRig rig;
+        addStandardView(rig);
+        rig.domino.failOn(u"ItemValue"_s, u"坏了"_s, 0, 2, u"Count"_s);
+        rig.domino.failOn(u"AttachmentAt"_s, u"坏了"_s, 0, 1);
+        rig.run(u"全部"_s, 1, 3, rig.workbook());
+        QCOMPARE(rig.host.messages(),
+                 QStringList{QString::fromUtf16(kFinishedWithLosses) + u"1个附件未能保存（坏了；详见导出日志，在"_s +
+                             rig.logFolder + u"）。另有2个域的值未能读取，单元格留空（原因也见导出日志）。"_s +
+                             u"已保存的附件文档存放在Excel文件的同一目录下，文件夹名为："_s + rig.out() +
+                             u"全部附件"_s});
     }
 
     // A failed cell write gets the asterisks.
@@ -372,17 +410,15 @@ void TestExportRun::itemFailures()
 
 void TestExportRun::nextDocumentFailure()
 {
+    // A view that cannot go on is a failure, never the same document again in the next row.
     ExportRig rig;
     addStandardView(rig);
     rig.domino.failOn(u"NextDocument"_s, u"坏了"_s, 0, 1);
     rig.run(u"全部"_s, 1, 3, rig.workbook());
-    const QStringList log = readLogLines(rig.logPath());
-    QCOMPARE(log.count(u"链接第1个文档出错"_s + kNow), 1);
-    // The same document again in the next row; the third row is the second document.
+    QCOMPARE(readLogLines(rig.logPath()).count(u"链接第1个文档出错"_s + kNow), 1);
     QCOMPARE(rig.excel->saved.at(Cell(2, 1)), id(rig, 1));
-    QCOMPARE(rig.excel->saved.at(Cell(3, 1)), id(rig, 1));
-    QCOMPARE(rig.excel->saved.at(Cell(4, 1)), id(rig, 2));
-    QCOMPARE(rig.host.messages(), QStringList{finished(rig)});
+    QVERIFY(!rig.excel->saved.contains(Cell(3, 1)));
+    QCOMPARE(rig.host.messages(), QStringList{u"连接文档出错:坏了"_s});
 }
 
 void TestExportRun::escapingFailureSavesRowsSoFar()
@@ -390,8 +426,12 @@ void TestExportRun::escapingFailureSavesRowsSoFar()
     ExportRig rig;
     addStandardView(rig);
     rig.excel->fail(u"SetCellValue"_s, 6 + 1 + 3 + 1, 2); // row 3's Subject and its asterisks
+    rig.domino.failOn(u"ItemValue"_s, u"坏了"_s, 0, 1, u"Subject"_s);
     rig.run(u"全部"_s, 1, 3, rig.workbook());
-    QCOMPARE(rig.host.messages(), QStringList{u"连接文档出错:SetCellValue失败"_s});
+    // The values lost in the rows saved are told as well.
+    QCOMPARE(rig.host.messages(), QStringList{u"连接文档出错:SetCellValue失败\n另外，1个域的值未能读取，单元格留空"_s
+                                              u"（原因见导出日志，在"_s +
+                                              rig.logFolder + u"）。"_s});
     QCOMPARE(rig.excel->saves, 1);
     QCOMPARE(rig.excel->saved.at(Cell(2, 4)), u"1"_s);
     QCOMPARE(rig.excel->saved.at(Cell(3, 1)), id(rig, 2));
@@ -449,14 +489,14 @@ void TestExportRun::logFailureMidRun()
     QDir().mkpath(rig.logFolder + u"log20261209.txt"_s);
     int calls = 0;
     rig.clock = [&] {
-        // The first document writes 22 lines; the second one's first line is not guarded.
-        return ++calls > 22 ? QDateTime(QDate(2026, 12, 9), QTime(1, 0, 0)) : fixedNow();
+        // The first document writes 23 lines; the second one's first line is not guarded.
+        return ++calls > 23 ? QDateTime(QDate(2026, 12, 9), QTime(1, 0, 0)) : fixedNow();
     };
     QVERIFY_THROWS_EXCEPTION(quill::platform::Error, rig.run(u"全部"_s, 1, 3, rig.workbook()));
     QCOMPARE(rig.excel->saves, 1);
     QCOMPARE(rig.excel->saved.at(Cell(2, 4)), u"1"_s);
     QVERIFY(!rig.excel->saved.contains(Cell(3, 1)));
-    QCOMPARE(readLogLines(rig.logPath()).size(), 22);
+    QCOMPARE(readLogLines(rig.logPath()).size(), 23);
     QVERIFY(!rig.host.open);
 }
 
@@ -522,6 +562,34 @@ void TestExportRun::hostileNamesStayInside()
     QCOMPARE(rig.excel->saved.at(Cell(2, 1)), doc.id);
 }
 
+void TestExportRun::plantedLinksAreRefused()
+{
+    // A link where the run makes a folder or a file sends nothing elsewhere; the message names it.
+    const QList<std::pair<QString, int>> cases = {
+        {u"全部附件"_s, 5}, {u"全部附件/%1"_s, 5}, {u"全部附件/%1/b.pdf"_s, 1}, {u"全部附件/%1/o1.png"_s, 1}};
+    for (const auto& [planted, lost] : cases) {
+        ExportRig rig;
+        addStandardView(rig);
+        const QString link = rig.out() + QString(planted).replace(u"%1"_s, id(rig, 1));
+        const QString elsewhere = rig.tmp.filePath(u"elsewhere"_s);
+        QDir().mkpath(elsewhere);
+        QFile victim(elsewhere + u"/victim"_s);
+        QVERIFY(victim.open(QIODevice::WriteOnly) && victim.write("precious") == 8);
+        victim.close();
+        QDir().mkpath(QFileInfo(link).path());
+        QVERIFY(QFile::link(planted.contains(u'.') ? victim.fileName() : elsewhere, link));
+        rig.run(u"全部"_s, 1, 3, rig.workbook());
+        QCOMPARE(filesBelow(elsewhere), QStringList{u"victim"_s});
+        QVERIFY(victim.open(QIODevice::ReadOnly));
+        QCOMPARE(victim.readAll(), QByteArray("precious"));
+        const QString message = rig.host.messages().value(0);
+        QVERIFY2(message.startsWith(QString::fromUtf16(kFinishedWithLosses) + QString::number(lost) + u"个附件"_s),
+                 qPrintable(message));
+        QVERIFY2(message.contains(quill::platform::linkRefused(link)), qPrintable(message));
+        QVERIFY(QFileInfo(link).isSymLink());
+    }
+}
+
 void TestExportRun::sheetLimits()
 {
     ExportRig rig;
@@ -575,19 +643,38 @@ void TestExportRun::whereTheRunStopped_data()
     QTest::addColumn<int>("docCount");
     QTest::addColumn<int>("sheetRows");
     QTest::addColumn<int>("cancelBefore");
+    QTest::addColumn<bool>("keepFailed"); // false: the batch's run
+    QTest::addColumn<bool>("nextFails");
     QTest::addColumn<RunResult::Stop>("stop");
     QTest::addColumn<qint64>("documents");
     QTest::addColumn<qint64>("nextStart");
     QTest::addColumn<qint64>("attachments");
     QTest::addColumn<int>("saves");
     using Stop = RunResult::Stop;
-    // The first document has three attachments and a rich-text item whose first object is saved.
-    QTest::newRow("to the end") << u"全部"_s << 1 << 3 << 65536 << -1 << Stop::Finished << 3LL << 0LL << 4LL << 1;
-    QTest::newRow("sheet full") << u"全部"_s << 1 << 3 << 3 << -1 << Stop::SheetFull << 2LL << 3LL << 4LL << 1;
-    QTest::newRow("the rest fits") << u"全部"_s << 2 << 3 << 3 << -1 << Stop::Finished << 2LL << 0LL << 0LL << 1;
-    QTest::newRow("view shorter") << u"全部"_s << 1 << 5 << 65536 << -1 << Stop::ViewEnded << 3LL << 0LL << 4LL << 1;
-    QTest::newRow("cancelled") << u"全部"_s << 1 << 3 << 65536 << 1 << Stop::Cancelled << 1LL << 0LL << 4LL << 0;
-    QTest::newRow("no view") << u"无"_s << 1 << 3 << 65536 << -1 << Stop::Failed << 0LL << 0LL << 0LL << 1;
+    // The first document has three attachments and a rich-text item with two objects.
+    QTest::newRow("to the end") << u"全部"_s << 1 << 3 << 65536 << -1 << true << false << Stop::Finished << 3LL << 0LL
+                                << 5LL << 1;
+    QTest::newRow("sheet full") << u"全部"_s << 1 << 3 << 3 << -1 << true << false << Stop::SheetFull << 2LL << 3LL
+                                << 5LL << 1;
+    QTest::newRow("the rest fits") << u"全部"_s << 2 << 3 << 3 << -1 << true << false << Stop::Finished << 2LL << 0LL
+                                   << 0LL << 1;
+    QTest::newRow("view shorter") << u"全部"_s << 1 << 5 << 65536 << -1 << true << false << Stop::ViewEnded << 3LL
+                                  << 0LL << 5LL << 1;
+    QTest::newRow("cancelled") << u"全部"_s << 1 << 3 << 65536 << 1 << true << false << Stop::Cancelled << 1LL << 0LL
+                               << 5LL << 0;
+    QTest::newRow("no view") << u"无"_s << 1 << 3 << 65536 << -1 << true << false << Stop::Failed << 0LL << 0LL << 0LL
+                             << 1;
+    QTest::newRow("next document fails") << u"全部"_s << 1 << 3 << 65536 << -1 << true << true << Stop::Failed << 1LL
+                                         << 0LL << 5LL << 1;
+    // The batch keeps no workbook of a failed run; a view shorter than its count is one.
+    QTest::newRow("batch: to the end") << u"全部"_s << 1 << 3 << 65536 << -1 << false << false << Stop::Finished << 3LL
+                                       << 0LL << 5LL << 1;
+    QTest::newRow("batch: view shorter") << u"全部"_s << 1 << 5 << 65536 << -1 << false << false << Stop::Failed << 3LL
+                                         << 0LL << 5LL << 0;
+    QTest::newRow("batch: no view") << u"无"_s << 1 << 3 << 65536 << -1 << false << false << Stop::Failed << 0LL << 0LL
+                                    << 0LL << 0;
+    QTest::newRow("batch: next document fails")
+        << u"全部"_s << 1 << 3 << 65536 << -1 << false << true << Stop::Failed << 1LL << 0LL << 5LL << 0;
 }
 
 void TestExportRun::whereTheRunStopped()
@@ -597,10 +684,15 @@ void TestExportRun::whereTheRunStopped()
     QFETCH(int, docCount);
     QFETCH(int, sheetRows);
     QFETCH(int, cancelBefore);
+    QFETCH(bool, keepFailed);
+    QFETCH(bool, nextFails);
     ExportRig rig;
     addStandardView(rig);
     rig.limits.rows = sheetRows;
     rig.host.cancelBefore = cancelBefore;
+    rig.output.keepFailedWorkbook = keepFailed;
+    if (nextFails)
+        rig.domino.failOn(u"NextDocument"_s, u"坏了"_s, 0, 1);
     const RunResult result = rig.run(view, start, docCount, rig.workbook());
     QTEST(result.stop, "stop");
     QTEST(result.documents, "documents");

@@ -1,7 +1,9 @@
 #include "platform/error.h"
 #include "platform/registry.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -161,6 +163,69 @@ private slots:
         after.sort();
         expected.sort();
         QCOMPARE(after, expected);
+    }
+
+    void unreadableStoresAreNeverRewritten_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("reason");
+        QByteArray random;
+        for (int i = 0; i < 512; ++i)
+            random += char(1 + (i * 167 + 13) % 255); // no NUL: that has a reason of its own
+        const QString text = QString::fromUtf8(sample());
+        QByteArray utf16("\xFF\xFE");
+        utf16 += QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+        QTest::newRow("random bytes") << random << u"不是UTF-8编码的文本"_s;
+        QTest::newRow("UTF-16") << utf16 << u"UTF-16编码"_s;
+        QTest::newRow("trailing garbage") << sample() + "garbage" << u"第16行无法识别：“garbage”"_s;
+        QTest::newRow("trailing bytes") << sample() + "\x01\x02\x80" << u"不是UTF-8编码的文本"_s;
+        QTest::newRow("NUL") << sample() + QByteArray(1, '\0') << u"NUL字节"_s;
+        QTest::newRow("text before the first key") << "notes\n" + sample() << u"第1行无法识别"_s;
+        QTest::newRow("value with trailing text")
+            << sample().replace("\"Quoted\"=\"say \\\"hi\\\"\"", "\"Q\"=\"a\" b") << u"第7行无法识别"_s;
+        QTest::newRow("a folder") << QByteArray() << u"无法打开"_s;
+    }
+
+    void unreadableStoresAreNeverRewritten()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, reason);
+        QString path;
+        if (QTest::currentDataTag() == QByteArray("a folder")) {
+            path = m_dir.filePath(u"folder.reg"_s);
+            QVERIFY(QDir().mkpath(path));
+        } else {
+            path = writeStore(bytes);
+        }
+        Registry registry(path);
+        try {
+            registry.writeString(u"\\Software\\Lotus\\Domino"_s, u"Path"_s, u"/opt/domino"_s);
+            QFAIL("no error");
+        } catch (const quill::platform::Error& e) {
+            QVERIFY2(e.message().startsWith(u"无法读取注册表文件"_s + path + u"："_s), qPrintable(e.message()));
+            QVERIFY2(e.message().contains(reason), qPrintable(e.message()));
+        }
+        QFile file(path);
+        if (file.open(QIODevice::ReadOnly))
+            QCOMPARE(file.readAll(), bytes);
+        else
+            QVERIFY(QFileInfo(path).isDir());
+    }
+
+    void commentsAndLineEndingsSurviveARewrite()
+    {
+        // Lines ended by CR alone (an old Mac's) are read as lines; comments stay where they were.
+        QByteArray text = "REGEDIT4\r; made by hand\r[HKEY_LOCAL_MACHINE\\Software\\Lotus\\Domino]\r"
+                          "; the server\r\"Path\"=\"/opt/domino\"\r";
+        const QString path = writeStore(text);
+        Registry registry(path);
+        QCOMPARE(registry.readString(u"\\Software\\Lotus\\Domino"_s, u"Path"_s), u"/opt/domino"_s);
+        registry.writeString(u"\\Software\\Lotus\\Domino"_s, u"DataPath"_s, u"/data"_s);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(),
+                 QByteArray("REGEDIT4\n; made by hand\n\n[HKEY_LOCAL_MACHINE\\Software\\Lotus\\Domino]\n"
+                            "; the server\n\"Path\"=\"/opt/domino\"\n\"DataPath\"=\"/data\"\n"));
     }
 
     void failedWriteThrowsAndLeavesNothing()

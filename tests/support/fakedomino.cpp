@@ -5,6 +5,7 @@
 #include "domino/richtext.h"
 
 #include <QFile>
+#include <QSet>
 #include <algorithm>
 #include <optional>
 
@@ -34,6 +35,64 @@ const FakeFile* findFile(const std::vector<FakeFile>& files, const QString& name
     return nullptr;
 }
 
+// A name as Domino compares it: parts without their labels, without regard to case.
+QString nameKey(const QString& name)
+{
+    QStringList parts;
+    for (QString part : name.trimmed().split(u'/')) {
+        part = part.trimmed();
+        const qsizetype eq = part.indexOf(u'=');
+        if (eq > 0 &&
+            QStringList{u"CN"_s, u"OU"_s, u"O"_s, u"C"_s}.contains(part.left(eq).trimmed(), Qt::CaseInsensitive))
+            part = part.mid(eq + 1).trimmed();
+        parts << part;
+    }
+    return parts.join(u'/').toCaseFolded();
+}
+
+// The names a Readers item may give for a user on a server: full and common name, wildcards, groups (6 levels).
+using NamesList = QSet<QString>;
+
+NamesList namesOf(const QString& user, const std::map<QString, QStringList>& groups)
+{
+    const QString full = nameKey(user);
+    NamesList names{full, u"*"_s};
+    const QStringList parts = full.split(u'/');
+    if (parts.size() > 1)
+        names << parts.front();
+    for (qsizetype i = 1; i < parts.size(); ++i)
+        names << u"*/"_s + parts.mid(i).join(u'/');
+    for (int level = 0; level < 6; ++level) {
+        NamesList found;
+        for (const auto& [group, members] : groups) {
+            for (const QString& member : members) {
+                if (names.contains(nameKey(member)))
+                    found << nameKey(group);
+            }
+        }
+        names += found;
+    }
+    return names;
+}
+
+// A document with a Readers item that names someone is read only by those its Readers and Authors items name.
+bool mayRead(const FakeDocument& doc, const NamesList& names)
+{
+    bool restricted = false;
+    bool named = false;
+    for (const FakeItem& item : doc.items) {
+        if (item.type != domino::NotesItem::Readers && item.type != domino::NotesItem::Authors)
+            continue;
+        for (const Value& value : item.values) {
+            if (value.asText().trimmed().isEmpty())
+                continue;
+            restricted = restricted || item.type == domino::NotesItem::Readers;
+            named = named || names.contains(nameKey(value.asText()));
+        }
+    }
+    return !restricted || named;
+}
+
 } // namespace
 
 struct FakeDomino::State
@@ -49,6 +108,7 @@ struct FakeDomino::State
 
     std::map<QString, std::shared_ptr<FakeDatabase>> databases;
     std::map<QString, QString> users;
+    std::map<QString, QStringList> groups;
     QStringList servers;
     std::vector<Failure> failures;
     QStringList calls;
@@ -127,6 +187,14 @@ public:
         if (const FakeFile* f = findFile(m_item.embedded, name))
             return std::make_unique<FakeEmbedded>(m_state, *f);
         throw DominoError(u"找不到嵌入对象："_s + name);
+    }
+    std::unique_ptr<domino::NotesEmbeddedObject> EmbeddedObjectAt(int index) const override
+    {
+        m_state->hit(u"EmbeddedObjectAt"_s, QString::number(index));
+        if (index < 0 || size_t(index) >= m_item.embedded.size())
+            throw DominoError(u"RTF域"_s + m_item.name + u"中没有第"_s + QString::number(qint64(index) + 1) +
+                              u"个嵌入对象"_s);
+        return std::make_unique<FakeEmbedded>(m_state, m_item.embedded[size_t(index)]);
     }
 
 private:
@@ -247,9 +315,17 @@ private:
 class FakeViewHandle : public domino::NotesView
 {
 public:
-    FakeViewHandle(StatePtr state, std::shared_ptr<FakeDatabase> db, const FakeView* view)
+    // names: on a server, the user's; the entries the user may not read are left out.
+    FakeViewHandle(StatePtr state, std::shared_ptr<FakeDatabase> db, const FakeView* view, const NamesList* names)
         : m_state(std::move(state)), m_db(std::move(db)), m_view(view)
     {
+        if (!names)
+            return;
+        m_readable.emplace();
+        for (int index : view->entries) {
+            if (mayRead(*m_db->documents.at(size_t(index)), *names))
+                m_readable->push_back(index);
+        }
     }
     int ColumnCount() const override
     {
@@ -300,16 +376,21 @@ public:
         if (autoUpdate)
             m_frozen.reset();
         else if (!m_frozen)
-            m_frozen = m_view->entries;
+            m_frozen = entries();
     }
     bool AutoUpdate() const override { return !m_frozen; }
 
 private:
-    const std::vector<int>& entries() const { return m_frozen ? *m_frozen : m_view->entries; }
+    // Frozen, or else those the user may read on a server, or else every entry as the view holds them now.
+    const std::vector<int>& entries() const
+    {
+        return m_frozen ? *m_frozen : m_readable ? *m_readable : m_view->entries;
+    }
 
     StatePtr m_state;
     std::shared_ptr<FakeDatabase> m_db;
     const FakeView* m_view;
+    std::optional<std::vector<int>> m_readable;
     std::optional<std::vector<int>> m_frozen;
 };
 
@@ -329,7 +410,10 @@ private:
 class FakeDbHandle : public domino::NotesDatabase
 {
 public:
-    FakeDbHandle(StatePtr state, std::shared_ptr<FakeDatabase> db) : m_state(std::move(state)), m_db(std::move(db)) {}
+    FakeDbHandle(StatePtr state, std::shared_ptr<FakeDatabase> db, std::optional<NamesList> names)
+        : m_state(std::move(state)), m_db(std::move(db)), m_names(std::move(names))
+    {
+    }
     QStringList Views() const override
     {
         m_state->hit(u"Views"_s);
@@ -343,14 +427,15 @@ public:
         m_state->hit(u"FindView"_s, name);
         for (const FakeView& v : m_db->views)
             if (v.name.compare(name, Qt::CaseInsensitive) == 0)
-                return std::make_unique<FakeViewHandle>(m_state, m_db, &v);
+                return std::make_unique<FakeViewHandle>(m_state, m_db, &v, m_names ? &*m_names : nullptr);
         throw DominoError(u"找不到视图："_s + name);
     }
     std::unique_ptr<domino::NotesDocument> FindDocumentById(const QString& documentId) const override
     {
         m_state->hit(u"FindDocumentById"_s, documentId);
         for (size_t i = 0; i < m_db->documents.size(); ++i)
-            if (m_db->documents[i]->id.compare(documentId.trimmed(), Qt::CaseInsensitive) == 0)
+            if (m_db->documents[i]->id.compare(documentId.trimmed(), Qt::CaseInsensitive) == 0 &&
+                (!m_names || mayRead(*m_db->documents[i], *m_names)))
                 return std::make_unique<FakeDocHandle>(m_state, m_db, static_cast<int>(i), nullptr, 0);
         throw DominoError(u"找不到文档："_s + documentId);
     }
@@ -362,6 +447,7 @@ public:
 private:
     StatePtr m_state;
     std::shared_ptr<FakeDatabase> m_db;
+    std::optional<NamesList> m_names;
 };
 
 class FakeSession : public domino::NotesSession
@@ -379,6 +465,7 @@ public:
         if (it == m_state->users.end() || it->second != password)
             throw DominoError(u"用户名或密码错误"_s);
         m_loggedIn = true;
+        m_user = it->first;
     }
     void InitLocalSession(const QString& text) override
     {
@@ -400,7 +487,26 @@ public:
         const auto it = m_state->databases.find(normalise(path));
         if (it == m_state->databases.end())
             throw DominoError(u"找不到数据库："_s + path);
-        return std::make_shared<FakeDbHandle>(m_state, it->second);
+        if (serverName.isEmpty())
+            return std::make_shared<FakeDbHandle>(m_state, it->second, std::nullopt);
+        // The roles of the entries that take the user in, -Default-'s when none does.
+        NamesList names = namesOf(m_user, m_state->groups);
+        NamesList roles;
+        bool named = false;
+        for (const auto& [entry, entryRoles] : it->second->roles) {
+            if (entry != u"-Default-"_s && names.contains(nameKey(entry))) {
+                named = true;
+                for (const QString& role : entryRoles)
+                    roles << nameKey(role);
+            }
+        }
+        if (const auto fallback = it->second->roles.find(u"-Default-"_s);
+            !named && fallback != it->second->roles.end()) {
+            for (const QString& role : fallback->second)
+                roles << nameKey(role);
+        }
+        names += roles;
+        return std::make_shared<FakeDbHandle>(m_state, it->second, std::move(names));
     }
     ValueList EvaluateFormula(const QString& formula, const domino::NotesDocument& document) override
     {
@@ -414,6 +520,7 @@ private:
     StatePtr m_state;
     bool m_local = false;
     bool m_loggedIn = false;
+    QString m_user;
 };
 
 } // namespace
@@ -525,6 +632,11 @@ FakeDatabase& FakeDomino::addDatabase(const QString& path)
 void FakeDomino::addUser(const QString& name, const QString& password)
 {
     m_state->users[name] = password;
+}
+
+void FakeDomino::addGroup(const QString& name, const QStringList& members)
+{
+    m_state->groups[name] = members;
 }
 
 void FakeDomino::addServer(const QString& name)

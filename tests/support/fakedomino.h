@@ -69,6 +69,8 @@ class FakeDatabase
 public:
     std::vector<std::unique_ptr<FakeDocument>> documents;
     std::vector<FakeView> views;
+    // The roles ("[Admin]") of access list entries (users, groups, wildcards, -Default-), by entry name.
+    std::map<QString, QStringList> roles;
 
     // A document with a fresh 32-hex-digit id, added to every view that selects all.
     FakeDocument& addDocument();
@@ -95,6 +97,9 @@ public:
     FakeDatabase& addDatabase(const QString& path);
     void addUser(const QString& name, const QString& password);
     void addServer(const QString& name);
+    // A group of the directory. On a server a document whose Readers items (then Authors items) do not name the
+    // user, by name, group or role, is left out of views and look-ups; local files show everything.
+    void addGroup(const QString& name, const QStringList& members);
 
     // The next calls of an operation (by its name, e.g. "NthDocument", "ColumnValues") throw.
     // skip: calls that still succeed first; times: how many fail then (-1: all); argument: only calls

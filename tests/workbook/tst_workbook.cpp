@@ -8,8 +8,12 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
+#include <cerrno>
 #include <cmath>
+#include <csignal>
+#include <cstring>
 #include <functional>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
@@ -29,6 +33,7 @@ private slots:
     void failedSavesLeaveNothingBehind();
     void saveReplacesAnExistingWorkbook();
     void aFailingDeviceStopsTheWrite();
+    void aFileSystemThatRefusesGivesItsReason();
     void quitReleasesAndStartBeginsAfresh();
 };
 
@@ -134,6 +139,7 @@ void TestWorkbook::failedSavesLeaveNothingBehind_data()
     QTest::newRow("below a regular file") << u"%1/plain.txt/out.xls"_s << u"%1"_s;
     QTest::newRow("a folder") << u"%1/folder"_s << u"%1"_s;
     QTest::newRow("a device") << u"/dev/full"_s << u"/dev"_s;
+    QTest::newRow("a link to a file elsewhere") << u"%1/link.xls"_s << u"%1"_s;
     QTest::newRow("empty name") << QString() << QString();
 }
 
@@ -147,6 +153,7 @@ void TestWorkbook::failedSavesLeaveNothingBehind()
     QVERIFY(plain.open(QIODevice::WriteOnly));
     plain.close();
     QVERIFY(QDir(tmp.path()).mkdir(u"folder"_s));
+    QVERIFY(QFile::link(plain.fileName(), tmp.filePath(u"link.xls"_s)));
     target = target.contains(u"%1"_s) ? target.arg(tmp.path()) : target;
     watchedFolder = watchedFolder.contains(u"%1"_s) ? watchedFolder.arg(tmp.path()) : watchedFolder;
     const QStringList before =
@@ -161,6 +168,7 @@ void TestWorkbook::failedSavesLeaveNothingBehind()
         QVERIFY2(message.contains(target), qPrintable(message));
     if (!watchedFolder.isEmpty())
         QCOMPARE(QDir(watchedFolder).entryList(QDir::AllEntries | QDir::System), before);
+    QCOMPARE(plain.size(), 0);
     if (target == u"/dev/full"_s) {
         struct stat st
         {
@@ -257,6 +265,30 @@ void TestWorkbook::aFailingDeviceStopsTheWrite()
     FillingDevice roomy(full);
     QVERIFY(raisedMessage([&] { writeCompoundFile(roomy, u"roomy"_s, stream); }).isNull());
     QCOMPARE(roomy.accepted, full);
+}
+
+void TestWorkbook::aFileSystemThatRefusesGivesItsReason()
+{
+    // The file system takes part of the workbook, then no more: the message says why, and nothing stays.
+    QTemporaryDir tmp;
+    XlsWriter excel;
+    excel.StartExcel();
+    for (int row = 1; row <= 20000; ++row)
+        excel.SetCellValue(row, 1, u"第%1行"_s.arg(row));
+    struct rlimit old = {};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    const auto handler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = old;
+    small.rlim_cur = 64 * 1024;
+    ::setrlimit(RLIMIT_FSIZE, &small);
+    const QString target = tmp.filePath(u"big.xls"_s);
+    const QString message = raisedMessage([&] { excel.SaveWorkbook(target); });
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, handler);
+    QVERIFY2(message.startsWith(u"保存工作簿失败"_s) && message.contains(target) &&
+                 message.contains(QString::fromLocal8Bit(std::strerror(EFBIG))),
+             qPrintable(message));
+    QCOMPARE(QDir(tmp.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
 }
 
 QTEST_GUILESS_MAIN(TestWorkbook)
