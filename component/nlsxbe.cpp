@@ -50,6 +50,7 @@ struct ViewDef
 };
 
 class DatabaseImpl;
+class DocumentImpl;
 using DatabasePtr = std::shared_ptr<const DatabaseImpl>;
 
 class DatabaseImpl : public domino::NotesDatabase, public std::enable_shared_from_this<DatabaseImpl>
@@ -69,9 +70,14 @@ public:
     std::unique_ptr<domino::NotesDocument> FindDocumentById(const QString& documentId) const override;
     std::unique_ptr<domino::ReadBatch> beginReadBatch() const override;
 
-    // position: the stored one in the view's index.
+    // position: the stored one in the view's index. Throws when the database no longer holds the document.
     std::unique_ptr<domino::NotesDocument> document(qint64 docId, std::shared_ptr<const ViewDef> view,
                                                     qint64 position) const;
+    // nullptr when the database no longer holds the document.
+    std::unique_ptr<DocumentImpl> findDocument(qint64 docId, std::shared_ptr<const ViewDef> view,
+                                               qint64 position) const;
+    // In server mode, what the user may read; nullptr for a local file.
+    const ReaderAccess* readers() const { return m_readers.get(); }
 
 private:
     std::unique_ptr<Store> m_store;
@@ -368,15 +374,17 @@ public:
         return names;
     }
 
-    int EntryCount() const override { return int(m_def->visibleCount()); }
+    int EntryCount() const override { return int(entryCount()); }
     QString ViewName() const override { return m_def->name; }
 
     std::unique_ptr<domino::NotesDocument> NthDocument(int position) const override
     {
-        if (position < 1 || position > m_def->visibleCount()) {
+        if (position < 1 || position > entryCount()) {
             throw DominoError(u"视图"_s + m_def->name + u"中没有第"_s + QString::number(position) + u"个文档（共"_s +
-                              QString::number(m_def->visibleCount()) + u"个文档）"_s);
+                              QString::number(entryCount()) + u"个文档）"_s);
         }
+        if (m_frozen)
+            return frozenAt(position);
         return at(m_def->visible ? m_def->visible->storedPosition(position) : position);
     }
 
@@ -385,13 +393,96 @@ public:
         const auto* doc = dynamic_cast<const DocumentImpl*>(&document);
         if (!doc || doc->database().get() != m_db.get() || !doc->view() || doc->view()->id != m_def->id)
             throw DominoError(u"文档不是从视图"_s + m_def->name + u"中取得的，无法取得下一个文档"_s);
+        if (m_frozen)
+            return doc->position() < entryCount() ? frozenAt(doc->position() + 1) : nullptr;
         const qint64 next = m_def->visible ? m_def->visible->nextStored(doc->position()) : doc->position() + 1;
         if (next < 1 || next > m_def->entryCount)
             return nullptr;
         return at(next);
     }
 
+    void SetAutoUpdate(bool autoUpdate) override
+    {
+        if (autoUpdate) {
+            m_frozen.reset();
+            m_frozenDef.reset();
+        } else if (!m_frozen) {
+            m_frozen = frozenEntries();
+            // Its documents' positions are their numbers in the list, which shows only what the user may read.
+            auto def = std::make_shared<ViewDef>(*m_def);
+            def->visible.reset();
+            def->entryCount = qint64(m_frozen->size());
+            m_frozenDef = std::move(def);
+        }
+    }
+
+    bool AutoUpdate() const override { return !m_frozen; }
+
 private:
+    qint64 entryCount() const { return m_frozen ? qint64(m_frozen->size()) : m_def->visibleCount(); }
+
+    std::unique_ptr<domino::NotesDocument> frozenAt(qint64 position) const
+    {
+        std::unique_ptr<domino::NotesDocument> document =
+            m_db->findDocument((*m_frozen)[size_t(position - 1)], m_frozenDef, position);
+        if (!document)
+            throw DominoError(u"视图"_s + m_def->name + u"的第"_s + QString::number(position) +
+                              u"个文档已从数据库中删除"_s);
+        return document;
+    }
+
+    // The documents of the view the user may read, in order, as the index holds them now. The index, its count
+    // and what the user may read of it are taken in one read of the file, so that a writer cannot get in between.
+    // Eight bytes a document.
+    std::vector<qint64> frozenEntries() const
+    {
+        Store& store = m_db->store();
+        const Store::OneRead read(store);
+        std::vector<qint64> entries = storedEntries();
+        if (const ReaderAccess* readers = m_db->readers()) {
+            const auto visible = readers->visibleEntries(store, m_def->id, qint64(entries.size()));
+            std::vector<qint64> readable;
+            readable.reserve(size_t(visible->count()));
+            for (qint64 n = 1; n <= visible->count(); ++n)
+                readable.push_back(entries[size_t(visible->storedPosition(n) - 1)]);
+            entries = std::move(readable);
+        }
+        return entries;
+    }
+
+    // Every entry of the index, in order; its count and its entries read in one statement.
+    std::vector<qint64> storedEntries() const
+    {
+        Query q(m_db->store().statement("SELECT v.entry_count, e.position, e.doc_id FROM views v "
+                                        "LEFT JOIN view_entries e ON e.view_id = v.id WHERE v.id = ? "
+                                        "ORDER BY e.position"));
+        q->bind(1, m_def->id);
+        const auto damaged = [&] {
+            return DominoError(u"视图"_s + m_def->name + u"的索引已损坏：文档数与索引中的文档不符"_s);
+        };
+        std::vector<qint64> entries;
+        std::optional<qint64> count;
+        while (q->step()) {
+            if (!count) {
+                count = q->integer(0);
+                if (!count || *count < 0 || *count > std::numeric_limits<int>::max())
+                    throw DominoError(u"视图"_s + m_def->name + u"的索引已损坏：文档数无效"_s);
+            }
+            if (q->isNull(1))
+                break; // a view without entries
+            const std::optional<qint64> position = q->integer(1);
+            const std::optional<qint64> docId = q->integer(2);
+            if (position != qint64(entries.size()) + 1 || !docId || qint64(entries.size()) >= *count)
+                throw damaged();
+            entries.push_back(*docId);
+        }
+        if (!count)
+            throw DominoError(u"找不到视图："_s + m_def->name); // replaced or removed since it was found
+        if (qint64(entries.size()) != *count)
+            throw damaged();
+        return entries;
+    }
+
     std::unique_ptr<domino::NotesDocument> at(qint64 position) const
     {
         Query q(m_db->store().statement("SELECT doc_id FROM view_entries WHERE view_id = ? AND position = ?"));
@@ -405,6 +496,9 @@ private:
 
     DatabasePtr m_db;
     std::shared_ptr<const ViewDef> m_def;
+    // While AutoUpdate is false: the documents' ids in view order, and the view its documents name.
+    std::optional<std::vector<qint64>> m_frozen;
+    std::shared_ptr<const ViewDef> m_frozenDef;
 };
 
 QStringList DatabaseImpl::Views() const
@@ -484,10 +578,19 @@ std::unique_ptr<domino::ReadBatch> DatabaseImpl::beginReadBatch() const
 std::unique_ptr<domino::NotesDocument> DatabaseImpl::document(qint64 docId, std::shared_ptr<const ViewDef> view,
                                                               qint64 position) const
 {
+    std::unique_ptr<DocumentImpl> found = findDocument(docId, std::move(view), position);
+    if (!found)
+        throw DominoError(u"数据库"_s + path() + u"中找不到文档（内部编号"_s + QString::number(docId) + u"）"_s);
+    return found;
+}
+
+std::unique_ptr<DocumentImpl> DatabaseImpl::findDocument(qint64 docId, std::shared_ptr<const ViewDef> view,
+                                                         qint64 position) const
+{
     Query q(m_store->statement("SELECT unid, created, modified FROM documents WHERE id = ?"));
     q->bind(1, docId);
     if (!q->step())
-        throw DominoError(u"数据库"_s + path() + u"中找不到文档（内部编号"_s + QString::number(docId) + u"）"_s);
+        return nullptr;
     // A time that is not an integer is out of every range: its column values say so.
     constexpr qint64 invalid = std::numeric_limits<qint64>::min();
     return std::make_unique<DocumentImpl>(shared_from_this(), docId, q->text(0), q->integer(1).value_or(invalid),

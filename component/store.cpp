@@ -56,10 +56,26 @@ quint32 bigEndian32(const QByteArray& bytes, int at)
            (quint32(uchar(bytes[at + 2])) << 8) | quint32(uchar(bytes[at + 3]));
 }
 
+// SQLite's readers lock this byte for reading to start a read, and wait while another program holds it
+// for writing.
+constexpr off_t kPendingByte = 0x40000000;
+// How long a writer waits for the readers of the file to finish their reads (they let go at least every
+// Store::kReadSlice).
+constexpr std::chrono::seconds kReaderWait{5};
+// How long a read waits for a writer to finish: adding a view or documents to a large database, or importing
+// one, keeps readers out for seconds.
+constexpr std::chrono::seconds kWriterWait{30};
+
 [[noreturn]] void fail(sqlite3* db, int rc, const QString& path)
 {
     if (rc == SQLITE_CORRUPT || rc == SQLITE_NOTADB)
         throw DominoError(u"数据库文件已损坏："_s + path);
+    if (rc == SQLITE_BUSY && db && sqlite3_db_readonly(db, "main") == 1)
+        throw DominoError(u"数据库正被其它程序写入，等待"_s + QString::number(kWriterWait.count()) +
+                          u"秒后仍无法读取："_s + path);
+    if (rc == SQLITE_BUSY && db)
+        throw DominoError(u"数据库正被其它程序读取，等待"_s + QString::number(kReaderWait.count()) +
+                          u"秒后仍无法写入："_s + path);
     if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED)
         throw DominoError(u"数据库正被其它程序使用："_s + path);
     if (rc == SQLITE_READONLY)
@@ -67,12 +83,6 @@ quint32 bigEndian32(const QByteArray& bytes, int at)
     throw DominoError(u"访问数据库文件"_s + path + u"出错："_s +
                       QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc)));
 }
-
-// SQLite's readers lock this byte for reading to start a read, and wait while another program holds it
-// for writing.
-constexpr off_t kPendingByte = 0x40000000;
-// How long a writer waits for the readers of the file to finish their reads.
-constexpr std::chrono::seconds kReaderWait{5};
 
 // Locks a range of fd for writing. A reader in the way is waited for until deadline (it lets go at the
 // end of its read); another writer refuses at once.
@@ -327,7 +337,8 @@ std::unique_ptr<Store> Store::open(const QString& path, Mode mode)
         throw DominoError(u"无法打开数据库文件："_s + path + u"（"_s + QString::fromUtf8(sqlite3_errstr(rc)) + u"）"_s);
     }
     std::unique_ptr<Store> store(new Store(path, db, lockFd));
-    sqlite3_busy_timeout(db, 2000);
+    sqlite3_busy_timeout(db,
+                         int(std::chrono::milliseconds(mode == Mode::ReadOnly ? kWriterWait : kReaderWait).count()));
     sqlite3_create_collation_v2(db, "QUILL_NOCASE", SQLITE_UTF8, nullptr, compareNoCase, nullptr);
     // SQLite drops every lock of this process on the file (ours too) whenever its own lock falls back
     // to none; in exclusive mode it keeps its locks until it closes.
@@ -381,7 +392,7 @@ void Store::renewRead()
 {
     const auto now = std::chrono::steady_clock::now();
     if (!sqlite3_get_autocommit(m_db)) {
-        if (now - m_readSince < kReadSlice || statementsBusy())
+        if (m_unrenewedHolds > 0 || now - m_readSince < kReadSlice || statementsBusy())
             return;
         exec("COMMIT");
     }

@@ -143,6 +143,27 @@ public:
     void holdReads();
     void releaseReads();
     static constexpr std::chrono::milliseconds kReadSlice{100};
+    // While it lives the statements share one read that is not renewed, so that what they read agrees: for a few
+    // statements in a row, which a writer then waits for.
+    class OneRead
+    {
+    public:
+        explicit OneRead(Store& store) : m_store(store)
+        {
+            m_store.holdReads();
+            ++m_store.m_unrenewedHolds;
+        }
+        ~OneRead()
+        {
+            --m_store.m_unrenewedHolds;
+            m_store.releaseReads();
+        }
+        OneRead(const OneRead&) = delete;
+        OneRead& operator=(const OneRead&) = delete;
+
+    private:
+        Store& m_store;
+    };
     void exec(const char* sql);
     qint64 lastInsertId() const;
     // Rows the last statement inserted, changed or deleted.
@@ -174,6 +195,7 @@ private:
     int m_lockFd;
     std::map<const char*, std::unique_ptr<Statement>> m_statements;
     int m_readHolds = 0;
+    int m_unrenewedHolds = 0;
     std::chrono::steady_clock::time_point m_readSince;
 };
 

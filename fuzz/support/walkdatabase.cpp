@@ -82,6 +82,23 @@ void walkDocument(domino::NotesSession& session, const domino::NotesDatabase& da
     guarded([&] { database.FindDocumentById(document.DocumentId()); });
 }
 
+// Every document of the view, each walked whole when given a session.
+void walkDocuments(domino::NotesSession* session, const domino::NotesDatabase& database, const domino::NotesView& view,
+                   const QString& scratch)
+{
+    if (view.EntryCount() < 1)
+        return;
+    std::unique_ptr<domino::NotesDocument> document = view.NthDocument(1);
+    for (int n = 0; document && n < kMaxDocumentsPerView; ++n) {
+        if (session)
+            walkDocument(*session, database, *document, scratch);
+        else
+            document->DocumentId();
+        document = view.NextDocument(*document);
+    }
+    guarded([&] { view.NthDocument(view.EntryCount()); });
+}
+
 void walkView(domino::NotesSession& session, const domino::NotesDatabase& database, const QString& name,
               const QString& scratch)
 {
@@ -91,14 +108,10 @@ void walkView(domino::NotesSession& session, const domino::NotesDatabase& databa
     view->ColumnNames();
     view->ColumnCount();
     view->ViewName();
-    if (view->EntryCount() < 1)
-        return;
-    std::unique_ptr<domino::NotesDocument> document = view->NthDocument(1);
-    for (int n = 0; document && n < kMaxDocumentsPerView; ++n) {
-        walkDocument(session, database, *document, scratch);
-        document = view->NextDocument(*document);
-    }
-    guarded([&] { view->NthDocument(view->EntryCount()); });
+    guarded([&] { walkDocuments(&session, database, *view, scratch); });
+    // As an export walks it: the entries of one moment.
+    view->SetAutoUpdate(false);
+    walkDocuments(nullptr, database, *view, scratch);
 }
 
 } // namespace

@@ -77,10 +77,13 @@ qint32 ViewExport::countDocuments()
 {
     m_open = m_job.open(m_database);
     try {
-        const std::unique_ptr<domino::NotesView> view = m_open->FindView(m_task.view);
-        if (!view)
+        m_view = m_open->FindView(m_task.view);
+        if (!m_view)
             throw domino::DominoError(u"找不到视图："_s + m_task.view);
-        return view->EntryCount();
+        // Every workbook of the view shows this moment of it: a writer that gets in meanwhile can neither
+        // move documents from one workbook into the next nor change the count the manifest records.
+        m_view->SetAutoUpdate(false);
+        return m_view->EntryCount();
     } catch (const domino::DominoError& e) {
         throw platform::Error(u"连接视图出错:"_s + e.message());
     }
@@ -152,7 +155,7 @@ ViewExport::Next ViewExport::writeWorkbook(const ManifestEntry& wanted, const ex
     run.setOutput({&m_context.manifest.folder(), false});
     exporting::RunResult result;
     try {
-        result = run.run(request, m_task.view, docCount);
+        result = run.run(request, m_task.view, docCount, m_view.get());
     } catch (const std::exception&) {
         m_report.attachments += run.result().attachments; // saved whole, the workbook failing or not
         throw;

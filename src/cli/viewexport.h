@@ -52,6 +52,7 @@ private:
     const DatabaseSource& m_database;
     const ViewTask& m_task;
     std::shared_ptr<domino::NotesDatabase> m_open;
+    std::unique_ptr<domino::NotesView> m_view; // AutoUpdate false
     ViewReport m_report;
     int m_slot = -1;
     qint64 m_start = 0;

@@ -89,12 +89,20 @@ public:
     virtual std::unique_ptr<NotesDocument> NthDocument(int position) const = 0;
     // The document after the given one in view order; nullptr after the last.
     virtual std::unique_ptr<NotesDocument> NextDocument(const NotesDocument& document) const = 0;
+    // True (as found): positions are looked up in the view as the database stands at each call, so that
+    // another program's changes move them. False: the view keeps the entries it has at that moment, in
+    // their order, and EntryCount, NthDocument and NextDocument answer from them however the database
+    // changes meanwhile (a walk then sees the view of one moment); a document deleted since is an error
+    // of its position, never another document. Setting it true again follows the database once more.
+    virtual void SetAutoUpdate(bool autoUpdate) = 0;
+    virtual bool AutoUpdate() const = 0;
 };
 
 // Held while a series of reads belongs together (a page of a view, an export): the implementation may
 // keep one read of the database open meanwhile instead of starting one for every call. Releasing it
 // ends it; batches nest. A writer of the database is kept waiting a fraction of a second at most, so
-// a long batch can see the database change between calls, as it would without a batch.
+// a long batch can see the database change between calls, as it would without a batch (a view whose
+// AutoUpdate is false keeps its entries all the same).
 class ReadBatch
 {
 public:

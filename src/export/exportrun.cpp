@@ -32,7 +32,8 @@ ExportRun::ExportRun(const domino::NotesDatabase& database, domino::NotesSession
 {
 }
 
-RunResult ExportRun::run(const ExportRequest& request, const QString& viewName, qint32 docCount)
+RunResult ExportRun::run(const ExportRequest& request, const QString& viewName, qint32 docCount,
+                         domino::NotesView* view)
 {
     m_result = {};
     m_log.write(loglines::runStart(viewName, request.workbookName));
@@ -59,7 +60,7 @@ RunResult ExportRun::run(const ExportRequest& request, const QString& viewName, 
     try {
         m_host.setProgressText(progressText(request));
         m_host.setProgress(docCount, 0);
-        outcome = body(*excel, request, docCount, viewName);
+        outcome = body(*excel, request, docCount, viewName, view);
     } catch (...) {
         failure = std::current_exception();
     }
@@ -214,17 +215,24 @@ void ExportRun::guarded(const QString& prefix, const std::function<void()>& step
 }
 
 ExportRun::Outcome ExportRun::body(workbook::ExcelApplication& excel, const ExportRequest& request, qint32 docCount,
-                                   const QString& viewName)
+                                   const QString& viewName, domino::NotesView* givenView)
 {
     try {
         // One read of the database for the whole walk instead of one per call.
         const std::unique_ptr<domino::ReadBatch> batch = m_database.beginReadBatch();
-        std::unique_ptr<domino::NotesView> view;
-        guarded(u"连接视图出错:"_s, [&] {
-            view = m_database.FindView(viewName);
-            if (!view)
-                throw platform::Error(u"找不到视图："_s + viewName);
-        });
+        std::unique_ptr<domino::NotesView> found;
+        domino::NotesView* view = givenView;
+        if (!view) {
+            guarded(u"连接视图出错:"_s, [&] {
+                found = m_database.FindView(viewName);
+                if (!found)
+                    throw platform::Error(u"找不到视图："_s + viewName);
+                // The reads of the walk let writers in between them: positions that followed their changes
+                // would write some documents twice and leave others out.
+                found->SetAutoUpdate(false);
+                view = found.get();
+            });
+        }
         std::unique_ptr<domino::NotesDocument> document;
         QStringList allNames;
         guarded(u"连接文档出错:"_s, [&] {

@@ -84,7 +84,11 @@ public:
               ExportLog& log, RunHost& host, SheetLimits limits = {});
 
     void setOutput(const RunOutput& output) { m_output = output; }
-    RunResult run(const ExportRequest& request, const QString& viewName, qint32 docCount);
+    // The run walks the view as it is when the run finds it (its AutoUpdate false), whatever other programs
+    // write meanwhile. A caller that writes one view into several workbooks gives the view, found and with
+    // AutoUpdate false, so that all of them show the same moment.
+    RunResult run(const ExportRequest& request, const QString& viewName, qint32 docCount,
+                  domino::NotesView* view = nullptr);
     // What the last run did, also when it ended in an exception.
     const RunResult& result() const { return m_result; }
 
@@ -131,7 +135,7 @@ private:
     };
 
     Outcome body(workbook::ExcelApplication& excel, const ExportRequest& request, qint32 docCount,
-                 const QString& viewName);
+                 const QString& viewName, domino::NotesView* givenView);
     // Runs step; a failure becomes a GuardedFailure with prefix before its message.
     static void guarded(const QString& prefix, const std::function<void()>& step);
     static QString progressText(const ExportRequest& request);

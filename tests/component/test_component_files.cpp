@@ -63,6 +63,8 @@ void sql(const QString& path, const char* statement)
 enum class Reading
 {
     Walk,
+    WalkStill,      // with AutoUpdate false
+    ChangedMidWalk, // the change made once AutoUpdate is false
     ItemValue,
     ItemByName,
     FormattedText,
@@ -104,6 +106,13 @@ const struct Tampering
     {"UPDATE views SET entry_count = 3000000000", Reading::Walk, u"", u"索引已损坏"},
     {"UPDATE views SET entry_count = 1e19", Reading::Walk, u"", u"索引已损坏"},
     {"UPDATE view_entries SET position = -position", Reading::Walk, u"", u"索引已损坏"},
+    {"UPDATE view_entries SET position = -position", Reading::WalkStill, u"", u"文档数与索引中的文档不符"},
+    {"UPDATE views SET entry_count = 2", Reading::WalkStill, u"", u"文档数与索引中的文档不符"},
+    {"UPDATE views SET entry_count = 0", Reading::WalkStill, u"", u"文档数与索引中的文档不符"},
+    {"UPDATE view_entries SET doc_id = 'x'", Reading::WalkStill, u"", u"文档数与索引中的文档不符"},
+    {"UPDATE views SET entry_count = 1e19", Reading::WalkStill, u"", u"索引已损坏：文档数无效"},
+    {"DELETE FROM views", Reading::ChangedMidWalk, u"", u"<no error>"}, // its entries of that moment are walked
+    {"DELETE FROM documents", Reading::ChangedMidWalk, u"", u"视图全部的第1个文档已从数据库中删除"},
 };
 
 } // namespace
@@ -237,9 +246,19 @@ private slots:
         for (const Tampering& c : kTamperings) {
             const QString file = path(u"tampered%1.nsf"_s.arg(++n));
             QVERIFY(QFile::copy(base, file));
-            sql(file, c.sql);
+            if (c.reading != Reading::ChangedMidWalk)
+                sql(file, c.sql);
             const QString message = errorOf([&] {
-                auto doc = open(file)->FindView(u"全部"_s)->NthDocument(1);
+                auto view = open(file)->FindView(u"全部"_s);
+                if (c.reading == Reading::WalkStill || c.reading == Reading::ChangedMidWalk) {
+                    view->SetAutoUpdate(false);
+                    if (c.reading == Reading::ChangedMidWalk)
+                        sql(file, c.sql);
+                    for (auto doc = view->NthDocument(1); doc; doc = view->NextDocument(*doc))
+                        doc->ItemValue(u"T"_s);
+                    return;
+                }
+                auto doc = view->NthDocument(1);
                 const QString item = QString::fromUtf16(c.item);
                 if (c.reading == Reading::ItemValue)
                     doc->ItemValue(item);
@@ -478,6 +497,34 @@ private slots:
         batch.reset();
         QCOMPARE(database->FindView(u"全部"_s)->EntryCount(), 52);
         QCOMPARE(database->FindView(u"全部"_s)->NthDocument(52)->ItemValue(u"No"_s), ValueList{Value::number(52)});
+    }
+
+    void aReadWaitsForAWriterThatTakesSeconds()
+    {
+        // Another program keeps readers out for three seconds (adding to a large database does): a read waits for
+        // it instead of failing.
+        const QString db = path(u"slow.nsf"_s);
+        QVERIFY(QFile::copy(m_sample.dataDir + u"/crm.nsf"_s, db));
+        auto database = open(db);
+        QProcess writer;
+        writer.start(u"/usr/bin/python3"_s, {u"-c"_s,
+                                             u"import sqlite3, sys, time\n"
+                                             "c = sqlite3.connect(sys.argv[1], isolation_level=None)\n"
+                                             "c.execute('BEGIN EXCLUSIVE')\n"
+                                             "print('locked', flush=True)\n"
+                                             "time.sleep(3)\n"
+                                             "c.execute('COMMIT')"_s,
+                                             db});
+        QVERIFY(writer.waitForReadyRead(30000));
+        QElapsedTimer waited;
+        waited.start();
+        int count = 0;
+        const QString message = errorOf([&] { count = database->FindView(u"全部"_s)->EntryCount(); });
+        QVERIFY(writer.waitForFinished(30000));
+        QCOMPARE(writer.exitCode(), 0);
+        QCOMPARE(message, u"<no error>"_s);
+        QCOMPARE(count, 250);
+        QVERIFY(waited.elapsed() > 2500);
     }
 
     // Sorted, selecting and formula views on a server, and the positions of restricted entries the admin tool

@@ -31,6 +31,7 @@ const QString kUser = u"演示用户"_s;
 const QString kPassword = u"quill123"_s;
 const QString kDatabase = u"业务/合同.nsf"_s; // below the data directory
 const QString kNoViews = u"业务/无视图.nsf"_s;
+const QString kChanging = u"业务/变动.nsf"_s; // as kDatabase, for the tests that change it
 // Documents with Readers and Authors items, and the users and groups they name.
 const QString kReaders = u"业务/读者.nsf"_s;
 const QString kReader = u"CN=Wang Fang/OU=Sales/O=Quill"_s;
@@ -188,6 +189,8 @@ public:
     virtual std::unique_ptr<NotesSession> newSession() = 0;
     // The file of a database below the data directory, for a local session.
     virtual QString localPath(const QString& relative) const = 0;
+    // As another program would: a document of that id in kChanging, first in every view that shows all.
+    virtual void addFirstDocument(const QString& id) = 0;
 };
 
 class FakeBackend : public Backend
@@ -209,10 +212,13 @@ public:
         }
         m_domino.addDatabase(kNoViews);
         m_domino.addDatabase(localPath(kNoViews));
+        m_changing = &m_domino.addDatabase(localPath(kChanging));
+        fill(*m_changing, documents());
     }
 
     std::unique_ptr<NotesSession> newSession() override { return m_domino.sessionFactory()(); }
     QString localPath(const QString& relative) const override { return u"/data/"_s + relative; }
+    void addFirstDocument(const QString& id) override { m_changing->addDocumentFirst().id = id; }
 
 private:
     static void fill(quill::testing::FakeDatabase& db, const std::vector<admin::DocumentSpec>& written)
@@ -247,6 +253,7 @@ private:
     }
 
     quill::testing::FakeDomino m_domino;
+    quill::testing::FakeDatabase* m_changing = nullptr;
 };
 
 class ComponentBackend : public Backend
@@ -263,12 +270,13 @@ public:
         admin::addUser(names, kReader, kReaderPassword);
         for (const auto& [group, members] : kGroups)
             admin::setGroup(names, group, members);
-        const QString path = localPath(kDatabase);
-        admin::createDatabase(path, u"合同"_s);
-        admin::addDocuments(path, documents());
-        admin::addView(path, {u"全部"_s, columns(kAllColumns), {}, -1, false, {}});
-        admin::addView(path, {u"仅编号"_s, columns({u"编号"_s}), {}, -1, false, {}});
-        admin::addView(path, {u"空视图"_s, {{u"标题"_s, u"Subject"_s, {}}}, u"Nothing"_s, -1, false, {}});
+        for (const QString& path : {localPath(kDatabase), localPath(kChanging)}) {
+            admin::createDatabase(path, u"合同"_s);
+            admin::addDocuments(path, documents());
+            admin::addView(path, {u"全部"_s, columns(kAllColumns), {}, -1, false, {}});
+            admin::addView(path, {u"仅编号"_s, columns({u"编号"_s}), {}, -1, false, {}});
+            admin::addView(path, {u"空视图"_s, {{u"标题"_s, u"Subject"_s, {}}}, u"Nothing"_s, -1, false, {}});
+        }
         admin::createDatabase(localPath(kNoViews), u"没有视图的数据库"_s);
         const QString readers = localPath(kReaders);
         admin::createDatabase(readers, u"读者"_s);
@@ -285,6 +293,13 @@ public:
         return createRegisteredSession(quill::platform::Registry(m_registry));
     }
     QString localPath(const QString& relative) const override { return m_dir.filePath(u"data/"_s + relative); }
+    void addFirstDocument(const QString& id) override
+    {
+        admin::DocumentSpec first;
+        first.unid = id;
+        first.created = at(2024, 12, 31); // views without a sort column show creation order
+        admin::addDocuments(localPath(kChanging), {first});
+    }
 
 private:
     QTemporaryDir m_dir;
@@ -548,6 +563,36 @@ private slots:
                              blocker + u"/合同.txt"_s);
     }
 
+    void aViewThatDoesNotFollowChangesKeepsItsEntries()
+    {
+        auto view = openLocal(kChanging)->FindView(u"全部"_s);
+        QVERIFY(view->AutoUpdate());
+        view->SetAutoUpdate(false);
+        QVERIFY(!view->AutoUpdate());
+        auto empty = openLocal(kChanging)->FindView(u"空视图"_s);
+        empty->SetAutoUpdate(false);
+        auto doc = view->NthDocument(2);
+        m_backend.addFirstDocument(idOf(9));
+
+        // A new first document moves nothing in it: the walk goes on where it was and ends where it would have.
+        QCOMPARE(view->EntryCount(), 4);
+        for (int position = 3; position <= 4; ++position) {
+            doc = view->NextDocument(*doc);
+            QVERIFY(doc);
+            QCOMPARE(doc->DocumentId(), idOf(position));
+        }
+        QVERIFY(view->NextDocument(*doc) == nullptr);
+        QCOMPARE(view->NthDocument(1)->DocumentId(), idOf(1));
+        QVERIFY_DOMINO_ERROR(view->NthDocument(5), u"没有第5个文档"_s);
+        QCOMPARE(empty->EntryCount(), 0);
+        QVERIFY_DOMINO_ERROR(empty->NthDocument(1), u"没有第1个文档"_s);
+        // Found again, or following changes again, the view shows it first.
+        QCOMPARE(openLocal(kChanging)->FindView(u"全部"_s)->EntryCount(), 5);
+        view->SetAutoUpdate(true);
+        QVERIFY(view->AutoUpdate());
+        QCOMPARE(view->NthDocument(1)->DocumentId(), idOf(9));
+    }
+
     void readBatchesNestAndOutliveTheDatabase()
     {
         std::unique_ptr<ReadBatch> outer;
@@ -605,6 +650,13 @@ private slots:
             QCOMPARE(walked, expected);
             QVERIFY_DOMINO_ERROR(view->NthDocument(int(expected.size()) + 1),
                                  u"没有第%1个文档"_s.arg(expected.size() + 1));
+            // Held still, as an export walks it: the same documents.
+            view->SetAutoUpdate(false);
+            QCOMPARE(view->EntryCount(), int(expected.size()));
+            QStringList still;
+            for (auto doc = view->NthDocument(1); doc; doc = view->NextDocument(*doc))
+                still << doc->DocumentId();
+            QCOMPARE(still, expected);
             for (const QString& id : expected)
                 QCOMPARE(db->FindDocumentById(id)->DocumentId(), id);
             for (const QString& id : hidden)

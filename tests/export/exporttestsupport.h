@@ -176,8 +176,9 @@ struct ExportRig
     QString out() const { return tmp.path() + QStringLiteral("/out/"); }
     QString logPath() const { return logFolder + QStringLiteral("log20261208.txt"); }
 
-    // Runs the export after the opening checks; rethrows what the run throws.
-    exporting::RunResult run(const QString& viewName, qint32 start, qint32 docCount, const QString& workbookName)
+    // Runs the export after the opening checks (of the view given, when given); rethrows what the run throws.
+    exporting::RunResult run(const QString& viewName, qint32 start, qint32 docCount, const QString& workbookName,
+                             domino::NotesView* view = nullptr)
     {
         QDir().mkpath(out());
         std::unique_ptr<domino::NotesSession> session = domino.sessionFactory()();
@@ -195,7 +196,7 @@ struct ExportRig
         exporting::ExportRun exportRun(*database, *session, factory, log, host, limits);
         exportRun.setOutput(output);
         domino.clearCalls();
-        return exportRun.run({workbookName, start}, viewName, docCount);
+        return exportRun.run({workbookName, start}, viewName, docCount, view);
     }
     QString workbook() const { return out() + QStringLiteral("合同_开始为第1个文档.xls"); }
 };

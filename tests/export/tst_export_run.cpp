@@ -48,6 +48,7 @@ class TestExportRun : public QObject
 private slots:
     void wholeRun();
     void duringTheRun();
+    void writerDuringTheRunMovesNothing();
     void excelMissing();
     void viewAndStartDocumentFailures_data();
     void viewAndStartDocumentFailures();
@@ -123,6 +124,42 @@ void TestExportRun::duringTheRun()
                                      u"完成向excel写入第3个文档"_s + kNow, cell, cell, cell}));
 }
 
+void TestExportRun::writerDuringTheRunMovesNothing()
+{
+    // Another program adds documents that sort first while the run walks the view: by the run's own view, and by
+    // one its caller holds still through two workbooks. Each row holds the document the view had there before.
+    for (const bool given : {false, true}) {
+        ExportRig rig;
+        addStandardView(rig);
+        const QStringList before = {id(rig, 1), id(rig, 2), id(rig, 3)};
+        rig.host.onEvents = [&] {
+            if (rig.db.documents.size() < 6)
+                rig.db.addDocumentFirst().text(u"Subject"_s, u"new"_s);
+        };
+        QStringList written;
+        const auto takeRows = [&] {
+            for (int row = 2; rig.excel->cells.contains(Cell(row, 1)); ++row)
+                written << rig.excel->cells.at(Cell(row, 1));
+            rig.excel->cells.clear();
+        };
+        if (given) {
+            auto session = rig.domino.sessionFactory()();
+            session->InitLocalSession(QString());
+            const auto view = session->OpenDatabase(QString(), u"/data/crm.nsf"_s, false)->FindView(u"全部"_s);
+            view->SetAutoUpdate(false);
+            rig.limits.rows = 3;
+            QCOMPARE(rig.run(u"全部"_s, 1, 3, rig.workbook(), view.get()).nextStart, 3);
+            takeRows();
+            rig.run(u"全部"_s, 3, 3, rig.workbook(), view.get());
+        } else {
+            rig.run(u"全部"_s, 1, 3, rig.workbook());
+        }
+        takeRows();
+        QCOMPARE(written, before);
+        QCOMPARE(rig.db.views[0].entries.size(), size_t(6));
+    }
+}
+
 void TestExportRun::excelMissing()
 {
     for (bool factoryFails : {true, false}) {
@@ -145,6 +182,7 @@ void TestExportRun::viewAndStartDocumentFailures_data()
     QTest::addColumn<int>("start");
     QTest::addColumn<QString>("message");
     QTest::newRow("view") << u"FindView"_s << 1 << u"连接视图出错:坏了"_s;
+    QTest::newRow("view held still") << u"SetAutoUpdate"_s << 1 << u"连接视图出错:坏了"_s;
     QTest::newRow("start document") << u"NthDocument"_s << 1 << u"连接文档出错:坏了"_s;
     QTest::newRow("item names") << u"Items"_s << 1 << u"连接文档出错:坏了"_s;
     QTest::newRow("start 0") << QString() << 0 << u"连接文档出错:视图中没有第0个文档"_s;

@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QSet>
+#include <algorithm>
 #include <optional>
 
 using namespace Qt::StringLiterals;
@@ -368,14 +369,29 @@ public:
             return nullptr;
         return std::make_unique<FakeDocHandle>(m_state, m_db, entries()[static_cast<size_t>(next - 1)], m_view, next);
     }
+    // Documents are never removed from the stand-in: a frozen view keeps its documents' indexes.
+    void SetAutoUpdate(bool autoUpdate) override
+    {
+        m_state->hit(u"SetAutoUpdate"_s, autoUpdate ? u"true"_s : u"false"_s);
+        if (autoUpdate)
+            m_frozen.reset();
+        else if (!m_frozen)
+            m_frozen = entries();
+    }
+    bool AutoUpdate() const override { return !m_frozen; }
 
 private:
-    const std::vector<int>& entries() const { return m_readable ? *m_readable : m_view->entries; }
+    // Frozen, or else those the user may read on a server, or else every entry as the view holds them now.
+    const std::vector<int>& entries() const
+    {
+        return m_frozen ? *m_frozen : m_readable ? *m_readable : m_view->entries;
+    }
 
     StatePtr m_state;
     std::shared_ptr<FakeDatabase> m_db;
     const FakeView* m_view;
     std::optional<std::vector<int>> m_readable;
+    std::optional<std::vector<int>> m_frozen;
 };
 
 // The stand-in has nothing to hold open; it counts the batches so that tests see where they are held.
@@ -571,6 +587,16 @@ FakeDocument& FakeDatabase::addDocument()
         if (m_selectsAll[v])
             views[v].entries.push_back(index);
     return *documents.back();
+}
+
+FakeDocument& FakeDatabase::addDocumentFirst()
+{
+    FakeDocument& doc = addDocument();
+    for (size_t v = 0; v < views.size(); ++v) {
+        if (m_selectsAll[v])
+            std::rotate(views[v].entries.begin(), views[v].entries.end() - 1, views[v].entries.end());
+    }
+    return doc;
 }
 
 FakeView& FakeDatabase::addView(const QString& name, std::vector<FakeColumn> columns)

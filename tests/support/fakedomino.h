@@ -74,6 +74,8 @@ public:
 
     // A document with a fresh 32-hex-digit id, added to every view that selects all.
     FakeDocument& addDocument();
+    // One that every view selecting all shows first, as another program's new document that sorts first.
+    FakeDocument& addDocumentFirst();
     // A view selecting every document added so far and later.
     FakeView& addView(const QString& name, std::vector<FakeColumn> columns = {});
     // A view selecting nothing unless entries are added by hand.
