@@ -1,6 +1,6 @@
+#include "app/exportcommand.h"
 #include "browse/browser.h"
 #include "domino/loader.h"
-#include "export/exporter.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
 #include "platform/version.h"
@@ -47,7 +47,7 @@ int main(int argc, char* argv[])
     progress.setHost(&window);
 
     quill::browse::Browser browser(window, workspace, progress);
-    quill::exporting::Exporter exporter(window, workspace, progress);
+    quill::app::ExportCommand exporter(window, workspace, progress);
     browser.attachCommands();
     exporter.attachCommands();
 

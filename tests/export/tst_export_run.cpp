@@ -593,7 +593,8 @@ void TestExportRun::plantedLinksAreRefused()
 void TestExportRun::sheetLimits()
 {
     ExportRig rig;
-    rig.limits = {5, 4};
+    rig.limits.rows = 5;
+    rig.limits.columns = 4;
     rig.db.addView(u"v"_s);
     for (int i = 0; i < 6; ++i)
         rig.db.addDocument()
@@ -622,7 +623,7 @@ void TestExportRun::longTextIsCut()
     const QString longText = QString(40000, u'长');
     rig.db.addDocument().text(u"a"_s, longText);
     rig.run(u"v"_s, 1, 1, rig.workbook());
-    QCOMPARE(rig.excel->saved.at(Cell(2, 2)), longText.left(kMaxCellText));
+    QCOMPARE(rig.excel->saved.at(Cell(2, 2)), longText.left(defaultFormat().limits.cellText));
 }
 
 void TestExportRun::viewShorterThanCount()
