@@ -58,7 +58,7 @@ ViewReport ViewExport::run()
     try {
         if (!m_task.problem.isEmpty())
             throw platform::Error(m_task.problem);
-        exportView();
+        writeWorkbooks();
     } catch (const std::exception& e) {
         m_report.status = ViewReport::Status::Failed;
         m_report.errors << platform::messageOf(e);
@@ -83,7 +83,7 @@ qint32 ViewExport::countDocuments()
     }
 }
 
-void ViewExport::exportView()
+void ViewExport::writeWorkbooks()
 {
     const qint32 docCount = countDocuments();
     const BatchOptions& options = m_context.options;

@@ -38,7 +38,8 @@ private:
         Stop
     };
 
-    void exportView();
+    // Workbook after workbook from the start number until the view ends.
+    void writeWorkbooks();
     qint32 countDocuments();
     // Keeps the workbook when it is complete; throws for one that must not be written over.
     bool keepComplete(const ManifestEntry& wanted, WorkbookState state, const ManifestEntry& kept);
