@@ -132,10 +132,8 @@ void Browser::openFile()
     if (!chosen)
         return;
     const QString name = *chosen;
-    try {
-        domino::SessionService::checkNotLocked(name);
-    } catch (const domino::FileLockedError& e) {
-        m_window.prompts().showMessage(e.message());
+    if (const QString locked = domino::SessionService::lockedMessage(name); !locked.isEmpty()) {
+        m_window.prompts().showMessage(locked);
         return;
     }
     domino::SessionService& sessions = m_workspace.sessions();

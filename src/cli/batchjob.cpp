@@ -34,7 +34,8 @@ std::shared_ptr<domino::NotesDatabase> BatchJob::openDatabase(const DatabaseSour
     m_openSource = nullptr;
     const std::lock_guard lock(m_openLock);
     if (database.server.isEmpty())
-        domino::SessionService::checkNotLocked(database.path);
+        if (const QString locked = domino::SessionService::lockedMessage(database.path); !locked.isEmpty())
+            throw platform::Error(locked);
     try {
         m_open = m_sessions.openDatabase({database.server, database.path});
     } catch (const domino::SessionError& e) {

@@ -23,13 +23,6 @@ QString SessionError::sentence(Step step, const QString& reason)
     return reason;
 }
 
-FileLockedError::FileLockedError(const QString& path)
-    : platform::Error(u"文件"_s + path + u"正在被其它程序锁定，无法打开!"_s)
-{
-}
-
-FileLockedError::~FileLockedError() = default;
-
 SessionService::SessionService(SessionFactory factory) : m_session(std::move(factory)) {}
 
 void SessionService::signIn(const QString& userName, const QString& password)
@@ -46,10 +39,9 @@ void SessionService::signInLocally()
     m_session.InitLocalSession(QString());
 }
 
-void SessionService::checkNotLocked(const QString& path)
+QString SessionService::lockedMessage(const QString& path)
 {
-    if (platform::IsFileLocked(path))
-        throw FileLockedError(path);
+    return platform::IsFileLocked(path) ? u"文件"_s + path + u"正在被其它程序锁定，无法打开!"_s : QString();
 }
 
 std::shared_ptr<NotesDatabase> SessionService::openDatabase(const DatabaseLocation& location)

@@ -39,14 +39,6 @@ private:
     Step m_step;
 };
 
-// A database file that another program holds locked; the message says so.
-class FileLockedError : public platform::Error
-{
-public:
-    explicit FileLockedError(const QString& path);
-    ~FileLockedError() override;
-};
-
 // A view found for a walk: held still (AutoUpdate false), so that other programs' writes move nothing in it,
 // and its number of documents at that moment.
 struct HeldView
@@ -69,8 +61,8 @@ public:
     // Throws SessionError when the component refuses.
     void signIn(const QString& userName, const QString& password);
     void signInLocally();
-    // Throws FileLockedError when another program holds the file locked.
-    static void checkNotLocked(const QString& path);
+    // The lock test of a database file: what to say when another program holds it locked, else empty.
+    static QString lockedMessage(const QString& path);
     // Throws SessionError.
     std::shared_ptr<NotesDatabase> openDatabase(const DatabaseLocation& location);
     // Throws SessionError, also for a view the database does not have.
