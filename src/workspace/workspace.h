@@ -76,8 +76,7 @@ public:
     // them.
     void listView(std::shared_ptr<domino::NotesDatabase> database, const QString& viewName,
                   const DatabaseLocation& location);
-    // What is listed; null before anything is.
-    const Listing* listing() const { return m_listing.get(); }
+    // The name of what is listed; empty before anything is.
     QString viewName() const { return m_listing ? m_listing->name() : QString(); }
     // Where the listed rows came from; before anything is listed, where a database would be opened now.
     DatabaseLocation rowsLocation() const;

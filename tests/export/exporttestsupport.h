@@ -180,6 +180,7 @@ struct ExportRig
     exporting::SheetLimits limits = exporting::defaultFormat().limits;
     exporting::RunOutput output;
     bool excelMissing = false;
+    std::function<void(exporting::ExportRun&)> beforeRun;
 
     ExportRig()
         : db(domino.addDatabase(QStringLiteral("/data/crm.nsf"))), logFolder(tmp.path() + QStringLiteral("/state/"))
@@ -212,6 +213,8 @@ struct ExportRig
         };
         exporting::ExportRun exportRun(*database, *session, format, log, host);
         exportRun.setOutput(output);
+        if (beforeRun)
+            beforeRun(exportRun);
         domino.clearCalls();
         const exporting::RunResult result = exportRun.run({workbookName, start}, viewName, docCount, view);
         host.tell(result);
