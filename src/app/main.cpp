@@ -47,9 +47,9 @@ int main(int argc, char* argv[])
     progress.setHost(&window);
 
     quill::browse::Browser browser(window, workspace, progress);
-    quill::app::ExportCommand exporter(window, workspace, progress);
+    quill::app::ExportCommand exportCommand(window, workspace, progress);
     browser.attachCommands();
-    exporter.attachCommands();
+    exportCommand.attachCommands();
 
     // A maximise request is only a hint that no window manager may be there to honour; giving the
     // window the screen's available area as well fills the screen either way.

@@ -177,7 +177,7 @@ ViewExport::Next ViewExport::writeWorkbook(const ManifestEntry& wanted, const ex
     // A workbook whose attachments or log lines were not all written, or whose values were not all read, is
     // written again by the next run, which says so again.
     done.complete = result.filesLost() == 0 && result.logLinesLost == 0 && result.valuesUnread == 0;
-    takeNotes(result, goOn);
+    recordLossesAndNotes(result, goOn);
     // What the record calls complete is on the disk before the record: the workbook, its attachments
     // and their folders.
     if (done.complete)
@@ -191,7 +191,7 @@ ViewExport::Next ViewExport::writeWorkbook(const ManifestEntry& wanted, const ex
     return goOn ? Next::Continue : Next::Stop;
 }
 
-void ViewExport::takeNotes(const exporting::RunResult& result, bool goOn)
+void ViewExport::recordLossesAndNotes(const exporting::RunResult& result, bool goOn)
 {
     if (!exporting::lossesNote(result).isEmpty()) {
         const QString lost = exporting::finishedLine(result);

@@ -46,7 +46,7 @@ private:
     Next writeWorkbook(const ManifestEntry& wanted, const exporting::ExportRequest& request, qint32 docCount);
     // What a finished run lost is an error of the view, what it noted a note; goOn: the next workbook takes up
     // where the sheet ended, which needs no note.
-    void takeNotes(const exporting::RunResult& result, bool goOn);
+    void recordLossesAndNotes(const exporting::RunResult& result, bool goOn);
     QString relative(const QString& path) const;
 
     const ViewExportContext& m_context;

@@ -260,15 +260,15 @@ void TestExportNaming::cutToCell()
     QVERIFY(safe.startsWith(u"中中中"_s));
 
     const OutputFormat& xls = defaultFormat();
-    const int kMaxCellText = xls.limits.cellText;
-    QCOMPARE(kMaxCellText, 32767);
+    const int cellText = xls.limits.cellText;
+    QCOMPARE(cellText, 32767);
     QCOMPARE(xls.cutToCell(u"short"_s), u"short"_s);
-    const QString exact(kMaxCellText, u'a');
+    const QString exact(cellText, u'a');
     QCOMPARE(xls.cutToCell(exact), exact);
-    QCOMPARE(xls.cutToCell(exact + u'b').size(), kMaxCellText);
+    QCOMPARE(xls.cutToCell(exact + u'b').size(), cellText);
     // A pair cut in half would leave an invalid character at the end.
-    const QString pairAtEdge = QString(kMaxCellText - 1, u'a') + u"𠀀"_s;
-    QCOMPARE(xls.cutToCell(pairAtEdge), QString(kMaxCellText - 1, u'a'));
+    const QString pairAtEdge = QString(cellText - 1, u'a') + u"𠀀"_s;
+    QCOMPARE(xls.cutToCell(pairAtEdge), QString(cellText - 1, u'a'));
 }
 
 QTEST_GUILESS_MAIN(TestExportNaming)
