@@ -10,14 +10,15 @@
 //   --database   with --component: a copy of this database (made by an earlier run kept with --keep)
 //                instead of a new one, so that two builds read the same documents
 //   --keep       leave the workbook, attachments and log in the run's folder (printed), to compare runs
+#include "app/exportcommand.h"
 #include "domino/loader.h"
-#include "export/exporter.h"
 #include "fakedomino.h"
 #include "platform/registry.h"
 #include "scriptedprompts.h"
 #include "shell/mainwindow.h"
 #include "shell/progressdisplay.h"
 #include "workspace/workspace.h"
+#include "workspacesupport.h"
 
 #include <QApplication>
 #include <QDir>
@@ -221,24 +222,23 @@ bool exportView(const Source& source, const Options& options, const QTemporaryDi
     env.prompts = &prompts;
     env.leftButtonDown = [] { return false; };
     shell::MainWindow window(ws, std::move(env));
-    exporting::ExporterOptions exporterOptions;
+    app::ExportCommandOptions exporterOptions;
     exporterOptions.logFolder = tmp.filePath(u"state/"_s);
     if (!options.events)
         exporterOptions.processEvents = [] {};
     shell::ProgressDisplay progress;
     qint64* writerTime = &figures.writerNanoseconds;
-    const exporting::ExcelFactory timedWriter = [writerTime]() -> std::unique_ptr<workbook::ExcelApplication> {
+    exporterOptions.format.makeWriter = [writerTime]() -> std::unique_ptr<workbook::ExcelApplication> {
         return std::make_unique<TimedExcel>(workbook::createXlsWriter(), writerTime);
     };
-    exporting::Exporter exporter(window, ws, progress, timedWriter, exporterOptions);
+    app::ExportCommand exporter(window, ws, progress, exporterOptions);
     exporter.attachCommands();
     window.show();
     QCoreApplication::processEvents();
 
     ws.session().InitLocalSession(QString());
-    ws.listView(ws.session().OpenDatabase(QString(), source.databasePath, false), u"全部"_s,
-                {QString(), source.databasePath});
-    ws.setDocCount(ws.database().FindView(ws.viewName())->EntryCount());
+    testing::listAndLoad(ws, ws.session().OpenDatabase(QString(), source.databasePath, false), u"全部"_s,
+                         {QString(), source.databasePath});
     if (ws.docCount() != options.documents) {
         std::fprintf(stderr, "the view holds %d documents, not %d\n", ws.docCount(), options.documents);
         return false;

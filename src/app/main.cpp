@@ -1,6 +1,6 @@
+#include "app/exportcommand.h"
 #include "browse/browser.h"
 #include "domino/loader.h"
-#include "export/exporter.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
 #include "platform/version.h"
@@ -47,9 +47,9 @@ int main(int argc, char* argv[])
     progress.setHost(&window);
 
     quill::browse::Browser browser(window, workspace, progress);
-    quill::exporting::Exporter exporter(window, workspace, progress);
+    quill::app::ExportCommand exportCommand(window, workspace, progress);
     browser.attachCommands();
-    exporter.attachCommands();
+    exportCommand.attachCommands();
 
     // A maximise request is only a hint that no window manager may be there to honour; giving the
     // window the screen's available area as well fills the screen either way.

@@ -9,10 +9,7 @@
 #include "domino/installation.h"
 #include "domino/notes.h"
 #include "domino/value.h"
-#include "platform/files.h"
 #include "platform/text.h"
-#include "shell/icons.h"
-#include "shell/listview.h"
 #include "shell/mainwindow.h"
 #include "shell/progressdisplay.h"
 #include "shell/prompts.h"
@@ -30,6 +27,28 @@ namespace {
 using workspace::TreeMode;
 
 const QString kReadingPage = u"正在读入前100条文档数据..."_s;
+
+// A page's progress in the progress window.
+class PageProgressWindow : public workspace::PageProgress
+{
+public:
+    explicit PageProgressWindow(shell::ProgressDisplay& progress) : m_progress(progress) {}
+    void begin() override
+    {
+        m_progress.show();
+        m_progress.setProgress(100, 1);
+        m_progress.setText(kReadingPage);
+    }
+    void step(int k, int count) override
+    {
+        m_progress.setText(kReadingPage + QString::number(k) + u'/' + QString::number(count));
+        m_progress.setProgress(count, k);
+    }
+    void end() override { m_progress.close(); }
+
+private:
+    shell::ProgressDisplay& m_progress;
+};
 
 } // namespace
 
@@ -74,9 +93,9 @@ void Browser::openServer()
     m_progress.showText(u"正在连接Domino服务器"_s);
     // Also when writing the settings fails and the error goes on to the error handler.
     const auto closeProgress = qScopeGuard([this] { m_progress.close(); });
-    m_workspace.session().disconnect();
+    m_workspace.sessions().disconnect();
     m_window.databaseTree()->clear();
-    m_window.documentList()->clearItems();
+    m_workspace.clearList();
     ConnectServer();
 }
 
@@ -84,10 +103,10 @@ void Browser::ConnectServer()
 {
     const workspace::Credentials& credentials = m_workspace.credentials();
     try {
-        m_workspace.session().InitUserSession(credentials.userName, credentials.password);
-    } catch (const domino::DominoError&) {
+        m_workspace.sessions().signIn(credentials.userName, credentials.password);
+    } catch (const domino::SessionError& e) {
         m_progress.close();
-        m_window.prompts().showMessage(u"连接服务器失败!"_s);
+        m_window.prompts().showMessage(e.sentence());
         return;
     }
     workspace::WriteSettings(m_workspace.settingsFilePath(), credentials);
@@ -113,14 +132,14 @@ void Browser::openFile()
     if (!chosen)
         return;
     const QString name = *chosen;
-    if (platform::IsFileLocked(name)) {
-        m_window.prompts().showMessage(u"文件"_s + name + u"正在被其它程序锁定，无法打开!"_s);
+    if (const QString locked = domino::SessionService::lockedMessage(name); !locked.isEmpty()) {
+        m_window.prompts().showMessage(locked);
         return;
     }
-    domino::LazySession& session = m_workspace.session();
-    session.disconnect();
-    session.InitLocalSession(QString());
-    const std::shared_ptr<domino::NotesDatabase> database = session.OpenDatabase(QString(), name, false);
+    domino::SessionService& sessions = m_workspace.sessions();
+    sessions.disconnect();
+    sessions.signInLocally();
+    const std::shared_ptr<domino::NotesDatabase> database = sessions.openDatabase({QString(), name});
     m_workspace.setDbPath(name);
 
     QTreeWidget* tree = m_window.databaseTree();
@@ -131,7 +150,7 @@ void Browser::openFile()
     const QStringList views = database->Views();
     for (const QString& view : views)
         addViewNode(root, platform::trimBlanks(view));
-    m_window.documentList()->clearItems();
+    m_workspace.clearList();
 }
 
 void Browser::treeClicked()
@@ -139,7 +158,7 @@ void Browser::treeClicked()
     QTreeWidget* tree = m_window.databaseTree();
     if (tree->topLevelItemCount() == 0)
         return;
-    m_workspace.setDocCount(0);
+    m_workspace.pager().stop();
     QTreeWidgetItem* node = tree->currentItem();
     if (!node || !node->isSelected())
         return;
@@ -163,22 +182,17 @@ void Browser::openDatabaseNode(QTreeWidgetItem* node)
     const QString path = NodePath(node);
     std::shared_ptr<domino::NotesDatabase> database;
     try {
-        database = m_workspace.session().OpenDatabase(m_workspace.credentials().serverName, path, false);
-    } catch (const domino::DominoError& e) {
-        m_window.prompts().showMessage(u"访问数据库出错："_s + e.message());
+        database = m_workspace.sessions().openDatabase({m_workspace.credentials().serverName, path});
+    } catch (const domino::SessionError& e) {
+        m_window.prompts().showMessage(e.sentence());
         return;
     }
     m_workspace.setDbPath(path);
     const QStringList views = database->Views();
-    shell::ListView* list = m_window.documentList();
-    list->setViewStyle(shell::ListView::Style::Icon);
-    list->clearItems();
+    m_workspace.showDatabaseViews(views);
     const TreeUpdateSuspension suspension(m_window.databaseTree());
-    const QIcon icon = shell::treeIcon(shell::TreeIcon::View);
-    for (const QString& view : views) {
+    for (const QString& view : views)
         addViewNode(node, view);
-        list->addIconItem(view, icon);
-    }
     node->setExpanded(true);
 }
 
@@ -186,7 +200,7 @@ void Browser::listServerView(QTreeWidgetItem* node)
 {
     const QString path = NodePath(node);
     const QString server = m_workspace.credentials().serverName;
-    const std::shared_ptr<domino::NotesDatabase> database = m_workspace.session().OpenDatabase(server, path, false);
+    const std::shared_ptr<domino::NotesDatabase> database = m_workspace.sessions().openDatabase({server, path});
     m_workspace.setDbPath(path);
     listView(database, viewNameOf(node), {server, path});
 }
@@ -194,7 +208,7 @@ void Browser::listServerView(QTreeWidgetItem* node)
 void Browser::listFileView(QTreeWidgetItem* node)
 {
     const QString file = NodePath(node);
-    const std::shared_ptr<domino::NotesDatabase> database = m_workspace.session().OpenDatabase(QString(), file, false);
+    const std::shared_ptr<domino::NotesDatabase> database = m_workspace.sessions().openDatabase({QString(), file});
     listView(database, viewNameOf(node), {QString(), file});
 }
 
@@ -202,99 +216,40 @@ void Browser::listView(const std::shared_ptr<domino::NotesDatabase>& database, c
                        const workspace::DatabaseLocation& location)
 {
     m_workspace.listView(database, viewName, location);
-    LoadViewPage(*database, viewName);
+    LoadViewPage();
 }
 
 // ---- Document list and paging
 
-void Browser::LoadViewPage(domino::NotesDatabase& database, const QString& viewName)
+void Browser::LoadViewPage()
 {
+    PageProgressWindow progress(m_progress);
     try {
-        fillPage(database, viewName);
+        m_workspace.loadPage(progress);
     } catch (const domino::DominoError& e) {
         // Shown once the list is redrawn again and the progress window is gone.
         m_window.prompts().showMessage(u"读取数据出错:"_s + e.message());
     }
 }
 
-void Browser::fillPage(domino::NotesDatabase& database, const QString& viewName)
-{
-    shell::ListView* list = m_window.documentList();
-    const int width = list->width();
-    list->beginUpdate();
-    const auto resumeList = qScopeGuard([list] { list->endUpdate(); });
-    m_workspace.startPage();
-
-    list->clearColumns();
-    list->clearItems();
-    list->setRowSelect(true);
-    list->setViewStyle(shell::ListView::Style::Report);
-
-    const std::unique_ptr<domino::ReadBatch> batch = database.beginReadBatch();
-    const std::unique_ptr<domino::NotesView> view = database.FindView(viewName);
-    const int columns = std::max(0, view->ColumnCount());
-    const QStringList titles = view->ColumnNames();
-    const int columnWidth = width / (columns + 1);
-    list->addColumn(u"文档ID"_s, columnWidth);
-    for (int c = 0; c < columns; ++c)
-        list->addColumn(c < titles.size() ? titles.at(c) : QString(), columnWidth);
-
-    m_progress.show();
-    const auto closeProgress = qScopeGuard([this] { m_progress.close(); });
-    m_progress.setProgress(100, 1);
-    m_progress.setText(kReadingPage);
-
-    std::unique_ptr<domino::NotesDocument> document;
-    try {
-        document = view->NthDocument(m_workspace.docPos() + 1);
-    } catch (const domino::DominoError&) {
-        return; // past the view's end, or the view went away: an empty page, said nowhere
-    }
-
-    m_workspace.setViewCounted(view->ViewName(), view->EntryCount());
-
-    int k = 1;
-    if (view->EntryCount() <= 0)
-        return;
-    while (document && k <= kPageSize && view->EntryCount() > m_workspace.docPos()) {
-        ++k;
-        m_workspace.advance();
-        const QString id = document->DocumentId();
-        QStringList cells;
-        try {
-            const domino::ValueList values = document->ColumnValues();
-            for (int c = 0; c < columns; ++c)
-                cells << (static_cast<size_t>(c) < values.size() ? domino::ValueToText(values[c]) : QString());
-        } catch (const domino::DominoError&) {
-            cells.clear(); // the row keeps its id; the page goes on
-        }
-        list->addRow(id, cells);
-        document = view->NextDocument(*document);
-        const int count = view->EntryCount();
-        m_progress.setText(kReadingPage + QString::number(k) + u'/' + QString::number(count));
-        m_progress.setProgress(count, k);
-    }
-}
-
 void Browser::page(PageCommand command)
 {
     const PagingState paging{m_workspace.docPos(), m_workspace.docCount(), m_workspace.pageStart(),
-                             m_window.documentList()->viewStyle() == shell::ListView::Style::Report};
+                             m_workspace.documentsShown()};
     const std::optional<int> position = pagePosition(command, paging);
     if (!position)
         return;
-    m_workspace.setDocPos(*position);
-    LoadViewPage(m_workspace.database(), m_workspace.viewName());
+    m_workspace.pager().setDocPos(*position);
+    LoadViewPage();
 }
 
 // ---- Document detail
 
 void Browser::showSelectedDetail()
 {
-    shell::ListView* list = m_window.documentList();
-    if (list->viewStyle() != shell::ListView::Style::Report)
+    if (!m_workspace.documentsShown())
         return;
-    const QStringList selected = list->selectedRowCaptions();
+    const QStringList selected = m_window.documentList()->selectedDocumentIds();
     if (selected.size() != 1)
         return;
     ShowDocumentDetail(m_workspace.rowsLocation(), selected.front());

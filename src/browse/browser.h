@@ -20,9 +20,8 @@ class ProgressDisplay;
 namespace quill::browse {
 
 // The browse commands of the main window: connecting, the database tree, the paged document list
-// and the detail dialog. They fill the window's tree and list and keep what they found in the
-// workspace. The window runs each through its general error handler, so errors no command reports
-// simply propagate.
+// and the detail dialog. They fill the window's tree and change the workspace, which the window draws. The
+// window runs each through its general error handler, so errors no command reports simply propagate.
 class Browser
 {
 public:
@@ -33,7 +32,8 @@ public:
 
     void ConnectServer();
     void ScanDataDirectory(const QString& directory, QTreeWidgetItem* parent);
-    void LoadViewPage(domino::NotesDatabase& database, const QString& viewName);
+    // Reads the page of what is listed from the workspace's cursor on; a failure is told.
+    void LoadViewPage();
     void ShowDocumentDetail(const workspace::DatabaseLocation& location, const QString& documentId);
 
 private:
@@ -50,8 +50,6 @@ private:
     void listFileView(QTreeWidgetItem* node);
     void listView(const std::shared_ptr<domino::NotesDatabase>& database, const QString& viewName,
                   const workspace::DatabaseLocation& location);
-    // LoadViewPage without the report of a failure: throws once the list and progress window are restored.
-    void fillPage(domino::NotesDatabase& database, const QString& viewName);
 
     shell::MainWindow& m_window;
     workspace::Workspace& m_workspace;

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "workspace/pager.h"
+
 #include <optional>
 
 namespace quill::browse {
 
-inline constexpr int kPageSize = 100;
+using workspace::kPageSize;
 
 enum class PageCommand
 {
@@ -17,10 +19,10 @@ enum class PageCommand
 // What the paging commands look at.
 struct PagingState
 {
-    int docPos = 0;    // documents passed; after a load, the position of the last listed one
-    int docCount = 0;  // 0: no view listed
-    int pageStart = 0; // documents passed before the first one now listed
-    bool reportStyle = false;
+    int docPos = 0;           // documents passed; after a load, the position of the last listed one
+    int docCount = 0;         // 0: no view listed
+    int pageStart = 0;        // documents passed before the first one now listed
+    bool reportStyle = false; // the list shows documents, not a database's views
 };
 
 // The docPos to reload from, or nullopt when the command does nothing. "Previous" goes to the

@@ -7,12 +7,12 @@
 #include "domino/error.h"
 #include "domino/installation.h"
 #include "domino/loader.h"
+#include "export/outputformat.h"
 #include "platform/error.h"
 #include "platform/outputfolder.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
 #include "platform/text.h"
-#include "workbook/excel.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -122,7 +122,7 @@ int BatchCommand::run()
     QElapsedTimer clock;
     clock.start();
     ProgressBoard board(stderr, isTerminal(STDERR_FILENO));
-    const ViewExportContext context{m_options, manifest, board, workbook::createXlsWriter};
+    const ViewExportContext context{m_options, manifest, board, exporting::defaultFormat()};
     const std::vector<ViewReport> reports = BatchExport(context, factory, credentials).run(*plan);
     return finish(reports, double(clock.elapsed()) / 1000.0);
 }
@@ -144,7 +144,7 @@ std::optional<BatchPlan> BatchCommand::makePlan(const domino::SessionFactory& fa
     try {
         manifest.load();
         plan.emplace(m_options, dataDirectory);
-        plan->listViews([&planner](const DatabaseSource& database) { return planner.open(database)->Views(); });
+        plan->listViews([&planner](const DatabaseSource& database) { return planner.openDatabase(database)->Views(); });
     } catch (const platform::Error& e) {
         complain(e.message());
         return std::nullopt;

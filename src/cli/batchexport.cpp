@@ -55,7 +55,7 @@ void BatchExport::work(const BatchPlan& plan)
     } catch (const std::exception& e) {
         signInProblem = platform::messageOf(e);
     }
-    exporting::ExportLog log(platform::applicationFolder(), m_logFolder);
+    exporting::ExportLog log(m_logFolder);
     for (;;) {
         const size_t i = m_next++;
         if (i >= plan.tasks().size() || Interruption::requested())

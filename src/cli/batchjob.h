@@ -1,7 +1,7 @@
 #pragma once
 
 #include "cli/batchplan.h"
-#include "domino/lazysession.h"
+#include "domino/sessionservice.h"
 #include "workspace/workspace.h"
 
 #include <memory>
@@ -26,11 +26,11 @@ public:
     void signIn();
     // The database, opened as the tree opens it: a local file after the lock test, a server's by its
     // path. Throws platform::Error in the window's words.
-    std::shared_ptr<domino::NotesDatabase> open(const DatabaseSource& database);
-    domino::NotesSession& session() { return m_session; }
+    std::shared_ptr<domino::NotesDatabase> openDatabase(const DatabaseSource& database);
+    domino::NotesSession& session() { return m_sessions.session(); }
 
 private:
-    domino::LazySession m_session;
+    domino::SessionService m_sessions;
     std::optional<workspace::Credentials> m_credentials;
     std::mutex& m_openLock;
     const DatabaseSource* m_openSource = nullptr;

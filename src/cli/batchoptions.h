@@ -1,5 +1,7 @@
 #pragma once
 
+#include "export/outputformat.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -20,7 +22,7 @@ struct BatchOptions
     QString user;
     int passwordFd = -1;
     // Documents a workbook holds at most: a sheet's rows but the header.
-    int sheetDocuments = 65535;
+    int sheetDocuments = exporting::defaultFormat().limits.rows - 1;
 
     bool serverMode() const { return !server.isEmpty() || !user.isEmpty(); }
 };

@@ -1,10 +1,12 @@
 #include "cli/commandline.h"
 
 #include "export/naming.h"
+#include "export/outputformat.h"
 #include "platform/text.h"
 #include "platform/version.h"
 
 #include <QCommandLineParser>
+#include <QLocale>
 
 using namespace Qt::StringLiterals;
 
@@ -104,7 +106,7 @@ BatchOptions optionsOf(const Parsed& parsed)
     if (p.isSet(parsed.jobs))
         options.jobs = number(p.value(parsed.jobs), 1, kMaxJobs, u"--jobs"_s);
     if (p.isSet(parsed.sheetDocuments))
-        options.sheetDocuments = number(p.value(parsed.sheetDocuments), 1, 65535, u"--sheet-rows"_s);
+        options.sheetDocuments = number(p.value(parsed.sheetDocuments), 1, options.sheetDocuments, u"--sheet-rows"_s);
     if (p.isSet(parsed.passwordFd)) {
         if (!options.serverMode())
             throw UsageError(u"--password-fd 只用于 --server"_s);
@@ -134,9 +136,12 @@ CommandLine parseCommandLine(const QStringList& arguments)
 
 QString helpText()
 {
+    // What a workbook holds and is named with comes from the format.
+    const exporting::OutputFormat& format = exporting::defaultFormat();
+    const int documents = format.limits.rows - 1;
     return uR"(用法：quillmere-export [选项] 来源… --output 文件夹
 
-把Domino数据库的视图导出为Excel工作簿（.xls），不用打开窗口。工作簿、附件文件夹和导出日志
+把Domino数据库的视图导出为Excel工作簿（%1），不用打开窗口。工作簿、附件文件夹和导出日志
 与窗口中“导出数据”所写的完全相同。
 
 来源：
@@ -151,7 +156,7 @@ QString helpText()
   --from N                     从第N个文档开始导出（缺省为1）
   --jobs N                     同时导出N个视图（缺省为1）
   --json 文件                  把结果写成JSON：每个视图的数据库、视图、工作簿、文档数、附件数、用时与错误
-  --no-continue                工作表写满（65,535个文档）时停下，不再接着写下一个工作簿
+  --no-continue                工作表写满（%2个文档）时停下，不再接着写下一个工作簿
   --server 服务器名            连接服务器导出，同时要给出 --user
   --user 登录名                服务器的登录名
   --password-fd N              从文件描述符N读入密码
@@ -163,8 +168,8 @@ QString helpText()
 
 输出：只有一个数据库来源时，工作簿直接放在输出文件夹中；否则每个数据库一个子文件夹，按数据库
 相对于来源文件夹（服务器：数据目录）的路径命名，去掉.nsf，多个来源时前面再加来源的名字。
-工作簿名为 视图名_开始为第N个文档.xls；视图的文档多于一个工作表能容纳的时，接着写
-视图名_开始为第65536个文档.xls 等，直到视图结束。
+工作簿名为 视图名_开始为第N个文档%1；视图的文档多于一个工作表能容纳的时，接着写
+视图名_开始为第%3个文档%1 等，直到视图结束。
 
 续传：输出文件夹中的 quillmere-export.json 记下每个已完成的工作簿。再次运行同一命令时，
 数据库、视图、起始文档、视图的文档数和工作簿的内容都与记录相符的工作簿不再导出。
@@ -172,7 +177,8 @@ QString helpText()
 
 退出状态：0 全部导出；1 有视图失败（其余照常导出）；2 参数有误、登录失败或没有找到可导出的
 内容；130 或 143 被Ctrl-C或kill中断。
-)"_s;
+)"_s.arg(format.extension, QLocale(QLocale::Chinese, QLocale::China).toString(documents),
+         QString::number(documents + 1));
 }
 
 } // namespace quill::cli

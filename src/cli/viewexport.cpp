@@ -1,8 +1,9 @@
 #include "cli/viewexport.h"
 
 #include "cli/interruption.h"
-#include "domino/error.h"
+#include "domino/sessionservice.h"
 #include "export/naming.h"
+#include "export/runmessages.h"
 #include "platform/error.h"
 
 #include <QDir>
@@ -14,8 +15,7 @@ namespace quill::cli {
 
 namespace {
 
-// The run's host without a window: its messages are kept for the report, its progress goes to the
-// board, and Ctrl-C asks it to stop.
+// The run's host without a window: its progress goes to the board, and Ctrl-C asks it to stop.
 class BatchHost : public exporting::RunHost
 {
 public:
@@ -24,7 +24,6 @@ public:
     {
     }
 
-    void showMessage(const QString& text) override { m_lastMessage = text; }
     void showProgressWindow() override {}
     void setProgressText(const QString&) override {}
     void setProgress(qint32, qint32 position) override
@@ -35,14 +34,11 @@ public:
     void processEvents() override {}
     bool cancelRequested() override { return Interruption::requested(); }
 
-    const QString& lastMessage() const { return m_lastMessage; }
-
 private:
     ProgressBoard& m_board;
     int m_slot;
     qint64 m_doneBefore;
     qint64 m_exportedBefore;
-    QString m_lastMessage;
 };
 
 } // namespace
@@ -62,7 +58,7 @@ ViewReport ViewExport::run()
     try {
         if (!m_task.problem.isEmpty())
             throw platform::Error(m_task.problem);
-        exportView();
+        writeWorkbooks();
     } catch (const std::exception& e) {
         m_report.status = ViewReport::Status::Failed;
         m_report.errors << platform::messageOf(e);
@@ -75,21 +71,19 @@ ViewReport ViewExport::run()
 
 qint32 ViewExport::countDocuments()
 {
-    m_open = m_job.open(m_database);
+    m_open = m_job.openDatabase(m_database);
     try {
-        m_view = m_open->FindView(m_task.view);
-        if (!m_view)
-            throw domino::DominoError(u"找不到视图："_s + m_task.view);
         // Every workbook of the view shows this moment of it: a writer that gets in meanwhile can neither
         // move documents from one workbook into the next nor change the count the manifest records.
-        m_view->SetAutoUpdate(false);
-        return m_view->EntryCount();
-    } catch (const domino::DominoError& e) {
-        throw platform::Error(u"连接视图出错:"_s + e.message());
+        domino::HeldView held = domino::SessionService::findView(*m_open, m_task.view);
+        m_view = std::move(held.view);
+        return held.count;
+    } catch (const domino::SessionError& e) {
+        throw platform::Error(e.sentence());
     }
 }
 
-void ViewExport::exportView()
+void ViewExport::writeWorkbooks()
 {
     const qint32 docCount = countDocuments();
     const BatchOptions& options = m_context.options;
@@ -106,7 +100,7 @@ void ViewExport::exportView()
     for (m_start = options.from; m_start <= docCount;) {
         const QString startNo = QString::number(m_start);
         ManifestEntry wanted;
-        wanted.file = relative(exporting::workbookName(m_task.fileName, startNo));
+        wanted.file = relative(exporting::workbookName(m_task.fileName, startNo, m_context.format));
         wanted.database = m_database.identity;
         wanted.view = m_task.view;
         wanted.start = m_start;
@@ -120,9 +114,9 @@ void ViewExport::exportView()
         const WorkbookState state = m_context.manifest.check(wanted, &kept);
         if (keepComplete(wanted, state, kept))
             continue;
-        const exporting::OpeningResult opening =
-            exporting::checkExportRequest(m_task.fileName, startNo, docCount, m_task.view,
-                                          [state](const QString&) { return state == WorkbookState::Foreign; });
+        const exporting::OpeningResult opening = exporting::checkExportRequest(
+            m_task.fileName, startNo, docCount, m_task.view,
+            [state](const QString&) { return state == WorkbookState::Foreign; }, m_context.format);
         if (!opening.request)
             throw platform::Error(opening.message);
         if (writeWorkbook(wanted, *opening.request, docCount) == Next::Stop)
@@ -149,9 +143,9 @@ ViewExport::Next ViewExport::writeWorkbook(const ManifestEntry& wanted, const ex
 {
     m_context.manifest.record(wanted);
     BatchHost host(m_context.board, m_slot, m_start - m_context.options.from, m_report.documents);
-    exporting::SheetLimits limits;
-    limits.rows = m_context.options.sheetDocuments + 1; // and the header
-    exporting::ExportRun run(*m_open, m_job.session(), m_context.excelFactory, m_log, host, limits);
+    exporting::OutputFormat format = m_context.format;
+    format.limits.rows = m_context.options.sheetDocuments + 1; // and the header
+    exporting::ExportRun run(*m_open, m_job.session(), format, m_log, host);
     run.setOutput({&m_context.manifest.folder(), false});
     exporting::RunResult result;
     try {
@@ -161,6 +155,8 @@ ViewExport::Next ViewExport::writeWorkbook(const ManifestEntry& wanted, const ex
         throw;
     }
     m_report.attachments += result.attachments;
+    if (!result.saveError.isEmpty())
+        throw platform::Error(result.saveError);
     m_report.unreadValues += result.valuesUnread;
     using Stop = exporting::RunResult::Stop;
     switch (result.stop) {
@@ -169,7 +165,7 @@ ViewExport::Next ViewExport::writeWorkbook(const ManifestEntry& wanted, const ex
         return Next::Stop;
     case Stop::Failed:
     case Stop::NoWriter:
-        throw platform::Error(host.lastMessage());
+        throw platform::Error(exporting::runMessage(result));
     case Stop::Finished:
     case Stop::SheetFull:
     case Stop::ViewEnded:
@@ -180,8 +176,8 @@ ViewExport::Next ViewExport::writeWorkbook(const ManifestEntry& wanted, const ex
     done.documents = result.documents;
     // A workbook whose attachments or log lines were not all written, or whose values were not all read, is
     // written again by the next run, which says so again.
-    done.complete = result.filesLost == 0 && result.logLinesLost == 0 && result.valuesUnread == 0;
-    takeNotes(host.lastMessage(), done.complete, goOn);
+    done.complete = result.filesLost() == 0 && result.logLinesLost == 0 && result.valuesUnread == 0;
+    recordLossesAndNotes(result, goOn);
     // What the record calls complete is on the disk before the record: the workbook, its attachments
     // and their folders.
     if (done.complete)
@@ -195,19 +191,15 @@ ViewExport::Next ViewExport::writeWorkbook(const ManifestEntry& wanted, const ex
     return goOn ? Next::Continue : Next::Stop;
 }
 
-void ViewExport::takeNotes(const QString& finishedMessage, bool whole, bool dropSheetNote)
+void ViewExport::recordLossesAndNotes(const exporting::RunResult& result, bool goOn)
 {
-    // The finished message's first line names the attachment folder, and says how many files could
-    // not be saved or values not read when some could not: that is an error of the view. The lines after
-    // it are notes.
-    const QStringList lines = finishedMessage.split(u'\n');
-    if (!whole && !m_report.errors.contains(lines.first()))
-        m_report.errors << lines.first();
-    QStringList notes = lines.mid(1);
-    if (dropSheetNote && !notes.isEmpty())
-        notes.removeLast();
-    for (const QString& note : notes)
-        if (!m_report.notes.contains(note))
+    if (!exporting::lossesNote(result).isEmpty()) {
+        const QString lost = exporting::finishedLine(result);
+        if (!m_report.errors.contains(lost))
+            m_report.errors << lost;
+    }
+    for (const QString& note : {exporting::columnsNote(result), goOn ? QString() : exporting::endingNote(result)})
+        if (!note.isEmpty() && !m_report.notes.contains(note))
             m_report.notes << note;
 }
 

@@ -6,6 +6,7 @@
 #include "cli/viewreport.h"
 #include "export/exportlog.h"
 #include "export/exportrun.h"
+#include "export/outputformat.h"
 
 namespace quill::cli {
 
@@ -15,7 +16,7 @@ struct ViewExportContext
     const BatchOptions& options;
     ExportManifest& manifest;
     ProgressBoard& board;
-    exporting::ExcelFactory excelFactory;
+    exporting::OutputFormat format;
 };
 
 // The export of one view through the window's run, workbook after workbook: each named by the
@@ -37,13 +38,15 @@ private:
         Stop
     };
 
-    void exportView();
+    // Workbook after workbook from the start number until the view ends.
+    void writeWorkbooks();
     qint32 countDocuments();
     // Keeps the workbook when it is complete; throws for one that must not be written over.
     bool keepComplete(const ManifestEntry& wanted, WorkbookState state, const ManifestEntry& kept);
     Next writeWorkbook(const ManifestEntry& wanted, const exporting::ExportRequest& request, qint32 docCount);
-    // Takes the notes and errors of a finished run's message; whole: every file was saved.
-    void takeNotes(const QString& finishedMessage, bool whole, bool dropSheetNote);
+    // What a finished run lost is an error of the view, what it noted a note; goOn: the next workbook takes up
+    // where the sheet ended, which needs no note.
+    void recordLossesAndNotes(const exporting::RunResult& result, bool goOn);
     QString relative(const QString& path) const;
 
     const ViewExportContext& m_context;

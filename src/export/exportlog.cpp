@@ -146,9 +146,8 @@ QString logFileName(const QDate& date)
     return u"log"_s + date.toString(u"yyyyMMdd"_s) + u".txt"_s;
 }
 
-namespace loglines {
-
 namespace {
+
 QString num(qint64 n)
 {
     return QString::number(n);
@@ -171,92 +170,10 @@ QString value(const QString& text)
     }
     return out;
 }
+
 } // namespace
 
-QString runStart(const QString& viewName, const QString& workbookName)
-{
-    return u"开始导出视图"_s + value(viewName) + u"到文件"_s + value(workbookName) + u";"_s;
-}
-QString documentStart(qint64 n)
-{
-    return u"完成向excel写入第"_s + num(n) + u"个文档;"_s;
-}
-QString attachmentCheck(qint64 n)
-{
-    return u"判断第"_s + num(n) + u"个文档有附件;"_s;
-}
-QString attachmentListBefore(qint64 n)
-{
-    return u"获取第"_s + num(n) + u"个文档有附件列表;"_s;
-}
-QString attachmentListAfter(qint64 n, qint64 count)
-{
-    return u"获取第"_s + num(n) + u"个文档有附件数量为:"_s + num(count) + u";"_s;
-}
-QString attachmentFetched(qint64 n, qint64 k, const QString& name)
-{
-    return u"获取第"_s + num(n) + u"个文档第"_s + num(k) + u"个附件:"_s + value(name) + u";"_s;
-}
-QString attachmentSaved(qint64 n, qint64 k, const QString& path)
-{
-    return u"保存第"_s + num(n) + u"个文档第"_s + num(k) + u"个附件到:"_s + value(path) + u";"_s;
-}
-QString attachmentListFailed(qint64 n, const QString& reason)
-{
-    return u"获取第"_s + num(n) + u"个文档附件列表出错:"_s + value(reason) + u";"_s;
-}
-QString folderFailed(qint64 n, const QString& folder, const QString& reason)
-{
-    return u"创建第"_s + num(n) + u"个文档的文件夹出错:"_s + value(folder) + u"，"_s + value(reason) + u";"_s;
-}
-QString attachmentFailed(qint64 n, qint64 k, const QString& target, const QString& reason)
-{
-    return u"保存第"_s + num(n) + u"个文档第"_s + num(k) + u"个附件出错:"_s + value(target) + u"，"_s + value(reason) +
-           u";"_s;
-}
-QString richTextFailed(qint64 n, const QString& target, const QString& reason)
-{
-    return u"分离第"_s + num(n) + u"个文档RichText域出错:"_s + value(target) + u"，"_s + value(reason) + u";"_s;
-}
-QString valueFailed(qint64 n, const QString& item, const QString& reason)
-{
-    return u"读取第"_s + num(n) + u"个文档的"_s + value(item) + u"域出错:"_s + value(reason) + u";"_s;
-}
-QString pictureStart(const QString& documentFolder)
-{
-    return u"调用图片导出程序保存到:"_s + value(documentFolder) + u" ;"_s;
-}
-QString pictureEnd(const QString& documentFolder)
-{
-    return u"结束图片导出程序保存到:"_s + value(documentFolder) + u" ;"_s;
-}
-QString richTextStart(qint64 n)
-{
-    return u"开始分离第"_s + num(n) + u"个文档RichText域;"_s;
-}
-QString richTextSaved(qint64 n, const QString& path)
-{
-    return u"分离第"_s + num(n) + u"个文档RichText域到:"_s + value(path) + u";"_s;
-}
-QString valueStep(const QString& text)
-{
-    return u"  s=s+"_s + value(text) + u";"_s;
-}
-QString writeStep()
-{
-    return u" s值写入excel表 ;"_s;
-}
-QString nextDocumentFailed(qint64 n)
-{
-    return u"链接第"_s + num(n) + u"个文档出错;"_s;
-}
-
-} // namespace loglines
-
-ExportLog::ExportLog(QString appPath, QString folder, Clock clock)
-    : m_appPath(std::move(appPath)), m_clock(std::move(clock)), m_file(std::move(folder))
-{
-}
+ExportLog::ExportLog(QString folder, Clock clock) : m_clock(std::move(clock)), m_file(std::move(folder)) {}
 
 void ExportLog::write(const QString& text)
 {
@@ -265,21 +182,126 @@ void ExportLog::write(const QString& text)
     if (second != m_cachedSecond || m_cachedEnding.isEmpty()) {
         m_cachedSecond = second;
         m_cachedEnding = platform::toGbk(domino::formatShortDateTime(now)) + "\r\n";
-        m_cachedPath = m_appPath + u"log/"_s + logFileName(now.date());
+        m_cachedName = logFileName(now.date());
         // Once a second is often enough to notice a file renamed away; its lines are not lost.
         m_file.checkPathAtNextLine();
     }
-    // The same bytes as AppendLogLine(path, text + now) writes, in the file held open.
+    // The same bytes as AppendLogLine(name, text + now) writes, in the file held open.
     QByteArray bytes = platform::toGbk(text);
     bytes += m_cachedEnding;
     try {
-        m_file.append(m_cachedPath, bytes);
+        m_file.append(m_cachedName, bytes);
     } catch (const platform::Error& e) {
         // Some steps go on without their line; the run still tells that the log is not whole.
         ++m_linesLost;
         m_lastLoss = e.message();
         throw;
     }
+}
+
+void ExportLog::note(const QString& text)
+{
+    try {
+        write(text);
+    } catch (const platform::Error&) {
+        // Counted; the next line the run cannot do without reports the log's failure.
+    }
+}
+
+void ExportLog::runStart(const QString& viewName, const QString& workbookName)
+{
+    write(u"开始导出视图"_s + value(viewName) + u"到文件"_s + value(workbookName) + u";"_s);
+}
+
+void ExportLog::documentStart(qint64 n)
+{
+    write(u"完成向excel写入第"_s + num(n) + u"个文档;"_s);
+}
+
+void ExportLog::attachmentCheck(qint64 n)
+{
+    write(u"判断第"_s + num(n) + u"个文档有附件;"_s);
+}
+
+void ExportLog::folderFailed(qint64 n, const QString& folder, const QString& reason)
+{
+    note(u"创建第"_s + num(n) + u"个文档的文件夹出错:"_s + value(folder) + u"，"_s + value(reason) + u";"_s);
+}
+
+void ExportLog::attachmentListBefore(qint64 n)
+{
+    note(u"获取第"_s + num(n) + u"个文档有附件列表;"_s);
+}
+
+void ExportLog::attachmentListAfter(qint64 n, qint64 count)
+{
+    note(u"获取第"_s + num(n) + u"个文档有附件数量为:"_s + num(count) + u";"_s);
+}
+
+void ExportLog::attachmentListFailed(qint64 n, const QString& reason)
+{
+    note(u"获取第"_s + num(n) + u"个文档附件列表出错:"_s + value(reason) + u";"_s);
+}
+
+void ExportLog::attachmentFetched(qint64 n, qint64 k, const QString& name)
+{
+    note(u"获取第"_s + num(n) + u"个文档第"_s + num(k) + u"个附件:"_s + value(name) + u";"_s);
+}
+
+void ExportLog::attachmentSaved(qint64 n, qint64 k, const QString& path)
+{
+    note(u"保存第"_s + num(n) + u"个文档第"_s + num(k) + u"个附件到:"_s + value(path) + u";"_s);
+}
+
+void ExportLog::attachmentFailed(qint64 n, qint64 k, const QString& target, const QString& reason)
+{
+    note(u"保存第"_s + num(n) + u"个文档第"_s + num(k) + u"个附件出错:"_s + value(target) + u"，"_s + value(reason) +
+         u";"_s);
+}
+
+void ExportLog::pictures(const QString& documentFolder)
+{
+    try {
+        write(u"调用图片导出程序保存到:"_s + value(documentFolder) + u" ;"_s);
+        write(u"结束图片导出程序保存到:"_s + value(documentFolder) + u" ;"_s);
+    } catch (const platform::Error&) {
+        // The step only marks the document in the log.
+    }
+}
+
+void ExportLog::richTextStart(qint64 n)
+{
+    note(u"开始分离第"_s + num(n) + u"个文档RichText域;"_s);
+}
+
+void ExportLog::richTextSaved(qint64 n, const QString& path)
+{
+    note(u"分离第"_s + num(n) + u"个文档RichText域到:"_s + value(path) + u";"_s);
+}
+
+void ExportLog::richTextFailed(qint64 n, const QString& target, const QString& reason)
+{
+    note(u"分离第"_s + num(n) + u"个文档RichText域出错:"_s + value(target) + u"，"_s + value(reason) + u";"_s);
+}
+
+void ExportLog::valueStep(const QString& text)
+{
+    note(u"  s=s+"_s + value(text) + u";"_s);
+}
+
+void ExportLog::valueFailed(qint64 n, const QString& item, const QString& reason)
+{
+    note(u"读取第"_s + num(n) + u"个文档的"_s + value(item) + u"域出错:"_s + value(reason) + u";"_s);
+}
+
+void ExportLog::writeStep()
+{
+    note(u" s值写入excel表 ;"_s);
+}
+
+void ExportLog::nextDocumentFailed(qint64 n)
+{
+    write(u"链接第"_s + num(n) + u"个文档出错;"_s);
 }
 
 } // namespace quill::exporting

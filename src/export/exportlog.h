@@ -64,40 +64,41 @@ void AppendLogLine(const QString& path, const QString& line, const QString& fold
 // "log" + yyyyMMdd + ".txt"
 QString logFileName(const QDate& date);
 
-// The texts of the log lines, without the date-time that ends each of them. A line break inside a value or
-// name is written as the two characters "\r" or "\n", so that every line is one step; backslashes are
-// written as they are (view names use them).
-namespace loglines {
-QString runStart(const QString& viewName, const QString& workbookName);
-QString documentStart(qint64 n);
-QString attachmentCheck(qint64 n);
-QString attachmentListBefore(qint64 n);
-QString attachmentListAfter(qint64 n, qint64 count);
-QString attachmentFetched(qint64 n, qint64 k, const QString& name);
-QString attachmentSaved(qint64 n, qint64 k, const QString& path);
-// What could not be saved, and why.
-QString attachmentListFailed(qint64 n, const QString& reason);
-QString folderFailed(qint64 n, const QString& folder, const QString& reason);
-QString attachmentFailed(qint64 n, qint64 k, const QString& target, const QString& reason);
-QString richTextFailed(qint64 n, const QString& target, const QString& reason);
-QString valueFailed(qint64 n, const QString& item, const QString& reason);
-QString pictureStart(const QString& documentFolder);
-QString pictureEnd(const QString& documentFolder);
-QString richTextStart(qint64 n);
-QString richTextSaved(qint64 n, const QString& path);
-QString valueStep(const QString& text);
-QString writeStep();
-QString nextDocumentFailed(qint64 n);
-} // namespace loglines
-
-// The export's log: each line ends with the current date-time and goes to that day's file.
+// The export's log: a call per step writes that step's line, ending with the current date-time, to that day's
+// file. A line break inside a value or name is written as the two characters "\r" or "\n", so that every line
+// is one step; backslashes are written as they are (view names use them).
+//
+// The lines a run cannot go on without (its first line, a document's first line, the attachment step's first
+// line, the line of a view that cannot go on) throw platform::Error when they cannot be written. Every other
+// step goes on without its line: the line is counted as lost and the call returns.
 class ExportLog
 {
 public:
-    // An empty clock is the local one (LocalClock).
-    ExportLog(QString appPath, QString folder, Clock clock = {});
+    // folder stands for "c:\"; an empty clock is the local one (LocalClock).
+    explicit ExportLog(QString folder, Clock clock = {});
 
-    // Throws platform::Error when the line cannot be written; the line is counted as lost.
+    void runStart(const QString& viewName, const QString& workbookName);
+    void documentStart(qint64 n);
+    void attachmentCheck(qint64 n);
+    void folderFailed(qint64 n, const QString& folder, const QString& reason);
+    void attachmentListBefore(qint64 n);
+    void attachmentListAfter(qint64 n, qint64 count);
+    void attachmentListFailed(qint64 n, const QString& reason);
+    void attachmentFetched(qint64 n, qint64 k, const QString& name);
+    void attachmentSaved(qint64 n, qint64 k, const QString& path);
+    void attachmentFailed(qint64 n, qint64 k, const QString& target, const QString& reason);
+    // The picture step's two lines; the second only when the first was written.
+    void pictures(const QString& documentFolder);
+    void richTextStart(qint64 n);
+    void richTextSaved(qint64 n, const QString& path);
+    void richTextFailed(qint64 n, const QString& target, const QString& reason);
+    void valueStep(const QString& text);
+    void valueFailed(qint64 n, const QString& item, const QString& reason);
+    void writeStep();
+    void nextDocumentFailed(qint64 n);
+
+    // Writes text and the date-time as one line. Throws platform::Error when it cannot be written; the line is
+    // counted as lost.
     void write(const QString& text);
     const QString& folder() const { return m_file.folder(); }
     // Lines that could not be written, over the log's life, and why the last could not.
@@ -105,14 +106,16 @@ public:
     const QString& lastLoss() const { return m_lastLoss; }
 
 private:
-    QString m_appPath;
+    // A line the step goes on without.
+    void note(const QString& text);
+
     Clock m_clock;
     LocalClock m_localClock;
     LogFile m_file;
     // The date-time text changes once a second; formatting it for every line is wasted work.
     qint64 m_cachedSecond = -1;
     QByteArray m_cachedEnding; // the date-time and CRLF, in GBK
-    QString m_cachedPath;
+    QString m_cachedName;
     qint64 m_linesLost = 0;
     QString m_lastLoss;
 };

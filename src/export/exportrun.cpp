@@ -1,5 +1,6 @@
 #include "export/exportrun.h"
 
+#include "domino/sessionservice.h"
 #include "domino/value.h"
 #include "platform/error.h"
 #include "platform/gbk.h"
@@ -23,119 +24,92 @@ QString failureMessage(const std::exception_ptr& failure)
     }
 }
 
+// Marks the document in the log; no picture is written.
+class PictureStep final : public DocumentStep
+{
+public:
+    void take(const DocumentPass& pass, ExportLog& log, RunResult&) override { log.pictures(pass.documentFolder); }
+};
+
 } // namespace
 
-ExportRun::ExportRun(const domino::NotesDatabase& database, domino::NotesSession& session, ExcelFactory excelFactory,
-                     ExportLog& log, RunHost& host, SheetLimits limits)
-    : m_database(database), m_session(session), m_excelFactory(std::move(excelFactory)), m_log(log), m_host(host),
-      m_limits(limits)
+ExportRun::ExportRun(const domino::NotesDatabase& database, domino::NotesSession& session, OutputFormat format,
+                     ExportLog& log, RunHost& host)
+    : m_database(database), m_session(session), m_format(std::move(format)), m_log(log), m_host(host)
 {
+    m_steps.push_back(std::make_unique<PictureStep>());
 }
+
+ExportRun::~ExportRun() = default;
 
 RunResult ExportRun::run(const ExportRequest& request, const QString& viewName, qint32 docCount,
                          domino::NotesView* view)
 {
     m_result = {};
-    m_log.write(loglines::runStart(viewName, request.workbookName));
+    m_result.start = request.start;
+    m_result.viewDocuments = docCount;
+    m_result.logFolder = m_log.folder();
+    m_log.runStart(viewName, request.workbookName);
     const qint64 linesLostBefore = m_log.linesLost();
     m_workbookName = request.workbookName;
     m_workbookFolder = {};
     m_files = ExportFiles(attachmentFolder(exportFolder(request.workbookName), viewName));
+    m_result.attachmentFolder = m_files.attachmentFolder();
 
     std::unique_ptr<workbook::ExcelApplication> excel;
     try {
-        excel = m_excelFactory();
-        if (!excel)
-            throw platform::Error(QString::fromUtf16(kExcelMissing));
-        excel->StartExcel();
+        if (m_format.makeWriter)
+            excel = m_format.makeWriter();
+        if (excel)
+            excel->StartExcel();
     } catch (const std::exception&) {
-        m_host.showMessage(QString::fromUtf16(kExcelMissing));
+        excel.reset();
+    }
+    if (!excel) {
         m_result.stop = RunResult::Stop::NoWriter;
         return m_result;
     }
 
     m_host.showProgressWindow();
-    Outcome outcome;
+    Ending ending = Ending::Finished;
     std::exception_ptr failure;
     try {
         m_host.setProgressText(progressText(request));
         m_host.setProgress(docCount, 0);
-        outcome = body(*excel, request, docCount, viewName, view);
+        ending = body(*excel, request, docCount, viewName, view);
     } catch (...) {
         failure = std::current_exception();
     }
-    if (outcome.ending == Ending::Cancelled) {
+    if (ending == Ending::Cancelled) {
         // A workbook cut short at no row of its own choosing is not saved at all.
         quit(std::move(excel));
         m_host.closeProgressWindow();
         m_result.stop = RunResult::Stop::Cancelled;
         return m_result;
     }
-    m_result.filesLost = m_files.unsaved() + m_files.unlisted();
-    m_result.logLinesLost = m_log.linesLost() - linesLostBefore;
-    const bool failed = outcome.ending != Ending::Finished || failure;
-    QString saveError;
-    if (failed && !m_output.keepFailedWorkbook)
+    takeLosses(linesLostBefore);
+    if ((ending != Ending::Finished || failure) && !m_output.keepFailedWorkbook)
         quit(std::move(excel)); // never a workbook cut short under the name of a whole one
     else
-        saveError = saveAndQuit(std::move(excel), request.workbookName);
+        m_result.saveError = saveAndQuit(std::move(excel), request.workbookName);
     // No message may appear under the progress window.
     m_host.closeProgressWindow();
-    if (outcome.ending == Ending::Guarded) {
+    if (ending == Ending::Guarded)
         m_result.stop = RunResult::Stop::Failed;
-        const QString losses = unsavedNote() + unreadNote();
-        m_host.showMessage(outcome.guardedMessage + (losses.isEmpty() ? QString() : u"\n另外，"_s + losses));
-    }
-
     if (failure) {
-        if (saveError.isEmpty())
+        if (m_result.saveError.isEmpty())
             std::rethrow_exception(failure);
-        throw platform::Error(failureMessage(failure) + u'\n' + saveError);
+        throw platform::Error(failureMessage(failure) + u'\n' + m_result.saveError);
     }
-    if (!saveError.isEmpty())
-        throw platform::Error(saveError);
-    if (outcome.ending == Ending::Finished)
-        m_host.showMessage(finishedMessage(outcome.notes));
     return m_result;
 }
 
-QString ExportRun::unsavedNote() const
+void ExportRun::takeLosses(qint64 linesLostBefore)
 {
-    QStringList lost;
-    if (m_files.unsaved() > 0)
-        lost << QString::number(m_files.unsaved()) + u"个附件未能保存"_s;
-    if (m_files.unlisted() > 0)
-        lost << QString::number(m_files.unlisted()) + u"个文档的附件列表未能读取"_s;
-    if (m_result.logLinesLost > 0)
-        lost << QString::number(m_result.logLinesLost) + u"行导出日志未能写入"_s;
-    if (lost.isEmpty())
-        return {};
-    const QString first = m_files.firstReason().isEmpty() ? m_log.lastLoss() : m_files.firstReason();
-    const QString reason = first.isEmpty() ? QString() : first + u"；"_s;
-    return lost.join(u'，') + u"（"_s + reason + u"详见导出日志，在"_s + m_log.folder() + u"）。"_s;
-}
-
-QString ExportRun::unreadNote() const
-{
-    if (m_result.valuesUnread == 0)
-        return {};
-    const QString unread = QString::number(m_result.valuesUnread) + u"个域的值未能读取，单元格留空"_s;
-    // Beside the note on files, which names the log already.
-    if (!unsavedNote().isEmpty())
-        return u"另有"_s + unread + u"（原因也见导出日志）。"_s;
-    return unread + u"（原因见导出日志，在"_s + m_log.folder() + u"）。"_s;
-}
-
-QString ExportRun::finishedMessage(const QString& notes) const
-{
-    const QString unsaved = unsavedNote();
-    const QString unread = unreadNote();
-    if (unsaved.isEmpty() && unread.isEmpty())
-        return QString::fromUtf16(kFinished) + m_files.attachmentFolder() + notes;
-    return QString::fromUtf16(kFinishedWithLosses) + unsaved + unread +
-           (unsaved.isEmpty() ? u"导出的附件文档存放在Excel文件的同一目录下，文件夹名为："_s
-                              : u"已保存的附件文档存放在Excel文件的同一目录下，文件夹名为："_s) +
-           m_files.attachmentFolder() + notes;
+    m_result.filesUnsaved = m_files.unsaved();
+    m_result.documentsUnlisted = m_files.unlisted();
+    m_result.logLinesLost = m_log.linesLost() - linesLostBefore;
+    m_result.lossReason = m_files.firstReason().isEmpty() ? m_log.lastLoss() : m_files.firstReason();
 }
 
 QString ExportRun::saveAndQuit(std::unique_ptr<workbook::ExcelApplication> excel, const QString& workbookName)
@@ -205,58 +179,57 @@ QString ExportRun::progressText(const ExportRequest& request)
     return u"正在导出数据到"_s + fileNamePart(request.workbookName) + u"..."_s;
 }
 
-void ExportRun::guarded(const QString& prefix, const std::function<void()>& step)
+void ExportRun::guarded(RunResult::Failure failure, const std::function<void()>& step)
 {
     try {
         step();
     } catch (const std::exception& e) {
-        throw GuardedFailure{prefix + platform::messageOf(e)};
+        throw GuardedFailure{failure, platform::messageOf(e)};
     }
 }
 
-ExportRun::Outcome ExportRun::body(workbook::ExcelApplication& excel, const ExportRequest& request, qint32 docCount,
-                                   const QString& viewName, domino::NotesView* givenView)
+ExportRun::Ending ExportRun::body(workbook::ExcelApplication& excel, const ExportRequest& request, qint32 docCount,
+                                  const QString& viewName, domino::NotesView* givenView)
 {
+    using Failure = RunResult::Failure;
     try {
         // One read of the database for the whole walk instead of one per call.
         const std::unique_ptr<domino::ReadBatch> batch = m_database.beginReadBatch();
-        std::unique_ptr<domino::NotesView> found;
+        domino::HeldView found;
         domino::NotesView* view = givenView;
         if (!view) {
-            guarded(u"连接视图出错:"_s, [&] {
-                found = m_database.FindView(viewName);
-                if (!found)
-                    throw platform::Error(u"找不到视图："_s + viewName);
-                // The reads of the walk let writers in between them: positions that followed their changes
-                // would write some documents twice and leave others out.
-                found->SetAutoUpdate(false);
-                view = found.get();
+            guarded(Failure::View, [&] {
+                found = domino::SessionService::findView(m_database, viewName);
+                view = found.view.get();
             });
         }
         std::unique_ptr<domino::NotesDocument> document;
         QStringList allNames;
-        guarded(u"连接文档出错:"_s, [&] {
+        guarded(Failure::Document, [&] {
             document = view->NthDocument(request.start);
             if (!document)
                 throw platform::Error(u"视图中没有第"_s + QString::number(request.start) + u"个文档"_s);
             allNames = document->Items();
         });
-        const Header head = header(excel, allNames);
-        const QString notes = writeDocuments(excel, *view, std::move(document), head.names, request, docCount);
-        return {Ending::Finished, head.note + notes, QString()};
+        const QStringList names = header(excel, allNames);
+        writeDocuments(excel, *view, std::move(document), names, request, docCount);
+        return Ending::Finished;
     } catch (const GuardedFailure& failure) {
-        return {Ending::Guarded, QString(), failure.message};
+        m_result.failure = failure.failure;
+        m_result.reason = failure.reason;
+        return Ending::Guarded;
     } catch (const Cancelled&) {
-        return {Ending::Cancelled, QString(), QString()};
+        return Ending::Cancelled;
     }
 }
 
-QString ExportRun::writeDocuments(workbook::ExcelApplication& excel, const domino::NotesView& view,
-                                  std::unique_ptr<domino::NotesDocument> document, const QStringList& names,
-                                  const ExportRequest& request, qint32 docCount)
+void ExportRun::writeDocuments(workbook::ExcelApplication& excel, const domino::NotesView& view,
+                               std::unique_ptr<domino::NotesDocument> document, const QStringList& names,
+                               const ExportRequest& request, qint32 docCount)
 {
+    using Failure = RunResult::Failure;
     qint64 passes = qint64(docCount) - request.start + 1;
-    const qint64 maxDocuments = m_limits.rows - 1;
+    const qint64 maxDocuments = m_format.limits.rows - 1;
     const bool rowLimited = passes > maxDocuments;
     if (rowLimited)
         passes = maxDocuments;
@@ -272,16 +245,16 @@ QString ExportRun::writeDocuments(workbook::ExcelApplication& excel, const domin
         m_host.setProgressText(text + QString::number(j + 1) + ofCount);
         m_host.setProgress(docCount, static_cast<qint32>(j + 1));
         m_host.processEvents();
-        pictureStep(*document);
+        documentSteps(*document, position);
 
-        guarded(u"连接文档出错:"_s, [&] { writeItems(excel, row, *document, position, names); });
+        guarded(Failure::Document, [&] { writeItems(excel, row, *document, position, names); });
         m_result.documents = j + 1;
         std::unique_ptr<domino::NotesDocument> next;
-        guarded(u"连接文档出错:"_s, [&] {
+        guarded(Failure::Document, [&] {
             try {
                 next = view.NextDocument(*document);
             } catch (const std::exception&) {
-                m_log.write(loglines::nextDocumentFailed(position));
+                m_log.nextDocumentFailed(position);
                 // After the last pass the result is not used. Before it, writing this document again
                 // in the next row would hide a damaged view: the run fails instead.
                 if (j + 1 < passes)
@@ -293,33 +266,40 @@ QString ExportRun::writeDocuments(workbook::ExcelApplication& excel, const domin
         } else if (j + 1 < passes) {
             // The view has fewer documents than it had when it was listed: stop instead of
             // writing the last document again and again.
-            m_log.write(loglines::nextDocumentFailed(position));
+            m_log.nextDocumentFailed(position);
             if (!m_output.keepFailedWorkbook)
-                throw GuardedFailure{u"连接文档出错:视图在第"_s + QString::number(position) +
-                                     u"个文档之后已没有文档，少于视图的文档数"_s + QString::number(docCount)};
+                throw GuardedFailure{Failure::ViewShort, QString()};
             m_result.stop = RunResult::Stop::ViewEnded;
-            return u"\n视图在第"_s + QString::number(position) + u"个文档之后已没有文档，共导出了"_s +
-                   QString::number(j + 1) + u"个文档。"_s;
+            return;
         }
     }
-    if (!rowLimited)
-        return QString();
-    const qint64 last = request.start + passes - 1;
-    m_result.stop = RunResult::Stop::SheetFull;
-    m_result.nextStart = last + 1;
-    return u"\n工作表最多只能容纳"_s + QString::number(maxDocuments) + u"个文档，本次导出了第"_s +
-           QString::number(request.start) + u"到第"_s + QString::number(last) + u"个文档；其余的文档请从第"_s +
-           QString::number(last + 1) + u"个文档开始再导出一次。"_s;
+    if (rowLimited) {
+        m_result.stop = RunResult::Stop::SheetFull;
+        m_result.nextStart = request.start + passes;
+    }
 }
 
 void ExportRun::startDocument(workbook::ExcelApplication& excel, int row, const domino::NotesDocument& document,
                               qint64 position)
 {
-    m_log.write(loglines::documentStart(position));
+    m_log.documentStart(position);
     m_files.startDocument();
-    excel.SetCellValue(row, 1, cutToCell(document.DocumentId()));
+    excel.SetCellValue(row, 1, cell(document.DocumentId()));
     if (document.HasAttachments())
         attachmentStep(document, position);
+}
+
+void ExportRun::documentSteps(const domino::NotesDocument& document, qint64 position)
+{
+    QString folder;
+    try {
+        folder = documentFolder(document);
+    } catch (const std::exception&) {
+        return; // a document whose id cannot be read has no folder for its steps to name
+    }
+    const DocumentPass pass{document, position, folder};
+    for (const std::unique_ptr<DocumentStep>& step : m_steps)
+        step->take(pass, m_log, m_result);
 }
 
 void ExportRun::writeItems(workbook::ExcelApplication& excel, int row, const domino::NotesDocument& document,
@@ -333,38 +313,46 @@ void ExportRun::writeItems(workbook::ExcelApplication& excel, int row, const dom
         // A rich-text item's first value is its plain text again; it goes into the cell once.
         const QString text = part.isRichText ? part.text : valueStep(document, position, name);
         try {
-            excel.SetCellValue(row, i + 2, cutToCell(text));
+            excel.SetCellValue(row, i + 2, cell(text));
         } catch (const std::exception&) {
             // The cell shows that this value could not be written; the row goes on.
             excel.SetCellValue(row, i + 2, QString::fromUtf16(kCellFailed));
             m_host.processEvents();
             continue;
         }
-        logQuietly(loglines::writeStep()); // the cell holds its value whether or not the log takes the line
+        m_log.writeStep(); // the cell holds its value whether or not the log takes the line
         m_host.processEvents();
     }
 }
 
-ExportRun::Header ExportRun::header(workbook::ExcelApplication& excel, const QStringList& allNames)
+QStringList ExportRun::header(workbook::ExcelApplication& excel, const QStringList& allNames)
 {
-    const int maxNames = m_limits.columns - 1;
-    Header head{allNames, QString()};
-    if (head.names.size() > maxNames) {
-        head.names = allNames.mid(0, maxNames);
-        head.note = u"\n起始文档有"_s + QString::number(allNames.size()) + u"个域，工作表最多只能容纳"_s +
-                    QString::number(maxNames) + u"个域列，只导出了前"_s + QString::number(maxNames) + u"个域。"_s;
+    const int maxNames = m_format.limits.columns - 1;
+    m_result.startItems = allNames.size();
+    QStringList names = allNames;
+    if (names.size() > maxNames) {
+        names = allNames.mid(0, maxNames);
+        m_result.columnsLeftOut = allNames.size() - maxNames;
     }
-    for (int i = 0; i < head.names.size(); ++i) {
-        const QString& name = head.names[i];
+    for (int i = 0; i < names.size(); ++i) {
+        const QString& name = names[i];
         excel.SetColumnWidth(i + 1, 40);
         // A column is at most 255 characters wide; a longer name must not end the export.
         excel.SetColumnWidth(i + 2, std::min(platform::gbkLength(name) + 10, 255));
         if (IsIntegerText(name))
             excel.SetCellTextFormat(1, i + 2);
-        excel.SetCellValue(1, i + 2, cutToCell(name));
+        excel.SetCellValue(1, i + 2, cell(name));
         excel.SetCellValue(1, 1, u"文档ID"_s);
     }
-    return head;
+    return names;
+}
+
+QString ExportRun::cell(const QString& text)
+{
+    QString cut = m_format.cutToCell(text);
+    if (cut.size() != text.size())
+        ++m_result.cellsCut;
+    return cut;
 }
 
 QString ExportRun::documentFolder(const domino::NotesDocument& document)
@@ -372,35 +360,26 @@ QString ExportRun::documentFolder(const domino::NotesDocument& document)
     return m_files.documentFolder(document.DocumentId());
 }
 
-void ExportRun::logQuietly(const QString& line)
-{
-    try {
-        m_log.write(line);
-    } catch (const std::exception&) {
-        // The next line the run cannot do without reports the log's failure.
-    }
-}
-
 void ExportRun::attachmentStep(const domino::NotesDocument& document, qint64 n)
 {
-    m_log.write(loglines::attachmentCheck(n));
+    m_log.attachmentCheck(n);
     const QString folder = documentFolder(document);
     try {
         m_files.openDocumentFolder(workbookFolder(), document.DocumentId());
     } catch (const std::exception& e) {
-        logQuietly(loglines::folderFailed(n, folder, platform::messageOf(e))); // each save below fails and is counted
+        m_log.folderFailed(n, folder, platform::messageOf(e)); // each save below fails and is counted
     }
-    logQuietly(loglines::attachmentListBefore(n));
+    m_log.attachmentListBefore(n);
     QStringList names;
     try {
         for (const domino::Value& name : m_session.EvaluateFormula(u"@AttachmentNames"_s, document))
             names << domino::ValueToText(name);
     } catch (const std::exception& e) {
         m_files.countUnlisted(platform::messageOf(e));
-        logQuietly(loglines::attachmentListFailed(n, platform::messageOf(e)));
+        m_log.attachmentListFailed(n, platform::messageOf(e));
         return;
     }
-    logQuietly(loglines::attachmentListAfter(n, names.size()));
+    m_log.attachmentListAfter(n, names.size());
     // Each attachment by its position: names may repeat, and every one is saved that can be.
     for (int k = 0; k < names.size(); ++k)
         saveAttachment(document, n, k, names[k], folder);
@@ -414,34 +393,23 @@ void ExportRun::saveAttachment(const domino::NotesDocument& document, qint64 n, 
         const std::unique_ptr<domino::NotesEmbeddedObject> object = document.AttachmentAt(k);
         if (!object)
             throw platform::Error(u"找不到附件："_s + listedName);
-        logQuietly(loglines::attachmentFetched(n, k + 1, object->Name()));
+        m_log.attachmentFetched(n, k + 1, object->Name());
         const QString name = m_files.claim(object->Name());
         target = folder + name;
         saveFile(document, *object, name);
         ++m_result.attachments;
     } catch (const std::exception& e) {
         m_files.countUnsaved(platform::messageOf(e));
-        logQuietly(loglines::attachmentFailed(n, k + 1, target, platform::messageOf(e)));
+        m_log.attachmentFailed(n, k + 1, target, platform::messageOf(e));
         return;
     }
-    logQuietly(loglines::attachmentSaved(n, k + 1, target));
-}
-
-void ExportRun::pictureStep(const domino::NotesDocument& document)
-{
-    try {
-        const QString folder = documentFolder(document);
-        m_log.write(loglines::pictureStart(folder));
-        m_log.write(loglines::pictureEnd(folder));
-    } catch (const std::exception&) {
-        // Only marks the document in the log.
-    }
+    m_log.attachmentSaved(n, k + 1, target);
 }
 
 ExportRun::RichTextPart ExportRun::richTextStep(const domino::NotesDocument& document, qint64 n, const QString& name)
 {
     RichTextPart part;
-    logQuietly(loglines::richTextStart(n)); // without its line the step still gives the cell its text
+    m_log.richTextStart(n); // without its line the step still gives the cell its text
     std::unique_ptr<domino::NotesItem> item;
     try {
         item = document.ItemByName(name);
@@ -462,7 +430,7 @@ ExportRun::RichTextPart ExportRun::richTextStep(const domino::NotesDocument& doc
         } catch (const std::exception& e) {
             // Its objects cannot even be listed; the value step still gives the plain text.
             m_files.countUnlisted();
-            logQuietly(loglines::richTextFailed(n, name, platform::messageOf(e)));
+            m_log.richTextFailed(n, name, platform::messageOf(e));
             return part;
         }
         try {
@@ -492,7 +460,7 @@ void ExportRun::lookUpFailed(const domino::NotesDocument& document, qint64 n, co
 void ExportRun::unreadValue(qint64 n, const QString& name, const QString& reason)
 {
     ++m_result.valuesUnread;
-    logQuietly(loglines::valueFailed(n, name, reason));
+    m_log.valueFailed(n, name, reason);
 }
 
 void ExportRun::saveEmbeddedObjects(const domino::NotesDocument& document, qint64 n,
@@ -503,7 +471,7 @@ void ExportRun::saveEmbeddedObjects(const domino::NotesDocument& document, qint6
         objects = richText.EmbeddedObjects();
     } catch (const std::exception& e) {
         m_files.countUnlisted();
-        logQuietly(loglines::richTextFailed(n, richText.Name(), platform::messageOf(e)));
+        m_log.richTextFailed(n, richText.Name(), platform::messageOf(e));
         return;
     }
     // Each object by its position: names may repeat, and every one is saved that can be.
@@ -516,7 +484,7 @@ void ExportRun::saveEmbeddedObjects(const domino::NotesDocument& document, qint6
         } catch (const std::exception& e) {
             // Listed but not to be had: a file that is lost, unlike an item without objects.
             m_files.countUnsaved();
-            logQuietly(loglines::richTextFailed(n, objects[k], platform::messageOf(e)));
+            m_log.richTextFailed(n, objects[k], platform::messageOf(e));
             continue;
         }
         saveEmbeddedObject(document, n, *object, objects[k]);
@@ -544,10 +512,10 @@ void ExportRun::saveEmbeddedObject(const domino::NotesDocument& document, qint64
         }
     } catch (const std::exception& e) {
         m_files.countUnsaved(platform::messageOf(e));
-        logQuietly(loglines::richTextFailed(n, target, platform::messageOf(e)));
+        m_log.richTextFailed(n, target, platform::messageOf(e));
         return;
     }
-    logQuietly(loglines::richTextSaved(n, target));
+    m_log.richTextSaved(n, target);
 }
 
 QString ExportRun::valueStep(const domino::NotesDocument& document, qint64 n, const QString& name)
@@ -562,8 +530,10 @@ QString ExportRun::valueStep(const domino::NotesDocument& document, qint64 n, co
     try {
         if (values.empty())
             return QString();
+        // Only the first value has a cell.
+        m_result.valuesLeftOut += qint64(values.size()) - 1;
         const QString text = domino::ValueToText(values.front());
-        logQuietly(loglines::valueStep(text)); // a line the log cannot take costs the cell nothing
+        m_log.valueStep(text); // a line the log cannot take costs the cell nothing
         return text;
     } catch (const std::exception&) {
         return QString(); // a null first value has no text: the cell stays empty

@@ -4,22 +4,20 @@
 #include "export/exportfiles.h"
 #include "export/exportlog.h"
 #include "export/naming.h"
+#include "export/outputformat.h"
 #include "platform/outputfolder.h"
-#include "workbook/excel.h"
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace quill::exporting {
 
-using ExcelFactory = std::function<std::unique_ptr<workbook::ExcelApplication>()>;
-
-// What the run needs of the user interface: message boxes, the progress window and the event loop.
+// What the run needs of the user interface: the progress window and the event loop.
 class RunHost
 {
 public:
     virtual ~RunHost() = default;
-    virtual void showMessage(const QString& text) = 0;
     virtual void showProgressWindow() = 0;
     virtual void setProgressText(const QString& text) = 0;
     virtual void setProgress(qint32 max, qint32 position) = 0;
@@ -29,7 +27,7 @@ public:
     virtual bool cancelRequested() { return false; }
 };
 
-// Where a run stopped and why, so that a caller can go on in a next workbook.
+// What a run did, in facts: the front ends tell it in their words (runmessages.h).
 struct RunResult
 {
     enum class Stop
@@ -37,30 +35,42 @@ struct RunResult
         Finished,  // the view's end was reached
         SheetFull, // the sheet holds no more rows: nextStart is the first document left out
         ViewEnded, // the view had fewer documents than counted
-        Failed,    // a guarded step failed; its message was shown
+        Failed,    // a step the run guards failed: failure and reason say which and why
         NoWriter,  // the workbook writer could not be started
         Cancelled  // the host asked to stop; nothing was saved
     };
+    enum class Failure
+    {
+        None,
+        View,     // the view could not be found or held still
+        Document, // a document or its item names could not be reached, or a row not written
+        ViewShort // the view had fewer documents than counted, where that is a failure (RunOutput)
+    };
+
     Stop stop = Stop::Finished;
+    Failure failure = Failure::None;
+    QString reason;    // the failure's own message
+    QString saveError; // why the workbook could not be saved; empty when it was saved or was not to be
+    qint64 start = 0;  // the first document's position in the view
+    qint64 viewDocuments = 0;
     qint64 documents = 0;
     qint64 nextStart = 0;
-    qint64 attachments = 0;  // files saved: attachments and rich-text objects
-    qint64 filesLost = 0;    // attachments not saved, and documents whose attachment list could not be read
-    qint64 logLinesLost = 0; // log lines that could not be written
+    qint64 startItems = 0;     // item names of the start document
+    qint64 columnsLeftOut = 0; // of them, the ones the sheet had no column for
+    qint64 cellsCut = 0;       // texts longer than a cell holds, cut
+    qint64 valuesLeftOut = 0;  // values after the first of a multi-value item, which its cell does not get
+    qint64 attachments = 0;    // files saved: attachments and rich-text objects
+    qint64 filesUnsaved = 0;
+    qint64 documentsUnlisted = 0; // documents or rich-text items whose files could not even be listed
+    qint64 logLinesLost = 0;
     qint64 valuesUnread = 0; // item values the database holds but could not give: their cells are empty
+    QString lossReason;      // the first reason a file or a log line was lost
+    QString attachmentFolder;
+    QString logFolder;
+
+    qint64 filesLost() const { return filesUnsaved + documentsUnlisted; }
 };
 
-// The sheet's size: a header row plus one row per document; the id column plus one per item name.
-struct SheetLimits
-{
-    int rows = 65536;
-    int columns = 256;
-};
-
-inline constexpr char16_t kExcelMissing[] = u"请确认您电脑上是否安装了EXCEL！";
-inline constexpr char16_t kFinished[] = u"您好，数据导出完成，导出的附件文档存放在Excel文件的同一目录下，文件夹名为：";
-// A run that could not save every file or read every value says how many, instead of kFinished.
-inline constexpr char16_t kFinishedWithLosses[] = u"数据导出完成，但是";
 inline constexpr char16_t kCellFailed[] = u"*********************************************";
 
 // Where a run writes, and what becomes of a workbook it cannot finish.
@@ -74,19 +84,38 @@ struct RunOutput
     bool keepFailedWorkbook = true;
 };
 
-// One export of a view into a new workbook, after the opening checks. Every way out saves the rows
-// written so far, quits the writer and closes the progress window; a failure no step guards is then
-// rethrown for the general error handler.
+// What a step the run takes for every document is handed.
+struct DocumentPass
+{
+    const domino::NotesDocument& document;
+    qint64 position;        // in the view
+    QString documentFolder; // ending in "/"; made only by the steps that save files
+};
+
+// A step of every document's pass, after its attachments and before its cells, with its own log lines and
+// counts: the picture step, and any other a run is given (addStep). What it cannot do ends the step alone.
+class DocumentStep
+{
+public:
+    virtual ~DocumentStep() = default;
+    virtual void take(const DocumentPass& pass, ExportLog& log, RunResult& result) = 0;
+};
+
+// One export of a view into a new workbook of a format, after the opening checks. Every way out saves the rows
+// written so far (or, as RunOutput says, leaves no workbook), quits the writer and closes the progress window;
+// a failure no step guards is then rethrown for the general error handler.
 class ExportRun
 {
 public:
-    ExportRun(const domino::NotesDatabase& database, domino::NotesSession& session, ExcelFactory excelFactory,
-              ExportLog& log, RunHost& host, SheetLimits limits = {});
+    ExportRun(const domino::NotesDatabase& database, domino::NotesSession& session, OutputFormat format, ExportLog& log,
+              RunHost& host);
+    ~ExportRun();
 
     void setOutput(const RunOutput& output) { m_output = output; }
-    // The run walks the view as it is when the run finds it (its AutoUpdate false), whatever other programs
-    // write meanwhile. A caller that writes one view into several workbooks gives the view, found and with
-    // AutoUpdate false, so that all of them show the same moment.
+    void addStep(std::unique_ptr<DocumentStep> step) { m_steps.push_back(std::move(step)); }
+    // The run walks the view as it is when the run finds it (held still), whatever other programs write
+    // meanwhile. A caller that writes one view into several workbooks gives the view, found and held still, so
+    // that all of them show the same moment.
     RunResult run(const ExportRequest& request, const QString& viewName, qint32 docCount,
                   domino::NotesView* view = nullptr);
     // What the last run did, also when it ended in an exception.
@@ -104,50 +133,37 @@ private:
     {
         Finished,
         Guarded,
-        Failed,
         Cancelled
     };
 
-    // How the documents' part of a run ended: the notes for the message of a finished run, or the
-    // message of a guarded failure.
-    struct Outcome
-    {
-        Ending ending = Ending::Failed;
-        QString notes;
-        QString guardedMessage;
-    };
-
-    // A step failed that the run reports in its own words; the rows so far are saved.
+    // A step failed that the run reports as its failure; the rows so far are saved.
     struct GuardedFailure
     {
-        QString message;
+        RunResult::Failure failure;
+        QString reason;
     };
     // The host asked to stop; not a std::exception, so that no step swallows it.
     struct Cancelled
     {
     };
 
-    // The item names the sheet has columns for, and why some are left out.
-    struct Header
-    {
-        QStringList names;
-        QString note;
-    };
-
-    Outcome body(workbook::ExcelApplication& excel, const ExportRequest& request, qint32 docCount,
-                 const QString& viewName, domino::NotesView* givenView);
-    // Runs step; a failure becomes a GuardedFailure with prefix before its message.
-    static void guarded(const QString& prefix, const std::function<void()>& step);
+    Ending body(workbook::ExcelApplication& excel, const ExportRequest& request, qint32 docCount,
+                const QString& viewName, domino::NotesView* givenView);
+    // Runs step; a failure becomes a GuardedFailure of that kind.
+    static void guarded(RunResult::Failure failure, const std::function<void()>& step);
     static QString progressText(const ExportRequest& request);
-    // The notes for the finished message.
-    QString writeDocuments(workbook::ExcelApplication& excel, const domino::NotesView& view,
-                           std::unique_ptr<domino::NotesDocument> document, const QStringList& names,
-                           const ExportRequest& request, qint32 docCount);
+    void writeDocuments(workbook::ExcelApplication& excel, const domino::NotesView& view,
+                        std::unique_ptr<domino::NotesDocument> document, const QStringList& names,
+                        const ExportRequest& request, qint32 docCount);
     void startDocument(workbook::ExcelApplication& excel, int row, const domino::NotesDocument& document,
                        qint64 position);
+    void documentSteps(const domino::NotesDocument& document, qint64 position);
     void writeItems(workbook::ExcelApplication& excel, int row, const domino::NotesDocument& document, qint64 position,
                     const QStringList& names);
-    Header header(workbook::ExcelApplication& excel, const QStringList& allNames);
+    // The item names the sheet has columns for, their column widths and header cells.
+    QStringList header(workbook::ExcelApplication& excel, const QStringList& allNames);
+    // The text as a cell holds it; a cut is counted.
+    QString cell(const QString& text);
     // Saves the workbook and lets the writer go; the save's error message, or empty.
     QString saveAndQuit(std::unique_ptr<workbook::ExcelApplication> excel, const QString& workbookName);
     // The workbook's folder, opened at the first need. Throws platform::Error.
@@ -169,13 +185,6 @@ private:
     // very file; counts and logs a failure.
     void saveEmbeddedObject(const domino::NotesDocument& document, qint64 n, domino::NotesEmbeddedObject& object,
                             const QString& name);
-    // A log line of a step that goes on without it: the files matter more than their lines.
-    void logQuietly(const QString& line);
-    // The message of a finished run; unsaved files are counted in it.
-    QString finishedMessage(const QString& notes) const;
-    QString unsavedNote() const;
-    QString unreadNote() const;
-    void pictureStep(const domino::NotesDocument& document);
     RichTextPart richTextStep(const domino::NotesDocument& document, qint64 n, const QString& name);
     // The text of the item's first value, or empty; a value that cannot be read is counted and logged.
     QString valueStep(const domino::NotesDocument& document, qint64 n, const QString& name);
@@ -183,14 +192,16 @@ private:
     void lookUpFailed(const domino::NotesDocument& document, qint64 n, const QString& name);
     void unreadValue(qint64 n, const QString& name, const QString& reason);
     QString documentFolder(const domino::NotesDocument& document);
+    // The counts the files and the log keep, into the result.
+    void takeLosses(qint64 linesLostBefore);
 
     const domino::NotesDatabase& m_database;
     domino::NotesSession& m_session;
-    ExcelFactory m_excelFactory;
+    OutputFormat m_format;
     ExportLog& m_log;
     RunHost& m_host;
-    SheetLimits m_limits;
     RunOutput m_output;
+    std::vector<std::unique_ptr<DocumentStep>> m_steps;
     QString m_workbookName;
     platform::OutputFolder m_workbookFolder;
     ExportFiles m_files;

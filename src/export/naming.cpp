@@ -70,12 +70,13 @@ QString fileNamePart(const QString& fileName)
     return fileName.mid(fileName.lastIndexOf(u'/') + 1);
 }
 
-QString workbookName(const QString& fileName, const QString& startNo)
+QString workbookName(const QString& fileName, const QString& startNo, const OutputFormat& format)
 {
     QString base = fileName;
-    if (base.right(4).toUpper() == u".XLS"_s)
-        base.chop(4);
-    return base + u"_开始为第"_s + startNo + u"个文档.xls"_s;
+    const QString extension = format.extension;
+    if (base.right(extension.size()).toUpper() == extension.toUpper())
+        base.chop(extension.size());
+    return base + u"_开始为第"_s + startNo + u"个文档"_s + extension;
 }
 
 QString exportFolder(const QString& workbookName)
@@ -140,23 +141,14 @@ QString numberedFileName(const QString& safeName, int number)
     return cutToName(safeName.left(dot), u" ("_s + QString::number(number) + u')' + safeName.mid(dot));
 }
 
-QString cutToCell(const QString& text)
-{
-    if (text.size() <= kMaxCellText)
-        return text;
-    qsizetype length = kMaxCellText;
-    if (text[length - 1].isHighSurrogate())
-        --length;
-    return text.left(length);
-}
-
 OpeningResult checkExportRequest(const QString& fileName, const QString& startNo, qint32 docCount,
-                                 const QString& viewName, const std::function<bool(const QString&)>& fileExists)
+                                 const QString& viewName, const std::function<bool(const QString&)>& fileExists,
+                                 const OutputFormat& format)
 {
     if (platform::trimBlanks(fileName).isEmpty())
         return {};
 
-    const QString workbook = workbookName(fileName, startNo);
+    const QString workbook = workbookName(fileName, startNo, format);
     if (fileExists(workbook))
         return {std::nullopt, workbook + u"文件已存在!"_s};
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "export/outputformat.h"
+
 #include <QString>
 #include <functional>
 #include <optional>
@@ -17,8 +19,9 @@ QString CleanFileName(const QString& text);
 // Everything after the last "/" of a file name.
 QString fileNamePart(const QString& fileName);
 
-// The user's file name without a trailing ".xls" (any case), plus "_开始为第" + startNo + "个文档.xls".
-QString workbookName(const QString& fileName, const QString& startNo);
+// The user's file name without the format's extension at its end (any case), plus "_开始为第" + startNo +
+// "个文档" and the extension.
+QString workbookName(const QString& fileName, const QString& startNo, const OutputFormat& format);
 
 // The workbook's folder with a trailing "/"; empty when the name has no folder part (the current
 // folder, where the workbook itself is saved).
@@ -32,10 +35,6 @@ QString attachmentFolder(const QString& exportFolder, const QString& viewName);
 QString safeFileName(const QString& name);
 // A safe file name with " (number)" before its extension, the stem cut to keep within 255 bytes.
 QString numberedFileName(const QString& safeName, int number);
-
-// A cell holds at most this many characters; longer text is cut (never inside a surrogate pair).
-inline constexpr int kMaxCellText = 32767;
-QString cutToCell(const QString& text);
 
 struct ExportRequest
 {
@@ -53,6 +52,7 @@ struct OpeningResult
     bool isError = false;
 };
 OpeningResult checkExportRequest(const QString& fileName, const QString& startNo, qint32 docCount,
-                                 const QString& viewName, const std::function<bool(const QString&)>& fileExists);
+                                 const QString& viewName, const std::function<bool(const QString&)>& fileExists,
+                                 const OutputFormat& format);
 
 } // namespace quill::exporting

@@ -4,7 +4,7 @@
 #include <QHeaderView>
 #include <QListWidget>
 #include <QStackedWidget>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QVBoxLayout>
 
 using namespace Qt::StringLiterals;
@@ -12,7 +12,7 @@ using namespace Qt::StringLiterals;
 namespace quill::shell {
 
 ListView::ListView(QWidget* parent)
-    : QWidget(parent), m_stack(new QStackedWidget(this)), m_report(new QTreeWidget), m_icons(new QListWidget)
+    : QWidget(parent), m_stack(new QStackedWidget(this)), m_report(new QTreeView), m_icons(new QListWidget)
 {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -33,7 +33,6 @@ ListView::ListView(QWidget* parent)
     m_report->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_report->setSelectionMode(QAbstractItemView::SingleSelection);
     m_report->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_report->setColumnCount(0);
     m_report->header()->setStretchLastSection(false);
     m_report->header()->setSectionsMovable(false);
     m_report->setPalette(menuColoured);
@@ -61,7 +60,7 @@ ListView::ListView(QWidget* parent)
     m_stack->addWidget(m_report);
     m_stack->setCurrentWidget(m_icons);
 
-    connect(m_report, &QTreeWidget::itemDoubleClicked, this, [this] { emit doubleClicked(); });
+    connect(m_report, &QTreeView::doubleClicked, this, [this] { emit doubleClicked(); });
     connect(m_icons, &QListWidget::itemDoubleClicked, this, [this] { emit doubleClicked(); });
 }
 
@@ -71,57 +70,35 @@ void ListView::setViewStyle(Style style)
     m_stack->setCurrentWidget(style == Style::Report ? static_cast<QWidget*>(m_report) : m_icons);
 }
 
-void ListView::beginUpdate()
+void ListView::setModel(QAbstractItemModel* model, int documentIdRole)
 {
-    if (m_updateDepth++ == 0)
-        m_stack->setUpdatesEnabled(false);
-}
-
-void ListView::endUpdate()
-{
-    if (m_updateDepth == 0)
-        return;
-    if (--m_updateDepth == 0)
+    m_model = model;
+    m_documentIdRole = documentIdRole;
+    m_report->setModel(model);
+    // A page is read with the list not redrawn; then every column gets its share of the width the list has.
+    connect(model, &QAbstractItemModel::modelAboutToBeReset, this, [this] { m_stack->setUpdatesEnabled(false); });
+    connect(model, &QAbstractItemModel::modelReset, this, [this] {
+        fitColumns();
         m_stack->setUpdatesEnabled(true);
+    });
+    fitColumns();
 }
 
-void ListView::clearItems()
+void ListView::fitColumns()
 {
-    m_report->clear();
-    m_icons->clear();
-}
-
-void ListView::clearColumns()
-{
-    m_report->clear();
-    m_report->setColumnCount(0);
-    m_report->setHeaderLabels({});
-}
-
-void ListView::setRowSelect(bool wholeRow)
-{
-    m_report->setSelectionBehavior(wholeRow ? QAbstractItemView::SelectRows : QAbstractItemView::SelectItems);
-    m_report->setAllColumnsShowFocus(wholeRow);
-}
-
-void ListView::addColumn(const QString& caption, int width)
-{
-    const int column = m_report->columnCount();
-    m_report->setColumnCount(column + 1);
-    m_report->headerItem()->setText(column, caption);
-    m_report->setColumnWidth(column, width);
+    const int columns = columnCount();
+    for (int column = 0; column < columns; ++column)
+        m_report->setColumnWidth(column, width() / columns);
 }
 
 int ListView::columnCount() const
 {
-    return m_report->columnCount();
+    return m_model ? m_model->columnCount() : 0;
 }
 
 QString ListView::columnCaption(int column) const
 {
-    if (column < 0 || column >= m_report->columnCount())
-        return {};
-    return m_report->headerItem()->text(column);
+    return m_model ? m_model->headerData(column, Qt::Horizontal).toString() : QString();
 }
 
 int ListView::columnWidth(int column) const
@@ -129,45 +106,50 @@ int ListView::columnWidth(int column) const
     return m_report->columnWidth(column);
 }
 
-void ListView::addRow(const QString& caption, const QStringList& subItems)
-{
-    auto* item = new QTreeWidgetItem(m_report);
-    item->setText(0, caption);
-    for (qsizetype i = 0; i < subItems.size(); ++i)
-        item->setText(int(i) + 1, subItems[i]);
-}
-
-void ListView::setRowSubItems(int row, const QStringList& subItems)
-{
-    QTreeWidgetItem* item = m_report->topLevelItem(row);
-    if (!item)
-        return;
-    for (int column = 1; column < item->columnCount(); ++column)
-        item->setText(column, QString());
-    for (qsizetype i = 0; i < subItems.size(); ++i)
-        item->setText(int(i) + 1, subItems[i]);
-}
-
 int ListView::rowCount() const
 {
-    return m_report->topLevelItemCount();
+    return m_model ? m_model->rowCount() : 0;
 }
 
 QString ListView::rowCaption(int row) const
 {
-    const QTreeWidgetItem* item = m_report->topLevelItem(row);
-    return item ? item->text(0) : QString();
+    return m_model ? m_model->index(row, 0).data().toString() : QString();
 }
 
 QStringList ListView::rowSubItems(int row) const
 {
-    const QTreeWidgetItem* item = m_report->topLevelItem(row);
     QStringList out;
-    if (!item)
-        return out;
-    for (int column = 1; column < item->columnCount(); ++column)
-        out << item->text(column);
+    for (int column = 1; column < columnCount(); ++column) {
+        const QVariant text = m_model->index(row, column).data();
+        if (!text.isValid())
+            break;
+        out << text.toString();
+    }
     return out;
+}
+
+QStringList ListView::selectedDocumentIds() const
+{
+    QStringList out;
+    if (!m_report->selectionModel())
+        return out;
+    for (const QModelIndex& index : m_report->selectionModel()->selectedRows())
+        out << index.data(m_documentIdRole).toString();
+    return out;
+}
+
+void ListView::selectRow(int row)
+{
+    if (!m_model || row < 0 || row >= m_model->rowCount())
+        return;
+    const QModelIndex index = m_model->index(row, 0);
+    m_report->setCurrentIndex(index);
+    m_report->selectionModel()->select(index, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+}
+
+void ListView::clearIcons()
+{
+    m_icons->clear();
 }
 
 void ListView::addIconItem(const QString& caption, const QIcon& icon)
@@ -184,26 +166,6 @@ QString ListView::iconItemCaption(int index) const
 {
     const QListWidgetItem* item = m_icons->item(index);
     return item ? item->text() : QString();
-}
-
-QStringList ListView::selectedRowCaptions() const
-{
-    QStringList out;
-    for (int row = 0; row < m_report->topLevelItemCount(); ++row) {
-        const QTreeWidgetItem* item = m_report->topLevelItem(row);
-        if (item->isSelected())
-            out << item->text(0);
-    }
-    return out;
-}
-
-void ListView::selectRow(int row)
-{
-    QTreeWidgetItem* item = m_report->topLevelItem(row);
-    if (!item)
-        return;
-    m_report->setCurrentItem(item);
-    item->setSelected(true);
 }
 
 } // namespace quill::shell

@@ -101,7 +101,10 @@ MainWindow::MainWindow(workspace::Workspace& workspace, Environment environment,
     buildMenu();
     buildPanels();
     buildToolBar();
+    m_list->setModel(&m_workspace.documentModel(), workspace::DocumentListModel::DocumentIdRole);
     connect(&m_workspace, &workspace::Workspace::viewListed, this, &MainWindow::showViewListed);
+    connect(&m_workspace, &workspace::Workspace::listStyleChanged, this, &MainWindow::showListStyle);
+    connect(&m_workspace, &workspace::Workspace::databaseViewsChanged, this, &MainWindow::showDatabaseViews);
 }
 
 MainWindow::~MainWindow() = default;
@@ -203,6 +206,19 @@ void MainWindow::showViewListed(const QString& viewName, qint32 documentCount)
 {
     m_statusPanels[1]->setText(u"视图："_s + viewName + u'(' + viewName + u") 共有文档:"_s +
                                QString::number(documentCount));
+}
+
+void MainWindow::showListStyle()
+{
+    m_list->setViewStyle(m_workspace.documentsShown() ? ListView::Style::Report : ListView::Style::Icon);
+}
+
+void MainWindow::showDatabaseViews()
+{
+    m_list->clearIcons();
+    const QIcon icon = treeIcon(TreeIcon::View);
+    for (const QString& view : m_workspace.databaseViews())
+        m_list->addIconItem(view, icon);
 }
 
 QString MainWindow::statusPanelText(int panel) const

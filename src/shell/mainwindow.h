@@ -122,6 +122,8 @@ private:
     QWidget* buildListPanel(QWidget* parent);
     QWidget* buildStatusArea(QWidget* parent);
     void showViewListed(const QString& viewName, qint32 documentCount);
+    void showListStyle();
+    void showDatabaseViews();
 
     workspace::Workspace& m_workspace;
     Environment m_env;

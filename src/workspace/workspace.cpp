@@ -22,10 +22,11 @@ Workspace::Workspace(domino::SessionFactory sessionFactory, const QString& setti
     : QObject(parent),
       m_settingsFolder(settingsFolder.isEmpty() ? platform::settingsFolder(platform::applicationFolder())
                                                 : settingsFolder),
-      m_session(std::move(sessionFactory))
+      m_sessions(std::move(sessionFactory)), m_documentModel(m_pager)
 {
     if (!m_settingsFolder.endsWith(u'/'))
         m_settingsFolder += u'/';
+    connect(&m_pager, &Pager::counted, this, &Workspace::viewListed);
 }
 
 Workspace::~Workspace() = default;
@@ -38,29 +39,47 @@ QString Workspace::settingsFilePath() const
 void Workspace::listView(std::shared_ptr<domino::NotesDatabase> database, const QString& viewName,
                          const DatabaseLocation& location)
 {
-    m_rowsLocation = location;
     m_database.connectTo(std::move(database));
-    m_viewName = viewName;
-    m_docPos = 0;
+    m_listing = std::make_unique<ViewListing>(m_database, viewName, location);
+    m_pager.setDocPos(0);
 }
 
 DatabaseLocation Workspace::rowsLocation() const
 {
-    if (m_rowsLocation)
-        return *m_rowsLocation;
+    if (m_listing)
+        return m_listing->location();
     return {m_treeMode == TreeMode::Server ? m_credentials.serverName : QString(), m_dbPath};
 }
 
-void Workspace::startPage()
+void Workspace::loadPage(PageProgress& progress)
 {
-    m_pageStart = m_docPos;
-    m_docCount = 0;
+    setDocumentsShown(true);
+    if (!m_listing)
+        throw domino::DominoError(u"没有列出的视图"_s);
+    m_pager.load(*m_listing, progress);
 }
 
-void Workspace::setViewCounted(const QString& viewName, qint32 count)
+void Workspace::showDatabaseViews(const QStringList& views)
 {
-    m_docCount = count;
-    emit viewListed(viewName, count);
+    setDocumentsShown(false);
+    m_pager.clearRows();
+    m_databaseViews = views;
+    emit databaseViewsChanged();
+}
+
+void Workspace::clearList()
+{
+    m_pager.clearRows();
+    m_databaseViews.clear();
+    emit databaseViewsChanged();
+}
+
+void Workspace::setDocumentsShown(bool shown)
+{
+    if (shown == m_documentsShown)
+        return;
+    m_documentsShown = shown;
+    emit listStyleChanged();
 }
 
 } // namespace quill::workspace

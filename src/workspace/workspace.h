@@ -1,10 +1,14 @@
 #pragma once
 
 #include "domino/databasehandle.h"
-#include "domino/lazysession.h"
+#include "domino/sessionservice.h"
+#include "workspace/documentlistmodel.h"
+#include "workspace/listing.h"
+#include "workspace/pager.h"
 
 #include <QObject>
 #include <QString>
+#include <memory>
 #include <optional>
 
 namespace quill::workspace {
@@ -34,17 +38,11 @@ struct CredentialsCheck
 };
 CredentialsCheck checkCredentials(const Credentials& typed);
 
-// Where a database is opened: on a server (path below its data directory), or, with no server, the
-// local file path.
-struct DatabaseLocation
-{
-    QString server;
-    QString path;
-};
+using DatabaseLocation = domino::DatabaseLocation;
 
-// The program's working state, without widgets: the one session, the listed view with its database
-// and paging cursor, the document count, and what the commands remember between them. Browsing
-// writes it, the export and the detail read it, the main window draws it.
+// The program's working state, without widgets: the session, what the tree holds, and what the list shows
+// (a database's views, or the documents of what is listed, a page at a time, through the pager and its
+// model). Browsing changes it, the export and the detail read it, the main window draws it.
 class Workspace : public QObject
 {
     Q_OBJECT
@@ -58,8 +56,9 @@ public:
     const QString& settingsFolder() const { return m_settingsFolder; }
     QString settingsFilePath() const;
 
-    domino::LazySession& session() { return m_session; }
-    // The listed view's database.
+    domino::SessionService& sessions() { return m_sessions; }
+    domino::LazySession& session() { return m_sessions.session(); }
+    // The database of what is listed.
     domino::DatabaseHandle& database() { return m_database; }
     const domino::DatabaseHandle& database() const { return m_database; }
 
@@ -73,46 +72,55 @@ public:
     TreeMode treeMode() const { return m_treeMode; }
     void setTreeMode(TreeMode mode) { m_treeMode = mode; }
 
-    // Binds the database (opened at location) and the view whose documents are listed next, from the
-    // first document on.
+    // Lists the documents of the view of database (opened at location) from the first on; loadPage reads
+    // them.
     void listView(std::shared_ptr<domino::NotesDatabase> database, const QString& viewName,
                   const DatabaseLocation& location);
-    const QString& viewName() const { return m_viewName; }
-    // Where the listed rows came from; before any view is listed, where one would be opened now.
+    // The name of what is listed; empty before anything is.
+    QString viewName() const { return m_listing ? m_listing->name() : QString(); }
+    // Where the listed rows came from; before anything is listed, where a database would be opened now.
     DatabaseLocation rowsLocation() const;
 
-    // The paging cursor: documents passed (after a page is read, the position of the last one listed)
-    // and documents passed before the first one now listed.
-    qint32 docPos() const { return m_docPos; }
-    void setDocPos(qint32 position) { m_docPos = position; }
-    qint32 pageStart() const { return m_pageStart; }
-    // A page is read from docPos on: it starts there, and the view is not counted yet.
-    void startPage();
-    // One more document listed.
-    void advance() { ++m_docPos; }
+    // Reads the page from the cursor on and shows the documents. Throws domino::DominoError once the rows so
+    // far are shown.
+    void loadPage(PageProgress& progress);
+    Pager& pager() { return m_pager; }
+    const Pager& pager() const { return m_pager; }
+    DocumentListModel& documentModel() { return m_documentModel; }
+    qint32 docPos() const { return m_pager.docPos(); }
+    qint32 pageStart() const { return m_pager.pageStart(); }
+    // What is listed has this many documents; 0 while nothing is counted, which stops paging and export.
+    qint32 docCount() const { return m_pager.docCount(); }
 
-    // The listed view's documents; 0 while none is counted, which stops paging and export.
-    qint32 docCount() const { return m_docCount; }
-    void setDocCount(qint32 count) { m_docCount = count; }
-    // A page's view is counted: viewName is the view's own name.
-    void setViewCounted(const QString& viewName, qint32 count);
+    // The list shows a database's views (as large icons) instead of documents; the rows go.
+    void showDatabaseViews(const QStringList& views);
+    const QStringList& databaseViews() const { return m_databaseViews; }
+    // Whether the list shows documents: only then do the paging and detail commands act.
+    bool documentsShown() const { return m_documentsShown; }
+    // The list shows nothing: its rows and views go; what is listed and the cursor stay.
+    void clearList();
 
 signals:
+    // A page counted what is listed: viewName is the view's own name.
     void viewListed(const QString& viewName, qint32 documentCount);
+    void listStyleChanged();
+    void databaseViewsChanged();
 
 private:
+    void setDocumentsShown(bool shown);
+
     QString m_settingsFolder;
-    domino::LazySession m_session;
+    domino::SessionService m_sessions;
     domino::DatabaseHandle m_database;
     Credentials m_credentials;
     QString m_dataPath;
     QString m_dbPath;
     TreeMode m_treeMode = TreeMode::Empty;
-    QString m_viewName;
-    std::optional<DatabaseLocation> m_rowsLocation;
-    qint32 m_docPos = 0;
-    qint32 m_pageStart = 0;
-    qint32 m_docCount = 0;
+    std::unique_ptr<Listing> m_listing;
+    Pager m_pager;
+    DocumentListModel m_documentModel;
+    QStringList m_databaseViews;
+    bool m_documentsShown = false;
 };
 
 } // namespace quill::workspace

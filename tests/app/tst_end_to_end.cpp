@@ -1,14 +1,15 @@
 // The whole program on the sample installation: connect, browse, page, detail and export through the
 // real component and the real workbook writer, read back by xlrd; and a DXL import taken to a workbook.
 #include "admin.h"
+#include "app/exportcommand.h"
 #include "browse/connectiondialog.h"
 #include "browse/documentdetaildialog.h"
 #include "browsefixture.h"
 #include "domino/loader.h"
 #include "domino/value.h"
-#include "export/exporter.h"
 #include "export/exportfiles.h"
 #include "export/naming.h"
+#include "export/runmessages.h"
 #include "exporttestsupport.h"
 #include "model.h"
 #include "platform/profile.h"
@@ -52,7 +53,7 @@ QString expectedCell(const domino::NotesDocument& doc, const QString& name)
     }
     // A rich-text item's first value is its plain text again: the cell holds it once.
     if (item && item->ItemType() == domino::NotesItem::RichText)
-        return exporting::cutToCell(doc.RichTextItemByName(name)->FormattedText(true, 80));
+        return exporting::defaultFormat().cutToCell(doc.RichTextItemByName(name)->FormattedText(true, 80));
     QString s;
     try {
         const domino::ValueList values = doc.ItemValue(name);
@@ -60,7 +61,7 @@ QString expectedCell(const domino::NotesDocument& doc, const QString& name)
             s += domino::ValueToText(values.front());
     } catch (const std::exception&) {
     }
-    return exporting::cutToCell(s);
+    return exporting::defaultFormat().cutToCell(s);
 }
 
 } // namespace
@@ -104,7 +105,7 @@ private:
     std::unique_ptr<workspace::Workspace> m_workspace;
     std::unique_ptr<shell::MainWindow> m_window;
     std::unique_ptr<browse::Browser> m_browser;
-    std::unique_ptr<exporting::Exporter> m_exporter;
+    std::unique_ptr<app::ExportCommand> m_exporter;
     QString m_logFolder;
 };
 
@@ -130,11 +131,10 @@ void TestEndToEnd::init()
     env.leftButtonDown = [] { return false; };
     m_window = std::make_unique<shell::MainWindow>(*m_workspace, std::move(env));
     m_browser = std::make_unique<browse::Browser>(*m_window, *m_workspace, m_progress);
-    exporting::ExporterOptions options;
+    app::ExportCommandOptions options;
     options.logFolder = m_logFolder;
     options.clock = testing::fixedNow;
-    m_exporter =
-        std::make_unique<exporting::Exporter>(*m_window, *m_workspace, m_progress, workbook::createXlsWriter, options);
+    m_exporter = std::make_unique<app::ExportCommand>(*m_window, *m_workspace, m_progress, options);
     m_browser->attachCommands();
     m_exporter->attachCommands();
     m_window->resize(825, 606);

@@ -1,9 +1,10 @@
 // Dates, times and date-times of a DXL import, through the list, the detail dialog and the export, under
 // every pair of zones the import and the viewing ran in.
+#include "app/exportcommand.h"
 #include "browse/documentdetaildialog.h"
 #include "browsefixture.h"
 #include "domino/loader.h"
-#include "export/exporter.h"
+#include "export/runmessages.h"
 #include "exporttestsupport.h"
 #include "testsupport/sample_installation.h"
 
@@ -116,7 +117,7 @@ private:
     std::unique_ptr<workspace::Workspace> m_workspace;
     std::unique_ptr<shell::MainWindow> m_window;
     std::unique_ptr<browse::Browser> m_browser;
-    std::unique_ptr<exporting::Exporter> m_exporter;
+    std::unique_ptr<app::ExportCommand> m_exporter;
 };
 
 void TestTimeZones::initTestCase()
@@ -157,11 +158,10 @@ void TestTimeZones::init()
     env.leftButtonDown = [] { return false; };
     m_window = std::make_unique<shell::MainWindow>(*m_workspace, std::move(env));
     m_browser = std::make_unique<browse::Browser>(*m_window, *m_workspace, m_progress);
-    exporting::ExporterOptions options;
+    app::ExportCommandOptions options;
     options.logFolder = m_logFolder;
     options.clock = testing::fixedNow;
-    m_exporter =
-        std::make_unique<exporting::Exporter>(*m_window, *m_workspace, m_progress, workbook::createXlsWriter, options);
+    m_exporter = std::make_unique<app::ExportCommand>(*m_window, *m_workspace, m_progress, options);
     m_browser->attachCommands();
     m_exporter->attachCommands();
     m_window->show();

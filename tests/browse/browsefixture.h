@@ -9,6 +9,7 @@
 #include "shell/mainwindow.h"
 #include "shell/progressdisplay.h"
 #include "workspace/workspace.h"
+#include "workspacesupport.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -49,6 +50,7 @@ struct BrowseFixture
     std::unique_ptr<workspace::Workspace> workspace;
     std::unique_ptr<shell::MainWindow> window;
     std::unique_ptr<browse::Browser> browser;
+    FakeDatabase* counted = nullptr;
 
     explicit BrowseFixture(bool installed = true, const QString& settingsFolder = {})
     {
@@ -108,6 +110,23 @@ struct BrowseFixture
         for (int i = 0; root && i < root->childCount(); ++i)
             if (root->child(i)->text(0) == viewName)
                 click(root->child(i));
+    }
+
+    // What a listed view of some documents leaves behind, listed without the tree (a file of its own), so that a
+    // test sees what a later command does to the count. Domino's calls are forgotten again.
+    void listCounted(int documents = 5)
+    {
+        const QString file = u"/elsewhere/counted.nsf"_s;
+        if (!counted) {
+            counted = &domino.addDatabase(file);
+            counted->addView(u"v"_s);
+            for (int i = 0; i < documents; ++i)
+                counted->addDocument();
+        }
+        std::unique_ptr<domino::NotesSession> session = domino.sessionFactory()();
+        session->InitLocalSession(QString());
+        listAndLoad(*workspace, session->OpenDatabase(QString(), file, false), u"v"_s, {QString(), file});
+        domino.clearCalls();
     }
 
     void click(QTreeWidgetItem* node)

@@ -199,7 +199,8 @@ void TestBrowsePaging::pagingNeedsAListedView()
 
     // While a database's views are shown as icons, paging does nothing either.
     ListedView w(250);
-    w.fx.list()->setViewStyle(shell::ListView::Style::Icon);
+    w.fx.workspace->showDatabaseViews({u"全部"_s});
+    QCOMPARE(w.fx.list()->viewStyle(), shell::ListView::Style::Icon);
     for (auto command : {First, Previous, Next, Last})
         QVERIFY(!w.page(command));
 }

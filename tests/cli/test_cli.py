@@ -88,7 +88,9 @@ class Continuation(Case):
     def test_names_and_rows_follow_the_start_numbers(self):
         whole = os.path.join(self.dir, "whole")
         self.run_ok(CRM, "--view", "全部", "-o", whole)
-        self.run_ok(CRM, "--view", "全部", "-o", self.out, "--sheet-rows", "100")
+        view = self.summary(CRM, "--view", "全部", "-o", self.out, "--sheet-rows", "100")["views"][0]
+        # A full sheet that the next workbook takes up is no note and no error.
+        self.assertEqual((view["notes"], view["errors"], view["documents"]), ([], [], 250))
         names = ["全部_开始为第1个文档.xls", "全部_开始为第101个文档.xls", "全部_开始为第201个文档.xls"]
         self.assertEqual(workbooks(self.out), sorted(names))
         parts = [rows(os.path.join(self.out, n)) for n in names]
@@ -103,7 +105,8 @@ class Continuation(Case):
     def test_no_continue_stops_at_the_first_sheet(self):
         result = self.run_ok(CRM, "--view", "全部", "-o", self.out, "--sheet-rows", "100", "--no-continue")
         self.assertEqual(workbooks(self.out), ["全部_开始为第1个文档.xls"])
-        self.assertIn("请从第101个文档开始", result.stdout)
+        note = "工作表最多只能容纳100个文档，本次导出了第1到第100个文档；其余的文档请从第101个文档开始再导出一次。"
+        self.assertIn("\n    " + note + "\n", result.stdout)
 
     def test_from_names_the_first_workbook(self):
         self.run_ok(CRM, "--view", "全部", "-o", self.out, "--from", "240")

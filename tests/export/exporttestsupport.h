@@ -1,7 +1,9 @@
 #pragma once
 
 #include "export/exportrun.h"
+#include "export/runmessages.h"
 #include "fakedomino.h"
+#include "platform/error.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -101,7 +103,7 @@ private:
 class RecordingHost : public exporting::RunHost
 {
 public:
-    QStringList shown; // "message:", "show", "text:", "progress:", "close"
+    QStringList shown; // "message:" (as the window tells the result), "show", "text:", "progress:", "close"
     int events = 0;
     bool open = false;
     std::function<void()> onEvents; // called at every processEvents()
@@ -109,7 +111,19 @@ public:
     int cancelBefore = -1;
     int documentsAsked = 0;
 
-    void showMessage(const QString& text) override { shown << QStringLiteral("message:") + text; }
+    // Tells a run's result as the window's export command does: a failure before a workbook that could not be
+    // saved, a finished run only once it is saved.
+    void tell(const exporting::RunResult& result)
+    {
+        using Stop = exporting::RunResult::Stop;
+        const bool failed = result.stop == Stop::Failed || result.stop == Stop::NoWriter;
+        if (failed)
+            shown << QStringLiteral("message:") + exporting::runMessage(result);
+        if (!result.saveError.isEmpty())
+            throw platform::Error(result.saveError);
+        if (!failed && result.stop != Stop::Cancelled)
+            shown << QStringLiteral("message:") + exporting::runMessage(result);
+    }
     void showProgressWindow() override
     {
         shown << QStringLiteral("show");
@@ -163,9 +177,10 @@ struct ExportRig
     RecordingHost host;
     QString logFolder;
     exporting::Clock clock = fixedNow;
-    exporting::SheetLimits limits;
+    exporting::SheetLimits limits = exporting::defaultFormat().limits;
     exporting::RunOutput output;
     bool excelMissing = false;
+    std::function<void(exporting::ExportRun&)> beforeRun;
 
     ExportRig()
         : db(domino.addDatabase(QStringLiteral("/data/crm.nsf"))), logFolder(tmp.path() + QStringLiteral("/state/"))
@@ -176,7 +191,8 @@ struct ExportRig
     QString out() const { return tmp.path() + QStringLiteral("/out/"); }
     QString logPath() const { return logFolder + QStringLiteral("log20261208.txt"); }
 
-    // Runs the export after the opening checks (of the view given, when given); rethrows what the run throws.
+    // Runs the export after the opening checks (of the view given, when given) and tells its result as the
+    // window does; rethrows what the run throws.
     exporting::RunResult run(const QString& viewName, qint32 start, qint32 docCount, const QString& workbookName,
                              domino::NotesView* view = nullptr)
     {
@@ -185,18 +201,24 @@ struct ExportRig
         session->InitLocalSession(QString());
         const std::shared_ptr<domino::NotesDatabase> database =
             session->OpenDatabase(QString(), QStringLiteral("/data/crm.nsf"), false);
-        exporting::ExportLog log(QStringLiteral("/opt/quillmere/"), logFolder, clock);
+        exporting::ExportLog log(logFolder, clock);
         auto shared = excel;
         const bool missing = excelMissing;
-        exporting::ExcelFactory factory = [shared, missing]() -> std::unique_ptr<workbook::ExcelApplication> {
+        exporting::OutputFormat format = exporting::defaultFormat();
+        format.limits = limits;
+        format.makeWriter = [shared, missing]() -> std::unique_ptr<workbook::ExcelApplication> {
             if (missing)
                 throw workbook::WorkbookError(QStringLiteral("没有Excel"));
             return std::make_unique<RecordingExcel>(shared);
         };
-        exporting::ExportRun exportRun(*database, *session, factory, log, host, limits);
+        exporting::ExportRun exportRun(*database, *session, format, log, host);
         exportRun.setOutput(output);
+        if (beforeRun)
+            beforeRun(exportRun);
         domino.clearCalls();
-        return exportRun.run({workbookName, start}, viewName, docCount, view);
+        const exporting::RunResult result = exportRun.run({workbookName, start}, viewName, docCount, view);
+        host.tell(result);
+        return result;
     }
     QString workbook() const { return out() + QStringLiteral("合同_开始为第1个文档.xls"); }
 };

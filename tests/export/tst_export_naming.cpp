@@ -43,7 +43,7 @@ void TestExportNaming::workbookName()
     QFETCH(QString, fileName);
     QFETCH(QString, startNo);
     QFETCH(QString, expected);
-    QCOMPARE(quill::exporting::workbookName(fileName, startNo), expected);
+    QCOMPARE(quill::exporting::workbookName(fileName, startNo, defaultFormat()), expected);
 }
 
 void TestExportNaming::folders()
@@ -140,50 +140,50 @@ void TestExportNaming::openingChecks()
 
     // Blank names stop silently; blanks and control characters count as blank.
     for (const QString& blank : {QString(), u"  "_s, u"\t\r\n "_s}) {
-        const OpeningResult r = checkExportRequest(blank, u"1"_s, 10, u"v"_s, none);
+        const OpeningResult r = checkExportRequest(blank, u"1"_s, 10, u"v"_s, none, defaultFormat());
         QVERIFY(!r.request);
         QVERIFY(r.message.isEmpty());
     }
     QVERIFY(asked.isEmpty());
 
     // Existing workbook: named in the message, before the start number is looked at.
-    OpeningResult r = checkExportRequest(u"/out/合同.xls"_s, u"abc"_s, 10, u"v"_s, all);
+    OpeningResult r = checkExportRequest(u"/out/合同.xls"_s, u"abc"_s, 10, u"v"_s, all, defaultFormat());
     QVERIFY(!r.request);
     QCOMPARE(r.message, u"/out/合同_开始为第abc个文档.xls文件已存在!"_s);
 
     // The untrimmed name is used once the blank test passed.
-    r = checkExportRequest(u" /out/a.xls"_s, u"1"_s, 10, u"v"_s, none);
+    r = checkExportRequest(u" /out/a.xls"_s, u"1"_s, 10, u"v"_s, none, defaultFormat());
     QCOMPARE(asked.last(), u" /out/a_开始为第1个文档.xls"_s);
 
     // A start number that is not an integer is an error for the general error handler.
-    r = checkExportRequest(u"/out/a.xls"_s, u"1.5"_s, 10, u"v"_s, none);
+    r = checkExportRequest(u"/out/a.xls"_s, u"1.5"_s, 10, u"v"_s, none, defaultFormat());
     QVERIFY(!r.request);
     QVERIFY(r.isError);
     QCOMPARE(r.message, u"'1.5' is not a valid integer value"_s);
 
     // Start beyond the count, or no list shown.
-    r = checkExportRequest(u"/out/a.xls"_s, u"11"_s, 10, u"v"_s, none);
+    r = checkExportRequest(u"/out/a.xls"_s, u"11"_s, 10, u"v"_s, none, defaultFormat());
     QCOMPARE(r.message, u"当前没有可导出的内容"_s);
     QVERIFY(!r.request);
-    r = checkExportRequest(u"/out/a.xls"_s, u"1"_s, 0, u"previous view"_s, none);
+    r = checkExportRequest(u"/out/a.xls"_s, u"1"_s, 0, u"previous view"_s, none, defaultFormat());
     QCOMPARE(r.message, u"当前没有可导出的内容"_s);
     // No overflow with the most negative start.
-    r = checkExportRequest(u"/out/a.xls"_s, u"-2147483648"_s, 2147483647, u"v"_s, none);
+    r = checkExportRequest(u"/out/a.xls"_s, u"-2147483648"_s, 2147483647, u"v"_s, none, defaultFormat());
     QVERIFY(r.request);
 
     // No view name: silent.
-    r = checkExportRequest(u"/out/a.xls"_s, u"1"_s, 10, QString(), none);
+    r = checkExportRequest(u"/out/a.xls"_s, u"1"_s, 10, QString(), none, defaultFormat());
     QVERIFY(!r.request);
     QVERIFY(r.message.isEmpty());
 
     // Passing: the start equal to the count, a blank before the number, zero.
-    r = checkExportRequest(u"/out/a.xls"_s, u"10"_s, 10, u"v"_s, none);
+    r = checkExportRequest(u"/out/a.xls"_s, u"10"_s, 10, u"v"_s, none, defaultFormat());
     QVERIFY(r.request && r.message.isEmpty());
     QCOMPARE(r.request->start, 10);
-    r = checkExportRequest(u"/out/a.xls"_s, u" 5"_s, 10, u"v"_s, none);
+    r = checkExportRequest(u"/out/a.xls"_s, u" 5"_s, 10, u"v"_s, none, defaultFormat());
     QCOMPARE(r.request->start, 5);
     QCOMPARE(r.request->workbookName, u"/out/a_开始为第 5个文档.xls"_s);
-    r = checkExportRequest(u"/out/a.xls"_s, u"0"_s, 10, u"v"_s, none);
+    r = checkExportRequest(u"/out/a.xls"_s, u"0"_s, 10, u"v"_s, none, defaultFormat());
     QCOMPARE(r.request->start, 0);
 }
 
@@ -259,13 +259,16 @@ void TestExportNaming::cutToCell()
     QVERIFY(safe.endsWith(u".pdf"_s));
     QVERIFY(safe.startsWith(u"中中中"_s));
 
-    QCOMPARE(quill::exporting::cutToCell(u"short"_s), u"short"_s);
-    const QString exact(kMaxCellText, u'a');
-    QCOMPARE(quill::exporting::cutToCell(exact), exact);
-    QCOMPARE(quill::exporting::cutToCell(exact + u'b').size(), kMaxCellText);
+    const OutputFormat& xls = defaultFormat();
+    const int cellText = xls.limits.cellText;
+    QCOMPARE(cellText, 32767);
+    QCOMPARE(xls.cutToCell(u"short"_s), u"short"_s);
+    const QString exact(cellText, u'a');
+    QCOMPARE(xls.cutToCell(exact), exact);
+    QCOMPARE(xls.cutToCell(exact + u'b').size(), cellText);
     // A pair cut in half would leave an invalid character at the end.
-    const QString pairAtEdge = QString(kMaxCellText - 1, u'a') + u"𠀀"_s;
-    QCOMPARE(quill::exporting::cutToCell(pairAtEdge), QString(kMaxCellText - 1, u'a'));
+    const QString pairAtEdge = QString(cellText - 1, u'a') + u"𠀀"_s;
+    QCOMPARE(xls.cutToCell(pairAtEdge), QString(cellText - 1, u'a'));
 }
 
 QTEST_GUILESS_MAIN(TestExportNaming)

@@ -65,6 +65,7 @@ private slots:
     void plantedLinksAreRefused();
     void sheetLimits();
     void longTextIsCut();
+    void documentStepsJoinEveryPass();
     void viewShorterThanCount();
     void whereTheRunStopped_data();
     void whereTheRunStopped();
@@ -593,7 +594,8 @@ void TestExportRun::plantedLinksAreRefused()
 void TestExportRun::sheetLimits()
 {
     ExportRig rig;
-    rig.limits = {5, 4};
+    rig.limits.rows = 5;
+    rig.limits.columns = 4;
     rig.db.addView(u"v"_s);
     for (int i = 0; i < 6; ++i)
         rig.db.addDocument()
@@ -602,7 +604,9 @@ void TestExportRun::sheetLimits()
             .text(u"c"_s, u"3"_s)
             .text(u"d"_s, u"4"_s)
             .text(u"e"_s, u"5"_s);
-    rig.run(u"v"_s, 1, 6, rig.workbook());
+    const RunResult result = rig.run(u"v"_s, 1, 6, rig.workbook());
+    QCOMPARE(result.startItems, 5);
+    QCOMPARE(result.columnsLeftOut, 2);
     const auto& cells = rig.excel->saved;
     QCOMPARE(cells.at(Cell(5, 4)), u"3"_s);
     QVERIFY(!cells.contains(Cell(6, 1)));
@@ -617,12 +621,46 @@ void TestExportRun::sheetLimits()
 
 void TestExportRun::longTextIsCut()
 {
+    // What a cell does not hold is counted for the front ends: a text cut, the values after an item's first.
     ExportRig rig;
     rig.db.addView(u"v"_s);
     const QString longText = QString(40000, u'长');
-    rig.db.addDocument().text(u"a"_s, longText);
-    rig.run(u"v"_s, 1, 1, rig.workbook());
-    QCOMPARE(rig.excel->saved.at(Cell(2, 2)), longText.left(kMaxCellText));
+    using quill::domino::Value;
+    rig.db.addDocument()
+        .text(u"a"_s, longText)
+        .values(u"b"_s, {Value::text(u"x"_s), Value::text(u"y"_s), Value::text(u"z"_s)});
+    const RunResult result = rig.run(u"v"_s, 1, 1, rig.workbook());
+    QCOMPARE(rig.excel->saved.at(Cell(2, 2)), longText.left(defaultFormat().limits.cellText));
+    QCOMPARE(rig.excel->saved.at(Cell(2, 3)), u"x"_s);
+    QCOMPARE(result.cellsCut, 1);
+    QCOMPARE(result.valuesLeftOut, 2);
+}
+
+void TestExportRun::documentStepsJoinEveryPass()
+{
+    // A step the run is given takes every document after its attachments and before its cells, with the
+    // document's folder, and writes its own lines.
+    struct Recording final : DocumentStep
+    {
+        QStringList& seen;
+        explicit Recording(QStringList& s) : seen(s) {}
+        void take(const DocumentPass& pass, ExportLog& log, RunResult&) override
+        {
+            seen << QString::number(pass.position) + u' ' + pass.documentFolder;
+            log.write(u"step;"_s);
+        }
+    };
+    ExportRig rig;
+    addStandardView(rig);
+    QStringList seen;
+    rig.beforeRun = [&](ExportRun& run) { run.addStep(std::make_unique<Recording>(seen)); };
+    rig.run(u"全部"_s, 2, 3, rig.workbook());
+    const QString folder = rig.out() + u"全部附件/"_s;
+    QCOMPARE(seen, (QStringList{u"2 "_s + folder + id(rig, 2) + u'/', u"3 "_s + folder + id(rig, 3) + u'/'}));
+    const QStringList log = readLogLines(rig.logPath());
+    const qsizetype step = log.indexOf(u"step"_s + kNow);
+    QCOMPARE(log.mid(step - 1, 3), (QStringList{u"结束图片导出程序保存到:"_s + folder + id(rig, 2) + u"/ "_s + kNow,
+                                                u"step"_s + kNow, u"开始分离第2个文档RichText域"_s + kNow}));
 }
 
 void TestExportRun::viewShorterThanCount()

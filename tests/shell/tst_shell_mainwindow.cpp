@@ -8,6 +8,7 @@
 #include "shell/qtprompts.h"
 #include "workspace/settings.h"
 #include "workspace/workspace.h"
+#include "workspacesupport.h"
 
 #include <QAction>
 #include <QHeaderView>
@@ -24,6 +25,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QToolTip>
+#include <QTreeView>
 #include <QTreeWidget>
 #include <stdexcept>
 
@@ -273,10 +275,10 @@ void TestShellMainWindow::importOnlyTellsSorry()
     auto w = makeWindow();
     StubBrowse browse;
     browse.attachTo(*w);
-    m_workspace->setDocCount(7);
+    m_workspace->pager().setDocPos(7);
     w->action(u"importData"_s)->trigger();
     QCOMPARE(m_prompts.shown, QStringList{u"message:对不起，该功能暂时尚未提供!"_s});
-    QCOMPARE(m_workspace->docCount(), 7);
+    QCOMPARE(m_workspace->docPos(), 7);
     QVERIFY(browse.calls.isEmpty());
 }
 
@@ -368,7 +370,7 @@ void TestShellMainWindow::errorHandlerCatchesEveryKind()
     QVERIFY(!m_prompts.errors().at(1).isEmpty());
     // The state the command reached stays.
     QVERIFY(!w->runCommand([&] {
-        m_workspace->setDocPos(100);
+        m_workspace->pager().setDocPos(100);
         throw platform::Error(u"x"_s);
     }));
     QCOMPARE(m_workspace->docPos(), 100);
@@ -452,6 +454,11 @@ void TestShellMainWindow::treeClicks()
 
 void TestShellMainWindow::listView()
 {
+    testing::FakeDomino domino;
+    testing::FakeDatabase& db = domino.addDatabase(u"/data/crm.nsf"_s);
+    db.addView(u"v"_s, {{u"标题"_s, u"Subject"_s}});
+    db.addDocument().text(u"Subject"_s, u"一"_s).id = u"A1"_s;
+    db.addDocument().text(u"Subject"_s, u"二"_s).id = u"B2"_s;
     auto w = makeWindow();
     StubBrowse browse;
     browse.attachTo(*w);
@@ -467,40 +474,40 @@ void TestShellMainWindow::listView()
     QCOMPARE(list->iconWidget()->viewMode(), QListView::IconMode);
     QCOMPARE(list->iconWidget()->iconSize(), QSize(32, 32));
 
-    list->setViewStyle(shell::ListView::Style::Report);
-    list->beginUpdate();
-    list->beginUpdate();
-    list->clearItems();
-    list->clearColumns();
-    list->addColumn(u"文档ID"_s, 120);
-    list->addColumn(u"标题"_s, 80);
-    list->addRow(u"A1"_s, {u"一"_s});
-    list->addRow(u"B2"_s);
-    list->setRowSubItems(1, {u"二"_s});
-    list->endUpdate();
-    QVERIFY(!list->reportWidget()->parentWidget()->updatesEnabled());
-    list->endUpdate();
+    // The rows are the workspace's model, read a page at a time; the list is not redrawn meanwhile.
+    QList<bool> drawnWhileRead;
+    connect(&m_workspace->documentModel(), &QAbstractItemModel::modelAboutToBeReset, this,
+            [&] { drawnWhileRead << list->reportWidget()->parentWidget()->updatesEnabled(); });
+    std::unique_ptr<domino::NotesSession> session = domino.sessionFactory()();
+    session->InitLocalSession(QString());
+    testing::listAndLoad(*m_workspace, session->OpenDatabase(QString(), u"/data/crm.nsf"_s, false), u"v"_s, {});
+    QVERIFY(!drawnWhileRead.isEmpty() && !drawnWhileRead.contains(true));
     QVERIFY(list->reportWidget()->parentWidget()->updatesEnabled());
+    QCOMPARE(list->viewStyle(), shell::ListView::Style::Report);
     QCOMPARE(list->columnCount(), 2);
+    QCOMPARE(list->columnCaption(0), u"文档ID"_s);
     QCOMPARE(list->columnCaption(1), u"标题"_s);
-    QCOMPARE(list->columnWidth(0), 120);
+    QCOMPARE(list->columnWidth(0), list->width() / 2);
     QCOMPARE(list->rowCount(), 2);
+    QCOMPARE(list->rowCaption(0), u"A1"_s);
     QCOMPARE(list->rowSubItems(1), QStringList{u"二"_s});
     QVERIFY(!list->reportWidget()->rootIsDecorated());
     QCOMPARE(list->reportWidget()->selectionBehavior(), QAbstractItemView::SelectRows);
 
-    QVERIFY(list->selectedRowCaptions().isEmpty());
+    QVERIFY(list->selectedDocumentIds().isEmpty());
     list->selectRow(1);
-    QCOMPARE(list->selectedRowCaptions(), QStringList{u"B2"_s});
+    QCOMPARE(list->selectedDocumentIds(), QStringList{u"B2"_s});
 
     // Double-clicks in either style run the detail command.
-    emit list->reportWidget()->itemDoubleClicked(list->reportWidget()->topLevelItem(0), 0);
+    emit list->reportWidget()->doubleClicked(list->reportWidget()->model()->index(0, 0));
     emit list->iconWidget()->itemDoubleClicked(list->iconWidget()->item(0));
     QCOMPARE(browse.calls, QStringList({u"detail"_s, u"detail"_s}));
 
-    list->clearColumns();
-    QCOMPARE(list->columnCount(), 0);
+    // Cleared (a file opened, a server connected): the rows go, the columns stay.
+    m_workspace->clearList();
     QCOMPARE(list->rowCount(), 0);
+    QCOMPARE(list->iconItemCount(), 0);
+    QCOMPARE(list->columnCount(), 2);
 }
 
 void TestShellMainWindow::aboutDialog()
@@ -603,17 +610,27 @@ void TestShellMainWindow::realPromptBoxes()
 
 void TestShellMainWindow::workspaceDrivesTheStatusBar()
 {
+    testing::FakeDomino domino;
+    testing::FakeDatabase& db = domino.addDatabase(u"/data/crm.nsf"_s);
+    db.addView(u"按日期"_s);
+    for (int i = 0; i < 3; ++i)
+        db.addDocument();
     auto w = makeWindow();
     w->show();
     QVERIFY(w->statusPanelText(1).isEmpty());
-    m_workspace->setViewCounted(u"按日期"_s, 4500);
-    QCOMPARE(m_workspace->docCount(), 4500);
-    QCOMPARE(w->statusPanelText(1), u"视图：按日期(按日期) 共有文档:4500"_s);
+    std::unique_ptr<domino::NotesSession> session = domino.sessionFactory()();
+    session->InitLocalSession(QString());
+    testing::listAndLoad(*m_workspace, session->OpenDatabase(QString(), u"/data/crm.nsf"_s, false), u"按日期"_s, {});
+    QCOMPARE(m_workspace->docCount(), 3);
+    QCOMPARE(w->statusPanelText(1), u"视图：按日期(按日期) 共有文档:3"_s);
     QVERIFY(w->statusPanelText(0).contains(u"客服"_s));
-    // A count alone (a tree click, a page starting) leaves the panel as it was.
-    m_workspace->setDocCount(0);
-    m_workspace->startPage();
-    QCOMPARE(w->statusPanelText(1), u"视图：按日期(按日期) 共有文档:4500"_s);
+    // A count alone (a tree click, a page that ends before its first document) leaves the panel as it was.
+    m_workspace->pager().stop();
+    domino.failOn(u"NthDocument"_s, u"没有这个文档"_s);
+    testing::QuietPageProgress progress;
+    m_workspace->loadPage(progress);
+    QCOMPARE(m_workspace->docCount(), 0);
+    QCOMPARE(w->statusPanelText(1), u"视图：按日期(按日期) 共有文档:3"_s);
 }
 
 QTEST_MAIN(TestShellMainWindow)

@@ -129,7 +129,9 @@ public:
     }
     void save(QWidget* widget, const QString& name)
     {
-        QApplication::processEvents();
+        // A page read lays the list out later (its scroll bars among it): the picture waits until that is done.
+        for (int i = 0; i < 5; ++i)
+            QApplication::processEvents();
         save(widget->grab().toImage(), name);
     }
     // A frameless window drawn over the picture of the window it stands on.

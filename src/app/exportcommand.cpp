@@ -1,6 +1,8 @@
-#include "export/exporter.h"
+#include "app/exportcommand.h"
 
+#include "export/exportrun.h"
 #include "export/naming.h"
+#include "export/runmessages.h"
 #include "platform/error.h"
 #include "platform/paths.h"
 #include "shell/mainwindow.h"
@@ -14,7 +16,9 @@
 
 using namespace Qt::StringLiterals;
 
-namespace quill::exporting {
+namespace quill::app {
+
+using namespace exporting;
 
 namespace {
 
@@ -27,17 +31,11 @@ constexpr qint64 kEventInterval = 10;
 class ShellHost : public RunHost
 {
 public:
-    ShellHost(shell::Prompts& prompts, shell::ProgressDisplay& progress, std::function<void()> processEvents)
-        : m_prompts(prompts), m_progress(progress), m_processEvents(std::move(processEvents))
+    ShellHost(shell::ProgressDisplay& progress, std::function<void()> processEvents)
+        : m_progress(progress), m_processEvents(std::move(processEvents))
     {
         m_progressClock.start();
         m_eventClock.start();
-    }
-    void showMessage(const QString& text) override
-    {
-        // Never a message under the progress window, which stays on top.
-        m_progress.close();
-        m_prompts.showMessage(text);
     }
     void showProgressWindow() override { m_progress.show(); }
     void setProgressText(const QString& text) override
@@ -69,7 +67,6 @@ public:
     }
 
 private:
-    shell::Prompts& m_prompts;
     shell::ProgressDisplay& m_progress;
     std::function<void()> m_processEvents;
     QElapsedTimer m_progressClock;
@@ -94,9 +91,9 @@ private:
 
 } // namespace
 
-std::optional<ExportTarget> askExportTarget(shell::Prompts& prompts)
+std::optional<ExportTarget> askExportTarget(shell::Prompts& prompts, const OutputFormat& format)
 {
-    const std::optional<QString> fileName = prompts.getSaveFileName(u"Excel文件|*.xls"_s);
+    const std::optional<QString> fileName = prompts.getSaveFileName(format.dialogFilter);
     if (!fileName)
         return std::nullopt;
     const QString first = u"1"_s;
@@ -105,36 +102,37 @@ std::optional<ExportTarget> askExportTarget(shell::Prompts& prompts)
     return ExportTarget{*fileName, startNo.value_or(first)};
 }
 
-Exporter::Exporter(shell::MainWindow& window, workspace::Workspace& workspace, shell::ProgressDisplay& progress,
-                   ExcelFactory excelFactory, ExporterOptions options)
-    : m_window(window), m_workspace(workspace), m_progress(progress), m_excelFactory(std::move(excelFactory)),
-      m_options(std::move(options))
+ExportCommand::ExportCommand(shell::MainWindow& window, workspace::Workspace& workspace,
+                             shell::ProgressDisplay& progress, ExportCommandOptions options)
+    : m_window(window), m_workspace(workspace), m_progress(progress), m_options(std::move(options))
 {
 }
 
-void Exporter::attachCommands()
+void ExportCommand::attachCommands()
 {
     m_window.setHandler(shell::Command::Export, [this] { exportListedView(); });
 }
 
-void Exporter::exportListedView()
+void ExportCommand::exportListedView()
 {
-    if (const std::optional<ExportTarget> target = askExportTarget(m_window.prompts()))
+    if (const std::optional<ExportTarget> target = askExportTarget(m_window.prompts(), m_options.format))
         ExportView(*target);
 }
 
-void Exporter::ExportView(const ExportTarget& target)
+void ExportCommand::ExportView(const ExportTarget& target)
 {
     // Taken once: the workspace may change while the run lets the event loop turn.
     const QString viewName = m_workspace.viewName();
     const qint32 docCount = m_workspace.docCount();
 
     // A link under the name is there too, even one that leads nowhere: nothing is written through it.
-    const OpeningResult opening =
-        checkExportRequest(target.fileName, target.startNo, docCount, viewName, [](const QString& path) {
+    const OpeningResult opening = checkExportRequest(
+        target.fileName, target.startNo, docCount, viewName,
+        [](const QString& path) {
             const QFileInfo info(path);
             return info.exists() || info.isSymLink();
-        });
+        },
+        m_options.format);
     if (opening.isError)
         throw platform::Error(opening.message);
     if (!opening.message.isEmpty())
@@ -145,12 +143,21 @@ void Exporter::ExportView(const ExportTarget& target)
         throw platform::Error(u"没有打开的数据库"_s);
 
     const QString folder = m_options.logFolder.isEmpty() ? platform::logFolder() : m_options.logFolder;
-    ExportLog log(m_workspace.settingsFolder(), folder, m_options.clock);
-    ShellHost host(m_window.prompts(), m_progress, m_options.processEvents);
+    ExportLog log(folder, m_options.clock);
+    ShellHost host(m_progress, m_options.processEvents);
 
     CommandsDisabled disabled(m_window);
-    ExportRun run(m_workspace.database(), m_workspace.session(), m_excelFactory, log, host, m_options.limits);
-    run.run(*opening.request, viewName, docCount);
+    ExportRun run(m_workspace.database(), m_workspace.session(), m_options.format, log, host);
+    const RunResult result = run.run(*opening.request, viewName, docCount);
+    // A failure is told before a workbook that could not be saved; a finished run only once it is saved.
+    using Stop = RunResult::Stop;
+    const bool failed = result.stop == Stop::Failed || result.stop == Stop::NoWriter;
+    if (failed)
+        m_window.prompts().showMessage(runMessage(result));
+    if (!result.saveError.isEmpty())
+        throw platform::Error(result.saveError);
+    if (!failed && result.stop != Stop::Cancelled)
+        m_window.prompts().showMessage(runMessage(result));
 }
 
-} // namespace quill::exporting
+} // namespace quill::app

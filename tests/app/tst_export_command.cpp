@@ -1,10 +1,11 @@
-#include "export/exporter.h"
+#include "app/exportcommand.h"
 #include "exporttestsupport.h"
 #include "scriptedprompts.h"
 #include "shell/mainwindow.h"
 #include "shell/progressdisplay.h"
 #include "workbook/xlswriter.h"
 #include "workspace/workspace.h"
+#include "workspacesupport.h"
 
 #include <QAction>
 #include <QJsonArray>
@@ -17,6 +18,7 @@
 
 using namespace Qt::StringLiterals;
 using namespace quill;
+using namespace quill::app;
 using namespace quill::exporting;
 using namespace quill::testing;
 
@@ -55,7 +57,7 @@ struct CommandRig
     std::unique_ptr<workspace::Workspace> workspace;
     std::unique_ptr<shell::MainWindow> window;
     std::shared_ptr<domino::NotesDatabase> database;
-    std::unique_ptr<Exporter> exporter;
+    std::unique_ptr<ExportCommand> exporter;
     std::function<void()> onEvents;
     int events = 0;
 
@@ -68,7 +70,8 @@ struct CommandRig
         env.prompts = &prompts;
         env.leftButtonDown = [] { return false; };
         window = std::make_unique<shell::MainWindow>(*workspace, std::move(env));
-        ExporterOptions options;
+        ExportCommandOptions options;
+        options.format.makeWriter = std::move(factory);
         options.logFolder = tmp.filePath(u"state/"_s);
         options.clock = fixedNow;
         options.processEvents = [this] {
@@ -76,7 +79,7 @@ struct CommandRig
             if (onEvents)
                 onEvents();
         };
-        exporter = std::make_unique<Exporter>(*window, *workspace, progress, std::move(factory), std::move(options));
+        exporter = std::make_unique<ExportCommand>(*window, *workspace, progress, std::move(options));
         exporter->attachCommands();
         window->show();
         prompts.shown.clear();
@@ -88,8 +91,7 @@ struct CommandRig
         std::unique_ptr<domino::NotesSession> session = domino.sessionFactory()();
         session->InitLocalSession(QString());
         database = session->OpenDatabase(QString(), u"/data/crm.nsf"_s, false);
-        workspace->listView(database, viewName, {QString(), u"/data/crm.nsf"_s});
-        workspace->setDocCount(workspace->database().FindView(viewName)->EntryCount());
+        listAndLoad(*workspace, database, viewName, {QString(), u"/data/crm.nsf"_s});
     }
     void exportCommand() { window->trigger(shell::Command::Export); }
     QString out(const QString& name = {}) const { return tmp.filePath(u"out/"_s) + name; }
@@ -148,16 +150,16 @@ void TestExportCommand::dialogs()
     // What the two prompts answer.
     {
         ScriptedPrompts prompts;
-        QVERIFY(!askExportTarget(prompts)); // cancelled save dialog: nothing else asked
+        QVERIFY(!askExportTarget(prompts, defaultFormat())); // cancelled save dialog: nothing else asked
         QCOMPARE(prompts.shown, QStringList{u"save:Excel文件|*.xls"_s});
         prompts.saveAnswers.push_back(u"/out/合同.xls"_s);
-        const std::optional<ExportTarget> fromFirst = askExportTarget(prompts); // cancelled input box
+        const std::optional<ExportTarget> fromFirst = askExportTarget(prompts, defaultFormat()); // cancelled input box
         QVERIFY(fromFirst);
         QCOMPARE(fromFirst->fileName, u"/out/合同.xls"_s);
         QCOMPARE(fromFirst->startNo, u"1"_s);
         prompts.saveAnswers.push_back(u"/out/合同"_s);
         prompts.inputAnswers.push_back(u" 3"_s);
-        QCOMPARE(askExportTarget(prompts)->startNo, u" 3"_s);
+        QCOMPARE(askExportTarget(prompts, defaultFormat())->startNo, u" 3"_s);
     }
 
     CommandRig rig;
@@ -218,7 +220,7 @@ void TestExportCommand::checksThroughTheErrorHandler()
     QVERIFY(!QFileInfo::exists(rig.out(u"nowhere.xls"_s)));
 
     // After a click on a database the count is 0, while the old view name stays.
-    rig.workspace->setDocCount(0);
+    rig.workspace->pager().stop();
     rig.prompts.shown.clear();
     rig.prompts.saveAnswers.push_back(rig.out(u"b.xls"_s));
     rig.exportCommand();
@@ -236,7 +238,7 @@ void TestExportCommand::commandsDisabledAndStateTakenOnce()
         seen << u"%1 %2"_s.arg(rig.window->action(u"export"_s)->isEnabled()).arg(rig.progress.window() != nullptr);
         // What a click elsewhere would do to the fields the run started from.
         rig.workspace->listView(rig.database, u"其他"_s, {});
-        rig.workspace->setDocCount(1);
+        rig.workspace->pager().stop();
     };
     rig.prompts.saveAnswers.push_back(rig.out(u"c.xls"_s));
     rig.exportCommand();

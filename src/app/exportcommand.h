@@ -1,7 +1,7 @@
 #pragma once
 
 #include "export/exportlog.h"
-#include "export/exportrun.h"
+#include "export/outputformat.h"
 
 #include <functional>
 #include <optional>
@@ -16,17 +16,17 @@ namespace quill::workspace {
 class Workspace;
 }
 
-namespace quill::exporting {
+namespace quill::app {
 
-struct ExporterOptions
+struct ExportCommandOptions
 {
     // The folder that stands for "c:\"; empty means platform::logFolder().
     QString logFolder;
     // Empty means the local clock (LocalClock).
-    Clock clock;
+    exporting::Clock clock;
     // Empty means QCoreApplication::processEvents().
     std::function<void()> processEvents;
-    SheetLimits limits;
+    exporting::OutputFormat format = exporting::defaultFormat();
 };
 
 // What the user chose for an export: the workbook's name and the number of the first document, as typed.
@@ -38,14 +38,14 @@ struct ExportTarget
 
 // The save dialog, then the start-number box (cancelled: from document 1); nullopt when the save
 // dialog is cancelled.
-std::optional<ExportTarget> askExportTarget(shell::Prompts& prompts);
+std::optional<ExportTarget> askExportTarget(shell::Prompts& prompts, const exporting::OutputFormat& format);
 
-// The export command of the main window: exports the view the workspace lists.
-class Exporter
+// The export command of the main window: exports what the workspace lists, and tells the user how it went.
+class ExportCommand
 {
 public:
-    Exporter(shell::MainWindow& window, workspace::Workspace& workspace, shell::ProgressDisplay& progress,
-             ExcelFactory excelFactory = workbook::createXlsWriter, ExporterOptions options = {});
+    ExportCommand(shell::MainWindow& window, workspace::Workspace& workspace, shell::ProgressDisplay& progress,
+                  ExportCommandOptions options = {});
 
     // Hands the export command to the window.
     void attachCommands();
@@ -58,8 +58,7 @@ private:
     shell::MainWindow& m_window;
     workspace::Workspace& m_workspace;
     shell::ProgressDisplay& m_progress;
-    ExcelFactory m_excelFactory;
-    ExporterOptions m_options;
+    ExportCommandOptions m_options;
 };
 
-} // namespace quill::exporting
+} // namespace quill::app

@@ -1,6 +1,6 @@
+#include "app/exportcommand.h"
 #include "domino/loader.h"
 #include "domino/value.h"
-#include "export/exporter.h"
 #include "exporttestsupport.h"
 #include "platform/registry.h"
 #include "scriptedprompts.h"
@@ -8,6 +8,7 @@
 #include "shell/progressdisplay.h"
 #include "testsupport/sample_installation.h"
 #include "workspace/workspace.h"
+#include "workspacesupport.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -18,6 +19,7 @@
 
 using namespace Qt::StringLiterals;
 using namespace quill;
+using namespace quill::app;
 using namespace quill::exporting;
 using namespace quill::testing;
 
@@ -50,7 +52,7 @@ void checkFirstRows(const domino::NotesView& view, const QJsonArray& rows, int c
                 if (!values.empty() && !values.front().isNull())
                     expected = domino::ValueToText(values.front());
             }
-            QCOMPARE(row[i + 1].toString(), cutToCell(expected));
+            QCOMPARE(row[i + 1].toString(), defaultFormat().cutToCell(expected));
         }
     }
 }
@@ -116,7 +118,7 @@ void TestExportComponent::roundTripThroughComponentAndWriter()
     env.prompts = &prompts;
     env.leftButtonDown = [] { return false; };
     shell::MainWindow window(ws, std::move(env));
-    ExporterOptions options;
+    ExportCommandOptions options;
     options.logFolder = tmp.filePath(u"state/"_s);
     QDir().mkpath(options.logFolder);
     options.clock = fixedNow;
@@ -133,15 +135,14 @@ void TestExportComponent::roundTripThroughComponentAndWriter()
         QCoreApplication::processEvents();
         writer.step();
     };
-    Exporter exporter(window, ws, progress, workbook::createXlsWriter, options);
+    ExportCommand exporter(window, ws, progress, options);
     exporter.attachCommands();
     window.show();
 
     // What opening the file and clicking its view leave behind.
     ws.session().InitLocalSession(QString());
-    ws.listView(ws.session().OpenDatabase(QString(), file, false), u"全部"_s, {QString(), file});
+    listAndLoad(ws, ws.session().OpenDatabase(QString(), file, false), u"全部"_s, {QString(), file});
     const std::unique_ptr<domino::NotesView> view = ws.database().FindView(u"全部"_s);
-    ws.setDocCount(view->EntryCount());
     QCOMPARE(ws.docCount(), 250);
 
     QDir().mkpath(tmp.filePath(u"out"_s));

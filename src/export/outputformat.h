@@ -1,0 +1,40 @@
+#pragma once
+
+#include "workbook/excel.h"
+
+#include <QString>
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace quill::exporting {
+
+using ExcelFactory = std::function<std::unique_ptr<workbook::ExcelApplication>()>;
+
+// How much one sheet holds: rows with the header row, columns with the id column, characters in a cell.
+struct SheetLimits
+{
+    int rows = 0;
+    int columns = 0;
+    int cellText = 0;
+};
+
+// An output format: what the workbook's name, the run, the window's save dialog and quillmere-export ask of
+// it. A format is a writer behind the six workbook operations and one entry in outputFormats().
+struct OutputFormat
+{
+    QString name;         // as the command line names it
+    QString extension;    // the workbook name's ending, with its dot
+    QString dialogFilter; // the save dialog's "描述|*.ext"
+    SheetLimits limits;
+    ExcelFactory makeWriter;
+
+    // The text as a cell of the format holds it: cut at limits.cellText characters, never inside a pair.
+    QString cutToCell(const QString& text) const;
+};
+
+// Every format, the window's default first.
+const std::vector<OutputFormat>& outputFormats();
+const OutputFormat& defaultFormat();
+
+} // namespace quill::exporting
