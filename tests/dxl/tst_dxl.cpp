@@ -573,16 +573,16 @@ private slots:
         auto database = open(db);
         auto doc = database->FindDocumentById(u"5A0B1C2D3E4F50617283940A1B2C3D01"_s);
         auto body = doc->RichTextItemByName(u"Body"_s);
-        const QByteArray dxl = body->ExportDXL();
+        const QByteArray bodyDxl = body->ExportDXL();
         for (const char* kept :
              {"<par def=\"2\"><run><font size=\"14pt\" style=\"bold\" color=\"#1f4e79\"/>季度报告 &amp; "
               "计划</run></par>",
               "成本\n<run>", "<break/>第二行\t带制表符", "<tablecell columnspan=\"2\">", "<gif>\nR0lGODlh",
               "<urllink href=\"https://www.example.cn/report?a=1&amp;b=2\">",
               "<attachmentref name=\"明细.csv\" displayname=\"明细.csv\"/>", "<formula>@Created</formula>"})
-            QVERIFY2(dxl.contains(kept), kept);
+            QVERIFY2(bodyDxl.contains(kept), kept);
         QCOMPARE(body->EmbeddedObjects(), QStringList{u"明细.csv"_s});
-        QCOMPARE(quill::richtext::richTextPlainText(dxl).objectNames, body->EmbeddedObjects());
+        QCOMPARE(quill::richtext::richTextPlainText(bodyDxl).objectNames, body->EmbeddedObjects());
         // A document cut from an export without its namespace declaration: other namespaces are left out.
         const QString bare = importSample(u"quillmere/bare.xml"_s);
         const QByteArray bareDxl = open(bare)
@@ -590,6 +590,21 @@ private slots:
                                        ->RichTextItemByName(u"Body"_s)
                                        ->ExportDXL();
         QCOMPARE(bareDxl, QByteArray("<richtext><par>正文<run><font style=\"bold\"/>加粗</run></par></richtext>"));
+        // What XML would read otherwise is escaped; a prefix and attributes of other namespaces are left out.
+        const QString tricky = m_dir.filePath(u"tricky.nsf"_s);
+        QFile::remove(tricky);
+        importInline(
+            dxl(document("00000000000000000000000000000021", "F",
+                         "<item name='T'><richtext><par a=\"x&quot;y&#9;z&#10;w&#13;\" b='&lt;&amp;'>1 &lt; 2 "
+                         "&amp;&amp; 3 &gt; 2<![CDATA[<b>]]>&#13;r</par><d:par xmlns:d='http://www.lotus.com/dxl' "
+                         "xml:space='preserve' o:x='1' xmlns:o='urn:o'>p</d:par></richtext></item>")),
+            tricky);
+        const auto trickyItem =
+            open(tricky)->FindDocumentById(u"00000000000000000000000000000021"_s)->RichTextItemByName(u"T"_s);
+        QCOMPARE(trickyItem->ExportDXL(), QByteArray("<richtext><par a=\"x&quot;y&#9;z&#10;w&#13;\" b=\"&lt;&amp;\">1 "
+                                                     "&lt; 2 &amp;&amp; 3 &gt; 2&lt;b&gt;&#13;r</par><par>p</par>"
+                                                     "</richtext>"));
+        QCOMPARE(quill::richtext::richTextPlainText(trickyItem->ExportDXL()).text, trickyItem->FormattedText(false, 0));
 
         QTemporaryDir pages;
         const auto page = [&](const QString& name, const quill::domino::NotesRichTextItem& item) {
@@ -691,6 +706,19 @@ private slots:
         QCOMPARE(files[0].kind, quill::richtext::FileToSave::Kind::Picture);
         QVERIFY(files[0].bytes.startsWith("\x89PNG"));
         QCOMPARE(files[1].name, u"季度报告.txt"_s);
+
+        // The mail imported again as rich text keeps nothing of the mail.
+        importInline(dxl(document("9F3A0C2E6B1D4E58AC0E1F2A3B4C5D01", "Memo",
+                                  "<item name='Body'><richtext><par>改写</par></richtext></item>")),
+                     db);
+        first = open(db)->FindDocumentById(u"9F3A0C2E6B1D4E58AC0E1F2A3B4C5D01"_s);
+        QVERIFY(!first->GetMIMEEntity(u"Body"_s));
+        QCOMPARE(first->RichTextItemByName(u"Body"_s)->ExportDXL(), QByteArray("<richtext><par>改写</par></richtext>"));
+        QVERIFY(!first->HasAttachments());
+        auto store = quill::component::Store::open(db, quill::component::Store::Mode::ReadOnly);
+        quill::component::Query kept(store->statement("SELECT count(*) FROM rich_text WHERE doc_id = 1"));
+        QVERIFY(kept->step());
+        QCOMPARE(kept->int64(0), 1);
     }
 
     void madeUpAndLeftOutValuesAreCounted()
@@ -770,6 +798,10 @@ private slots:
             << dxl(document("00000000000000000000000000000005", "F", "") +
                    document("00000000000000000000000000000005", "G", ""))
             << u"第4行：文档编号00000000000000000000000000000005在文件中重复出现（第一次在第3行）"_s;
+        QTest::newRow("broken mail part") << dxl(document("00000000000000000000000000000006", "F",
+                                                          "<item name='Body'><rawitemdata type='19'>AgAC*AAA"
+                                                          "</rawitemdata></item>"))
+                                          << u"项Body的base64数据有误"_s;
         QTest::newRow("bad number") << dxl(document("00000000000000000000000000000003", "F",
                                                     "<item name='n'><number>twelve</number></item>"))
                                     << u"twelve"_s;
