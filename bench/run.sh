@@ -5,18 +5,19 @@
 # documents through the component (item columns, and two formula columns; on a server with Readers items checked:
 # none restricted, every 100th hidden, every document restricted), the export of a 65,535-document view
 # (in-memory stand-in with and without event processing, then through the component), DXL import (10,000 and
-# 100,000 documents, one 50 MB attachment) and quillmere-export (10 views of 65,535 documents with one and two
-# jobs, one view of 1,000,000 documents in 16 workbooks; its generated databases are kept in
-# build-bench/batch-data). Prints one table, the peers' figures beside ours; everything the benchmarks print goes
-# to build-bench/bench.log. --quick runs every benchmark on small sizes, to check that they run.
+# 100,000 documents, 20,000 documents of rich text and 20,000 mails, one 50 MB attachment) and quillmere-export
+# (10 views of 65,535 documents with one and two jobs, one view of 1,000,000 documents in 16 workbooks; its
+# generated databases are kept in build-bench/batch-data). Prints one table, the peers' figures beside ours;
+# everything the benchmarks print goes to build-bench/bench.log. --quick runs every benchmark on small sizes, to
+# check that they run.
 #
 # A benchmark reports a figure on a line "figure<TAB>who<TAB>measure<TAB>value"; who is Quillmere or a peer.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build-bench
-pages=1000000 exported=65535 imports="10000 100000" attachment=50
+pages=1000000 exported=65535 imports="10000 100000" rich=20000 attachment=50
 if [ "${1:-}" = "--quick" ]; then
-    pages=20000 exported=2000 imports=1000 attachment=5
+    pages=20000 exported=2000 imports=1000 rich=1000 attachment=5
 fi
 
 cd "$root"
@@ -40,6 +41,9 @@ run "$build/bench/export/bench_export" --docs "$exported" --out "$out" --no-even
 run "$build/bench/export/bench_export" --docs "$exported" --out "$out" --component
 for count in $imports; do
     run "$build/bench/dxl/bench_dxl" "$count"
+done
+for sample in richtext mail; do
+    run "$build/bench/dxl/bench_dxl" "$rich" "$root/tests/data/dxl/quillmere/$sample.xml"
 done
 run "$build/bench/dxl/bench_dxl" --attachment "$attachment"
 run /usr/bin/python3 "$root/bench/batch/bench_batch.py" "$build/src/cli/quillmere-export" \

@@ -6,6 +6,7 @@
 #include "model.h"
 #include "platform/registry.h"
 #include "readeraccess.h"
+#include "richtextbody.h"
 #include "store.h"
 
 #include <QDateTime>
@@ -68,6 +69,10 @@ void insertDocument(Store& store, const DocumentSpec& def)
         for (const FileSpec& file : itemDef.objects) {
             object->bind(1, docId).bind(2, seq).bind(3, ++objectSeq).bind(4, file.name).bindBlob(5, file.data).run();
         }
+        if (itemDef.type == RichTextType && !itemDef.dxl.isEmpty())
+            writeBody(store, docId, seq, BodyFormat::Dxl, itemDef.dxl);
+        else if (itemDef.type == RichTextType && !itemDef.mime.isEmpty())
+            writeBody(store, docId, seq, BodyFormat::Mime, itemDef.mime);
     }
     Query attachment(store.statement("INSERT INTO attachments(doc_id, seq, name, data) VALUES(?, ?, ?, ?)"));
     qint64 attachmentSeq = 0;

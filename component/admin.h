@@ -51,6 +51,9 @@ struct ItemSpec
     int type = 0;
     QJsonArray values;             // as stored (see model.h)
     std::vector<FileSpec> objects; // rich text only
+    // Rich text only, at most one: its DXL <richtext> element, or a mail body's MIME message (richtextbody.h).
+    QByteArray dxl = {};
+    QByteArray mime = {};
 };
 
 struct DocumentSpec

@@ -11,6 +11,7 @@
 #include "platform/paths.h"
 #include "platform/registry.h"
 #include "readeraccess.h"
+#include "richtextbody.h"
 #include "store.h"
 #include "storeddocument.h"
 
@@ -213,6 +214,24 @@ public:
         return std::make_unique<EmbeddedObjectImpl>(m_db, m_docId, m_record.seq, seq, name);
     }
 
+    QByteArray ExportDXL() const override
+    {
+        const std::optional<StoredBody> body = storedBody(m_db->store(), m_docId, m_unid, m_record);
+        if (body && body->format == qint64(BodyFormat::Dxl))
+            return body->content;
+        return domino::plainTextAsDxl(plainText());
+    }
+
+    // What the file keeps of the item's structure; a format it does not know is an error of the item.
+    static std::optional<StoredBody> storedBody(Store& store, qint64 docId, const QString& unid, const StoredItem& item)
+    {
+        std::optional<StoredBody> body = readBody(store, docId, item.seq);
+        if (body && body->format != qint64(BodyFormat::Dxl) && body->format != qint64(BodyFormat::Mime))
+            throw DominoError(u"文档"_s + unid + u"中域"_s + item.name + u"存储的值无效：富文本的格式编号未知（"_s +
+                              QString::number(body->format) + u"）"_s);
+        return body;
+    }
+
 private:
     QString plainText() const
     {
@@ -235,6 +254,16 @@ private:
     qint64 m_docId;
     QString m_unid;
     StoredItem m_record;
+};
+
+class MIMEEntityImpl : public domino::NotesMIMEEntity
+{
+public:
+    explicit MIMEEntityImpl(QByteArray message) : m_message(std::move(message)) {}
+    QByteArray GetEntityAsText() const override { return m_message; }
+
+private:
+    QByteArray m_message;
 };
 
 class DocumentImpl : public domino::NotesDocument
@@ -318,6 +347,18 @@ public:
         if (item.type != RichTextType)
             throw DominoError(u"域"_s + name + u"不是RTF域"_s);
         return std::make_unique<RichTextItemImpl>(m_db, m_stored.id(), m_stored.universalId(), item);
+    }
+
+    std::unique_ptr<domino::NotesMIMEEntity> GetMIMEEntity(const QString& itemName) const override
+    {
+        const StoredItem* item = m_stored.find(itemName);
+        if (!item || item->type != RichTextType)
+            return nullptr;
+        const std::optional<StoredBody> body =
+            RichTextItemImpl::storedBody(m_db->store(), m_stored.id(), m_stored.universalId(), *item);
+        if (!body || body->format != qint64(BodyFormat::Mime))
+            return nullptr;
+        return std::make_unique<MIMEEntityImpl>(body->content);
     }
 
     QStringList attachmentNames() const

@@ -1,6 +1,9 @@
 #include "admin.h"
 #include "domino/error.h"
 #include "model.h"
+#include "richtext/plaintext.h"
+#include "richtext/raster.h"
+#include "richtextbody.h"
 #include "store.h"
 
 #include <QCryptographicHash>
@@ -168,6 +171,94 @@ void makeContracts(const QString& path)
     addView(path, view(u"按金额"_s, itemColumns({u"金额"_s, u"合同名称"_s}), {}, 0, true));
 }
 
+// A small bar chart, for the pictures of the rich text and of the mail.
+QByteArray chartPng(quint32 colour)
+{
+    richtext::Raster raster;
+    raster.width = 60;
+    raster.height = 36;
+    raster.pixels.fill(0xffffffff, qsizetype(raster.width) * raster.height);
+    const int bars[] = {12, 26, 18, 32, 22};
+    for (int bar = 0; bar < 5; ++bar) {
+        for (int y = raster.height - bars[bar]; y < raster.height; ++y) {
+            for (int x = 4 + bar * 11; x < 12 + bar * 11; ++x)
+                raster.pixels[qsizetype(y) * raster.width + x] = colour;
+        }
+    }
+    return richtext::encodePng(raster);
+}
+
+// A memo whose body shows what rich text holds: a heading, runs, lists, a table, a picture, links, a rule and a
+// section.
+ItemSpec richMemo(const QString& name, const QString& linkedId)
+{
+    const QByteArray dxl =
+        "<richtext>\n"
+        "<pardef id='1'/>\n<pardef id='2' align='center' spaceafter='1.5'/>\n"
+        "<pardef id='3' leftmargin='1.25in' list='bullet'/>\n"
+        "<pardef id='4' leftmargin='1.25in' list='number'/>\n"
+        "<par def='2'><run><font size='14pt' style='bold' color='#1f4e79'/>第一季度工作安排</run></par>\n"
+        "<par def='1'>各部门：本季度的工作安排如下，请<run><font style='bold'/>按时完成</run>，"
+        "<run><font color='red'/>逾期</run>请说明原因。</par>\n"
+        "<par def='3'>整理客户资料</par>\n<par>更新合同台账</par>\n"
+        "<par def='4'>一月：准备</par>\n<par>二月：执行</par>\n<par>三月：总结</par>\n"
+        "<table widthtype='fixedleft'><tablecolumn width='1.5in'/><tablecolumn width='1in'/>"
+        "<tablerow><tablecell bgcolor='#dde8f4'><par def='1'><run><font style='bold'/>部门</run></par>"
+        "</tablecell><tablecell bgcolor='#dde8f4'><par def='1'><run><font style='bold'/>人数</run>"
+        "</par></tablecell></tablerow>\n"
+        "<tablerow><tablecell><par def='1'>财务部</par></tablecell><tablecell><par def='1'>12</par>"
+        "</tablecell></tablerow>\n"
+        "<tablerow><tablecell><par def='1'>销售部</par></tablecell><tablecell><par def='1'>30</par>"
+        "</tablecell></tablerow></table>\n"
+        "<par def='1'>各月完成情况：<picture width='60px' height='36px' alttext='完成情况'><png>" +
+        chartPng(0xff2e75b6).toBase64() +
+        "</png></picture></par>\n"
+        "<par def='1'>详见<urllink href='https://www.example.cn/plan'>公司计划页面</urllink>和"
+        "<doclink document='" +
+        linkedId.toLatin1() +
+        "' description='第2份备忘录'>会议通知</doclink>。</par>\n"
+        "<par def='1'><horizrule/></par>\n"
+        "<section expanded='true'><sectiontitle pardef='1'><text>附注</text></sectiontitle>\n"
+        "<par def='1'>本安排由办公室拟定。</par></section>\n"
+        "</richtext>";
+    ItemSpec item{name, RichTextType, QJsonArray{richtext::richTextPlainText(dxl).text}, {}};
+    item.dxl = dxl;
+    return item;
+}
+
+// A mail kept as MIME, as an import of a Notes mail keeps it: HTML with a picture it shows by cid:, and an
+// attachment; its From and To as the text items an import makes of them.
+void makeMail(DocumentSpec& doc, const QString& bodyName)
+{
+    const QByteArray agenda = u"会议议程\n1. 季度总结\n2. 下季度计划\n"_s.toUtf8();
+    const QByteArray message =
+        "MIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=\"mixed\"\r\n\r\n"
+        "--mixed\r\nContent-Type: multipart/related; boundary=\"related\"\r\n\r\n"
+        "--related\r\nContent-Type: text/html; charset=UTF-8\r\nContent-Transfer-Encoding: base64\r\n\r\n" +
+        u"<html><body><p>各位同事：</p><p>季度总结会定于<b>周五下午三点</b>在三楼会议室召开，"
+        "议程见附件。</p><p><img src=\"cid:chart@quill.example\" alt=\"完成情况\"></p>"
+        "<p>办公室</p></body></html>"_s.toUtf8()
+            .toBase64(QByteArray::Base64Encoding) +
+        "\r\n--related\r\nContent-Type: image/png\r\nContent-ID: <chart@quill.example>\r\n"
+        "Content-Transfer-Encoding: base64\r\n\r\n" +
+        chartPng(0xffc55a11).toBase64() +
+        "\r\n--related--\r\n\r\n--mixed\r\nContent-Type: text/plain; charset=UTF-8\r\n"
+        "Content-Disposition: attachment; filename*=UTF-8''%E4%BC%9A%E8%AE%AE%E8%AE%AE%E7%A8%8B.txt\r\n"
+        "Content-Transfer-Encoding: base64\r\n\r\n" +
+        agenda.toBase64() + "\r\n--mixed--\r\n";
+    const DecodedMail mail = decodeMail(message);
+    for (ItemSpec& item : doc.items) {
+        if (item.name == bodyName) {
+            item.values = QJsonArray{mail.plainText};
+            item.mime = message;
+        }
+    }
+    doc.items.push_back(text(u"From"_s, {u"办公室 <office@quill.example>"_s}));
+    doc.items.push_back(text(u"To"_s, {u"全体员工 <all@quill.example>"_s}));
+    for (const auto& [name, bytes] : mail.attachments)
+        doc.attachments.push_back(FileSpec{name, bytes});
+}
+
 void makeArchive(const QString& path)
 {
     const QString db = u"archive"_s;
@@ -184,6 +275,9 @@ void makeArchive(const QString& path)
             doc.attachments = {{u"附件"_s + QString::number(i) + u".txt"_s, QByteArray(1000 + i, 'x')}};
         docs.push_back(std::move(doc));
     }
+    // The first two show a body as it was written: rich text, and a mail.
+    docs[0].items[2] = richMemo(u"正文"_s, docs[1].unid);
+    makeMail(docs[1], u"正文"_s);
     addDocuments(path, docs);
     addView(path, view(u"归档文档"_s,
                        {{u"主题"_s, u"Subject"_s, {}}, itemColumn(u"日期"_s), {u"修改时间"_s, {}, u"@Modified"_s}}));

@@ -22,6 +22,11 @@ namespace {
 const char kViewAliasesTable[] = "CREATE TABLE view_aliases(view_id INTEGER NOT NULL, seq INTEGER NOT NULL, "
                                  "alias TEXT NOT NULL, PRIMARY KEY(view_id, seq)) WITHOUT ROWID";
 
+// A rich-text item's structure beside its plain text: format 1 its DXL <richtext> element, 2 a mail body's MIME
+// message (richtextbody.h). Files of version 2 and older have none.
+const char kRichTextTable[] = "CREATE TABLE rich_text(doc_id INTEGER NOT NULL, item_seq INTEGER NOT NULL, "
+                              "format INTEGER NOT NULL, content BLOB NOT NULL, PRIMARY KEY(doc_id, item_seq))";
+
 const char* const kSchema[] = {
     "CREATE TABLE meta(key TEXT PRIMARY KEY, value TEXT NOT NULL) WITHOUT ROWID",
     "CREATE TABLE documents(id INTEGER PRIMARY KEY, unid TEXT NOT NULL UNIQUE, form TEXT NOT NULL DEFAULT '', "
@@ -33,6 +38,7 @@ const char* const kSchema[] = {
     "PRIMARY KEY(doc_id, seq))",
     "CREATE TABLE embedded_objects(doc_id INTEGER NOT NULL, item_seq INTEGER NOT NULL, seq INTEGER NOT NULL, "
     "name TEXT NOT NULL, data BLOB NOT NULL, PRIMARY KEY(doc_id, item_seq, seq))",
+    kRichTextTable,
     // sort_column: index of the column whose value orders the view, -1 for creation order. A view selects the
     // documents of its form (NULL: all) for which its selection formula (empty: none) is true.
     "CREATE TABLE views(id INTEGER PRIMARY KEY, name TEXT NOT NULL UNIQUE COLLATE NOCASE, form TEXT, "
@@ -524,6 +530,8 @@ void Store::checkSchema(Mode mode)
         exec(kViewAliasesTable);
     if (mode == Mode::ReadWrite && !hasColumn("views", "selection"))
         exec("ALTER TABLE views ADD COLUMN selection TEXT NOT NULL DEFAULT ''");
+    if (mode == Mode::ReadWrite && !hasTable("rich_text"))
+        exec(kRichTextTable);
 }
 
 bool Store::hasColumn(const char* table, const char* column)

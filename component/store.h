@@ -19,9 +19,10 @@ namespace quill::component {
 // The file format of a database (.nsf): one SQLite file. The meta table names the format and its
 // schema version; a file without them, or with a newer version, is refused.
 inline constexpr char kFormatName[] = "quillmere-nsf";
-// Version 2 added the date-time kinds of model.h; a file of version 1 is read as it was and becomes
-// version 2 when written.
-inline constexpr int kSchemaVersion = 2;
+// Version 2 added the date-time kinds of model.h; version 3 the structure of rich text beside its plain text
+// (the table rich_text, richtextbody.h). A file of an older version is read as it was (its rich text as its
+// plain text) and becomes the current version when written.
+inline constexpr int kSchemaVersion = 3;
 
 // Access levels of an access list entry.
 enum AccessLevel

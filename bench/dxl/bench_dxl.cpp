@@ -1,6 +1,7 @@
 // bench_dxl COUNT [SAMPLE]: repeats the documents of a DXL sample with fresh universal ids into a file of
 // COUNT documents in /tmp, imports it into a new database and prints documents and megabytes per second
-// and the process's peak resident memory.
+// and the process's peak resident memory. A sample given is named in the figures (the rich-text and mail
+// samples: rich text kept as DXL, mail bodies assembled and decoded).
 // bench_dxl --attachment MB: the same for one document with one attachment of MB megabytes.
 
 #include "dxlimport.h"
@@ -93,9 +94,11 @@ int main(int argc, char** argv)
     const QStringList args = app.arguments();
     const bool attachment = args.value(1) == u"--attachment"_s;
     const qint64 count = args.value(attachment ? 2 : 1, attachment ? u"50"_s : u"100000"_s).toLongLong();
+    const bool ownSample = !attachment && args.size() > 2;
     const QString samplePath = args.value(2, QStringLiteral(QUILL_DXL_SAMPLES) + u"/plomino/test_100docs.xml"_s);
-    const QString name =
-        u"/tmp/quill-dxl-bench-"_s + (attachment ? u"attachment-"_s : QString()) + QString::number(count);
+    const QString sampleName = ownSample ? QFileInfo(samplePath).completeBaseName() : QString();
+    const QString name = u"/tmp/quill-dxl-bench-"_s + (attachment ? u"attachment-"_s : QString()) +
+                         (ownSample ? sampleName + u'-' : QString()) + QString::number(count);
     const QString file = name + u".xml"_s;
     const QString db = name + u".nsf"_s;
     if (!QFileInfo::exists(file) &&
@@ -117,9 +120,10 @@ int main(int argc, char** argv)
                     "(%lld KiB before the import)\n",
                     static_cast<long long>(report.documents), megabytes, seconds, double(report.documents) / seconds,
                     megabytes / seconds, static_cast<long long>(peakRssKiB()), static_cast<long long>(rssBefore));
-        const QByteArray run = (attachment ? u"DXL import of one %1 MB attachment"_s : u"DXL import of %1 documents"_s)
-                                   .arg(count)
-                                   .toUtf8();
+        const QByteArray run =
+            ((attachment ? u"DXL import of one %1 MB attachment"_s : u"DXL import of %1 documents"_s).arg(count) +
+             (ownSample ? u" ("_s + sampleName + u".xml)"_s : QString()))
+                .toUtf8();
         if (!attachment)
             std::printf("figure\tQuillmere\t%s: documents per second\t%.0f\n", run.constData(),
                         double(report.documents) / seconds);

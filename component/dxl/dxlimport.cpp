@@ -5,6 +5,8 @@
 #include "dxlreader.h"
 #include "model.h"
 #include "platform/error.h"
+#include "richtext/mimeitems.h"
+#include "richtextbody.h"
 #include "store.h"
 
 #include <QDateTime>
@@ -129,6 +131,7 @@ public:
                 Query q(m_store.statement(sql));
                 q->bind(1, m_docId).run();
             }
+            deleteBodies(m_store, m_docId);
             Query q(m_store.statement("UPDATE documents SET form = ?, created = ?, modified = ? WHERE id = ?"));
             q->bind(1, m_form).bind(2, created).bind(3, modified).bind(4, m_docId).run();
             ++m_report.replacedDocuments;
@@ -140,6 +143,7 @@ public:
         m_itemSeq = 0;
         m_attachmentSeq = 0;
         m_richObjects.clear();
+        m_mails.clear();
         if (m_formFromAttribute)
             insertItem(u"Form"_s, TextType, QJsonArray{m_form});
     }
@@ -168,6 +172,19 @@ public:
             type = RichTextType;
             values.append(item.texts.value(0));
             break;
+        case Item::Kind::MimePart:
+            mimePart(item);
+            return;
+        case Item::Kind::Rfc822: {
+            // A header of the mail: a text item of the name it has in the DXL.
+            const std::optional<richtext::Rfc822Header> header = richtext::parseRfc822Item(item.raw);
+            if (!header) {
+                counted(item.line, u"跳过了%1个数据不完整的RFC 822邮件头项，第一个在第%2行"_s);
+                return;
+            }
+            values.append(header->text);
+            break;
+        }
         }
         if (item.name.compare(u"Form"_s, Qt::CaseInsensitive) == 0 && item.kind == Item::Kind::Text) {
             if (m_formFromAttribute)
@@ -178,6 +195,8 @@ public:
         insertItem(item.name, type, values);
         if (!item.objectNames.isEmpty())
             m_richObjects.emplace_back(m_itemSeq, item.objectNames);
+        if (type == RichTextType)
+            writeBody(m_store, m_docId, m_itemSeq, BodyFormat::Dxl, item.richText);
     }
 
     // An attachment's size is known only once it is decoded: its bytes wait in a temporary file and
@@ -255,6 +274,8 @@ public:
                     [&](qint64 offset, const char* data, qint64 length) { to.write(offset, data, length); });
             }
         }
+        for (const Mail& mail : m_mails)
+            finishMail(mail);
         ++m_report.documents;
     }
 
@@ -290,6 +311,13 @@ private:
         qint64 count;
         qint64 firstLine;
     };
+    struct Mail
+    {
+        QString name;
+        qint64 seq;  // of its item
+        qint64 line; // of its first part
+        QList<QByteArray> parts;
+    };
 
     // The document's own id; a missing or invalid one is replaced by a new one and counted. An id seen
     // before in the same file is refused.
@@ -311,6 +339,68 @@ private:
                                   u"行），没有导入任何内容"_s);
         }
         return unid;
+    }
+
+    // The parts of a mail body come one item each, all of the body's name; the first holds its place.
+    void mimePart(const Item& item)
+    {
+        const auto it = std::find_if(m_mails.begin(), m_mails.end(), [&](const Mail& mail) {
+            return mail.name.compare(item.name, Qt::CaseInsensitive) == 0;
+        });
+        if (it != m_mails.end()) {
+            it->parts << item.raw;
+            return;
+        }
+        insertItem(item.name, RichTextType, QJsonArray{QString()});
+        m_mails.push_back(Mail{item.name, m_itemSeq, item.line, {item.raw}});
+    }
+
+    // The mail body whole, once the document's objects are there: its MIME message kept for its page, its text as
+    // the item's plain text, its attachments as the document's. The objects that held its parts' bodies are in the
+    // message now, and no attachments of the document.
+    void finishMail(const Mail& mail)
+    {
+        std::vector<qint64> usedObjects;
+        const richtext::AssembledMessage assembled =
+            richtext::assembleMimeMessage(mail.parts, [&](const QString& name) -> std::optional<QByteArray> {
+                Query find(m_store.statement(
+                    "SELECT rowid FROM attachments WHERE doc_id = ? AND name = ? ORDER BY seq LIMIT 1"));
+                find->bind(1, m_docId).bind(2, name);
+                if (!find->step())
+                    return std::nullopt;
+                const qint64 rowId = find->int64(0);
+                find->reset();
+                Blob blob(m_store, "attachments", "data", rowId, false);
+                QByteArray bytes(blob.size(), Qt::Uninitialized);
+                blob.read(0, bytes.data(), bytes.size());
+                usedObjects.push_back(rowId);
+                return bytes;
+            });
+        for (const QString& problem : assembled.problems)
+            notice(mail.line, u"文档"_s + m_unid + u"的邮件正文"_s + mail.name + u"："_s + problem);
+        const DecodedMail decoded = decodeMail(assembled.message);
+        {
+            Query q(m_store.statement("UPDATE items SET value = ? WHERE doc_id = ? AND seq = ?"));
+            q->bind(1, encodeValues(QJsonArray{decoded.plainText})).bind(2, m_docId).bind(3, mail.seq).run();
+        }
+        writeBody(m_store, m_docId, mail.seq, BodyFormat::Mime, assembled.message);
+        for (const qint64 rowId : usedObjects) {
+            Query size(m_store.statement("SELECT length(data) FROM attachments WHERE rowid = ?"));
+            size->bind(1, rowId);
+            if (!size->step())
+                continue; // used by two parts
+            m_report.attachmentBytes -= size->int64(0);
+            size->reset();
+            --m_report.attachments;
+            Query remove(m_store.statement("DELETE FROM attachments WHERE rowid = ?"));
+            remove->bind(1, rowId).run();
+        }
+        for (const auto& [name, bytes] : decoded.attachments) {
+            Query q(m_store.statement("INSERT INTO attachments(doc_id, seq, name, data) VALUES(?, ?, ?, ?)"));
+            q->bind(1, m_docId).bind(2, ++m_attachmentSeq).bind(3, name).bindBlob(4, bytes).run();
+            ++m_report.attachments;
+            m_report.attachmentBytes += bytes.size();
+        }
     }
 
     void insertItem(const QString& name, int type, const QJsonArray& values)
@@ -337,6 +427,7 @@ private:
     qint64 m_itemSeq = 0;
     qint64 m_attachmentSeq = 0;
     std::vector<std::pair<qint64, QStringList>> m_richObjects;
+    std::vector<Mail> m_mails;
     QString m_attachmentName;
     std::unique_ptr<QTemporaryFile> m_attachment;
 };

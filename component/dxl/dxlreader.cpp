@@ -4,6 +4,7 @@
 #include "platform/error.h"
 
 #include <QIODevice>
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <exception>
@@ -11,6 +12,7 @@
 #include <map>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -62,6 +64,7 @@ enum class Tag
     ObjectRef,
     RichSkipped, // rich-text content without readable text: pictures, paragraph styles, code
     Mime,
+    RawItemData,
 };
 
 Tag tagOf(std::string_view local)
@@ -103,6 +106,7 @@ Tag tagOf(std::string_view local)
         {"attachmentref", Tag::AttachmentRef},
         {"objectref", Tag::ObjectRef},
         {"mime", Tag::Mime},
+        {"rawitemdata", Tag::RawItemData},
         {"picture", Tag::RichSkipped},
         {"pardef", Tag::RichSkipped},
         {"imagemap", Tag::RichSkipped},
@@ -129,6 +133,117 @@ bool isTrue(const QString& value)
 {
     return value == u"true"_s;
 }
+
+// Elements a DXL file may have as its root; one without a namespace is read as DXL.
+bool isDxlRoot(Tag tag)
+{
+    return tag == Tag::Database || tag == Tag::Document || tag == Tag::Note || tag == Tag::View || tag == Tag::Folder;
+}
+
+// The local name of an element's name as the parser gives it ("namespace\x01local" or "local").
+std::string_view localName(const XML_Char* name)
+{
+    const char* separator = std::strchr(name, kSeparator);
+    return separator ? std::string_view(separator + 1) : std::string_view(name);
+}
+
+// A rich-text element written anew as it is read (Item::richText). What is kept is XML a renderer reads as
+// the original: every character escaped where it could mean markup or be normalised away.
+class RichTextWriter
+{
+public:
+    void start(std::string_view local, const XML_Char** attrs)
+    {
+        closeTag();
+        m_out += '<';
+        m_out.append(local.data(), qsizetype(local.size()));
+        for (int i = 0; attrs[i]; i += 2) {
+            if (std::strchr(attrs[i], kSeparator))
+                continue; // an attribute of another namespace (xml:space and the like)
+            m_out += ' ';
+            m_out += attrs[i];
+            m_out += "=\"";
+            escape(attrs[i + 1], qsizetype(std::strlen(attrs[i + 1])), true);
+            m_out += '"';
+        }
+        m_open = true;
+    }
+
+    void end(std::string_view local)
+    {
+        if (m_open) {
+            m_out += "/>";
+            m_open = false;
+            return;
+        }
+        m_out += "</";
+        m_out.append(local.data(), qsizetype(local.size()));
+        m_out += '>';
+    }
+
+    void characters(const XML_Char* data, int length)
+    {
+        closeTag();
+        escape(data, length, false);
+    }
+
+    QByteArray take()
+    {
+        m_open = false;
+        return std::exchange(m_out, QByteArray());
+    }
+
+private:
+    void closeTag()
+    {
+        if (m_open) {
+            m_out += '>';
+            m_open = false;
+        }
+    }
+
+    void escape(const char* data, qsizetype length, bool attribute)
+    {
+        qsizetype from = 0;
+        for (qsizetype i = 0; i < length; ++i) {
+            const char* reference = nullptr;
+            switch (data[i]) {
+            case '&':
+                reference = "&amp;";
+                break;
+            case '<':
+                reference = "&lt;";
+                break;
+            case '>':
+                reference = "&gt;";
+                break;
+            case '\r':
+                reference = "&#13;";
+                break;
+            case '"':
+                reference = attribute ? "&quot;" : nullptr;
+                break;
+            case '\t':
+                reference = attribute ? "&#9;" : nullptr;
+                break;
+            case '\n':
+                reference = attribute ? "&#10;" : nullptr;
+                break;
+            default:
+                break;
+            }
+            if (reference) {
+                m_out.append(data + from, i - from);
+                m_out += reference;
+                from = i + 1;
+            }
+        }
+        m_out.append(data + from, length - from);
+    }
+
+    QByteArray m_out;
+    bool m_open = false; // a start tag not yet closed: an element without content ends as "/>"
+};
 
 // Plain text of a rich-text item: paragraphs as lines, a table row as one line of tab-separated cells.
 class RichTextFlattener
@@ -281,9 +396,9 @@ private:
     {
         static_cast<Impl*>(self)->guarded([&](Impl& impl) { impl.start(name, attrs); });
     }
-    static void XMLCALL onEnd(void* self, const XML_Char*)
+    static void XMLCALL onEnd(void* self, const XML_Char* name)
     {
-        static_cast<Impl*>(self)->guarded([](Impl& impl) { impl.end(); });
+        static_cast<Impl*>(self)->guarded([&](Impl& impl) { impl.end(name); });
     }
     static void XMLCALL onCharacters(void* self, const XML_Char* data, int length)
     {
@@ -320,7 +435,7 @@ private:
     Tag parent(size_t up = 1) const { return m_stack.size() >= up ? m_stack[m_stack.size() - up].tag : Tag::Other; }
 
     void start(const XML_Char* name, const XML_Char** attrs);
-    void end();
+    void end(const XML_Char* name);
     void characters(const XML_Char* data, int length);
 
     void skip() { m_skipDepth = 1; }
@@ -342,9 +457,9 @@ private:
     void startView(Tag tag, const XML_Char** attrs);
     void startDocument(Tag tag, const XML_Char** attrs);
     void startValue(Tag tag, const XML_Char** attrs);
-    void startItemValue(Tag tag);
+    void startItemValue(Tag tag, const XML_Char** attrs);
     bool startAttachment(Tag tag, Tag up, const XML_Char** attrs);
-    void endRichText(Tag tag, size_t depth);
+    void endRichText(Tag tag, size_t depth, const XML_Char* name);
     void endValue(Tag tag);
     void keepValue(Tag tag);
     void endAttachment();
@@ -362,6 +477,7 @@ private:
     std::exception_ptr m_error;
 
     std::vector<Frame> m_stack;
+    bool m_bareRoot = false;  // the root has no namespace: so have the DXL elements
     std::string_view m_local; // the local name of the element being started
     int m_skipDepth = 0;
     bool m_collect = false;
@@ -395,6 +511,9 @@ private:
     int m_pairIndex = 0;
     std::optional<RichTextFlattener> m_rich;
     size_t m_richDepth = 0;
+    RichTextWriter m_richXml;
+    size_t m_richQuietDepth = 0; // an element inside the rich text whose content gives no plain text
+    bool m_inRawData = false;
 
     // The attachment being decoded.
     bool m_inFileData = false;
@@ -406,6 +525,7 @@ private:
 void Reader::Impl::read(QIODevice& input, const QString& fileName)
 {
     m_fileName = fileName;
+    m_bareRoot = false;
     m_parser = XML_ParserCreateNS(nullptr, kSeparator);
     if (!m_parser)
         throw platform::Error(u"内存不足，无法读取DXL文件"_s + fileName);
@@ -460,11 +580,15 @@ void Reader::Impl::start(const XML_Char* name, const XML_Char** attrs)
         return;
     }
     const char* separator = std::strchr(name, kSeparator);
-    const bool dxl = separator && std::string_view(name, size_t(separator - name)) == kDxlNamespace;
-    const std::string_view local = separator ? std::string_view(separator + 1) : std::string_view(name);
+    bool dxl = separator ? std::string_view(name, size_t(separator - name)) == kDxlNamespace : m_bareRoot;
+    const std::string_view local = localName(name);
     if (m_stack.empty() && !dxl) {
-        fail(u"不是DXL文件：根元素<"_s + QString::fromUtf8(local.data(), qsizetype(local.size())) +
-             u">不在DXL命名空间"_s + QString::fromLatin1(kDxlNamespace) + u"中"_s);
+        // Cut from a document whose namespace was declared above it, DXL may come without its declaration.
+        if (separator || !isDxlRoot(tagOf(local)))
+            fail(u"不是DXL文件：根元素<"_s + QString::fromUtf8(local.data(), qsizetype(local.size())) +
+                 u">不在DXL命名空间"_s + QString::fromLatin1(kDxlNamespace) + u"中"_s);
+        m_bareRoot = true;
+        dxl = true;
     }
     const Tag tag = dxl ? tagOf(local) : Tag::Foreign;
     m_local = local;
@@ -475,12 +599,13 @@ void Reader::Impl::start(const XML_Char* name, const XML_Char** attrs)
     m_stack.push_back(Frame{tag});
 
     if (m_rich) {
-        if (tag == Tag::RichSkipped || tag == Tag::Code || tag == Tag::AttachmentRef || tag == Tag::ObjectRef) {
+        // All of it is kept; pictures, code and the like give no plain text.
+        m_richXml.start(local, attrs);
+        if (m_richQuietDepth == 0) {
             m_rich->start(tag, attrs);
-            skipElement();
-            return;
+            if (tag == Tag::RichSkipped || tag == Tag::Code || tag == Tag::AttachmentRef || tag == Tag::ObjectRef)
+                m_richQuietDepth = m_stack.size();
         }
-        m_rich->start(tag, attrs);
         return;
     }
     if (m_itemDepth > 0) {
@@ -626,6 +751,7 @@ void Reader::Impl::startDocument(Tag tag, const XML_Char** attrs)
         m_itemDepth = m_stack.size();
         m_item = Item{};
         m_item.name = attribute(attrs, "name");
+        m_item.line = line();
         m_item.names = isTrue(attribute(attrs, "names"));
         m_item.readers = isTrue(attribute(attrs, "readers"));
         m_item.authors = isTrue(attribute(attrs, "authors"));
@@ -644,7 +770,7 @@ void Reader::Impl::startDocument(Tag tag, const XML_Char** attrs)
 void Reader::Impl::startValue(Tag tag, const XML_Char** attrs)
 {
     if (m_stack.size() - m_itemDepth == 1) {
-        startItemValue(tag);
+        startItemValue(tag, attrs);
         return;
     }
     const Tag up = parent(2);
@@ -670,7 +796,7 @@ void Reader::Impl::startValue(Tag tag, const XML_Char** attrs)
 }
 
 // The first element in an item says what its values are; what follows it is left out.
-void Reader::Impl::startItemValue(Tag tag)
+void Reader::Impl::startItemValue(Tag tag, const XML_Char** attrs)
 {
     using Kind = Item::Kind;
     if (m_itemHasValue || m_unsupportedValue.size() > 0) {
@@ -696,11 +822,27 @@ void Reader::Impl::startItemValue(Tag tag)
         m_item.kind = Kind::RichText;
         m_rich.emplace();
         m_richDepth = m_stack.size();
+        m_richQuietDepth = 0;
+        m_richXml.take();
+        m_richXml.start(m_local, attrs);
         m_itemHasValue = true;
         return;
     case Tag::Object:
         m_itemIsFile = true;
         return;
+    case Tag::RawItemData: {
+        // Hexadecimal item types: MIME_PART and RFC822_TEXT are the two a mail keeps.
+        bool ok = false;
+        const uint type = attribute(attrs, "type").trimmed().toUInt(&ok, 16);
+        if (ok && (type == 0x19 || type == 0x502)) {
+            m_item.kind = type == 0x19 ? Kind::MimePart : Kind::Rfc822;
+            m_itemHasValue = true;
+            m_inRawData = true;
+            m_base64.reset();
+            return;
+        }
+        [[fallthrough]];
+    }
     default:
         // itemdata, rawitemdata, formula and anything unknown: kept out, counted.
         m_unsupportedValue = QString::fromUtf8(m_local.data(), qsizetype(m_local.size()));
@@ -753,15 +895,27 @@ void Reader::Impl::characters(const XML_Char* data, int length)
         }
         return;
     }
+    if (m_inRawData) {
+        qsizetype bad = 0;
+        if (!m_base64.feed(data, length, m_item.raw, &bad)) {
+            const qint64 at = line() + std::count(data, data + bad, '\n');
+            throw platform::Error(u"DXL文件"_s + m_fileName + u"第"_s + QString::number(at) + u"行：项"_s +
+                                  m_item.name + u"的base64数据有误（字符“"_s + QString::fromUtf8(data + bad, 1) +
+                                  u"”）"_s);
+        }
+        return;
+    }
     if (m_rich) {
-        m_rich->characters(data, length);
+        m_richXml.characters(data, length);
+        if (m_richQuietDepth == 0)
+            m_rich->characters(data, length);
         return;
     }
     if (m_collect)
         m_text += QString::fromUtf8(data, length);
 }
 
-void Reader::Impl::end()
+void Reader::Impl::end(const XML_Char* name)
 {
     if (m_skipDepth > 0) {
         --m_skipDepth;
@@ -770,7 +924,7 @@ void Reader::Impl::end()
     const Tag tag = m_stack.back().tag;
     const size_t depth = m_stack.size();
     if (m_rich && depth >= m_richDepth)
-        endRichText(tag, depth);
+        endRichText(tag, depth, name);
     else if (m_itemDepth > 0 && depth > m_itemDepth)
         endValue(tag);
     else if (m_itemDepth > 0 && depth == m_itemDepth)
@@ -782,14 +936,19 @@ void Reader::Impl::end()
     m_stack.pop_back();
 }
 
-void Reader::Impl::endRichText(Tag tag, size_t depth)
+void Reader::Impl::endRichText(Tag tag, size_t depth, const XML_Char* name)
 {
+    m_richXml.end(localName(name));
     if (depth > m_richDepth) {
-        m_rich->end(tag);
+        if (m_richQuietDepth == 0)
+            m_rich->end(tag);
+        else if (depth == m_richQuietDepth)
+            m_richQuietDepth = 0;
         return;
     }
     m_item.texts = QStringList{m_rich->text()};
     m_item.objectNames = m_rich->objects();
+    m_item.richText = m_richXml.take();
     m_rich.reset();
 }
 
@@ -801,6 +960,10 @@ void Reader::Impl::endValue(Tag tag)
         keepValue(tag);
     } else if (tag == Tag::FileData && m_inFileData) {
         endAttachment();
+    } else if (tag == Tag::RawItemData && m_inRawData) {
+        m_inRawData = false;
+        if (!m_base64.finish())
+            fail(u"项"_s + m_item.name + u"的base64数据不完整"_s);
     }
 }
 

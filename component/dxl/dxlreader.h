@@ -59,7 +59,9 @@ struct Item
         Text,
         Number,
         DateTime,
-        RichText
+        RichText,
+        MimePart, // <rawitemdata type='19'>: one part of a mail body kept as MIME
+        Rfc822,   // <rawitemdata type='502'>: one header of a mail as it came
     };
     QString name;
     Kind kind = Kind::Text;
@@ -70,6 +72,12 @@ struct Item
     std::vector<double> numbers;
     std::vector<DateTimeValue> dateTimes;
     QStringList objectNames; // rich text: the attachments and objects it shows, in order
+    // Rich text: its <richtext> element in UTF-8, written anew from what was read: the DXL elements by their
+    // local names without a namespace declaration, attributes of other namespaces and elements of other
+    // namespaces left out, text and attribute values escaped.
+    QByteArray richText;
+    QByteArray raw; // MIME part and RFC 822 items: the value, its base64 decoded
+    qint64 line = 0;
 };
 
 // Receives what the reader finds, in document order. Any of these may throw platform::Error to stop
@@ -98,7 +106,8 @@ public:
 
 // Streams a DXL file into a sink: a whole database, one or more documents in either the <document>
 // or the raw <note class='document'> form, or a view. External entities are never loaded and entity
-// declarations are refused.
+// declarations are refused. A root element without a namespace is read as DXL when it is one of DXL's
+// (database, document, note, view, folder): its elements without a namespace are then DXL's.
 class Reader
 {
 public:

@@ -17,7 +17,10 @@ namespace quill::component::testing {
 //                             the Readers items of the second to fourth name userName, the role [Admin] (which
 //                             the access list gives 销售部) and 销售部: on the server guestName sees 247
 //   业务/合同管理.nsf          "合同管理": views 合同列表 (4,500, sorted by 合同编号), 按金额
-//   业务/归档/2025归档.nsf     "2025年归档": view 归档文档 (100; every tenth document has one attachment)
+//   业务/归档/2025归档.nsf     "2025年归档": view 归档文档 (100; every tenth document has one attachment); the
+//                             正文 of the first keeps its rich text as DXL (heading, lists, a table, a picture,
+//                             a link and a link to the second, a rule, a section); the second is a mail kept as
+//                             MIME (HTML with a picture by cid:, the attachment 会议议程.txt; From and To items)
 //   业务/无视图.nsf            no views
 //   空文件夹/                  an empty folder
 //   .hidden/secret.nsf        a database in a hidden folder

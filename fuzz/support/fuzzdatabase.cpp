@@ -46,6 +46,9 @@ void makeMixed(const QString& path)
     first.items.push_back(item(u"作者"_s, AuthorsType, {u"王五"_s}));
     first.items.push_back(item(u"正文"_s, RichTextType, {u"第一行\t制表\n第二行"_s},
                                {{u"图.png"_s, "\x89PNG\r\n"_ba}, {u"说明.txt"_s, "abc"_ba}}));
+    first.items.back().dxl = "<richtext><par>第一行<tab/>制表<break/>第二行</par></richtext>";
+    first.items.push_back(item(u"邮件"_s, RichTextType, {u"邮件正文"_s}));
+    first.items.back().mime = "Content-Type: text/plain; charset=UTF-8\r\n\r\n邮件正文";
     first.attachments = {{u"a.txt"_s, "attached"_ba}, {u"b.bin"_s, QByteArray(3, '\0')}};
     addDocuments(path, docs);
     addView(path, ViewSpec{u"全部"_s, {{u"编号"_s, u"编号"_s, {}}, {u"标题"_s, u"标题"_s, {}}}, {}, 0, false, {}});

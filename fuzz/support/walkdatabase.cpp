@@ -55,6 +55,11 @@ void walkItem(const domino::NotesDocument& document, const QString& name, const 
                     save(*object, scratch);
             });
         }
+        richText->ExportDXL();
+    });
+    guarded([&] {
+        if (const auto mime = document.GetMIMEEntity(name))
+            mime->GetEntityAsText();
     });
 }
 

@@ -2,6 +2,7 @@
 
 #include "domino/value.h"
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <memory>
@@ -50,6 +51,21 @@ public:
     // The object at that position (from 0) of the EmbeddedObjects list; several may share a name.
     // Throws outside the list.
     virtual std::unique_ptr<NotesEmbeddedObject> EmbeddedObjectAt(int index) const = 0;
+    // The item as Domino's DXL exporter writes it: one <richtext> element in UTF-8, its elements those of the
+    // DXL namespace without a prefix or a namespace declaration, its pictures inline. Attachment icons name
+    // the document's attachments, objects EmbeddedObjects. An item whose structure was not kept (made from
+    // text alone, or by an older program), a mail body among them, gives its plain text as paragraphs.
+    virtual QByteArray ExportDXL() const = 0;
+};
+
+// A mail body kept as MIME, as NotesDocument::GetMIMEEntity gives its top entity.
+class NotesMIMEEntity
+{
+public:
+    virtual ~NotesMIMEEntity() = default;
+    // The whole entity: its headers, an empty line, its body with every part, the bodies of inline pictures
+    // and attachments included.
+    virtual QByteArray GetEntityAsText() const = 0;
 };
 
 class NotesDocument
@@ -75,6 +91,9 @@ public:
     virtual std::unique_ptr<NotesItem> ItemByName(const QString& name) const = 0;
     // The item as rich text; throws when it is missing or not rich text.
     virtual std::unique_ptr<NotesRichTextItem> RichTextItemByName(const QString& name) const = 0;
+    // The mail body the item keeps as MIME (as RichTextItemByName it gives the mail's plain text); nullptr when
+    // there is no such item or it keeps no MIME.
+    virtual std::unique_ptr<NotesMIMEEntity> GetMIMEEntity(const QString& itemName) const = 0;
 };
 
 class NotesView

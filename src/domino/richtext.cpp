@@ -58,7 +58,36 @@ void wrapLine(QString line, int width, QStringList* out)
     out->append(line);
 }
 
+// Characters XML 1.0 cannot hold, even as references.
+bool xmlAllows(char32_t c)
+{
+    return c == u'\t' || (c >= 0x20 && c < 0xD800) || (c >= 0xE000 && c < 0xFFFE) || (c >= 0x10000 && c <= 0x10FFFF);
+}
+
 } // namespace
+
+QByteArray plainTextAsDxl(const QString& text)
+{
+    QString normal = text;
+    normal.replace(u"\r\n"_s, u"\n"_s);
+    normal.replace(u'\r', u'\n');
+    QString out = u"<richtext>\n"_s;
+    for (const QString& line : normal.split(u'\n')) {
+        QString par;
+        for (const char32_t c : line.toUcs4()) {
+            if (c == u'&')
+                par += u"&amp;"_s;
+            else if (c == u'<')
+                par += u"&lt;"_s;
+            else if (c == u'>')
+                par += u"&gt;"_s;
+            else if (xmlAllows(c))
+                par += QString::fromUcs4(&c, 1);
+        }
+        out += par.isEmpty() ? u"<par/>\n"_s : u"<par>"_s + par + u"</par>\n"_s;
+    }
+    return (out + u"</richtext>"_s).toUtf8();
+}
 
 QString formatPlainText(const QString& text, bool tabsToSpaces, int lineLength)
 {

@@ -357,8 +357,10 @@ QString htmlPlainText(QStringView html)
                 out += token.text;
                 continue;
             }
+            // Compiled once: the DXL import takes the text of every mail it reads.
+            static const QRegularExpression blanks(u"[ \\t\\r\\n\\f]+"_s);
             QString text = token.text;
-            text.replace(QRegularExpression(u"[ \\t\\r\\n\\f]+"_s), u" "_s);
+            text.replace(blanks, u" "_s);
             if (out.isEmpty() || out.endsWith(u'\n') || out.endsWith(u'\t') || out.endsWith(u' '))
                 text = text.trimmed().isEmpty() ? QString() : (text.startsWith(u' ') ? text.mid(1) : text);
             out += text;

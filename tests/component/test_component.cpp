@@ -80,7 +80,14 @@ private slots:
         auto contracts = openLocal(u"业务/合同管理.nsf"_s);
         QCOMPARE(contracts->Views().size(), 2);
         QCOMPARE(contracts->FindView(u"合同列表"_s)->NthDocument(4500)->ColumnValues().at(0), Value::number(4500));
-        QCOMPARE(openLocal(u"业务/归档/2025归档.nsf"_s)->FindView(u"归档文档"_s)->EntryCount(), 100);
+        auto archive = openLocal(u"业务/归档/2025归档.nsf"_s)->FindView(u"归档文档"_s);
+        QCOMPARE(archive->EntryCount(), 100);
+        const QByteArray memo = archive->NthDocument(1)->RichTextItemByName(u"正文"_s)->ExportDXL();
+        for (const char* construct : {"bullet", "<table", "<png>", "<urllink", "<doclink"})
+            QVERIFY2(memo.contains(construct), construct);
+        auto mail = archive->NthDocument(2);
+        QVERIFY(mail->GetMIMEEntity(u"正文"_s)->GetEntityAsText().contains("Content-ID: <chart@quill.example>"));
+        QCOMPARE(mail->AttachmentAt(0)->Name(), u"会议议程.txt"_s);
     }
 
     void sortOrdersAndFormulaColumns()

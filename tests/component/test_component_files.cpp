@@ -3,6 +3,7 @@
 #include "domino/error.h"
 #include "domino/lazysession.h"
 #include "domino/loader.h"
+#include "domino/richtext.h"
 #include "dominoassert.h"
 #include "model.h"
 #include "platform/paths.h"
@@ -68,6 +69,7 @@ enum class Reading
     ItemValue,
     ItemByName,
     FormattedText,
+    ExportDXL,
     ColumnValues
 };
 
@@ -95,6 +97,8 @@ const struct Tampering
      u"中域T存储的值无效：不是UTF-8文本"},
     {"UPDATE items SET value = 'x' || char(10) || 'y' WHERE name = 'T'", Reading::ItemValue, u"T", u"（x\\x0ay）"},
     {"UPDATE items SET value = '[5]' WHERE name = 'R'", Reading::FormattedText, u"R", u"中域R存储的值无效"},
+    {"INSERT INTO rich_text SELECT doc_id, seq, 7, 'x' FROM items WHERE name = 'R'", Reading::ExportDXL, u"R",
+     u"中域R存储的值无效：富文本的格式编号未知（7）"},
     {"UPDATE items SET type = 12345 WHERE name = 'T'", Reading::ItemValue, u"T", u"类型编号未知（12345）"},
     {"UPDATE items SET type = 12345 WHERE name = 'T'", Reading::ItemByName, u"T", u"类型编号未知（12345）"},
     {"UPDATE items SET type = 1e19 WHERE name = 'T'", Reading::ItemByName, u"T", u"中域T存储的值无效"},
@@ -170,7 +174,7 @@ private slots:
         writeFile(path(u"stub.nsf"_s), bytes.left(60));
         sql(path(u"foreign.nsf"_s), "CREATE TABLE t(x)");
         QVERIFY(QFile::copy(crm, path(u"newer.nsf"_s)));
-        sql(path(u"newer.nsf"_s), "UPDATE meta SET value = '3' WHERE key = 'schema_version'");
+        sql(path(u"newer.nsf"_s), "UPDATE meta SET value = '4' WHERE key = 'schema_version'");
         QVERIFY(QFile::copy(crm, path(u"otherformat.nsf"_s)));
         sql(path(u"otherformat.nsf"_s), "UPDATE meta SET value = 'something-else' WHERE key = 'format'");
 
@@ -182,7 +186,7 @@ private slots:
             {u"text.nsf", u"不是Domino数据库文件"}, {u"empty.nsf", u"不是Domino数据库文件"},
             {u"stub.nsf", u"不是Domino数据库文件"}, {u"truncated.nsf", u"截断"},
             {u"foreign.nsf", u"缺少格式标记"},      {u"otherformat.nsf", u"格式标记不符"},
-            {u"newer.nsf", u"格式版本3过新"},       {u"missing.nsf", u"找不到数据库文件"},
+            {u"newer.nsf", u"格式版本4过新"},       {u"missing.nsf", u"找不到数据库文件"},
         };
         for (const auto& c : cases) {
             const QString file = path(QString::fromUtf16(c.file));
@@ -227,7 +231,30 @@ private slots:
         // Once this program has written to it, a program that knows only version 1 refuses it.
         QCOMPARE(admin({u"set-acl"_s, db, u"--name"_s, u"x"_s, u"--level"_s, u"6"_s}), 0);
         using quill::component::Store;
-        QCOMPARE(Store::open(db, Store::Mode::ReadOnly)->meta(u"schema_version"_s), u"2"_s);
+        QCOMPARE(Store::open(db, Store::Mode::ReadOnly)->meta(u"schema_version"_s), u"3"_s);
+    }
+
+    void versionTwoFilesGiveTheirRichTextAsParagraphs()
+    {
+        // Before version 3 rich text kept only its plain text: as DXL it is that text's paragraphs.
+        const QString db = path(u"version2.nsf"_s);
+        QVERIFY(QFile::copy(m_sample.dataDir + u"/业务/归档/2025归档.nsf"_s, db));
+        sql(db, "UPDATE meta SET value = '2' WHERE key = 'schema_version'; DROP TABLE rich_text");
+        const auto check = [&] {
+            auto view = open(db)->FindView(u"归档文档"_s);
+            auto memo = view->NthDocument(1)->RichTextItemByName(u"正文"_s);
+            const QString text = memo->FormattedText(false, 0);
+            QVERIFY(text.contains(u"部门\t人数\n"_s));
+            QCOMPARE(memo->ExportDXL(), quill::domino::plainTextAsDxl(text));
+            QVERIFY(!view->NthDocument(2)->GetMIMEEntity(u"正文"_s));
+        };
+        check();
+        m_keep.reset();
+        // Written by this program it is version 3, and still gives what it has.
+        QCOMPARE(admin({u"set-acl"_s, db, u"--name"_s, u"x"_s, u"--level"_s, u"6"_s}), 0);
+        using quill::component::Store;
+        QCOMPARE(Store::open(db, Store::Mode::ReadOnly)->meta(u"schema_version"_s), u"3"_s);
+        check();
     }
 
     // Numbers and values of a file altered by hand: each an error of what holds it, never undefined behaviour.
@@ -266,6 +293,8 @@ private slots:
                     doc->ItemByName(item);
                 else if (c.reading == Reading::FormattedText)
                     doc->RichTextItemByName(item)->FormattedText(true, 80);
+                else if (c.reading == Reading::ExportDXL)
+                    doc->RichTextItemByName(item)->ExportDXL();
                 else if (c.reading == Reading::ColumnValues)
                     doc->ColumnValues();
             });

@@ -4,6 +4,7 @@
 #include "admin.h"
 #include "domino/error.h"
 #include "domino/loader.h"
+#include "domino/richtext.h"
 #include "dominoassert.h"
 #include "fakedomino.h"
 #include "model.h"
@@ -96,6 +97,13 @@ const std::vector<Wrapping> kWrappings = {
     {QString(100, u'字'), true, 80, QString(80, u'字') + u'\n' + QString(20, u'字')},
 };
 
+// Rich text kept with its structure, a mail body kept as MIME, and plain text that DXL must escape.
+const QByteArray kBodyDxl = "<richtext><pardef id=\"1\" list=\"bullet\"/><par def=\"1\"><run><font style=\"bold\"/>"
+                            "甲</run></par><par>乙 &amp; 丙</par></richtext>";
+const QByteArray kMail = "MIME-Version: 1.0\r\nContent-Type: text/plain; charset=UTF-8\r\n\r\n邮件正文\r\n";
+const QString kSymbols = u"a<b & c>d\x01"
+                         u"e\r\n\nf"_s;
+
 // The universal id of the n-th document, in upper case as ids are given out.
 QString idOf(int n)
 {
@@ -144,7 +152,12 @@ std::vector<admin::DocumentSpec> documents()
                      item(u"日期"_s, DateTimeType, {storedDate(QDate(1976, 3, 3))}),
                      item(u"时间"_s, DateTimeType, {storedTime(QTime(8, 30)), storedTime(QTime(0, 0))}),
                      item(u"会面"_s, DateTimeType, {storedWallClock(QDate(1976, 3, 3), QTime(8, 30))}),
-                     item(u"发出"_s, DateTimeType, {storedInstant(kSent.toMSecsSinceEpoch())})};
+                     item(u"发出"_s, DateTimeType, {storedInstant(kSent.toMSecsSinceEpoch())}),
+                     item(u"正文"_s, RichTextType, {u"甲\n乙 & 丙"_s}),
+                     item(u"邮件"_s, RichTextType, {u"邮件正文"_s}),
+                     item(u"符号"_s, RichTextType, {kSymbols})};
+    docs[1].items[9].dxl = kBodyDxl;
+    docs[1].items[10].mime = kMail;
     docs[3].items = {item(u"编号"_s, NumberType, {4})};
     for (size_t i = 0; i < kWrappings.size(); ++i)
         docs[3].items.push_back(item(u"w%1"_s.arg(i), RichTextType, {kWrappings[i].text}));
@@ -244,6 +257,8 @@ private:
         quill::testing::FakeItem item{written.name, written.type, {}, {}, {}};
         if (written.type == component::RichTextType) {
             item.plainText = written.values.first().toString();
+            item.dxl = written.dxl;
+            item.mime = written.mime;
             for (const admin::FileSpec& file : written.objects)
                 item.embedded.push_back({file.name, file.data});
             return item;
@@ -504,6 +519,29 @@ private slots:
         QCOMPARE(item->EmbeddedObjectAt(0)->Name(), u"示意图.png"_s);
         QVERIFY_DOMINO_ERROR(item->EmbeddedObjectAt(3), u"没有第4个嵌入对象"_s);
         QVERIFY_DOMINO_ERROR(item->EmbeddedObjectAt(-1), u"没有第0个嵌入对象"_s);
+    }
+
+    // A renderer takes rich text as DXL, a mail body as its MIME message.
+    void richTextAsDxlAndMime()
+    {
+        auto doc = openLocal()->FindView(u"全部"_s)->NthDocument(2);
+        QCOMPARE(doc->RichTextItemByName(u"正文"_s)->ExportDXL(), kBodyDxl);
+        QCOMPARE(doc->ItemValue(u"正文"_s), ValueList{Value::text(u"甲\n乙 & 丙"_s)});
+        // Without its structure: the plain text as paragraphs, escaped, what XML cannot hold left out.
+        QCOMPARE(doc->RichTextItemByName(u"符号"_s)->ExportDXL(),
+                 QByteArray("<richtext>\n<par>a&lt;b &amp; c&gt;de</par>\n<par/>\n<par>f</par>\n</richtext>"));
+        QCOMPARE(first()->RichTextItemByName(u"备注"_s)->ExportDXL(), plainTextAsDxl(kRemark));
+        // A mail: its message whole, and as rich text its plain text.
+        const auto mail = doc->GetMIMEEntity(u"邮件"_s);
+        QVERIFY(mail);
+        QCOMPARE(mail->GetEntityAsText(), kMail);
+        QCOMPARE(doc->RichTextItemByName(u"邮件"_s)->ExportDXL(), plainTextAsDxl(u"邮件正文"_s));
+        for (const QString& notMime : {u"正文"_s, u"名称"_s, u"没有的域"_s})
+            QVERIFY2(!doc->GetMIMEEntity(notMime), qPrintable(notMime));
+        // What was handed out stays valid after its document.
+        std::unique_ptr<NotesMIMEEntity> kept =
+            openLocal()->FindView(u"全部"_s)->NthDocument(2)->GetMIMEEntity(u"邮件"_s);
+        QCOMPARE(kept->GetEntityAsText(), kMail);
     }
 
     void formattedTextWrapping()

@@ -1,18 +1,28 @@
 // DXL import: the reader's pieces, every sample export through the real component, and bad input.
 
+#include "domino/error.h"
 #include "domino/notes.h"
+#include "domino/richtext.h"
 #include "dxlimport.h"
 #include "dxltext.h"
 #include "platform/error.h"
+#include "richtext/htmlpage.h"
+#include "richtext/htmlsafety.h"
+#include "richtext/mailrenderer.h"
+#include "richtext/plaintext.h"
+#include "richtext/richtextrenderer.h"
+#include "store.h"
 #include "testsupport/sample_installation.h"
 
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QLibrary>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <numeric>
 
 using namespace Qt::StringLiterals;
 using namespace quill::component::dxl;
@@ -55,6 +65,29 @@ QByteArray document(const QByteArray& unid, const QByteArray& form, const QByteA
 {
     return "<document form='" + form + "'><noteinfo unid='" + unid +
            "'><created><datetime>20240105T101500,00+00</datetime></created></noteinfo>" + items + "</document>\n";
+}
+
+// The ids of a database's documents, in the order they were imported.
+QStringList documentIds(const QString& database)
+{
+    auto store = quill::component::Store::open(database, quill::component::Store::Mode::ReadOnly);
+    quill::component::Query q(store->statement("SELECT unid FROM documents ORDER BY id"));
+    QStringList ids;
+    while (q->step())
+        ids << q->text(0);
+    return ids;
+}
+
+// By position, until there is none.
+QStringList attachmentNames(const quill::domino::NotesDocument& doc)
+{
+    QStringList names;
+    try {
+        for (int i = 0;; ++i)
+            names << doc.AttachmentAt(i)->Name();
+    } catch (const quill::domino::DominoError&) {
+    }
+    return names;
 }
 
 } // namespace
@@ -215,11 +248,14 @@ private slots:
         };
         for (const auto& [file, count] : files)
             QTest::newRow(qPrintable(file)) << file << count;
+        QTest::newRow("quillmere/richtext.xml") << u"quillmere/richtext.xml"_s << 2;
+        QTest::newRow("quillmere/mail.xml") << u"quillmere/mail.xml"_s << 3;
+        QTest::newRow("quillmere/bare.xml") << u"quillmere/bare.xml"_s << 1;
         // Every sample is listed above, except the one that is malformed on purpose.
         int found = 0;
-        for (const QString& folder : {u"plomino"_s, u"domino-jnx"_s})
+        for (const QString& folder : {u"plomino"_s, u"domino-jnx"_s, u"quillmere"_s})
             found += int(QDir(sample(folder)).entryList({u"*.xml"_s}).size());
-        QCOMPARE(found, int(files.size()) + 1);
+        QCOMPARE(found, int(files.size()) + 4);
     }
 
     void everySampleImports()
@@ -240,6 +276,20 @@ private slots:
         const auto database = open(db);
         for (const QString& name : database->Views())
             QVERIFY(database->FindView(name)->EntryCount() <= documents);
+        // Each rich-text item keeps its DXL, which gives the plain text the item has.
+        for (const QString& id : documentIds(db)) {
+            const auto doc = database->FindDocumentById(id);
+            for (const QString& name : doc->Items()) {
+                if (doc->ItemByName(name)->ItemType() != NotesItem::RichText)
+                    continue;
+                const auto item = doc->RichTextItemByName(name);
+                const QByteArray dxl = item->ExportDXL();
+                QVERIFY2(dxl.startsWith("<richtext") && !dxl.contains("xmlns"), dxl.constData());
+                const quill::richtext::PlainText plain = quill::richtext::richTextPlainText(dxl);
+                QVERIFY2(plain.error.isEmpty(), qPrintable(plain.error));
+                QCOMPARE(plain.text, item->FormattedText(false, 0));
+            }
+        }
     }
 
     void malformedSampleFailsCleanly()
@@ -515,6 +565,162 @@ private slots:
         QVERIFY(importDxl(sample(u"plomino/test_documents.xml"_s), db).madeView.isEmpty());
     }
 
+    // The structure of rich text is kept as DXL: its page has the words of the plain text, its pictures and
+    // links as HTML (html5lib reads the page), and the DXL is that of the file, namespaces left out.
+    void richTextIsKeptAsDxl()
+    {
+        const QString db = importSample(u"quillmere/richtext.xml"_s);
+        auto database = open(db);
+        auto doc = database->FindDocumentById(u"5A0B1C2D3E4F50617283940A1B2C3D01"_s);
+        auto body = doc->RichTextItemByName(u"Body"_s);
+        const QByteArray bodyDxl = body->ExportDXL();
+        for (const char* kept :
+             {"<par def=\"2\"><run><font size=\"14pt\" style=\"bold\" color=\"#1f4e79\"/>季度报告 &amp; "
+              "计划</run></par>",
+              "成本\n<run>", "<break/>第二行\t带制表符", "<tablecell columnspan=\"2\">", "<gif>\nR0lGODlh",
+              "<urllink href=\"https://www.example.cn/report?a=1&amp;b=2\">",
+              "<attachmentref name=\"明细.csv\" displayname=\"明细.csv\"/>", "<formula>@Created</formula>"})
+            QVERIFY2(bodyDxl.contains(kept), kept);
+        QCOMPARE(body->EmbeddedObjects(), QStringList{u"明细.csv"_s});
+        QCOMPARE(quill::richtext::richTextPlainText(bodyDxl).objectNames, body->EmbeddedObjects());
+        // A document cut from an export without its namespace declaration: other namespaces are left out.
+        const QString bare = importSample(u"quillmere/bare.xml"_s);
+        const QByteArray bareDxl = open(bare)
+                                       ->FindDocumentById(u"5A0B1C2D3E4F50617283940A1B2C3D09"_s)
+                                       ->RichTextItemByName(u"Body"_s)
+                                       ->ExportDXL();
+        QCOMPARE(bareDxl, QByteArray("<richtext><par>正文<run><font style=\"bold\"/>加粗</run></par></richtext>"));
+        // What XML would read otherwise is escaped; a prefix and attributes of other namespaces are left out.
+        const QString tricky = m_dir.filePath(u"tricky.nsf"_s);
+        QFile::remove(tricky);
+        importInline(
+            dxl(document("00000000000000000000000000000021", "F",
+                         "<item name='T'><richtext><par a=\"x&quot;y&#9;z&#10;w&#13;\" b='&lt;&amp;'>1 &lt; 2 "
+                         "&amp;&amp; 3 &gt; 2<![CDATA[<b>]]>&#13;r</par><d:par xmlns:d='http://www.lotus.com/dxl' "
+                         "xml:space='preserve' o:x='1' xmlns:o='urn:o'>p</d:par></richtext></item>")),
+            tricky);
+        const auto trickyItem =
+            open(tricky)->FindDocumentById(u"00000000000000000000000000000021"_s)->RichTextItemByName(u"T"_s);
+        QCOMPARE(trickyItem->ExportDXL(), QByteArray("<richtext><par a=\"x&quot;y&#9;z&#10;w&#13;\" b=\"&lt;&amp;\">1 "
+                                                     "&lt; 2 &amp;&amp; 3 &gt; 2&lt;b&gt;&#13;r</par><par>p</par>"
+                                                     "</richtext>"));
+        QCOMPARE(quill::richtext::richTextPlainText(trickyItem->ExportDXL()).text, trickyItem->FormattedText(false, 0));
+
+        QTemporaryDir pages;
+        const auto page = [&](const QString& name, const quill::domino::NotesRichTextItem& item) {
+            quill::richtext::PageResources resources;
+            int saved = 0;
+            resources.saveFile = [&](const quill::richtext::FileToSave& file) {
+                const QString fileName = name + QString::number(++saved) + u'.' + file.extension;
+                writeFile(pages.filePath(fileName), file.bytes);
+                return fileName;
+            };
+            resources.attachmentPath = [&](const QString& attachment) {
+                doc->AttachmentByName(attachment)->SaveToFile(pages.filePath(attachment));
+                return attachment;
+            };
+            const quill::richtext::RenderedHtml html = quill::richtext::renderRichText(item.ExportDXL(), resources);
+            QVERIFY2(html.error.isEmpty(), qPrintable(html.error));
+            for (const QString& construct : {u"<b>"_s, u"<table"_s, u"<ul"_s, u"<ol"_s, u"<img"_s, u"<a "_s})
+                QVERIFY2(html.html.contains(construct) || name != u"report"_s, qPrintable(construct));
+            writeFile(pages.filePath(name + u".html"_s), quill::richtext::htmlPage(name, html.html).toUtf8());
+            writeFile(pages.filePath(name + u".txt"_s), item.FormattedText(false, 0).toUtf8());
+        };
+        page(u"report"_s, *body);
+        page(u"minutes"_s,
+             *database->FindDocumentById(u"5A0B1C2D3E4F50617283940A1B2C3D02"_s)->RichTextItemByName(u"Body"_s));
+        QProcess python;
+        python.start(u"/usr/bin/python3"_s, {QStringLiteral(QUILL_PAGE_CHECK), pages.path()});
+        QVERIFY(python.waitForFinished(60000));
+        const QByteArray report = python.readAllStandardOutput() + python.readAllStandardError();
+        QVERIFY2(python.exitCode() == 0 && report.contains("2 pages checked"), report.constData());
+    }
+
+    // Mail kept as MIME: headers as text items, its text as the body's plain text, its attachments the document's
+    // (the objects that held parts of it are not), its inline picture kept in the message for its page.
+    void mailIsDecodedAtImport()
+    {
+        const QString db = m_dir.filePath(u"mail.nsf"_s);
+        QFile::remove(db);
+        const ImportReport report = importDxl(sample(u"quillmere/mail.xml"_s), db);
+        QCOMPARE(report.attachments, 3);
+        QVERIFY2(report.notices.join(u'\n').contains(u"邮件正文Body：第7个MIME部分项的数据不完整，已跳过"_s),
+                 qPrintable(report.notices.join(u'\n')));
+        auto database = open(db);
+        const struct
+        {
+            const char16_t* id;
+            QStringList texts; // name, value
+            QString plainText;
+            QStringList attachments;
+        } mails[] = {
+            {u"9F3A0C2E6B1D4E58AC0E1F2A3B4C5D01",
+             {u"From"_s, u"张三 <zhang@example.cn>"_s, u"To"_s, u"team@example.cn"_s, u"Subject"_s, u"季度会议改期"_s,
+              u"PostedDate"_s, u"2024-01-05 10:15:00 UTC"_s},
+             u"各位：季度会议改到周五下午。\n会议资料见附件。"_s,
+             {u"季度报告.txt"_s}},
+            {u"9F3A0C2E6B1D4E58AC0E1F2A3B4C5D02",
+             {u"Subject"_s, u"周报"_s},
+             u"本周完成：\n一、合同录入\n二、客户回访"_s,
+             {u"notes.txt"_s}},
+            {u"9F3A0C2E6B1D4E58AC0E1F2A3B4C5D03", {}, u"纯文本的正文"_s, {u"data.bin"_s}},
+        };
+        for (const auto& mail : mails) {
+            auto doc = database->FindDocumentById(QString::fromUtf16(mail.id));
+            for (qsizetype i = 0; i < mail.texts.size(); i += 2) {
+                QCOMPARE(doc->ItemByName(mail.texts[i])->ItemType(), NotesItem::Text);
+                QCOMPARE(doc->ItemValue(mail.texts[i]), quill::domino::ValueList{Value::text(mail.texts[i + 1])});
+            }
+            QCOMPARE(doc->ItemByName(u"Body"_s)->ItemType(), NotesItem::RichText);
+            QCOMPARE(doc->Items().count(u"Body"_s), 1);
+            QCOMPARE(doc->ItemValue(u"Body"_s), quill::domino::ValueList{Value::text(mail.plainText)});
+            QCOMPARE(doc->RichTextItemByName(u"Body"_s)->ExportDXL(), quill::domino::plainTextAsDxl(mail.plainText));
+            QCOMPARE(attachmentNames(*doc), mail.attachments);
+            QVERIFY(doc->GetMIMEEntity(u"body"_s));
+            QVERIFY(!doc->GetMIMEEntity(u"Subject"_s));
+        }
+
+        auto first = database->FindDocumentById(u"9F3A0C2E6B1D4E58AC0E1F2A3B4C5D01"_s);
+        const QString saved = m_dir.filePath(u"report.txt"_s);
+        first->AttachmentByName(u"季度报告.txt"_s)->SaveToFile(saved);
+        QCOMPARE(readAll(saved), u"季度报告：收入增长百分之十二。\r\n"_s.toUtf8());
+        auto data = database->FindDocumentById(u"9F3A0C2E6B1D4E58AC0E1F2A3B4C5D03"_s);
+        data->AttachmentAt(0)->SaveToFile(saved);
+        QByteArray bytes(256, 0);
+        std::iota(bytes.begin(), bytes.end(), char(0));
+        QCOMPARE(readAll(saved), bytes);
+
+        // The message is whole: its page shows the picture by cid:, the attachment listed, no script.
+        const quill::richtext::MimeEntity message =
+            quill::richtext::parseMimeEntity(first->GetMIMEEntity(u"Body"_s)->GetEntityAsText());
+        QList<quill::richtext::FileToSave> files;
+        quill::richtext::PageResources resources;
+        resources.saveFile = [&](const quill::richtext::FileToSave& file) -> QString {
+            files << file;
+            return u"f"_s + QString::number(files.size());
+        };
+        const QString html = quill::richtext::renderMail(message, resources).html;
+        QVERIFY2(html.contains(u"<img src=\"f1\" alt=\"图表\">"_s), qPrintable(html));
+        QVERIFY(quill::richtext::unsafeMarkup(html).isEmpty() && !html.contains(u"alert"_s));
+        QCOMPARE(files.size(), 2);
+        QCOMPARE(files[0].kind, quill::richtext::FileToSave::Kind::Picture);
+        QVERIFY(files[0].bytes.startsWith("\x89PNG"));
+        QCOMPARE(files[1].name, u"季度报告.txt"_s);
+
+        // The mail imported again as rich text keeps nothing of the mail.
+        importInline(dxl(document("9F3A0C2E6B1D4E58AC0E1F2A3B4C5D01", "Memo",
+                                  "<item name='Body'><richtext><par>改写</par></richtext></item>")),
+                     db);
+        first = open(db)->FindDocumentById(u"9F3A0C2E6B1D4E58AC0E1F2A3B4C5D01"_s);
+        QVERIFY(!first->GetMIMEEntity(u"Body"_s));
+        QCOMPARE(first->RichTextItemByName(u"Body"_s)->ExportDXL(), QByteArray("<richtext><par>改写</par></richtext>"));
+        QVERIFY(!first->HasAttachments());
+        auto store = quill::component::Store::open(db, quill::component::Store::Mode::ReadOnly);
+        quill::component::Query kept(store->statement("SELECT count(*) FROM rich_text WHERE doc_id = 1"));
+        QVERIFY(kept->step());
+        QCOMPARE(kept->int64(0), 1);
+    }
+
     void madeUpAndLeftOutValuesAreCounted()
     {
         const QString file = m_dir.filePath(u"madeup.xml"_s);
@@ -592,6 +798,10 @@ private slots:
             << dxl(document("00000000000000000000000000000005", "F", "") +
                    document("00000000000000000000000000000005", "G", ""))
             << u"第4行：文档编号00000000000000000000000000000005在文件中重复出现（第一次在第3行）"_s;
+        QTest::newRow("broken mail part") << dxl(document("00000000000000000000000000000006", "F",
+                                                          "<item name='Body'><rawitemdata type='19'>AgAC*AAA"
+                                                          "</rawitemdata></item>"))
+                                          << u"项Body的base64数据有误"_s;
         QTest::newRow("bad number") << dxl(document("00000000000000000000000000000003", "F",
                                                     "<item name='n'><number>twelve</number></item>"))
                                     << u"twelve"_s;

@@ -196,10 +196,25 @@ public:
                               u"个嵌入对象"_s);
         return std::make_unique<FakeEmbedded>(m_state, m_item.embedded[size_t(index)]);
     }
+    QByteArray ExportDXL() const override
+    {
+        m_state->hit(u"ExportDXL"_s, m_item.name);
+        return m_item.dxl.isEmpty() ? domino::plainTextAsDxl(m_item.plainText) : m_item.dxl;
+    }
 
 private:
     StatePtr m_state;
     FakeItem m_item;
+};
+
+class FakeMIMEEntity : public domino::NotesMIMEEntity
+{
+public:
+    explicit FakeMIMEEntity(QByteArray message) : m_message(std::move(message)) {}
+    QByteArray GetEntityAsText() const override { return m_message; }
+
+private:
+    QByteArray m_message;
 };
 
 class FakeDocHandle : public domino::NotesDocument
@@ -283,6 +298,15 @@ public:
         if (found.type != domino::NotesItem::RichText)
             throw DominoError(u"域不是RTF域："_s + name);
         return std::make_unique<FakeRichText>(m_state, std::move(found));
+    }
+    std::unique_ptr<domino::NotesMIMEEntity> GetMIMEEntity(const QString& itemName) const override
+    {
+        m_state->hit(u"GetMIMEEntity"_s, itemName);
+        for (const FakeItem& i : doc().items) {
+            if (i.name.compare(itemName, Qt::CaseInsensitive) == 0)
+                return i.mime.isEmpty() ? nullptr : std::make_unique<FakeMIMEEntity>(i.mime);
+        }
+        return nullptr;
     }
 
 private:
@@ -564,9 +588,16 @@ FakeDocument& FakeDocument::values(const QString& name, ValueList list, int type
     return *this;
 }
 
-FakeDocument& FakeDocument::richText(const QString& name, const QString& plainText, std::vector<FakeFile> embedded)
+FakeDocument& FakeDocument::richText(const QString& name, const QString& plainText, std::vector<FakeFile> embedded,
+                                     const QByteArray& dxl)
 {
-    items.push_back(FakeItem{name, domino::NotesItem::RichText, {}, plainText, std::move(embedded)});
+    items.push_back(FakeItem{name, domino::NotesItem::RichText, {}, plainText, std::move(embedded), dxl});
+    return *this;
+}
+
+FakeDocument& FakeDocument::mail(const QString& name, const QString& plainText, const QByteArray& mime)
+{
+    items.push_back(FakeItem{name, domino::NotesItem::RichText, {}, plainText, {}, {}, mime});
     return *this;
 }
 

@@ -30,6 +30,8 @@ struct FakeItem
     // Rich text only.
     QString plainText;
     std::vector<FakeFile> embedded;
+    QByteArray dxl = {};  // its <richtext> element; empty: ExportDXL gives the plain text as paragraphs
+    QByteArray mime = {}; // a mail body's MIME message (GetMIMEEntity); empty: none
 };
 
 class FakeDocument
@@ -46,7 +48,10 @@ public:
     FakeDocument& date(const QString& name, QDate value); // a date-time item holding a date without a time
     FakeDocument& time(const QString& name, QTime value); // one holding a time without a date
     FakeDocument& values(const QString& name, domino::ValueList values, int type = domino::NotesItem::Text);
-    FakeDocument& richText(const QString& name, const QString& plainText, std::vector<FakeFile> embedded = {});
+    FakeDocument& richText(const QString& name, const QString& plainText, std::vector<FakeFile> embedded = {},
+                           const QByteArray& dxl = {});
+    // A rich-text item that keeps a mail body as MIME; plainText is what ItemValue gives of it.
+    FakeDocument& mail(const QString& name, const QString& plainText, const QByteArray& mime);
     FakeDocument& attachment(const QString& name, const QByteArray& contents);
 };
 
