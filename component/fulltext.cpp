@@ -59,8 +59,8 @@ const char* const kDrop[] = {
     "DROP TABLE IF EXISTS fulltext_waiting",
 };
 
-// How long one transaction of update() writes before it lets readers and writers in.
-constexpr std::chrono::milliseconds kWriteSlice{100};
+// How long one transaction of update() writes: readers wait only while it commits, other writers for all of it.
+constexpr std::chrono::milliseconds kWriteSlice{400};
 
 void createIndex(Store& store)
 {
@@ -132,11 +132,6 @@ std::vector<QByteArray> fieldTexts(Store& store, qint64 docId, const QString& fi
     return texts;
 }
 
-bool holdsZero(const QByteArray& bytes)
-{
-    return bytes.contains('\0');
-}
-
 QByteArray quoted(QByteArray text)
 {
     return '"' + text.replace('"', "\"\"") + '"';
@@ -167,8 +162,7 @@ std::optional<QByteArray> candidateQuery(const FTQuery::Node& node)
             if ((uchar(node.term[i]) & 0xC0) != 0x80)
                 starts.push_back(i);
         }
-        // A query string ends at a zero byte: such a term cannot be given to the index.
-        if (starts.size() < 3 || holdsZero(node.term))
+        if (starts.size() < 3)
             return std::nullopt;
         starts.push_back(node.term.size());
         const size_t characters = starts.size() - 1;
@@ -265,11 +259,18 @@ void refresh(Store& store)
 void update(const QString& path, bool create, bool rebuild, const Progress& progress)
 {
     auto store = Store::open(path, Store::Mode::ShortWrites);
+    // A slice's changes stay in memory until it commits: spilled to the file earlier, they would keep readers out
+    // for the rest of the slice.
+    store->exec("PRAGMA cache_size = -65536");
+    store->exec("PRAGMA cache_spill = OFF");
     if (rebuild || !exists(*store)) {
         if (!create && !rebuild)
             return;
-        // Every document waits: the slices below index them as they index documents written later.
+        // Every document waits: the slices below index them as they index documents written later. Another writer
+        // may have made the index meanwhile: it is used then.
         store->transaction([&] {
+            if (!rebuild && exists(*store))
+                return;
             createIndex(*store);
             store->exec("INSERT INTO fulltext_waiting(doc_id) SELECT id FROM documents");
         });

@@ -34,7 +34,7 @@ bool exists(Store& store);
 void refresh(Store& store);
 
 // Brings the index of the file at path up to date in short transactions of its own (Store::ShortWrites), each
-// about a tenth of a second, so that readers are kept out only while one commits. Without an index: makes one when
+// under half a second, so that readers are kept out only while one commits. Without an index: makes one when
 // create, else does nothing; rebuild makes it anew. progress (may be empty): documents indexed so far and in all.
 // Throws DominoError when the file cannot be written; what was committed stays and is used.
 using Progress = std::function<void(qint64 done, qint64 total)>;

@@ -13,6 +13,8 @@ QString foldForSearch(QStringView text)
 {
     QString folded = text.toString().toCaseFolded();
     folded.replace(kSearchSeparator, u' ');
+    // SQLite's trigram tokenizer ends a text at its first NUL.
+    folded.replace(QChar(u'\0'), u' ');
     return folded;
 }
 
@@ -328,7 +330,8 @@ private:
 
 bool holds(QByteArrayView text, const QByteArray& term)
 {
-    return ::memmem(text.data(), size_t(text.size()), term.constData(), size_t(term.size())) != nullptr;
+    return !text.isEmpty() &&
+           ::memmem(text.data(), size_t(text.size()), term.constData(), size_t(term.size())) != nullptr;
 }
 
 bool evaluate(const FTQuery::Node& node, QByteArrayView text, const FTQuery::FieldTexts& fieldTexts)

@@ -18,8 +18,8 @@ namespace quill::domino {
 // A document's text as searches see it: each item's values as text (as a view column shows them: a list's
 // elements joined by ", ", rich text its plain text), in item order, then each attachment's file name. Each part
 // is folded (QString::toCaseFolded: a search ignores case as the component compares names) and the parts are
-// joined by kSearchSeparator, so that no term is found across two of them; the separator inside a value counts
-// as a space. Held as UTF-8, which searches compare byte for byte.
+// joined by kSearchSeparator, so that no term is found across two of them; the separator or a NUL character inside
+// a value counts as a space. Held as UTF-8, which searches compare byte for byte.
 inline constexpr char16_t kSearchSeparator = u'\x1f';
 
 QString foldForSearch(QStringView text);

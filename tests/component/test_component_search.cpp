@@ -86,10 +86,10 @@ QString idOf(int n)
 
 // Pieces of a mixed corpus: Latin in both cases, Greek, full-width forms, signs of the query language and of SQL,
 // characters beyond the BMP.
-const QStringList kPieces = {u"合同"_s,     u"Straße"_s,    u"STRASSE"_s, u"ΣΊΣΥΦΟΣ"_s,  u"σίσυφος"_s,  u"Ｆｕｌｌ"_s,
-                             u"C++"_s,      u"SQL;--"_s,    u"a\"b"_s,    u"x^y*z"_s,    u"NEAR(3)"_s,  u"😀合"_s,
-                             u"𠀀𠀁"_s,     u"北京"_s,      u"Annual"_s,  u"report"_s,   u"审批中"_s,   u"采购"_s,
-                             u"'or'1'='1"_s, u" "_s,        u"，"_s,      u"100%"_s,     u"ǅemal"_s,    u"İstanbul"_s};
+const QStringList kPieces = {u"合同"_s,      u"Straße"_s, u"STRASSE"_s, u"ΣΊΣΥΦΟΣ"_s, u"σίσυφος"_s, u"Ｆｕｌｌ"_s,
+                             u"C++"_s,       u"SQL;--"_s, u"a\"b"_s,    u"x^y*z"_s,   u"NEAR(3)"_s, u"😀合"_s,
+                             u"𠀀𠀁"_s,      u"北京"_s,   u"Annual"_s,  u"report"_s,  u"审批中"_s,  u"采购"_s,
+                             u"'or'1'='1"_s, u" "_s,      u"，"_s,      u"100%"_s,    u"ǅemal"_s,   u"İstanbul"_s};
 
 } // namespace
 
@@ -113,10 +113,7 @@ private:
         return list;
     }
 
-    QStringList search(const QString& path, const QString& query)
-    {
-        return ids(*open(path)->FTSearch(query, 0));
-    }
+    QStringList search(const QString& path, const QString& query) { return ids(*open(path)->FTSearch(query, 0)); }
 
     // The ids an index-free reading of the file finds (a file nobody may write is searched so).
     static QStringList scanned(const QString& path, const QString& query)
@@ -230,7 +227,8 @@ private slots:
     {
         const QString file = path(u"writes.nsf"_s);
         admin::createDatabase(file, u"写入"_s);
-        admin::addDocuments(file, {document(idOf(1), {{u"主题"_s, u"甲乙丙"_s}}), document(idOf(2), {{u"主题"_s, u"丁"_s}})});
+        admin::addDocuments(file,
+                            {document(idOf(1), {{u"主题"_s, u"甲乙丙"_s}}), document(idOf(2), {{u"主题"_s, u"丁"_s}})});
         admin::addView(file, {u"倒序"_s, {{u"主题"_s, u"主题"_s, {}}}, {}, 0, true, {}});
         QCOMPARE(search(file, u"甲乙丙"_s), QStringList{idOf(1)});
 

@@ -69,7 +69,7 @@ private slots:
             u"AND(\"a&b\" \"c++\" \"^\" \";--\" \"'x'\" \"]\")"_s);
         row("quoted operators and wildcards are text", u"\"a*b\" \"NEAR\""_s, u"AND(\"a*b\" \"near\")"_s);
         row("parentheses", u"((a OR b)) c"_s, u"AND(OR(\"a\" \"b\") \"c\")"_s);
-        row("separator counts as a space", u"\"a\u001Fb\""_s, u"\"a b\""_s);
+        row("separator and NUL count as spaces", u"\"a\u001Fb"_s + QChar(u'\0') + u"c\""_s, u"\"a b c\""_s);
 
         row("empty", u"   "_s, u"搜索条件有误：没有要查找的文字"_s);
         row("open quote", u"合同 \"北京"_s, u"搜索条件有误（第4个字符处）：引号不成对"_s);
