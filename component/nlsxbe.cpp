@@ -19,6 +19,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <algorithm>
+#include <functional>
 #include <limits>
 #include <optional>
 #include <sodium.h>
@@ -83,6 +84,11 @@ public:
     // The documents a search finds that the user may read (internal ids, ascending), the first maxDocs (0: all). Within
     // a OneRead, after prepareSearch.
     std::vector<qint64> found(const domino::FTQuery& query, qint64 maxDocs) const;
+    // The entries of a view the user may read, in view order, as take() reads them: kept for the view last asked for
+    // until the file changes, so that searching a view again (a refined query, a page found anew) need not read its
+    // index again.
+    std::shared_ptr<const std::vector<qint64>> searchedEntries(qint64 viewId,
+                                                               const std::function<std::vector<qint64>()>& take) const;
 
     // position: the stored one in the view's index. Throws when the database no longer holds the document.
     std::unique_ptr<domino::NotesDocument> document(qint64 docId, std::shared_ptr<const ViewDef> view,
@@ -97,6 +103,13 @@ private:
     std::unique_ptr<Store> m_store;
     std::unique_ptr<ReaderAccess> m_readers;
     mutable bool m_indexRefused = false;
+    struct KeptEntries
+    {
+        qint64 viewId = -1;
+        qint64 dataVersion = -1;
+        std::shared_ptr<const std::vector<qint64>> entries;
+    };
+    mutable KeptEntries m_keptEntries;
 };
 
 void checkMaxDocs(int maxDocs)
@@ -456,11 +469,29 @@ public:
             const std::vector<qint64> matching = m_db->found(parsed, 0);
             // The entries the view holds still, or else those it has now that the user may read, in view order.
             if (!matching.empty()) {
-                const std::vector<qint64> entries = m_frozen ? *m_frozen : frozenEntries();
+                std::shared_ptr<const std::vector<qint64>> now;
+                if (!m_frozen)
+                    now = m_db->searchedEntries(m_def->id, [this] { return frozenEntries(); });
+                const std::vector<qint64>& entries = m_frozen ? *m_frozen : *now;
+                // Ids are small numbers in a file the tool wrote: a bit each then, else a binary search.
+                const qint64 largest = matching.back();
+                std::vector<bool> bits;
+                if (largest >= 0 && largest <= 8 * qint64(entries.size()) + 65536) {
+                    bits.resize(size_t(largest) + 1);
+                    for (const qint64 docId : matching) {
+                        if (docId >= 0)
+                            bits[size_t(docId)] = true;
+                    }
+                }
+                const auto matches = [&](qint64 docId) {
+                    if (!bits.empty())
+                        return docId >= 0 && docId < qint64(bits.size()) && bits[size_t(docId)];
+                    return std::binary_search(matching.begin(), matching.end(), docId);
+                };
                 for (const qint64 docId : entries) {
                     if (maxDocs > 0 && qint64(results.size()) >= maxDocs)
                         break;
-                    if (std::binary_search(matching.begin(), matching.end(), docId))
+                    if (matches(docId))
                         results.push_back(docId);
                 }
             }
@@ -704,6 +735,19 @@ void DatabaseImpl::UpdateFTIndex(bool create, const FTIndexProgress& progress) c
         throw DominoError(u"数据库"_s + path() + u"正在读取中，无法更新全文索引"_s);
     fulltext::update(path(), create, false, progress);
     m_indexRefused = false;
+}
+
+std::shared_ptr<const std::vector<qint64>>
+DatabaseImpl::searchedEntries(qint64 viewId, const std::function<std::vector<qint64>()>& take) const
+{
+    qint64 version = -1;
+    {
+        Query q(m_store->statement("PRAGMA data_version"));
+        version = q->step() ? q->int64(0) : -1;
+    }
+    if (m_keptEntries.viewId != viewId || m_keptEntries.dataVersion != version || !m_keptEntries.entries)
+        m_keptEntries = {viewId, version, std::make_shared<const std::vector<qint64>>(take())};
+    return m_keptEntries.entries;
 }
 
 void DatabaseImpl::prepareSearch() const

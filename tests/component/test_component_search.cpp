@@ -231,12 +231,13 @@ private slots:
                             {document(idOf(1), {{u"主题"_s, u"甲乙丙"_s}}), document(idOf(2), {{u"主题"_s, u"丁"_s}})});
         admin::addView(file, {u"倒序"_s, {{u"主题"_s, u"主题"_s, {}}}, {}, 0, true, {}});
         QCOMPARE(search(file, u"甲乙丙"_s), QStringList{idOf(1)});
+        auto view = open(file)->FindView(u"倒序"_s);
+        QCOMPARE(view->FTSearch(u"甲乙丙 OR 丁"_s, 0), 2);
 
         admin::addDocuments(file, {document(idOf(3), {{u"主题"_s, u"甲乙丙丁"_s}}, {u"合同.PDF"_s})});
         QCOMPARE(search(file, u"甲乙丙"_s), (QStringList{idOf(1), idOf(3)}));
         QCOMPARE(search(file, u"合同.pdf"_s), QStringList{idOf(3)});
-        // A view answers in its own order: descending by 主题.
-        auto view = open(file)->FindView(u"倒序"_s);
+        // A view answers in its own order, descending by 主题, as its index stands now.
         QCOMPARE(view->FTSearch(u"甲乙丙 OR 丁"_s, 0), 3);
         QCOMPARE(view->NthDocument(1)->DocumentId(), idOf(3));
         QCOMPARE(view->NthDocument(3)->DocumentId(), idOf(2));
