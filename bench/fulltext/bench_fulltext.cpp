@@ -217,23 +217,26 @@ int main(int argc, char** argv)
     figure(u"next page of 100 results (id and an item each): p50 ms"_s, percentile(nextPages, 0.5), 2);
     figure(u"next page of 100 results (id and an item each): p95 ms"_s, percentile(nextPages, 0.95), 2);
 
-    // A view of every document narrowed to a search, then its second page as the list shows it.
+    // A view of every document narrowed to a search, then its second page as the list shows it. The first search
+    // of the view reads its index; later ones find its entries kept.
     std::vector<double> narrowed, viewPages;
-    for (const QString& term : (terms[3] + terms[4]).mid(0, 20)) {
+    double firstNarrowed = 0;
+    for (const QString& term : (terms[3] + terms[4]).mid(0, 21)) {
         QElapsedTimer one;
         one.start();
         const int hits = view->FTSearch(u'"' + term + u'"', 0);
-        narrowed.push_back(msSince(one));
-        if (hits >= 200) {
+        (firstNarrowed == 0 ? firstNarrowed : narrowed.emplace_back()) = msSince(one);
+        if (hits > 0) {
             one.restart();
-            page(*view, 101);
+            page(*view, std::min(101, std::max(1, hits - 99)));
             viewPages.push_back(msSince(one));
         }
     }
     view->Clear();
-    figure(u"view of every document narrowed by a 3-4 character term: p50 ms"_s, percentile(narrowed, 0.5), 1);
-    figure(u"view of every document narrowed by a 3-4 character term: p95 ms"_s, percentile(narrowed, 0.95), 1);
-    figure(u"next 100-row page of a narrowed view: p50 ms"_s, percentile(viewPages, 0.5), 2);
+    figure(u"view of every document narrowed by a 3-4 character term, the view's first search: ms"_s, firstNarrowed, 1);
+    figure(u"view narrowed again by another term: p50 ms"_s, percentile(narrowed, 0.5), 2);
+    figure(u"view narrowed again by another term: p95 ms"_s, percentile(narrowed, 0.95), 2);
+    figure(u"a 100-row page of a narrowed view: p50 ms"_s, percentile(viewPages, 0.5), 2);
 
     // Broad terms: 审批中 is the status of a third of the documents, 文档 in every subject.
     for (const auto& [term, what] : {std::pair{u"审批中"_s, u"a 3-character term in a third of the documents"_s},
