@@ -3,13 +3,14 @@
 # Builds the benchmarks once in Release (preset bench, folder build-bench) and runs them all: the workbook writer
 # against xlwt and Spreadsheet::WriteExcel (65,535 x 20 text cells), 100-row pages of a view of a million
 # documents through the component (item columns, and two formula columns; on a server with Readers items checked:
-# none restricted, every 100th hidden, every document restricted), the export of a 65,535-document view
-# (in-memory stand-in with and without event processing, then through the component), DXL import (10,000 and
-# 100,000 documents, 20,000 documents of rich text and 20,000 mails, one 50 MB attachment) and quillmere-export
-# (10 views of 65,535 documents with one and two jobs, one view of 1,000,000 documents in 16 workbooks; its
-# generated databases are kept in build-bench/batch-data). Prints one table, the peers' figures beside ours;
-# everything the benchmarks print goes to build-bench/bench.log. --quick runs every benchmark on small sizes, to
-# check that they run.
+# none restricted, every 100th hidden, every document restricted), full-text search of a million documents with
+# Chinese text (the index's time and size, searches by terms of 1-4 characters, the next page of results), the
+# export of a 65,535-document view (in-memory stand-in with and without event processing, then through the
+# component), DXL import (10,000 and 100,000 documents, 20,000 documents of rich text and 20,000 mails, one 50 MB
+# attachment) and quillmere-export (10 views of 65,535 documents with one and two jobs, one view of 1,000,000
+# documents in 16 workbooks; its generated databases are kept in build-bench/batch-data). Prints one table, the
+# peers' figures beside ours; everything the benchmarks print goes to build-bench/bench.log. --quick runs every
+# benchmark on small sizes, to check that they run.
 #
 # A benchmark reports a figure on a line "figure<TAB>who<TAB>measure<TAB>value"; who is Quillmere or a peer.
 set -eu
@@ -36,6 +37,7 @@ run "$build/bench/workbook/bench_workbook" "$out/quill.xls"
 run /usr/bin/python3 "$root/bench/workbook/bench_xlwt.py" "$out/xlwt.xls"
 run perl "$root/bench/workbook/bench_writeexcel.pl" "$out/writeexcel.xls"
 run "$build/bench/component/bench_component" "$pages" "$out"
+run "$build/bench/fulltext/bench_fulltext" "$pages" "$out"
 run "$build/bench/export/bench_export" --docs "$exported" --out "$out"
 run "$build/bench/export/bench_export" --docs "$exported" --out "$out" --no-events
 run "$build/bench/export/bench_export" --docs "$exported" --out "$out" --component

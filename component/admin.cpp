@@ -1,8 +1,10 @@
 #include "admin.h"
 
 #include "domino/error.h"
+#include "domino/ftsearch.h"
 #include "domino/loader.h"
 #include "formula/formula.h"
+#include "fulltext.h"
 #include "model.h"
 #include "platform/registry.h"
 #include "readeraccess.h"
@@ -19,6 +21,7 @@
 #include <algorithm>
 #include <functional>
 #include <limits>
+#include <random>
 
 using namespace Qt::StringLiterals;
 using quill::domino::DominoError;
@@ -82,6 +85,57 @@ void insertDocument(Store& store, const DocumentSpec& def)
         attachment->bind(1, docId).bind(2, ++attachmentSeq).bind(3, file.name).bindBlob(4, file.data).run();
     }
 }
+
+// Sentences of Chinese words for generated documents: words of one to four of the commonest characters, some far
+// more frequent than others as in real text, from a generator seeded alike on every run.
+class ChineseText
+{
+public:
+    ChineseText() : m_random(20240501)
+    {
+        static const QString characters =
+            u"的一是在不了有和人这中大为上个国我以要他时来用们生到作地于出就分对成会可主发年动同工也能下过子说产种面而"
+            u"方后多定行学法所民得经十三之进着等部度家电力里如水化高自二理起小物现实加量都两体制机当使点从业本去把性好"
+            u"应开它合还因由其些然前外天政四日那社义事平形相全表间样与关各重新线内数正心反你明看原又么利比或但质气第向"
+            u"道命此变条只没结解问意建月公无系军很情者最立代想已通并提直题党程展五果料象员革位入常文总次品式活设及管特"
+            u"件长求老头基资边流路级少图山统接知较将组见计别她手角期根论运农指几九区强放决西被干做必战先回则任取据处队"
+            u"南给色光门即保治北造百规热领七海口东导器压志世金增争济阶油思术极交受联什认六共权收证改清美再采转更单风切"
+            u"打白教速花带安场身车例真务具万每目至达走积示议声报斗完类八离华名确才科张信马节话米整空元况今集温传土许步"
+            u"群广石记需段研界拉林律叫且究观越织装影算低持音众书布复容儿须际商非验连断深难近矿千周委素技备半办青省列习"
+            u"响约支般史感劳便团往酸历市克何除消构府称太准精值号率族维划选标写存候毛亲快效斯院查江型眼王按格养易置派层"
+            u"片始却专状育厂京识适属圆包火住调满县局照参红细引听该铁价严合同客户销售采购项目财务审批报告会议通知"_s;
+        std::uniform_int_distribution<int> length(1, 20);
+        std::uniform_int_distribution<qsizetype> character(0, characters.size() - 1);
+        for (int n = 0; n < kWords; ++n) {
+            // Mostly two characters, as most Chinese words.
+            const int pick = length(m_random);
+            const int size = pick <= 2 ? 1 : pick <= 14 ? 2 : pick <= 18 ? 3 : 4;
+            QString word;
+            for (int c = 0; c < size; ++c)
+                word += characters[character(m_random)];
+            m_words << word;
+        }
+    }
+
+    QString sentence(int words)
+    {
+        // The square of a uniform number: the first words of the list come far more often.
+        std::uniform_real_distribution<double> uniform(0.0, 1.0);
+        QString text;
+        for (int n = 0; n < words; ++n) {
+            const double u = uniform(m_random);
+            text += m_words[qsizetype(u * u * kWords)];
+            if (n + 1 < words && n % 7 == 6)
+                text += u'，';
+        }
+        return text + u'。';
+    }
+
+private:
+    static constexpr int kWords = 5000;
+    std::mt19937 m_random;
+    QStringList m_words;
+};
 
 QByteArray readFile(const QString& path)
 {
@@ -493,6 +547,9 @@ void generate(const QString& path, qint64 count, const GenerateOptions& options)
         throw DominoError(u"附件间隔不能为负数"_s);
     if (options.readersEvery < 0)
         throw DominoError(u"读者域间隔不能为负数"_s);
+    if (options.words < 0)
+        throw DominoError(u"词数不能为负数"_s);
+    ChineseText text;
     const qint64 base = QDateTime(QDate(2020, 1, 1), QTime(8, 0)).toMSecsSinceEpoch();
     createWith(path, u"生成的数据库（"_s + QString::number(count) + u"个文档）"_s, [&](Store& store) {
         store.exec("PRAGMA cache_size = -131072");
@@ -538,9 +595,14 @@ void generate(const QString& path, qint64 count, const GenerateOptions& options)
                         .run();
                 }
             }
+            qint64 seq = std::max(options.items, 5);
             if (options.readersEvery > 0 && i % options.readersEvery == 0) {
-                item->bind(1, i).bind(2, qint64(options.items > 5 ? options.items + 1 : 6)).bind(3, u"Readers"_s);
+                item->bind(1, i).bind(2, ++seq).bind(3, u"Readers"_s);
                 item->bind(4, qint64(ReadersType)).bind(5, u"[\"甲\"]"_s).run();
+            }
+            if (options.words > 0) {
+                item->bind(1, i).bind(2, ++seq).bind(3, u"Text"_s).bind(4, qint64(TextType));
+                item->bind(5, encodeValues(QJsonArray{text.sentence(options.words)})).run();
             }
             if (options.attachmentsEvery > 0 && i % options.attachmentsEvery == 0) {
                 const QByteArray data = QByteArray::number(i).leftJustified(4096, 'a');
@@ -550,8 +612,61 @@ void generate(const QString& path, qint64 count, const GenerateOptions& options)
                 attachment->bindBlob(4, data).run();
             }
         }
-        rebuildViewIndex(store);
+        rebuildViewIndex(store, options.fullText);
     });
+}
+
+void updateFullTextIndex(const QString& path, bool rebuild,
+                         const std::function<void(qint64 done, qint64 total)>& progress)
+{
+    fulltext::update(path, true, rebuild, progress);
+}
+
+QStringList search(const QString& path, const QString& query, int maxDocs, const QString& view)
+{
+    if (maxDocs < 0)
+        throw DominoError(u"最多文档数不能为负数"_s);
+    const domino::FTQuery parsed = domino::FTQuery::parse(query);
+    auto store = Store::open(path, Store::Mode::ReadOnly);
+    fulltext::prepare(*store);
+    const Store::OneRead read(*store);
+    std::vector<qint64> found = fulltext::search(*store, parsed, view.isEmpty() ? maxDocs : 0);
+    if (!view.isEmpty()) {
+        qint64 viewId = -1;
+        {
+            Query q(store->statement("SELECT id, name FROM views ORDER BY id"));
+            while (viewId < 0 && q->step()) {
+                if (q->text(1).compare(view, Qt::CaseInsensitive) == 0)
+                    viewId = q->int64(0);
+            }
+        }
+        if (viewId < 0 && store->hasTable("view_aliases")) {
+            Query q(store->statement("SELECT view_id, alias FROM view_aliases ORDER BY view_id, seq"));
+            while (viewId < 0 && q->step()) {
+                if (q->text(1).compare(view, Qt::CaseInsensitive) == 0)
+                    viewId = q->int64(0);
+            }
+        }
+        if (viewId < 0)
+            throw DominoError(u"找不到视图："_s + view);
+        std::vector<qint64> ordered;
+        Query q(store->statement("SELECT doc_id FROM view_entries WHERE view_id = ? ORDER BY position"));
+        q->bind(1, viewId);
+        while ((maxDocs == 0 || qint64(ordered.size()) < maxDocs) && q->step()) {
+            if (std::binary_search(found.begin(), found.end(), q->int64(0)))
+                ordered.push_back(q->int64(0));
+        }
+        found = std::move(ordered);
+    }
+    QStringList ids;
+    Query unid(store->statement("SELECT unid FROM documents WHERE id = ?"));
+    for (const qint64 docId : found) {
+        unid->bind(1, docId);
+        if (unid->step())
+            ids << unid->text(0);
+        unid->reset();
+    }
+    return ids;
 }
 
 void install(const InstallOptions& options)

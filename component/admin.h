@@ -4,6 +4,7 @@
 #include <QJsonArray>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -100,7 +101,18 @@ struct GenerateOptions
     bool richText = false;    // the last of those items is rich text (needs items of at least 6)
     int attachmentsEvery = 0; // every n-th document carries two attachments of 4 KB (0: none)
     int readersEvery = 0;     // every n-th document has a Readers item that names only 甲 (0: none)
+    int words = 0;            // a text item Text of that many Chinese words, the same on every run (0: none)
+    bool fullText = true;     // false: no full-text index, as older versions of the tool made files
 };
+
+// Makes the full-text index of a database, or brings it up to date (rebuild: anew), in short transactions that
+// other programs' reads wait for only while one commits (fulltext::update). progress may be empty.
+void updateFullTextIndex(const QString& path, bool rebuild,
+                         const std::function<void(qint64 done, qint64 total)>& progress);
+// The ids of the documents a full-text search finds in a local file, as FTSearch finds them: in the order they were
+// added, or with a view in the view's order; the first maxDocs (0: all). Makes or updates the index first when the
+// file can be written.
+QStringList search(const QString& path, const QString& query, int maxDocs, const QString& view);
 
 // A database of count documents with one view "全部" sorted by its number column.
 void generate(const QString& path, qint64 count, const GenerateOptions& options = {});
@@ -129,8 +141,10 @@ SampleInfo makeSample(const QString& dataDir);
 SampleInfo sampleInfo(const QString& dataDir);
 
 // The index of positions of every view (viewindex.cpp), or of one view, whose number of documents is returned.
-// Selections and sort keys that are formulas are evaluated here.
-void rebuildViewIndex(Store& store);
+// Selections and sort keys that are formulas are evaluated here. After documents were written, every view's index
+// and the full-text index (fulltext.h: made when the file has none) are brought up to date; fullText false leaves
+// the full-text index out, as older versions of the tool did.
+void rebuildViewIndex(Store& store, bool fullText = true);
 qint64 rebuildViewIndex(Store& store, qint64 viewId);
 
 } // namespace quill::component::admin

@@ -16,6 +16,7 @@
 #include <QFileInfo>
 #include <cstdio>
 #include <functional>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 using namespace quill::component;
@@ -52,9 +53,19 @@ QString helpText()
   add-server-name names.nsf 服务器名
   sample 数据目录                      生成示例数据目录（并打印登录用户与密码）
   generate 文件.nsf --count 文档数 [--items 每文档域数] [--richtext] [--attachments-every N] [--readers-every N]
+          [--words N] [--no-index]
       生成一个大数据库（视图“全部”），用于性能测试。缺省每个文档5个域；--items 补足到给定域数
       （文本与数字交替），--richtext 使最后一个域为RichText，--attachments-every 每N个文档带两个附件，
-      --readers-every 每N个文档带一个只列出“甲”的读者域（在服务器上只有甲能看到）。
+      --readers-every 每N个文档带一个只列出“甲”的读者域（在服务器上只有甲能看到），
+      --words 每个文档带一个N个中文词的文本域Text（每次生成相同），--no-index 不建全文索引（如旧版本生成的文件）。
+  index 文件.nsf [--rebuild]
+      建立全文索引，或使其与文档一致（--rebuild 重新建立）。分批写入，每批不到半秒，
+      其它程序的读取只在每批提交时稍等。添加、导入与生成文档时索引随之更新。
+  search 文件.nsf 搜索条件 [--view 视图名] [--max N]
+      全文搜索：每行打印一个找到的文档的编号，按文档加入数据库的顺序（给出 --view 时按视图的顺序），
+      最多N个（缺省全部），找到的个数打印在标准错误上。没有索引时先建立（文件不可写时逐个读取文档）。
+      搜索条件：词（须都出现，词出现在文字中任何位置都算，不区分大小写）、"短语"（引号中的文字原样查找）、
+      AND、OR、NOT、括号、[域名] CONTAINS 词 或 FIELD 域名 CONTAINS 词。
   --help                               显示本帮助
   --version                            显示版本
 
@@ -246,7 +257,10 @@ void runGenerate(const Arguments& args)
         options.attachmentsEvery = atLeast(every, 1, u"--attachments-every 应为正整数"_s);
     if (const QString every = args.value(u"--readers-every"_s); !every.isEmpty())
         options.readersEvery = atLeast(every, 1, u"--readers-every 应为正整数"_s);
+    if (const QString words = args.value(u"--words"_s); !words.isEmpty())
+        options.words = atLeast(words, 1, u"--words 应为正整数"_s);
     options.richText = args.flag(u"--richtext"_s);
+    options.fullText = !args.flag(u"--no-index"_s);
     QElapsedTimer timer;
     timer.start();
     admin::generate(args.positional(0), count, options);
@@ -273,6 +287,38 @@ void runImportDxl(const Arguments& args)
     }
     for (const QString& notice : report.notices)
         print(stdout, u"提示："_s + notice);
+}
+
+void runIndex(const Arguments& args)
+{
+    QElapsedTimer timer;
+    timer.start();
+    // On a terminal the count of documents indexed so far, rewritten in place.
+    const bool terminal = ::isatty(STDERR_FILENO) == 1;
+    qint64 indexed = 0;
+    admin::updateFullTextIndex(args.positional(0), args.flag(u"--rebuild"_s), [&](qint64 done, qint64 total) {
+        indexed = done;
+        if (terminal) {
+            const QByteArray line =
+                (u"\r已索引"_s + QString::number(done) + u"/"_s + QString::number(total) + u"个文档"_s).toUtf8();
+            std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
+        }
+    });
+    if (terminal)
+        print(stderr, QString());
+    print(stdout, u"已更新全文索引：索引了"_s + QString::number(indexed) + u"个文档，用时"_s +
+                      QString::number(timer.elapsed()) + u"毫秒"_s);
+}
+
+void runSearch(const Arguments& args)
+{
+    int maxDocs = 0;
+    if (const QString max = args.value(u"--max"_s); !max.isEmpty())
+        maxDocs = atLeast(max, 0, u"--max 应为不小于0的整数"_s);
+    const QStringList ids = admin::search(args.positional(0), args.positional(1), maxDocs, args.value(u"--view"_s));
+    for (const QString& id : ids)
+        print(stdout, id);
+    print(stderr, u"找到"_s + QString::number(ids.size()) + u"个文档"_s);
 }
 
 void runCreateDatabase(const Arguments& args)
@@ -319,10 +365,12 @@ const std::vector<Command>& commands()
         {u"add-server-name"_s, {}, {}, 2, runAddServerName},
         {u"sample"_s, {}, {}, 1, runSample},
         {u"generate"_s,
-         {u"--count"_s, u"--items"_s, u"--attachments-every"_s, u"--readers-every"_s},
-         {u"--richtext"_s},
+         {u"--count"_s, u"--items"_s, u"--attachments-every"_s, u"--readers-every"_s, u"--words"_s},
+         {u"--richtext"_s, u"--no-index"_s},
          1,
          runGenerate},
+        {u"index"_s, {}, {u"--rebuild"_s}, 1, runIndex},
+        {u"search"_s, {u"--view"_s, u"--max"_s}, {}, 2, runSearch},
     };
     return list;
 }

@@ -3,8 +3,10 @@
 
 #include "domino/error.h"
 #include "domino/formula.h"
+#include "domino/ftsearch.h"
 #include "domino/notes.h"
 #include "domino/richtext.h"
+#include "fulltext.h"
 #include "loginthrottle.h"
 #include "model.h"
 #include "platform/outputfolder.h"
@@ -18,6 +20,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <algorithm>
+#include <functional>
 #include <limits>
 #include <optional>
 #include <sodium.h>
@@ -46,6 +49,8 @@ struct ViewDef
     qint64 entryCount = 0;
     // In server mode: the entries the user may read.
     std::shared_ptr<const VisibleEntries> visible;
+    // The entries of a full-text search (NotesView::FTSearch), which its documents walk.
+    bool searched = false;
 
     qint64 visibleCount() const { return visible ? visible->count() : entryCount; }
 };
@@ -70,6 +75,21 @@ public:
     std::unique_ptr<domino::NotesView> FindView(const QString& name) const override;
     std::unique_ptr<domino::NotesDocument> FindDocumentById(const QString& documentId) const override;
     std::unique_ptr<domino::ReadBatch> beginReadBatch() const override;
+    std::unique_ptr<domino::NotesDocumentCollection> FTSearch(const QString& query, int maxDocs) const override;
+    bool IsFTIndexed() const override { return fulltext::exists(*m_store); }
+    void UpdateFTIndex(bool create, const FTIndexProgress& progress) const override;
+
+    // Before a search: brings the full-text index up to date when the file can be written; once it could not, the
+    // searches of this object read the documents instead of trying again (another writer may hold the file).
+    void prepareSearch() const;
+    // The documents a search finds that the user may read (internal ids, ascending), the first maxDocs (0: all). Within
+    // a OneRead, after prepareSearch.
+    std::vector<qint64> found(const domino::FTQuery& query, qint64 maxDocs) const;
+    // The entries of a view the user may read, in view order, as take() reads them: kept for the view last asked for
+    // until the file changes, so that searching a view again (a refined query, a page found anew) need not read its
+    // index again.
+    std::shared_ptr<const std::vector<qint64>> searchedEntries(qint64 viewId,
+                                                               const std::function<std::vector<qint64>()>& take) const;
 
     // position: the stored one in the view's index. Throws when the database no longer holds the document.
     std::unique_ptr<domino::NotesDocument> document(qint64 docId, std::shared_ptr<const ViewDef> view,
@@ -83,7 +103,21 @@ public:
 private:
     std::unique_ptr<Store> m_store;
     std::unique_ptr<ReaderAccess> m_readers;
+    mutable bool m_indexRefused = false;
+    struct KeptEntries
+    {
+        qint64 viewId = -1;
+        qint64 dataVersion = -1;
+        std::shared_ptr<const std::vector<qint64>> entries;
+    };
+    mutable KeptEntries m_keptEntries;
 };
+
+void checkMaxDocs(int maxDocs)
+{
+    if (maxDocs < 0)
+        throw DominoError(u"最多文档数不能为负数："_s + QString::number(maxDocs));
+}
 
 // One read transaction for the calls made while it is held (Store::holdReads).
 class ReadBatchImpl : public domino::ReadBatch
@@ -279,6 +313,7 @@ public:
     }
 
     const DatabasePtr& database() const { return m_db; }
+    qint64 id() const { return m_stored.id(); }
     const ViewDef* view() const { return m_view.get(); }
     qint64 position() const { return m_position; }
 
@@ -424,8 +459,8 @@ public:
             throw DominoError(u"视图"_s + m_def->name + u"中没有第"_s + QString::number(position) + u"个文档（共"_s +
                               QString::number(entryCount()) + u"个文档）"_s);
         }
-        if (m_frozen)
-            return frozenAt(position);
+        if (held())
+            return heldAt(position);
         return at(m_def->visible ? m_def->visible->storedPosition(position) : position);
     }
 
@@ -434,8 +469,13 @@ public:
         const auto* doc = dynamic_cast<const DocumentImpl*>(&document);
         if (!doc || doc->database().get() != m_db.get() || !doc->view() || doc->view()->id != m_def->id)
             throw DominoError(u"文档不是从视图"_s + m_def->name + u"中取得的，无法取得下一个文档"_s);
-        if (m_frozen)
-            return doc->position() < entryCount() ? frozenAt(doc->position() + 1) : nullptr;
+        // Positions in the search results and in the whole view are not the same.
+        if (m_searched && doc->view() != m_searchDef.get())
+            throw DominoError(u"文档不是从视图"_s + m_def->name + u"的搜索结果中取得的，无法取得下一个文档"_s);
+        if (!m_searched && doc->view()->searched)
+            throw DominoError(u"文档取自视图"_s + m_def->name + u"已清除的搜索结果，无法取得下一个文档"_s);
+        if (held())
+            return doc->position() < entryCount() ? heldAt(doc->position() + 1) : nullptr;
         const qint64 next = m_def->visible ? m_def->visible->nextStored(doc->position()) : doc->position() + 1;
         if (next < 1 || next > m_def->entryCount)
             return nullptr;
@@ -459,13 +499,73 @@ public:
 
     bool AutoUpdate() const override { return !m_frozen; }
 
-private:
-    qint64 entryCount() const { return m_frozen ? qint64(m_frozen->size()) : m_def->visibleCount(); }
+    int FTSearch(const QString& query, int maxDocs) override
+    {
+        checkMaxDocs(maxDocs);
+        const domino::FTQuery parsed = domino::FTQuery::parse(query);
+        m_db->prepareSearch();
+        std::vector<qint64> results;
+        {
+            const Store::OneRead read(m_db->store());
+            const std::vector<qint64> matching = m_db->found(parsed, 0);
+            // The entries the view holds still, or else those it has now that the user may read, in view order.
+            if (!matching.empty()) {
+                std::shared_ptr<const std::vector<qint64>> now;
+                if (!m_frozen)
+                    now = m_db->searchedEntries(m_def->id, [this] { return frozenEntries(); });
+                const std::vector<qint64>& entries = m_frozen ? *m_frozen : *now;
+                // Ids are small numbers in a file the tool wrote: a bit each then, else a binary search.
+                const qint64 largest = matching.back();
+                std::vector<bool> bits;
+                if (largest >= 0 && largest <= 8 * qint64(entries.size()) + 65536) {
+                    bits.resize(size_t(largest) + 1);
+                    for (const qint64 docId : matching) {
+                        if (docId >= 0)
+                            bits[size_t(docId)] = true;
+                    }
+                }
+                const auto matches = [&](qint64 docId) {
+                    if (!bits.empty())
+                        return docId >= 0 && docId < qint64(bits.size()) && bits[size_t(docId)];
+                    return std::binary_search(matching.begin(), matching.end(), docId);
+                };
+                for (const qint64 docId : entries) {
+                    if (maxDocs > 0 && qint64(results.size()) >= maxDocs)
+                        break;
+                    if (matches(docId))
+                        results.push_back(docId);
+                }
+            }
+        }
+        auto def = std::make_shared<ViewDef>(*m_def);
+        def->visible.reset();
+        def->entryCount = qint64(results.size());
+        def->searched = true;
+        m_searchDef = std::move(def);
+        m_searched = std::move(results);
+        return int(m_searched->size());
+    }
 
-    std::unique_ptr<domino::NotesDocument> frozenAt(qint64 position) const
+    void Clear() override
+    {
+        m_searched.reset();
+        m_searchDef.reset();
+    }
+
+private:
+    // The entries answered from instead of the index: a search's, else those held still; nullptr for neither.
+    const std::vector<qint64>* held() const { return m_searched ? &*m_searched : m_frozen ? &*m_frozen : nullptr; }
+
+    qint64 entryCount() const
+    {
+        const std::vector<qint64>* list = held();
+        return list ? qint64(list->size()) : m_def->visibleCount();
+    }
+
+    std::unique_ptr<domino::NotesDocument> heldAt(qint64 position) const
     {
         std::unique_ptr<domino::NotesDocument> document =
-            m_db->findDocument((*m_frozen)[size_t(position - 1)], m_frozenDef, position);
+            m_db->findDocument((*held())[size_t(position - 1)], m_searched ? m_searchDef : m_frozenDef, position);
         if (!document)
             throw DominoError(u"视图"_s + m_def->name + u"的第"_s + QString::number(position) +
                               u"个文档已从数据库中删除"_s);
@@ -540,6 +640,44 @@ private:
     // While AutoUpdate is false: the documents' ids in view order, and the view its documents name.
     std::optional<std::vector<qint64>> m_frozen;
     std::shared_ptr<const ViewDef> m_frozenDef;
+    // After FTSearch until Clear: the documents found, in view order, and the view its documents name.
+    std::optional<std::vector<qint64>> m_searched;
+    std::shared_ptr<const ViewDef> m_searchDef;
+};
+
+class CollectionImpl : public domino::NotesDocumentCollection
+{
+public:
+    // ids: internal, ascending.
+    CollectionImpl(DatabasePtr db, std::vector<qint64> ids) : m_db(std::move(db)), m_ids(std::move(ids)) {}
+
+    int Count() const override { return int(m_ids.size()); }
+    std::unique_ptr<domino::NotesDocument> GetFirstDocument() const override { return GetNthDocument(1); }
+
+    std::unique_ptr<domino::NotesDocument> GetNextDocument(const domino::NotesDocument& document) const override
+    {
+        const auto* doc = dynamic_cast<const DocumentImpl*>(&document);
+        const auto it = doc && doc->database().get() == m_db.get()
+                            ? std::lower_bound(m_ids.begin(), m_ids.end(), doc->id())
+                            : m_ids.end();
+        if (it == m_ids.end() || *it != doc->id())
+            throw DominoError(u"文档不在搜索结果中，无法取得下一个文档"_s);
+        return it + 1 == m_ids.end() ? nullptr : GetNthDocument(int(it + 1 - m_ids.begin()) + 1);
+    }
+
+    std::unique_ptr<domino::NotesDocument> GetNthDocument(int position) const override
+    {
+        if (position < 1 || size_t(position) > m_ids.size())
+            return nullptr;
+        std::unique_ptr<domino::NotesDocument> document = m_db->findDocument(m_ids[size_t(position - 1)], nullptr, 0);
+        if (!document)
+            throw DominoError(u"搜索结果中的第"_s + QString::number(position) + u"个文档已从数据库中删除"_s);
+        return document;
+    }
+
+private:
+    DatabasePtr m_db;
+    std::vector<qint64> m_ids;
 };
 
 QStringList DatabaseImpl::Views() const
@@ -614,6 +752,56 @@ std::unique_ptr<domino::NotesDocument> DatabaseImpl::FindDocumentById(const QStr
 std::unique_ptr<domino::ReadBatch> DatabaseImpl::beginReadBatch() const
 {
     return std::make_unique<ReadBatchImpl>(shared_from_this());
+}
+
+std::unique_ptr<domino::NotesDocumentCollection> DatabaseImpl::FTSearch(const QString& query, int maxDocs) const
+{
+    checkMaxDocs(maxDocs);
+    const domino::FTQuery parsed = domino::FTQuery::parse(query);
+    prepareSearch();
+    std::vector<qint64> ids;
+    {
+        const Store::OneRead read(*m_store);
+        ids = found(parsed, maxDocs);
+    }
+    return std::make_unique<CollectionImpl>(shared_from_this(), std::move(ids));
+}
+
+void DatabaseImpl::UpdateFTIndex(bool create, const FTIndexProgress& progress) const
+{
+    if (!create && !fulltext::exists(*m_store))
+        return;
+    // The writer below is another connection to the file: this one's read must end for it to commit.
+    if (!m_store->letGoOfRead())
+        throw DominoError(u"数据库"_s + path() + u"正在读取中，无法更新全文索引"_s);
+    fulltext::update(path(), create, false, progress);
+    m_indexRefused = false;
+}
+
+std::shared_ptr<const std::vector<qint64>>
+DatabaseImpl::searchedEntries(qint64 viewId, const std::function<std::vector<qint64>()>& take) const
+{
+    qint64 version = -1;
+    {
+        Query q(m_store->statement("PRAGMA data_version"));
+        version = q->step() ? q->int64(0) : -1;
+    }
+    if (m_keptEntries.viewId != viewId || m_keptEntries.dataVersion != version || !m_keptEntries.entries)
+        m_keptEntries = {viewId, version, std::make_shared<const std::vector<qint64>>(take())};
+    return m_keptEntries.entries;
+}
+
+void DatabaseImpl::prepareSearch() const
+{
+    if (!m_indexRefused && !fulltext::prepare(*m_store))
+        m_indexRefused = true;
+}
+
+std::vector<qint64> DatabaseImpl::found(const domino::FTQuery& query, qint64 maxDocs) const
+{
+    if (!m_readers)
+        return fulltext::search(*m_store, query, maxDocs);
+    return fulltext::search(*m_store, query, maxDocs, m_readers->hiddenDocuments(*m_store));
 }
 
 std::unique_ptr<domino::NotesDocument> DatabaseImpl::document(qint64 docId, std::shared_ptr<const ViewDef> view,

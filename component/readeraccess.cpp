@@ -288,6 +288,12 @@ std::shared_ptr<const VisibleEntries> ReaderAccess::visibleEntries(Store& store,
     return entries;
 }
 
+const std::vector<qint64>& ReaderAccess::hiddenDocuments(Store& store) const
+{
+    forgetOnChange(store);
+    return unreadableDocuments(store);
+}
+
 const std::vector<qint64>& ReaderAccess::unreadableDocuments(Store& store) const
 {
     if (m_unreadable)

@@ -87,6 +87,8 @@ public:
     // whose stored value cannot be read names nobody.
     bool mayRead(Store& store, qint64 docId) const;
     std::shared_ptr<const VisibleEntries> visibleEntries(Store& store, qint64 viewId, qint64 storedCount) const;
+    // The documents the user may not read, in order: what a search leaves out.
+    const std::vector<qint64>& hiddenDocuments(Store& store) const;
 
 private:
     void forgetOnChange(Store& store) const;

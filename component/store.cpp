@@ -188,6 +188,14 @@ Statement& Statement::bind(int index, const QString& value)
     return *this;
 }
 
+Statement& Statement::bindUtf8(int index, QByteArrayView value)
+{
+    // A null pointer would bind NULL, not empty text.
+    sqlite3_bind_text64(m_stmt, index, value.data() ? value.data() : "", sqlite3_uint64(value.size()), SQLITE_TRANSIENT,
+                        SQLITE_UTF8);
+    return *this;
+}
+
 Statement& Statement::bind(int index, qint64 value)
 {
     sqlite3_bind_int64(m_stmt, index, value);
@@ -279,6 +287,12 @@ QByteArray Statement::blob(int column) const
     return QByteArray(data, sqlite3_column_bytes(m_stmt, column));
 }
 
+QByteArrayView Statement::bytes(int column) const
+{
+    const auto* data = static_cast<const char*>(sqlite3_column_blob(m_stmt, column));
+    return QByteArrayView(data, sqlite3_column_bytes(m_stmt, column));
+}
+
 bool Statement::isNull(int column) const
 {
     return sqlite3_column_type(m_stmt, column) == SQLITE_NULL;
@@ -318,7 +332,8 @@ std::unique_ptr<Store> Store::open(const QString& path, Mode mode)
 
     int lockFd = -1;
     const QByteArray nativePath = QFile::encodeName(path);
-    if (mode != Mode::ReadOnly) {
+    const bool toolLock = mode == Mode::ReadWrite || mode == Mode::Create;
+    if (toolLock) {
         // A whole-file write lock on our own descriptor tells other programs that the file is in use.
         // It stays open until after SQLite has closed the file: closing any descriptor of the file
         // would drop this process's locks, SQLite's among them.
@@ -348,7 +363,7 @@ std::unique_ptr<Store> Store::open(const QString& path, Mode mode)
     sqlite3_create_collation_v2(db, "QUILL_NOCASE", SQLITE_UTF8, nullptr, compareNoCase, nullptr);
     // SQLite drops every lock of this process on the file (ours too) whenever its own lock falls back
     // to none; in exclusive mode it keeps its locks until it closes.
-    if (mode != Mode::ReadOnly)
+    if (toolLock)
         store->exec("PRAGMA locking_mode = EXCLUSIVE");
     if (mode == Mode::Create)
         store->createSchema();
@@ -392,6 +407,15 @@ void Store::releaseReads()
 {
     if (--m_readHolds == 0 && !sqlite3_get_autocommit(m_db))
         sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr); // a read: nothing to lose if it fails
+}
+
+bool Store::letGoOfRead()
+{
+    if (m_unrenewedHolds > 0 || statementsBusy())
+        return false;
+    if (!sqlite3_get_autocommit(m_db))
+        sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr); // a read: nothing to lose if it fails
+    return true;
 }
 
 void Store::renewRead()

@@ -46,6 +46,8 @@ public:
     ~Statement();
 
     Statement& bind(int index, const QString& value);
+    // Text given as UTF-8 bytes.
+    Statement& bindUtf8(int index, QByteArrayView value);
     Statement& bind(int index, qint64 value);
     Statement& bind(int index, double value);
     Statement& bindBlob(int index, const QByteArray& value);
@@ -66,6 +68,8 @@ public:
     std::optional<qint64> integer(int column) const;
     double real(int column) const;
     QByteArray blob(int column) const;
+    // The column's bytes as the file holds them, valid until the next step.
+    QByteArrayView bytes(int column) const;
     bool isNull(int column) const;
 
 private:
@@ -121,7 +125,10 @@ public:
     {
         ReadOnly,  // the component: never writes
         ReadWrite, // the admin tool: holds a whole-file write lock while open
-        Create     // a new file; refuses an existing one
+        Create,    // a new file; refuses an existing one
+        // Short transactions with SQLite's own locks only, which readers wait for only while one commits: the
+        // full-text index that the component writes (fulltext.h).
+        ShortWrites
     };
 
     // Checks the file and opens it. Throws DominoError with a Chinese message naming the file.
@@ -165,6 +172,9 @@ public:
     private:
         Store& m_store;
     };
+    // Ends a read transaction held for holdReads now rather than at the next statement, so that a writer in this
+    // process can commit. False inside a OneRead or while a statement is being stepped: the read goes on.
+    bool letGoOfRead();
     void exec(const char* sql);
     qint64 lastInsertId() const;
     // Rows the last statement inserted, changed or deleted.

@@ -3,6 +3,7 @@
 #include "admin.h"
 #include "domino/error.h"
 #include "formula/formula.h"
+#include "fulltext.h"
 #include "readeraccess.h"
 #include "store.h"
 #include "storeddocument.h"
@@ -216,11 +217,13 @@ std::vector<IndexedView> views(Store& store, qint64 onlyId)
 
 } // namespace
 
-void rebuildViewIndex(Store& store)
+void rebuildViewIndex(Store& store, bool fullText)
 {
     for (const IndexedView& view : views(store, -1))
         indexView(store, view);
     refreshReaderPositions(store, -1);
+    if (fullText)
+        fulltext::refresh(store);
 }
 
 qint64 rebuildViewIndex(Store& store, qint64 viewId)

@@ -13,7 +13,7 @@ shift || true
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
     targets=(dxl_reader dxl_import nsf_bytes nsf_tampered settings_file registry_file export_manifest richtext_renderer
-        mime_message)
+        mime_message fulltext_query)
 fi
 
 quill_install_packages "${QUILL_BUILD_PACKAGES[@]}" "${QUILL_FUZZ_PACKAGES[@]}"
@@ -33,9 +33,10 @@ fi
 
 # Per target: the longest input worth mutating, and its dictionary.
 declare -A max_len=([dxl_reader]=32768 [dxl_import]=32768 [nsf_bytes]=16384 [nsf_tampered]=512
-    [settings_file]=1024 [registry_file]=2048 [export_manifest]=4096 [richtext_renderer]=16384 [mime_message]=16384)
+    [settings_file]=1024 [registry_file]=2048 [export_manifest]=4096 [richtext_renderer]=16384 [mime_message]=16384
+    [fulltext_query]=1024)
 declare -A dict=([dxl_reader]=fuzz/dxl.dict [dxl_import]=fuzz/dxl.dict [richtext_renderer]=fuzz/richtext.dict
-    [mime_message]=fuzz/mime.dict)
+    [mime_message]=fuzz/mime.dict [fulltext_query]=fuzz/fulltext.dict)
 
 summary=()
 for target in "${targets[@]}"; do

@@ -189,7 +189,7 @@ bool useComponent(Source& source, const QTemporaryDir& tmp, int documents, const
     admin.setProcessChannelMode(QProcess::ForwardedChannels);
     admin.start(QStringLiteral(QUILL_ADMIN_TOOL_PATH),
                 {u"generate"_s, source.databasePath, u"--count"_s, QString::number(documents), u"--items"_s, u"20"_s,
-                 u"--richtext"_s, u"--attachments-every"_s, u"100"_s});
+                 u"--richtext"_s, u"--attachments-every"_s, u"100"_s, u"--no-index"_s});
     if (!admin.waitForFinished(-1) || admin.exitCode() != 0) {
         std::fprintf(stderr, "nlsxbe-admin generate failed\n");
         return false;

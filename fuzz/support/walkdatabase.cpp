@@ -117,6 +117,27 @@ void walkView(domino::NotesSession& session, const domino::NotesDatabase& databa
     // As an export walks it: the entries of one moment.
     view->SetAutoUpdate(false);
     walkDocuments(nullptr, database, *view, scratch);
+    // Narrowed to what a search finds.
+    guarded([&] {
+        view->FTSearch(u"NOT 合同"_s, 0);
+        walkDocuments(nullptr, database, *view, scratch);
+    });
+}
+
+// Full-text searches, one the index narrows and one read from every document's text, and their documents.
+void walkSearches(const domino::NotesDatabase& database)
+{
+    for (const QString& query : {u"\"华夏贸易\" OR [Subject] CONTAINS 文档"_s, u"NOT x"_s}) {
+        guarded([&] {
+            const auto found = database.FTSearch(query, 0);
+            std::unique_ptr<domino::NotesDocument> document = found->GetFirstDocument();
+            for (int n = 0; document && n < kMaxDocumentsPerView; ++n) {
+                document->DocumentId();
+                document = found->GetNextDocument(*document);
+            }
+            found->GetNthDocument(found->Count());
+        });
+    }
 }
 
 } // namespace
@@ -135,6 +156,7 @@ void walkDatabase(const QString& path, const QString& scratch)
     guarded([&] { views = database->Views(); });
     for (const QString& name : views)
         guarded([&] { walkView(*session, *database, name, scratch); });
+    walkSearches(*database);
 }
 
 } // namespace quill::fuzz

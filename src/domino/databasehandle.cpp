@@ -33,4 +33,19 @@ std::unique_ptr<ReadBatch> DatabaseHandle::beginReadBatch() const
     return database().beginReadBatch();
 }
 
+std::unique_ptr<NotesDocumentCollection> DatabaseHandle::FTSearch(const QString& query, int maxDocs) const
+{
+    return database().FTSearch(query, maxDocs);
+}
+
+bool DatabaseHandle::IsFTIndexed() const
+{
+    return database().IsFTIndexed();
+}
+
+void DatabaseHandle::UpdateFTIndex(bool create, const FTIndexProgress& progress) const
+{
+    database().UpdateFTIndex(create, progress);
+}
+
 } // namespace quill::domino

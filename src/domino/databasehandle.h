@@ -19,6 +19,9 @@ public:
     std::unique_ptr<NotesView> FindView(const QString& name) const override;
     std::unique_ptr<NotesDocument> FindDocumentById(const QString& documentId) const override;
     std::unique_ptr<ReadBatch> beginReadBatch() const override;
+    std::unique_ptr<NotesDocumentCollection> FTSearch(const QString& query, int maxDocs) const override;
+    bool IsFTIndexed() const override;
+    void UpdateFTIndex(bool create, const FTIndexProgress& progress) const override;
 
 private:
     const NotesDatabase& database() const;

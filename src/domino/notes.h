@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <memory>
 
 namespace quill::domino {
@@ -115,6 +116,28 @@ public:
     // of its position, never another document. Setting it true again follows the database once more.
     virtual void SetAutoUpdate(bool autoUpdate) = 0;
     virtual bool AutoUpdate() const = 0;
+    // Narrows the view to the documents a full-text search finds (see NotesDatabase::FTSearch), the first maxDocs of
+    // them in view order (0: all): EntryCount, NthDocument and NextDocument answer within them, in view order, until
+    // Clear. They are the documents of the moment of the search whatever AutoUpdate says; a view held still is
+    // searched among the entries it holds. Returns how many were found.
+    virtual int FTSearch(const QString& query, int maxDocs) = 0;
+    // Ends FTSearch's narrowing: the view answers with all its entries again, held still or not as before.
+    virtual void Clear() = 0;
+};
+
+// The documents a full-text search found, in the order it gives them. Its documents have no column values.
+class NotesDocumentCollection
+{
+public:
+    virtual ~NotesDocumentCollection() = default;
+    virtual int Count() const = 0;
+    // nullptr when the collection is empty.
+    virtual std::unique_ptr<NotesDocument> GetFirstDocument() const = 0;
+    // The document after one of the collection's; nullptr after the last. Throws for a document not in it.
+    virtual std::unique_ptr<NotesDocument> GetNextDocument(const NotesDocument& document) const = 0;
+    // Position counted from 1; nullptr outside 1..Count, as Domino gives it. A document deleted since the search
+    // is an error of its position.
+    virtual std::unique_ptr<NotesDocument> GetNthDocument(int position) const = 0;
 };
 
 // Held while a series of reads belongs together (a page of a view, an export): the implementation may
@@ -137,6 +160,22 @@ public:
     virtual std::unique_ptr<NotesDocument> FindDocumentById(const QString& documentId) const = 0;
     // The batch may outlive this object.
     virtual std::unique_ptr<ReadBatch> beginReadBatch() const = 0;
+
+    // Full-text search (the query language and what a document's text is: domino/ftsearch.h). On a server only the
+    // documents the user may read. The first maxDocs found (0: all), as they are at that moment, in the order they
+    // were added to the database. Throws DominoError for a query outside the language, saying what is wrong.
+    // The component answers from the database's full-text index, making it or bringing it up to date first when it
+    // can write the file; otherwise (a read-only file or folder) it reads every document's text: slower, the same
+    // documents.
+    virtual std::unique_ptr<NotesDocumentCollection> FTSearch(const QString& query, int maxDocs) const = 0;
+    // True when the database has a full-text index (a search then need not read every document).
+    virtual bool IsFTIndexed() const = 0;
+    // Brings the full-text index up to date with the documents; without one, makes it when create is true and
+    // otherwise does nothing. progress (may be empty) is told the documents indexed so far and in all, between
+    // short writes that other programs' reads wait for at most a fraction of a second. Throws DominoError when the
+    // file cannot be written (read only, or held by another writer); what was indexed before stays.
+    using FTIndexProgress = std::function<void(qint64 done, qint64 total)>;
+    virtual void UpdateFTIndex(bool create, const FTIndexProgress& progress) const = 0;
 };
 
 class NotesSession

@@ -699,7 +699,141 @@ private slots:
                 QCOMPARE(db->FindDocumentById(id)->DocumentId(), id);
             for (const QString& id : hidden)
                 QVERIFY_DOMINO_ERROR(db->FindDocumentById(id), u"找不到文档"_s);
+            // A search finds only those too, also by the names in the items that hide the others.
+            const auto found = db->FTSearch(u"NOT 没有这个词"_s, 0);
+            QStringList ids;
+            for (auto doc = found->GetFirstDocument(); doc; doc = found->GetNextDocument(*doc))
+                ids << doc->DocumentId();
+            QCOMPARE(ids, expected);
+            int naming = 0;
+            for (size_t i = 0; i < kRestrictions.size(); ++i) {
+                const QString names = (kRestrictions[i].readers + kRestrictions[i].authors).join(u' ');
+                naming += expected.contains(idOf(101 + int(i))) && names.contains(u"wang"_s, Qt::CaseInsensitive);
+            }
+            QCOMPARE(db->FTSearch(u"wang"_s, 0)->Count(), naming);
+            QCOMPARE(view->FTSearch(u"wang"_s, 0), naming);
         }
+    }
+
+    // FTSearch looks in every item's values as text, rich text and attachment names, without regard to case; a field
+    // term in the items of a name. Found documents come in the order they were added, as a collection.
+    void fullTextSearchOfADatabase()
+    {
+        auto db = openLocal();
+        const struct
+        {
+            QString query;
+            QList<int> found; // document numbers
+        } searches[] = {
+            {u"华夏"_s, {1}},
+            {u"华夏贸易"_s, {1}},
+            {u"东方电子"_s, {2}},
+            {u"quote.CSV"_s, {1}},
+            {u"客户备注"_s, {1}},
+            {u"1234.5"_s, {1}},
+            {u"\"张三, 李四\""_s, {1}},
+            {u"演示用户"_s, {2}},
+            {u"1976-3-3"_s, {2}},
+            {u"字字字字 \"WORD WORD\""_s, {4}},
+            {u"[名称] CONTAINS 东方"_s, {2}},
+            {u"FIELD 备注 CONTAINS rtf"_s, {2}},
+            {u"[名称] CONTAINS rtf"_s, {}},
+            {u"华夏 OR 东方"_s, {1, 2}},
+            {u"NOT 华夏"_s, {2, 3, 4}},
+            {u"(华夏 OR 东方) NOT 贸易"_s, {2}},
+            {u";-- ^ '"_s, {}},
+            {u"\"a*b\" \"NEAR(\""_s, {}},
+        };
+        for (const auto& search : searches) {
+            const auto found = db->FTSearch(search.query, 0);
+            QStringList ids;
+            for (auto doc = found->GetFirstDocument(); doc; doc = found->GetNextDocument(*doc))
+                ids << doc->DocumentId();
+            QStringList expected;
+            for (int n : search.found)
+                expected << idOf(n);
+            QVERIFY2(ids == expected, qPrintable(search.query + u": "_s + ids.join(u' ')));
+            QCOMPARE(found->Count(), int(expected.size()));
+        }
+
+        const auto found = db->FTSearch(u"华夏 OR 东方"_s, 0);
+        QCOMPARE(found->GetNthDocument(2)->DocumentId(), idOf(2));
+        QVERIFY(found->GetNthDocument(0) == nullptr);
+        QVERIFY(found->GetNthDocument(3) == nullptr);
+        QVERIFY(found->GetNextDocument(*found->GetNthDocument(2)) == nullptr);
+        QVERIFY_DOMINO_ERROR(found->GetNthDocument(1)->ColumnValues(), u"不是从视图中取得的"_s);
+        QVERIFY_DOMINO_ERROR(found->GetNextDocument(*db->FindView(u"全部"_s)->NthDocument(4)), u"不在搜索结果中"_s);
+        QVERIFY(db->FTSearch(u"没有这个词"_s, 0)->GetFirstDocument() == nullptr);
+        const auto firstTwo = db->FTSearch(u"NOT 没有这个词"_s, 2);
+        QCOMPARE(firstTwo->Count(), 2);
+        QCOMPARE(firstTwo->GetNthDocument(2)->DocumentId(), idOf(2));
+        QVERIFY_DOMINO_ERROR(db->FTSearch(u"华夏"_s, -1), u"不能为负数"_s);
+        // Queries outside the language say what is wrong; none reaches the database as it stands.
+        auto view = db->FindView(u"全部"_s);
+        for (const QString& query :
+             {u"\"合同"_s, u"a*"_s, u"NEAR(x)"_s, u"(a"_s, u"a)"_s, u"AND"_s, u"[名称] 华夏"_s, u""_s, u"a OR"_s}) {
+            QVERIFY_DOMINO_ERROR(db->FTSearch(query, 0), u"搜索条件有误"_s);
+            QVERIFY_DOMINO_ERROR(view->FTSearch(query, 0), u"搜索条件有误"_s);
+        }
+    }
+
+    // A view narrowed by FTSearch answers within the documents found, in view order, until Clear; held still, it is
+    // searched among the entries it holds.
+    void fullTextSearchOfAView()
+    {
+        auto view = openLocal()->FindView(u"全部"_s);
+        QCOMPARE(view->FTSearch(u"华夏 OR 东方 OR 字字"_s, 0), 3);
+        QCOMPARE(view->EntryCount(), 3);
+        QStringList walked;
+        for (auto doc = view->NthDocument(1); doc; doc = view->NextDocument(*doc))
+            walked << doc->DocumentId();
+        QCOMPARE(walked, (QStringList{idOf(1), idOf(2), idOf(4)}));
+        QCOMPARE(view->NthDocument(3)->ColumnValues().at(0), Value::number(4));
+        QVERIFY_DOMINO_ERROR(view->NthDocument(4), u"没有第4个文档"_s);
+        QCOMPARE(view->FTSearch(u"NOT 华夏"_s, 2), 2); // a new search replaces the last
+        QCOMPARE(view->NthDocument(2)->DocumentId(), idOf(3));
+        QVERIFY_DOMINO_ERROR(view->FTSearch(u"a*"_s, 0), u"搜索条件有误"_s);
+        QCOMPARE(view->EntryCount(), 2); // a refused query changes nothing
+        view->Clear();
+        QCOMPARE(view->EntryCount(), 4);
+        QCOMPARE(view->FTSearch(u"没有这个词"_s, 0), 0);
+        QVERIFY_DOMINO_ERROR(view->NthDocument(1), u"没有第1个文档"_s);
+
+        // Held still: the document another program adds meanwhile is not among its entries, nor found.
+        const auto ids = [](NotesView& v) {
+            QStringList list;
+            for (int n = 1; n <= v.EntryCount(); ++n)
+                list << v.NthDocument(n)->DocumentId();
+            return list;
+        };
+        auto held = openLocal(kChanging)->FindView(u"全部"_s);
+        held->SetAutoUpdate(false);
+        const int before = held->EntryCount();
+        m_backend.addFirstDocument(idOf(10));
+        QCOMPARE(held->FTSearch(u"NOT 华夏"_s, 0), before - 1);
+        QVERIFY(!ids(*held).contains(idOf(10)));
+        auto live = openLocal(kChanging)->FindView(u"全部"_s);
+        QCOMPARE(live->FTSearch(u"NOT 华夏"_s, 0), before);
+        QVERIFY(ids(*live).contains(idOf(10)));
+        held->Clear();
+        QCOMPARE(held->EntryCount(), before);
+    }
+
+    void fullTextIndexIsMadeWhenAsked()
+    {
+        auto db = openLocal(kNoViews);
+        QVERIFY(!db->IsFTIndexed());
+        db->UpdateFTIndex(false, {});
+        QVERIFY(!db->IsFTIndexed());
+        qint64 done = -1;
+        qint64 total = -1;
+        db->UpdateFTIndex(true, [&](qint64 d, qint64 t) {
+            done = d;
+            total = t;
+        });
+        QVERIFY(db->IsFTIndexed());
+        QCOMPARE(done, total);
+        QCOMPARE(db->FTSearch(u"NOT a"_s, 0)->Count(), 0);
     }
 
     void objectsOutliveTheirParents()

@@ -2,6 +2,7 @@
 
 #include "domino/error.h"
 #include "domino/formula.h"
+#include "domino/ftsearch.h"
 #include "domino/richtext.h"
 
 #include <QFile>
@@ -91,6 +92,28 @@ bool mayRead(const FakeDocument& doc, const NamesList& names)
         }
     }
     return !restricted || named;
+}
+
+// Whether a full-text search finds the document: its items' texts and attachment names, as the rules say.
+bool searchFinds(const FTQuery& query, const FakeDocument& doc)
+{
+    const auto itemText = [](const FakeItem& item) {
+        return searchItemText(item.type == domino::NotesItem::RichText ? ValueList{Value::text(item.plainText)}
+                                                                       : item.values);
+    };
+    QStringList parts;
+    for (const FakeItem& item : doc.items)
+        parts << itemText(item);
+    for (const FakeFile& file : doc.attachments)
+        parts << file.name;
+    return query.matches(searchText(parts), [&](const QString& field) {
+        std::vector<QByteArray> texts;
+        for (const FakeItem& item : doc.items) {
+            if (item.name.compare(field, Qt::CaseInsensitive) == 0)
+                texts.push_back(foldForSearch(itemText(item)).toUtf8());
+        }
+        return texts;
+    });
 }
 
 } // namespace
@@ -403,12 +426,34 @@ public:
             m_frozen = entries();
     }
     bool AutoUpdate() const override { return !m_frozen; }
+    int FTSearch(const QString& query, int maxDocs) override
+    {
+        m_state->hit(u"FTSearch"_s, query);
+        if (maxDocs < 0)
+            throw DominoError(u"最多文档数不能为负数"_s);
+        const FTQuery parsed = FTQuery::parse(query);
+        std::vector<int> found;
+        m_searched.reset(); // a new search replaces the last
+        for (int index : entries()) {
+            if ((maxDocs == 0 || int(found.size()) < maxDocs) &&
+                searchFinds(parsed, *m_db->documents.at(size_t(index))))
+                found.push_back(index);
+        }
+        m_searched = std::move(found);
+        return int(m_searched->size());
+    }
+    void Clear() override
+    {
+        m_state->hit(u"Clear"_s);
+        m_searched.reset();
+    }
 
 private:
-    // Frozen, or else those the user may read on a server, or else every entry as the view holds them now.
+    // A search's, or else frozen, or else those the user may read on a server, or else every entry as the view holds
+    // them now.
     const std::vector<int>& entries() const
     {
-        return m_frozen ? *m_frozen : m_readable ? *m_readable : m_view->entries;
+        return m_searched ? *m_searched : m_frozen ? *m_frozen : m_readable ? *m_readable : m_view->entries;
     }
 
     StatePtr m_state;
@@ -416,6 +461,41 @@ private:
     const FakeView* m_view;
     std::optional<std::vector<int>> m_readable;
     std::optional<std::vector<int>> m_frozen;
+    std::optional<std::vector<int>> m_searched;
+};
+
+class FakeCollection : public domino::NotesDocumentCollection
+{
+public:
+    FakeCollection(StatePtr state, std::shared_ptr<FakeDatabase> db, std::vector<int> found)
+        : m_state(std::move(state)), m_db(std::move(db)), m_found(std::move(found))
+    {
+    }
+    int Count() const override { return int(m_found.size()); }
+    std::unique_ptr<domino::NotesDocument> GetFirstDocument() const override { return GetNthDocument(1); }
+    std::unique_ptr<domino::NotesDocument> GetNextDocument(const domino::NotesDocument& document) const override
+    {
+        const auto* handle = dynamic_cast<const FakeDocHandle*>(&document);
+        const auto it =
+            handle
+                ? std::find_if(m_found.begin(), m_found.end(),
+                               [&](int index) { return m_db->documents.at(size_t(index))->id == handle->DocumentId(); })
+                : m_found.end();
+        if (it == m_found.end())
+            throw DominoError(u"文档不在搜索结果中，无法取得下一个文档"_s);
+        return GetNthDocument(int(it - m_found.begin()) + 2);
+    }
+    std::unique_ptr<domino::NotesDocument> GetNthDocument(int position) const override
+    {
+        if (position < 1 || size_t(position) > m_found.size())
+            return nullptr;
+        return std::make_unique<FakeDocHandle>(m_state, m_db, m_found[size_t(position - 1)], nullptr, 0);
+    }
+
+private:
+    StatePtr m_state;
+    std::shared_ptr<FakeDatabase> m_db;
+    std::vector<int> m_found;
 };
 
 // The stand-in has nothing to hold open; it counts the batches so that tests see where they are held.
@@ -466,6 +546,31 @@ public:
     std::unique_ptr<domino::ReadBatch> beginReadBatch() const override
     {
         return std::make_unique<FakeReadBatch>(m_state);
+    }
+    std::unique_ptr<domino::NotesDocumentCollection> FTSearch(const QString& query, int maxDocs) const override
+    {
+        m_state->hit(u"FTSearch"_s, query);
+        if (maxDocs < 0)
+            throw DominoError(u"最多文档数不能为负数"_s);
+        const FTQuery parsed = FTQuery::parse(query);
+        m_db->ftIndexed = true;
+        std::vector<int> found;
+        for (size_t i = 0; i < m_db->documents.size() && (maxDocs == 0 || int(found.size()) < maxDocs); ++i) {
+            const FakeDocument& doc = *m_db->documents[i];
+            if ((!m_names || mayRead(doc, *m_names)) && searchFinds(parsed, doc))
+                found.push_back(int(i));
+        }
+        return std::make_unique<FakeCollection>(m_state, m_db, std::move(found));
+    }
+    bool IsFTIndexed() const override { return m_db->ftIndexed; }
+    void UpdateFTIndex(bool create, const FTIndexProgress& progress) const override
+    {
+        m_state->hit(u"UpdateFTIndex"_s);
+        if (!create && !m_db->ftIndexed)
+            return;
+        m_db->ftIndexed = true;
+        if (progress)
+            progress(qint64(m_db->documents.size()), qint64(m_db->documents.size()));
     }
 
 private:

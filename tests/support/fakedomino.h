@@ -76,6 +76,8 @@ public:
     std::vector<FakeView> views;
     // The roles ("[Admin]") of access list entries (users, groups, wildcards, -Default-), by entry name.
     std::map<QString, QStringList> roles;
+    // Whether it has a full-text index: made by UpdateFTIndex or a first FTSearch. A search reads every document.
+    bool ftIndexed = false;
 
     // A document with a fresh 32-hex-digit id, added to every view that selects all.
     FakeDocument& addDocument();
