@@ -33,7 +33,7 @@ DetailRows readDocumentDetail(domino::NotesSession& session, const workspace::Da
         const domino::ValueList values = document->ItemValue(name);
         if (values.empty())
             throw domino::DominoError(u"域"_s + name + u"没有值"_s);
-        rows.values << domino::ValueToText(values.front());
+        rows.values << domino::valuesToText(values);
     }
     return rows;
 }
