@@ -150,18 +150,14 @@ QString ValueToText(const Value& value)
         return formatShortDate(value.asDate());
     case Value::Kind::Time:
         return formatShortTime(value.asTime());
-    case Value::Kind::List:
-        return valuesToText(value.asList());
+    case Value::Kind::List: {
+        QStringList parts;
+        for (const Value& element : value.asList())
+            parts << ValueToText(element);
+        return parts.join(u", "_s);
+    }
     }
     return {};
-}
-
-QString valuesToText(const ValueList& values)
-{
-    QStringList parts;
-    for (const Value& element : values)
-        parts << ValueToText(element);
-    return parts.join(u", "_s);
 }
 
 } // namespace quill::domino

@@ -72,10 +72,6 @@ private:
 // A null value has no text form: throws DominoError.
 QString ValueToText(const Value& value);
 
-// An item's values as one text, by the rule of a multi-value column: their texts joined by ", ", so
-// that a single value gives its own text. A null value has no text form: throws DominoError.
-QString valuesToText(const ValueList& values);
-
 // Number in general format, 15 significant digits, the shortest form that shows the value:
 // 3, -7, 0.1, 0.333333333333333, 0.00001, 1E-6, 1E20, 1.23456789012346E17.
 QString formatGeneralNumber(double value);

@@ -532,7 +532,8 @@ QString ExportRun::valueStep(const domino::NotesDocument& document, qint64 n, co
     if (values.empty())
         return QString();
     try {
-        const QString text = domino::valuesToText(values);
+        // The rule of a multi-value column: the values' texts joined by ", ".
+        const QString text = domino::ValueToText(domino::Value::list(std::move(values)));
         m_log.valueStep(text); // a line the log cannot take costs the cell nothing
         return text;
     } catch (const std::exception&) {
