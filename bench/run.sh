@@ -8,7 +8,7 @@
 # export of a 65,535-document view (in-memory stand-in with and without event processing, then through the
 # component), DXL import (10,000 and 100,000 documents, 20,000 documents of rich text and 20,000 mails, one 50 MB
 # attachment) and quillmere-export (10 views of 65,535 documents with one and two jobs, one view of 1,000,000
-# documents in 16 workbooks; its generated databases are kept in build-bench/batch-data). Prints one table, the
+# documents in 16 workbooks with one and two jobs; its generated databases are kept in build-bench/batch-data). Prints one table, the
 # peers' figures beside ours; everything the benchmarks print goes to build-bench/bench.log. --quick runs every
 # benchmark on small sizes, to check that they run.
 #

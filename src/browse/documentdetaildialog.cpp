@@ -33,7 +33,8 @@ DetailRows readDocumentDetail(domino::NotesSession& session, const workspace::Da
         const domino::ValueList values = document->ItemValue(name);
         if (values.empty())
             throw domino::DominoError(u"域"_s + name + u"没有值"_s);
-        rows.values << domino::ValueToText(values.front());
+        // Every value, as the list shows a multi-value column.
+        rows.values << domino::ValueToText(domino::Value::list(values));
     }
     return rows;
 }

@@ -14,7 +14,7 @@ class NotesSession;
 
 namespace quill::browse {
 
-// Item names of a document and the text of each one's first value, in the document's order.
+// Item names of a document and the text of each one's values (joined as the list joins them), in the document's order.
 struct DetailRows
 {
     QStringList names;

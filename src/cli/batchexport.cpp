@@ -26,7 +26,8 @@ std::vector<ViewReport> BatchExport::run(const BatchPlan& plan)
         m_reports[i].view = tasks[i].view;
     }
     m_logFolder = platform::logFolder();
-    const int jobs = int(std::min<size_t>(size_t(m_context.options.jobs), tasks.size()));
+    // Jobs beyond the views help write the workbooks of views that need several.
+    const int jobs = m_context.options.jobs;
     std::vector<std::thread> threads;
     m_running = jobs;
     for (int j = 0; j < jobs; ++j)
@@ -56,15 +57,28 @@ void BatchExport::work(const BatchPlan& plan)
         signInProblem = platform::messageOf(e);
     }
     exporting::ExportLog log(m_logFolder);
+    // With one job there is nobody to share a view's workbooks with: it writes them one after the other.
+    SharedWorkbooks* share = m_context.options.jobs > 1 ? &m_shared : nullptr;
     for (;;) {
-        const size_t i = m_next++;
-        if (i >= plan.tasks().size() || Interruption::requested())
+        if (Interruption::requested())
             break;
+        const std::optional<size_t> next = m_shared.startView(plan.tasks().size());
+        if (!next) {
+            const auto [view, index] =
+                share && signInProblem.isEmpty() ? m_shared.claim(true) : std::pair<ViewExport*, size_t>{nullptr, 0};
+            if (!view)
+                break;
+            view->writeForOther(index, job, log);
+            continue;
+        }
+        const size_t i = *next;
         const ViewTask& task = plan.tasks()[i];
         ViewReport report;
         if (signInProblem.isEmpty()) {
-            report = ViewExport(m_context, job, log, plan.databases()[task.database], task).run();
+            report = ViewExport(m_context, job, log, plan.databases()[task.database], task, share).run();
         } else {
+            if (share)
+                share->offer(nullptr);
             report = m_reports[i];
             report.status = ViewReport::Status::Failed;
             report.errors << signInProblem;

@@ -11,8 +11,9 @@ namespace quill::cli {
 
 // Exports the views of a plan with options.jobs jobs at once, each a thread with a Domino session
 // and export log of its own (the work is the component's reading and the writer's building, both in
-// this process; threads share the manifest and the progress board without any hand-over). The
-// calling thread redraws the progress board until the jobs are done.
+// this process; threads share the manifest and the progress board without any hand-over). A job with no
+// view left to start writes the next workbook of a view that has several. The calling thread redraws the
+// progress board until the jobs are done.
 class BatchExport
 {
 public:
@@ -30,7 +31,7 @@ private:
     std::optional<workspace::Credentials> m_credentials;
     QString m_logFolder;
     std::vector<ViewReport> m_reports;
-    std::atomic<size_t> m_next{0};
+    SharedWorkbooks m_shared;
     std::mutex m_openLock;
     std::mutex m_mutex;
     std::condition_variable m_finished;

@@ -146,7 +146,7 @@ void BatchPlan::listViews(const ViewLister& lister)
         const QString folder = database.folder.isEmpty() ? m_options.output : m_options.output + u'/' + database.folder;
         for (const QString& view : views) {
             ViewTask task{d, view, folder + u'/' + exporting::CleanFileName(view), QString()};
-            const auto [it, fresh] = taken.try_emplace(task.fileName, m_tasks.size());
+            const auto [it, fresh] = taken.try_emplace(exporting::workbookStem(task.fileName), m_tasks.size());
             if (!fresh) {
                 const ViewTask& first = m_tasks[it->second];
                 task.problem = u"工作簿会与数据库"_s + m_databases[first.database].label + u"视图“"_s + first.view +

@@ -527,16 +527,17 @@ QString ExportRun::valueStep(const domino::NotesDocument& document, qint64 n, co
         unreadValue(n, name, platform::messageOf(e)); // a damaged value: the cell stays empty, and says so
         return QString();
     }
+    // A null value has no text: the item's other values still go into the cell.
+    std::erase_if(values, [](const domino::Value& value) { return value.isNull(); });
+    if (values.empty())
+        return QString();
     try {
-        if (values.empty())
-            return QString();
-        // Only the first value has a cell.
-        m_result.valuesLeftOut += qint64(values.size()) - 1;
-        const QString text = domino::ValueToText(values.front());
+        // The rule of a multi-value column: the values' texts joined by ", ".
+        const QString text = domino::ValueToText(domino::Value::list(std::move(values)));
         m_log.valueStep(text); // a line the log cannot take costs the cell nothing
         return text;
     } catch (const std::exception&) {
-        return QString(); // a null first value has no text: the cell stays empty
+        return QString(); // a null inside a nested list: no text, the cell stays empty
     }
 }
 

@@ -58,7 +58,6 @@ struct RunResult
     qint64 startItems = 0;     // item names of the start document
     qint64 columnsLeftOut = 0; // of them, the ones the sheet had no column for
     qint64 cellsCut = 0;       // texts longer than a cell holds, cut
-    qint64 valuesLeftOut = 0;  // values after the first of a multi-value item, which its cell does not get
     qint64 attachments = 0;    // files saved: attachments and rich-text objects
     qint64 filesUnsaved = 0;
     qint64 documentsUnlisted = 0; // documents or rich-text items whose files could not even be listed
@@ -186,7 +185,8 @@ private:
     void saveEmbeddedObject(const domino::NotesDocument& document, qint64 n, domino::NotesEmbeddedObject& object,
                             const QString& name);
     RichTextPart richTextStep(const domino::NotesDocument& document, qint64 n, const QString& name);
-    // The text of the item's first value, or empty; a value that cannot be read is counted and logged.
+    // The text of the item's values, as the list joins a multi-value column, or empty; a value that cannot be
+    // read is counted and logged.
     QString valueStep(const domino::NotesDocument& document, qint64 n, const QString& name);
     // Tells an item the document lacks from one it holds but cannot give.
     void lookUpFailed(const domino::NotesDocument& document, qint64 n, const QString& name);

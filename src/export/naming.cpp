@@ -70,15 +70,6 @@ QString fileNamePart(const QString& fileName)
     return fileName.mid(fileName.lastIndexOf(u'/') + 1);
 }
 
-QString workbookName(const QString& fileName, const QString& startNo, const OutputFormat& format)
-{
-    QString base = fileName;
-    const QString extension = format.extension;
-    if (base.right(extension.size()).toUpper() == extension.toUpper())
-        base.chop(extension.size());
-    return base + u"_开始为第"_s + startNo + u"个文档"_s + extension;
-}
-
 QString exportFolder(const QString& workbookName)
 {
     return workbookName.left(workbookName.lastIndexOf(u'/') + 1);
@@ -113,6 +104,26 @@ qsizetype extensionStart(const QString& name)
 }
 
 } // namespace
+
+QString workbookName(const QString& fileName, const QString& startNo, const OutputFormat& format)
+{
+    QString base = fileName;
+    const QString extension = format.extension;
+    if (base.right(extension.size()).toUpper() == extension.toUpper())
+        base.chop(extension.size());
+    // A long name (a view's, say) is cut to keep the file's own name within 255 bytes; the tail that tells
+    // the workbooks apart stays whole.
+    const QString folder = exportFolder(base);
+    return folder + cutToName(base.mid(folder.size()), u"_开始为第"_s + startNo + u"个文档"_s + extension);
+}
+
+QString workbookStem(const QString& fileName)
+{
+    // The longest tail a workbook name gets: the lowest start number and an extension of a format to come.
+    const QString longestTail = u"_开始为第-2147483648个文档"_s + QString(16, u'x');
+    const QString folder = exportFolder(fileName);
+    return cutToName(fileName.mid(folder.size()), longestTail).chopped(longestTail.size()).prepend(folder);
+}
 
 QString attachmentFolder(const QString& exportFolder, const QString& viewName)
 {

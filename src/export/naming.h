@@ -20,8 +20,13 @@ QString CleanFileName(const QString& text);
 QString fileNamePart(const QString& fileName);
 
 // The user's file name without the format's extension at its end (any case), plus "_开始为第" + startNo +
-// "个文档" and the extension.
+// "个文档" and the extension; a name too long for the file system is cut before that tail, as the
+// attachment folder's is, so that its last part keeps within 255 bytes.
 QString workbookName(const QString& fileName, const QString& startNo, const OutputFormat& format);
+
+// The start of a name that every workbook name made from it keeps, whatever its start number: names whose
+// workbooks could meet have the same stem.
+QString workbookStem(const QString& fileName);
 
 // The workbook's folder with a trailing "/"; empty when the name has no folder part (the current
 // folder, where the workbook itself is saved).

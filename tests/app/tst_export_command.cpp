@@ -186,6 +186,14 @@ void TestExportCommand::dialogs()
     rig.prompts.inputAnswers.push_back(u" 3"_s);
     rig.exportCommand();
     QVERIFY(QFileInfo::exists(rig.out(u"合同_开始为第 3个文档.xls"_s)));
+
+    // A name as long as a long view's is cut on a character, the file's own name within 255 bytes.
+    rig.prompts.shown.clear();
+    rig.prompts.saveAnswers.push_back(rig.out(QString(100, u'视') + u".xls"_s));
+    rig.prompts.inputAnswers.push_back(u"2"_s);
+    rig.exportCommand();
+    QCOMPARE(rig.prompts.errors(), QStringList());
+    QVERIFY(QFileInfo::exists(rig.out(QString(76, u'视') + u"_开始为第2个文档.xls"_s)));
 }
 
 void TestExportCommand::checksThroughTheErrorHandler()

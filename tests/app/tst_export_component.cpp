@@ -48,9 +48,11 @@ void checkFirstRows(const domino::NotesView& view, const QJsonArray& rows, int c
             if (item && item->ItemType() == domino::NotesItem::RichText) {
                 expected = doc->RichTextItemByName(names[i])->FormattedText(true, 80);
             } else {
-                const domino::ValueList values = doc->ItemValue(names[i]);
-                if (!values.empty() && !values.front().isNull())
-                    expected = domino::ValueToText(values.front());
+                QStringList texts;
+                for (const domino::Value& value : doc->ItemValue(names[i]))
+                    if (!value.isNull())
+                        texts << domino::ValueToText(value);
+                expected = texts.join(u", "_s);
             }
             QCOMPARE(row[i + 1].toString(), defaultFormat().cutToCell(expected));
         }

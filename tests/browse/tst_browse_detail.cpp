@@ -57,6 +57,9 @@ void TestBrowseDetail::gridContents()
                     .text(u"Subject"_s, u"季度报告"_s)
                     .texts(u"To"_s, {u"张三"_s, u"李四"_s})
                     .number(u"Amount"_s, 0.1 + 0.2)
+                    .values(u"Scores"_s, {domino::Value::number(1.5), domino::Value::integer(-2)})
+                    .values(u"Dates"_s, {domino::Value::date(QDate(1976, 3, 3)),
+                                         domino::Value::dateTime(QDateTime(QDate(2026, 12, 8), QTime(4, 24, 34)))})
                     .dateTime(u"Due"_s, QDateTime(QDate(2026, 12, 8), QTime(0, 0)))
                     .date(u"Signed"_s, QDate(1976, 3, 3))
                     .time(u"At"_s, QTime(0, 0))
@@ -67,12 +70,13 @@ void TestBrowseDetail::gridContents()
     auto session = domino.sessionFactory()();
     session->InitUserSession(u"张三"_s, u"pw"_s);
     const browse::DetailRows rows = browse::readDocumentDetail(*session, {u"srv"_s, u"mail\\abc.nsf"_s}, doc.id);
-    QCOMPARE(rows.names, (QStringList{u"Subject"_s, u"To"_s, u"Amount"_s, u"Due"_s, u"Signed"_s, u"At"_s, u"subject"_s,
-                                      u"Body"_s}));
-    // Only the first value; a shared name shows the value the lookup by name finds; a time without a date
-    // shows its time at midnight too.
-    QCOMPARE(rows.values, (QStringList{u"季度报告"_s, u"张三"_s, u"0.3"_s, u"2026-12-8"_s, u"1976-3-3"_s, u"0:00:00"_s,
-                                       u"季度报告"_s, u"正文"_s}));
+    QCOMPARE(rows.names, (QStringList{u"Subject"_s, u"To"_s, u"Amount"_s, u"Scores"_s, u"Dates"_s, u"Due"_s,
+                                      u"Signed"_s, u"At"_s, u"subject"_s, u"Body"_s}));
+    // Every value, joined as the list joins them; a shared name shows the value the lookup by name finds; a time
+    // without a date shows its time at midnight too.
+    QCOMPARE(rows.values,
+             (QStringList{u"季度报告"_s, u"张三, 李四"_s, u"0.3"_s, u"1.5, -2"_s, u"1976-3-3, 2026-12-8 4:24:34"_s,
+                          u"2026-12-8"_s, u"1976-3-3"_s, u"0:00:00"_s, u"季度报告"_s, u"正文"_s}));
 }
 
 void TestBrowseDetail::dialogLayout()
@@ -161,7 +165,7 @@ void TestBrowseDetail::fileModeShowsTheSelectedDocument()
     });
     fx.window->trigger(shell::Command::ShowDetail);
     QCOMPARE(names, (QStringList{u"文档域名"_s, u"Subject"_s, u"Size"_s, u"Cc"_s}));
-    QCOMPARE(values, (QStringList{u"域值"_s, u"第二封"_s, u"42"_s, u"甲"_s}));
+    QCOMPARE(values, (QStringList{u"域值"_s, u"第二封"_s, u"42"_s, u"甲, 乙"_s}));
     QCOMPARE(fx.domino.calls().mid(0, 2),
              (QStringList{u"OpenDatabase:"_s + file, u"FindDocumentById:"_s + db.documents[1]->id}));
     QVERIFY(fx.prompts.shown.mid(1).isEmpty());

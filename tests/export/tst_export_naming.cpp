@@ -2,6 +2,7 @@
 #include "export/naming.h"
 #include "platform/error.h"
 
+#include <QFile>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -36,6 +37,17 @@ void TestExportNaming::workbookName_data()
     QTest::newRow("xlsx kept") << u"/out/report.xlsx"_s << u"1"_s << u"/out/report.xlsx_开始为第1个文档.xls"_s;
     QTest::newRow("blank kept") << u"/out/a.xls"_s << u" 5"_s << u"/out/a_开始为第 5个文档.xls"_s;
     QTest::newRow("only .xls") << u".xls"_s << u"1"_s << u"_开始为第1个文档.xls"_s;
+    // A name too long for the file system is cut on a character, the tail whole, the file's name within 255 bytes.
+    const QString view = QString(100, u'视');
+    QTest::newRow("long view name") << u"/out/"_s + view + u".xls"_s << u"1"_s
+                                    << u"/out/"_s + view.left(76) + u"_开始为第1个文档.xls"_s;
+    QTest::newRow("long, later workbook")
+        << u"/长/"_s + view << u"65536"_s << u"/长/"_s + view.left(74) + u"_开始为第65536个文档.xls"_s;
+    QTest::newRow("exactly 255 bytes") << view.left(76) << u"1"_s << view.left(76) + u"_开始为第1个文档.xls"_s;
+    QString pairs;
+    for (int i = 0; i < 100; ++i)
+        pairs += u"𝄞"_s;
+    QTest::newRow("beyond the BMP") << pairs << u"1"_s << pairs.left(2 * 57) + u"_开始为第1个文档.xls"_s;
 }
 
 void TestExportNaming::workbookName()
@@ -44,6 +56,10 @@ void TestExportNaming::workbookName()
     QFETCH(QString, startNo);
     QFETCH(QString, expected);
     QCOMPARE(quill::exporting::workbookName(fileName, startNo, defaultFormat()), expected);
+    QVERIFY(QFile::encodeName(fileNamePart(expected)).size() <= 255);
+    // Names whose workbooks could meet share their stem.
+    QVERIFY(expected.startsWith(
+        workbookStem(fileName.endsWith(u".xls"_s, Qt::CaseInsensitive) ? fileName.chopped(4) : fileName)));
 }
 
 void TestExportNaming::folders()

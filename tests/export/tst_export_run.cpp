@@ -65,6 +65,7 @@ private slots:
     void plantedLinksAreRefused();
     void sheetLimits();
     void longTextIsCut();
+    void everyValueOfAnItem();
     void documentStepsJoinEveryPass();
     void viewShorterThanCount();
     void whereTheRunStopped_data();
@@ -621,7 +622,7 @@ void TestExportRun::sheetLimits()
 
 void TestExportRun::longTextIsCut()
 {
-    // What a cell does not hold is counted for the front ends: a text cut, the values after an item's first.
+    // A text cut is counted for the front ends; a multi-value item's cell holds every value.
     ExportRig rig;
     rig.db.addView(u"v"_s);
     const QString longText = QString(40000, u'长');
@@ -631,9 +632,41 @@ void TestExportRun::longTextIsCut()
         .values(u"b"_s, {Value::text(u"x"_s), Value::text(u"y"_s), Value::text(u"z"_s)});
     const RunResult result = rig.run(u"v"_s, 1, 1, rig.workbook());
     QCOMPARE(rig.excel->saved.at(Cell(2, 2)), longText.left(defaultFormat().limits.cellText));
-    QCOMPARE(rig.excel->saved.at(Cell(2, 3)), u"x"_s);
+    QCOMPARE(rig.excel->saved.at(Cell(2, 3)), u"x, y, z"_s);
     QCOMPARE(result.cellsCut, 1);
-    QCOMPARE(result.valuesLeftOut, 2);
+}
+
+void TestExportRun::everyValueOfAnItem()
+{
+    // Every value of an item goes into its cell and its log line, joined as the list joins a multi-value
+    // column; a single value gives what it always gave, a null value no text.
+    using quill::domino::Value;
+    struct Case
+    {
+        quill::domino::ValueList values;
+        QString text;
+    };
+    const QList<Case> cases = {
+        {{Value::text(u"张三"_s)}, u"张三"_s},
+        {{Value::number(0.1 + 0.2)}, u"0.3"_s},
+        {{Value::text(u"张三"_s), Value::text(u"李四"_s)}, u"张三, 李四"_s},
+        {{Value::number(1.5), Value::integer(-2), Value::number(1e20)}, u"1.5, -2, 1E20"_s},
+        {{Value::date(QDate(1976, 3, 3)), Value::dateTime(QDateTime(QDate(2026, 12, 8), QTime(4, 24, 34)))},
+         u"1976-3-3, 2026-12-8 4:24:34"_s},
+        {{Value::null(), Value::text(u"B"_s), Value::null(), Value::text(u"C"_s)}, u"B, C"_s},
+        {{Value::null()}, QString()},
+    };
+    ExportRig rig;
+    rig.db.addView(u"v"_s);
+    auto& doc = rig.db.addDocument();
+    for (qsizetype i = 0; i < cases.size(); ++i)
+        doc.values(u"F"_s + QString::number(i), cases[i].values);
+    rig.run(u"v"_s, 1, 1, rig.workbook());
+    const QStringList log = readLogLines(rig.logPath());
+    for (qsizetype i = 0; i < cases.size(); ++i) {
+        QCOMPARE(rig.excel->saved.at(Cell(2, int(i) + 2)), cases[i].text);
+        QCOMPARE(log.count(u"  s=s+"_s + cases[i].text + kNow), cases[i].text.isEmpty() ? 0 : 1);
+    }
 }
 
 void TestExportRun::documentStepsJoinEveryPass()
