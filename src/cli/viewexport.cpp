@@ -49,6 +49,7 @@ ViewExport::ViewExport(const ViewExportContext& context, BatchJob& job, exportin
 {
     m_report.database = database.label;
     m_report.view = task.view;
+    m_report.format = context.format.name;
 }
 
 ViewReport ViewExport::run()
@@ -103,6 +104,7 @@ void ViewExport::writeWorkbooks()
         wanted.file = relative(exporting::workbookName(m_task.fileName, startNo, m_context.format));
         wanted.database = m_database.identity;
         wanted.view = m_task.view;
+        wanted.format = m_context.format.name;
         wanted.start = m_start;
         wanted.viewDocuments = docCount;
         wanted.sheetDocuments = options.sheetDocuments;
@@ -158,6 +160,9 @@ ViewExport::Next ViewExport::writeWorkbook(const ManifestEntry& wanted, const ex
     if (!result.saveError.isEmpty())
         throw platform::Error(result.saveError);
     m_report.unreadValues += result.valuesUnread;
+    m_report.itemsLeftOut += result.itemsLeftOut;
+    m_report.documentsWithItemsLeftOut += result.documentsWithItemsLeftOut;
+    m_report.textsSavedWhole += result.textsSavedWhole;
     using Stop = exporting::RunResult::Stop;
     switch (result.stop) {
     case Stop::Cancelled:
@@ -198,7 +203,8 @@ void ViewExport::recordLossesAndNotes(const exporting::RunResult& result, bool g
         if (!m_report.errors.contains(lost))
             m_report.errors << lost;
     }
-    for (const QString& note : {exporting::columnsNote(result), goOn ? QString() : exporting::endingNote(result)})
+    for (const QString& note : {exporting::columnsNote(result), exporting::itemsLeftOutNote(result),
+                                exporting::wholeTextNote(result), goOn ? QString() : exporting::endingNote(result)})
         if (!note.isEmpty() && !m_report.notes.contains(note))
             m_report.notes << note;
 }

@@ -102,6 +102,45 @@ class Continuation(Case):
         # One attachment folder for the view, as the window's exports of the parts would share it.
         self.assertEqual(sorted(os.listdir(self.out)), sorted(names + ["全部附件", "quillmere-export.json"]))
 
+    def test_each_format_goes_on_past_its_sheet(self):
+        # The same rows in every format, a sheet of 100 documents each; the manifest and the summary name
+        # the format, and a workbook of another format is another workbook.
+        import csv
+        import openpyxl
+        whole = os.path.join(self.dir, "whole")
+        self.run_ok(CRM, "--view", "全部", "-o", whole)
+        reference = rows(os.path.join(whole, "全部_开始为第1个文档.xls"))
+        for fmt in ("xlsx", "csv"):
+            with self.subTest(format=fmt):
+                view = self.summary(CRM, "--view", "全部", "-o", self.out, "--format", fmt,
+                                    "--sheet-rows", "100")["views"][0]
+                self.assertEqual((view["format"], view["documents"], view["errors"]), (fmt, 250, []))
+                names = ["全部_开始为第%d个文档.%s" % (n, fmt) for n in (1, 101, 201)]
+                self.assertEqual(view["workbooks"], names)
+                self.assertEqual({e["format"] for e in manifest(self.out).values() if e["file"] in names}, {fmt})
+                ids = []
+                for name in names:
+                    path = os.path.join(self.out, name)
+                    if fmt == "xlsx":
+                        sheet = openpyxl.load_workbook(path, read_only=True).worksheets[0]
+                        part = [["" if v is None else v for v in r] for r in sheet.iter_rows(values_only=True)]
+                    else:
+                        with open(path, encoding="utf-8-sig", newline="") as f:
+                            part = list(csv.reader(f))
+                    self.assertEqual(part[0][0], "文档ID")
+                    ids += [r[0] for r in part[1:]]
+                self.assertEqual(ids, [r[0] for r in reference[1:]])
+        # An .xls the manifest recorded before formats were named is kept as an .xls.
+        path = os.path.join(whole, "quillmere-export.json")
+        with open(path, encoding="utf-8") as f:
+            old = json.load(f)
+        for entry in old["workbooks"]:
+            del entry["format"]
+        with open(path, "w", encoding="utf-8") as f:
+            json.dump(old, f)
+        view = self.summary(CRM, "--view", "全部", "-o", whole)["views"][0]
+        self.assertEqual((view["workbooks"], view["keptWorkbooks"]), ([], ["全部_开始为第1个文档.xls"]))
+
     def test_no_continue_stops_at_the_first_sheet(self):
         result = self.run_ok(CRM, "--view", "全部", "-o", self.out, "--sheet-rows", "100", "--no-continue")
         self.assertEqual(workbooks(self.out), ["全部_开始为第1个文档.xls"])
@@ -408,6 +447,7 @@ class BadInput(Case):
             ([CRM, "--view", "全部", "--all-views", "-o", self.out], "只能用一个"),
             ([CRM, "--view", "全部", "-o", self.out, "--from", "0"], "--from"),
             ([CRM, "--view", "全部", "-o", self.out, "--jobs", "x"], "--jobs"),
+            ([CRM, "--view", "全部", "-o", self.out, "--format", "ods"], "--format 应为xls|xlsx|csv之一：ods"),
             ([CRM, "--view", "全部", "-o", self.out, "--bogus"], "无法识别的选项：bogus"),
             ([CRM, "--view", "全部", "-o", self.out, "-pquill123"], "无法识别的选项：p…"),
             ([CRM, "--view", "全部", "-o", self.out, "-Pquill123"], "无法识别的选项：P…"),
