@@ -90,7 +90,9 @@ class Continuation(Case):
         self.run_ok(CRM, "--view", "全部", "-o", whole)
         view = self.summary(CRM, "--view", "全部", "-o", self.out, "--sheet-rows", "100")["views"][0]
         # A full sheet that the next workbook takes up is no note and no error.
-        self.assertEqual((view["notes"], view["errors"], view["documents"]), ([], [], 250))
+        # The documents with Readers items have items their workbook's start document lacks: said, not hidden.
+        notes = [n for n in view["notes"] if "个域起始文档没有" not in n]
+        self.assertEqual((notes, view["errors"], view["documents"]), ([], [], 250))
         names = ["全部_开始为第1个文档.xls", "全部_开始为第101个文档.xls", "全部_开始为第201个文档.xls"]
         self.assertEqual(workbooks(self.out), sorted(names))
         parts = [rows(os.path.join(self.out, n)) for n in names]
@@ -370,7 +372,8 @@ class Results(Case):
                 lines += f.read().decode("gb18030").split("\r\n")
         lines = [l for l in lines if l]
         known = ("开始导出视图", "完成向excel写入第", "判断第", "获取第", "保存第", "调用图片导出程序保存到:",
-                 "结束图片导出程序保存到:", "开始分离第", "分离第", "  s=s+", " s值写入excel表 ;")
+                 "结束图片导出程序保存到:", "开始分离第", "分离第", "  s=s+", " s值写入excel表 ;",
+                 "第")  # items the .xls leaves out, texts saved whole
         broken = [l for l in lines if not l.startswith(known) or "\r" in l]
         self.assertEqual(broken, [])
         self.assertEqual(sum(l.startswith("开始导出视图") for l in lines), 3)
