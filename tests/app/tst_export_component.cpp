@@ -175,7 +175,8 @@ void TestExportComponent::roundTripThroughComponentAndWriter()
     QCOMPARE(messages.size(), 2);
     for (const QString& message : messages) {
         QCOMPARE(message.section(u'\n', 0, 0), QString::fromUtf16(kFinished) + attachments);
-        QVERIFY2(message.count(u'\n') == 0 || message.section(u'\n', 1).contains(u"个域起始文档没有"_s), qPrintable(message));
+        QVERIFY2(message.count(u'\n') == 0 || message.section(u'\n', 1).contains(u"个域起始文档没有"_s),
+                 qPrintable(message));
     }
 
     QProcess python;

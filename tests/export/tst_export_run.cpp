@@ -68,6 +68,8 @@ private slots:
     void columnsOfEveryDocument_data();
     void columnsOfEveryDocument();
     void wholeTextBesideTheCell();
+    void threeHundredItems_data();
+    void threeHundredItems();
     void documentStepsJoinEveryPass();
     void viewShorterThanCount();
     void whereTheRunStopped_data();
@@ -710,6 +712,33 @@ void TestExportRun::wholeTextBesideTheCell()
     QVERIFY2(message.contains(u"1个域的文本超过单元格的容量"_s), qPrintable(message));
     QVERIFY(readLogLines(rig.logPath())
                 .contains(u"第1个文档的备注:全文域超过单元格的32767个字符，全文保存到:"_s + file + kNow));
+}
+
+void TestExportRun::threeHundredItems_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<int>("columns");
+    QTest::newRow("xls") << u"xls"_s << 255;
+    QTest::newRow("xlsx") << u"xlsx"_s << 300;
+    QTest::newRow("csv") << u"csv"_s << 300;
+}
+
+void TestExportRun::threeHundredItems()
+{
+    // 300 items: the .xls has columns for 255 and says so, .xlsx and CSV for all of them.
+    QFETCH(QString, format);
+    QFETCH(int, columns);
+    ExportRig rig;
+    rig.limits = formatNamed(format)->limits;
+    rig.completeColumns = formatNamed(format)->completeColumns;
+    rig.db.addView(u"v"_s);
+    FakeDocument& doc = rig.db.addDocument();
+    for (int i = 1; i <= 300; ++i)
+        doc.text(u"item%1"_s.arg(i), u"v%1"_s.arg(i));
+    const RunResult result = rig.run(u"v"_s, 1, 1, rig.workbook());
+    QCOMPARE(result.columnsLeftOut, 300 - columns);
+    QCOMPARE(rig.excel->saved.at(Cell(2, columns + 1)), u"v%1"_s.arg(columns));
+    QVERIFY(!rig.excel->saved.contains(Cell(2, columns + 2)));
 }
 
 void TestExportRun::documentStepsJoinEveryPass()
