@@ -1,14 +1,15 @@
 #!/bin/sh
 # Usage: bench/run.sh [--quick]
-# Builds the benchmarks once in Release (preset bench, folder build-bench) and runs them all: the workbook writer
-# against xlwt and Spreadsheet::WriteExcel (65,535 x 20 text cells), 100-row pages of a view of a million
+# Builds the benchmarks once in Release (preset bench, folder build-bench) and runs them all: the workbook writers
+# against xlwt and Spreadsheet::WriteExcel (.xls) and openpyxl and XlsxWriter (.xlsx) on 65,535 x 20 text cells, 100-row pages of a view of a million
 # documents through the component (item columns, and two formula columns; on a server with Readers items checked:
 # none restricted, every 100th hidden, every document restricted), full-text search of a million documents with
 # Chinese text (the index's time and size, searches by terms of 1-4 characters, the next page of results), the
 # export of a 65,535-document view (in-memory stand-in with and without event processing, then through the
-# component), DXL import (10,000 and 100,000 documents, 20,000 documents of rich text and 20,000 mails, one 50 MB
+# component; .xlsx and CSV beside .xls, .xlsx also without the pass over every document's item names), DXL import (10,000 and 100,000 documents, 20,000 documents of rich text and 20,000 mails, one 50 MB
 # attachment) and quillmere-export (10 views of 65,535 documents with one and two jobs, one view of 1,000,000
-# documents in 16 workbooks with one and two jobs; its generated databases are kept in build-bench/batch-data). Prints one table, the
+# documents in 16 workbooks with one and two jobs, one .xls and one .xlsx of 65,535 documents, the 1,000,000 in
+# one .xlsx sheet against 100,000 of them; its generated databases are kept in build-bench/batch-data). Prints one table, the
 # peers' figures beside ours; everything the benchmarks print goes to build-bench/bench.log. --quick runs every
 # benchmark on small sizes, to check that they run.
 #
@@ -36,11 +37,18 @@ run() {
 run "$build/bench/workbook/bench_workbook" "$out/quill.xls"
 run /usr/bin/python3 "$root/bench/workbook/bench_xlwt.py" "$out/xlwt.xls"
 run perl "$root/bench/workbook/bench_writeexcel.pl" "$out/writeexcel.xls"
+run "$build/bench/workbook/bench_workbook" "$out/quill.xlsx" xlsx
+run /usr/bin/python3 "$root/bench/workbook/bench_xlsx_peers.py" openpyxl "$out/openpyxl.xlsx"
+run /usr/bin/python3 "$root/bench/workbook/bench_xlsx_peers.py" xlsxwriter "$out/xlsxwriter.xlsx"
 run "$build/bench/component/bench_component" "$pages" "$out"
 run "$build/bench/fulltext/bench_fulltext" "$pages" "$out"
 run "$build/bench/export/bench_export" --docs "$exported" --out "$out"
 run "$build/bench/export/bench_export" --docs "$exported" --out "$out" --no-events
 run "$build/bench/export/bench_export" --docs "$exported" --out "$out" --component
+for format in xlsx csv; do
+    run "$build/bench/export/bench_export" --docs "$exported" --out "$out" --no-events --format "$format"
+done
+run "$build/bench/export/bench_export" --docs "$exported" --out "$out" --no-events --format xlsx --no-names-pass
 for count in $imports; do
     run "$build/bench/dxl/bench_dxl" "$count"
 done
@@ -58,11 +66,11 @@ awk -F '\t' '
         value[$3, $2] = $4
     }
     END {
-        split("Quillmere|xlwt|Spreadsheet::WriteExcel", who, "|")
-        printf "%-72s %12s %12s %24s\n", "measure", who[1], who[2], who[3]
+        split("Quillmere|xlwt|Spreadsheet::WriteExcel|openpyxl|XlsxWriter", who, "|")
+        printf "%-72s %12s %12s %24s %12s %12s\n", "measure", who[1], who[2], who[3], who[4], who[5]
         for (i = 1; i <= n; ++i) {
             printf "%-72s", rows[i]
-            for (j = 1; j <= 3; ++j) {
+            for (j = 1; j <= 5; ++j) {
                 v = ((rows[i], who[j]) in value) ? value[rows[i], who[j]] : "-"
                 printf (j == 3 ? " %24s" : " %12s"), v
             }

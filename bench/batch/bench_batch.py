@@ -53,7 +53,7 @@ def peak_of(label, args):
     seconds = time.monotonic() - start
     if status != 0:
         sys.exit("%s failed with status %d" % (label, status))
-    workbooks = sum(name.endswith(".xls") for _, _, names in os.walk(out) for name in names)
+    workbooks = sum(name.endswith((".xls", ".xlsx", ".csv")) for _, _, names in os.walk(out) for name in names)
     cpu = usage.ru_utime + usage.ru_stime
     print("%s: %.1f s, %.1f processor s, %d workbooks, peak %.0f MiB, load average %.1f before, %.1f after"
           % (label, seconds, cpu, workbooks, usage.ru_maxrss / 1024, before, load()), flush=True)
@@ -101,3 +101,21 @@ two, _, peak_two, _ = peak_of("big-jobs2", [big, "--view", "全部", *rows, "--j
 figure("batch: %s, --jobs 2: documents per second" % name, "%.0f" % (BIG / two))
 figure("batch: %s, --jobs 2: peak memory, MiB" % name, "%.0f" % peak_two)
 figure("batch: one view, --jobs 2 speed-up on %d cores (load %.1f)" % (os.cpu_count(), load()), "%.2f" % (seconds / two))
+
+# The same view as .xls and as .xlsx, one after the other on the same database.
+name = "1 view x %d docs x %d items" % (DOCS, ITEMS)
+xls, _, _, _ = peak_of("xls", [first, "--view", "全部"])
+xlsx, _, _, _ = peak_of("xlsx", [first, "--view", "全部", "--format", "xlsx"])
+figure("batch: %s, .xls: seconds" % name, "%.2f" % xls)
+figure("batch: %s, .xlsx: seconds" % name, "%.2f" % xlsx)
+figure("batch: %s, .xlsx/.xls time" % name, "%.2f" % (xlsx / xls))
+
+# One .xlsx sheet of the whole big view against one of its last tenth: the writer's memory stays flat.
+tenth = BIG // 10
+seconds, _, peak_tenth, _ = peak_of("xlsx-tenth", [big, "--view", "全部", "--format", "xlsx", "--from",
+                                                   str(BIG - tenth + 1)])
+figure("batch: 1 view, %d of %d docs in one .xlsx: peak memory, MiB" % (tenth, BIG), "%.0f" % peak_tenth)
+seconds, _, peak_all, _ = peak_of("xlsx-all", [big, "--view", "全部", "--format", "xlsx"])
+figure("batch: 1 view, %d docs in one .xlsx: documents per second" % BIG, "%.0f" % (BIG / seconds))
+figure("batch: 1 view, %d docs in one .xlsx: peak memory, MiB" % BIG, "%.0f" % peak_all)
+figure("batch: .xlsx peak memory, %d against %d docs" % (BIG, tenth), "%.2f" % (peak_all / peak_tenth))

@@ -3,7 +3,11 @@
 // for the same cells (measured around each of its operations), so that export/writer shows what the
 // rest costs.
 //
-// bench_export [--docs N] [--no-events] [--component] [--out DIR] [--keep] [--database FILE]
+// bench_export [--docs N] [--format xls|xlsx|csv] [--no-names-pass] [--no-events] [--component] [--out DIR] [--keep]
+//              [--database FILE]
+//   --format     the save dialog's type (default xls)
+//   --no-names-pass  .xlsx and CSV with the start document's columns, to measure the pass over every document's
+//                item names that their complete columns take
 //   --no-events  replace the per-document and per-cell event processing by nothing, to measure its cost
 //   --component  read the documents through the real component (loaded through its registration) from
 //                a database that nlsxbe-admin generate makes, instead of the in-memory stand-in
@@ -139,6 +143,8 @@ struct Options
     bool events = true;
     bool component = false;
     bool keep = false;
+    QString format = u"xls"_s;
+    bool namesPass = true;
     QString outBase;
     QString database;
 };
@@ -153,6 +159,10 @@ Options parseOptions(const QStringList& args)
             options.events = false;
         else if (args[i] == u"--component"_s)
             options.component = true;
+        else if (args[i] == u"--format"_s && i + 1 < args.size())
+            options.format = args[++i];
+        else if (args[i] == u"--no-names-pass"_s)
+            options.namesPass = false;
         else if (args[i] == u"--keep"_s)
             options.keep = true;
         else if (args[i] == u"--database"_s && i + 1 < args.size())
@@ -228,8 +238,14 @@ bool exportView(const Source& source, const Options& options, const QTemporaryDi
         exporterOptions.processEvents = [] {};
     shell::ProgressDisplay progress;
     qint64* writerTime = &figures.writerNanoseconds;
-    exporterOptions.format.makeWriter = [writerTime]() -> std::unique_ptr<workbook::ExcelApplication> {
-        return std::make_unique<TimedExcel>(workbook::createXlsWriter(), writerTime);
+    size_t type = 0;
+    while (type + 1 < exporterOptions.formats.size() && exporterOptions.formats[type].name != options.format)
+        ++type;
+    exporting::OutputFormat& format = exporterOptions.formats[type];
+    if (!options.namesPass)
+        format.completeColumns = false;
+    format.makeWriter = [writerTime, make = format.makeWriter]() -> std::unique_ptr<workbook::ExcelApplication> {
+        return std::make_unique<TimedExcel>(make(), writerTime);
     };
     app::ExportCommand exporter(window, ws, progress, exporterOptions);
     exporter.attachCommands();
@@ -243,7 +259,8 @@ bool exportView(const Source& source, const Options& options, const QTemporaryDi
         std::fprintf(stderr, "the view holds %d documents, not %d\n", ws.docCount(), options.documents);
         return false;
     }
-    prompts.saveAnswers.push_back(tmp.filePath(u"out/big.xls"_s));
+    prompts.saveAnswers.push_back(tmp.filePath(u"out/big"_s));
+    prompts.saveFilterAnswers.push_back(int(type));
 
     figures.rssBefore = statusKb("VmRSS:");
     QElapsedTimer timer;
@@ -256,7 +273,7 @@ bool exportView(const Source& source, const Options& options, const QTemporaryDi
 
 void report(const Source& source, const Options& options, const QTemporaryDir& tmp, const Figures& figures)
 {
-    const QString workbookPath = tmp.filePath(u"out/big_开始为第1个文档.xls"_s);
+    const QString workbookPath = tmp.filePath(u"out/big_开始为第1个文档."_s + options.format);
     int logFiles = 0;
     int attachmentFiles = 0;
     const qint64 logBytes = folderBytes(tmp.filePath(u"state"_s), &logFiles);
@@ -284,9 +301,10 @@ void report(const Source& source, const Options& options, const QTemporaryDir& t
     std::printf("messages             %s\n", qPrintable(figures.messages.join(u" | "_s)));
 
     const QByteArray run =
-        QStringLiteral("export %1 documents (%2%3)")
+        QStringLiteral("export %1 documents .%2 (%3%4%5)")
             .arg(documents)
-            .arg(options.component ? u"component"_s : u"stand-in"_s, options.events ? QString() : u", no events"_s)
+            .arg(options.format, options.component ? u"component"_s : u"stand-in"_s,
+                 options.events ? QString() : u", no events"_s, options.namesPass ? QString() : u", no names pass"_s)
             .toUtf8();
     std::printf("figure\tQuillmere\t%s: seconds\t%.2f\n", run.constData(), seconds);
     std::printf("figure\tQuillmere\t%s: documents per second\t%.0f\n", run.constData(), documents / seconds);

@@ -91,15 +91,20 @@ private:
 
 } // namespace
 
-std::optional<ExportTarget> askExportTarget(shell::Prompts& prompts, const OutputFormat& format)
+std::optional<ExportTarget> askExportTarget(shell::Prompts& prompts, const std::vector<OutputFormat>& formats)
 {
-    const std::optional<QString> fileName = prompts.getSaveFileName(format.dialogFilter);
+    QStringList filters;
+    for (const OutputFormat& format : formats)
+        filters << format.dialogFilter;
+    int chosen = 0;
+    const std::optional<QString> fileName = prompts.getSaveFileName(filters.join(u'|'), &chosen);
     if (!fileName)
         return std::nullopt;
     const QString first = u"1"_s;
     const std::optional<QString> startNo =
         prompts.inputBox(u"请输入从第几个文档开始导出!"_s, u"从第几个文档开始导："_s, first);
-    return ExportTarget{*fileName, startNo.value_or(first)};
+    const size_t format = chosen >= 0 && size_t(chosen) < formats.size() ? size_t(chosen) : 0;
+    return ExportTarget{*fileName, startNo.value_or(first), format};
 }
 
 ExportCommand::ExportCommand(shell::MainWindow& window, workspace::Workspace& workspace,
@@ -115,12 +120,13 @@ void ExportCommand::attachCommands()
 
 void ExportCommand::exportListedView()
 {
-    if (const std::optional<ExportTarget> target = askExportTarget(m_window.prompts(), m_options.format))
+    if (const std::optional<ExportTarget> target = askExportTarget(m_window.prompts(), m_options.formats))
         ExportView(*target);
 }
 
 void ExportCommand::ExportView(const ExportTarget& target)
 {
+    const OutputFormat& format = m_options.formats.at(target.format);
     // Taken once: the workspace may change while the run lets the event loop turn.
     const QString viewName = m_workspace.viewName();
     const qint32 docCount = m_workspace.docCount();
@@ -132,7 +138,7 @@ void ExportCommand::ExportView(const ExportTarget& target)
             const QFileInfo info(path);
             return info.exists() || info.isSymLink();
         },
-        m_options.format);
+        format);
     if (opening.isError)
         throw platform::Error(opening.message);
     if (!opening.message.isEmpty())
@@ -147,7 +153,7 @@ void ExportCommand::ExportView(const ExportTarget& target)
     ShellHost host(m_progress, m_options.processEvents);
 
     CommandsDisabled disabled(m_window);
-    ExportRun run(m_workspace.database(), m_workspace.session(), m_options.format, log, host);
+    ExportRun run(m_workspace.database(), m_workspace.session(), format, log, host);
     const RunResult result = run.run(*opening.request, viewName, docCount);
     // A failure is told before a workbook that could not be saved; a finished run only once it is saved.
     using Stop = RunResult::Stop;

@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <optional>
+#include <vector>
 
 namespace quill::shell {
 class MainWindow;
@@ -26,7 +27,8 @@ struct ExportCommandOptions
     exporting::Clock clock;
     // Empty means QCoreApplication::processEvents().
     std::function<void()> processEvents;
-    exporting::OutputFormat format = exporting::defaultFormat();
+    // The save dialog's types, the default first.
+    std::vector<exporting::OutputFormat> formats = exporting::outputFormats();
 };
 
 // What the user chose for an export: the workbook's name and the number of the first document, as typed.
@@ -34,11 +36,13 @@ struct ExportTarget
 {
     QString fileName;
     QString startNo;
+    size_t format = 0; // the type chosen in the save dialog, in the list it was offered
 };
 
-// The save dialog, then the start-number box (cancelled: from document 1); nullopt when the save
-// dialog is cancelled.
-std::optional<ExportTarget> askExportTarget(shell::Prompts& prompts, const exporting::OutputFormat& format);
+// The save dialog, offering each format's type, then the start-number box (cancelled: from document 1);
+// nullopt when the save dialog is cancelled.
+std::optional<ExportTarget> askExportTarget(shell::Prompts& prompts,
+                                            const std::vector<exporting::OutputFormat>& formats);
 
 // The export command of the main window: exports what the workspace lists, and tells the user how it went.
 class ExportCommand

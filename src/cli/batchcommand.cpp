@@ -122,7 +122,7 @@ int BatchCommand::run()
     QElapsedTimer clock;
     clock.start();
     ProgressBoard board(stderr, isTerminal(STDERR_FILENO));
-    const ViewExportContext context{m_options, manifest, board, exporting::defaultFormat()};
+    const ViewExportContext context{m_options, manifest, board, *exporting::formatNamed(m_options.format)};
     const std::vector<ViewReport> reports = BatchExport(context, factory, credentials).run(*plan);
     return finish(reports, double(clock.elapsed()) / 1000.0);
 }

@@ -21,6 +21,7 @@ struct BatchOptions
     QString server; // empty: local files
     QString user;
     int passwordFd = -1;
+    QString format = exporting::defaultFormat().name;
     // Documents a workbook holds at most: a sheet's rows but the header.
     int sheetDocuments = exporting::defaultFormat().limits.rows - 1;
 

@@ -26,6 +26,7 @@ struct Parsed
     QCommandLineOption jobs{u"jobs"_s, QString(), u"n"_s};
     QCommandLineOption json{u"json"_s, QString(), u"file"_s};
     QCommandLineOption noContinue{u"no-continue"_s};
+    QCommandLineOption format{u"format"_s, QString(), u"format"_s};
     QCommandLineOption server{u"server"_s, QString(), u"name"_s};
     QCommandLineOption user{u"user"_s, QString(), u"name"_s};
     QCommandLineOption passwordFd{u"password-fd"_s, QString(), u"fd"_s};
@@ -37,8 +38,8 @@ struct Parsed
     Parsed()
     {
         parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-        for (const QCommandLineOption* option : {&output, &view, &allViews, &from, &jobs, &json, &noContinue, &server,
-                                                 &user, &passwordFd, &sheetDocuments, &help, &version})
+        for (const QCommandLineOption* option : {&output, &view, &allViews, &from, &jobs, &json, &noContinue, &format,
+                                                 &server, &user, &passwordFd, &sheetDocuments, &help, &version})
             parser.addOption(*option);
     }
 };
@@ -105,6 +106,13 @@ BatchOptions optionsOf(const Parsed& parsed)
         options.from = number(p.value(parsed.from), 1, std::numeric_limits<qint32>::max(), u"--from"_s);
     if (p.isSet(parsed.jobs))
         options.jobs = number(p.value(parsed.jobs), 1, kMaxJobs, u"--jobs"_s);
+    if (p.isSet(parsed.format)) {
+        const exporting::OutputFormat* format = exporting::formatNamed(p.value(parsed.format));
+        if (!format)
+            throw UsageError(u"--format 应为"_s + exporting::formatNames() + u"之一："_s + p.value(parsed.format));
+        options.format = format->name;
+        options.sheetDocuments = format->limits.rows - 1;
+    }
     if (p.isSet(parsed.sheetDocuments))
         options.sheetDocuments = number(p.value(parsed.sheetDocuments), 1, options.sheetDocuments, u"--sheet-rows"_s);
     if (p.isSet(parsed.passwordFd)) {
@@ -136,13 +144,18 @@ CommandLine parseCommandLine(const QStringList& arguments)
 
 QString helpText()
 {
-    // What a workbook holds and is named with comes from the format.
-    const exporting::OutputFormat& format = exporting::defaultFormat();
-    const int documents = format.limits.rows - 1;
+    // What a workbook holds comes from the formats.
+    const QLocale chinese(QLocale::Chinese, QLocale::China);
+    const auto documents = [&chinese](const QString& name) {
+        return chinese.toString(exporting::formatNamed(name)->limits.rows - 1);
+    };
+    const auto items = [&chinese](const QString& name) {
+        return chinese.toString(exporting::formatNamed(name)->limits.columns - 1);
+    };
     return uR"(用法：quillmere-export [选项] 来源… --output 文件夹
 
-把Domino数据库的视图导出为Excel工作簿（%1），不用打开窗口。工作簿、附件文件夹和导出日志
-与窗口中“导出数据”所写的完全相同。
+把Domino数据库的视图导出为Excel工作簿（.xls或.xlsx）或CSV文件，不用打开窗口。工作簿、附件文件夹
+和导出日志与窗口中“导出数据”所写的完全相同。
 
 来源：
   文件.nsf                     一个数据库文件
@@ -154,31 +167,43 @@ QString helpText()
   --view 视图名                要导出的视图；可以多次给出
   --all-views                  导出每个数据库的每个视图
   --from N                     从第N个文档开始导出（缺省为1）
+  --format xls|xlsx|csv        输出格式（缺省为xls），见下面的“格式”
   --jobs N                     同时导出N个视图；视图不够时，同时写一个视图的N个工作簿（缺省为1）
-  --json 文件                  把结果写成JSON：每个视图的数据库、视图、工作簿、文档数、附件数、用时与错误
-  --no-continue                工作表写满（%2个文档）时停下，不再接着写下一个工作簿
+  --json 文件                  把结果写成JSON：每个视图的数据库、视图、格式、工作簿、文档数、附件数、用时与错误
+  --no-continue                工作表写满时停下，不再接着写下一个工作簿
   --server 服务器名            连接服务器导出，同时要给出 --user
   --user 登录名                服务器的登录名
   --password-fd N              从文件描述符N读入密码
   -h, --help                   显示本帮助
   --version                    显示版本
 
+格式：
+  xls   Excel 97-2003工作簿：一个工作表最多%1个文档、%2个域，一个单元格最多32,767个字符。列为起始
+        文档的域；后面的文档有而起始文档没有的域不导出，结果中说明有多少（.xlsx和CSV导出全部域）。
+  xlsx  Excel 2007及以后的工作簿：一个工作表最多%3个文档、%4个域，一个单元格最多32,767个字符。
+        列为文档ID，然后是导出的所有文档的域（先是起始文档的，再按出现的先后）。
+  csv   UTF-8（带字节顺序标记，Excel能直接认出中文）、逗号分隔、CRLF换行，每个视图一个文件，没有
+        行数限制，列与xlsx相同。以 = + - @、制表符或回车开头的文本前面加一个单引号'，免得电子表格
+        程序把它当作公式执行；-5、+1.5这样的数字照原样写出，仍是数字。
+  每种格式里，所有值都是文本单元格，不是公式。超过单元格容量的文本在单元格中截断，全文另存为该文档
+  附件文件夹中的“域名.txt”。
+
 密码不能写在命令行上：依次取 --password-fd、环境变量QUILLMERE_PASSWORD，都没有时在终端上提示
 输入（不回显）。
 
 输出：只有一个数据库来源时，工作簿直接放在输出文件夹中；否则每个数据库一个子文件夹，按数据库
 相对于来源文件夹（服务器：数据目录）的路径命名，去掉.nsf，多个来源时前面再加来源的名字。
-工作簿名为 视图名_开始为第N个文档%1；视图的文档多于一个工作表能容纳的时，接着写
-视图名_开始为第%3个文档%1 等，直到视图结束。
+工作簿名为 视图名_开始为第N个文档.xls（.xlsx、.csv）；视图的文档多于一个工作表能容纳的时，接着写
+视图名_开始为第%5个文档.xls 等，直到视图结束。
 
-续传：输出文件夹中的 quillmere-export.json 记下每个已完成的工作簿。再次运行同一命令时，
-数据库、视图、起始文档、视图的文档数和工作簿的内容都与记录相符的工作簿不再导出。
+续传：输出文件夹中的 quillmere-export.json 记下每个已完成的工作簿及其格式。再次运行同一命令时，
+数据库、视图、格式、起始文档、视图的文档数和工作簿的内容都与记录相符的工作簿不再导出。
 按Ctrl-C时正在写的工作簿不保存，已完成的都留下；再按一次立即退出。
 
 退出状态：0 全部导出；1 有视图失败（其余照常导出）；2 参数有误、登录失败或没有找到可导出的
 内容；130 或 143 被Ctrl-C或kill中断。
-)"_s.arg(format.extension, QLocale(QLocale::Chinese, QLocale::China).toString(documents),
-         QString::number(documents + 1));
+)"_s.arg(documents(u"xls"_s), items(u"xls"_s), documents(u"xlsx"_s), items(u"xlsx"_s),
+         QString::number(exporting::formatNamed(u"xls"_s)->limits.rows));
 }
 
 } // namespace quill::cli

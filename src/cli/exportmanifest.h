@@ -15,6 +15,7 @@ struct ManifestEntry
     QString file; // relative to the output folder
     QString database;
     QString view;
+    QString format = QStringLiteral("xls"); // the output format's name; a record from before formats is an .xls one
     qint64 start = 0;
     qint64 viewDocuments = 0;  // the view's documents when it was exported
     qint64 sheetDocuments = 0; // documents a workbook holds at most

@@ -111,6 +111,7 @@ ViewExport::ViewExport(const ViewExportContext& context, BatchJob& job, exportin
 {
     m_report.database = database.label;
     m_report.view = task.view;
+    m_report.format = context.format.name;
 }
 
 ViewReport ViewExport::run()
@@ -335,6 +336,7 @@ ViewExport::Outcome ViewExport::writeWorkbook(const Workbook& workbook, BatchJob
     wanted.file = relative(exporting::workbookName(m_task.fileName, startNo, m_context.format));
     wanted.database = m_database.identity;
     wanted.view = m_task.view;
+    wanted.format = m_context.format.name;
     wanted.start = workbook.start;
     wanted.viewDocuments = m_docCount;
     wanted.sheetDocuments = options.sheetDocuments;
@@ -422,6 +424,9 @@ void ViewExport::takeOutcome(const Outcome& outcome, bool& failed, bool& interru
     using Kind = Outcome::Kind;
     m_report.attachments += outcome.attachments;
     m_report.unreadValues += outcome.result.valuesUnread;
+    m_report.itemsLeftOut += outcome.result.itemsLeftOut;
+    m_report.documentsWithItemsLeftOut += outcome.result.documentsWithItemsLeftOut;
+    m_report.textsSavedWhole += outcome.result.textsSavedWhole;
     switch (outcome.kind) {
     case Kind::Kept:
         m_report.status = ViewReport::Status::Exported;
@@ -464,7 +469,8 @@ void ViewExport::recordLossesAndNotes(const exporting::RunResult& result, bool g
         if (!m_report.errors.contains(lost))
             m_report.errors << lost;
     }
-    for (const QString& note : {exporting::columnsNote(result), goOn ? QString() : exporting::endingNote(result)})
+    for (const QString& note : {exporting::columnsNote(result), exporting::itemsLeftOutNote(result),
+                                exporting::wholeTextNote(result), goOn ? QString() : exporting::endingNote(result)})
         if (!note.isEmpty() && !m_report.notes.contains(note))
             m_report.notes << note;
 }

@@ -83,6 +83,7 @@ QJsonObject ViewReport::toJson() const
 {
     return {{u"database"_s, database},
             {u"view"_s, view},
+            {u"format"_s, format},
             {u"status"_s, statusName(status)},
             {u"workbooks"_s, QJsonArray::fromStringList(workbooks)},
             {u"keptWorkbooks"_s, QJsonArray::fromStringList(keptWorkbooks)},
@@ -90,6 +91,9 @@ QJsonObject ViewReport::toJson() const
             {u"keptDocuments"_s, keptDocuments},
             {u"attachments"_s, attachments},
             {u"unreadValues"_s, unreadValues},
+            {u"itemsLeftOut"_s, itemsLeftOut},
+            {u"documentsWithItemsLeftOut"_s, documentsWithItemsLeftOut},
+            {u"textsSavedWhole"_s, textsSavedWhole},
             {u"seconds"_s, seconds},
             {u"errors"_s, QJsonArray::fromStringList(errors)},
             {u"notes"_s, QJsonArray::fromStringList(notes)}};

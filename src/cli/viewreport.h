@@ -21,6 +21,7 @@ struct ViewReport
 
     QString database;
     QString view;
+    QString format; // the output format's name
     Status status = Status::NotStarted;
     QStringList workbooks;     // written by this run, relative to the output folder
     QStringList keptWorkbooks; // complete from an earlier run
@@ -28,6 +29,9 @@ struct ViewReport
     qint64 keptDocuments = 0;
     qint64 attachments = 0;
     qint64 unreadValues = 0; // item values the database could not give
+    qint64 itemsLeftOut = 0; // items without a column in an .xls: the start document lacks them
+    qint64 documentsWithItemsLeftOut = 0;
+    qint64 textsSavedWhole = 0; // texts longer than a cell, saved whole beside the attachments
     double seconds = 0;
     QStringList errors;
     QStringList notes;

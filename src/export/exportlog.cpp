@@ -299,6 +299,24 @@ void ExportLog::writeStep()
     note(u" s值写入excel表 ;"_s);
 }
 
+void ExportLog::itemsLeftOut(qint64 n, const QStringList& items)
+{
+    note(u"第"_s + num(n) + u"个文档有"_s + num(items.size()) +
+         u"个域起始文档没有，未导出（.xlsx和CSV格式导出全部域）:"_s + value(items.join(u',')) + u";"_s);
+}
+
+void ExportLog::wholeTextSaved(qint64 n, const QString& item, qint64 cellText, const QString& path)
+{
+    note(u"第"_s + num(n) + u"个文档的"_s + value(item) + u"域超过单元格的"_s + num(cellText) +
+         u"个字符，全文保存到:"_s + value(path) + u";"_s);
+}
+
+void ExportLog::wholeTextFailed(qint64 n, const QString& item, const QString& target, const QString& reason)
+{
+    note(u"保存第"_s + num(n) + u"个文档的"_s + value(item) + u"域全文出错:"_s + value(target) + u"，"_s +
+         value(reason) + u";"_s);
+}
+
 void ExportLog::nextDocumentFailed(qint64 n)
 {
     write(u"链接第"_s + num(n) + u"个文档出错;"_s);

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 #include <functional>
 
 namespace quill::exporting {
@@ -96,6 +97,10 @@ public:
     void valueFailed(qint64 n, const QString& item, const QString& reason);
     void writeStep();
     void nextDocumentFailed(qint64 n);
+    // Items the sheet has no column for because the start document lacks them (.xls).
+    void itemsLeftOut(qint64 n, const QStringList& items);
+    void wholeTextSaved(qint64 n, const QString& item, qint64 cellText, const QString& path);
+    void wholeTextFailed(qint64 n, const QString& item, const QString& target, const QString& reason);
 
     // Writes text and the date-time as one line. Throws platform::Error when it cannot be written; the line is
     // counted as lost.

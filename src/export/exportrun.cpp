@@ -211,7 +211,16 @@ ExportRun::Ending ExportRun::body(workbook::ExcelApplication& excel, const Expor
                 throw platform::Error(u"视图中没有第"_s + QString::number(request.start) + u"个文档"_s);
             allNames = document->Items();
         });
+        m_foldedStartNames.clear();
+        for (const QString& name : allNames)
+            m_foldedStartNames.insert(name.toCaseFolded());
+        m_result.completeColumns = m_format.completeColumns;
+        if (m_format.completeColumns)
+            allNames = everyItemName(*view, *document, allNames, request, docCount);
         const QStringList names = header(excel, allNames);
+        m_foldedColumns.clear();
+        for (const QString& name : names)
+            m_foldedColumns << name.toCaseFolded();
         writeDocuments(excel, *view, std::move(document), names, request, docCount);
         return Ending::Finished;
     } catch (const GuardedFailure& failure) {
@@ -228,11 +237,8 @@ void ExportRun::writeDocuments(workbook::ExcelApplication& excel, const domino::
                                const ExportRequest& request, qint32 docCount)
 {
     using Failure = RunResult::Failure;
-    qint64 passes = qint64(docCount) - request.start + 1;
-    const qint64 maxDocuments = m_format.limits.rows - 1;
-    const bool rowLimited = passes > maxDocuments;
-    if (rowLimited)
-        passes = maxDocuments;
+    const qint64 passes = sheetDocuments(request, docCount);
+    const bool rowLimited = qint64(docCount) - request.start + 1 > passes;
 
     const QString text = progressText(request);
     const QString ofCount = u"/"_s + QString::number(docCount);
@@ -279,6 +285,86 @@ void ExportRun::writeDocuments(workbook::ExcelApplication& excel, const domino::
     }
 }
 
+qint64 ExportRun::sheetDocuments(const ExportRequest& request, qint32 docCount) const
+{
+    return std::min(qint64(docCount) - request.start + 1, qint64(m_format.limits.rows) - 1);
+}
+
+QStringList ExportRun::everyItemName(const domino::NotesView& view, const domino::NotesDocument& start,
+                                     const QStringList& startNames, const ExportRequest& request, qint32 docCount)
+{
+    QStringList names;
+    QSet<QString> seen;
+    const auto take = [&](const QStringList& items) {
+        for (const QString& name : items)
+            if (!seen.contains(name.toCaseFolded())) {
+                seen.insert(name.toCaseFolded());
+                names << name;
+            }
+    };
+    take(startNames);
+    const qint64 passes = sheetDocuments(request, docCount);
+    // A document that cannot be reached here is reported by the pass that writes the rows.
+    try {
+        std::unique_ptr<domino::NotesDocument> next = view.NextDocument(start);
+        for (qint64 j = 1; j < passes && next; ++j) {
+            if (m_host.cancelRequested())
+                throw Cancelled{};
+            take(next->Items());
+            if ((j & 0xFF) == 0)
+                m_host.processEvents();
+            next = view.NextDocument(*next);
+        }
+    } catch (const std::exception&) {
+    }
+    return names;
+}
+
+std::optional<QStringList> ExportRun::itemNames(const domino::NotesDocument& document)
+{
+    try {
+        return document.Items();
+    } catch (const std::exception&) {
+        return std::nullopt; // every column is then looked up, as the start document's items always are
+    }
+}
+
+void ExportRun::countItemsLeftOut(const QStringList& own, qint64 position)
+{
+    QStringList leftOut;
+    QSet<QString> counted;
+    for (const QString& name : own) {
+        const QString folded = name.toCaseFolded();
+        if (!m_foldedStartNames.contains(folded) && !counted.contains(folded)) {
+            counted.insert(folded);
+            leftOut << name;
+        }
+    }
+    if (leftOut.isEmpty())
+        return;
+    m_result.itemsLeftOut += leftOut.size();
+    ++m_result.documentsWithItemsLeftOut;
+    m_log.itemsLeftOut(position, leftOut);
+}
+
+void ExportRun::saveWholeText(const domino::NotesDocument& document, qint64 n, const QString& name, const QString& text)
+{
+    QString target = name;
+    try {
+        const QString folder = documentFolder(document);
+        // An item name may hold what a file name cannot: the same cleaning as the view's folder name.
+        const QString file = m_files.claim(CleanFileName(name) + u".txt"_s);
+        target = folder + file;
+        m_files.openDocumentFolder(workbookFolder(), document.DocumentId()).writeFile(file, text.toUtf8());
+    } catch (const std::exception& e) {
+        m_files.countUnsaved(platform::messageOf(e));
+        m_log.wholeTextFailed(n, name, target, platform::messageOf(e));
+        return;
+    }
+    ++m_result.textsSavedWhole;
+    m_log.wholeTextSaved(n, name, m_format.limits.cellText, target);
+}
+
 void ExportRun::startDocument(workbook::ExcelApplication& excel, int row, const domino::NotesDocument& document,
                               qint64 position)
 {
@@ -305,13 +391,26 @@ void ExportRun::documentSteps(const domino::NotesDocument& document, qint64 posi
 void ExportRun::writeItems(workbook::ExcelApplication& excel, int row, const domino::NotesDocument& document,
                            qint64 position, const QStringList& names)
 {
+    const std::optional<QStringList> items = itemNames(document);
+    QSet<QString> own;
+    if (items && m_format.completeColumns) {
+        for (const QString& item : *items)
+            own.insert(item.toCaseFolded());
+    } else if (items) {
+        countItemsLeftOut(*items, position);
+    }
     for (int i = 0; i < names.size(); ++i) {
         const QString& name = names[i];
+        // Complete columns: an item the document does not have leaves its cell empty without a step.
+        if (m_format.completeColumns && items && !own.contains(m_foldedColumns[i]))
+            continue;
         const RichTextPart part = richTextStep(document, position, name);
         if (!part.found)
             continue;
         // A rich-text item's first value is its plain text again; it goes into the cell once.
         const QString text = part.isRichText ? part.text : valueStep(document, position, name);
+        if (text.size() > m_format.limits.cellText)
+            saveWholeText(document, position, name, text);
         try {
             excel.SetCellValue(row, i + 2, cell(text));
         } catch (const std::exception&) {

@@ -7,8 +7,10 @@
 #include "export/outputformat.h"
 #include "platform/outputfolder.h"
 
+#include <QSet>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace quill::exporting {
@@ -55,10 +57,14 @@ struct RunResult
     qint64 viewDocuments = 0;
     qint64 documents = 0;
     qint64 nextStart = 0;
-    qint64 startItems = 0;     // item names of the start document
-    qint64 columnsLeftOut = 0; // of them, the ones the sheet had no column for
-    qint64 cellsCut = 0;       // texts longer than a cell holds, cut
-    qint64 attachments = 0;    // files saved: attachments and rich-text objects
+    qint64 startItems = 0;        // item names of the start document
+    qint64 columnsLeftOut = 0;    // of them, the ones the sheet had no column for
+    qint64 cellsCut = 0;          // texts longer than a cell holds, cut
+    qint64 textsSavedWhole = 0;   // of the item texts cut, those saved whole as a text file beside the attachments
+    bool completeColumns = false; // the columns are every exported document's items, not the start document's
+    qint64 itemsLeftOut = 0;      // items of later documents without a column: the start document lacks them
+    qint64 documentsWithItemsLeftOut = 0;
+    qint64 attachments = 0;   // files saved: attachments and rich-text objects
     qint64 filesUnsaved = 0;
     qint64 documentsUnlisted = 0; // documents or rich-text items whose files could not even be listed
     qint64 logLinesLost = 0;
@@ -161,6 +167,18 @@ private:
                     const QStringList& names);
     // The item names the sheet has columns for, their column widths and header cells.
     QStringList header(workbook::ExcelApplication& excel, const QStringList& allNames);
+    // The start document's item names, then those of the documents after it that the sheet takes, each
+    // once (names compare without regard to case, as items do), in the order first met.
+    QStringList everyItemName(const domino::NotesView& view, const domino::NotesDocument& start,
+                              const QStringList& startNames, const ExportRequest& request, qint32 docCount);
+    // The documents the sheet takes from the request's start.
+    qint64 sheetDocuments(const ExportRequest& request, qint32 docCount) const;
+    // The document's item names; nullopt when they cannot be read.
+    static std::optional<QStringList> itemNames(const domino::NotesDocument& document);
+    // Counts and logs the items of a document that the columns, made from the start document, leave out.
+    void countItemsLeftOut(const QStringList& own, qint64 position);
+    // Saves an item's text that its cell cannot hold whole as a text file in the document's folder.
+    void saveWholeText(const domino::NotesDocument& document, qint64 n, const QString& name, const QString& text);
     // The text as a cell holds it; a cut is counted.
     QString cell(const QString& text);
     // Saves the workbook and lets the writer go; the save's error message, or empty.
@@ -202,6 +220,8 @@ private:
     RunHost& m_host;
     RunOutput m_output;
     std::vector<std::unique_ptr<DocumentStep>> m_steps;
+    QStringList m_foldedColumns; // the header's item names, case-folded
+    QSet<QString> m_foldedStartNames;
     QString m_workbookName;
     platform::OutputFolder m_workbookFolder;
     ExportFiles m_files;

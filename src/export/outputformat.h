@@ -25,9 +25,12 @@ struct OutputFormat
 {
     QString name;         // as the command line names it
     QString extension;    // the workbook name's ending, with its dot
-    QString dialogFilter; // the save dialog's "描述|*.ext"
+    QString dialogFilter; // the save dialog's "描述|*.ext"; one entry of the dialog's list
     SheetLimits limits;
     ExcelFactory makeWriter;
+    // Columns for every item of the exported documents (their union, the start document's first), not only
+    // the start document's; columns of the run's own (a page's path, say) may join them.
+    bool completeColumns = false;
 
     // The text as a cell of the format holds it: cut at limits.cellText characters, never inside a pair.
     QString cutToCell(const QString& text) const;
@@ -36,5 +39,9 @@ struct OutputFormat
 // Every format, the window's default first.
 const std::vector<OutputFormat>& outputFormats();
 const OutputFormat& defaultFormat();
+// The format of that name ("xls", "xlsx", "csv"), or nullptr.
+const OutputFormat* formatNamed(const QString& name);
+// Every format's names, "xls|xlsx|csv".
+QString formatNames();
 
 } // namespace quill::exporting

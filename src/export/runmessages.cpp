@@ -64,8 +64,24 @@ QString columnsNote(const RunResult& result)
     if (result.columnsLeftOut == 0)
         return {};
     const QString columns = num(result.startItems - result.columnsLeftOut);
-    return u"起始文档有"_s + num(result.startItems) + u"个域，工作表最多只能容纳"_s + columns +
-           u"个域列，只导出了前"_s + columns + u"个域。"_s;
+    return (result.completeColumns ? u"导出的文档共有"_s : u"起始文档有"_s) + num(result.startItems) +
+           u"个域，工作表最多只能容纳"_s + columns + u"个域列，只导出了前"_s + columns + u"个域。"_s;
+}
+
+QString itemsLeftOutNote(const RunResult& result)
+{
+    if (result.itemsLeftOut == 0)
+        return {};
+    return num(result.documentsWithItemsLeftOut) + u"个文档共有"_s + num(result.itemsLeftOut) +
+           u"个域起始文档没有，工作表没有它们的列，未导出（详见导出日志；导出为.xlsx或CSV格式可包含全部文档的全部域）。"_s;
+}
+
+QString wholeTextNote(const RunResult& result)
+{
+    if (result.textsSavedWhole == 0)
+        return {};
+    return num(result.textsSavedWhole) +
+           u"个域的文本超过单元格的容量，单元格中只保留了前一部分，全文另存为文本文件，在各文档的附件文件夹中（详见导出日志）。"_s;
 }
 
 QString endingNote(const RunResult& result)
@@ -115,7 +131,8 @@ QString runMessage(const RunResult& result)
         break;
     }
     QString message = finishedLine(result);
-    for (const QString& note : {columnsNote(result), endingNote(result)})
+    for (const QString& note :
+         {columnsNote(result), itemsLeftOutNote(result), wholeTextNote(result), endingNote(result)})
         if (!note.isEmpty())
             message += u'\n' + note;
     return message;

@@ -24,6 +24,10 @@ QString finishedLine(const RunResult& result);
 QString lossesNote(const RunResult& result);
 // The start document had more items than the sheet has columns; empty when it had not.
 QString columnsNote(const RunResult& result);
+// Items of later documents that the start document lacks, left out of the .xls; empty when none were.
+QString itemsLeftOutNote(const RunResult& result);
+// Texts too long for their cells, saved whole as text files; empty when none were.
+QString wholeTextNote(const RunResult& result);
 // Why a finished run stopped before the view's end: the sheet was full, or the view ended early; empty otherwise.
 QString endingNote(const RunResult& result);
 // What a failed run could not do, with the reason.

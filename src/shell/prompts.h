@@ -20,8 +20,9 @@ public:
     virtual bool askOkCancel(const QString& text, const QString& caption) = 0;
     // Full path of the chosen file, or nullopt when cancelled.
     virtual std::optional<QString> getOpenFileName(const QString& filter) = 0;
-    // No default extension is added; nullopt when cancelled.
-    virtual std::optional<QString> getSaveFileName(const QString& filter) = 0;
+    // No default extension is added; nullopt when cancelled. The filter may list several types, the first
+    // chosen at the start; filterIndex (when given) gets the one chosen, from 0.
+    virtual std::optional<QString> getSaveFileName(const QString& filter, int* filterIndex) = 0;
     // One-line input box; the edited text on OK, nullopt on Cancel.
     virtual std::optional<QString> inputBox(const QString& caption, const QString& prompt, const QString& initial) = 0;
 };

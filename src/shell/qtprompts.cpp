@@ -7,6 +7,7 @@
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
@@ -75,11 +76,15 @@ std::optional<QString> QtPrompts::getOpenFileName(const QString& filter)
     return file;
 }
 
-std::optional<QString> QtPrompts::getSaveFileName(const QString& filter)
+std::optional<QString> QtPrompts::getSaveFileName(const QString& filter, int* filterIndex)
 {
-    const QString file = QFileDialog::getSaveFileName(parentWidget(), u"另存为"_s, QString(), qtFileFilter(filter));
+    const QString filters = qtFileFilter(filter);
+    QString chosen;
+    const QString file = QFileDialog::getSaveFileName(parentWidget(), u"另存为"_s, QString(), filters, &chosen);
     if (file.isEmpty())
         return std::nullopt;
+    if (filterIndex)
+        *filterIndex = std::max<int>(0, int(filters.split(u";;"_s).indexOf(chosen)));
     return file;
 }
 

@@ -23,7 +23,7 @@ public:
     void showError(const QString& text) override;
     bool askOkCancel(const QString& text, const QString& caption) override;
     std::optional<QString> getOpenFileName(const QString& filter) override;
-    std::optional<QString> getSaveFileName(const QString& filter) override;
+    std::optional<QString> getSaveFileName(const QString& filter, int* filterIndex) override;
     std::optional<QString> inputBox(const QString& caption, const QString& prompt, const QString& initial) override;
 
 private:

@@ -1,9 +1,52 @@
 #include "workbook/excel.h"
 
+#include "platform/outputfolder.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+using namespace Qt::StringLiterals;
+
 namespace quill::workbook {
 
 WorkbookError::WorkbookError(const QString& message) : platform::Error(message) {}
 
 WorkbookError::~WorkbookError() = default;
+
+void saveWorkbookFile(const QString& fileName, const std::function<bool(QIODevice&)>& write)
+{
+    if (fileName.isEmpty())
+        throw WorkbookError(u"保存工作簿失败：文件名为空"_s);
+    const QFileInfo target(fileName);
+    if (target.isSymLink())
+        throw WorkbookError(u"保存工作簿失败："_s + platform::linkRefused(fileName));
+    // Renaming over a device or other special file would replace it; refuse instead.
+    if (target.exists() && !target.isFile())
+        throw WorkbookError(u"保存工作簿失败：“%1”不是普通文件"_s.arg(fileName));
+    try {
+        platform::OutputFolder::writeFileAt(fileName, write);
+    } catch (const WorkbookError&) {
+        throw;
+    } catch (const platform::Error& e) {
+        throw WorkbookError(u"保存工作簿失败："_s + e.message());
+    }
+}
+
+bool copyFileInto(const QString& path, QIODevice& out)
+{
+    QFile in(path);
+    if (!in.open(QIODevice::ReadOnly))
+        return false;
+    QByteArray chunk(1 << 20, Qt::Uninitialized);
+    for (;;) {
+        const qint64 got = in.read(chunk.data(), chunk.size());
+        if (got < 0)
+            return false;
+        if (got == 0)
+            return true;
+        if (out.write(chunk.constData(), got) != got)
+            return false;
+    }
+}
 
 } // namespace quill::workbook

@@ -2,7 +2,9 @@
 
 #include "platform/error.h"
 
+#include <QIODevice>
 #include <QString>
+#include <functional>
 #include <memory>
 
 namespace quill::workbook {
@@ -28,7 +30,16 @@ public:
     virtual void QuitExcel() = 0; // releases everything
 };
 
-// The in-process writer of Excel 97-2003 workbooks (.xls).
+// The in-process writers: Excel 97-2003 (.xls), Excel 2007 and later (.xlsx), CSV in UTF-8 (.csv).
 std::unique_ptr<ExcelApplication> createXlsWriter();
+std::unique_ptr<ExcelApplication> createXlsxWriter();
+std::unique_ptr<ExcelApplication> createCsvWriter();
+
+// What every writer's SaveWorkbook does with the name: a link or a special file there is refused, and write()
+// fills a new temporary file beside it that replaces the name only when whole. Throws WorkbookError
+// ("保存工作簿失败：…").
+void saveWorkbookFile(const QString& fileName, const std::function<bool(QIODevice&)>& write);
+// Copies the whole file at path into out; false when a read or a write fails.
+bool copyFileInto(const QString& path, QIODevice& out);
 
 } // namespace quill::workbook

@@ -1,10 +1,8 @@
 #include "xlswriter.h"
 
 #include "compoundfile.h"
-#include "platform/outputfolder.h"
 
 #include <QBuffer>
-#include <QFileInfo>
 #include <QtEndian>
 #include <algorithm>
 #include <cstring>
@@ -580,27 +578,12 @@ QByteArray XlsWriter::workbookStream() const
 void XlsWriter::SaveWorkbook(const QString& fileName)
 {
     requireOpen("SaveWorkbook");
-    if (fileName.isEmpty())
-        throw WorkbookError(u"保存工作簿失败：文件名为空"_s);
-    const QFileInfo target(fileName);
-    if (target.isSymLink())
-        throw WorkbookError(u"保存工作簿失败："_s + platform::linkRefused(fileName));
-    // Renaming over a device or other special file would replace it; refuse instead.
-    if (target.exists() && !target.isFile())
-        throw WorkbookError(u"保存工作簿失败：“%1”不是普通文件"_s.arg(fileName));
-    try {
-        // Written whole into a temporary file beside it and renamed only then.
-        platform::OutputFolder::writeFileAt(fileName, [&](QIODevice& device) {
-            writeCompoundFile(device, fileName, [this](QIODevice& out, qint64 base, uint64_t& size) {
-                return writeStream(out, base, size);
-            });
-            return true;
-        });
-    } catch (const WorkbookError&) {
-        throw;
-    } catch (const platform::Error& e) {
-        throw WorkbookError(u"保存工作簿失败："_s + e.message());
-    }
+    // Written whole into a temporary file beside it and renamed only then.
+    saveWorkbookFile(fileName, [&](QIODevice& device) {
+        writeCompoundFile(device, fileName,
+                          [this](QIODevice& out, qint64 base, uint64_t& size) { return writeStream(out, base, size); });
+        return true;
+    });
 }
 
 void XlsWriter::QuitExcel()

@@ -426,7 +426,14 @@ void TestEndToEnd::serverBrowseDetailAndExport()
     exportView(out + u"客户.xls"_s, u"200"_s);
     const QString attachments = out + u"全部附件"_s;
     const QString finished = QString::fromUtf16(exporting::kFinished) + attachments;
-    QCOMPARE(m_prompts.messages(), (QStringList{finished, finished}));
+    // The documents with Readers items have items the start document lacks: the .xls says how many.
+    const QStringList messages = m_prompts.messages();
+    QCOMPARE(messages.size(), 2);
+    for (const QString& message : messages) {
+        QCOMPARE(message.section(u'\n', 0, 0), finished);
+        QVERIFY2(message.count(u'\n') == 0 || message.section(u'\n', 1).contains(u"个域起始文档没有"_s),
+                 qPrintable(message));
+    }
     const QString fromFirst = out + u"客户_开始为第1个文档.xls"_s;
     const QString from200 = out + u"客户_开始为第200个文档.xls"_s;
     checkWorkbook(*all, 1, count, fromFirst);

@@ -24,6 +24,8 @@ using namespace quill::testing;
 
 namespace {
 
+const QString kSaveDialog = u"save:Excel 97-2003 工作簿|*.xls|Excel 工作簿|*.xlsx|CSV UTF-8|*.csv"_s;
+
 // Scripted prompts that note each message and error shown while the progress window was open.
 struct WatchingPrompts : ScriptedPrompts
 {
@@ -71,7 +73,7 @@ struct CommandRig
         env.leftButtonDown = [] { return false; };
         window = std::make_unique<shell::MainWindow>(*workspace, std::move(env));
         ExportCommandOptions options;
-        options.format.makeWriter = std::move(factory);
+        options.formats.front().makeWriter = std::move(factory);
         options.logFolder = tmp.filePath(u"state/"_s);
         options.clock = fixedNow;
         options.processEvents = [this] {
@@ -137,6 +139,7 @@ class TestExportCommand : public QObject
 private slots:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
     void dialogs();
+    void chosenTypeDecidesTheFile();
     void checksThroughTheErrorHandler();
     void commandsDisabledAndStateTakenOnce();
     void unguardedFailureClosesEverything();
@@ -150,16 +153,16 @@ void TestExportCommand::dialogs()
     // What the two prompts answer.
     {
         ScriptedPrompts prompts;
-        QVERIFY(!askExportTarget(prompts, defaultFormat())); // cancelled save dialog: nothing else asked
-        QCOMPARE(prompts.shown, QStringList{u"save:Excel文件|*.xls"_s});
+        QVERIFY(!askExportTarget(prompts, outputFormats())); // cancelled save dialog: nothing else asked
+        QCOMPARE(prompts.shown, QStringList{kSaveDialog});
         prompts.saveAnswers.push_back(u"/out/合同.xls"_s);
-        const std::optional<ExportTarget> fromFirst = askExportTarget(prompts, defaultFormat()); // cancelled input box
+        const std::optional<ExportTarget> fromFirst = askExportTarget(prompts, outputFormats()); // cancelled input box
         QVERIFY(fromFirst);
         QCOMPARE(fromFirst->fileName, u"/out/合同.xls"_s);
         QCOMPARE(fromFirst->startNo, u"1"_s);
         prompts.saveAnswers.push_back(u"/out/合同"_s);
         prompts.inputAnswers.push_back(u" 3"_s);
-        QCOMPARE(askExportTarget(prompts, defaultFormat())->startNo, u" 3"_s);
+        QCOMPARE(askExportTarget(prompts, outputFormats())->startNo, u" 3"_s);
     }
 
     CommandRig rig;
@@ -168,7 +171,7 @@ void TestExportCommand::dialogs()
 
     // Cancelled save dialog: nothing else, nothing written.
     rig.exportCommand();
-    QCOMPARE(rig.prompts.shown, QStringList{u"save:Excel文件|*.xls"_s});
+    QCOMPARE(rig.prompts.shown, QStringList{kSaveDialog});
     QVERIFY(!QFileInfo::exists(rig.logPath()));
 
     // Cancel in the input box still exports, from document 1.
@@ -176,7 +179,7 @@ void TestExportCommand::dialogs()
     rig.prompts.saveAnswers.push_back(rig.out(u"合同.xls"_s));
     rig.exportCommand();
     QCOMPARE(rig.prompts.shown.mid(0, 2),
-             (QStringList{u"save:Excel文件|*.xls"_s, u"input:请输入从第几个文档开始导出!|从第几个文档开始导：|1"_s}));
+             (QStringList{kSaveDialog, u"input:请输入从第几个文档开始导出!|从第几个文档开始导：|1"_s}));
     QVERIFY(QFileInfo::exists(rig.out(u"合同_开始为第1个文档.xls"_s)));
     QCOMPARE(rig.prompts.messages(), QStringList{QString::fromUtf16(kFinished) + rig.out(u"全部附件"_s)});
 
@@ -194,6 +197,37 @@ void TestExportCommand::dialogs()
     rig.exportCommand();
     QCOMPARE(rig.prompts.errors(), QStringList());
     QVERIFY(QFileInfo::exists(rig.out(QString(76, u'视') + u"_开始为第2个文档.xls"_s)));
+}
+
+void TestExportCommand::chosenTypeDecidesTheFile()
+{
+    // The type chosen in the save dialog decides the writer and the name's extension; the name typed
+    // keeps an extension of another type, as it keeps any other text.
+    CommandRig rig;
+    addView(rig.db, 3);
+    rig.list(u"全部"_s);
+    const struct
+    {
+        int type;
+        QString typed;
+        QString saved;
+        QByteArray starts;
+    } cases[] = {
+        {1, u"合同.xlsx"_s, u"合同_开始为第1个文档.xlsx"_s, "PK\x03\x04"},
+        {2, u"合同.CSV"_s, u"合同_开始为第1个文档.csv"_s, "\xEF\xBB\xBF\xE6\x96\x87"},
+        {2, u"名单.xls"_s, u"名单.xls_开始为第1个文档.csv"_s, "\xEF\xBB\xBF"},
+    };
+    for (const auto& c : cases) {
+        rig.prompts.saveAnswers.push_back(rig.out(c.typed));
+        rig.prompts.saveFilterAnswers.push_back(c.type);
+        rig.exportCommand();
+        QFile file(rig.out(c.saved));
+        QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(c.saved));
+        QVERIFY2(file.readAll().startsWith(c.starts), qPrintable(c.saved));
+    }
+    QFile csv(rig.out(u"合同_开始为第1个文档.csv"_s));
+    QVERIFY(csv.open(QIODevice::ReadOnly));
+    QCOMPARE(csv.readAll().mid(3).split('\n').value(0), "文档ID,Subject,Count\r");
 }
 
 void TestExportCommand::checksThroughTheErrorHandler()
@@ -364,15 +398,20 @@ void TestExportCommand::roundTripThroughTheWriter()
     QCOMPARE(sheet.value(u"text"_s).toArray(), QJsonArray({QJsonArray({0, 2})}));
 
     const QString folder = rig.out(u"按日期全部附件/"_s) + first.id;
-    QCOMPARE(filesBelow(rig.out(u"按日期全部附件"_s)),
-             (QStringList{first.id + u"/a.doc"_s, first.id + u"/b.pdf"_s, first.id + u"/图1.png"_s,
-                          first.id + u"/图2.png"_s}));
+    // The text its cell cuts is saved whole beside the attachments.
+    QStringList files{first.id + u"/a.doc"_s, first.id + u"/b.pdf"_s, first.id + u"/图1.png"_s,
+                      first.id + u"/图2.png"_s, rig.db.documents[1]->id + u"/Subject.txt"_s};
+    files.sort();
+    QCOMPARE(filesBelow(rig.out(u"按日期全部附件"_s)), files);
     for (const QString& name : {u"图1"_s, u"图2"_s}) {
         QFile picture(folder + u'/' + name + u".png"_s);
         QVERIFY(picture.open(QIODevice::ReadOnly));
         QCOMPARE(picture.readAll(), name == u"图1"_s ? QByteArray("PNG1") : QByteArray("PNG2"));
     }
-    QCOMPARE(rig.prompts.messages(), QStringList{QString::fromUtf16(kFinished) + rig.out(u"按日期全部附件"_s)});
+    RunResult oneSavedWhole;
+    oneSavedWhole.textsSavedWhole = 1;
+    QCOMPARE(rig.prompts.messages(), QStringList{QString::fromUtf16(kFinished) + rig.out(u"按日期全部附件"_s) + u'\n' +
+                                                 wholeTextNote(oneSavedWhole)});
 }
 
 QTEST_MAIN(TestExportCommand)

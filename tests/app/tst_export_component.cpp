@@ -172,8 +172,14 @@ void TestExportComponent::roundTripThroughComponentAndWriter()
     QVERIFY(ws.database().Views().contains(u"写入中"_s));
     QCOMPARE(ws.database().FindView(u"全部"_s)->EntryCount(), 254);
     const QString attachments = tmp.filePath(u"out/全部附件"_s);
-    QCOMPARE(prompts.messages(),
-             (QStringList{QString::fromUtf16(kFinished) + attachments, QString::fromUtf16(kFinished) + attachments}));
+    // The three documents with Readers items have items the start document lacks: the .xls says so.
+    const QStringList messages = prompts.messages();
+    QCOMPARE(messages.size(), 2);
+    for (const QString& message : messages) {
+        QCOMPARE(message.section(u'\n', 0, 0), QString::fromUtf16(kFinished) + attachments);
+        QVERIFY2(message.count(u'\n') == 0 || message.section(u'\n', 1).contains(u"个域起始文档没有"_s),
+                 qPrintable(message));
+    }
 
     QProcess python;
     python.start(u"/usr/bin/python3"_s,

@@ -178,6 +178,7 @@ struct ExportRig
     QString logFolder;
     exporting::Clock clock = fixedNow;
     exporting::SheetLimits limits = exporting::defaultFormat().limits;
+    bool completeColumns = false; // as .xlsx and CSV have them
     exporting::RunOutput output;
     bool excelMissing = false;
     std::function<void(exporting::ExportRun&)> beforeRun;
@@ -206,6 +207,7 @@ struct ExportRig
         const bool missing = excelMissing;
         exporting::OutputFormat format = exporting::defaultFormat();
         format.limits = limits;
+        format.completeColumns = completeColumns;
         format.makeWriter = [shared, missing]() -> std::unique_ptr<workbook::ExcelApplication> {
             if (missing)
                 throw workbook::WorkbookError(QStringLiteral("没有Excel"));

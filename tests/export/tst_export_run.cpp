@@ -66,6 +66,11 @@ private slots:
     void sheetLimits();
     void longTextIsCut();
     void everyValueOfAnItem();
+    void columnsOfEveryDocument_data();
+    void columnsOfEveryDocument();
+    void wholeTextBesideTheCell();
+    void threeHundredItems_data();
+    void threeHundredItems();
     void documentStepsJoinEveryPass();
     void viewShorterThanCount();
     void whereTheRunStopped_data();
@@ -667,6 +672,106 @@ void TestExportRun::everyValueOfAnItem()
         QCOMPARE(rig.excel->saved.at(Cell(2, int(i) + 2)), cases[i].text);
         QCOMPARE(log.count(u"  s=s+"_s + cases[i].text + kNow), cases[i].text.isEmpty() ? 0 : 1);
     }
+}
+
+void TestExportRun::columnsOfEveryDocument_data()
+{
+    QTest::addColumn<bool>("complete");
+    QTest::newRow("start document's (.xls)") << false;
+    QTest::newRow("every document's (.xlsx, CSV)") << true;
+}
+
+void TestExportRun::columnsOfEveryDocument()
+{
+    // A view of two forms: the .xls has the start document's columns and says what it left out; the
+    // complete formats have a column for every item, in the order first met, names compared without case.
+    QFETCH(bool, complete);
+    ExportRig rig;
+    rig.completeColumns = complete;
+    rig.db.addView(u"v"_s);
+    rig.db.addDocument().text(u"Form"_s, u"订单"_s).text(u"Subject"_s, u"s1"_s).number(u"Amount"_s, 5);
+    rig.db.addDocument()
+        .text(u"Form"_s, u"客户"_s)
+        .text(u"subject"_s, u"s2"_s)
+        .text(u"Customer"_s, u"张三"_s)
+        .text(u"Phone"_s, u"123"_s);
+    rig.db.addDocument().text(u"Form"_s, u"订单"_s).text(u"Subject"_s, u"s3"_s).text(u"Phone"_s, u"456"_s);
+    const RunResult result = rig.run(u"v"_s, 1, 3, rig.workbook());
+    const auto& cells = rig.excel->saved;
+    const QStringList header =
+        complete ? QStringList{u"文档ID"_s, u"Form"_s, u"Subject"_s, u"Amount"_s, u"Customer"_s, u"Phone"_s}
+                 : QStringList{u"文档ID"_s, u"Form"_s, u"Subject"_s, u"Amount"_s};
+    for (int c = 0; c < header.size(); ++c)
+        QCOMPARE(cells.at(Cell(1, c + 1)), header[c]);
+    QVERIFY(!cells.contains(Cell(1, int(header.size()) + 1)));
+    QCOMPARE(cells.at(Cell(3, 3)), u"s2"_s);
+    QCOMPARE(result.completeColumns, complete);
+    const QString message = rig.host.messages().value(0);
+    const QStringList log = readLogLines(rig.logPath());
+    if (complete) {
+        QCOMPARE(cells.at(Cell(3, 5)), u"张三"_s);
+        QCOMPARE(cells.at(Cell(4, 6)), u"456"_s);
+        QVERIFY(!cells.contains(Cell(2, 5))); // an item the document lacks has no cell
+        QCOMPARE(result.itemsLeftOut, 0);
+        QCOMPARE(message, finished(rig, u"v"_s));
+    } else {
+        QCOMPARE(result.itemsLeftOut, 3);
+        QCOMPARE(result.documentsWithItemsLeftOut, 2);
+        QVERIFY2(message.contains(u"\n2个文档共有3个域起始文档没有"_s) && message.contains(u".xlsx或CSV"_s),
+                 qPrintable(message));
+        QVERIFY(
+            log.contains(u"第2个文档有2个域起始文档没有，未导出（.xlsx和CSV格式导出全部域）:Customer,Phone"_s + kNow));
+    }
+}
+
+void TestExportRun::wholeTextBesideTheCell()
+{
+    // A text longer than a cell holds is cut in its cell and saved whole beside the attachments.
+    ExportRig rig;
+    rig.db.addView(u"v"_s);
+    QString longText;
+    for (int i = 0; longText.size() < 100000; ++i)
+        longText += u"第%1段。"_s.arg(i);
+    rig.db.addDocument().text(u"备注:全文"_s, longText).text(u"b"_s, u"短"_s);
+    const RunResult result = rig.run(u"v"_s, 1, 1, rig.workbook());
+    QCOMPARE(rig.excel->saved.at(Cell(2, 2)), longText.left(defaultFormat().limits.cellText));
+    QCOMPARE(result.cellsCut, 1);
+    QCOMPARE(result.textsSavedWhole, 1);
+    const QString file = rig.out() + u"v附件/"_s + id(rig, 1) + u"/备注全文.txt"_s;
+    QFile saved(file);
+    QVERIFY2(saved.open(QIODevice::ReadOnly), qPrintable(file));
+    QCOMPARE(QString::fromUtf8(saved.readAll()), longText);
+    const QString message = rig.host.messages().value(0);
+    QVERIFY2(message.contains(u"1个域的文本超过单元格的容量"_s), qPrintable(message));
+    QVERIFY(readLogLines(rig.logPath())
+                .contains(u"第1个文档的备注:全文域超过单元格的32767个字符，全文保存到:"_s + file + kNow));
+}
+
+void TestExportRun::threeHundredItems_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<int>("columns");
+    QTest::newRow("xls") << u"xls"_s << 255;
+    QTest::newRow("xlsx") << u"xlsx"_s << 300;
+    QTest::newRow("csv") << u"csv"_s << 300;
+}
+
+void TestExportRun::threeHundredItems()
+{
+    // 300 items: the .xls has columns for 255 and says so, .xlsx and CSV for all of them.
+    QFETCH(QString, format);
+    QFETCH(int, columns);
+    ExportRig rig;
+    rig.limits = formatNamed(format)->limits;
+    rig.completeColumns = formatNamed(format)->completeColumns;
+    rig.db.addView(u"v"_s);
+    FakeDocument& doc = rig.db.addDocument();
+    for (int i = 1; i <= 300; ++i)
+        doc.text(u"item%1"_s.arg(i), u"v%1"_s.arg(i));
+    const RunResult result = rig.run(u"v"_s, 1, 1, rig.workbook());
+    QCOMPARE(result.columnsLeftOut, 300 - columns);
+    QCOMPARE(rig.excel->saved.at(Cell(2, columns + 1)), u"v%1"_s.arg(columns));
+    QVERIFY(!rig.excel->saved.contains(Cell(2, columns + 2)));
 }
 
 void TestExportRun::documentStepsJoinEveryPass()

@@ -14,7 +14,7 @@ deb="$work/quillmere_${version}_$(dpkg --print-architecture).deb"
 
 [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "package version $(dpkg-deb -f "$deb" Version)"
 depends=$(dpkg-deb -f "$deb" Depends)
-for name in libqt6widgets6 libqt6svg6 libsqlite3-0 libsodium23 fonts-noto-cjk; do
+for name in libqt6widgets6 libqt6svg6 libsqlite3-0 libsodium23 libxlsxwriter4 fonts-noto-cjk; do
     grep -qE "(^|[ ,|])$name( |,|$)" <<<"$depends" || fail "Depends lacks $name: $depends"
 done
 contents=$(dpkg-deb -c "$deb" | awk '{print $NF}')

@@ -3,7 +3,6 @@
 #include "shell/prompts.h"
 
 #include <QStringList>
-
 #include <deque>
 #include <optional>
 
@@ -21,6 +20,7 @@ public:
     std::deque<bool> okCancelAnswers;
     std::deque<std::optional<QString>> openAnswers;
     std::deque<std::optional<QString>> saveAnswers;
+    std::deque<int> saveFilterAnswers; // the type chosen in the save dialog; none: the first
     std::deque<std::optional<QString>> inputAnswers;
 
     QStringList messages() const { return withPrefix(u"message:"); }
@@ -38,9 +38,14 @@ public:
         shown << QStringLiteral("open:") + filter;
         return take(openAnswers, std::optional<QString>());
     }
-    std::optional<QString> getSaveFileName(const QString& filter) override
+    std::optional<QString> getSaveFileName(const QString& filter, int* filterIndex) override
     {
         shown << QStringLiteral("save:") + filter;
+        const int chosen = saveFilterAnswers.empty() ? 0 : saveFilterAnswers.front();
+        if (!saveFilterAnswers.empty())
+            saveFilterAnswers.pop_front();
+        if (filterIndex)
+            *filterIndex = chosen;
         return take(saveAnswers, std::optional<QString>());
     }
     std::optional<QString> inputBox(const QString& caption, const QString& prompt, const QString& initial) override

@@ -53,7 +53,7 @@ public:
     void showError(const QString& text) override { fail(u"the program reported an error: "_s + text); }
     bool askOkCancel(const QString&, const QString&) override { return false; }
     std::optional<QString> getOpenFileName(const QString&) override { return fileToOpen; }
-    std::optional<QString> getSaveFileName(const QString&) override { return std::nullopt; }
+    std::optional<QString> getSaveFileName(const QString&, int*) override { return std::nullopt; }
     std::optional<QString> inputBox(const QString&, const QString&, const QString&) override { return std::nullopt; }
 };
 
