@@ -900,10 +900,7 @@ public:
                 throw DominoError(u"数据库文件名为空"_s);
             return std::make_shared<DatabaseImpl>(Store::open(path, Store::Mode::ReadOnly));
         }
-        if (m_user.isEmpty())
-            throw DominoError(u"尚未登录服务器"_s + serverName + u"：请先调用InitUserSession"_s);
-        if (!servesName(serverName))
-            throw DominoError(u"无法连接服务器"_s + serverName + u"：服务器不存在或无法访问"_s);
+        requireServer(serverName);
         const QString file = resolveServerPath(path);
         auto store = Store::open(file, Store::Mode::ReadOnly);
         // Read anew for every database: a group changed in the directory counts from the next open.
@@ -914,6 +911,13 @@ public:
         for (const QString& role : access.roles)
             names.addRole(role);
         return std::make_shared<DatabaseImpl>(std::move(store), std::make_unique<ReaderAccess>(std::move(names)));
+    }
+
+    void pingServer(const QString& server) override
+    {
+        requireServer(server.trimmed());
+        // The directory database answers for the server: one that went away since the login does not.
+        Store::open(QDir(m_dataDir).filePath(u"names.nsf"_s), Store::Mode::ReadOnly);
     }
 
     ValueList EvaluateFormula(const QString& formula, const domino::NotesDocument& document) override
@@ -935,6 +939,15 @@ private:
         if (!QFileInfo(*dir).isDir())
             throw DominoError(u"Domino数据目录不存在："_s + *dir);
         return *dir;
+    }
+
+    // A signed-in session and a server this installation serves.
+    void requireServer(const QString& serverName) const
+    {
+        if (m_user.isEmpty())
+            throw DominoError(u"尚未登录服务器"_s + serverName + u"：请先调用InitUserSession"_s);
+        if (!servesName(serverName))
+            throw DominoError(u"无法连接服务器"_s + serverName + u"：服务器不存在或无法访问"_s);
     }
 
     bool servesName(const QString& server) const

@@ -85,36 +85,52 @@ void Browser::openServer()
     if (!dominoAvailable())
         return;
     const std::optional<workspace::Credentials> answer =
-        ConnectionDialog::ask(m_workspace.credentials(), m_window.prompts(), &m_window);
+        ConnectionDialog::ask(m_offered.value_or(m_workspace.credentials()), m_window.prompts(), &m_window);
     if (!answer)
         return;
-    m_workspace.setCredentials(*answer);
-    m_workspace.setTreeMode(TreeMode::Server);
+    m_offered.reset();
     m_progress.showText(u"正在连接Domino服务器"_s);
     // Also when writing the settings fails and the error goes on to the error handler.
     const auto closeProgress = qScopeGuard([this] { m_progress.close(); });
-    m_workspace.sessions().disconnect();
-    m_window.databaseTree()->clear();
-    m_workspace.clearList();
-    ConnectServer();
+    ConnectServer(*answer);
 }
 
-void Browser::ConnectServer()
+void Browser::ConnectServer(const workspace::Credentials& credentials)
 {
-    const workspace::Credentials& credentials = m_workspace.credentials();
     try {
-        m_workspace.sessions().signIn(credentials.userName, credentials.password);
+        m_workspace.sessions().signInTo(credentials.serverName, credentials.userName, credentials.password);
     } catch (const domino::SessionError& e) {
         m_progress.close();
+        if (e.step() == domino::SessionError::Step::ReachServer) {
+            // No server to show: the tree, the list, the session and the settings stay as they were; the dialog
+            // offers what was typed again.
+            m_offered = credentials;
+            m_window.prompts().showMessage(e.sentence());
+            return;
+        }
+        // A refused login ends the connection there was.
+        m_workspace.sessions().disconnect();
+        rebuildTree(TreeMode::Server, credentials);
         m_window.prompts().showMessage(e.sentence());
         return;
     }
+    rebuildTree(TreeMode::Server, credentials);
     workspace::WriteSettings(m_workspace.settingsFilePath(), credentials);
     m_workspace.setDataPath(domino::DominoDataPath(m_window.registry()));
     QTreeWidgetItem* root = addRootNode(m_window.databaseTree(), NodeKind::ServerRoot,
                                         credentials.serverName + u'(' + m_workspace.dataPath() + u')', QString());
     ScanDataDirectory(m_workspace.dataPath(), root);
     m_progress.close();
+}
+
+void Browser::rebuildTree(TreeMode mode, const std::optional<workspace::Credentials>& credentials)
+{
+    if (credentials)
+        m_workspace.setCredentials(*credentials);
+    m_workspace.setTreeMode(mode);
+    m_window.databaseTree()->clear();
+    // What was listed belongs to the tree that went.
+    m_workspace.clearListing();
 }
 
 // ---- Tree and file opening
@@ -144,13 +160,11 @@ void Browser::openFile()
 
     QTreeWidget* tree = m_window.databaseTree();
     const TreeUpdateSuspension suspension(tree);
-    tree->clear();
-    m_workspace.setTreeMode(TreeMode::File);
+    rebuildTree(TreeMode::File, std::nullopt);
     QTreeWidgetItem* root = addRootNode(tree, NodeKind::Database, name, name);
     const QStringList views = database->Views();
     for (const QString& view : views)
         addViewNode(root, platform::trimBlanks(view));
-    m_workspace.clearList();
 }
 
 void Browser::treeClicked()

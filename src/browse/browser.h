@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <memory>
+#include <optional>
 
 class QTreeWidgetItem;
 
@@ -30,7 +31,8 @@ public:
     // Hands the browse commands to the window.
     void attachCommands();
 
-    void ConnectServer();
+    // Signs in and, once the server answers, rebuilds the tree from the data directory.
+    void ConnectServer(const workspace::Credentials& credentials);
     void ScanDataDirectory(const QString& directory, QTreeWidgetItem* parent);
     // Reads the page of what is listed from the workspace's cursor on; a failure is told.
     void LoadViewPage();
@@ -45,6 +47,8 @@ private:
     void showSelectedDetail();
 
     bool dominoAvailable();
+    // The tree goes, and what was listed with it.
+    void rebuildTree(workspace::TreeMode mode, const std::optional<workspace::Credentials>& credentials);
     void openDatabaseNode(QTreeWidgetItem* node);
     void listServerView(QTreeWidgetItem* node);
     void listFileView(QTreeWidgetItem* node);
@@ -54,6 +58,9 @@ private:
     shell::MainWindow& m_window;
     workspace::Workspace& m_workspace;
     shell::ProgressDisplay& m_progress;
+    // What the connection dialog offers instead of the credentials in use: what was typed for a server that
+    // did not answer.
+    std::optional<workspace::Credentials> m_offered;
 };
 
 } // namespace quill::browse

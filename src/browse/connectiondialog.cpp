@@ -4,10 +4,10 @@
 #include "shell/screencentre.h"
 
 #include <QGroupBox>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QShowEvent>
 
 using namespace Qt::StringLiterals;
 
@@ -46,10 +46,10 @@ ConnectionDialog::ConnectionDialog(const workspace::Credentials& offered, shell:
     m_okButton->setGeometry(32, 152, 81, 28);
     m_cancelButton = new QPushButton(u"取  消"_s, this);
     m_cancelButton->setGeometry(120, 152, 81, 27);
-    for (QPushButton* button : {m_okButton, m_cancelButton}) {
-        button->setAutoDefault(false);
-        button->setDefault(false);
-    }
+    // Enter confirms and Escape cancels, as in the program's other dialogs.
+    m_cancelButton->setAutoDefault(false);
+    m_okButton->setAutoDefault(false);
+    m_okButton->setDefault(true);
     connect(m_okButton, &QPushButton::clicked, this, &ConnectionDialog::confirm);
     connect(m_cancelButton, &QPushButton::clicked, this, &ConnectionDialog::cancel);
     m_serverEdit->setFocus();
@@ -73,19 +73,6 @@ void ConnectionDialog::showEvent(QShowEvent* event)
     m_userEdit->setText(m_offered.userName);
     m_passwordEdit->setText(m_offered.password);
     m_answer.reset();
-}
-
-void ConnectionDialog::keyPressEvent(QKeyEvent* event)
-{
-    switch (event->key()) {
-    case Qt::Key_Escape:
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        event->accept();
-        return;
-    default:
-        QDialog::keyPressEvent(event);
-    }
 }
 
 void ConnectionDialog::confirm()

@@ -16,7 +16,7 @@ class Prompts;
 namespace quill::browse {
 
 // The connection dialog: server name, login name and password, offered as last confirmed and
-// answered trimmed. Enter and Escape mean nothing here.
+// answered trimmed. Enter confirms, Escape cancels.
 class ConnectionDialog : public QDialog
 {
     Q_OBJECT
@@ -42,7 +42,6 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     workspace::Credentials m_offered;

@@ -45,4 +45,9 @@ ValueList LazySession::EvaluateFormula(const QString& formula, const NotesDocume
     return session().EvaluateFormula(formula, document);
 }
 
+void LazySession::pingServer(const QString& server)
+{
+    session().pingServer(server);
+}
+
 } // namespace quill::domino

@@ -189,6 +189,10 @@ public:
     virtual std::shared_ptr<NotesDatabase> OpenDatabase(const QString& server, const QString& path, bool flag) = 0;
     // Only "@AttachmentNames" is understood: the document's attachment file names.
     virtual ValueList EvaluateFormula(const QString& formula, const NotesDocument& document) = 0;
+    // Reaches the server as opening its directory database would, without handing anything out. Throws
+    // DominoError when it does not answer (a name the installation does not serve: "无法连接服务器…") or the
+    // session is not signed in.
+    virtual void pingServer(const QString& server) = 0;
 };
 
 } // namespace quill::domino

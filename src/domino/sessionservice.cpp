@@ -15,6 +15,8 @@ QString SessionError::sentence(Step step, const QString& reason)
     switch (step) {
     case Step::SignIn:
         return u"连接服务器失败!"_s;
+    case Step::ReachServer:
+        return reason;
     case Step::OpenDatabase:
         return u"访问数据库出错："_s + reason;
     case Step::FindView:
@@ -23,7 +25,7 @@ QString SessionError::sentence(Step step, const QString& reason)
     return reason;
 }
 
-SessionService::SessionService(SessionFactory factory) : m_session(std::move(factory)) {}
+SessionService::SessionService(SessionFactory factory) : m_factory(factory), m_session(std::move(factory)) {}
 
 void SessionService::signIn(const QString& userName, const QString& password)
 {
@@ -32,6 +34,22 @@ void SessionService::signIn(const QString& userName, const QString& password)
     } catch (const DominoError& e) {
         throw SessionError(SessionError::Step::SignIn, e.message());
     }
+}
+
+void SessionService::signInTo(const QString& server, const QString& userName, const QString& password)
+{
+    LazySession candidate(m_factory);
+    try {
+        candidate.InitUserSession(userName, password);
+    } catch (const DominoError& e) {
+        throw SessionError(SessionError::Step::SignIn, e.message());
+    }
+    try {
+        candidate.pingServer(server);
+    } catch (const DominoError& e) {
+        throw SessionError(SessionError::Step::ReachServer, e.message());
+    }
+    m_session.takeOver(candidate);
 }
 
 void SessionService::signInLocally()

@@ -23,6 +23,7 @@ public:
     enum class Step
     {
         SignIn,
+        ReachServer,
         OpenDatabase,
         FindView
     };
@@ -32,7 +33,8 @@ public:
 
     Step step() const { return m_step; }
     QString sentence() const { return sentence(m_step, message()); }
-    // "连接服务器失败!", "访问数据库出错：" + the reason, "连接视图出错:" + the reason.
+    // "连接服务器失败!", the reason itself (the component names the server), "访问数据库出错：" + the reason,
+    // "连接视图出错:" + the reason.
     static QString sentence(Step step, const QString& reason);
 
 private:
@@ -60,6 +62,10 @@ public:
 
     // Throws SessionError when the component refuses.
     void signIn(const QString& userName, const QString& password);
+    // Signs in on a new session and checks on it that the server answers; only then does it take the place of
+    // the session there was, so that a refusal leaves that one as it was. Throws SessionError (SignIn,
+    // ReachServer).
+    void signInTo(const QString& server, const QString& userName, const QString& password);
     void signInLocally();
     // The lock test of a database file: what to say when another program holds it locked, else empty.
     static QString lockedMessage(const QString& path);
@@ -69,6 +75,7 @@ public:
     static HeldView findView(const NotesDatabase& database, const QString& name);
 
 private:
+    SessionFactory m_factory;
     LazySession m_session;
 };
 

@@ -166,6 +166,9 @@ OpeningResult checkExportRequest(const QString& fileName, const QString& startNo
     const std::optional<qint32> start = textToInteger(startNo);
     if (!start)
         return {std::nullopt, u"'"_s + startNo + u"' is not a valid integer value"_s, true};
+    // Positions count from 1: a run from below would find no first document and leave an empty workbook.
+    if (*start < 1)
+        return {std::nullopt, u"开始导出的文档序号不能小于1"_s};
 
     if (qint64(docCount) - qint64(*start) < 0)
         return {std::nullopt, u"当前没有可导出的内容"_s};

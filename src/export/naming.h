@@ -49,7 +49,7 @@ struct ExportRequest
 
 // The checks made before an export starts, in their order: the request to run, or why there is none.
 // No request and an empty message means stop silently. A start number that is not an integer is an
-// error (isError): the command hands its message to the general error handler.
+// error (isError): the command hands its message to the general error handler; one below 1 is refused.
 struct OpeningResult
 {
     std::optional<ExportRequest> request;

@@ -103,6 +103,7 @@ MainWindow::MainWindow(workspace::Workspace& workspace, Environment environment,
     buildToolBar();
     m_list->setModel(&m_workspace.documentModel(), workspace::DocumentListModel::DocumentIdRole);
     connect(&m_workspace, &workspace::Workspace::viewListed, this, &MainWindow::showViewListed);
+    connect(&m_workspace, &workspace::Workspace::listingUncounted, m_statusPanels[1], &QLabel::clear);
     connect(&m_workspace, &workspace::Workspace::listStyleChanged, this, &MainWindow::showListStyle);
     connect(&m_workspace, &workspace::Workspace::databaseViewsChanged, this, &MainWindow::showDatabaseViews);
 }

@@ -16,12 +16,32 @@ void Pager::clearRows()
     emit changed();
 }
 
+void Pager::stop()
+{
+    m_docCount = 0;
+    if (m_counted) {
+        m_counted = false;
+        emit uncounted();
+    }
+}
+
+void Pager::reset()
+{
+    emit aboutToChange();
+    m_docPos = 0;
+    m_pageStart = 0;
+    m_titles.reset();
+    m_rows.clear();
+    stop();
+    emit changed();
+}
+
 void Pager::load(const Listing& listing, PageProgress& progress)
 {
     emit aboutToChange();
     const auto shown = qScopeGuard([this] { emit changed(); });
     m_pageStart = m_docPos;
-    m_docCount = 0;
+    stop();
     m_titles.reset();
     m_rows.clear();
 
@@ -37,17 +57,27 @@ void Pager::load(const Listing& listing, PageProgress& progress)
     progress.begin();
     const auto endProgress = qScopeGuard([&progress] { progress.end(); });
 
+    const auto count = [this, &view] {
+        const qint32 documents = view->EntryCount();
+        const QString name = view->ViewName();
+        m_docCount = documents;
+        m_counted = true;
+        emit counted(name, documents);
+    };
     std::unique_ptr<domino::NotesDocument> document;
     try {
         document = view->NthDocument(m_docPos + 1);
     } catch (const domino::DominoError&) {
-        return; // past the view's end, or the view went away: an empty page, said nowhere
+        // A page past the view's end (an empty view's first) is an empty page of a counted view; any other
+        // failure to get its first document ends it quietly, with nothing counted.
+        try {
+            if (view->EntryCount() <= m_docPos)
+                count();
+        } catch (const domino::DominoError&) {
+        }
+        return;
     }
-
-    const qint32 count = view->EntryCount();
-    const QString name = view->ViewName();
-    m_docCount = count;
-    emit counted(name, count);
+    count();
 
     int k = 1;
     if (view->EntryCount() <= 0)

@@ -46,12 +46,17 @@ public:
     const std::optional<QStringList>& columnTitles() const { return m_titles; }
     const std::vector<Row>& rows() const { return m_rows; }
 
+    // Whether a page found the listing's documents (perhaps none) since the count was last dropped.
+    bool isCounted() const { return m_counted; }
+
     // The next page is read from docPos on.
     void setDocPos(qint32 position) { m_docPos = position; }
     // Nothing counted any more: paging and export do nothing until a page is read again. The rows stay.
-    void stop() { m_docCount = 0; }
+    void stop();
     // The rows go; columns and cursor stay.
     void clearRows();
+    // As before anything was listed: no rows, no columns, nothing counted, the cursor at the start.
+    void reset();
 
     // Reads the page that starts after docPos. A document whose column values cannot be read keeps its row
     // without cells; the listing failing before the first document is had ends the page quietly. Any other
@@ -63,11 +68,14 @@ signals:
     void changed();
     // A page found its listing's documents: name is the listing's own name (the view's ViewName).
     void counted(const QString& name, qint32 count);
+    // What was counted no longer is (stop, reset, a page that starts reading).
+    void uncounted();
 
 private:
     qint32 m_docPos = 0;
     qint32 m_pageStart = 0;
     qint32 m_docCount = 0;
+    bool m_counted = false;
     std::optional<QStringList> m_titles;
     std::vector<Row> m_rows;
 };

@@ -27,6 +27,7 @@ Workspace::Workspace(domino::SessionFactory sessionFactory, const QString& setti
     if (!m_settingsFolder.endsWith(u'/'))
         m_settingsFolder += u'/';
     connect(&m_pager, &Pager::counted, this, &Workspace::viewListed);
+    connect(&m_pager, &Pager::uncounted, this, &Workspace::listingUncounted);
 }
 
 Workspace::~Workspace() = default;
@@ -70,6 +71,16 @@ void Workspace::showDatabaseViews(const QStringList& views)
 void Workspace::clearList()
 {
     m_pager.clearRows();
+    m_databaseViews.clear();
+    emit databaseViewsChanged();
+}
+
+void Workspace::clearListing()
+{
+    m_listing.reset();
+    m_database.disconnect();
+    m_pager.reset();
+    setDocumentsShown(false);
     m_databaseViews.clear();
     emit databaseViewsChanged();
 }

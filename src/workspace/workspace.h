@@ -99,10 +99,16 @@ public:
     bool documentsShown() const { return m_documentsShown; }
     // The list shows nothing: its rows and views go; what is listed and the cursor stay.
     void clearList();
+    // Nothing is listed any more, as at start (the tree was rebuilt): no rows, columns, views or count, and
+    // the database of what was listed let go.
+    void clearListing();
 
 signals:
     // A page counted what is listed: viewName is the view's own name.
     void viewListed(const QString& viewName, qint32 documentCount);
+    // What was counted no longer is: paging and export do nothing, and the status says nothing, until a page
+    // counts what is listed again.
+    void listingUncounted();
     void listStyleChanged();
     void databaseViewsChanged();
 

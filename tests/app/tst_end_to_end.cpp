@@ -77,6 +77,8 @@ private slots:
     void cleanup();
     void serverBrowseDetailAndExport();
     void failedLoginKeepsTheSettings();
+    void serverThatIsNotThereChangesNothing();
+    void rebuiltTreeClearsWhatWasListed();
     void dxlImportToWorkbook();
     void generatedDatabaseToWorkbook();
     void hostileAttachmentsThroughTheComponent();
@@ -465,6 +467,74 @@ void TestEndToEnd::failedLoginKeepsTheSettings()
     QCOMPARE(m_workspace->treeMode(), workspace::TreeMode::Server);
     QCOMPARE(m_workspace->credentials().serverName, u"别的服务器"_s);
     QCOMPARE(m_progress.window(), nullptr);
+}
+
+void TestEndToEnd::serverThatIsNotThereChangesNothing()
+{
+    connect(m_sample.serverName, m_sample.userName, m_sample.password);
+    QTreeWidgetItem* crm = child(m_window->databaseTree()->topLevelItem(0), u"crm.nsf"_s);
+    click(crm);
+    click(child(crm, u"全部"_s));
+    const QString rootText = m_window->databaseTree()->topLevelItem(0)->text(0);
+    const QString status = m_window->statusPanelText(1);
+    QCOMPARE(status, u"视图：全部(全部) 共有文档:250"_s);
+    const QByteArray settings = readAll(m_workspace->settingsFilePath());
+
+    connect(u"NOSUCH"_s, m_sample.userName, m_sample.password);
+    QCOMPARE(m_prompts.shown, QStringList{u"message:无法连接服务器NOSUCH：服务器不存在或无法访问"_s});
+    QCOMPARE(m_progress.window(), nullptr);
+    QCOMPARE(readAll(m_workspace->settingsFilePath()), settings);
+    QCOMPARE(m_window->databaseTree()->topLevelItemCount(), 1);
+    QCOMPARE(m_window->databaseTree()->topLevelItem(0)->text(0), rootText);
+    QCOMPARE(m_workspace->credentials().serverName, m_sample.serverName);
+    QCOMPARE(m_window->documentList()->rowCount(), 100);
+    QCOMPARE(m_window->statusPanelText(1), status);
+    // What is listed still pages on the server there was.
+    m_window->trigger(shell::Command::NextPage);
+    QCOMPARE(m_window->documentList()->rowCount(), 100);
+    QCOMPARE(m_prompts.shown.size(), 1);
+    QCOMPARE(m_workspace->docPos(), 200);
+}
+
+void TestEndToEnd::rebuiltTreeClearsWhatWasListed()
+{
+    // An empty view says so, after a view with documents.
+    connect(m_sample.serverName, m_sample.userName, m_sample.password);
+    QTreeWidgetItem* crm = child(m_window->databaseTree()->topLevelItem(0), u"crm.nsf"_s);
+    click(crm);
+    click(child(crm, u"全部"_s));
+    click(child(crm, u"空视图"_s));
+    QCOMPARE(m_window->statusPanelText(1), u"视图：空视图(空视图) 共有文档:0"_s);
+    QCOMPARE(m_window->documentList()->rowCount(), 0);
+
+    const auto exportSays = [this] {
+        m_prompts.shown.clear();
+        m_prompts.saveAnswers.push_back(m_dir.filePath(u"out/stale.xls"_s));
+        m_window->trigger(shell::Command::Export);
+        return m_prompts.messages();
+    };
+    const auto expectNothingListed = [&] {
+        QCOMPARE(m_window->statusPanelText(1), QString());
+        QCOMPARE(m_window->documentList()->viewStyle(), shell::ListView::Style::Icon);
+        QCOMPARE(m_window->documentList()->iconItemCount(), 0);
+        QCOMPARE(m_window->documentList()->columnCount(), 0);
+        QCOMPARE(exportSays(), QStringList{u"当前没有可导出的内容"_s});
+        QVERIFY(QDir(m_dir.filePath(u"out"_s)).entryList({u"stale*"_s}).isEmpty());
+    };
+
+    // Another database opened as a file.
+    click(child(crm, u"全部"_s));
+    m_prompts.openAnswers.push_back(m_sample.dataDir + u"/crm.nsf"_s);
+    m_window->trigger(shell::Command::OpenFile);
+    QCOMPARE(m_workspace->treeMode(), workspace::TreeMode::File);
+    expectNothingListed();
+
+    // A view of it listed, then the server connected again.
+    click(child(m_window->databaseTree()->topLevelItem(0), u"全部"_s));
+    QCOMPARE(m_window->statusPanelText(1), u"视图：全部(全部) 共有文档:250"_s);
+    connect(m_sample.serverName, m_sample.userName, m_sample.password);
+    QCOMPARE(m_workspace->treeMode(), workspace::TreeMode::Server);
+    expectNothingListed();
 }
 
 void TestEndToEnd::dxlImportToWorkbook()

@@ -261,8 +261,21 @@ void TestExportCommand::checksThroughTheErrorHandler()
     QCOMPARE(rig.prompts.messages(), QStringList{dangling + u"文件已存在!"_s});
     QVERIFY(!QFileInfo::exists(rig.out(u"nowhere.xls"_s)));
 
-    // After a click on a database the count is 0, while the old view name stays.
+    // A start below the first document is refused before anything is written.
+    for (const QString& start : {u"0"_s, u"-1"_s}) {
+        rig.prompts.shown.clear();
+        rig.prompts.saveAnswers.push_back(rig.out(u"z.xls"_s));
+        rig.prompts.inputAnswers.push_back(start);
+        rig.exportCommand();
+        QCOMPARE(rig.prompts.messages(), QStringList{u"开始导出的文档序号不能小于1"_s});
+        QCOMPARE(QDir(rig.out()).entryList({u"z*"_s}), QStringList());
+        QVERIFY(!QFileInfo::exists(rig.logPath()));
+    }
+
+    // After a click on a database the count is 0, while the old view name stays; the status says nothing.
+    QCOMPARE(rig.window->statusPanelText(1), u"视图：全部(全部) 共有文档:3"_s);
     rig.workspace->pager().stop();
+    QCOMPARE(rig.window->statusPanelText(1), QString());
     rig.prompts.shown.clear();
     rig.prompts.saveAnswers.push_back(rig.out(u"b.xls"_s));
     rig.exportCommand();
@@ -320,7 +333,7 @@ void TestExportCommand::noMessageUnderTheProgressWindow_data()
     QTest::addColumn<QString>("failure"); // of the fake component, or "cells" / "excel" of the workbook
     QTest::addColumn<int>("skip");
     QTest::addColumn<QString>("shown"); // the start of what the user sees
-    QTest::newRow("start 0") << u"0"_s << QString() << 0 << u"message:连接文档出错:"_s;
+    QTest::newRow("document gone") << u"1"_s << u"NthDocument"_s << 0 << u"message:连接文档出错:"_s;
     QTest::newRow("view gone") << u"1"_s << u"FindView"_s << 0 << u"message:连接视图出错:"_s;
     QTest::newRow("row fails") << u"1"_s << u"cells"_s << 0 << u"message:连接文档出错:"_s;
     QTest::newRow("general error") << u"1"_s << u"HasAttachments"_s << 1 << u"error:坏了"_s;

@@ -57,6 +57,7 @@ private slots:
     void refusalsAndTrimming();
     void connectBuildsTheServerTree();
     void failedLoginKeepsSettings();
+    void serverThatDoesNotAnswerChangesNothing();
     void cancelChangesNothing();
     void unwritableSettingsFile();
     void dataDirectoryMissing();
@@ -93,25 +94,33 @@ void TestBrowseConnect::dialogLayoutAndKeys()
     QCOMPARE(dialog.okButton()->text(), u"确  定"_s);
     QCOMPARE(dialog.cancelButton()->text(), u"取  消"_s);
     QCOMPARE(dialog.passwordEdit()->echoMode(), QLineEdit::Normal);
-    for (QPushButton* b : {dialog.okButton(), dialog.cancelButton()}) {
-        QVERIFY(!b->isDefault());
-        QVERIFY(!b->autoDefault());
-    }
+    QVERIFY(dialog.okButton()->isDefault());
+    QVERIFY(!dialog.cancelButton()->isDefault());
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     QCOMPARE(dialog.serverEdit()->text(), u"srv"_s);
     QCOMPARE(dialog.passwordEdit()->text(), u"secret"_s);
     QVERIFY(!dialog.answer());
 
-    // Neither Escape nor Enter ends the dialog.
+    // Escape cancels; Enter confirms, from any box, refusing as the button does.
     dialog.userEdit()->setFocus();
     QTest::keyClick(dialog.userEdit(), Qt::Key_Escape);
-    QTest::keyClick(dialog.userEdit(), Qt::Key_Return);
-    QTest::keyClick(&dialog, Qt::Key_Escape);
-    QVERIFY(dialog.isVisible());
-    QCOMPARE(dialog.result(), 0);
-    QVERIFY(prompts.shown.isEmpty());
+    QVERIFY(!dialog.isVisible());
+    QCOMPARE(dialog.result(), int(QDialog::Rejected));
     QVERIFY(!dialog.answer());
+    for (QLineEdit* edit : {dialog.serverEdit(), dialog.passwordEdit()}) {
+        dialog.show();
+        dialog.userEdit()->setText(u" "_s);
+        QTest::keyClick(edit, Qt::Key_Return);
+        QVERIFY(dialog.isVisible());
+        dialog.userEdit()->setText(u"李四"_s);
+        QTest::keyClick(edit, Qt::Key_Enter);
+        QVERIFY(!dialog.isVisible());
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QVERIFY(dialog.answer());
+        QCOMPARE(dialog.answer()->userName, u"李四"_s);
+    }
+    QCOMPARE(prompts.messages(), (QStringList{u"登录用名不能为空"_s, u"登录用名不能为空"_s}));
 }
 
 void TestBrowseConnect::refusalsAndTrimming()
@@ -152,6 +161,7 @@ void TestBrowseConnect::connectBuildsTheServerTree()
 {
     BrowseFixture fx;
     fx.domino.addUser(u"张三"_s, u"pw"_s);
+    fx.domino.addServer(u"srv"_s);
     QDir(fx.dataPath()).mkpath(u"mail"_s);
     QFile(fx.dataPath() + u"/mail/abc.nsf"_s).open(QIODevice::WriteOnly);
     QFile(fx.dataPath() + u"/names.nsf"_s).open(QIODevice::WriteOnly);
@@ -168,7 +178,7 @@ void TestBrowseConnect::connectBuildsTheServerTree()
     QCOMPARE(root->text(0), u"srv("_s + fx.dataPath() + u')');
     QCOMPARE(root->childCount(), 2);
     QVERIFY(!root->isExpanded());
-    QCOMPARE(fx.domino.calls(), QStringList{u"InitUserSession:张三"_s});
+    QCOMPARE(fx.domino.calls(), (QStringList{u"InitUserSession:张三"_s, u"pingServer:srv"_s}));
     QCOMPARE(fx.domino.sessionsCreated(), sessionsBefore + 1);
     QVERIFY(!fx.progress.window());
     QCOMPARE(connectionDialogs(), 0);
@@ -187,15 +197,22 @@ void TestBrowseConnect::failedLoginKeepsSettings()
 {
     BrowseFixture fx;
     fx.domino.addUser(u"张三"_s, u"pw"_s);
+    fx.domino.addServer(u"srv"_s);
     answerDialog(u"srv"_s, u"张三"_s, u"pw"_s, true);
     fx.window->trigger(shell::Command::OpenServer);
     const QByteArray before = contents(fx.workspace->settingsFilePath());
     QVERIFY(!before.isEmpty());
+    fx.listCounted();
+    QVERIFY(!fx.window->statusPanelText(1).isEmpty());
 
     answerDialog(u"srv2"_s, u"张三"_s, u"wrong"_s, true);
     fx.window->trigger(shell::Command::OpenServer);
     QCOMPARE(fx.prompts.shown, QStringList{u"message:连接服务器失败!"_s});
     QCOMPARE(fx.tree()->topLevelItemCount(), 0);
+    // Nothing is listed with the tree gone, so nothing says otherwise.
+    QCOMPARE(fx.list()->rowCount(), 0);
+    QCOMPARE(fx.window->statusPanelText(1), QString());
+    QCOMPARE(fx.workspace->docCount(), 0);
     QCOMPARE(fx.workspace->treeMode(), workspace::TreeMode::Server);
     QCOMPARE(fx.workspace->credentials().serverName, u"srv2"_s);
     QCOMPARE(fx.workspace->credentials().password, u"wrong"_s);
@@ -207,6 +224,51 @@ void TestBrowseConnect::failedLoginKeepsSettings()
     answerDialog(u"x"_s, u"y"_s, u"z"_s, false, &offered);
     fx.window->trigger(shell::Command::OpenServer);
     QCOMPARE(offered, (QStringList{u"srv2"_s, u"张三"_s, u"wrong"_s}));
+}
+
+void TestBrowseConnect::serverThatDoesNotAnswerChangesNothing()
+{
+    BrowseFixture fx;
+    fx.domino.addUser(u"张三"_s, u"pw"_s);
+    fx.domino.addUser(u"李四"_s, u"pw4"_s);
+    fx.domino.addServer(u"srv"_s);
+    QFile(fx.dataPath() + u"/abc.nsf"_s).open(QIODevice::WriteOnly);
+    answerDialog(u"srv"_s, u"张三"_s, u"pw"_s, true);
+    fx.window->trigger(shell::Command::OpenServer);
+    fx.listCounted();
+    const QString status = fx.window->statusPanelText(1);
+    const QByteArray settings = contents(fx.workspace->settingsFilePath());
+    const int sessions = fx.domino.sessionsCreated();
+    fx.domino.clearCalls();
+
+    answerDialog(u" nosuch "_s, u"李四"_s, u"pw4"_s, true);
+    fx.window->trigger(shell::Command::OpenServer);
+    QCOMPARE(fx.prompts.shown, QStringList{u"message:无法连接服务器：nosuch"_s});
+    QCOMPARE(fx.domino.calls(), (QStringList{u"InitUserSession:李四"_s, u"pingServer:nosuch"_s}));
+    QVERIFY(!fx.progress.window());
+    QCOMPARE(contents(fx.workspace->settingsFilePath()), settings);
+    QCOMPARE(fx.tree()->topLevelItemCount(), 1);
+    QCOMPARE(fx.tree()->topLevelItem(0)->text(0), u"srv("_s + fx.dataPath() + u')');
+    QCOMPARE(fx.tree()->topLevelItem(0)->childCount(), 1);
+    QCOMPARE(fx.workspace->credentials().serverName, u"srv"_s);
+    QCOMPARE(fx.workspace->credentials().userName, u"张三"_s);
+    QCOMPARE(fx.workspace->treeMode(), workspace::TreeMode::Server);
+    QCOMPARE(fx.list()->rowCount(), 5);
+    QCOMPARE(fx.window->statusPanelText(1), status);
+    QCOMPARE(fx.workspace->docCount(), 5);
+
+    // The session there was goes on: the tree's database opens on its server as 张三.
+    fx.domino.addDatabase(u"abc.nsf"_s).addView(u"v"_s);
+    QCOMPARE(fx.domino.sessionsCreated(), sessions + 1); // the new one, let go
+    fx.click(fx.tree()->topLevelItem(0)->child(0));
+    QCOMPARE(fx.list()->iconItemCount(), 1);
+    QCOMPARE(fx.domino.sessionsCreated(), sessions + 1);
+
+    // The dialog offers what was typed, to mend it.
+    QStringList offered;
+    answerDialog(u"x"_s, u"y"_s, u"z"_s, false, &offered);
+    fx.window->trigger(shell::Command::OpenServer);
+    QCOMPARE(offered, (QStringList{u"nosuch"_s, u"李四"_s, u"pw4"_s}));
 }
 
 void TestBrowseConnect::cancelChangesNothing()
@@ -238,6 +300,7 @@ void TestBrowseConnect::unwritableSettingsFile()
     QFile(blocker).open(QIODevice::WriteOnly);
     BrowseFixture fx(true, blocker + u"/app/"_s); // a folder below a regular file
     fx.domino.addUser(u"张三"_s, u"pw"_s);
+    fx.domino.addServer(u"srv"_s);
     answerDialog(u"srv"_s, u"张三"_s, u"pw"_s, true);
     fx.window->trigger(shell::Command::OpenServer);
     QCOMPARE(fx.prompts.errors().size(), 1);
@@ -252,6 +315,7 @@ void TestBrowseConnect::dataDirectoryMissing()
 {
     BrowseFixture fx;
     fx.domino.addUser(u"u"_s, u""_s);
+    fx.domino.addServer(u"srv"_s);
     QDir(fx.dataPath()).removeRecursively();
     answerDialog(u"srv"_s, u"u"_s, u""_s, true);
     fx.window->trigger(shell::Command::OpenServer);

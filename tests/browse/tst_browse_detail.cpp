@@ -208,8 +208,8 @@ void TestBrowseDetail::serverModeOpensOnTheServer()
 
 void TestBrowseDetail::detailReadsTheListedDatabase()
 {
-    // Opening another file changes dbPath while the paging commands still reload the listed view:
-    // the detail of a listed row must come from the listed database, not from the new file.
+    // Opening another file lists nothing of the view listed before: no page of it, no detail. A row listed from
+    // the new file has its detail from there.
     BrowseFixture fx;
     const QString listed = fx.dir.filePath(u"listed.nsf"_s);
     const QString other = fx.dir.filePath(u"other.nsf"_s);
@@ -228,6 +228,12 @@ void TestBrowseDetail::detailReadsTheListedDatabase()
     fx.window->trigger(shell::Command::OpenFile);
     QCOMPARE(fx.workspace->dbPath(), other);
     fx.window->trigger(shell::Command::FirstPage);
+    QCOMPARE(fx.listedIds(), QStringList());
+    const int finds = fx.domino.callCount(u"FindDocumentById"_s);
+    fx.window->trigger(shell::Command::ShowDetail);
+    QCOMPARE(fx.domino.callCount(u"FindDocumentById"_s), finds);
+
+    fx.openFileAndList(other, u"全部"_s);
     QCOMPARE(fx.listedIds(), QStringList{doc.id});
     fx.list()->selectRow(0);
 
@@ -237,7 +243,7 @@ void TestBrowseDetail::detailReadsTheListedDatabase()
         dialog->accept();
     });
     fx.window->trigger(shell::Command::ShowDetail);
-    QCOMPARE(values, (QStringList{u"域值"_s, u"列出的"_s}));
+    QCOMPARE(values, (QStringList{u"域值"_s, u"另一个文件的"_s}));
 }
 
 void TestBrowseDetail::nothingWithoutExactlyOneListedRow()

@@ -358,6 +358,7 @@ private slots:
         QVERIFY_DOMINO_ERROR(session->InitUserSession(kUser, u"wrong"_s), u"用户名或密码错误"_s);
         QVERIFY_DOMINO_ERROR(session->InitUserSession(u"nobody"_s, kPassword), u"用户名或密码错误"_s);
         QVERIFY_DOMINO_ERROR(session->OpenDatabase(kServer, kDatabase, false), u"InitUserSession"_s);
+        QVERIFY_DOMINO_ERROR(session->pingServer(kServer), u"InitUserSession"_s);
 
         // User and server names are trimmed and compared without regard to case; "\" separates folders too.
         session->InitUserSession(u" "_s + kUser + u" "_s, kPassword);
@@ -366,10 +367,15 @@ private slots:
         QCOMPARE(session->OpenDatabase(kServer, kDatabase, false)->Views().size(), 3);
         QVERIFY(session->OpenDatabase(kServer, kNoViews, false)->Views().isEmpty());
         QVERIFY_DOMINO_ERROR(session->OpenDatabase(u"OTHERSERVER"_s, kDatabase, false), u"无法连接服务器"_s);
+        // A server answers as its databases open: one the installation serves, by any case, trimmed.
+        session->pingServer(u" "_s + kServer.toLower() + u" "_s);
+        QVERIFY_DOMINO_ERROR(session->pingServer(u"OTHERSERVER"_s), u"无法连接服务器"_s);
+        QVERIFY_DOMINO_ERROR(session->pingServer(QString()), u"无法连接服务器"_s);
         QVERIFY_DOMINO_ERROR(session->OpenDatabase(kServer, u"missing.nsf"_s, false), u"找不到数据库"_s);
         // A failed login ends the one before.
         QVERIFY_DOMINO_ERROR(session->InitUserSession(kUser, u"wrong"_s), u"用户名或密码错误"_s);
         QVERIFY_DOMINO_ERROR(session->OpenDatabase(kServer, kDatabase, false), u"InitUserSession"_s);
+        QVERIFY_DOMINO_ERROR(session->pingServer(kServer), u"InitUserSession"_s);
         // A signed-in session opens local files too.
         session->InitUserSession(kUser, kPassword);
         QCOMPARE(session->OpenDatabase(QString(), m_backend.localPath(kDatabase), false)->Views().size(), 3);

@@ -183,24 +183,29 @@ void TestExportNaming::openingChecks()
     QVERIFY(!r.request);
     r = checkExportRequest(u"/out/a.xls"_s, u"1"_s, 0, u"previous view"_s, none, defaultFormat());
     QCOMPARE(r.message, u"当前没有可导出的内容"_s);
-    // No overflow with the most negative start.
-    r = checkExportRequest(u"/out/a.xls"_s, u"-2147483648"_s, 2147483647, u"v"_s, none, defaultFormat());
-    QVERIFY(r.request);
+    // Positions count from 1: below that nothing is run, whatever the count.
+    for (const QString& start : {u"0"_s, u" -1"_s, u"-2147483648"_s, u"$0"_s}) {
+        r = checkExportRequest(u"/out/a.xls"_s, start, 2147483647, u"v"_s, none, defaultFormat());
+        QCOMPARE(r.message, u"开始导出的文档序号不能小于1"_s);
+        QVERIFY(!r.request && !r.isError);
+    }
+    r = checkExportRequest(u"/out/a.xls"_s, u"0"_s, 0, u"v"_s, none, defaultFormat());
+    QCOMPARE(r.message, u"开始导出的文档序号不能小于1"_s);
 
     // No view name: silent.
     r = checkExportRequest(u"/out/a.xls"_s, u"1"_s, 10, QString(), none, defaultFormat());
     QVERIFY(!r.request);
     QVERIFY(r.message.isEmpty());
 
-    // Passing: the start equal to the count, a blank before the number, zero.
+    // Passing: the start equal to the count, a blank before the number, the first document.
     r = checkExportRequest(u"/out/a.xls"_s, u"10"_s, 10, u"v"_s, none, defaultFormat());
     QVERIFY(r.request && r.message.isEmpty());
     QCOMPARE(r.request->start, 10);
     r = checkExportRequest(u"/out/a.xls"_s, u" 5"_s, 10, u"v"_s, none, defaultFormat());
     QCOMPARE(r.request->start, 5);
     QCOMPARE(r.request->workbookName, u"/out/a_开始为第 5个文档.xls"_s);
-    r = checkExportRequest(u"/out/a.xls"_s, u"0"_s, 10, u"v"_s, none, defaultFormat());
-    QCOMPARE(r.request->start, 0);
+    r = checkExportRequest(u"/out/a.xls"_s, u"1"_s, 10, u"v"_s, none, defaultFormat());
+    QCOMPARE(r.request->start, 1);
 }
 
 void TestExportNaming::safeFileName_data()

@@ -609,10 +609,8 @@ public:
         const QString serverName = server.trimmed();
         if (serverName.isEmpty() && !m_local && !m_loggedIn)
             throw DominoError(u"会话尚未初始化：请先调用InitLocalSession或InitUserSession"_s);
-        if (!serverName.isEmpty() && !m_loggedIn)
-            throw DominoError(u"尚未登录服务器"_s + serverName + u"：请先调用InitUserSession"_s);
-        if (!serverName.isEmpty() && !m_state->servers.contains(serverName, Qt::CaseInsensitive))
-            throw DominoError(u"无法连接服务器："_s + server);
+        if (!serverName.isEmpty())
+            requireServer(serverName, server);
         const auto it = m_state->databases.find(normalise(path));
         if (it == m_state->databases.end())
             throw DominoError(u"找不到数据库："_s + path);
@@ -637,6 +635,11 @@ public:
         names += roles;
         return std::make_shared<FakeDbHandle>(m_state, it->second, std::move(names));
     }
+    void pingServer(const QString& server) override
+    {
+        m_state->hit(u"pingServer"_s, server);
+        requireServer(server.trimmed(), server);
+    }
     ValueList EvaluateFormula(const QString& formula, const domino::NotesDocument& document) override
     {
         m_state->hit(u"EvaluateFormula"_s, formula);
@@ -646,6 +649,14 @@ public:
     }
 
 private:
+    void requireServer(const QString& serverName, const QString& asGiven) const
+    {
+        if (!m_loggedIn)
+            throw DominoError(u"尚未登录服务器"_s + serverName + u"：请先调用InitUserSession"_s);
+        if (!m_state->servers.contains(serverName, Qt::CaseInsensitive))
+            throw DominoError(u"无法连接服务器："_s + asGiven);
+    }
+
     StatePtr m_state;
     bool m_local = false;
     bool m_loggedIn = false;

@@ -80,6 +80,20 @@ void TestWorkspacePager::rowsAndIdsAcrossPages()
     QVERIFY_THROWS_EXCEPTION(domino::DominoError, ws.loadPage(progress));
     QCOMPARE(listed(), ids(1, 30));
     QCOMPARE(ws.docCount(), 250);
+
+    // Nothing listed any more (the tree was rebuilt): as at start, and said once.
+    int uncounted = 0;
+    QObject::connect(&ws, &workspace::Workspace::listingUncounted, [&] { ++uncounted; });
+    ws.clearListing();
+    ws.clearListing();
+    QCOMPARE(uncounted, 1);
+    QCOMPARE(model.columnCount(), 0);
+    QCOMPARE(model.rowCount(), 0);
+    QCOMPARE(ws.docCount(), 0);
+    QCOMPARE(ws.docPos(), 0);
+    QVERIFY(ws.viewName().isEmpty());
+    QVERIFY(!ws.documentsShown());
+    QVERIFY(!ws.database().isConnected());
 }
 
 QTEST_GUILESS_MAIN(TestWorkspacePager)
