@@ -43,6 +43,9 @@ private:
     void treeClicked();
     void page(PageCommand command);
     void showSelectedDetail();
+    void search();
+    void clearSearch();
+    void makeSearchIndex(const domino::NotesDatabase& database);
 
     bool dominoAvailable();
     void openDatabaseNode(QTreeWidgetItem* node);
