@@ -77,9 +77,16 @@ qint32 ViewExport::countDocuments()
         // move documents from one workbook into the next nor change the count the manifest records.
         domino::HeldView held = domino::SessionService::findView(*m_open, m_task.view);
         m_view = std::move(held.view);
-        return held.count;
+        if (m_context.options.search.isEmpty())
+            return held.count;
     } catch (const domino::SessionError& e) {
         throw platform::Error(e.sentence());
+    }
+    // Searched among the entries held, so that every workbook shows the documents of this one search.
+    try {
+        return m_view->FTSearch(m_context.options.search, 0);
+    } catch (const domino::DominoError& e) {
+        throw platform::Error(u"全文搜索出错："_s + e.message());
     }
 }
 
@@ -105,6 +112,7 @@ void ViewExport::writeWorkbooks()
         wanted.view = m_task.view;
         wanted.start = m_start;
         wanted.viewDocuments = docCount;
+        wanted.search = options.search;
         wanted.sheetDocuments = options.sheetDocuments;
         if (Interruption::requested()) {
             m_report.status = ViewReport::Status::Interrupted;
