@@ -78,6 +78,7 @@ private slots:
     void listedViewIsSearchedAndPagedOnTheSameNarrowedView();
     void aDatabaseThatCannotBeIndexedIsSearchedAllTheSame();
     void emptyingTheBoxListsTheViewAgain();
+    void aListLeftFromAnotherFileIsNotSearched();
 };
 
 void TestBrowseSearch::selectedDatabaseIsSearchedInItsFirstViewAfterItsIndexIsMade()
@@ -170,6 +171,26 @@ void TestBrowseSearch::emptyingTheBoxListsTheViewAgain()
     s.fx.domino.clearCalls();
     QTest::keyClick(box, Qt::Key_Return);
     QCOMPARE(s.fx.domino.callCount(u"FindView"_s), 0);
+}
+
+void TestBrowseSearch::aListLeftFromAnotherFileIsNotSearched()
+{
+    SearchFixture s;
+    s.fx.tree()->setCurrentItem(s.node(u"全部"_s));
+    s.fx.run(shell::Command::TreeClick);
+    const QString other = s.fx.dir.filePath(u"other.nsf"_s);
+    QFile touch(other);
+    touch.open(QIODevice::WriteOnly);
+    testing::FakeDatabase& db = s.fx.domino.addDatabase(other);
+    db.addView(u"其它"_s);
+    for (int i = 0; i < 3; ++i)
+        db.addDocument().text(u"F1"_s, u"单数"_s);
+    s.fx.prompts.openAnswers.push_back(other);
+    s.fx.run(shell::Command::OpenFile);
+    s.fx.tree()->setCurrentItem(s.fx.tree()->topLevelItem(0));
+    s.search(u"单数"_s);
+    QCOMPARE(s.status(), u"搜索“单数”：3个文档"_s);
+    QCOMPARE(s.fx.workspace->rowsLocation().path, other);
 }
 
 QTEST_MAIN(TestBrowseSearch)
