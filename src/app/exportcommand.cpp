@@ -152,9 +152,13 @@ void ExportCommand::ExportView(const ExportTarget& target)
     ExportLog log(folder, m_options.clock);
     ShellHost host(m_progress, m_options.processEvents);
 
+    // Search results are exported as found again now, in the view held still; a whole view is found by the run.
+    const std::unique_ptr<domino::NotesView> held =
+        m_workspace.listing() ? m_workspace.listing()->holdForExport() : nullptr;
+
     CommandsDisabled disabled(m_window);
     ExportRun run(m_workspace.database(), m_workspace.session(), format, log, host);
-    const RunResult result = run.run(*opening.request, viewName, docCount);
+    const RunResult result = run.run(*opening.request, viewName, docCount, held.get());
     // A failure is told before a workbook that could not be saved; a finished run only once it is saved.
     using Stop = RunResult::Stop;
     const bool failed = result.stop == Stop::Failed || result.stop == Stop::NoWriter;

@@ -15,8 +15,11 @@
 #include "shell/prompts.h"
 #include "workspace/settings.h"
 
+#include <QLineEdit>
 #include <QScopeGuard>
 #include <QTreeWidget>
+#include <algorithm>
+#include <limits>
 
 using namespace Qt::StringLiterals;
 
@@ -68,6 +71,8 @@ void Browser::attachCommands()
     m_window.setHandler(Command::NextPage, [this] { page(PageCommand::Next); });
     m_window.setHandler(Command::LastPage, [this] { page(PageCommand::Last); });
     m_window.setHandler(Command::ShowDetail, [this] { showSelectedDetail(); });
+    m_window.setHandler(Command::Search, [this] { search(); });
+    m_window.setHandler(Command::ClearSearch, [this] { clearSearch(); });
 }
 
 bool Browser::dominoAvailable()
@@ -255,6 +260,90 @@ void Browser::page(PageCommand command)
         return;
     m_workspace.pager().setDocPos(*position);
     LoadViewPage();
+}
+
+// ---- Full-text search
+
+void Browser::search()
+{
+    const QString query = platform::trimBlanks(m_window.searchBox()->text());
+    if (query.isEmpty()) {
+        clearSearch();
+        return;
+    }
+    // The database selected in the tree: the view listed when it is of that database (also the one a search was
+    // listed in), else the view selected, else the database's first view. Nothing selected: the view listed.
+    const workspace::Listing* listed = m_workspace.documentsShown() ? m_workspace.listing() : nullptr;
+    QTreeWidgetItem* node = m_window.databaseTree()->currentItem();
+    if (node && (!node->isSelected() || (nodeKind(node) != NodeKind::Database && nodeKind(node) != NodeKind::View)))
+        node = nullptr;
+    workspace::DatabaseLocation location;
+    if (node) {
+        const bool server = m_workspace.treeMode() == TreeMode::Server;
+        location = {server ? m_workspace.credentials().serverName : QString(), NodePath(node)};
+        if (listed && (listed->location().server != location.server || listed->location().path != location.path))
+            listed = nullptr; // a list left from another tree
+    } else if (listed) {
+        location = listed->location();
+    } else {
+        m_window.prompts().showMessage(u"请先在左边选择要搜索的数据库或视图"_s);
+        return;
+    }
+    std::shared_ptr<domino::NotesDatabase> database;
+    try {
+        database = m_workspace.sessions().openDatabase(location);
+    } catch (const domino::SessionError& e) {
+        m_window.prompts().showMessage(e.sentence());
+        return;
+    }
+    QString viewName;
+    if (listed) {
+        viewName = listed->name();
+    } else if (nodeKind(node) == NodeKind::View) {
+        viewName = viewNameOf(node);
+    } else {
+        const QStringList views = database->Views();
+        if (views.isEmpty()) {
+            m_window.prompts().showMessage(u"数据库"_s + location.path + u"没有视图，无法列出搜索结果"_s);
+            return;
+        }
+        viewName = views.front();
+    }
+    makeSearchIndex(*database);
+    try {
+        m_workspace.listSearch(database, viewName, location, query);
+    } catch (const domino::DominoError& e) {
+        // What is listed stays; the box keeps the query to be mended.
+        m_window.prompts().showMessage(e.message());
+        return;
+    }
+    LoadViewPage();
+}
+
+void Browser::makeSearchIndex(const domino::NotesDatabase& database)
+{
+    if (database.IsFTIndexed())
+        return;
+    // The first search of a database makes its index; a large one takes a while, which the progress window shows.
+    const QString text = u"正在为数据库建立全文索引..."_s;
+    m_progress.showText(text);
+    const auto closeProgress = qScopeGuard([this] { m_progress.close(); });
+    try {
+        database.UpdateFTIndex(true, [this, &text](qint64 done, qint64 total) {
+            const int max = static_cast<int>(std::min<qint64>(total, std::numeric_limits<int>::max()));
+            const int position = static_cast<int>(std::min<qint64>(done, max));
+            m_progress.setText(text + QString::number(done) + u'/' + QString::number(total));
+            m_progress.setProgress(max, position);
+        });
+    } catch (const domino::DominoError&) {
+        // A file that cannot be written is searched without an index: the same documents, more slowly.
+    }
+}
+
+void Browser::clearSearch()
+{
+    if (m_workspace.clearSearch())
+        LoadViewPage();
 }
 
 // ---- Document detail

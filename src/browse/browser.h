@@ -45,6 +45,9 @@ private:
     void treeClicked();
     void page(PageCommand command);
     void showSelectedDetail();
+    void search();
+    void clearSearch();
+    void makeSearchIndex(const domino::NotesDatabase& database);
 
     bool dominoAvailable();
     // The tree goes, and what was listed with it.

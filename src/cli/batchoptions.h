@@ -12,8 +12,9 @@ struct BatchOptions
 {
     QStringList sources; // .nsf files or folders; with a server, paths below its data directory
     QString output;
-    QStringList views; // empty with allViews
+    QStringList views; // empty with allViews, or with a search in each database's first view
     bool allViews = false;
+    QString search; // a full-text query: only the documents of each view it finds are exported
     qint32 from = 1;
     int jobs = 1;
     QString jsonFile;

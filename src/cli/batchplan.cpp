@@ -135,12 +135,20 @@ void BatchPlan::listViews(const ViewLister& lister)
     for (size_t d = 0; d < m_databases.size(); ++d) {
         const DatabaseSource& database = m_databases[d];
         QStringList views = m_options.views;
-        if (m_options.allViews) {
+        // No view named: every view, or for a search the database's first.
+        if (m_options.allViews || views.isEmpty()) {
             try {
                 views = lister(database);
             } catch (const std::exception& e) {
                 m_tasks.push_back({d, QString(), QString(), platform::messageOf(e)});
                 continue;
+            }
+            if (!m_options.allViews) {
+                if (views.isEmpty()) {
+                    m_tasks.push_back({d, QString(), QString(), u"数据库没有视图，无法搜索"_s});
+                    continue;
+                }
+                views = views.mid(0, 1);
             }
         }
         const QString folder = database.folder.isEmpty() ? m_options.output : m_options.output + u'/' + database.folder;

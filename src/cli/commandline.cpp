@@ -1,5 +1,7 @@
 #include "cli/commandline.h"
 
+#include "domino/error.h"
+#include "domino/ftsearch.h"
 #include "export/naming.h"
 #include "export/outputformat.h"
 #include "platform/text.h"
@@ -22,6 +24,7 @@ struct Parsed
     QCommandLineOption output{{u"o"_s, u"output"_s}, QString(), u"dir"_s};
     QCommandLineOption view{u"view"_s, QString(), u"name"_s};
     QCommandLineOption allViews{u"all-views"_s};
+    QCommandLineOption search{u"search"_s, QString(), u"query"_s};
     QCommandLineOption from{u"from"_s, QString(), u"n"_s};
     QCommandLineOption jobs{u"jobs"_s, QString(), u"n"_s};
     QCommandLineOption json{u"json"_s, QString(), u"file"_s};
@@ -38,7 +41,7 @@ struct Parsed
     Parsed()
     {
         parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-        for (const QCommandLineOption* option : {&output, &view, &allViews, &from, &jobs, &json, &noContinue, &format,
+        for (const QCommandLineOption* option : {&output, &view, &allViews, &search, &from, &jobs, &json, &noContinue, &format,
                                                  &server, &user, &passwordFd, &sheetDocuments, &help, &version})
             parser.addOption(*option);
     }
@@ -99,9 +102,21 @@ BatchOptions optionsOf(const Parsed& parsed)
         throw UsageError(u"缺少要导出的数据库：请给出.nsf文件或文件夹"_s);
     if (options.output.isEmpty())
         throw UsageError(u"缺少输出文件夹：请用 --output 给出"_s);
-    if (options.views.isEmpty() == !options.allViews)
-        throw UsageError(options.allViews ? u"--view 与 --all-views 只能用一个"_s
-                                          : u"请用 --view 给出视图名，或用 --all-views 导出每个视图"_s);
+    if (p.isSet(parsed.search)) {
+        options.search = platform::trimBlanks(p.value(parsed.search));
+        if (options.search.isEmpty())
+            throw UsageError(u"--search 的搜索条件不能为空"_s);
+        try {
+            domino::FTQuery::parse(options.search);
+        } catch (const domino::DominoError& e) {
+            throw UsageError(u"--search "_s + e.message());
+        }
+    }
+    if (!options.views.isEmpty() && options.allViews)
+        throw UsageError(u"--view 与 --all-views 只能用一个"_s);
+    // A search without views searches each database's first view, as the window searches a database.
+    if (options.views.isEmpty() && !options.allViews && options.search.isEmpty())
+        throw UsageError(u"请用 --view 给出视图名，或用 --all-views 导出每个视图"_s);
     if (p.isSet(parsed.from))
         options.from = number(p.value(parsed.from), 1, std::numeric_limits<qint32>::max(), u"--from"_s);
     if (p.isSet(parsed.jobs))
@@ -166,6 +181,10 @@ QString helpText()
   -o, --output 文件夹          输出文件夹（没有时新建）
   --view 视图名                要导出的视图；可以多次给出
   --all-views                  导出每个数据库的每个视图
+  --search 搜索条件            只导出视图中全文搜索找到的文档；没有 --view 或 --all-views 时，
+                               搜索每个数据库的第一个视图。搜索条件的写法与窗口的搜索框相同：
+                               词之间用空格（都要有），"短语"，OR，NOT，括号，
+                               [域名] CONTAINS 词
   --from N                     从第N个文档开始导出（缺省为1）
   --format xls|xlsx|csv        输出格式（缺省为xls），见下面的“格式”
   --jobs N                     同时导出N个视图；视图不够时，同时写一个视图的N个工作簿（缺省为1）

@@ -21,39 +21,45 @@ constexpr int kFormat = 1;
 
 QJsonObject toJson(const ManifestEntry& e)
 {
-    return {{u"file"_s, e.file},
-            {u"database"_s, e.database},
-            {u"view"_s, e.view},
-            {u"format"_s, e.format},
-            {u"start"_s, e.start},
-            {u"viewDocuments"_s, e.viewDocuments},
-            {u"sheetDocuments"_s, e.sheetDocuments},
-            {u"documents"_s, e.documents},
-            {u"size"_s, e.size},
-            {u"sha256"_s, e.sha256},
-            {u"complete"_s, e.complete}};
+    QJsonObject o{{u"file"_s, e.file},
+                  {u"database"_s, e.database},
+                  {u"view"_s, e.view},
+                  {u"format"_s, e.format},
+                  {u"start"_s, e.start},
+                  {u"viewDocuments"_s, e.viewDocuments},
+                  {u"sheetDocuments"_s, e.sheetDocuments},
+                  {u"documents"_s, e.documents},
+                  {u"size"_s, e.size},
+                  {u"sha256"_s, e.sha256},
+                  {u"complete"_s, e.complete}};
+    // Absent for a whole view, as manifests written before searches were exported have it.
+    if (!e.search.isEmpty())
+        o.insert(u"search"_s, e.search);
+    return o;
 }
 
 ManifestEntry fromJson(const QJsonObject& o)
 {
     const auto integer = [&o](const QString& key) { return o.value(key).toInteger(); };
-    return {o.value(u"file"_s).toString(),
-            o.value(u"database"_s).toString(),
-            o.value(u"view"_s).toString(),
-            o.value(u"format"_s).toString(u"xls"_s),
-            integer(u"start"_s),
-            integer(u"viewDocuments"_s),
-            integer(u"sheetDocuments"_s),
-            integer(u"documents"_s),
-            integer(u"size"_s),
-            o.value(u"sha256"_s).toString(),
-            o.value(u"complete"_s).toBool()};
+    ManifestEntry e{o.value(u"file"_s).toString(),
+                    o.value(u"database"_s).toString(),
+                    o.value(u"view"_s).toString(),
+                    o.value(u"format"_s).toString(u"xls"_s),
+                    integer(u"start"_s),
+                    integer(u"viewDocuments"_s),
+                    integer(u"sheetDocuments"_s),
+                    integer(u"documents"_s),
+                    integer(u"size"_s),
+                    o.value(u"sha256"_s).toString(),
+                    o.value(u"complete"_s).toBool()};
+    e.search = o.value(u"search"_s).toString();
+    return e;
 }
 
 bool sameRequest(const ManifestEntry& a, const ManifestEntry& b)
 {
     return a.database == b.database && a.view == b.view && a.format == b.format && a.start == b.start &&
-           a.viewDocuments == b.viewDocuments && a.sheetDocuments == b.sheetDocuments;
+           a.viewDocuments == b.viewDocuments && a.sheetDocuments == b.sheetDocuments && a.search == b.search;
 }
 
 } // namespace

@@ -23,6 +23,7 @@ struct ManifestEntry
     qint64 size = 0;
     QString sha256;
     bool complete = false;
+    QString search = {}; // the full-text query the view's documents were found by; empty: the whole view
 };
 
 // What the manifest says of a workbook about to be written.

@@ -146,9 +146,16 @@ qint32 ViewExport::countDocuments()
         // move documents from one workbook into the next nor change the count the manifest records.
         domino::HeldView held = domino::SessionService::findView(*m_open, m_task.view);
         m_view = std::move(held.view);
-        return held.count;
+        if (m_context.options.search.isEmpty())
+            return held.count;
     } catch (const domino::SessionError& e) {
         throw platform::Error(e.sentence());
+    }
+    // Searched among the entries held, so that every workbook shows the documents of this one search.
+    try {
+        return m_view->FTSearch(m_context.options.search, 0);
+    } catch (const domino::DominoError& e) {
+        throw platform::Error(u"全文搜索出错："_s + e.message());
     }
 }
 
@@ -273,7 +280,10 @@ void ViewExport::writeForOther(size_t index, BatchJob& job, exporting::ExportLog
     try {
         const std::shared_ptr<domino::NotesDatabase> database = job.openDatabase(m_database);
         const domino::HeldView held = domino::SessionService::findView(*database, m_task.view);
-        if (held.count == m_docCount)
+        const QString& search = m_context.options.search;
+        // Searched among its own entries held, as the view's job searched its own.
+        const qint64 count = search.isEmpty() ? held.count : held.view->FTSearch(search, 0);
+        if (count == m_docCount)
             outcome = writeWorkbook(workbook, job, log, *database, held.view.get(), false);
         else
             outcome.kind = Kind::GivenBack;
@@ -339,6 +349,7 @@ ViewExport::Outcome ViewExport::writeWorkbook(const Workbook& workbook, BatchJob
     wanted.format = m_context.format.name;
     wanted.start = workbook.start;
     wanted.viewDocuments = m_docCount;
+    wanted.search = options.search;
     wanted.sheetDocuments = options.sheetDocuments;
     try {
         if (Interruption::requested()) {

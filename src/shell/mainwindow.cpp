@@ -17,6 +17,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPixmap>
@@ -106,6 +107,7 @@ MainWindow::MainWindow(workspace::Workspace& workspace, Environment environment,
     connect(&m_workspace, &workspace::Workspace::listingUncounted, m_statusPanels[1], &QLabel::clear);
     connect(&m_workspace, &workspace::Workspace::listStyleChanged, this, &MainWindow::showListStyle);
     connect(&m_workspace, &workspace::Workspace::databaseViewsChanged, this, &MainWindow::showDatabaseViews);
+    connect(&m_workspace, &workspace::Workspace::searchChanged, this, &MainWindow::showSearch);
 }
 
 MainWindow::~MainWindow() = default;
@@ -164,6 +166,7 @@ void MainWindow::setCommandsEnabled(bool enabled)
             button->setEnabled(enabled);
     m_tree->setEnabled(enabled);
     m_list->setEnabled(enabled);
+    m_searchBox->setEnabled(enabled);
 }
 
 void MainWindow::dragSplitter(int x)
@@ -205,6 +208,10 @@ void MainWindow::showAbout()
 
 void MainWindow::showViewListed(const QString& viewName, qint32 documentCount)
 {
+    if (const QString query = m_workspace.searchQuery(); !query.isEmpty()) {
+        m_statusPanels[1]->setText(u"搜索“"_s + query + u"”："_s + QString::number(documentCount) + u"个文档"_s);
+        return;
+    }
     m_statusPanels[1]->setText(u"视图："_s + viewName + u'(' + viewName + u") 共有文档:"_s +
                                QString::number(documentCount));
 }
@@ -220,6 +227,13 @@ void MainWindow::showDatabaseViews()
     const QIcon icon = treeIcon(TreeIcon::View);
     for (const QString& view : m_workspace.databaseViews())
         m_list->addIconItem(view, icon);
+}
+
+void MainWindow::showSearch(const QString& query)
+{
+    // A view listed from the tree empties the box; the user's own typing is never taken back otherwise.
+    if (query.isEmpty())
+        m_searchBox->clear();
 }
 
 QString MainWindow::statusPanelText(int panel) const
@@ -439,14 +453,39 @@ QWidget* MainWindow::buildTreePanel(QWidget* parent)
 
 QWidget* MainWindow::buildListPanel(QWidget* parent)
 {
-    auto* panel = loweredPanel(u"listPanel"_s, parent);
+    auto* column = new QWidget(parent);
+    column->setObjectName(u"listColumn"_s);
+    auto* columnLayout = new QVBoxLayout(column);
+    columnLayout->setContentsMargins(0, 0, 0, 0);
+    columnLayout->setSpacing(2);
+
+    auto* searchRow = new QHBoxLayout;
+    searchRow->setContentsMargins(2, 2, 2, 0);
+    auto* searchLabel = new QLabel(u"全文搜索："_s, column);
+    m_searchBox = new QLineEdit(column);
+    m_searchBox->setObjectName(u"searchBox"_s);
+    m_searchBox->setPlaceholderText(u"输入要查找的词，按回车在所选数据库或列出的视图中搜索"_s);
+    m_searchBox->setClearButtonEnabled(true);
+    searchLabel->setBuddy(m_searchBox);
+    searchRow->addWidget(searchLabel);
+    searchRow->addWidget(m_searchBox, 1);
+    columnLayout->addLayout(searchRow);
+    connect(m_searchBox, &QLineEdit::returnPressed, this, [this] { trigger(Command::Search); });
+    // Only the user's emptying (typing or the clear button) lists the view again, not the window's own.
+    connect(m_searchBox, &QLineEdit::textEdited, this, [this](const QString& text) {
+        if (text.isEmpty())
+            trigger(Command::ClearSearch);
+    });
+
+    auto* panel = loweredPanel(u"listPanel"_s, column);
     m_list = new ListView(panel);
     m_list->setObjectName(u"documentList"_s);
     auto* layout = new QVBoxLayout(panel);
     layout->setContentsMargins(1, 1, 1, 1);
     layout->addWidget(m_list);
+    columnLayout->addWidget(panel, 1);
     connect(m_list, &ListView::doubleClicked, this, [this] { trigger(Command::ShowDetail); });
-    return panel;
+    return column;
 }
 
 QWidget* MainWindow::buildStatusArea(QWidget* parent)

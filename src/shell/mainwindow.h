@@ -8,6 +8,7 @@
 
 class QAction;
 class QLabel;
+class QLineEdit;
 class QUrl;
 class QTreeWidget;
 class QToolButton;
@@ -56,6 +57,8 @@ enum class Command
     NextPage,
     LastPage,
     ShowDetail,
+    Search,      // Enter in the search box
+    ClearSearch, // the search box emptied by the user
 };
 
 // The main window: menu, toolbar, the database tree, the document list and the status bar. It draws
@@ -97,6 +100,8 @@ public:
     // The widgets the commands fill.
     QTreeWidget* databaseTree() const { return m_tree; }
     ListView* documentList() const { return m_list; }
+    // The full-text search box above the list.
+    QLineEdit* searchBox() const { return m_searchBox; }
     QWidget* treePanel() const { return m_treePanel; }
     QWidget* splitterStrip() const { return m_splitterStrip; }
     // 0: the service line; 1: the listed view and its number of documents.
@@ -124,6 +129,7 @@ private:
     void showViewListed(const QString& viewName, qint32 documentCount);
     void showListStyle();
     void showDatabaseViews();
+    void showSearch(const QString& query);
 
     workspace::Workspace& m_workspace;
     Environment m_env;
@@ -138,6 +144,7 @@ private:
     QWidget* m_splitterStrip = nullptr;
     QTreeWidget* m_tree = nullptr;
     ListView* m_list = nullptr;
+    QLineEdit* m_searchBox = nullptr;
     QLabel* m_statusPanels[2] = {nullptr, nullptr};
 };
 

@@ -46,7 +46,7 @@ void Pager::load(const Listing& listing, PageProgress& progress)
     m_rows.clear();
 
     const std::unique_ptr<domino::ReadBatch> batch = listing.database().beginReadBatch();
-    const std::unique_ptr<domino::NotesView> view = listing.open();
+    const std::shared_ptr<domino::NotesView> view = listing.open();
     const int columns = std::max(0, view->ColumnCount());
     const QStringList titles = view->ColumnNames();
     QStringList shownTitles;

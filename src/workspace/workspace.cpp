@@ -40,9 +40,35 @@ QString Workspace::settingsFilePath() const
 void Workspace::listView(std::shared_ptr<domino::NotesDatabase> database, const QString& viewName,
                          const DatabaseLocation& location)
 {
+    m_listing.reset();
     m_database.connectTo(std::move(database));
     m_listing = std::make_unique<ViewListing>(m_database, viewName, location);
     m_pager.setDocPos(0);
+    emit searchChanged(QString());
+}
+
+void Workspace::listSearch(std::shared_ptr<domino::NotesDatabase> database, const QString& viewName,
+                           const DatabaseLocation& location, const QString& query)
+{
+    auto search = std::make_unique<SearchListing>(database, viewName, location, query);
+    m_listing.reset();
+    m_database.connectTo(std::move(database));
+    m_listing = std::move(search);
+    m_pager.setDocPos(0);
+    emit searchChanged(query);
+}
+
+bool Workspace::clearSearch()
+{
+    auto* search = dynamic_cast<SearchListing*>(m_listing.get());
+    if (!search)
+        return false;
+    search->end();
+    const std::shared_ptr<domino::NotesDatabase> database = search->sharedDatabase();
+    const QString viewName = search->name();
+    const DatabaseLocation location = search->location();
+    listView(database, viewName, location);
+    return true;
 }
 
 DatabaseLocation Workspace::rowsLocation() const
@@ -58,6 +84,9 @@ void Workspace::loadPage(PageProgress& progress)
     if (!m_listing)
         throw domino::DominoError(u"没有列出的视图"_s);
     m_pager.load(*m_listing, progress);
+    // A page finds no first document when the search found none; the count is said all the same.
+    if (!m_listing->query().isEmpty() && m_pager.docCount() == 0 && m_pager.pageStart() == 0)
+        emit viewListed(m_listing->name(), 0);
 }
 
 void Workspace::showDatabaseViews(const QStringList& views)

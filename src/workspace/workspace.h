@@ -76,7 +76,18 @@ public:
     // them.
     void listView(std::shared_ptr<domino::NotesDatabase> database, const QString& viewName,
                   const DatabaseLocation& location);
-    // The name of what is listed; empty before anything is.
+    // Lists the documents of the view of database that the full-text query finds, from the first on. Throws
+    // domino::DominoError (a query the language refuses, a view not there) and then leaves what is listed as it was.
+    void listSearch(std::shared_ptr<domino::NotesDatabase> database, const QString& viewName,
+                    const DatabaseLocation& location, const QString& query);
+    // Lists the whole view of the search listed, from the first document on; nothing when no search is listed.
+    // Returns whether a search was listed.
+    bool clearSearch();
+    // The query of the search listed; empty when what is listed is a whole view, or nothing is.
+    QString searchQuery() const { return m_listing ? m_listing->query() : QString(); }
+    // What is listed, or nullptr.
+    const Listing* listing() const { return m_listing.get(); }
+    // The name of what is listed (the view's, also for a search in it); empty before anything is.
     QString viewName() const { return m_listing ? m_listing->name() : QString(); }
     // Where the listed rows came from; before anything is listed, where a database would be opened now.
     DatabaseLocation rowsLocation() const;
@@ -110,6 +121,8 @@ signals:
     // counts what is listed again.
     void listingUncounted();
     void listStyleChanged();
+    // Something new is listed: the documents the query found, or (query empty) a whole view.
+    void searchChanged(const QString& query);
     void databaseViewsChanged();
 
 private:

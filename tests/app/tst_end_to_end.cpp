@@ -82,6 +82,8 @@ private slots:
     void dxlImportToWorkbook();
     void generatedDatabaseToWorkbook();
     void hostileAttachmentsThroughTheComponent();
+    void serverSearchPagingDetailAndExport();
+    void searchObeysReadersAccess();
 
 private:
     void connect(const QString& server, const QString& user, const QString& password);
@@ -98,6 +100,9 @@ private:
     std::unique_ptr<domino::NotesSession> referenceSession();
     // The detail dialog of the listed row at a view position against the component, closed by its OK button.
     void checkDetailOfRow(const domino::NotesView& view, int position);
+    // Types the query into the search box and presses Enter.
+    void search(const QString& query);
+    QString statusText() const { return m_window->statusPanelText(1); }
     // One run-start line per export, then each document's line in order, the attachments' lines among them.
     void checkExportLog(const QString& fromFirst, const QString& from200, int count, const QString& firstFolder);
 
@@ -665,6 +670,136 @@ void TestEndToEnd::hostileAttachmentsThroughTheComponent()
     }
     expected.sort();
     QCOMPARE(testing::filesBelow(folder), expected);
+}
+
+void TestEndToEnd::search(const QString& query)
+{
+    // Chinese cannot be typed by key events: the text is set, Enter pressed.
+    QLineEdit* box = m_window->searchBox();
+    box->setText(query);
+    QTest::keyClick(box, Qt::Key_Return);
+}
+
+void TestEndToEnd::serverSearchPagingDetailAndExport()
+{
+    connect(m_sample.serverName, m_sample.userName, m_sample.password);
+    const std::unique_ptr<domino::NotesSession> session = referenceSession();
+    const std::shared_ptr<domino::NotesDatabase> crm =
+        session->OpenDatabase(QString(), m_sample.dataDir + u"/crm.nsf"_s, false);
+    // The shared sample is indexed when made: searching it writes nothing.
+    QVERIFY(crm->IsFTIndexed());
+    QCOMPARE(crm->Views().front(), u"全部"_s);
+
+    // Nothing selected: nothing to search.
+    search(u"有限公司"_s);
+    QCOMPARE(m_prompts.messages(), QStringList{u"请先在左边选择要搜索的数据库或视图"_s});
+    m_prompts.shown.clear();
+
+    // The database selected (its views shown): its first view, narrowed; what a plain scan of the view finds, in
+    // view order.
+    QTreeWidgetItem* database = child(m_window->databaseTree()->topLevelItem(0), u"crm.nsf"_s);
+    click(database);
+    const QString query = u"有限公司 NOT 北京"_s;
+    search(query);
+    QCOMPARE(m_prompts.shown, QStringList());
+    const std::unique_ptr<domino::NotesView> all = crm->FindView(u"全部"_s);
+    QStringList scanned;
+    for (int n = 1; n <= all->EntryCount(); ++n) {
+        const std::unique_ptr<domino::NotesDocument> doc = all->NthDocument(n);
+        const domino::ValueList name = doc->ItemValue(u"客户名称"_s);
+        const domino::ValueList city = doc->ItemValue(u"城市"_s);
+        if (!name.empty() && domino::ValueToText(name.front()).contains(u"有限公司"_s) &&
+            (city.empty() || !domino::ValueToText(city.front()).contains(u"北京"_s)))
+            scanned << doc->DocumentId();
+    }
+    QCOMPARE(scanned.size(), 200);
+    QCOMPARE(m_workspace->docCount(), 200);
+    QCOMPARE(statusText(), u"搜索“有限公司 NOT 北京”：200个文档"_s);
+    QCOMPARE(m_window->documentList()->viewStyle(), shell::ListView::Style::Report);
+    QCOMPARE(listedIds(), scanned.mid(0, 100));
+    m_window->trigger(shell::Command::NextPage);
+    QCOMPARE(listedIds(), scanned.mid(100, 100));
+    m_window->trigger(shell::Command::NextPage); // the end
+    QCOMPARE(listedIds(), scanned.mid(100, 100));
+    m_window->trigger(shell::Command::PreviousPage);
+    QCOMPARE(listedIds(), scanned.mid(0, 100));
+    QCOMPARE(statusText(), u"搜索“有限公司 NOT 北京”：200个文档"_s);
+
+    // The detail dialog and the export work on the results: the reference narrowed alike.
+    const std::unique_ptr<domino::NotesView> found = crm->FindView(u"全部"_s);
+    QCOMPARE(found->FTSearch(query, 0), 200);
+    checkDetailOfRow(*found, 7);
+    if (QTest::currentTestFailed())
+        return;
+    const QString out = m_dir.filePath(u"out/search/"_s);
+    QDir().mkpath(out);
+    exportView(out + u"搜索结果.xls"_s, u"1"_s);
+    QCOMPARE(m_prompts.messages(), QStringList{QString::fromUtf16(exporting::kFinished) + out + u"全部附件"_s});
+    checkWorkbook(*found, 1, 200, out + u"搜索结果_开始为第1个文档.xls"_s);
+    if (QTest::currentTestFailed())
+        return;
+    m_prompts.shown.clear();
+
+    // A query the language refuses keeps what is listed; signs are searched as text.
+    search(u"合同 NEAR( 北京"_s);
+    QCOMPARE(m_prompts.messages().size(), 1);
+    QVERIFY2(m_prompts.messages().front().contains(u"NEAR"_s), qPrintable(m_prompts.messages().front()));
+    QCOMPARE(listedIds(), scanned.mid(0, 100));
+    QCOMPARE(statusText(), u"搜索“有限公司 NOT 北京”：200个文档"_s);
+    m_prompts.shown.clear();
+    search(u"'; DROP TABLE documents;--"_s);
+    QCOMPARE(m_prompts.shown, QStringList());
+    QCOMPARE(statusText(), u"搜索“'; DROP TABLE documents;--”：0个文档"_s);
+    QCOMPARE(listedIds(), QStringList());
+    QCOMPARE(m_workspace->docCount(), 0);
+
+    // Emptying the box lists the whole view again.
+    QLineEdit* box = m_window->searchBox();
+    box->selectAll();
+    QTest::keyClick(box, Qt::Key_Backspace);
+    QCOMPARE(statusText(), u"视图：全部(全部) 共有文档:250"_s);
+    QCOMPARE(listedIds(), idsOf(*all, 1, 100));
+
+    // A listed view is searched in its own order and columns; listing another view from the tree empties the box.
+    click(child(database, u"按城市"_s));
+    search(u"张三"_s);
+    const std::unique_ptr<domino::NotesView> byCity = crm->FindView(u"按城市"_s);
+    const int inCity = byCity->FTSearch(u"张三"_s, 0);
+    QCOMPARE(inCity, 83);
+    QCOMPARE(statusText(), u"搜索“张三”：83个文档"_s);
+    QCOMPARE(listedIds(), idsOf(*byCity, 1, 83));
+    QCOMPARE(m_workspace->pager().columnTitles(), std::optional<QStringList>(byCity->ColumnNames()));
+    click(child(database, u"全部"_s));
+    QCOMPARE(box->text(), QString());
+    QCOMPARE(m_workspace->searchQuery(), QString());
+    QCOMPARE(m_prompts.shown, QStringList());
+}
+
+void TestEndToEnd::searchObeysReadersAccess()
+{
+    connect(m_sample.serverName, m_sample.guestName, m_sample.guestPassword);
+    click(child(m_window->databaseTree()->topLevelItem(0), u"crm.nsf"_s));
+    search(u"有限公司"_s);
+    QCOMPARE(m_prompts.shown, QStringList());
+    // Three of the 250 customers name only others in their Readers items.
+    QCOMPARE(statusText(), u"搜索“有限公司”：247个文档"_s);
+    QStringList listed = listedIds();
+    for (int page = 0; page < 2; ++page) {
+        m_window->trigger(shell::Command::NextPage);
+        listed << listedIds();
+    }
+    QCOMPARE(listed.size(), 247);
+    const std::unique_ptr<domino::NotesSession> session = referenceSession();
+    const std::unique_ptr<domino::NotesView> all =
+        session->OpenDatabase(QString(), m_sample.dataDir + u"/crm.nsf"_s, false)->FindView(u"全部"_s);
+    int hidden = 0;
+    for (int n = 1; n <= all->EntryCount(); ++n) {
+        const std::unique_ptr<domino::NotesDocument> doc = all->NthDocument(n);
+        const bool restricted = doc->Items().contains(u"读者"_s);
+        hidden += restricted;
+        QCOMPARE(listed.contains(doc->DocumentId()), !restricted);
+    }
+    QCOMPARE(hidden, 3);
 }
 
 QTEST_MAIN(TestEndToEnd)

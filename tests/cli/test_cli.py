@@ -517,6 +517,55 @@ class Sources(Case):
             return json.load(f)
 
 
+class Search(Case):
+    def whole(self, view):
+        out = os.path.join(self.dir, "whole")
+        self.run_ok(CRM, "--view", view, "-o", out)
+        table = rows(os.path.join(out, view + "_开始为第1个文档.xls"))
+        return table[0], table[1:]
+
+    def test_the_documents_found_of_each_view_in_view_order(self):
+        header, everything = self.whole("全部")
+        city, name = header.index("城市"), header.index("客户名称")
+        expected = [r[0] for r in everything if "有限公司" in r[name] and "北京" not in r[city]]
+        self.assertEqual(len(expected), 200)
+        # No view named: the database's first view, as the window searches a database.
+        view = self.summary(CRM, "--search", "有限公司 NOT 北京", "-o", self.out, "--sheet-rows", "150")["views"][0]
+        self.assertEqual((view["view"], view["documents"], view["errors"]), ("全部", 200, []))
+        names = ["全部_开始为第1个文档.xls", "全部_开始为第151个文档.xls"]
+        self.assertEqual(workbooks(self.out), sorted(names))
+        self.assertEqual(sum(([r[0] for r in rows(os.path.join(self.out, n))[1:]] for n in names), []), expected)
+        self.assertEqual({e["search"] for e in manifest(self.out).values()}, {"有限公司 NOT 北京"})
+        # The same command again keeps them; the whole view into the same folder is another request.
+        again = self.summary(CRM, "--search", "有限公司 NOT 北京", "-o", self.out, "--sheet-rows", "150")
+        self.assertEqual(again["views"][0]["keptWorkbooks"], names)
+        self.run_ok(CRM, "--view", "全部", "-o", self.out, "--sheet-rows", "150")
+        self.assertEqual(len(rows(os.path.join(self.out, names[1]))) - 1, 100)
+        self.assertNotIn("search", manifest(self.out)[names[0]])
+
+    def test_named_views_and_nothing_found(self):
+        header, everything = self.whole("按城市")
+        contacts = [r[0] for r in everything]
+        self.run_ok(CRM, "--view", "按城市", "--view", "空视图", "--search", "[联系人] CONTAINS 张三", "-o", self.out)
+        found = [r[0] for r in rows(os.path.join(self.out, "按城市_开始为第1个文档.xls"))[1:]]
+        self.assertEqual(len(found), 83)
+        self.assertEqual(found, [i for i in contacts if i in found])  # in the view's order
+        result = self.run_ok(CRM, "--view", "全部", "--search", "\"'; DROP TABLE documents;--\"", "-o", self.dir)
+        self.assertIn("视图“全部”：没有可导出的文档", result.stdout)
+
+    def test_a_guest_finds_only_what_readers_items_let_them_read(self):
+        summary = self.summary_as("访客", "guest123", "crm.nsf", "--search", "有限公司", "-o", self.out)
+        self.assertEqual(summary["views"][0]["documents"], 247)
+
+    def summary_as(self, user, password, *args):
+        path = os.path.join(self.dir, "summary.json")
+        result = export("--server", "QUILLSERVER", "--user", user, *args, "--json", path,
+                        env=dict(ENV, QUILLMERE_PASSWORD=password))
+        self.assertEqual(result.returncode, 0, result.stderr)
+        with open(path, encoding="utf-8") as f:
+            return json.load(f)
+
+
 class BadInput(Case):
     def test_usage_errors_exit_2_and_say_why(self):
         file = os.path.join(self.dir, "file")
@@ -549,6 +598,10 @@ class BadInput(Case):
              "登录用名不能为空"),
             (["--server", "QUILLSERVER", "--user", "演示用户", "..", "--view", "全部", "-o", self.out],
              "不能离开"),
+            ([CRM, "--search", "合同 NEAR(北京", "-o", self.out], "--search 搜索条件有误"),
+            ([CRM, "--search", "合同*", "-o", self.out], "--search 搜索条件有误"),
+            ([CRM, "--search", " ", "-o", self.out], "搜索条件不能为空"),
+            ([CRM, "--search", "合同", "--view", "全部", "--all-views", "-o", self.out], "只能用一个"),
         ]
         os.makedirs(self.dir + "/empty")
         for args, message in cases:

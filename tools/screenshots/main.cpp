@@ -220,6 +220,16 @@ void listedCustomers(Program& program, Pictures& pictures)
     program.window.trigger(shell::Command::ShowDetail);
 }
 
+// The customers of the listed view that a full-text search finds, typed into the box above the list.
+void searchedCustomers(Program& program, Pictures& pictures)
+{
+    QLineEdit* box = program.window.searchBox();
+    box->setText(u"张三 NOT 北京"_s);
+    program.window.trigger(shell::Command::Search);
+    program.window.documentList()->selectRow(0);
+    pictures.save(&program.window, u"search.png"_s);
+}
+
 void contractsOnTheServer(Program& program, Pictures& pictures)
 {
     QTreeWidgetItem* business = child(program.root(), u"业务"_s);
@@ -272,6 +282,7 @@ int main(int argc, char* argv[])
     program.window.show();
     connectToServer(program, pictures);
     listedCustomers(program, pictures);
+    searchedCustomers(program, pictures);
     contractsOnTheServer(program, pictures);
     customersInAFile(program, pictures, sample + u"/crm.nsf"_s);
 
