@@ -69,7 +69,8 @@ QString settingsFolder(const QString& executableFolder)
 QString userGuidePath(const QString& executableFolder)
 {
     if (isInstalledTree(executableFolder))
-        return QDir::cleanPath(QDir(executableFolder).filePath(QStringLiteral(QUILL_BIN_TO_DOC)) + u"/用户手册.html"_s);
+        return QDir::cleanPath(QDir(executableFolder).filePath(QStringLiteral(QUILL_BIN_TO_DOC)) +
+                               u"/user-guide.html"_s);
     return withSlash(executableFolder) + u"docs/用户手册.md"_s;
 }
 

@@ -31,16 +31,19 @@ expected=(
     "$datadir/doc/quillmere/copyright"
     "$datadir/doc/quillmere/changelog.gz"
     "$datadir/doc/quillmere/用户手册.md"
-    "$datadir/doc/quillmere/用户手册.html"
+    "$datadir/doc/quillmere/user-guide.html"
+    "$datadir/doc-base/quillmere-user-guide"
 )
 # The guide's page opens offline: every picture and link it has resolves in the installed folder.
 doc="$root/$datadir/doc/quillmere"
-[ -f "$doc/用户手册.html" ] || fail "the user guide's page is not installed"
-out=$(/usr/bin/python3 "$source/tests/docs/check_guide.py" "$source" --page "$doc/用户手册.html" 2>&1) ||
+[ -f "$doc/user-guide.html" ] || fail "the user guide's page is not installed"
+out=$(/usr/bin/python3 "$source/tests/docs/check_guide.py" "$source" --page "$doc/user-guide.html" 2>&1) ||
     fail "the installed guide: $out"
+index=$(sed -n 's/^Index: //p' "$root/$datadir/doc-base/quillmere-user-guide")
+[ "$index" = "$prefix/$datadir/doc/quillmere/user-guide.html" ] || fail "doc-base registers $index"
 while read -r picture; do
     expected+=("$datadir/doc/quillmere/$picture")
-done < <(grep -o 'src="screenshots/[^"]*"' "$doc/用户手册.html" | sed 's/^src="//; s/"$//' | sort -u |
+done < <(grep -o 'src="screenshots/[^"]*"' "$doc/user-guide.html" | sed 's/^src="//; s/"$//' | sort -u |
     while read -r p; do [ -f "$doc/$p" ] && echo "$p"; done)
 actual=$(cd "$root" && find . -type f -printf '%P\n' | sort)
 wanted=$(printf '%s\n' "${expected[@]}" | sort)
