@@ -4,7 +4,8 @@ set -euo pipefail
 QUILL_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
 QUILL_BUILD_PACKAGES=(build-essential cmake ninja-build pkg-config qt6-base-dev qt6-base-dev-tools qt6-svg-dev
-    libqt6svg6 qt6-qpa-plugins libsqlite3-dev libsodium-dev libexpat1-dev libxlsxwriter-dev fonts-noto-cjk)
+    libqt6svg6 qt6-qpa-plugins libsqlite3-dev libsodium-dev libexpat1-dev libxlsxwriter-dev fonts-noto-cjk
+    python3-markdown)
 QUILL_RUN_PACKAGES=(xvfb xauth qt6-translations-l10n)
 QUILL_TEST_PACKAGES=(xvfb xauth python3 python3-xlrd python3-xlwt python3-openpyxl python3-xlsxwriter python3-html5lib libspreadsheet-writeexcel-perl libole-storage-lite-perl
     libreoffice-calc-nogui desktop-file-utils appstream dpkg-dev file)

@@ -41,6 +41,7 @@ int main(int argc, char* argv[])
     quill::shell::Environment env;
     env.prompts = &prompts;
     env.registry = &registry;
+    env.userGuide = quill::platform::userGuidePath(quill::platform::applicationFolder());
     quill::shell::MainWindow window(workspace, env);
     prompts.setParentWidget(&window);
     quill::shell::ProgressDisplay progress;

@@ -66,6 +66,14 @@ QString settingsFolder(const QString& executableFolder)
     return withSlash(folder);
 }
 
+QString userGuidePath(const QString& executableFolder)
+{
+    if (isInstalledTree(executableFolder))
+        return QDir::cleanPath(QDir(executableFolder).filePath(QStringLiteral(QUILL_BIN_TO_DOC)) +
+                               u"/user-guide.html"_s);
+    return withSlash(executableFolder) + u"docs/用户手册.md"_s;
+}
+
 QString registryFilePath()
 {
     return QDir(configFolder()).filePath(u"registry.reg"_s);

@@ -19,6 +19,10 @@ QString componentFolder(const QString& executableFolder);
 // in $XDG_CONFIG_HOME/quillmere/ (created when missing); a program in a build tree beside itself.
 QString settingsFolder(const QString& executableFolder);
 
+// The user guide the program opens: an installed tree's rendered page (<prefix>/share/doc/quillmere/user-guide.html),
+// else the guide in the source's docs folder, which a build tree links beside the program as docs/.
+QString userGuidePath(const QString& executableFolder);
+
 // $XDG_CONFIG_HOME/quillmere/registry.reg (default ~/.config/quillmere/registry.reg).
 QString registryFilePath();
 

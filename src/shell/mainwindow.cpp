@@ -13,6 +13,8 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDesktopServices>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -91,6 +93,8 @@ MainWindow::MainWindow(workspace::Workspace& workspace, Environment environment,
     Q_ASSERT(m_env.prompts);
     if (!m_env.leftButtonDown)
         m_env.leftButtonDown = [] { return (QGuiApplication::mouseButtons() & Qt::LeftButton) != 0; };
+    if (!m_env.openDocument)
+        m_env.openDocument = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
 
     initShellResources();
     setObjectName(u"mainWindow"_s);
@@ -158,8 +162,9 @@ bool MainWindow::runCommand(const std::function<void()>& command)
 void MainWindow::setCommandsEnabled(bool enabled)
 {
     m_commandsEnabled = enabled;
+    // Reading about the program, or its guide, changes nothing an export reads.
     for (QAction* a : std::as_const(m_actions))
-        if (a->objectName() != u"about"_s)
+        if (a->objectName() != u"about"_s && a->objectName() != u"userGuide"_s)
             a->setEnabled(enabled);
     for (QToolButton* button : std::as_const(m_toolButtons))
         if (!button->defaultAction())
@@ -204,6 +209,17 @@ AboutDialog* MainWindow::createAboutDialog()
 void MainWindow::showAbout()
 {
     createAboutDialog()->exec();
+}
+
+void MainWindow::showUserGuide()
+{
+    const QString guide = m_env.userGuide;
+    if (guide.isEmpty() || !QFileInfo(guide).isFile()) {
+        m_env.prompts->showMessage(u"找不到用户手册："_s + guide);
+        return;
+    }
+    if (!m_env.openDocument(QUrl::fromLocalFile(guide)))
+        m_env.prompts->showMessage(u"无法打开用户手册：没有可以打开它的程序。手册在："_s + guide);
 }
 
 void MainWindow::showViewListed(const QString& viewName, qint32 documentCount)
@@ -306,6 +322,13 @@ void MainWindow::buildActions()
         connect(a, &QAction::triggered, this, entry.run);
         m_actions << a;
     }
+    // Only in the 关于 menu, not on the toolbar; F1 opens it from anywhere in the window.
+    auto* guide = new QAction(u"用户手册"_s, this);
+    guide->setObjectName(u"userGuide"_s);
+    guide->setShortcut(QKeySequence(Qt::Key_F1));
+    connect(guide, &QAction::triggered, this, [this] { showUserGuide(); });
+    addAction(guide);
+    m_actions << guide;
 }
 
 void MainWindow::buildMenu()
@@ -324,6 +347,7 @@ void MainWindow::buildMenu()
     QMenu* about = bar->addMenu(u"关  于"_s);
     about->setObjectName(u"aboutMenu"_s);
     about->addAction(action(u"about"_s));
+    about->addAction(action(u"userGuide"_s));
     setMenuBar(bar);
 }
 

@@ -35,6 +35,10 @@ struct Environment
     std::function<bool()> leftButtonDown;
     // Opens the vendor's web page from the about dialog; defaults to the desktop's browser.
     std::function<void(const QUrl&)> openUrl;
+    // The user guide's file (platform::userGuidePath), opened by 用户手册 in the 关于 menu and by F1.
+    QString userGuide;
+    // Opens a local file with the desktop's viewer; false when nothing could. Defaults to QDesktopServices.
+    std::function<bool(const QUrl&)> openDocument;
 };
 
 // The general error handler's text: "." appended when the last character sorts after "." in byte
@@ -94,6 +98,8 @@ public:
     void exitProgram();
     void importData();
     void showAbout();
+    // Opens the user guide with the desktop's viewer, or says why it cannot.
+    void showUserGuide();
     // The about dialog, shown modally by showAbout; exposed so that it can be driven headless.
     AboutDialog* createAboutDialog();
 
@@ -106,7 +112,7 @@ public:
     QWidget* splitterStrip() const { return m_splitterStrip; }
     // 0: the service line; 1: the listed view and its number of documents.
     QString statusPanelText(int panel) const;
-    // By object name: "exit", "openServer", "openFile", "export", "importData", "about".
+    // By object name: "exit", "openServer", "openFile", "export", "importData", "about", "userGuide".
     QAction* action(const QString& name) const;
     // By object name: the actions' names + "Button", and "detailButton", "firstPageButton",
     // "previousPageButton", "nextPageButton", "lastPageButton".

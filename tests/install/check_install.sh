@@ -3,7 +3,7 @@
 # a package carries, the desktop entry and metadata as the desktop's validators see them, and the
 # README's Install commands run from the installed tree.
 set -euo pipefail
-cmake=$1 build=$2 prefix=$3 id=$4 version=$5 bindir=$6 datadir=$7 mandir=$8 componentdir=$9
+cmake=$1 build=$2 prefix=$3 id=$4 version=$5 bindir=$6 datadir=$7 mandir=$8 componentdir=$9 source=${10}
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 for tool in desktop-file-validate appstreamcli; do
@@ -30,7 +30,21 @@ expected=(
     "$mandir/man1/nlsxbe-admin.1.gz"
     "$datadir/doc/quillmere/copyright"
     "$datadir/doc/quillmere/changelog.gz"
+    "$datadir/doc/quillmere/用户手册.md"
+    "$datadir/doc/quillmere/user-guide.html"
+    "$datadir/doc-base/quillmere-user-guide"
 )
+# The guide's page opens offline: every picture and link it has resolves in the installed folder.
+doc="$root/$datadir/doc/quillmere"
+[ -f "$doc/user-guide.html" ] || fail "the user guide's page is not installed"
+out=$(/usr/bin/python3 "$source/tests/docs/check_guide.py" "$source" --page "$doc/user-guide.html" 2>&1) ||
+    fail "the installed guide: $out"
+index=$(sed -n 's/^Index: //p' "$root/$datadir/doc-base/quillmere-user-guide")
+[ "$index" = "$prefix/$datadir/doc/quillmere/user-guide.html" ] || fail "doc-base registers $index"
+while read -r picture; do
+    expected+=("$datadir/doc/quillmere/$picture")
+done < <(grep -o 'src="screenshots/[^"]*"' "$doc/user-guide.html" | sed 's/^src="//; s/"$//' | sort -u |
+    while read -r p; do [ -f "$doc/$p" ] && echo "$p"; done)
 actual=$(cd "$root" && find . -type f -printf '%P\n' | sort)
 wanted=$(printf '%s\n' "${expected[@]}" | sort)
 [ "$actual" = "$wanted" ] || fail "installed files differ from a package's:"$'\n'"$(diff <(echo "$wanted") <(echo "$actual"))"

@@ -70,6 +70,11 @@ private slots:
         } else {
             QCOMPARE(QDir::cleanPath(settings) + u'/', own);
         }
+        // The guide: the installed page under the prefix's documentation, else the build tree's link to the source.
+        QCOMPARE(platform::userGuidePath(folder), installed
+                                                      ? m_dir.filePath(u"usr/"_s + QStringLiteral(QUILL_TEST_DATADIR) +
+                                                                       u"/doc/quillmere/user-guide.html"_s)
+                                                      : own + u"docs/用户手册.md"_s);
     }
 };
 

@@ -11,6 +11,8 @@
 #include "workspacesupport.h"
 
 #include <QAction>
+#include <QFile>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
 #include <QListWidget>
@@ -95,6 +97,7 @@ private slots:
     void treeClicks();
     void listView();
     void aboutDialog();
+    void userGuide();
     void fileFilters();
     void realPromptBoxes();
     void workspaceDrivesTheStatusBar();
@@ -219,8 +222,8 @@ void TestShellMainWindow::layoutAndVocabulary()
             items << item->objectName();
         menus << a->text() + u':' + items.join(u',');
     }
-    QCOMPARE(menus,
-             QStringList({u"文   件:openFile,openServer,exit"_s, u"工   具:export,importData"_s, u"关  于:about"_s}));
+    QCOMPARE(menus, QStringList({u"文   件:openFile,openServer,exit"_s, u"工   具:export,importData"_s,
+                                 u"关  于:about,userGuide"_s}));
 }
 
 void TestShellMainWindow::startupSequence()
@@ -512,6 +515,58 @@ void TestShellMainWindow::listView()
     m_workspace->clearListing();
     QCOMPARE(list->columnCount(), 0);
     QCOMPARE(list->viewStyle(), shell::ListView::Style::Icon);
+}
+
+void TestShellMainWindow::userGuide()
+{
+    QTemporaryDir docs;
+    const QString guide = docs.filePath(u"用户手册.html"_s);
+    QFile file(guide);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+
+    struct Case
+    {
+        const char* name;
+        QString path;
+        bool viewerOpens;
+        QStringList messages;
+    };
+    const Case cases[] = {
+        {"opened by the viewer", guide, true, {}},
+        {"no viewer", guide, false, {u"message:无法打开用户手册：没有可以打开它的程序。手册在："_s + guide}},
+        {"file missing",
+         docs.filePath(u"无.html"_s),
+         true,
+         {u"message:找不到用户手册："_s + docs.filePath(u"无.html"_s)}},
+        {"folder given", docs.path(), true, {u"message:找不到用户手册："_s + docs.path()}},
+    };
+    for (const Case& c : cases) {
+        m_prompts = {};
+        QList<QUrl> opened;
+        shell::Environment env;
+        env.prompts = &m_prompts;
+        env.userGuide = c.path;
+        env.openDocument = [&](const QUrl& url) {
+            opened << url;
+            return c.viewerOpens;
+        };
+        MainWindow w(*m_workspace, env);
+        QAction* item = w.action(u"userGuide"_s);
+        QVERIFY2(item, c.name);
+        QCOMPARE(item->text(), u"用户手册"_s);
+        QCOMPARE(item->shortcut(), QKeySequence(Qt::Key_F1));
+        w.show();
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        // F1 from the window, also while an export has the other commands off.
+        w.setCommandsEnabled(false);
+        QTest::keyClick(&w, Qt::Key_F1);
+        const QList<QUrl> expected =
+            QFileInfo(c.path).isFile() ? QList<QUrl>{QUrl::fromLocalFile(c.path)} : QList<QUrl>{};
+        QVERIFY2(opened == expected, c.name);
+        QVERIFY2(m_prompts.shown == c.messages, qPrintable(m_prompts.shown.join(u'\n')));
+    }
 }
 
 void TestShellMainWindow::aboutDialog()

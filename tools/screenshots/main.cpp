@@ -19,6 +19,8 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPainter>
 #include <QProcess>
 #include <QTimer>
@@ -159,7 +161,10 @@ struct Program
 
     Program(const QString& registryFile, const QString& settingsFolder)
         : registry(registryFile), workspace(domino::registeredSessionFactory(registry), settingsFolder),
-          window(workspace, shell::Environment{&prompts, &registry, [] { return false; }, [](const QUrl&) {}}),
+          window(
+              workspace,
+              shell::Environment{
+                  &prompts, &registry, [] { return false; }, [](const QUrl&) {}, {}, [](const QUrl&) { return true; }}),
           browser(window, workspace, progress)
     {
         browser.attachCommands();
@@ -248,6 +253,21 @@ void customersInAFile(Program& program, Pictures& pictures, const QString& file)
     pictures.save(&program.window, u"file-tree.png"_s);
 }
 
+// The 关于 menu opened over the window, with the user guide's item.
+void guideInTheMenu(Program& program, Pictures& pictures)
+{
+    QMenuBar* bar = program.window.menuBar();
+    auto* menu = program.window.findChild<QMenu*>(u"aboutMenu"_s);
+    if (!menu)
+        fail(u"the about menu is missing"_s);
+    const QImage base = program.window.grab().toImage();
+    menu->popup(bar->mapToGlobal(bar->actionGeometry(menu->menuAction()).bottomLeft()));
+    for (int i = 0; i < 5; ++i)
+        QApplication::processEvents();
+    pictures.saveOver(base, &program.window, menu, u"guide-menu.png"_s);
+    menu->hide();
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -285,6 +305,7 @@ int main(int argc, char* argv[])
     searchedCustomers(program, pictures);
     contractsOnTheServer(program, pictures);
     customersInAFile(program, pictures, sample + u"/crm.nsf"_s);
+    guideInTheMenu(program, pictures);
 
     shell::AboutDialog about(nullptr, [](const QUrl&) {});
     about.show();
