@@ -26,6 +26,7 @@ struct Parsed
     QCommandLineOption jobs{u"jobs"_s, QString(), u"n"_s};
     QCommandLineOption json{u"json"_s, QString(), u"file"_s};
     QCommandLineOption noContinue{u"no-continue"_s};
+    QCommandLineOption noHtml{u"no-html"_s};
     QCommandLineOption server{u"server"_s, QString(), u"name"_s};
     QCommandLineOption user{u"user"_s, QString(), u"name"_s};
     QCommandLineOption passwordFd{u"password-fd"_s, QString(), u"fd"_s};
@@ -37,8 +38,8 @@ struct Parsed
     Parsed()
     {
         parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-        for (const QCommandLineOption* option : {&output, &view, &allViews, &from, &jobs, &json, &noContinue, &server,
-                                                 &user, &passwordFd, &sheetDocuments, &help, &version})
+        for (const QCommandLineOption* option : {&output, &view, &allViews, &from, &jobs, &json, &noContinue, &noHtml,
+                                                 &server, &user, &passwordFd, &sheetDocuments, &help, &version})
             parser.addOption(*option);
     }
 };
@@ -92,6 +93,7 @@ BatchOptions optionsOf(const Parsed& parsed)
     options.allViews = p.isSet(parsed.allViews);
     options.jsonFile = p.value(parsed.json);
     options.continuePastSheet = !p.isSet(parsed.noContinue);
+    options.htmlPages = !p.isSet(parsed.noHtml);
     options.server = p.value(parsed.server);
     options.user = p.value(parsed.user);
     if (options.sources.isEmpty())
@@ -157,6 +159,8 @@ QString helpText()
   --jobs N                     同时导出N个视图（缺省为1）
   --json 文件                  把结果写成JSON：每个视图的数据库、视图、工作簿、文档数、附件数、用时与错误
   --no-continue                工作表写满（%2个文档）时停下，不再接着写下一个工作簿
+  --no-html                    不写网页（缺省时每个文档的文件夹中有一个“文档.html”，列出它的全部域和
+                               正文，附件文件夹中有index.html列出导出的文档，用浏览器即可离线浏览）
   --server 服务器名            连接服务器导出，同时要给出 --user
   --user 登录名                服务器的登录名
   --password-fd N              从文件描述符N读入密码

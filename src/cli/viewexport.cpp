@@ -146,15 +146,17 @@ ViewExport::Next ViewExport::writeWorkbook(const ManifestEntry& wanted, const ex
     exporting::OutputFormat format = m_context.format;
     format.limits.rows = m_context.options.sheetDocuments + 1; // and the header
     exporting::ExportRun run(*m_open, m_job.session(), format, m_log, host);
-    run.setOutput({&m_context.manifest.folder(), false});
+    run.setOutput({&m_context.manifest.folder(), false, m_context.options.htmlPages, m_pageIndex});
     exporting::RunResult result;
     try {
         result = run.run(request, m_task.view, docCount, m_view.get());
     } catch (const std::exception&) {
         m_report.attachments += run.result().attachments; // saved whole, the workbook failing or not
+        m_report.pages += run.result().pages + run.result().pageFiles;
         throw;
     }
     m_report.attachments += result.attachments;
+    m_report.pages += result.pages + result.pageFiles;
     if (!result.saveError.isEmpty())
         throw platform::Error(result.saveError);
     m_report.unreadValues += result.valuesUnread;

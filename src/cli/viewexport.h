@@ -57,6 +57,8 @@ private:
     std::shared_ptr<domino::NotesDatabase> m_open;
     std::unique_ptr<domino::NotesView> m_view; // AutoUpdate false
     ViewReport m_report;
+    // The documents the pages of this view's workbooks list, for the index each of them rewrites.
+    std::shared_ptr<exporting::PageIndex> m_pageIndex = std::make_shared<exporting::PageIndex>();
     int m_slot = -1;
     qint64 m_start = 0;
 };

@@ -27,6 +27,7 @@ struct ViewReport
     qint64 documents = 0;      // written by this run
     qint64 keptDocuments = 0;
     qint64 attachments = 0;
+    qint64 pages = 0;        // HTML pages and the files they show, written by this run
     qint64 unreadValues = 0; // item values the database could not give
     double seconds = 0;
     QStringList errors;

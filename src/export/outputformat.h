@@ -28,6 +28,9 @@ struct OutputFormat
     QString dialogFilter; // the save dialog's "描述|*.ext"
     SheetLimits limits;
     ExcelFactory makeWriter;
+    // When the run writes HTML pages, the workbook gets a last column with each document's page, relative to the
+    // workbook's folder.
+    bool pageColumn = false;
 
     // The text as a cell of the format holds it: cut at limits.cellText characters, never inside a pair.
     QString cutToCell(const QString& text) const;

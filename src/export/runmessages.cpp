@@ -18,6 +18,8 @@ QString unsavedNote(const RunResult& r)
     QStringList lost;
     if (r.filesUnsaved > 0)
         lost << num(r.filesUnsaved) + u"个附件未能保存"_s;
+    if (r.pagesUnsaved > 0)
+        lost << num(r.pagesUnsaved) + u"个网页或网页中的文件未能保存"_s;
     if (r.documentsUnlisted > 0)
         lost << num(r.documentsUnlisted) + u"个文档的附件列表未能读取"_s;
     if (r.logLinesLost > 0)
@@ -68,6 +70,16 @@ QString columnsNote(const RunResult& result)
            u"个域列，只导出了前"_s + columns + u"个域。"_s;
 }
 
+QString pagesNote(const RunResult& result)
+{
+    if (result.pages == 0)
+        return {};
+    QString note = u"另外写了"_s + num(result.pages) + u"个网页"_s;
+    if (result.pageFiles > 0)
+        note += u"和网页中的"_s + num(result.pageFiles) + u"个图片等文件"_s;
+    return note + u"，用浏览器打开"_s + result.attachmentFolder + u"/index.html即可浏览。"_s;
+}
+
 QString endingNote(const RunResult& result)
 {
     if (result.stop == RunResult::Stop::ViewEnded)
@@ -115,7 +127,7 @@ QString runMessage(const RunResult& result)
         break;
     }
     QString message = finishedLine(result);
-    for (const QString& note : {columnsNote(result), endingNote(result)})
+    for (const QString& note : {pagesNote(result), columnsNote(result), endingNote(result)})
         if (!note.isEmpty())
             message += u'\n' + note;
     return message;

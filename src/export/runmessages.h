@@ -24,6 +24,8 @@ QString finishedLine(const RunResult& result);
 QString lossesNote(const RunResult& result);
 // The start document had more items than the sheet has columns; empty when it had not.
 QString columnsNote(const RunResult& result);
+// The HTML pages written and where their index is; empty when none were.
+QString pagesNote(const RunResult& result);
 // Why a finished run stopped before the view's end: the sheet was full, or the view ended early; empty otherwise.
 QString endingNote(const RunResult& result);
 // What a failed run could not do, with the reason.

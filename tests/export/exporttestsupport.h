@@ -180,6 +180,7 @@ struct ExportRig
     exporting::SheetLimits limits = exporting::defaultFormat().limits;
     exporting::RunOutput output;
     bool excelMissing = false;
+    bool pageColumn = false;
     std::function<void(exporting::ExportRun&)> beforeRun;
 
     ExportRig()
@@ -206,6 +207,7 @@ struct ExportRig
         const bool missing = excelMissing;
         exporting::OutputFormat format = exporting::defaultFormat();
         format.limits = limits;
+        format.pageColumn = pageColumn;
         format.makeWriter = [shared, missing]() -> std::unique_ptr<workbook::ExcelApplication> {
             if (missing)
                 throw workbook::WorkbookError(QStringLiteral("没有Excel"));
