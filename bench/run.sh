@@ -6,7 +6,7 @@
 # none restricted, every 100th hidden, every document restricted), full-text search of a million documents with
 # Chinese text (the index's time and size, searches by terms of 1-4 characters, the next page of results), the
 # export of a 65,535-document view (in-memory stand-in with and without event processing, then through the
-# component), DXL import (10,000 and 100,000 documents, 20,000 documents of rich text and 20,000 mails, one 50 MB
+# component; rich text with pages off and on), DXL import (10,000 and 100,000 documents, 20,000 documents of rich text and 20,000 mails, one 50 MB
 # attachment) and quillmere-export (10 views of 65,535 documents with one and two jobs, one view of 1,000,000
 # documents in 16 workbooks; its generated databases are kept in build-bench/batch-data). Prints one table, the
 # peers' figures beside ours; everything the benchmarks print goes to build-bench/bench.log. --quick runs every
@@ -41,6 +41,7 @@ run "$build/bench/fulltext/bench_fulltext" "$pages" "$out"
 run "$build/bench/export/bench_export" --docs "$exported" --out "$out"
 run "$build/bench/export/bench_export" --docs "$exported" --out "$out" --no-events
 run "$build/bench/export/bench_export" --docs "$exported" --out "$out" --component
+run "$build/bench/export/bench_pages" "$exported" "$out"
 for count in $imports; do
     run "$build/bench/dxl/bench_dxl" "$count"
 done
