@@ -49,6 +49,7 @@ for format in xlsx csv; do
     run "$build/bench/export/bench_export" --docs "$exported" --out "$out" --no-events --format "$format"
 done
 run "$build/bench/export/bench_export" --docs "$exported" --out "$out" --no-events --format xlsx --no-names-pass
+run "$build/bench/export/bench_pages" "$exported" "$out"
 for count in $imports; do
     run "$build/bench/dxl/bench_dxl" "$count"
 done

@@ -8,11 +8,14 @@
 #include "shell/mainwindow.h"
 #include "shell/progressdisplay.h"
 #include "shell/prompts.h"
+#include "workspace/settings.h"
 #include "workspace/workspace.h"
 
+#include <QAction>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QMenu>
 
 using namespace Qt::StringLiterals;
 
@@ -116,6 +119,23 @@ ExportCommand::ExportCommand(shell::MainWindow& window, workspace::Workspace& wo
 void ExportCommand::attachCommands()
 {
     m_window.setHandler(shell::Command::Export, [this] { exportListedView(); });
+    // Beside the export in the tools menu; kept in the settings file, read again by every export.
+    auto* pages = new QAction(u"导出时生成网页"_s, &m_window);
+    pages->setObjectName(u"htmlPages"_s);
+    pages->setCheckable(true);
+    pages->setToolTip(
+        u"导出时为每个文档写一个网页（全部域和正文），并在附件文件夹中写index.html，可用浏览器离线浏览"_s);
+    pages->setChecked(workspace::readHtmlPagesSetting(m_workspace.settingsFilePath()));
+    QObject::connect(pages, &QAction::toggled, &m_window, [this, pages](bool on) {
+        const bool written =
+            m_window.runCommand([&] { workspace::writeHtmlPagesSetting(m_workspace.settingsFilePath(), on); });
+        if (!written) {
+            const QSignalBlocker blocker(pages); // the box showed why; the menu shows what holds
+            pages->setChecked(!on);
+        }
+    });
+    if (auto* tools = m_window.findChild<QMenu*>(u"toolsMenu"_s))
+        tools->insertAction(tools->actions().value(1), pages);
 }
 
 void ExportCommand::exportListedView()
@@ -158,6 +178,9 @@ void ExportCommand::ExportView(const ExportTarget& target)
 
     CommandsDisabled disabled(m_window);
     ExportRun run(m_workspace.database(), m_workspace.session(), format, log, host);
+    RunOutput output;
+    output.htmlPages = workspace::readHtmlPagesSetting(m_workspace.settingsFilePath());
+    run.setOutput(output);
     const RunResult result = run.run(*opening.request, viewName, docCount, held.get());
     // A failure is told before a workbook that could not be saved; a finished run only once it is saved.
     using Stop = RunResult::Stop;

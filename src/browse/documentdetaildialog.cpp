@@ -29,17 +29,25 @@ DetailRows readDocumentDetail(domino::NotesSession& session, const workspace::Da
     std::unique_ptr<domino::NotesDocument> document = database->FindDocumentById(documentId);
     DetailRows rows;
     rows.names = document->Items();
-    for (const QString& name : std::as_const(rows.names)) {
+    for (int i = 0; i < rows.names.size(); ++i) {
+        const QString& name = rows.names.at(i);
         const domino::ValueList values = document->ItemValue(name);
         if (values.empty())
             throw domino::DominoError(u"域"_s + name + u"没有值"_s);
         // Every value, as the list shows a multi-value column.
         rows.values << domino::ValueToText(domino::Value::list(values));
+        try {
+            if (std::optional<RenderedBody> body = renderBody(*document, name))
+                rows.bodies.emplace(i, std::move(*body));
+        } catch (const std::exception&) {
+            // A body that cannot be had is not offered; its row shows the plain text as before.
+        }
     }
     return rows;
 }
 
-DocumentDetailDialog::DocumentDetailDialog(const DetailRows& rows, QWidget* parent) : QDialog(parent)
+DocumentDetailDialog::DocumentDetailDialog(const DetailRows& rows, QWidget* parent)
+    : QDialog(parent), m_bodies(rows.bodies)
 {
     setWindowTitle(u"文档详细资料"_s);
     setModal(true);
@@ -91,6 +99,21 @@ DocumentDetailDialog::DocumentDetailDialog(const DetailRows& rows, QWidget* pare
     m_ok->setGeometry(208, 440, 121, 33);
     m_ok->setAutoDefault(false);
     connect(m_ok, &QPushButton::clicked, this, &QDialog::accept);
+    connect(m_grid, &QTableWidget::cellDoubleClicked, this, [this](int row, int) {
+        if (m_fixedRow)
+            openBody(row - 1);
+    });
+}
+
+RichTextViewer* DocumentDetailDialog::openBody(int itemIndex)
+{
+    const auto body = m_bodies.find(itemIndex);
+    if (body == m_bodies.end())
+        return nullptr;
+    auto* viewer = new RichTextViewer(body->second, this);
+    viewer->setAttribute(Qt::WA_DeleteOnClose);
+    viewer->show();
+    return viewer;
 }
 
 } // namespace quill::browse

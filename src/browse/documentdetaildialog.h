@@ -1,9 +1,11 @@
 #pragma once
 
+#include "browse/richtextviewer.h"
 #include "workspace/workspace.h"
 
 #include <QDialog>
 #include <QStringList>
+#include <map>
 
 class QPushButton;
 class QTableWidget;
@@ -19,14 +21,17 @@ struct DetailRows
 {
     QStringList names;
     QStringList values;
+    // The rendered bodies of the rich-text and mail items, by their index in names.
+    std::map<int, RenderedBody> bodies = {};
 };
 
-// Reads the document afresh through a database object of its own, opened at location. Throws on any
-// failure.
+// Reads the document afresh, rendering its rich-text and mail bodies, through a database object of its own, opened at
+// location. Throws on any failure.
 DetailRows readDocumentDetail(domino::NotesSession& session, const workspace::DatabaseLocation& location,
                               const QString& documentId);
 
-// The read-only two-column grid of a document's items and values.
+// The read-only two-column grid of a document's items and values. A double click on the row of a rich-text or
+// mail item opens its rendered body.
 class DocumentDetailDialog : public QDialog
 {
     Q_OBJECT
@@ -37,11 +42,14 @@ public:
     QPushButton* okButton() const { return m_ok; }
     // Whether row 0 is drawn as a heading (not when the document has no items).
     bool hasFixedRow() const { return m_fixedRow; }
+    // Opens the body of the item at that index (from 0) in a viewer of its own; nullptr when it has none.
+    RichTextViewer* openBody(int itemIndex);
 
 private:
     QTableWidget* m_grid = nullptr;
     QPushButton* m_ok = nullptr;
     bool m_fixedRow = false;
+    std::map<int, RenderedBody> m_bodies;
 };
 
 } // namespace quill::browse

@@ -19,7 +19,8 @@ struct BatchOptions
     int jobs = 1;
     QString jsonFile;
     bool continuePastSheet = true;
-    QString server; // empty: local files
+    bool htmlPages = true; // each document's page and the view's index beside the workbook
+    QString server;        // empty: local files
     QString user;
     int passwordFd = -1;
     QString format = exporting::defaultFormat().name;

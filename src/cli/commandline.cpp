@@ -30,6 +30,7 @@ struct Parsed
     QCommandLineOption json{u"json"_s, QString(), u"file"_s};
     QCommandLineOption noContinue{u"no-continue"_s};
     QCommandLineOption format{u"format"_s, QString(), u"format"_s};
+    QCommandLineOption noHtml{u"no-html"_s};
     QCommandLineOption server{u"server"_s, QString(), u"name"_s};
     QCommandLineOption user{u"user"_s, QString(), u"name"_s};
     QCommandLineOption passwordFd{u"password-fd"_s, QString(), u"fd"_s};
@@ -41,8 +42,9 @@ struct Parsed
     Parsed()
     {
         parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-        for (const QCommandLineOption* option : {&output, &view, &allViews, &search, &from, &jobs, &json, &noContinue, &format,
-                                                 &server, &user, &passwordFd, &sheetDocuments, &help, &version})
+        for (const QCommandLineOption* option :
+             {&output, &view, &allViews, &search, &from, &jobs, &json, &noContinue, &noHtml, &format, &server, &user,
+              &passwordFd, &sheetDocuments, &help, &version})
             parser.addOption(*option);
     }
 };
@@ -96,6 +98,7 @@ BatchOptions optionsOf(const Parsed& parsed)
     options.allViews = p.isSet(parsed.allViews);
     options.jsonFile = p.value(parsed.json);
     options.continuePastSheet = !p.isSet(parsed.noContinue);
+    options.htmlPages = !p.isSet(parsed.noHtml);
     options.server = p.value(parsed.server);
     options.user = p.value(parsed.user);
     if (options.sources.isEmpty())
@@ -190,6 +193,8 @@ QString helpText()
   --jobs N                     同时导出N个视图；视图不够时，同时写一个视图的N个工作簿（缺省为1）
   --json 文件                  把结果写成JSON：每个视图的数据库、视图、格式、工作簿、文档数、附件数、用时与错误
   --no-continue                工作表写满时停下，不再接着写下一个工作簿
+  --no-html                    不写网页（缺省时每个文档的文件夹中有一个“文档.html”，列出它的全部域和
+                               正文，附件文件夹中有index.html列出导出的文档，用浏览器即可离线浏览）
   --server 服务器名            连接服务器导出，同时要给出 --user
   --user 登录名                服务器的登录名
   --password-fd N              从文件描述符N读入密码

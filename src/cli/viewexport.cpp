@@ -183,7 +183,8 @@ void ViewExport::writeWorkbooks()
             break;
     }
     if (m_share) {
-        m_share->offer(m_workbooks.size() > 1 ? this : nullptr);
+        // The view's pages share one index, which its workbooks write in turn: with pages, one job writes them all.
+        m_share->offer(m_workbooks.size() > 1 && !options.htmlPages ? this : nullptr);
         m_offered = true;
     }
     while (ownStep()) {
@@ -377,7 +378,7 @@ ViewExport::Outcome ViewExport::writeWorkbook(const Workbook& workbook, BatchJob
         exporting::OutputFormat format = m_context.format;
         format.limits.rows = options.sheetDocuments + 1; // and the header
         exporting::ExportRun run(database, job.session(), format, log, host);
-        run.setOutput({&m_context.manifest.folder(), false});
+        run.setOutput({&m_context.manifest.folder(), false, options.htmlPages, m_pageIndex});
         QCryptographicHash ids(QCryptographicHash::Sha256);
         if (!recordComplete)
             run.addStep(std::make_unique<IdDigest>(ids));
@@ -385,10 +386,12 @@ ViewExport::Outcome ViewExport::writeWorkbook(const Workbook& workbook, BatchJob
             outcome.result = run.run(*opening.request, m_task.view, m_docCount, view);
         } catch (const std::exception&) {
             outcome.attachments = run.result().attachments; // saved whole, the workbook failing or not
+            outcome.pages = run.result().pages + run.result().pageFiles;
             throw;
         }
         const exporting::RunResult& result = outcome.result;
         outcome.attachments = result.attachments;
+        outcome.pages = result.pages + result.pageFiles;
         if (!result.saveError.isEmpty())
             throw platform::Error(result.saveError);
         using Stop = exporting::RunResult::Stop;
@@ -434,6 +437,7 @@ void ViewExport::takeOutcome(const Outcome& outcome, bool& failed, bool& interru
 {
     using Kind = Outcome::Kind;
     m_report.attachments += outcome.attachments;
+    m_report.pages += outcome.pages;
     m_report.unreadValues += outcome.result.valuesUnread;
     m_report.itemsLeftOut += outcome.result.itemsLeftOut;
     m_report.documentsWithItemsLeftOut += outcome.result.documentsWithItemsLeftOut;

@@ -85,6 +85,7 @@ private:
         ManifestEntry entry; // the record kept, or the one of the workbook written
         exporting::RunResult result;
         qint64 attachments = 0;
+        qint64 pages = 0; // HTML pages and the files they show
         QString error;
         QByteArray documentIds; // a digest of the written documents' ids, in order
     };
@@ -134,6 +135,8 @@ private:
     std::unique_ptr<domino::NotesView> m_view; // AutoUpdate false
     qint32 m_docCount = 0;
     ViewReport m_report;
+    // The documents the pages of this view's workbooks list, for the index each of them rewrites.
+    std::shared_ptr<exporting::PageIndex> m_pageIndex = std::make_shared<exporting::PageIndex>();
     int m_slot = -1;
     std::atomic<qint64> m_done{0};
     std::atomic<qint64> m_exported{0};

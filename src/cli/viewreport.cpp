@@ -59,7 +59,7 @@ QString lineOf(const ViewReport& r)
         break;
     }
     line += count(r.workbooks.size()) + u"个工作簿，"_s + count(r.documents) + u"个文档，"_s + count(r.attachments) +
-            u"个附件，"_s + secondsText(r.seconds);
+            u"个附件，"_s + (r.pages > 0 ? count(r.pages) + u"个网页文件，"_s : QString()) + secondsText(r.seconds);
     if (!r.keptWorkbooks.isEmpty())
         line += u"（另有"_s + count(r.keptWorkbooks.size()) + u"个工作簿此前已完成）"_s;
     for (const QString& error : r.errors)
@@ -90,6 +90,7 @@ QJsonObject ViewReport::toJson() const
             {u"documents"_s, documents},
             {u"keptDocuments"_s, keptDocuments},
             {u"attachments"_s, attachments},
+            {u"pages"_s, pages},
             {u"unreadValues"_s, unreadValues},
             {u"itemsLeftOut"_s, itemsLeftOut},
             {u"documentsWithItemsLeftOut"_s, documentsWithItemsLeftOut},
@@ -110,13 +111,14 @@ int exitStatusOf(const std::vector<ViewReport>& reports)
 QString summaryText(const std::vector<ViewReport>& reports, double seconds, bool interrupted)
 {
     QString text;
-    qint64 workbooks = 0, kept = 0, documents = 0, attachments = 0, failed = 0;
+    qint64 workbooks = 0, kept = 0, documents = 0, attachments = 0, pages = 0, failed = 0;
     for (const ViewReport& r : reports) {
         text += lineOf(r) + u'\n';
         workbooks += r.workbooks.size();
         kept += r.keptWorkbooks.size();
         documents += r.documents;
         attachments += r.attachments;
+        pages += r.pages;
         failed += r.status == ViewReport::Status::Failed ? 1 : 0;
     }
     text += (interrupted ? u"已中断："_s : u"完成："_s) + count(qint64(reports.size())) + u"个视图"_s;
@@ -125,7 +127,10 @@ QString summaryText(const std::vector<ViewReport>& reports, double seconds, bool
     text += u"，写了"_s + count(workbooks) + u"个工作簿"_s;
     if (kept > 0)
         text += u"（另有"_s + count(kept) + u"个此前已完成）"_s;
-    text += u"、"_s + count(documents) + u"个文档、"_s + count(attachments) + u"个附件，用时"_s + secondsText(seconds);
+    text += u"、"_s + count(documents) + u"个文档、"_s + count(attachments) + u"个附件"_s;
+    if (pages > 0)
+        text += u"、"_s + count(pages) + u"个网页文件"_s;
+    text += u"，用时"_s + secondsText(seconds);
     return text;
 }
 

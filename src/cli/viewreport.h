@@ -28,6 +28,7 @@ struct ViewReport
     qint64 documents = 0;      // written by this run
     qint64 keptDocuments = 0;
     qint64 attachments = 0;
+    qint64 pages = 0;        // HTML pages and the files they show, written by this run
     qint64 unreadValues = 0; // item values the database could not give
     qint64 itemsLeftOut = 0; // items without a column in an .xls: the start document lacks them
     qint64 documentsWithItemsLeftOut = 0;

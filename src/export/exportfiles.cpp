@@ -54,11 +54,22 @@ const platform::OutputFolder& ExportFiles::openDocumentFolder(const platform::Ou
     const QString name = folderName(documentId);
     if (m_documentFolder.isOpen() && m_documentFolderName == name)
         return m_documentFolder;
-    if (!m_attachments.isOpen())
-        m_attachments = workbookFolder.folder(m_attachmentFolder.mid(m_attachmentFolder.lastIndexOf(u'/') + 1), true);
-    m_documentFolder = m_attachments.folder(name, true);
+    m_documentFolder = openAttachmentFolder(workbookFolder).folder(name, true);
     m_documentFolderName = name;
     return m_documentFolder;
+}
+
+const platform::OutputFolder& ExportFiles::openAttachmentFolder(const platform::OutputFolder& workbookFolder)
+{
+    if (!m_attachments.isOpen())
+        m_attachments = workbookFolder.folder(m_attachmentFolder.mid(m_attachmentFolder.lastIndexOf(u'/') + 1), true);
+    return m_attachments;
+}
+
+void ExportFiles::noteReason(const QString& reason)
+{
+    if (m_firstReason.isEmpty())
+        m_firstReason = reason;
 }
 
 void ExportFiles::countUnsaved(const QString& reason)

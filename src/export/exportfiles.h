@@ -28,6 +28,8 @@ public:
     // reached through a link; held until the next document. Throws platform::Error.
     const platform::OutputFolder& openDocumentFolder(const platform::OutputFolder& workbookFolder,
                                                      const QString& documentId);
+    // The attachment folder below the workbook's folder, made when missing. Throws platform::Error.
+    const platform::OutputFolder& openAttachmentFolder(const platform::OutputFolder& workbookFolder);
 
     // Another document's files begin: the names of the one before are free again.
     void startDocument();
@@ -43,6 +45,8 @@ public:
     // the first reason is kept for the message.
     void countUnsaved(const QString& reason = {});
     void countUnlisted(const QString& reason = {});
+    // Keeps the reason of a loss counted elsewhere, when it is the first.
+    void noteReason(const QString& reason);
     int unsaved() const { return m_unsaved; }
     int unlisted() const { return m_unlisted; }
     const QString& firstReason() const { return m_firstReason; }

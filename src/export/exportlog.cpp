@@ -322,4 +322,40 @@ void ExportLog::nextDocumentFailed(qint64 n)
     write(u"链接第"_s + num(n) + u"个文档出错;"_s);
 }
 
+void ExportLog::pageSaved(qint64 n, const QString& path)
+{
+    note(u"保存第"_s + num(n) + u"个文档的网页到:"_s + value(path) + u";"_s);
+}
+
+void ExportLog::pageFailed(qint64 n, const QString& path, const QString& reason)
+{
+    note(u"保存第"_s + num(n) + u"个文档的网页出错:"_s + value(path) + u"，"_s + value(reason) + u";"_s);
+}
+
+void ExportLog::pageFileSaved(qint64 n, const QString& path)
+{
+    note(u"保存第"_s + num(n) + u"个文档网页中的文件到:"_s + value(path) + u";"_s);
+}
+
+void ExportLog::pageFileFailed(qint64 n, const QString& path, const QString& reason)
+{
+    note(u"保存第"_s + num(n) + u"个文档网页中的文件出错:"_s + value(path) + u"，"_s + value(reason) + u";"_s);
+}
+
+void ExportLog::bodyIncomplete(qint64 n, const QString& item, const QString& reason)
+{
+    note(u"读取第"_s + num(n) + u"个文档的"_s + value(item) + u"域正文出错，网页中只有读出的部分:"_s + value(reason) +
+         u";"_s);
+}
+
+void ExportLog::indexSaved(const QString& path)
+{
+    note(u"保存网页索引到:"_s + value(path) + u";"_s);
+}
+
+void ExportLog::indexFailed(const QString& path, const QString& reason)
+{
+    note(u"保存网页索引出错:"_s + value(path) + u"，"_s + value(reason) + u";"_s);
+}
+
 } // namespace quill::exporting

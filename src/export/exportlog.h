@@ -101,6 +101,14 @@ public:
     void itemsLeftOut(qint64 n, const QStringList& items);
     void wholeTextSaved(qint64 n, const QString& item, qint64 cellText, const QString& path);
     void wholeTextFailed(qint64 n, const QString& item, const QString& target, const QString& reason);
+    // The HTML pages: a document's page, a picture or mail part beside it, a body read only in part, the index.
+    void pageSaved(qint64 n, const QString& path);
+    void pageFailed(qint64 n, const QString& path, const QString& reason);
+    void pageFileSaved(qint64 n, const QString& path);
+    void pageFileFailed(qint64 n, const QString& path, const QString& reason);
+    void bodyIncomplete(qint64 n, const QString& item, const QString& reason);
+    void indexSaved(const QString& path);
+    void indexFailed(const QString& path, const QString& reason);
 
     // Writes text and the date-time as one line. Throws platform::Error when it cannot be written; the line is
     // counted as lost.

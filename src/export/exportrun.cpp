@@ -2,6 +2,7 @@
 
 #include "domino/sessionservice.h"
 #include "domino/value.h"
+#include "export/htmlpages.h"
 #include "platform/error.h"
 #include "platform/gbk.h"
 
@@ -55,6 +56,12 @@ RunResult ExportRun::run(const ExportRequest& request, const QString& viewName, 
     m_workbookFolder = {};
     m_files = ExportFiles(attachmentFolder(exportFolder(request.workbookName), viewName));
     m_result.attachmentFolder = m_files.attachmentFolder();
+    if (m_output.htmlPages && !m_pageStep) {
+        auto pages = std::make_unique<HtmlPageStep>(m_output.pageIndex);
+        m_pageStep = pages.get();
+        m_steps.push_back(std::move(pages));
+    }
+    m_pageColumn = m_pageStep && m_format.pageColumn;
 
     std::unique_ptr<workbook::ExcelApplication> excel;
     try {
@@ -87,6 +94,8 @@ RunResult ExportRun::run(const ExportRequest& request, const QString& viewName, 
         m_result.stop = RunResult::Stop::Cancelled;
         return m_result;
     }
+    if (ending != Ending::Cancelled && !failure)
+        endSteps();
     takeLosses(linesLostBefore);
     if ((ending != Ending::Finished || failure) && !m_output.keepFailedWorkbook)
         quit(std::move(excel)); // never a workbook cut short under the name of a whole one
@@ -109,7 +118,10 @@ void ExportRun::takeLosses(qint64 linesLostBefore)
     m_result.filesUnsaved = m_files.unsaved();
     m_result.documentsUnlisted = m_files.unlisted();
     m_result.logLinesLost = m_log.linesLost() - linesLostBefore;
-    m_result.lossReason = m_files.firstReason().isEmpty() ? m_log.lastLoss() : m_files.firstReason();
+    if (!m_files.firstReason().isEmpty())
+        m_result.lossReason = m_files.firstReason();
+    else if (m_result.lossReason.isEmpty() || !m_log.lastLoss().isEmpty())
+        m_result.lossReason = m_log.lastLoss();
 }
 
 QString ExportRun::saveAndQuit(std::unique_ptr<workbook::ExcelApplication> excel, const QString& workbookName)
@@ -240,6 +252,7 @@ void ExportRun::writeDocuments(workbook::ExcelApplication& excel, const domino::
     const qint64 passes = sheetDocuments(request, docCount);
     const bool rowLimited = qint64(docCount) - request.start + 1 > passes;
 
+    beginSteps(view, request.start, passes);
     const QString text = progressText(request);
     const QString ofCount = u"/"_s + QString::number(docCount);
     for (qint64 j = 0; j < passes; ++j) {
@@ -254,6 +267,9 @@ void ExportRun::writeDocuments(workbook::ExcelApplication& excel, const domino::
         documentSteps(*document, position);
 
         guarded(Failure::Document, [&] { writeItems(excel, row, *document, position, names); });
+        if (m_pageColumn)
+            guarded(Failure::Document,
+                    [&] { excel.SetCellValue(row, int(names.size()) + 2, cell(pageCell(*document))); });
         m_result.documents = j + 1;
         std::unique_ptr<domino::NotesDocument> next;
         guarded(Failure::Document, [&] {
@@ -370,6 +386,10 @@ void ExportRun::startDocument(workbook::ExcelApplication& excel, int row, const 
 {
     m_log.documentStart(position);
     m_files.startDocument();
+    // Names the steps' files keep in every folder, whatever the attachments are called.
+    for (const std::unique_ptr<DocumentStep>& step : m_steps)
+        for (const QString& name : step->reservedNames())
+            m_files.claim(name);
     excel.SetCellValue(row, 1, cell(document.DocumentId()));
     if (document.HasAttachments())
         attachmentStep(document, position);
@@ -383,9 +403,34 @@ void ExportRun::documentSteps(const domino::NotesDocument& document, qint64 posi
     } catch (const std::exception&) {
         return; // a document whose id cannot be read has no folder for its steps to name
     }
-    const DocumentPass pass{document, position, folder};
+    const DocumentPass pass{document, position, folder, m_files, [this, &document]() -> const platform::OutputFolder& {
+                                return m_files.openDocumentFolder(workbookFolder(), document.DocumentId());
+                            }};
     for (const std::unique_ptr<DocumentStep>& step : m_steps)
         step->take(pass, m_log, m_result);
+}
+
+void ExportRun::beginSteps(const domino::NotesView& view, qint64 start, qint64 passes)
+{
+    const RunBegin begin{view, start, passes, m_files};
+    for (const std::unique_ptr<DocumentStep>& step : m_steps)
+        step->begin(begin);
+}
+
+void ExportRun::endSteps()
+{
+    const RunEnd end{
+        [this]() -> const platform::OutputFolder& { return m_files.openAttachmentFolder(workbookFolder()); }};
+    for (const std::unique_ptr<DocumentStep>& step : m_steps)
+        step->end(end, m_log, m_result);
+}
+
+QString ExportRun::pageCell(const domino::NotesDocument& document)
+{
+    const QString folder = documentFolder(document).chopped(1);
+    const QString attachments = m_files.attachmentFolder();
+    return attachments.mid(attachments.lastIndexOf(u'/') + 1) + u'/' +
+           m_pageStep->pagePath(folder.mid(folder.lastIndexOf(u'/') + 1));
 }
 
 void ExportRun::writeItems(workbook::ExcelApplication& excel, int row, const domino::NotesDocument& document,
@@ -426,7 +471,8 @@ void ExportRun::writeItems(workbook::ExcelApplication& excel, int row, const dom
 
 QStringList ExportRun::header(workbook::ExcelApplication& excel, const QStringList& allNames)
 {
-    const int maxNames = m_format.limits.columns - 1;
+    // The id column, and the page column when there is one.
+    const int maxNames = m_format.limits.columns - (m_pageColumn ? 2 : 1);
     m_result.startItems = allNames.size();
     QStringList names = allNames;
     if (names.size() > maxNames) {
@@ -442,6 +488,11 @@ QStringList ExportRun::header(workbook::ExcelApplication& excel, const QStringLi
             excel.SetCellTextFormat(1, i + 2);
         excel.SetCellValue(1, i + 2, cell(name));
         excel.SetCellValue(1, 1, u"文档ID"_s);
+    }
+    if (m_pageColumn) {
+        const int column = int(names.size()) + 2;
+        excel.SetColumnWidth(column, 60);
+        excel.SetCellValue(1, column, u"网页"_s);
     }
     return names;
 }

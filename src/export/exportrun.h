@@ -64,7 +64,10 @@ struct RunResult
     bool completeColumns = false; // the columns are every exported document's items, not the start document's
     qint64 itemsLeftOut = 0;      // items of later documents without a column: the start document lacks them
     qint64 documentsWithItemsLeftOut = 0;
-    qint64 attachments = 0;   // files saved: attachments and rich-text objects
+    qint64 attachments = 0;  // files saved: attachments and rich-text objects
+    qint64 pages = 0;        // HTML pages written: one a document and the index
+    qint64 pageFiles = 0;    // pictures and mail parts written beside the pages
+    qint64 pagesUnsaved = 0; // pages and their files that could not be written
     qint64 filesUnsaved = 0;
     qint64 documentsUnlisted = 0; // documents or rich-text items whose files could not even be listed
     qint64 logLinesLost = 0;
@@ -73,10 +76,25 @@ struct RunResult
     QString attachmentFolder;
     QString logFolder;
 
-    qint64 filesLost() const { return filesUnsaved + documentsUnlisted; }
+    qint64 filesLost() const { return filesUnsaved + documentsUnlisted + pagesUnsaved; }
 };
 
 inline constexpr char16_t kCellFailed[] = u"*********************************************";
+
+// A document the index lists.
+struct IndexEntry
+{
+    QString id;
+    QString folder; // its folder's name in the attachment folder
+    QString title;
+    QString parent; // the $REF of a response: its parent's id
+};
+
+// What the pages of a view's workbooks have listed so far.
+struct PageIndex
+{
+    std::vector<IndexEntry> entries;
+};
 
 // Where a run writes, and what becomes of a workbook it cannot finish.
 struct RunOutput
@@ -87,6 +105,11 @@ struct RunOutput
     // A run that fails saves the rows so far (the window's run), or leaves no workbook at all (the batch,
     // whose next run writes it whole); then a view shorter than its count is a failure too.
     bool keepFailedWorkbook = true;
+    // Each document's folder gets an HTML page of its items and bodies, the attachment folder an index of them.
+    bool htmlPages = false;
+    // The documents the pages of earlier workbooks of the same view listed, for the index and the document
+    // links of this one; null: this workbook's alone.
+    std::shared_ptr<PageIndex> pageIndex;
 };
 
 // What a step the run takes for every document is handed.
@@ -95,6 +118,25 @@ struct DocumentPass
     const domino::NotesDocument& document;
     qint64 position;        // in the view
     QString documentFolder; // ending in "/"; made only by the steps that save files
+    ExportFiles& files;     // the names taken in the document's folder
+    // The document's folder, made at the first call. Throws platform::Error.
+    std::function<const platform::OutputFolder&()> openFolder;
+};
+
+// What a step is told before the first document: the view and the positions the run walks.
+struct RunBegin
+{
+    const domino::NotesView& view;
+    qint64 start;
+    qint64 passes;
+    ExportFiles& files;
+};
+
+// What a step is told after the last document, before the workbook is saved.
+struct RunEnd
+{
+    // The attachment folder, made at the first call. Throws platform::Error.
+    std::function<const platform::OutputFolder&()> openAttachmentFolder;
 };
 
 // A step of every document's pass, after its attachments and before its cells, with its own log lines and
@@ -104,6 +146,13 @@ class DocumentStep
 public:
     virtual ~DocumentStep() = default;
     virtual void take(const DocumentPass& pass, ExportLog& log, RunResult& result) = 0;
+    virtual void begin(const RunBegin&) {}
+    virtual void end(const RunEnd&, ExportLog&, RunResult&) {}
+    // Names every document's folder keeps for this step, taken before its attachments are saved.
+    virtual QStringList reservedNames() const { return {}; }
+    // The path of the document's file the workbook names in its page column, relative to the attachment folder;
+    // empty when this step has none.
+    virtual QString pagePath(const QString& /*documentFolderName*/) const { return {}; }
 };
 
 // One export of a view into a new workbook of a format, after the opening checks. Every way out saves the rows
@@ -163,6 +212,10 @@ private:
     void startDocument(workbook::ExcelApplication& excel, int row, const domino::NotesDocument& document,
                        qint64 position);
     void documentSteps(const domino::NotesDocument& document, qint64 position);
+    void beginSteps(const domino::NotesView& view, qint64 start, qint64 passes);
+    void endSteps();
+    // The page column's path for the document, relative to the workbook's folder; empty without one.
+    QString pageCell(const domino::NotesDocument& document);
     void writeItems(workbook::ExcelApplication& excel, int row, const domino::NotesDocument& document, qint64 position,
                     const QStringList& names);
     // The item names the sheet has columns for, their column widths and header cells.
@@ -222,6 +275,8 @@ private:
     std::vector<std::unique_ptr<DocumentStep>> m_steps;
     QStringList m_foldedColumns; // the header's item names, case-folded
     QSet<QString> m_foldedStartNames;
+    DocumentStep* m_pageStep = nullptr; // the step of the HTML pages when the run writes them
+    bool m_pageColumn = false;
     QString m_workbookName;
     platform::OutputFolder m_workbookFolder;
     ExportFiles m_files;

@@ -34,12 +34,14 @@ const std::vector<OutputFormat>& outputFormats()
          u"Excel 工作簿|*.xlsx"_s,
          {XlsxWriter::kMaxRows, XlsxWriter::kMaxColumns, XlsxWriter::kMaxTextLength},
          workbook::createXlsxWriter,
+         true,
          true},
         {u"csv"_s,
          u".csv"_s,
          u"CSV UTF-8|*.csv"_s,
          {CsvWriter::kMaxRows, CsvWriter::kMaxColumns, CsvWriter::kMaxTextLength},
          workbook::createCsvWriter,
+         true,
          true},
     };
     return formats;

@@ -31,6 +31,9 @@ struct OutputFormat
     // Columns for every item of the exported documents (their union, the start document's first), not only
     // the start document's; columns of the run's own (a page's path, say) may join them.
     bool completeColumns = false;
+    // When the run writes HTML pages, the workbook gets a last column with each document's page, relative to the
+    // workbook's folder.
+    bool pageColumn = false;
 
     // The text as a cell of the format holds it: cut at limits.cellText characters, never inside a pair.
     QString cutToCell(const QString& text) const;

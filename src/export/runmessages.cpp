@@ -18,6 +18,8 @@ QString unsavedNote(const RunResult& r)
     QStringList lost;
     if (r.filesUnsaved > 0)
         lost << num(r.filesUnsaved) + u"个附件未能保存"_s;
+    if (r.pagesUnsaved > 0)
+        lost << num(r.pagesUnsaved) + u"个网页或网页中的文件未能保存"_s;
     if (r.documentsUnlisted > 0)
         lost << num(r.documentsUnlisted) + u"个文档的附件列表未能读取"_s;
     if (r.logLinesLost > 0)
@@ -84,6 +86,16 @@ QString wholeTextNote(const RunResult& result)
            u"个域的文本超过单元格的容量，单元格中只保留了前一部分，全文另存为文本文件，在各文档的附件文件夹中（详见导出日志）。"_s;
 }
 
+QString pagesNote(const RunResult& result)
+{
+    if (result.pages == 0)
+        return {};
+    QString note = u"另外写了"_s + num(result.pages) + u"个网页"_s;
+    if (result.pageFiles > 0)
+        note += u"和网页中的"_s + num(result.pageFiles) + u"个图片等文件"_s;
+    return note + u"，用浏览器打开"_s + result.attachmentFolder + u"/index.html即可浏览。"_s;
+}
+
 QString endingNote(const RunResult& result)
 {
     if (result.stop == RunResult::Stop::ViewEnded)
@@ -132,7 +144,7 @@ QString runMessage(const RunResult& result)
     }
     QString message = finishedLine(result);
     for (const QString& note :
-         {columnsNote(result), itemsLeftOutNote(result), wholeTextNote(result), endingNote(result)})
+         {pagesNote(result), columnsNote(result), itemsLeftOutNote(result), wholeTextNote(result), endingNote(result)})
         if (!note.isEmpty())
             message += u'\n' + note;
     return message;

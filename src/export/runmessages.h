@@ -28,6 +28,8 @@ QString columnsNote(const RunResult& result);
 QString itemsLeftOutNote(const RunResult& result);
 // Texts too long for their cells, saved whole as text files; empty when none were.
 QString wholeTextNote(const RunResult& result);
+// The HTML pages written and where their index is; empty when none were.
+QString pagesNote(const RunResult& result);
 // Why a finished run stopped before the view's end: the sheet was full, or the view ended early; empty otherwise.
 QString endingNote(const RunResult& result);
 // What a failed run could not do, with the reason.

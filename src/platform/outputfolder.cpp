@@ -276,7 +276,7 @@ void OutputFolder::place(const QString& temporary, const QString& name) const
     }
 }
 
-void OutputFolder::writeFile(const QString& name, const std::function<bool(QIODevice&)>& write) const
+void OutputFolder::writeFile(const QString& name, const std::function<bool(QIODevice&)>& write, Sync sync) const
 {
     if (name.isEmpty() || name.contains(u'/'))
         throw writeFailed(shown(name), u"不是文件名"_s);
@@ -308,7 +308,7 @@ void OutputFolder::writeFile(const QString& name, const std::function<bool(QIODe
             reason = device.failed() ? device.errorString() : u"写入失败"_s;
     }
     // A file renamed into place before its bytes are on the disk can be empty after a crash.
-    if (reason.isEmpty() && ::fsync(fd) != 0)
+    if (reason.isEmpty() && sync == Sync::Yes && ::fsync(fd) != 0)
         reason = systemErrorText(errno);
     if (::close(fd) != 0 && reason.isEmpty())
         reason = systemErrorText(errno);
@@ -319,9 +319,10 @@ void OutputFolder::writeFile(const QString& name, const std::function<bool(QIODe
     place(temporary, name);
 }
 
-void OutputFolder::writeFile(const QString& name, const QByteArray& bytes) const
+void OutputFolder::writeFile(const QString& name, const QByteArray& bytes, Sync sync) const
 {
-    writeFile(name, [&bytes](QIODevice& device) { return device.write(bytes) == bytes.size(); });
+    writeFile(
+        name, [&bytes](QIODevice& device) { return device.write(bytes) == bytes.size(); }, sync);
 }
 
 void OutputFolder::writeFileAt(const QString& path, const std::function<bool(QIODevice&)>& write)

@@ -63,8 +63,15 @@ public:
 
     // Writes a new file under name: write() fills a new temporary file (false: a write failed), which is
     // synced and then placed. On failure nothing under name has changed.
-    void writeFile(const QString& name, const std::function<bool(QIODevice&)>& write) const;
-    void writeFile(const QString& name, const QByteArray& bytes) const;
+    // Sync::No leaves the bytes to the system's own time (or syncFileSystem()): for many small files of which a
+    // crash may lose the last ones, never leaving one cut under its name unless the system loses its writes.
+    enum class Sync
+    {
+        Yes,
+        No
+    };
+    void writeFile(const QString& name, const std::function<bool(QIODevice&)>& write, Sync sync = Sync::Yes) const;
+    void writeFile(const QString& name, const QByteArray& bytes, Sync sync = Sync::Yes) const;
     // writeFile for a path, its folder part followed as given.
     static void writeFileAt(const QString& path, const std::function<bool(QIODevice&)>& write);
 

@@ -26,4 +26,14 @@ void WriteSettings(const QString& path, const Credentials& credentials)
                                    {u"pwd"_s, credentials.password}});
 }
 
+bool readHtmlPagesSetting(const QString& path)
+{
+    return platform::readProfileString(path, u"export"_s, u"html"_s).trimmed() != u"0"_s;
+}
+
+void writeHtmlPagesSetting(const QString& path, bool on)
+{
+    platform::writeProfileStrings(path, u"export"_s, {{u"html"_s, on ? u"1"_s : u"0"_s}});
+}
+
 } // namespace quill::workspace

@@ -8,6 +8,7 @@
 #include "domino/loader.h"
 #include "domino/value.h"
 #include "export/exportfiles.h"
+#include "export/htmlpages.h"
 #include "export/naming.h"
 #include "export/runmessages.h"
 #include "exporttestsupport.h"
@@ -251,6 +252,9 @@ void TestEndToEnd::checkAttachments(domino::NotesSession& session, const domino:
         const std::unique_ptr<domino::NotesDocument> doc = view.NthDocument(n);
         const QString folder = attachmentFolder + u'/' + doc->DocumentId() + u'/';
         exporting::ExportFiles files;
+        // Every document's page first, whatever its attachments are called.
+        files.claim(QString::fromUtf16(exporting::kPageName));
+        expectedFiles << doc->DocumentId() + u'/' + QString::fromUtf16(exporting::kPageName);
         const auto expect = [&](const std::unique_ptr<domino::NotesEmbeddedObject>& object, const QString& file) {
             const QString copy = reference.filePath(QString::number(expectedFiles.size()));
             object->SaveToFile(copy);
@@ -284,6 +288,7 @@ void TestEndToEnd::checkAttachments(domino::NotesSession& session, const domino:
         }
         *documentsWithFiles += k > 0;
     }
+    expectedFiles << QString::fromUtf16(exporting::kIndexName);
     expectedFiles.sort();
     QCOMPARE(testing::filesBelow(attachmentFolder), expectedFiles);
 }
@@ -433,12 +438,14 @@ void TestEndToEnd::serverBrowseDetailAndExport()
     exportView(out + u"客户.xls"_s, u"200"_s);
     const QString attachments = out + u"全部附件"_s;
     const QString finished = QString::fromUtf16(exporting::kFinished) + attachments;
-    // The documents with Readers items have items the start document lacks: the .xls says how many.
+    // Each finished line is followed by the pages written; the documents with Readers items have items the start
+    // document lacks: the .xls says how many.
     const QStringList messages = m_prompts.messages();
     QCOMPARE(messages.size(), 2);
     for (const QString& message : messages) {
         QCOMPARE(message.section(u'\n', 0, 0), finished);
-        QVERIFY2(message.count(u'\n') == 0 || message.section(u'\n', 1).contains(u"个域起始文档没有"_s),
+        QVERIFY(message.section(u'\n', 1, 1).startsWith(u"另外写了"_s));
+        QVERIFY2(message.count(u'\n') == 1 || message.section(u'\n', 2).contains(u"个域起始文档没有"_s),
                  qPrintable(message));
     }
     const QString fromFirst = out + u"客户_开始为第1个文档.xls"_s;
@@ -584,7 +591,8 @@ void TestEndToEnd::dxlImportToWorkbook()
     QVERIFY2(m_prompts.messages()[0].startsWith(finished + out), qPrintable(m_prompts.messages()[0]));
     checkWorkbook(*view, 1, count, out + u"导入_开始为第1个文档.xls"_s);
     int withFiles = 0;
-    checkAttachments(*session, *view, 1, count, m_prompts.messages()[0].mid(finished.size()), &withFiles);
+    checkAttachments(*session, *view, 1, count, m_prompts.messages()[0].section(u'\n', 0, 0).mid(finished.size()),
+                     &withFiles);
 
     // The sample's multi-value Readers item, whole in its cell: exported from the first document that has it.
     const QString item = u"contributeurs3"_s;
@@ -629,7 +637,7 @@ void TestEndToEnd::generatedDatabaseToWorkbook()
     int withFiles = 0;
     checkAttachments(*session, *view, 50, 201, out + u"全部附件"_s, &withFiles);
     QCOMPARE(withFiles, 2);
-    QCOMPARE(testing::filesBelow(out + u"全部附件"_s).size(), 4);
+    QCOMPARE(testing::filesBelow(out + u"全部附件"_s).size(), 4 + 152 + 1); // and a page a document, the index
 
     // Too few items for the view's columns, or for a rich-text item, are refused.
     admin.start(QStringLiteral(QUILL_ADMIN_TOOL_PATH), {u"generate"_s, m_dir.filePath(u"refused.nsf"_s), u"--count"_s,
@@ -658,7 +666,9 @@ void TestEndToEnd::hostileAttachmentsThroughTheComponent()
     QDir().mkpath(out);
     m_prompts.shown.clear();
     exportView(out + u"附件名.xls"_s, u"1"_s);
-    QCOMPARE(m_prompts.messages(), QStringList{QString::fromUtf16(exporting::kFinished) + out + u"全部附件"_s});
+    QCOMPARE(m_prompts.messages(),
+             QStringList{QString::fromUtf16(exporting::kFinished) + out + u"全部附件"_s +
+                         u"\n另外写了2个网页，用浏览器打开"_s + out + u"全部附件/index.html即可浏览。"_s});
 
     const QStringList folders = QDir(out + u"全部附件"_s).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
     QCOMPARE(folders.size(), 1);
@@ -668,6 +678,7 @@ void TestEndToEnd::hostileAttachmentsThroughTheComponent()
         QCOMPARE(readAll(folder + a.savedAs), a.contents);
         expected << a.savedAs;
     }
+    expected << QString::fromUtf16(exporting::kPageName);
     expected.sort();
     QCOMPARE(testing::filesBelow(folder), expected);
 }

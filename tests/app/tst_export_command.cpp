@@ -1,5 +1,6 @@
 #include "app/exportcommand.h"
 #include "exporttestsupport.h"
+#include "platform/profile.h"
 #include "scriptedprompts.h"
 #include "shell/mainwindow.h"
 #include "shell/progressdisplay.h"
@@ -11,6 +12,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMenu>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -140,6 +142,7 @@ private slots:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
     void dialogs();
     void chosenTypeDecidesTheFile();
+    void htmlPagesSetting();
     void checksThroughTheErrorHandler();
     void commandsDisabledAndStateTakenOnce();
     void unguardedFailureClosesEverything();
@@ -147,6 +150,35 @@ private slots:
     void noMessageUnderTheProgressWindow();
     void roundTripThroughTheWriter();
 };
+
+void TestExportCommand::htmlPagesSetting()
+{
+    // The tools menu's checkable item keeps the choice in the settings file; off, an export writes what it wrote
+    // before there were pages and says so in the same words.
+    CommandRig rig;
+    addView(rig.db, 2);
+    rig.list(u"全部"_s);
+    auto* pages = rig.window->findChild<QAction*>(u"htmlPages"_s);
+    QVERIFY(pages && pages->isCheckable() && pages->isChecked());
+    QVERIFY(rig.window->findChild<QMenu*>(u"toolsMenu"_s)->actions().contains(pages));
+    const QString settings = rig.workspace->settingsFilePath();
+    QVERIFY(QDir().mkpath(QFileInfo(settings).path()));
+    pages->setChecked(false);
+    QCOMPARE(platform::readProfileString(settings, u"export"_s, u"html"_s), u"0"_s);
+    int exports = 0;
+    const auto exportAll = [&] {
+        rig.prompts.saveAnswers.push_back(rig.out(u"合同%1.xls"_s.arg(++exports)));
+        rig.prompts.inputAnswers.push_back(u"1"_s);
+        rig.exportCommand();
+    };
+    exportAll();
+    QCOMPARE(rig.prompts.messages(), QStringList{QString::fromUtf16(kFinished) + rig.out(u"全部附件"_s)});
+    QVERIFY(!QFileInfo::exists(rig.out(u"全部附件"_s)));
+    pages->setChecked(true);
+    QCOMPARE(platform::readProfileString(settings, u"export"_s, u"html"_s), u"1"_s);
+    exportAll();
+    QCOMPARE(filesBelow(rig.out(u"全部附件"_s)).size(), 3);
+}
 
 void TestExportCommand::dialogs()
 {
@@ -181,7 +213,9 @@ void TestExportCommand::dialogs()
     QCOMPARE(rig.prompts.shown.mid(0, 2),
              (QStringList{kSaveDialog, u"input:请输入从第几个文档开始导出!|从第几个文档开始导：|1"_s}));
     QVERIFY(QFileInfo::exists(rig.out(u"合同_开始为第1个文档.xls"_s)));
-    QCOMPARE(rig.prompts.messages(), QStringList{QString::fromUtf16(kFinished) + rig.out(u"全部附件"_s)});
+    QCOMPARE(rig.prompts.messages(),
+             QStringList{QString::fromUtf16(kFinished) + rig.out(u"全部附件"_s) + u"\n另外写了4个网页，用浏览器打开"_s +
+                         rig.out(u"全部附件"_s) + u"/index.html即可浏览。"_s});
 
     // The typed text names the workbook as typed.
     rig.prompts.shown.clear();
@@ -411,11 +445,19 @@ void TestExportCommand::roundTripThroughTheWriter()
     QCOMPARE(sheet.value(u"text"_s).toArray(), QJsonArray({QJsonArray({0, 2})}));
 
     const QString folder = rig.out(u"按日期全部附件/"_s) + first.id;
-    // The text its cell cuts is saved whole beside the attachments.
-    QStringList files{first.id + u"/a.doc"_s, first.id + u"/b.pdf"_s, first.id + u"/图1.png"_s,
-                      first.id + u"/图2.png"_s, rig.db.documents[1]->id + u"/Subject.txt"_s};
+    // The text its cell cuts is saved whole beside the attachments; every document has its page.
+    QStringList files{first.id + u"/a.doc"_s,
+                      first.id + u"/b.pdf"_s,
+                      first.id + u"/图1.png"_s,
+                      first.id + u"/图2.png"_s,
+                      rig.db.documents[1]->id + u"/Subject.txt"_s,
+                      first.id + u"/文档.html"_s,
+                      rig.db.documents[1]->id + u"/文档.html"_s,
+                      u"index.html"_s};
     files.sort();
-    QCOMPARE(filesBelow(rig.out(u"按日期全部附件"_s)), files);
+    QStringList found = filesBelow(rig.out(u"按日期全部附件"_s));
+    found.sort();
+    QCOMPARE(found, files);
     for (const QString& name : {u"图1"_s, u"图2"_s}) {
         QFile picture(folder + u'/' + name + u".png"_s);
         QVERIFY(picture.open(QIODevice::ReadOnly));
@@ -423,8 +465,9 @@ void TestExportCommand::roundTripThroughTheWriter()
     }
     RunResult oneSavedWhole;
     oneSavedWhole.textsSavedWhole = 1;
-    QCOMPARE(rig.prompts.messages(), QStringList{QString::fromUtf16(kFinished) + rig.out(u"按日期全部附件"_s) + u'\n' +
-                                                 wholeTextNote(oneSavedWhole)});
+    QCOMPARE(rig.prompts.messages(), QStringList{QString::fromUtf16(kFinished) + rig.out(u"按日期全部附件"_s) +
+                                                 u"\n另外写了3个网页，用浏览器打开"_s + rig.out(u"按日期全部附件"_s) +
+                                                 u"/index.html即可浏览。\n"_s + wholeTextNote(oneSavedWhole)});
 }
 
 QTEST_MAIN(TestExportCommand)

@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTableWidget>
+#include <QTextBrowser>
 
 using namespace Qt::StringLiterals;
 using namespace quill;
@@ -47,6 +48,7 @@ private slots:
     void detailReadsTheListedDatabase();
     void nothingWithoutExactlyOneListedRow();
     void failuresLeaveNoDialog();
+    void bodiesOpenInTheViewer();
 };
 
 void TestBrowseDetail::gridContents()
@@ -300,6 +302,48 @@ void TestBrowseDetail::failuresLeaveNoDialog()
     fx.window->trigger(shell::Command::ShowDetail);
     QCOMPARE(fx.prompts.errors(), QStringList{u"找不到该文档."_s});
     QCOMPARE(openDetailDialogs(), 0);
+}
+
+void TestBrowseDetail::bodiesOpenInTheViewer()
+{
+    // A rich-text row and a mail row open their rendered bodies; the picture comes from memory, nothing from
+    // a disk or a network, and a link is not followed. Other rows open nothing; the grid is as before.
+    const QByteArray png = QByteArray::fromBase64(
+        "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mP8z8DwHwAFBQIAX8jx0gAAAABJRU5ErkJggg==");
+    const QByteArray dxl = "<richtext><pardef id='1'/><par def='1'><run><font style='bold'/>粗体</run> "
+                           "<urllink href='https://example.org/'>外链</urllink><picture><png>" +
+                           png.toBase64() + "</png></picture></par></richtext>";
+    const QByteArray mail = "Content-Type: text/html; charset=UTF-8\r\n\r\n<p>邮件<img src=\"/etc/passwd\">"
+                            "<img src=\"http://evil.example/x.png\"></p>";
+    testing::FakeDomino domino;
+    auto& doc = domino.addDatabase(u"/data/a.nsf"_s)
+                    .addDocument()
+                    .text(u"Subject"_s, u"主题"_s)
+                    .richText(u"Body"_s, u"粗体 外链"_s, {}, dxl)
+                    .mail(u"Mail"_s, u"邮件"_s, mail);
+    auto session = domino.sessionFactory()();
+    session->InitLocalSession(QString());
+    const browse::DetailRows rows = browse::readDocumentDetail(*session, {QString(), u"/data/a.nsf"_s}, doc.id);
+    QCOMPARE(rows.values, (QStringList{u"主题"_s, u"粗体 外链"_s, u"邮件"_s}));
+    QCOMPARE(rows.bodies.size(), size_t(2));
+    browse::DocumentDetailDialog dialog(rows);
+    QCOMPARE(dialog.grid()->rowCount(), 4);
+    QVERIFY(!dialog.openBody(0));
+
+    browse::RichTextViewer* viewer = dialog.openBody(1);
+    QVERIFY(viewer);
+    QTextBrowser* browser = viewer->browser();
+    QVERIFY(!browser->openLinks() && !browser->openExternalLinks());
+    QVERIFY(browser->toHtml().contains(u"font-weight"_s));
+    QVERIFY(browser->toPlainText().contains(u"粗体"_s));
+    const QString picture = rows.bodies.at(1).files.keys().value(0);
+    QCOMPARE(browser->loadResource(QTextDocument::ImageResource, QUrl(picture)).toByteArray(), png);
+    QVERIFY(!browser->loadResource(QTextDocument::ImageResource, QUrl(u"https://example.org/x.png"_s)).isValid());
+    QVERIFY(!browser->loadResource(QTextDocument::ImageResource, QUrl(u"/etc/passwd"_s)).isValid());
+
+    browse::RichTextViewer* mailViewer = dialog.openBody(2);
+    QVERIFY(mailViewer && mailViewer->browser()->toPlainText().contains(u"邮件"_s));
+    QVERIFY(!mailViewer->browser()->toHtml().contains(u"evil.example"_s));
 }
 
 QTEST_MAIN(TestBrowseDetail)

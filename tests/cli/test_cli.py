@@ -142,6 +142,19 @@ class Continuation(Case):
             json.dump(old, f)
         view = self.summary(CRM, "--view", "全部", "-o", whole)["views"][0]
         self.assertEqual((view["workbooks"], view["keptWorkbooks"]), ([], ["全部_开始为第1个文档.xls"]))
+    def test_pages_and_their_index_span_the_workbooks_of_a_view(self):
+        view = self.summary(CRM, "--view", "全部", "-o", self.out, "--sheet-rows", "100")["views"][0]
+        folder = os.path.join(self.out, "全部附件")
+        pages = glob.glob(os.path.join(folder, "*", "文档.html"))
+        self.assertEqual(len(pages), 250)
+        self.assertGreaterEqual(view["pages"], 251)  # with the index, and any pictures beside the pages
+        with open(os.path.join(folder, "index.html"), encoding="utf-8") as f:
+            index = f.read()
+        self.assertEqual(index.count("/%E6%96%87%E6%A1%A3.html"), 250)  # the index of the last workbook lists all three
+        bare = os.path.join(self.dir, "bare")
+        result = self.run_ok(CRM, "--view", "全部", "-o", bare, "--no-html")
+        self.assertEqual(glob.glob(os.path.join(bare, "**", "*.html"), recursive=True), [])
+        self.assertNotIn("网页", result.stdout)
 
     def test_no_continue_stops_at_the_first_sheet(self):
         result = self.run_ok(CRM, "--view", "全部", "-o", self.out, "--sheet-rows", "100", "--no-continue")
@@ -395,7 +408,7 @@ class Results(Case):
         lines = [l for l in lines if l]
         known = ("开始导出视图", "完成向excel写入第", "判断第", "获取第", "保存第", "调用图片导出程序保存到:",
                  "结束图片导出程序保存到:", "开始分离第", "分离第", "  s=s+", " s值写入excel表 ;",
-                 "第")  # items the .xls leaves out, texts saved whole
+                 "第", "保存网页索引到:")  # items the .xls leaves out, texts saved whole
         broken = [l for l in lines if not l.startswith(known) or "\r" in l]
         self.assertEqual(broken, [])
         self.assertEqual(sum(l.startswith("开始导出视图") for l in lines), 3)

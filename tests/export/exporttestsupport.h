@@ -181,6 +181,7 @@ struct ExportRig
     bool completeColumns = false; // as .xlsx and CSV have them
     exporting::RunOutput output;
     bool excelMissing = false;
+    bool pageColumn = false;
     std::function<void(exporting::ExportRun&)> beforeRun;
 
     ExportRig()
@@ -208,6 +209,7 @@ struct ExportRig
         exporting::OutputFormat format = exporting::defaultFormat();
         format.limits = limits;
         format.completeColumns = completeColumns;
+        format.pageColumn = pageColumn;
         format.makeWriter = [shared, missing]() -> std::unique_ptr<workbook::ExcelApplication> {
             if (missing)
                 throw workbook::WorkbookError(QStringLiteral("没有Excel"));
