@@ -261,7 +261,7 @@ void TestExportCommand::chosenTypeDecidesTheFile()
     }
     QFile csv(rig.out(u"合同_开始为第1个文档.csv"_s));
     QVERIFY(csv.open(QIODevice::ReadOnly));
-    QCOMPARE(csv.readAll().mid(3).split('\n').value(0), "文档ID,Subject,Count\r");
+    QCOMPARE(csv.readAll().mid(3).split('\n').value(0), "文档ID,Subject,Count,网页\r");
 }
 
 void TestExportCommand::checksThroughTheErrorHandler()

@@ -3,6 +3,7 @@
 #include "browse/browser.h"
 #include "browse/connectiondialog.h"
 #include "browse/documentdetaildialog.h"
+#include "browse/richtextviewer.h"
 #include "domino/loader.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
@@ -253,6 +254,31 @@ void customersInAFile(Program& program, Pictures& pictures, const QString& file)
     pictures.save(&program.window, u"file-tree.png"_s);
 }
 
+// The archive's rich-text memo, opened from its row of the detail dialog in the viewer.
+void richTextInTheViewer(Program& program, Pictures& pictures, const QString& file)
+{
+    program.prompts.fileToOpen = file;
+    program.window.trigger(shell::Command::OpenFile);
+    program.click(child(program.root(), u"归档文档"_s));
+    program.window.documentList()->selectRow(0);
+    onNextDialog([&](QDialog* dialog) {
+        auto* detail = qobject_cast<browse::DocumentDetailDialog*>(dialog);
+        if (!detail)
+            fail(u"the detail dialog did not open"_s);
+        browse::RichTextViewer* viewer = nullptr;
+        for (int item = 0; item < 100 && !viewer; ++item)
+            viewer = detail->openBody(item);
+        if (!viewer)
+            fail(u"the archive's memo has no body for the viewer"_s);
+        viewer->resize(760, 680);
+        QApplication::processEvents();
+        pictures.save(viewer, u"richtext-viewer.png"_s);
+        viewer->close();
+        dialog->accept();
+    });
+    program.window.trigger(shell::Command::ShowDetail);
+}
+
 // The 关于 menu opened over the window, with the user guide's item.
 void guideInTheMenu(Program& program, Pictures& pictures)
 {
@@ -305,6 +331,7 @@ int main(int argc, char* argv[])
     searchedCustomers(program, pictures);
     contractsOnTheServer(program, pictures);
     customersInAFile(program, pictures, sample + u"/crm.nsf"_s);
+    richTextInTheViewer(program, pictures, sample + u"/业务/归档/2025归档.nsf"_s);
     guideInTheMenu(program, pictures);
 
     shell::AboutDialog about(nullptr, [](const QUrl&) {});
