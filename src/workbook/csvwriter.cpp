@@ -48,8 +48,7 @@ QByteArray CsvWriter::field(const QString& text)
 
 void CsvWriter::requireOpen(const char* operation) const
 {
-    if (!m_spool)
-        throw WorkbookError(u"Excel未启动或已退出，无法执行%1：请先调用StartExcel"_s.arg(QLatin1StringView(operation)));
+    requireStarted(bool(m_spool), operation);
 }
 
 void CsvWriter::checkCell(int row, int column)

@@ -13,6 +13,20 @@ WorkbookError::WorkbookError(const QString& message) : platform::Error(message) 
 
 WorkbookError::~WorkbookError() = default;
 
+void requireStarted(bool started, const char* operation)
+{
+    if (!started)
+        throw WorkbookError(u"Excel未启动或已退出，无法执行%1：请先调用StartExcel"_s.arg(QLatin1StringView(operation)));
+}
+
+void checkCellPosition(int row, int column, int maxRows, int maxColumns)
+{
+    if (row < 1 || row > maxRows)
+        throw WorkbookError(u"行号超出范围：%1（应为1到%2）"_s.arg(row).arg(maxRows));
+    if (column < 1 || column > maxColumns)
+        throw WorkbookError(u"列号超出范围：%1（应为1到%2）"_s.arg(column).arg(maxColumns));
+}
+
 void saveWorkbookFile(const QString& fileName, const std::function<bool(QIODevice&)>& write)
 {
     if (fileName.isEmpty())

@@ -39,6 +39,9 @@ std::unique_ptr<ExcelApplication> createCsvWriter();
 // fills a new temporary file beside it that replaces the name only when whole. Throws WorkbookError
 // ("保存工作簿失败：…").
 void saveWorkbookFile(const QString& fileName, const std::function<bool(QIODevice&)>& write);
+// The writers' common checks: an operation before StartExcel or after QuitExcel, and a cell outside the sheet.
+void requireStarted(bool started, const char* operation);
+void checkCellPosition(int row, int column, int maxRows, int maxColumns);
 // Copies the whole file at path into out; false when a read or a write fails.
 bool copyFileInto(const QString& path, QIODevice& out);
 

@@ -185,16 +185,12 @@ bool needsWide(QStringView text)
 
 void XlsWriter::requireOpen(const char* operation) const
 {
-    if (!m_open)
-        throw WorkbookError(u"Excel未启动或已退出，无法执行%1：请先调用StartExcel"_s.arg(QLatin1StringView(operation)));
+    requireStarted(bool(m_open), operation);
 }
 
 void XlsWriter::checkCell(int row, int column)
 {
-    if (row < 1 || row > kMaxRows)
-        throw WorkbookError(u"行号超出范围：%1（应为1到%2）"_s.arg(row).arg(kMaxRows));
-    if (column < 1 || column > kMaxColumns)
-        throw WorkbookError(u"列号超出范围：%1（应为1到%2）"_s.arg(column).arg(kMaxColumns));
+    checkCellPosition(row, column, kMaxRows, kMaxColumns);
 }
 
 void XlsWriter::StartExcel()

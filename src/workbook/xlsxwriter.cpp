@@ -49,16 +49,12 @@ XlsxWriter::~XlsxWriter()
 
 void XlsxWriter::requireOpen(const char* operation) const
 {
-    if (!m_workbook)
-        throw WorkbookError(u"Excel未启动或已退出，无法执行%1：请先调用StartExcel"_s.arg(QLatin1StringView(operation)));
+    requireStarted(bool(m_workbook), operation);
 }
 
 void XlsxWriter::checkCell(int row, int column)
 {
-    if (row < 1 || row > kMaxRows)
-        throw WorkbookError(u"行号超出范围：%1（应为1到%2）"_s.arg(row).arg(kMaxRows));
-    if (column < 1 || column > kMaxColumns)
-        throw WorkbookError(u"列号超出范围：%1（应为1到%2）"_s.arg(column).arg(kMaxColumns));
+    checkCellPosition(row, column, kMaxRows, kMaxColumns);
     // Constant memory: a finished row is on its way to the file and cannot change.
     if (row < m_row)
         throw WorkbookError(u"第%1行已写出，不能再写入（当前为第%2行）"_s.arg(row).arg(m_row));
