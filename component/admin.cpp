@@ -29,7 +29,7 @@ using quill::domino::DominoError;
 namespace quill::component::admin {
 namespace {
 
-void insertDocument(Store& store, const DocumentSpec& def)
+void insertDocument(Store& store, const DocumentToAdd& def)
 {
     const qint64 created = def.created >= 0 ? def.created : QDateTime::currentMSecsSinceEpoch();
     const qint64 modified = def.modified >= 0 ? def.modified : created;
@@ -46,7 +46,7 @@ void insertDocument(Store& store, const DocumentSpec& def)
             throw DominoError(u"文档编号已存在："_s + unid);
     }
     QString form;
-    for (const ItemSpec& item : def.items) {
+    for (const ItemToAdd& item : def.items) {
         if (item.name.compare(u"Form"_s, Qt::CaseInsensitive) == 0 && !item.values.isEmpty()) {
             form = item.values.first().toString();
             break;
@@ -60,7 +60,7 @@ void insertDocument(Store& store, const DocumentSpec& def)
     Query object(
         store.statement("INSERT INTO embedded_objects(doc_id, item_seq, seq, name, data) VALUES(?, ?, ?, ?, ?)"));
     qint64 seq = 0;
-    for (const ItemSpec& itemDef : def.items) {
+    for (const ItemToAdd& itemDef : def.items) {
         ++seq;
         if (itemDef.name.trimmed().isEmpty())
             throw DominoError(u"域名不能为空"_s);
@@ -69,7 +69,7 @@ void insertDocument(Store& store, const DocumentSpec& def)
         item->bind(1, docId).bind(2, seq).bind(3, itemDef.name).bind(4, qint64(itemDef.type));
         item->bind(5, encodeValues(itemDef.values)).run();
         qint64 objectSeq = 0;
-        for (const FileSpec& file : itemDef.objects) {
+        for (const FileToAdd& file : itemDef.objects) {
             object->bind(1, docId).bind(2, seq).bind(3, ++objectSeq).bind(4, file.name).bindBlob(5, file.data).run();
         }
         if (itemDef.type == RichTextType && !itemDef.dxl.isEmpty())
@@ -79,7 +79,7 @@ void insertDocument(Store& store, const DocumentSpec& def)
     }
     Query attachment(store.statement("INSERT INTO attachments(doc_id, seq, name, data) VALUES(?, ?, ?, ?)"));
     qint64 attachmentSeq = 0;
-    for (const FileSpec& file : def.attachments) {
+    for (const FileToAdd& file : def.attachments) {
         if (file.name.isEmpty())
             throw DominoError(u"附件名不能为空"_s);
         attachment->bind(1, docId).bind(2, ++attachmentSeq).bind(3, file.name).bindBlob(4, file.data).run();
@@ -185,10 +185,10 @@ QJsonValue parseItemDateTime(const QString& text, const QString& typeName)
     return storedDateTime(date, time, offset);
 }
 
-FileSpec parseFile(const QJsonValue& value, const QString& baseDir, const QString& what)
+FileToAdd parseFile(const QJsonValue& value, const QString& baseDir, const QString& what)
 {
     const QJsonObject object = value.toObject();
-    FileSpec file;
+    FileToAdd file;
     file.name = object.value(u"name"_s).toString();
     if (object.contains(u"file"_s)) {
         const QString path = QDir(baseDir).filePath(object.value(u"file"_s).toString());
@@ -207,9 +207,9 @@ FileSpec parseFile(const QJsonValue& value, const QString& baseDir, const QStrin
     return file;
 }
 
-ItemSpec parseItem(const QJsonObject& object, const QString& baseDir)
+ItemToAdd parseItem(const QJsonObject& object, const QString& baseDir)
 {
-    ItemSpec item;
+    ItemToAdd item;
     item.name = object.value(u"name"_s).toString();
     if (item.name.trimmed().isEmpty())
         throw DominoError(u"域缺少name"_s);
@@ -349,7 +349,7 @@ qint64 addView(const QString& path, const ViewSpec& view)
     return entries;
 }
 
-std::vector<DocumentSpec> parseDocuments(const QByteArray& json, const QString& baseDir)
+std::vector<DocumentToAdd> parseDocuments(const QByteArray& json, const QString& baseDir)
 {
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(json, &error);
@@ -357,7 +357,7 @@ std::vector<DocumentSpec> parseDocuments(const QByteArray& json, const QString& 
         throw DominoError(u"JSON格式错误（第"_s + QString::number(error.offset) + u"字节）："_s + error.errorString());
     if (!document.isArray())
         throw DominoError(u"JSON的顶层必须是文档的数组"_s);
-    std::vector<DocumentSpec> documents;
+    std::vector<DocumentToAdd> documents;
     int index = 0;
     for (const QJsonValue& value : document.array()) {
         ++index;
@@ -365,14 +365,14 @@ std::vector<DocumentSpec> parseDocuments(const QByteArray& json, const QString& 
             if (!value.isObject())
                 throw DominoError(u"不是JSON对象"_s);
             const QJsonObject object = value.toObject();
-            DocumentSpec doc;
+            DocumentToAdd doc;
             doc.unid = object.value(u"id"_s).toString();
             if (object.contains(u"created"_s))
                 doc.created = parseInstant(object.value(u"created"_s).toString());
             if (object.contains(u"modified"_s))
                 doc.modified = parseInstant(object.value(u"modified"_s).toString());
             if (object.contains(u"form"_s)) {
-                ItemSpec form{u"Form"_s, TextType, QJsonArray{object.value(u"form"_s).toString()}, {}};
+                ItemToAdd form{u"Form"_s, TextType, QJsonArray{object.value(u"form"_s).toString()}, {}};
                 doc.items.push_back(std::move(form));
             }
             for (const QJsonValue& item : object.value(u"items"_s).toArray())
@@ -387,10 +387,10 @@ std::vector<DocumentSpec> parseDocuments(const QByteArray& json, const QString& 
     return documents;
 }
 
-void addDocuments(const QString& path, const std::vector<DocumentSpec>& documents)
+void addDocuments(const QString& path, const std::vector<DocumentToAdd>& documents)
 {
     Store::update(path, [&](Store& store) {
-        for (const DocumentSpec& doc : documents)
+        for (const DocumentToAdd& doc : documents)
             insertDocument(store, doc);
         rebuildViewIndex(store);
     });

@@ -40,30 +40,30 @@ struct ViewSpec
     QString selection = {};
 };
 
-struct FileSpec
+struct FileToAdd
 {
     QString name;
     QByteArray data;
 };
 
-struct ItemSpec
+struct ItemToAdd
 {
     QString name;
     int type = 0;
-    QJsonArray values;             // as stored (see model.h)
-    std::vector<FileSpec> objects; // rich text only
+    QJsonArray values;              // as stored (see model.h)
+    std::vector<FileToAdd> objects; // rich text only
     // Rich text only, at most one: its DXL <richtext> element, or a mail body's MIME message (richtextbody.h).
     QByteArray dxl = {};
     QByteArray mime = {};
 };
 
-struct DocumentSpec
+struct DocumentToAdd
 {
     QString unid;        // empty: a new random one
     qint64 created = -1; // milliseconds since the epoch; -1: now
     qint64 modified = -1;
-    std::vector<ItemSpec> items;
-    std::vector<FileSpec> attachments;
+    std::vector<ItemToAdd> items;
+    std::vector<FileToAdd> attachments;
 };
 
 void createDatabase(const QString& path, const QString& title);
@@ -77,8 +77,8 @@ ColumnSpec parseColumn(const QString& text);
 void checkSelection(const QString& formula);
 
 // The documents of a JSON array (see jsonSchemaHelp()); relative file names are taken from baseDir.
-std::vector<DocumentSpec> parseDocuments(const QByteArray& json, const QString& baseDir);
-void addDocuments(const QString& path, const std::vector<DocumentSpec>& documents);
+std::vector<DocumentToAdd> parseDocuments(const QByteArray& json, const QString& baseDir);
+void addDocuments(const QString& path, const std::vector<DocumentToAdd>& documents);
 QString jsonSchemaHelp();
 
 // True when the user is new, false when an existing user's password was replaced.

@@ -28,33 +28,33 @@ qint64 at(int year, int month, int day, int hour = 0, int minute = 0)
     return QDateTime(QDate(year, month, day), QTime(hour, minute)).toMSecsSinceEpoch();
 }
 
-ItemSpec text(const QString& name, const QStringList& values, int type = TextType)
+ItemToAdd text(const QString& name, const QStringList& values, int type = TextType)
 {
     QJsonArray array;
     for (const QString& value : values)
         array.append(value);
-    return ItemSpec{name, type, array, {}};
+    return ItemToAdd{name, type, array, {}};
 }
 
-ItemSpec number(const QString& name, double value)
+ItemToAdd number(const QString& name, double value)
 {
-    return ItemSpec{name, NumberType, QJsonArray{value}, {}};
+    return ItemToAdd{name, NumberType, QJsonArray{value}, {}};
 }
 
-ItemSpec date(const QString& name, QDate date)
+ItemToAdd date(const QString& name, QDate date)
 {
-    return ItemSpec{name, DateTimeType, QJsonArray{storedDate(date)}, {}};
+    return ItemToAdd{name, DateTimeType, QJsonArray{storedDate(date)}, {}};
 }
 
 // A date and time as the clock on the wall shows them, the same in every zone.
-ItemSpec wallClock(const QString& name, QDate date, QTime time)
+ItemToAdd wallClock(const QString& name, QDate date, QTime time)
 {
-    return ItemSpec{name, DateTimeType, QJsonArray{storedWallClock(date, time)}, {}};
+    return ItemToAdd{name, DateTimeType, QJsonArray{storedWallClock(date, time)}, {}};
 }
 
-ItemSpec richText(const QString& name, const QString& plain, std::vector<FileSpec> objects = {})
+ItemToAdd richText(const QString& name, const QString& plain, std::vector<FileToAdd> objects = {})
 {
-    return ItemSpec{name, RichTextType, QJsonArray{plain}, std::move(objects)};
+    return ItemToAdd{name, RichTextType, QJsonArray{plain}, std::move(objects)};
 }
 
 ColumnSpec itemColumn(const QString& item)
@@ -91,9 +91,9 @@ void makeCrm(const QString& path)
     static const QStringList cities = {u"北京"_s, u"上海"_s, u"广州"_s, u"深圳"_s, u"杭州"_s};
     static const QStringList names = {u"华夏贸易"_s, u"东方电子"_s, u"长城机械"_s, u"海天食品"_s,
                                       u"星河软件"_s, u"金桥物流"_s, u"青松建材"_s};
-    std::vector<DocumentSpec> docs;
+    std::vector<DocumentToAdd> docs;
     for (int i = 1; i <= 250; ++i) {
-        DocumentSpec doc;
+        DocumentToAdd doc;
         doc.unid = sampleId(db, i);
         doc.created = at(2025, 1, 1, 8) + qint64(i) * 60000;
         doc.modified = doc.created + 86400000;
@@ -109,7 +109,7 @@ void makeCrm(const QString& path)
         docs.push_back(std::move(doc));
     }
     // The first customer carries two attachments and a rich-text item with three embedded objects.
-    DocumentSpec& first = docs.front();
+    DocumentToAdd& first = docs.front();
     first.attachments = {{u"合同.txt"_s, u"合同正文：甲方与乙方……\n"_s.toUtf8()},
                          {u"报价单.csv"_s, u"产品,数量,单价\n服务器,2,35000\n"_s.toUtf8()}};
     first.items.push_back(richText(u"备注"_s,
@@ -120,14 +120,14 @@ void makeCrm(const QString& path)
                                     {u"说明.txt"_s, u"嵌入的说明文件"_s.toUtf8()},
                                     {u"明细.csv"_s, u"a,b\n1,2\n"_s.toUtf8()}}));
     // Documents that only some users read on the server: by name and role, by role alone, by a group.
-    DocumentSpec& second = docs[1];
+    DocumentToAdd& second = docs[1];
     second.items.push_back(text(u"读者"_s, {u"演示用户"_s, u"[Admin]"_s}, ReadersType));
     second.items.push_back(text(u"作者"_s, {u"演示用户"_s}, AuthorsType));
     second.items.push_back(richText(u"备注"_s, u"没有嵌入对象的RTF域"_s));
     docs[2].items.push_back(text(u"读者"_s, {u"[Admin]"_s}, ReadersType));
     docs[3].items.push_back(text(u"读者"_s, {u"销售部"_s}, ReadersType));
     // A document without items, seen only by the view that selects every document.
-    DocumentSpec empty;
+    DocumentToAdd empty;
     empty.unid = sampleId(db, 0);
     empty.created = at(2025, 6, 1, 12);
     docs.push_back(std::move(empty));
@@ -149,10 +149,10 @@ void makeContracts(const QString& path)
     const QString db = u"contracts"_s;
     createDatabase(path, u"合同管理"_s);
     static const QStringList owners = {u"赵敏"_s, u"钱进"_s, u"孙丽"_s, u"周杰"_s};
-    std::vector<DocumentSpec> docs;
+    std::vector<DocumentToAdd> docs;
     docs.reserve(4500);
     for (int i = 1; i <= 4500; ++i) {
-        DocumentSpec doc;
+        DocumentToAdd doc;
         doc.unid = sampleId(db, i);
         doc.created = at(2023, 3, 1, 9) + qint64(i) * 3600000;
         doc.modified = doc.created;
@@ -190,7 +190,7 @@ QByteArray chartPng(quint32 colour)
 
 // A memo whose body shows what rich text holds: a heading, runs, lists, a table, a picture, links, a rule and a
 // section.
-ItemSpec richMemo(const QString& name, const QString& linkedId)
+ItemToAdd richMemo(const QString& name, const QString& linkedId)
 {
     const QByteArray dxl =
         "<richtext>\n"
@@ -221,14 +221,14 @@ ItemSpec richMemo(const QString& name, const QString& linkedId)
         "<section expanded='true'><sectiontitle pardef='1'><text>附注</text></sectiontitle>\n"
         "<par def='1'>本安排由办公室拟定。</par></section>\n"
         "</richtext>";
-    ItemSpec item{name, RichTextType, QJsonArray{richtext::richTextPlainText(dxl).text}, {}};
+    ItemToAdd item{name, RichTextType, QJsonArray{richtext::richTextPlainText(dxl).text}, {}};
     item.dxl = dxl;
     return item;
 }
 
 // A mail kept as MIME, as an import of a Notes mail keeps it: HTML with a picture it shows by cid:, and an
 // attachment; its From and To as the text items an import makes of them.
-void makeMail(DocumentSpec& doc, const QString& bodyName)
+void makeMail(DocumentToAdd& doc, const QString& bodyName)
 {
     const QByteArray agenda = u"会议议程\n1. 季度总结\n2. 下季度计划\n"_s.toUtf8();
     const QByteArray message =
@@ -247,7 +247,7 @@ void makeMail(DocumentSpec& doc, const QString& bodyName)
         "Content-Transfer-Encoding: base64\r\n\r\n" +
         agenda.toBase64() + "\r\n--mixed--\r\n";
     const DecodedMail mail = decodeMail(message);
-    for (ItemSpec& item : doc.items) {
+    for (ItemToAdd& item : doc.items) {
         if (item.name == bodyName) {
             item.values = QJsonArray{mail.plainText};
             item.mime = message;
@@ -256,16 +256,16 @@ void makeMail(DocumentSpec& doc, const QString& bodyName)
     doc.items.push_back(text(u"From"_s, {u"办公室 <office@quill.example>"_s}));
     doc.items.push_back(text(u"To"_s, {u"全体员工 <all@quill.example>"_s}));
     for (const auto& [name, bytes] : mail.attachments)
-        doc.attachments.push_back(FileSpec{name, bytes});
+        doc.attachments.push_back(FileToAdd{name, bytes});
 }
 
 void makeArchive(const QString& path)
 {
     const QString db = u"archive"_s;
     createDatabase(path, u"2025年归档"_s);
-    std::vector<DocumentSpec> docs;
+    std::vector<DocumentToAdd> docs;
     for (int i = 1; i <= 100; ++i) {
-        DocumentSpec doc;
+        DocumentToAdd doc;
         doc.unid = sampleId(db, i);
         doc.created = at(2025, 2, 1) + qint64(i) * 86400000;
         doc.items = {text(u"Form"_s, {u"Memo"_s}), text(u"Subject"_s, {u"归档备忘录"_s + QString::number(i)}),
@@ -286,9 +286,9 @@ void makeArchive(const QString& path)
 void makeSmall(const QString& path, const QString& title, const QString& viewName, int count)
 {
     createDatabase(path, title);
-    std::vector<DocumentSpec> docs;
+    std::vector<DocumentToAdd> docs;
     for (int i = 1; i <= count; ++i) {
-        DocumentSpec doc;
+        DocumentToAdd doc;
         doc.unid = sampleId(title, i);
         doc.created = at(2025, 5, 1) + qint64(i) * 60000;
         doc.items = {text(u"Subject"_s, {title + QString::number(i)})};

@@ -16,14 +16,14 @@ namespace {
 constexpr qint64 kDay = 86400000;
 constexpr qint64 kJan2025 = 1735689600000;
 
-ItemSpec item(const QString& name, int type, const QJsonArray& values, std::vector<FileSpec> objects = {})
+ItemToAdd item(const QString& name, int type, const QJsonArray& values, std::vector<FileToAdd> objects = {})
 {
-    return ItemSpec{name, type, values, std::move(objects)};
+    return ItemToAdd{name, type, values, std::move(objects)};
 }
 
-DocumentSpec document(int n, const QString& form)
+DocumentToAdd document(int n, const QString& form)
 {
-    DocumentSpec doc;
+    DocumentToAdd doc;
     doc.unid = u"%1"_s.arg(n, 32, 16, QChar(u'0')).toUpper();
     doc.created = kJan2025 + n * kDay;
     doc.modified = doc.created + 3600000;
@@ -36,10 +36,10 @@ DocumentSpec document(int n, const QString& form)
 void makeMixed(const QString& path)
 {
     createDatabase(path, u"模糊测试"_s);
-    std::vector<DocumentSpec> docs;
+    std::vector<DocumentToAdd> docs;
     for (int n = 1; n <= 4; ++n)
         docs.push_back(document(n, n % 2 ? u"Memo"_s : u"Other"_s));
-    DocumentSpec& first = docs.front();
+    DocumentToAdd& first = docs.front();
     first.items.push_back(item(u"日期"_s, DateTimeType, {double(kJan2025), double(kJan2025 + kDay / 3)}));
     first.items.push_back(item(u"联系人"_s, NamesType, {u"张三"_s, u"李四"_s}));
     first.items.push_back(item(u"读者"_s, ReadersType, {u"[Admin]"_s}));

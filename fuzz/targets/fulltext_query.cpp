@@ -46,17 +46,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::vector<QStringList> documents;
     for (const QString& line : QString::fromUtf8(tail).split(u'\n').mid(0, kMaxDocuments))
         documents.push_back(line.split(u'\t').mid(0, kMaxItems));
-    std::vector<component::admin::DocumentSpec> specs;
+    std::vector<component::admin::DocumentToAdd> newDocuments;
     for (const QStringList& values : documents) {
-        component::admin::DocumentSpec spec;
+        component::admin::DocumentToAdd newDocument;
         for (qsizetype i = 0; i < values.size(); ++i)
-            spec.items.push_back({u"f"_s + QString::number(i), domino::NotesItem::Text, QJsonArray{values[i]}, {}});
-        specs.push_back(std::move(spec));
+            newDocument.items.push_back(
+                {u"f"_s + QString::number(i), domino::NotesItem::Text, QJsonArray{values[i]}, {}});
+        newDocuments.push_back(std::move(newDocument));
     }
     const QString path = QDir(fuzz::scratchFolder()).filePath(u"search.nsf"_s);
     QFile::remove(path);
     component::admin::createDatabase(path, QString());
-    component::admin::addDocuments(path, specs);
+    component::admin::addDocuments(path, newDocuments);
 
     // The rules, document by document (added in order: internal ids 1, 2, ...).
     std::vector<qint64> expected;

@@ -651,7 +651,7 @@ void TestEndToEnd::hostileAttachmentsThroughTheComponent()
 {
     const QString nsf = m_dir.filePath(u"hostile.nsf"_s);
     component::admin::createDatabase(nsf, u"附件名"_s);
-    component::admin::DocumentSpec doc;
+    component::admin::DocumentToAdd doc;
     doc.items = {{u"Subject"_s, component::TextType, QJsonArray{u"附件"_s}, {}}};
     const std::vector<testing::HostileAttachment> attachments = testing::hostileAttachments();
     for (const testing::HostileAttachment& a : attachments)

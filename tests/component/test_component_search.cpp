@@ -67,10 +67,10 @@ qint64 count(const QString& path, const char* statement)
     return q->step() ? q->int64(0) : -1;
 }
 
-admin::DocumentSpec document(const QString& id, const std::vector<std::pair<QString, QString>>& items,
-                             const QStringList& attachments = {})
+admin::DocumentToAdd document(const QString& id, const std::vector<std::pair<QString, QString>>& items,
+                              const QStringList& attachments = {})
 {
-    admin::DocumentSpec doc;
+    admin::DocumentToAdd doc;
     doc.unid = id;
     for (const auto& [name, value] : items)
         doc.items.push_back({name, component::TextType, QJsonArray{value}, {}});
@@ -153,12 +153,12 @@ private slots:
         options.attachmentsEvery = 7;
         admin::generate(file, 300, options);
         QRandomGenerator random(7);
-        std::vector<admin::DocumentSpec> mixed;
+        std::vector<admin::DocumentToAdd> mixed;
         for (int n = 0; n < 40; ++n) {
             QString text;
             for (int piece = 0; piece < 4; ++piece)
                 text += kPieces[random.bounded(int(kPieces.size()))];
-            admin::DocumentSpec doc =
+            admin::DocumentToAdd doc =
                 document(QString(), {{u"Subject"_s, text}}, {kPieces[random.bounded(int(kPieces.size()))] + u".TXT"_s});
             doc.items.push_back({u"Body"_s, component::RichTextType, QJsonArray{text.toUpper()}, {}});
             doc.items.push_back({u"Names"_s, component::NamesType, QJsonArray{u"张三"_s, text.left(3)}, {}});

@@ -115,17 +115,18 @@ qint64 at(int year, int month, int day, int hour = 0, int minute = 0)
     return QDateTime(QDate(year, month, day), QTime(hour, minute)).toMSecsSinceEpoch();
 }
 
-admin::ItemSpec item(const QString& name, int type, const QJsonArray& values, std::vector<admin::FileSpec> objects = {})
+admin::ItemToAdd item(const QString& name, int type, const QJsonArray& values,
+                      std::vector<admin::FileToAdd> objects = {})
 {
-    return admin::ItemSpec{name, type, values, std::move(objects)};
+    return admin::ItemToAdd{name, type, values, std::move(objects)};
 }
 
 // Four documents in creation order: a full one, one with readers and authors, one without items, and one whose
 // rich-text items test the formatted text.
-std::vector<admin::DocumentSpec> documents()
+std::vector<admin::DocumentToAdd> documents()
 {
     using namespace component;
-    std::vector<admin::DocumentSpec> docs(4);
+    std::vector<admin::DocumentToAdd> docs(4);
     for (size_t i = 0; i < docs.size(); ++i) {
         docs[i].unid = idOf(int(i) + 1);
         docs[i].created = docs[i].modified = at(2025, 1, 1, 8) + qint64(i) * 60000;
@@ -175,11 +176,11 @@ std::vector<admin::ColumnSpec> columns(const QStringList& items)
 const QStringList kAllColumns = {u"编号"_s, u"名称"_s, u"签约"_s, u"联系人"_s, u"金额"_s, u"没有的域"_s};
 
 // The documents of kReaders: number n (from 1) has the id idOf(100 + n).
-std::vector<admin::DocumentSpec> restrictedDocuments()
+std::vector<admin::DocumentToAdd> restrictedDocuments()
 {
-    std::vector<admin::DocumentSpec> docs;
+    std::vector<admin::DocumentToAdd> docs;
     for (const Restriction& restriction : kRestrictions) {
-        admin::DocumentSpec doc;
+        admin::DocumentToAdd doc;
         doc.unid = idOf(101 + int(docs.size()));
         doc.created = doc.modified = at(2025, 1, 1) + qint64(docs.size()) * 60000;
         doc.items = {item(u"编号"_s, component::NumberType, {double(docs.size() + 1)})};
@@ -234,7 +235,7 @@ public:
     void addFirstDocument(const QString& id) override { m_changing->addDocumentFirst().id = id; }
 
 private:
-    static void fill(quill::testing::FakeDatabase& db, const std::vector<admin::DocumentSpec>& written)
+    static void fill(quill::testing::FakeDatabase& db, const std::vector<admin::DocumentToAdd>& written)
     {
         std::vector<quill::testing::FakeColumn> all;
         for (const QString& name : kAllColumns)
@@ -242,24 +243,24 @@ private:
         db.addView(u"全部"_s, all);
         db.addView(u"仅编号"_s, {{u"编号"_s, u"编号"_s}});
         db.addEmptyView(u"空视图"_s, {{u"标题"_s, u"Subject"_s}});
-        for (const admin::DocumentSpec& spec : written) {
+        for (const admin::DocumentToAdd& newDocument : written) {
             quill::testing::FakeDocument& doc = db.addDocument();
-            doc.id = spec.unid;
-            for (const admin::ItemSpec& i : spec.items)
+            doc.id = newDocument.unid;
+            for (const admin::ItemToAdd& i : newDocument.items)
                 doc.items.push_back(fakeItem(i));
-            for (const admin::FileSpec& file : spec.attachments)
+            for (const admin::FileToAdd& file : newDocument.attachments)
                 doc.attachment(file.name, file.data);
         }
     }
 
-    static quill::testing::FakeItem fakeItem(const admin::ItemSpec& written)
+    static quill::testing::FakeItem fakeItem(const admin::ItemToAdd& written)
     {
         quill::testing::FakeItem item{written.name, written.type, {}, {}, {}};
         if (written.type == component::RichTextType) {
             item.plainText = written.values.first().toString();
             item.dxl = written.dxl;
             item.mime = written.mime;
-            for (const admin::FileSpec& file : written.objects)
+            for (const admin::FileToAdd& file : written.objects)
                 item.embedded.push_back({file.name, file.data});
             return item;
         }
@@ -310,7 +311,7 @@ public:
     QString localPath(const QString& relative) const override { return m_dir.filePath(u"data/"_s + relative); }
     void addFirstDocument(const QString& id) override
     {
-        admin::DocumentSpec first;
+        admin::DocumentToAdd first;
         first.unid = id;
         first.created = at(2024, 12, 31); // views without a sort column show creation order
         admin::addDocuments(localPath(kChanging), {first});
@@ -568,9 +569,9 @@ private slots:
         auto doc = view->NthDocument(1);
         QVERIFY(doc->HasAttachments());
         QVERIFY(!view->NthDocument(2)->HasAttachments());
-        const std::vector<admin::FileSpec> written = documents().front().attachments;
+        const std::vector<admin::FileToAdd> written = documents().front().attachments;
         ValueList names;
-        for (const admin::FileSpec& file : written)
+        for (const admin::FileToAdd& file : written)
             names.push_back(Value::text(file.name));
         QCOMPARE(session->EvaluateFormula(u"@AttachmentNames"_s, *doc), names);
         QCOMPARE(session->EvaluateFormula(u" @attachmentnames "_s, *doc), names);
