@@ -27,6 +27,15 @@ void checkCellPosition(int row, int column, int maxRows, int maxColumns)
         throw WorkbookError(u"列号超出范围：%1（应为1到%2）"_s.arg(column).arg(maxColumns));
 }
 
+void checkCellText(const QString& text, int maxLength, int row, int column)
+{
+    if (text.size() > maxLength)
+        throw WorkbookError(u"文本过长：%1个字符（单元格最多%2个字符），位于第%3行第%4列"_s.arg(text.size())
+                                .arg(maxLength)
+                                .arg(row)
+                                .arg(column));
+}
+
 void saveWorkbookFile(const QString& fileName, const std::function<bool(QIODevice&)>& write)
 {
     if (fileName.isEmpty())

@@ -237,11 +237,7 @@ void XlsWriter::SetCellValue(int row, int column, const QString& text)
 {
     requireOpen("SetCellValue");
     checkCell(row, column);
-    if (text.size() > kMaxTextLength)
-        throw WorkbookError(u"文本过长：%1个字符（单元格最多%2个字符），位于第%3行第%4列"_s.arg(text.size())
-                                .arg(kMaxTextLength)
-                                .arg(row)
-                                .arg(column));
+    checkCellText(text, kMaxTextLength, row, column);
     const uint32_t index = m_strings.intern(text);
     if (index == m_refs.size())
         m_refs.push_back(0);

@@ -119,11 +119,7 @@ void XlsxWriter::SetCellValue(int row, int column, const QString& text)
 {
     requireOpen("SetCellValue");
     checkCell(row, column);
-    if (text.size() > kMaxTextLength)
-        throw WorkbookError(u"文本过长：%1个字符（单元格最多%2个字符），位于第%3行第%4列"_s.arg(text.size())
-                                .arg(kMaxTextLength)
-                                .arg(row)
-                                .arg(column));
+    checkCellText(text, kMaxTextLength, row, column);
     lxw_format* format = m_textCells.contains(column) ? m_textFormat : nullptr;
     const auto r = static_cast<lxw_row_t>(row - 1);
     const auto c = static_cast<lxw_col_t>(column - 1);
