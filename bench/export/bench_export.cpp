@@ -3,12 +3,13 @@
 // for the same cells (measured around each of its operations), so that export/writer shows what the
 // rest costs.
 //
-// bench_export [--docs N] [--format xls|xlsx|csv] [--no-names-pass] [--no-events] [--component] [--out DIR] [--keep]
-//              [--database FILE]
+// bench_export [--docs N] [--format xls|xlsx|csv] [--no-names-pass] [--no-events] [--no-pages] [--component]
+//              [--out DIR] [--keep] [--database FILE]
 //   --format     the save dialog's type (default xls)
 //   --no-names-pass  .xlsx and CSV with the start document's columns, to measure the pass over every document's
 //                item names that their complete columns take
 //   --no-events  replace the per-document and per-cell event processing by nothing, to measure its cost
+//   --no-pages   without each document's HTML page (the window's setting off)
 //   --component  read the documents through the real component (loaded through its registration) from
 //                a database that nlsxbe-admin generate makes, instead of the in-memory stand-in
 //   --database   with --component: a copy of this database (made by an earlier run kept with --keep)
@@ -21,6 +22,7 @@
 #include "scriptedprompts.h"
 #include "shell/mainwindow.h"
 #include "shell/progressdisplay.h"
+#include "workspace/settings.h"
 #include "workspace/workspace.h"
 #include "workspacesupport.h"
 
@@ -141,6 +143,7 @@ struct Options
 {
     int documents = 65535;
     bool events = true;
+    bool pages = true;
     bool component = false;
     bool keep = false;
     QString format = u"xls"_s;
@@ -157,6 +160,8 @@ Options parseOptions(const QStringList& args)
             options.documents = args[++i].toInt();
         else if (args[i] == u"--no-events"_s)
             options.events = false;
+        else if (args[i] == u"--no-pages"_s)
+            options.pages = false;
         else if (args[i] == u"--component"_s)
             options.component = true;
         else if (args[i] == u"--format"_s && i + 1 < args.size())
@@ -228,6 +233,8 @@ bool exportView(const Source& source, const Options& options, const QTemporaryDi
 {
     testing::ScriptedPrompts prompts;
     workspace::Workspace ws(source.factory, tmp.filePath(u"app/"_s));
+    QDir().mkpath(tmp.filePath(u"app"_s));
+    workspace::writeHtmlPagesSetting(ws.settingsFilePath(), options.pages);
     shell::Environment env;
     env.prompts = &prompts;
     env.leftButtonDown = [] { return false; };
