@@ -3,6 +3,7 @@
 #include "domino/error.h"
 #include "domino/ftsearch.h"
 #include "domino/loader.h"
+#include "dxlreader.h"
 #include "formula/formula.h"
 #include "fulltext.h"
 #include "model.h"
@@ -11,6 +12,7 @@
 #include "richtextbody.h"
 #include "store.h"
 
+#include <QBuffer>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -135,6 +137,85 @@ private:
     static constexpr int kWords = 5000;
     std::mt19937 m_random;
     QStringList m_words;
+};
+
+// Rich text of generated documents with a structure, kept as the DXL import keeps it: the import's own reader
+// reads their DXL, some documents at a time, and gives each item's plain text and the <richtext> element it stores.
+class GeneratedBodies final : private dxl::Sink
+{
+public:
+    struct Body
+    {
+        QString text;
+        QByteArray dxl;
+    };
+
+    // The bodies of consecutive documents, numbered from first, of these ids; each links to the one before it, the
+    // first to before.
+    std::vector<Body> make(qint64 first, const std::vector<QString>& unids, const QString& before)
+    {
+        QByteArray source = QByteArray("<database xmlns='") + dxl::kDxlNamespace + "'>";
+        for (size_t k = 0; k < unids.size(); ++k) {
+            source += "<document form='Memo'><item name='Body'>";
+            source += richText(first + qint64(k), k == 0 ? before : unids[k - 1]);
+            source += "</item></document>";
+        }
+        source += "</database>";
+        m_bodies.clear();
+        m_bodies.reserve(unids.size());
+        QBuffer input(&source);
+        input.open(QIODevice::ReadOnly);
+        dxl::Reader(*this).read(input, u"（生成的正文）"_s);
+        if (m_bodies.size() != unids.size())
+            throw DominoError(u"生成的正文无法按DXL导入读取"_s);
+        return std::move(m_bodies);
+    }
+
+private:
+    static QByteArray richText(qint64 n, const QString& linkTarget)
+    {
+        // A 1x1 PNG and a 1x1 GIF, as a DXL export gives small pictures: base64 inside the picture element.
+        static const QByteArray png =
+            "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mP8z8DwHwAFBQIAX8jx0gAAAABJRU5ErkJggg==";
+        static const QByteArray gif = "R0lGODlhAQABAIAAAP///wAAACwAAAAAAQABAAACAkQBADs=";
+        const QByteArray number = QByteArray::number(n);
+        return "<richtext><pardef id='1'/><pardef id='2' list='bullet'/>"
+               "<par def='1'><run><font style='bold'/>文档" +
+               number +
+               "</run> 的正文，带一个表格、两张图片和链接。</par>"
+               "<table widthtype='fixedleft'><tablecolumn width='1in'/><tablecolumn width='2in'/>"
+               "<tablerow><tablecell><par def='1'>项目</par></tablecell><tablecell><par def='1'>金额</par></tablecell>"
+               "</tablerow><tablerow><tablecell><par def='1'>合同" +
+               number + "</par></tablecell><tablecell><par def='1'>" + QByteArray::number(n * 7) +
+               "</par></tablecell></tablerow></table>"
+               "<par def='2'>第一项</par><par def='2'>第二项</par>"
+               "<par def='1'><picture width='1px' height='1px'><png>" +
+               png + "</png></picture> <picture width='1px' height='1px'><gif>" + gif +
+               "</gif></picture></par><par def='1'><urllink href='https://www.example.org/" + number +
+               "'>网址</urllink> <doclink document='" + linkTarget.toLatin1() +
+               "' database='852566B8:00701B47'>上一个文档</doclink></par></richtext>";
+    }
+
+    void database(const dxl::DatabaseInfo&) override {}
+    void aclEntry(const dxl::AclEntry&) override {}
+    void view(const dxl::View&) override {}
+    void beginDocument(const dxl::NoteInfo&) override {}
+    void item(const dxl::Item& item) override
+    {
+        if (item.kind == dxl::Item::Kind::RichText)
+            m_bodies.push_back({item.texts.value(0), item.richText});
+    }
+    void beginAttachment(const QString&) override {}
+    void attachmentData(const char*, qsizetype) override {}
+    void endAttachment() override {}
+    void endDocument() override {}
+    // Nothing of these bodies may be left out.
+    void notice(qint64, const QString& message) override
+    {
+        throw DominoError(u"生成的正文无法按DXL导入读取："_s + message);
+    }
+
+    std::vector<Body> m_bodies;
 };
 
 QByteArray readFile(const QString& path)
@@ -543,6 +624,8 @@ void generate(const QString& path, qint64 count, const GenerateOptions& options)
         throw DominoError(u"每个文档至少有5个域（Form与视图的四列）"_s);
     if (options.richText && options.items < 6)
         throw DominoError(u"RichText域需要每个文档至少6个域"_s);
+    if (options.richBody && !options.richText)
+        throw DominoError(u"带格式的正文需要RichText域（--richtext）"_s);
     if (options.attachmentsEvery < 0)
         throw DominoError(u"附件间隔不能为负数"_s);
     if (options.readersEvery < 0)
@@ -568,9 +651,24 @@ void generate(const QString& path, qint64 count, const GenerateOptions& options)
         Query item(store.statement("INSERT INTO items(doc_id, seq, name, type, value) VALUES(?, ?, ?, ?, ?)"));
         Query attachment(store.statement("INSERT INTO attachments(doc_id, seq, name, data) VALUES(?, ?, ?, ?)"));
         const QString form = u"Memo"_s;
+        // With structured bodies the ids of a batch of documents are known before their bodies are made.
+        constexpr qint64 kBodyBatch = 1024;
+        GeneratedBodies generatedBodies;
+        std::vector<QString> unids;
+        std::vector<GeneratedBodies::Body> bodies;
+        const QString lastUnid = options.richBody ? newUniversalId() : QString();
         for (qint64 i = 1; i <= count; ++i) {
             const qint64 created = base + i * 60000;
-            doc->bind(1, i).bind(2, newUniversalId()).bind(3, form).bind(4, created).bind(5, created).run();
+            const size_t inBatch = size_t((i - 1) % kBodyBatch);
+            if (options.richBody && inBatch == 0) {
+                const QString before = unids.empty() ? lastUnid : unids.back();
+                unids.clear();
+                for (qint64 n = i; n <= std::min(count, i + kBodyBatch - 1); ++n)
+                    unids.push_back(n == count ? lastUnid : newUniversalId());
+                bodies = generatedBodies.make(i, unids, before);
+            }
+            const QString unid = options.richBody ? unids[inBatch] : newUniversalId();
+            doc->bind(1, i).bind(2, unid).bind(3, form).bind(4, created).bind(5, created).run();
             item->bind(1, i).bind(2, qint64(1)).bind(3, u"Form"_s).bind(4, qint64(TextType));
             item->bind(5, u"[\"Memo\"]"_s).run();
             item->bind(1, i).bind(2, qint64(2)).bind(3, u"Number"_s).bind(4, qint64(NumberType));
@@ -583,7 +681,11 @@ void generate(const QString& path, qint64 count, const GenerateOptions& options)
             item->bind(5, statuses[i % 3]).run();
             for (qint64 seq = 6; seq <= options.items; ++seq) {
                 item->bind(1, i).bind(2, seq);
-                if (options.richText && seq == options.items) {
+                if (options.richText && seq == options.items && options.richBody) {
+                    item->bind(3, u"Body"_s).bind(4, qint64(RichTextType));
+                    item->bind(5, encodeValues(QJsonArray{bodies[inBatch].text})).run();
+                    writeBody(store, i, seq, BodyFormat::Dxl, bodies[inBatch].dxl);
+                } else if (options.richText && seq == options.items) {
                     item->bind(3, u"Body"_s).bind(4, qint64(RichTextType));
                     item->bind(5, u"[\"这是第"_s + QString::number(i) + u"个文档的正文，包含一些说明文字。\"]"_s).run();
                 } else if (seq % 3 == 0) {

@@ -97,8 +97,11 @@ bool addServerName(const QString& namesPath, const QString& server);
 // What generate puts into each document beyond Form and the four items its view shows.
 struct GenerateOptions
 {
-    int items = 0;            // items per document in all, Form included (0: just the five; else at least 5)
-    bool richText = false;    // the last of those items is rich text (needs items of at least 6)
+    int items = 0;         // items per document in all, Form included (0: just the five; else at least 5)
+    bool richText = false; // the last of those items is rich text (needs items of at least 6)
+    // That rich text has a structure, kept as the DXL import keeps it: a bold run, a table, a list, two pictures, a
+    // URL link and a link to the document before (the first document's to the last).
+    bool richBody = false;
     int attachmentsEvery = 0; // every n-th document carries two attachments of 4 KB (0: none)
     int readersEvery = 0;     // every n-th document has a Readers item that names only 甲 (0: none)
     int words = 0;            // a text item Text of that many Chinese words, the same on every run (0: none)

@@ -52,10 +52,11 @@ QString helpText()
       文档的读者域、作者域与访问控制列表按组识别用户，组可嵌套6层。
   add-server-name names.nsf 服务器名
   sample 数据目录                      生成示例数据目录（并打印登录用户与密码）
-  generate 文件.nsf --count 文档数 [--items 每文档域数] [--richtext] [--attachments-every N] [--readers-every N]
-          [--words N] [--no-index]
+  generate 文件.nsf --count 文档数 [--items 每文档域数] [--richtext [--rich-body]] [--attachments-every N]
+          [--readers-every N] [--words N] [--no-index]
       生成一个大数据库（视图“全部”），用于性能测试。缺省每个文档5个域；--items 补足到给定域数
-      （文本与数字交替），--richtext 使最后一个域为RichText，--attachments-every 每N个文档带两个附件，
+      （文本与数字交替），--richtext 使最后一个域为RichText，--rich-body 使该域带有格式（粗体、表格、列表、
+      PNG与GIF两张图片、网址链接和指向前一个文档的链接），如同从DXL导入，--attachments-every 每N个文档带两个附件，
       --readers-every 每N个文档带一个只列出“甲”的读者域（在服务器上只有甲能看到），
       --words 每个文档带一个N个中文词的文本域Text（每次生成相同），--no-index 不建全文索引（如旧版本生成的文件）。
   index 文件.nsf [--rebuild]
@@ -260,6 +261,7 @@ void runGenerate(const Arguments& args)
     if (const QString words = args.value(u"--words"_s); !words.isEmpty())
         options.words = atLeast(words, 1, u"--words 应为正整数"_s);
     options.richText = args.flag(u"--richtext"_s);
+    options.richBody = args.flag(u"--rich-body"_s);
     options.fullText = !args.flag(u"--no-index"_s);
     QElapsedTimer timer;
     timer.start();
@@ -366,7 +368,7 @@ const std::vector<Command>& commands()
         {u"sample"_s, {}, {}, 1, runSample},
         {u"generate"_s,
          {u"--count"_s, u"--items"_s, u"--attachments-every"_s, u"--readers-every"_s, u"--words"_s},
-         {u"--richtext"_s, u"--no-index"_s},
+         {u"--richtext"_s, u"--rich-body"_s, u"--no-index"_s},
          1,
          runGenerate},
         {u"index"_s, {}, {u"--rebuild"_s}, 1, runIndex},

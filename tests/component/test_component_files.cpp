@@ -8,6 +8,7 @@
 #include "model.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
+#include "richtext/richtextrenderer.h"
 #include "store.h"
 #include "testsupport/sample_installation.h"
 
@@ -255,6 +256,58 @@ private slots:
         using quill::component::Store;
         QCOMPARE(Store::open(db, Store::Mode::ReadOnly)->meta(u"schema_version"_s), u"3"_s);
         check();
+    }
+
+    void generatedRichBodiesAreKeptAsAnImportKeepsThem()
+    {
+        const QString db = path(u"richbody.nsf"_s);
+        QString error;
+        QCOMPARE(admin({u"generate"_s, db, u"--count"_s, u"3"_s, u"--items"_s, u"6"_s, u"--rich-body"_s}, &error), 1);
+        QVERIFY2(error.contains(u"--richtext"_s), qPrintable(error));
+        QCOMPARE(admin({u"generate"_s, db, u"--count"_s, u"3"_s, u"--items"_s, u"6"_s, u"--richtext"_s,
+                        u"--rich-body"_s, u"--no-index"_s},
+                       &error),
+                 0);
+        const auto view = open(db)->FindView(u"全部"_s);
+        const auto second = view->NthDocument(2);
+        const QByteArray dxl = second->RichTextItemByName(u"Body"_s)->ExportDXL();
+        QStringList pictures, links;
+        quill::richtext::PageResources resources;
+        resources.saveFile = [&](const quill::richtext::FileToSave& file) {
+            pictures << file.extension;
+            return file.name;
+        };
+        resources.documentPath = [&](const quill::richtext::DocumentLink& link) {
+            links << link.unid;
+            return u"../1/page.html"_s;
+        };
+        const quill::richtext::RenderedHtml page = quill::richtext::renderRichText(dxl, resources);
+        QVERIFY2(page.error.isEmpty(), qPrintable(page.error));
+        QCOMPARE(pictures, (QStringList{u"png"_s, u"gif"_s}));
+        // Each document links to the one before it, the first to the last.
+        QCOMPARE(links, QStringList{view->NthDocument(1)->DocumentId()});
+        links.clear();
+        quill::richtext::renderRichText(view->NthDocument(1)->RichTextItemByName(u"Body"_s)->ExportDXL(), resources);
+        QCOMPARE(links, QStringList{view->NthDocument(3)->DocumentId()});
+        for (const char16_t* part :
+             {u"<b>文档2</b>", u"<col style=\"width:2in\">", u"<td><div class=\"rt-p\">合同2</div>",
+              u"<ul class=\"rt-list\"><li class=\"rt-p\">第一项</li>", u"href=\"https://www.example.org/2\"",
+              u"href=\"../1/page.html\""})
+            QVERIFY2(page.html.contains(QString::fromUtf16(part)), qPrintable(page.html));
+
+        // Imported from that DXL, the item has the same text and keeps the same structure.
+        QFile source(path(u"richbody.xml"_s));
+        QVERIFY(source.open(QIODevice::WriteOnly));
+        source.write("<document xmlns='http://www.lotus.com/dxl' form='Memo'><item name='Body'>" + dxl +
+                     "</item></document>");
+        source.close();
+        QCOMPARE(admin({u"import-dxl"_s, source.fileName(), path(u"imported.nsf"_s)}, &error), 0);
+        auto imported = open(path(u"imported.nsf"_s));
+        const auto copy = imported->FindView(imported->Views().at(0))->NthDocument(1);
+        const ValueList text = second->ItemValue(u"Body"_s);
+        QVERIFY(text.at(0).asText().contains(u"合同2\t14\n第一项\n"_s));
+        QCOMPARE(copy->ItemValue(u"Body"_s), text);
+        QCOMPARE(copy->RichTextItemByName(u"Body"_s)->ExportDXL(), dxl);
     }
 
     // Numbers and values of a file altered by hand: each an error of what holds it, never undefined behaviour.
