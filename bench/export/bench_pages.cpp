@@ -1,11 +1,25 @@
 // The HTML pages' share of an export: one view of rich-text documents (a table, two pictures, a URL link and a
-// document link each) exported through the run with the .xls writer, pages off and then on, in the same process
-// on the in-memory stand-in. Prints both times and their ratio as figures.
+// document link each) exported through the run with the .xls writer, pages off and on, in one process. Prints the
+// times and their ratio as figures.
+//
+// bench_pages [--component] [--label TEXT] [DOCUMENTS [FOLDER]]
+//   --component  read the documents through the real component (loaded through its registration) from a database
+//                that nlsxbe-admin generate --rich-body makes beforehand (not timed), and export pages off, on and
+//                off again; without it the in-memory stand-in, pages off then on, where reading a document costs
+//                next to nothing, so that its ratio is no export's
+//   --label      where the output goes, as the figures name it ("disk", "tmpfs")
+//   DOCUMENTS    default 65,535 (a sheet of .xls)
+//   FOLDER       where the database and every export go, each export into a folder of its own (default: the
+//                temporary folder)
+#include "domino/loader.h"
 #include "export/exportrun.h"
 #include "fakedomino.h"
+#include "platform/registry.h"
 
 #include <QCoreApplication>
+#include <QDirIterator>
 #include <QElapsedTimer>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <cstdio>
 #include <ctime>
@@ -59,12 +73,13 @@ struct Times
     double processor;
 };
 
-Times exportOnce(testing::FakeDomino& domino, const QString& folder, int documents, bool pages)
+Times exportOnce(const domino::SessionFactory& sessions, const QString& databasePath, const QString& folder,
+                 int documents, bool pages)
 {
-    std::unique_ptr<domino::NotesSession> session = domino.sessionFactory()();
+    QDir().mkpath(folder);
+    std::unique_ptr<domino::NotesSession> session = sessions();
     session->InitLocalSession(QString());
-    const std::shared_ptr<domino::NotesDatabase> database =
-        session->OpenDatabase(QString(), u"/data/pages.nsf"_s, false);
+    const std::shared_ptr<domino::NotesDatabase> database = session->OpenDatabase(QString(), databasePath, false);
     exporting::ExportLog log(folder + u"/log/"_s);
     QuietHost host;
     const exporting::OutputFormat format = exporting::defaultFormat(); // the .xls writer
@@ -77,21 +92,24 @@ Times exportOnce(testing::FakeDomino& domino, const QString& folder, int documen
     const double processorBefore = processorSeconds();
     const exporting::RunResult result = run.run({folder + u"/正文.xls"_s, 1}, u"全部"_s, documents);
     const Times seconds{double(timer.nsecsElapsed()) / 1e9, processorSeconds() - processorBefore};
-    if (result.documents != documents || (pages && result.pages != documents + 1) || result.filesLost() > 0) {
-        std::fprintf(stderr, "export incomplete: %lld documents, %lld pages\n", qint64(result.documents),
-                     qint64(result.pages));
+    // Every page with both its pictures, or the figure is not of the export it names.
+    if (result.documents != documents ||
+        (pages && (result.pages != documents + 1 || result.pageFiles != 2 * documents)) || result.filesLost() > 0) {
+        std::fprintf(stderr, "export incomplete: %lld documents, %lld pages, %lld files beside them\n",
+                     qint64(result.documents), qint64(result.pages), qint64(result.pageFiles));
         std::exit(1);
     }
     return seconds;
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+void printTimes(const QString& what, const char* run, const Times& times)
 {
-    QCoreApplication app(argc, argv);
-    const int documents = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 65535;
-    QTemporaryDir tmp(argc > 2 ? QString::fromLocal8Bit(argv[2]) + u"/pages-XXXXXX"_s : QString());
+    std::printf("figure\tQuillmere\t%s, %s (s, processor s)\t%.2f, %.2f\n", qPrintable(what), run, times.wall,
+                times.processor);
+}
+
+int standIn(int documents, const QTemporaryDir& tmp)
+{
     const QByteArray png = QByteArray::fromBase64(
         "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mP8z8DwHwAFBQIAX8jx0gAAAABJRU5ErkJggg==");
     const QByteArray gif = QByteArray::fromBase64("R0lGODlhAQABAIAAAP///wAAACwAAAAAAQABAAACAkQBADs=");
@@ -109,11 +127,10 @@ int main(int argc, char** argv)
         previous = doc.id;
     }
 
-    const QString without = tmp.filePath(u"without"_s), with = tmp.filePath(u"with"_s);
-    QDir().mkpath(without);
-    QDir().mkpath(with);
-    const Times off = exportOnce(domino, without, documents, false);
-    const Times on = exportOnce(domino, with, documents, true);
+    const domino::SessionFactory sessions = domino.sessionFactory();
+    const QString database = u"/data/pages.nsf"_s;
+    const Times off = exportOnce(sessions, database, tmp.filePath(u"without"_s), documents, false);
+    const Times on = exportOnce(sessions, database, tmp.filePath(u"with"_s), documents, true);
     const QString what = u"export of %1 rich-text documents (stand-in)"_s.arg(documents);
     std::printf("figure\tQuillmere\t%s without pages (s, processor s)\t%.2f, %.2f\n", qPrintable(what), off.wall,
                 off.processor);
@@ -121,4 +138,90 @@ int main(int argc, char** argv)
                 on.processor);
     std::printf("figure\tQuillmere\t%s, pages on / off (wall)\t%.2f\n", qPrintable(what), on.wall / off.wall);
     return 0;
+}
+
+qint64 folderBytes(const QString& folder, qint64* files)
+{
+    qint64 total = 0;
+    QDirIterator it(folder, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        total += QFileInfo(it.next()).size();
+        ++*files;
+    }
+    return total;
+}
+
+int throughComponent(int documents, const QTemporaryDir& tmp, const QString& label)
+{
+    // The registration the program itself would find, in a registry file of the benchmark's own.
+    platform::Registry registry(tmp.filePath(u"registry.reg"_s));
+    registry.writeString(QString::fromUtf16(domino::kSessionClassKey), QString(), QStringLiteral(QUILL_COMPONENT_PATH));
+    const domino::SessionFactory sessions = domino::registeredSessionFactory(registry);
+
+    // Form, the view's four items and the rich text: the least a document beside its body has.
+    const QString database = tmp.filePath(u"pages.nsf"_s);
+    QElapsedTimer timer;
+    timer.start();
+    QProcess admin;
+    admin.setProcessChannelMode(QProcess::ForwardedChannels);
+    admin.start(QStringLiteral(QUILL_ADMIN_TOOL_PATH),
+                {u"generate"_s, database, u"--count"_s, QString::number(documents), u"--items"_s, u"6"_s,
+                 u"--richtext"_s, u"--rich-body"_s, u"--no-index"_s});
+    if (!admin.waitForFinished(-1) || admin.exitStatus() != QProcess::NormalExit || admin.exitCode() != 0) {
+        std::fprintf(stderr, "nlsxbe-admin generate failed\n");
+        return 1;
+    }
+    std::printf("generate             %.2f s (nlsxbe-admin generate --rich-body, not part of the export)\n",
+                double(timer.nsecsElapsed()) / 1e9);
+
+    const Times off = exportOnce(sessions, database, tmp.filePath(u"off-1"_s), documents, false);
+    const Times on = exportOnce(sessions, database, tmp.filePath(u"on"_s), documents, true);
+    const Times offAgain = exportOnce(sessions, database, tmp.filePath(u"off-2"_s), documents, false);
+    const Times offMean{(off.wall + offAgain.wall) / 2, (off.processor + offAgain.processor) / 2};
+
+    qint64 files = 0;
+    const qint64 bytes = folderBytes(tmp.filePath(u"on"_s), &files);
+    std::printf("output               %s, in %s\n", qPrintable(label), qPrintable(tmp.path()));
+    std::printf("pages on             %lld files, %.1f MB\n", files, double(bytes) / 1048576.0);
+
+    const QString what =
+        u"export of %1 rich-text documents through the component, output on %2"_s.arg(documents).arg(label);
+    printTimes(what, "pages off", off);
+    printTimes(what, "pages on", on);
+    printTimes(what, "pages off again", offAgain);
+    printTimes(what, "pages off, mean of both", offMean);
+    std::printf("figure\tQuillmere\t%s, pages on / first off (wall)\t%.2f\n", qPrintable(what), on.wall / off.wall);
+    std::printf("figure\tQuillmere\t%s, pages on / mean off (wall, processor)\t%.2f, %.2f\n", qPrintable(what),
+                on.wall / offMean.wall, on.processor / offMean.processor);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    bool component = false;
+    QString label = u"disk"_s;
+    QStringList positional;
+    const QStringList args = app.arguments();
+    for (qsizetype i = 1; i < args.size(); ++i) {
+        if (args[i] == u"--component"_s)
+            component = true;
+        else if (args[i] == u"--label"_s && i + 1 < args.size())
+            label = args[++i];
+        else
+            positional << args[i];
+    }
+    const int documents = positional.size() > 0 ? positional[0].toInt() : 65535;
+    if (documents < 1) {
+        std::fprintf(stderr, "usage: bench_pages [--component] [--label TEXT] [DOCUMENTS [FOLDER]]\n");
+        return 2;
+    }
+    QTemporaryDir tmp(positional.size() > 1 ? positional[1] + u"/pages-XXXXXX"_s : QString());
+    if (!tmp.isValid()) {
+        std::fprintf(stderr, "cannot make a folder: %s\n", qPrintable(tmp.errorString()));
+        return 1;
+    }
+    return component ? throughComponent(documents, tmp, label) : standIn(documents, tmp);
 }
