@@ -6,7 +6,9 @@
 # none restricted, every 100th hidden, every document restricted), full-text search of a million documents with
 # Chinese text (the index's time and size, searches by terms of 1-4 characters, the next page of results), the
 # export of a 65,535-document view (in-memory stand-in with and without event processing, then through the
-# component; .xlsx and CSV beside .xls, .xlsx also without the pass over every document's item names), DXL import (10,000 and 100,000 documents, 20,000 documents of rich text and 20,000 mails, one 50 MB
+# component; .xlsx and CSV beside .xls, .xlsx also without the pass over every document's item names), the HTML pages'
+# share of an export of 65,535 rich-text documents (pages off, on and off again in one process, through the component
+# with the output on the disk and in a tmpfs, and on the stand-in), DXL import (10,000 and 100,000 documents, 20,000 documents of rich text and 20,000 mails, one 50 MB
 # attachment) and quillmere-export (10 views of 65,535 documents with one and two jobs, one view of 1,000,000
 # documents in 16 workbooks with one and two jobs, one .xls and one .xlsx of 65,535 documents, the 1,000,000 in
 # one .xlsx sheet against 100,000 of them; its generated databases are kept in build-bench/batch-data). Prints one table, the
@@ -28,7 +30,8 @@ cmake --build --preset bench -j "$(nproc)" >/dev/null
 
 log=$build/bench.log
 out=$(mktemp -d "${TMPDIR:-/tmp}/quill-bench.XXXXXX")
-trap 'rm -rf "$out"' EXIT
+shm=
+trap 'rm -rf "$out" ${shm:+"$shm"}' EXIT
 : >"$log"
 run() {
     echo "\$ $*" >>"$log"
@@ -50,6 +53,17 @@ for format in xlsx csv; do
 done
 run "$build/bench/export/bench_export" --docs "$exported" --out "$out" --no-events --format xlsx --no-names-pass
 run "$build/bench/export/bench_pages" "$exported" "$out"
+# The pages' share through the component, once with the output on the disk and once in a tmpfs. On this machine's disk
+# (ext4 without a journal) creating a file or folder shortly after many were deleted walks the recently freed inodes
+# one by one (perf shows recently_deleted in ext4_create and ext4_mkdir), so that file creation there costs up to ten
+# times more or less with whatever ran before; a tmpfs shows the program's own cost.
+run "$build/bench/export/bench_pages" --component --label disk "$exported" "$out"
+if [ "$(stat -f -c %T /dev/shm 2>/dev/null)" = tmpfs ]; then
+    shm=$(mktemp -d /dev/shm/quill-bench.XXXXXX)
+    run "$build/bench/export/bench_pages" --component --label tmpfs "$exported" "$shm"
+    rm -rf "$shm"
+    shm=
+fi
 for count in $imports; do
     run "$build/bench/dxl/bench_dxl" "$count"
 done
