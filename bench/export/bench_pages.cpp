@@ -2,11 +2,13 @@
 // document link each) exported through the run with the .xls writer, pages off and on, in one process. Prints the
 // times and their ratio as figures.
 //
-// bench_pages [--component] [--label TEXT] [DOCUMENTS [FOLDER]]
+// bench_pages [--component [--items N]] [--label TEXT] [DOCUMENTS [FOLDER]]
 //   --component  read the documents through the real component (loaded through its registration) from a database
 //                that nlsxbe-admin generate --rich-body makes beforehand (not timed), and export pages off, on and
 //                off again; without it the in-memory stand-in, pages off then on, where reading a document costs
 //                next to nothing, so that its ratio is no export's
+//   --items      with --component: items per document, the rich text included (default 6: Form, the view's four
+//                items and the rich text; more are text and number items, as in the export benchmark)
 //   --label      where the output goes, as the figures name it ("disk", "tmpfs")
 //   DOCUMENTS    default 65,535 (a sheet of .xls)
 //   FOLDER       where the database and every export go, each export into a folder of its own (default: the
@@ -151,22 +153,21 @@ qint64 folderBytes(const QString& folder, qint64* files)
     return total;
 }
 
-int throughComponent(int documents, const QTemporaryDir& tmp, const QString& label)
+int throughComponent(int documents, int items, const QTemporaryDir& tmp, const QString& label)
 {
     // The registration the program itself would find, in a registry file of the benchmark's own.
     platform::Registry registry(tmp.filePath(u"registry.reg"_s));
     registry.writeString(QString::fromUtf16(domino::kSessionClassKey), QString(), QStringLiteral(QUILL_COMPONENT_PATH));
     const domino::SessionFactory sessions = domino::registeredSessionFactory(registry);
 
-    // Form, the view's four items and the rich text: the least a document beside its body has.
     const QString database = tmp.filePath(u"pages.nsf"_s);
     QElapsedTimer timer;
     timer.start();
     QProcess admin;
     admin.setProcessChannelMode(QProcess::ForwardedChannels);
     admin.start(QStringLiteral(QUILL_ADMIN_TOOL_PATH),
-                {u"generate"_s, database, u"--count"_s, QString::number(documents), u"--items"_s, u"6"_s,
-                 u"--richtext"_s, u"--rich-body"_s, u"--no-index"_s});
+                {u"generate"_s, database, u"--count"_s, QString::number(documents), u"--items"_s,
+                 QString::number(items), u"--richtext"_s, u"--rich-body"_s, u"--no-index"_s});
     if (!admin.waitForFinished(-1) || admin.exitStatus() != QProcess::NormalExit || admin.exitCode() != 0) {
         std::fprintf(stderr, "nlsxbe-admin generate failed\n");
         return 1;
@@ -184,8 +185,8 @@ int throughComponent(int documents, const QTemporaryDir& tmp, const QString& lab
     std::printf("output               %s, in %s\n", qPrintable(label), qPrintable(tmp.path()));
     std::printf("pages on             %lld files, %.1f MB\n", files, double(bytes) / 1048576.0);
 
-    const QString what =
-        u"export of %1 rich-text documents through the component, output on %2"_s.arg(documents).arg(label);
+    const QString what = u"export of %1 rich-text documents%2 through the component, output on %3"_s.arg(documents).arg(
+        items == 6 ? QString() : u" of %1 items"_s.arg(items), label);
     printTimes(what, "pages off", off);
     printTimes(what, "pages on", on);
     printTimes(what, "pages off again", offAgain);
@@ -202,20 +203,23 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     bool component = false;
+    int items = 6;
     QString label = u"disk"_s;
     QStringList positional;
     const QStringList args = app.arguments();
     for (qsizetype i = 1; i < args.size(); ++i) {
         if (args[i] == u"--component"_s)
             component = true;
+        else if (args[i] == u"--items"_s && i + 1 < args.size())
+            items = args[++i].toInt();
         else if (args[i] == u"--label"_s && i + 1 < args.size())
             label = args[++i];
         else
             positional << args[i];
     }
     const int documents = positional.size() > 0 ? positional[0].toInt() : 65535;
-    if (documents < 1) {
-        std::fprintf(stderr, "usage: bench_pages [--component] [--label TEXT] [DOCUMENTS [FOLDER]]\n");
+    if (documents < 1 || items < 6) {
+        std::fprintf(stderr, "usage: bench_pages [--component [--items N>=6]] [--label TEXT] [DOCUMENTS [FOLDER]]\n");
         return 2;
     }
     QTemporaryDir tmp(positional.size() > 1 ? positional[1] + u"/pages-XXXXXX"_s : QString());
@@ -223,5 +227,5 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "cannot make a folder: %s\n", qPrintable(tmp.errorString()));
         return 1;
     }
-    return component ? throughComponent(documents, tmp, label) : standIn(documents, tmp);
+    return component ? throughComponent(documents, items, tmp, label) : standIn(documents, tmp);
 }
