@@ -346,5 +346,5 @@ int main(int argc, char** argv)
     if (!exportView(source, options, tmp, figures))
         return 1;
     report(source, options, tmp, figures);
-    return QFileInfo::exists(tmp.filePath(u"out/big_开始为第1个文档.xls"_s)) ? 0 : 1;
+    return QFileInfo::exists(tmp.filePath(u"out/big_开始为第1个文档."_s + options.format)) ? 0 : 1;
 }
