@@ -121,6 +121,8 @@ struct DocumentPass
     ExportFiles& files;     // the names taken in the document's folder
     // The document's folder, made at the first call. Throws platform::Error.
     std::function<const platform::OutputFolder&()> openFolder;
+    // The attachment folder the documents' folders are in, made at the first call. Throws platform::Error.
+    std::function<const platform::OutputFolder&()> openAttachmentFolder;
 };
 
 // What a step is told before the first document: the view and the positions the run walks.
@@ -148,6 +150,9 @@ public:
     virtual void take(const DocumentPass& pass, ExportLog& log, RunResult& result) = 0;
     virtual void begin(const RunBegin&) {}
     virtual void end(const RunEnd&, ExportLog&, RunResult&) {}
+    // Work the step does beside the run is finished and its lines and counts taken: on every way out of the run,
+    // before end.
+    virtual void settle(ExportLog&, RunResult&) {}
     // Names every document's folder keeps for this step, taken before its attachments are saved.
     virtual QStringList reservedNames() const { return {}; }
     // The path of the document's file the workbook names in its page column, relative to the attachment folder;
@@ -214,6 +219,7 @@ private:
     void documentSteps(const domino::NotesDocument& document, qint64 position);
     void beginSteps(const domino::NotesView& view, qint64 start, qint64 passes);
     void endSteps();
+    void settleSteps();
     // The page column's path for the document, relative to the workbook's folder; empty without one.
     QString pageCell(const domino::NotesDocument& document);
     void writeItems(workbook::ExcelApplication& excel, int row, const domino::NotesDocument& document, qint64 position,

@@ -56,8 +56,12 @@ HtmlPageStep::HtmlPageStep(std::shared_ptr<PageIndex> index)
 {
 }
 
+HtmlPageStep::~HtmlPageStep() = default;
+
 void HtmlPageStep::begin(const RunBegin& begin)
 {
+    m_writer.reset();
+    m_submitted.clear();
     m_view = &begin.view;
     m_files = &begin.files;
     m_start = begin.start;
@@ -119,33 +123,25 @@ void HtmlPageStep::take(const DocumentPass& pass, ExportLog& log, RunResult& res
     }
     const QString folderPath = pass.documentFolder.chopped(1);
     const QString folderName = folderPath.mid(folderPath.lastIndexOf(u'/') + 1);
+    PageWriter::Job job{n, folderName, pass.documentFolder, {}};
 
     richtext::PageResources resources;
     resources.saveFile = [&](const richtext::FileToSave& file) -> QString {
-        QString target = pass.documentFolder + file.name;
-        try {
-            const platform::OutputFolder& folder = pass.openFolder();
-            if (file.kind == richtext::FileToSave::Kind::Attachment) {
-                // A mail's attachment is one of the document's attachments, saved already by that step.
-                if (const QString earlier = pass.files.taken(file.name); !earlier.isEmpty()) {
-                    const std::unique_ptr<QFile> saved = folder.openFile(earlier);
+        if (file.kind == richtext::FileToSave::Kind::Attachment) {
+            // A mail's attachment is one of the document's attachments, saved already by that step.
+            if (const QString earlier = pass.files.taken(file.name); !earlier.isEmpty()) {
+                try {
+                    const std::unique_ptr<QFile> saved = pass.openFolder().openFile(earlier);
                     if (saved && saved->readAll() == file.bytes)
                         return earlier;
+                } catch (const std::exception&) {
+                    // Saved again under a name of its own.
                 }
             }
-            const QString name = pass.files.nextName(file.name);
-            target = pass.documentFolder + name;
-            folder.writeFile(name, file.bytes, platform::OutputFolder::Sync::No);
-            pass.files.claim(file.name);
-            ++result.pageFiles;
-            log.pageFileSaved(n, target);
-            return name;
-        } catch (const std::exception& e) {
-            ++result.pagesUnsaved;
-            pass.files.noteReason(platform::messageOf(e));
-            log.pageFileFailed(n, target, platform::messageOf(e));
-            return {};
         }
+        const QString name = pass.files.claim(file.name);
+        job.files.push_back({name, file.bytes});
+        return name;
     };
     resources.attachmentPath = [&](const QString& name) { return pass.files.taken(name); };
     resources.documentPath = [&](const richtext::DocumentLink& link) -> QString {
@@ -206,23 +202,71 @@ void HtmlPageStep::take(const DocumentPass& pass, ExportLog& log, RunResult& res
                 u"\n</section>\n"_s;
     }
 
-    const QString target = pass.documentFolder + QString::fromUtf16(kPageName);
-    try {
-        pass.openFolder().writeFile(QString::fromUtf16(kPageName), richtext::htmlPage(title, html).toUtf8(),
-                                    platform::OutputFolder::Sync::No);
-    } catch (const std::exception& e) {
-        ++result.pagesUnsaved;
-        pass.files.noteReason(platform::messageOf(e));
-        log.pageFailed(n, target, platform::messageOf(e));
-        return;
+    job.files.push_back({QString::fromUtf16(kPageName), richtext::htmlPage(title, html).toUtf8()});
+    submit(pass, std::move(job), {id, folderName, title, parent}, log, result);
+}
+
+void HtmlPageStep::submit(const DocumentPass& pass, PageWriter::Job job, IndexEntry entry, ExportLog& log,
+                          RunResult& result)
+{
+    if (!m_writer) {
+        try {
+            m_writer = std::make_unique<PageWriter>(pass.openAttachmentFolder().folder(QString(), false));
+        } catch (const std::exception& e) {
+            PageWriter::Outcome lost{job.position, {}};
+            for (const PageWriter::File& file : job.files)
+                lost.files.push_back({job.documentFolder + file.name, platform::messageOf(e)});
+            m_submitted.push_back(std::move(entry));
+            takeOutcomes({std::move(lost)}, log, result);
+            return;
+        }
     }
-    ++result.pages;
-    log.pageSaved(n, target);
-    m_index->entries.push_back({id, folderName, title, parent});
+    // The document before is written meanwhile: its lines come now, at the same place in every run's log, and
+    // no more than one document's files wait in memory.
+    takeOutcomes(m_writer->takeWritten(), log, result);
+    m_submitted.push_back(std::move(entry));
+    m_writer->submit(std::move(job));
+}
+
+void HtmlPageStep::takeOutcomes(std::vector<PageWriter::Outcome> outcomes, ExportLog& log, RunResult& result)
+{
+    for (const PageWriter::Outcome& outcome : outcomes) {
+        IndexEntry entry = std::move(m_submitted.front());
+        m_submitted.pop_front();
+        // The page is each job's last file; the pictures and mail parts it shows come before it.
+        for (size_t i = 0; i < outcome.files.size(); ++i) {
+            const PageWriter::Written& file = outcome.files[i];
+            const bool page = i + 1 == outcome.files.size();
+            if (!file.error.isEmpty()) {
+                ++result.pagesUnsaved;
+                m_files->noteReason(file.error);
+                if (page)
+                    log.pageFailed(outcome.position, file.target, file.error);
+                else
+                    log.pageFileFailed(outcome.position, file.target, file.error);
+            } else if (page) {
+                ++result.pages;
+                log.pageSaved(outcome.position, file.target);
+                m_index->entries.push_back(std::move(entry));
+            } else {
+                ++result.pageFiles;
+                log.pageFileSaved(outcome.position, file.target);
+            }
+        }
+    }
+}
+
+void HtmlPageStep::settle(ExportLog& log, RunResult& result)
+{
+    if (!m_writer)
+        return;
+    takeOutcomes(m_writer->takeWritten(), log, result);
+    m_writer.reset();
 }
 
 void HtmlPageStep::end(const RunEnd& end, ExportLog& log, RunResult& result)
 {
+    settle(log, result);
     if (m_index->entries.empty())
         return;
     const QString target = result.attachmentFolder + u'/' + QString::fromUtf16(kIndexName);

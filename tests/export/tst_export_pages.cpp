@@ -1,4 +1,5 @@
 #include "export/htmlpages.h"
+#include "export/pagewriter.h"
 #include "exporttestsupport.h"
 #include "richtext/plaintext.h"
 
@@ -100,6 +101,7 @@ private slots:
     void pageColumn();
     void lostPagesAreReported();
     void indexNestsResponses();
+    void writerKeepsOrderAndEveryFile();
 };
 
 void TestExportPages::archiveOfPages()
@@ -232,6 +234,48 @@ void TestExportPages::indexNestsResponses()
         QCOMPARE(html.count(u">"_s + title + u"</a>"_s), 1);
     QCOMPARE(html.count(u"<ul"_s), html.count(u"</ul>"_s));
     QCOMPARE(html.count(u"<li>"_s), html.count(u"</li>"_s));
+}
+
+void TestExportPages::writerKeepsOrderAndEveryFile()
+{
+    // Outcomes in the order of the jobs, each file's own; a folder that cannot be made loses its job's files
+    // with its reason and no other's; what is still queued when the writer goes is written all the same.
+    QTemporaryDir tmp;
+    QVERIFY(QDir(tmp.path()).mkpath(u"B/文档.html"_s)); // a folder where B's page would be
+    QFile blocker(tmp.filePath(u"C"_s));                // a file where C's folder would be
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    const auto job = [&](qint64 n, const QString& folder) {
+        return PageWriter::Job{n,
+                               folder,
+                               tmp.path() + u'/' + folder + u'/',
+                               {{u"图片.png"_s, "png" + folder.toUtf8()}, {u"文档.html"_s, "<p>" + folder.toUtf8()}}};
+    };
+    std::vector<PageWriter::Outcome> outcomes;
+    {
+        PageWriter writer(quill::platform::OutputFolder::open(tmp.path()));
+        for (const auto& [n, folder] : {std::pair{1, u"A"_s}, {2, u"B"_s}, {3, u"C"_s}})
+            writer.submit(job(n, folder));
+        outcomes = writer.takeWritten();
+        QVERIFY(writer.takeWritten().empty());
+        for (qint64 n = 4; n < 40; ++n)
+            writer.submit(job(n, u"D%1"_s.arg(n)));
+    }
+    QCOMPARE(outcomes.size(), size_t(3));
+    const QStringList expected[] = {{{}, {}}, {{}, u"已有同名的文件夹"_s}, {u"无法创建文件夹"_s, u"无法创建文件夹"_s}};
+    for (size_t i = 0; i < outcomes.size(); ++i) {
+        QCOMPARE(outcomes[i].position, qint64(i + 1));
+        QCOMPARE(outcomes[i].files.size(), size_t(2));
+        for (int f = 0; f < 2; ++f) {
+            const PageWriter::Written& written = outcomes[i].files[size_t(f)];
+            QVERIFY2(expected[i][f].isEmpty() ? written.error.isEmpty() : written.error.contains(expected[i][f]),
+                     qPrintable(written.error));
+        }
+    }
+    QCOMPARE(outcomes[0].files[1].target, tmp.path() + u"/A/文档.html"_s);
+    QCOMPARE(readFile(tmp.filePath(u"A/文档.html"_s)), QByteArray("<p>A"));
+    QCOMPARE(readFile(tmp.filePath(u"B/图片.png"_s)), QByteArray("pngB"));
+    QCOMPARE(readFile(tmp.filePath(u"D39/文档.html"_s)), QByteArray("<p>D39"));
 }
 
 QTEST_GUILESS_MAIN(TestExportPages)
