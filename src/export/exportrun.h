@@ -94,6 +94,8 @@ struct IndexEntry
 struct PageIndex
 {
     std::vector<IndexEntry> entries;
+    // The list an earlier export left in the attachment folder is taken in once, at the first index written.
+    bool earlierTaken = false;
 };
 
 // Where a run writes, and what becomes of a workbook it cannot finish.

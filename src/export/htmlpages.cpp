@@ -9,6 +9,10 @@
 #include "richtext/richtextrenderer.h"
 
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSet>
 
 using namespace Qt::StringLiterals;
 
@@ -271,9 +275,21 @@ void HtmlPageStep::end(const RunEnd& end, ExportLog& log, RunResult& result)
         return;
     const QString target = result.attachmentFolder + u'/' + QString::fromUtf16(kIndexName);
     try {
-        end.openAttachmentFolder().writeFile(QString::fromUtf16(kIndexName),
-                                             indexPage(m_viewName, m_index->entries).toUtf8(),
-                                             platform::OutputFolder::Sync::No);
+        const platform::OutputFolder& folder = end.openAttachmentFolder();
+        if (!m_index->earlierTaken) {
+            // Earlier exports of the view into this folder (other start numbers, an earlier batch) stay listed.
+            std::vector<IndexEntry> earlier;
+            if (const std::unique_ptr<QFile> list = folder.openFile(QString::fromUtf16(kIndexListName)))
+                earlier = readIndexList(list->readAll());
+            m_index->entries = withEarlier(std::move(earlier), std::move(m_index->entries), [&](const IndexEntry& e) {
+                return folder.entry(pagePath(e.folder)) == platform::OutputFolder::Entry::File;
+            });
+            m_index->earlierTaken = true;
+        }
+        folder.writeFile(QString::fromUtf16(kIndexListName), indexList(m_viewName, m_index->entries),
+                         platform::OutputFolder::Sync::No);
+        folder.writeFile(QString::fromUtf16(kIndexName), indexPage(m_viewName, m_index->entries).toUtf8(),
+                         platform::OutputFolder::Sync::No);
     } catch (const std::exception& e) {
         ++result.pagesUnsaved;
         if (result.lossReason.isEmpty())
@@ -283,6 +299,61 @@ void HtmlPageStep::end(const RunEnd& end, ExportLog& log, RunResult& result)
     }
     ++result.pages;
     log.indexSaved(target);
+}
+
+QByteArray HtmlPageStep::indexList(const QString& view, const std::vector<IndexEntry>& entries)
+{
+    QJsonArray documents;
+    for (const IndexEntry& entry : entries)
+        documents.append(QJsonObject{
+            {u"id"_s, entry.id}, {u"folder"_s, entry.folder}, {u"title"_s, entry.title}, {u"parent"_s, entry.parent}});
+    return QJsonDocument(QJsonObject{{u"view"_s, view}, {u"documents"_s, documents}}).toJson(QJsonDocument::Compact);
+}
+
+std::vector<IndexEntry> HtmlPageStep::readIndexList(const QByteArray& json)
+{
+    std::vector<IndexEntry> entries;
+    // A list that cannot be read is as none: the index then lists this export's documents.
+    const QJsonArray documents = QJsonDocument::fromJson(json).object().value(u"documents"_s).toArray();
+    for (const QJsonValue& value : documents) {
+        const QJsonObject document = value.toObject();
+        IndexEntry entry{document.value(u"id"_s).toString(), document.value(u"folder"_s).toString(),
+                         document.value(u"title"_s).toString(), document.value(u"parent"_s).toString()};
+        // A folder name leads nowhere but into the attachment folder.
+        const bool plainFolder = !entry.folder.isEmpty() && !entry.folder.contains(u'/') &&
+                                 !entry.folder.contains(u'\\') && entry.folder != u"."_s && entry.folder != u".."_s;
+        if (!entry.id.isEmpty() && plainFolder)
+            entries.push_back(std::move(entry));
+    }
+    return entries;
+}
+
+std::vector<IndexEntry> HtmlPageStep::withEarlier(std::vector<IndexEntry> earlier, std::vector<IndexEntry> entries,
+                                                  const std::function<bool(const IndexEntry&)>& pageThere)
+{
+    QHash<QString, size_t> current;
+    for (size_t i = 0; i < entries.size(); ++i)
+        current.insert(entries[i].id.toUpper(), i);
+    std::vector<bool> placed(entries.size(), false);
+    std::vector<IndexEntry> merged;
+    merged.reserve(earlier.size() + entries.size());
+    QSet<QString> seen;
+    for (IndexEntry& entry : earlier) {
+        const QString key = entry.id.toUpper();
+        if (seen.contains(key))
+            continue;
+        seen.insert(key);
+        if (const auto found = current.constFind(key); found != current.cend()) {
+            placed[*found] = true;
+            merged.push_back(entries[*found]);
+        } else if (pageThere(entry)) {
+            merged.push_back(std::move(entry));
+        }
+    }
+    for (size_t i = 0; i < entries.size(); ++i)
+        if (!placed[i])
+            merged.push_back(std::move(entries[i]));
+    return merged;
 }
 
 QString HtmlPageStep::indexPage(const QString& title, const std::vector<IndexEntry>& entries)

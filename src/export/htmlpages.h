@@ -13,6 +13,8 @@ namespace quill::exporting {
 // The page each document's folder gets, and the index in the attachment folder.
 inline constexpr char16_t kPageName[] = u"文档.html";
 inline constexpr char16_t kIndexName[] = u"index.html";
+// The index's documents for a later export into the same folder to add to: the page cannot be read back.
+inline constexpr char16_t kIndexListName[] = u"index.json";
 
 // Writes every document's items and rendered bodies (rich text, mail) as one HTML page in its folder, the
 // pictures and mail parts the page shows beside it, and at the end an index of the documents with responses
@@ -34,6 +36,13 @@ public:
 
     // The index page of the entries: responses under their parents in a nested list, the others in their order.
     static QString indexPage(const QString& title, const std::vector<IndexEntry>& entries);
+    // The entries as the index's list keeps them, and read back: entries that are not whole are left out.
+    static QByteArray indexList(const QString& view, const std::vector<IndexEntry>& entries);
+    static std::vector<IndexEntry> readIndexList(const QByteArray& json);
+    // The earlier export's entries whose pages are still there, in their order, this export's in place of the
+    // same documents', then this export's others.
+    static std::vector<IndexEntry> withEarlier(std::vector<IndexEntry> earlier, std::vector<IndexEntry> entries,
+                                               const std::function<bool(const IndexEntry&)>& pageThere);
 
 private:
     // The folder of the document with that id when its page is part of the export; empty when it is not.

@@ -102,6 +102,7 @@ private slots:
     void lostPagesAreReported();
     void indexNestsResponses();
     void writerKeepsOrderAndEveryFile();
+    void laterExportsAddToTheIndex();
 };
 
 void TestExportPages::archiveOfPages()
@@ -276,6 +277,44 @@ void TestExportPages::writerKeepsOrderAndEveryFile()
     QCOMPARE(readFile(tmp.filePath(u"A/文档.html"_s)), QByteArray("<p>A"));
     QCOMPARE(readFile(tmp.filePath(u"B/图片.png"_s)), QByteArray("pngB"));
     QCOMPARE(readFile(tmp.filePath(u"D39/文档.html"_s)), QByteArray("<p>D39"));
+}
+
+void TestExportPages::laterExportsAddToTheIndex()
+{
+    // Two exports of one view into one folder from different start numbers: the index lists both; a page removed
+    // meanwhile is no longer listed, a document exported again is listed once, where it was.
+    ExportRig rig;
+    rig.db.addView(u"全部"_s);
+    QStringList ids;
+    for (int i = 1; i <= 5; ++i)
+        ids << rig.db.addDocument().text(u"Subject"_s, u"主题%1"_s.arg(i)).id;
+    rig.output.htmlPages = true;
+    rig.run(u"全部"_s, 1, 3, rig.workbook()); // the first three, as if the view had held three
+    const QString folder = rig.out() + u"全部附件/"_s;
+    QVERIFY(QDir(folder + ids[0]).removeRecursively());
+    rig.run(u"全部"_s, 3, 5, rig.out() + u"合同_开始为第3个文档.xls"_s);
+    const QString index = QString::fromUtf8(readFile(folder + u"index.html"_s));
+    QVERIFY(!index.contains(ids[0]));
+    qsizetype at = 0;
+    for (int i = 1; i < 5; ++i) {
+        const QString shown = u"<span class=\"doc-id\">"_s + ids[i] + u"</span>"_s;
+        QCOMPARE(index.count(shown), 1);
+        QVERIFY(index.indexOf(shown) > at);
+        at = index.indexOf(shown);
+    }
+    QVERIFY(index.contains(u"共4个文档"_s));
+
+    // The list read back: entries whose folder would lead elsewhere, or that are not whole, are left out; a list
+    // that is not JSON is none.
+    const std::vector<IndexEntry> read = HtmlPageStep::readIndexList(
+        R"({"documents":[{"id":"A","folder":"A","title":"甲"},{"id":"B","folder":"../B"},{"id":"C","folder":"x/C"},
+            {"id":"","folder":"D"},{"id":"E","folder":".."},{"id":"F","folder":"F","parent":"A"},7]})");
+    QCOMPARE(read.size(), size_t(2));
+    QCOMPARE(read[1].parent, u"A"_s);
+    QVERIFY(HtmlPageStep::readIndexList("{\"documents\":").empty());
+    const std::vector<IndexEntry> again = HtmlPageStep::readIndexList(HtmlPageStep::indexList(u"视图"_s, read));
+    QCOMPARE(again.size(), size_t(2));
+    QCOMPARE(again[0].title, u"甲"_s);
 }
 
 QTEST_GUILESS_MAIN(TestExportPages)
