@@ -64,10 +64,11 @@ struct RunResult
     bool completeColumns = false; // the columns are every exported document's items, not the start document's
     qint64 itemsLeftOut = 0;      // items of later documents without a column: the start document lacks them
     qint64 documentsWithItemsLeftOut = 0;
-    qint64 attachments = 0;  // files saved: attachments and rich-text objects
-    qint64 pages = 0;        // HTML pages written: one a document and the index
-    qint64 pageFiles = 0;    // pictures and mail parts written beside the pages
-    qint64 pagesUnsaved = 0; // pages and their files that could not be written
+    qint64 attachments = 0;      // files saved: attachments and rich-text objects
+    qint64 pages = 0;            // HTML pages written: one a document and the index
+    qint64 pageFiles = 0;        // pictures and mail parts written beside the pages
+    qint64 pagesUnsaved = 0;     // pages and their files that could not be written
+    qint64 bodiesIncomplete = 0; // rich-text and mail bodies read only in part: their pages show that part
     qint64 filesUnsaved = 0;
     qint64 documentsUnlisted = 0; // documents or rich-text items whose files could not even be listed
     qint64 logLinesLost = 0;

@@ -173,8 +173,10 @@ void HtmlPageStep::take(const DocumentPass& pass, ExportLog& log, RunResult& res
             if (isBody) {
                 item.text = u"（正文见下）"_s;
                 item.body = rendered.html;
-                if (!rendered.error.isEmpty())
+                if (!rendered.error.isEmpty()) {
+                    ++result.bodiesIncomplete;
                     log.bodyIncomplete(n, name, rendered.error);
+                }
             } else {
                 const domino::ValueList values = document.ItemValue(name);
                 item.text = valuesText(values);

@@ -103,6 +103,7 @@ private slots:
     void indexNestsResponses();
     void writerKeepsOrderAndEveryFile();
     void laterExportsAddToTheIndex();
+    void damagedBodyIsTold();
 };
 
 void TestExportPages::archiveOfPages()
@@ -315,6 +316,29 @@ void TestExportPages::laterExportsAddToTheIndex()
     const std::vector<IndexEntry> again = HtmlPageStep::readIndexList(HtmlPageStep::indexList(u"视图"_s, read));
     QCOMPARE(again.size(), size_t(2));
     QCOMPARE(again[0].title, u"甲"_s);
+}
+
+void TestExportPages::damagedBodyIsTold()
+{
+    // A body whose stored structure breaks off: the page shows what was read, the log line and the message say
+    // so, the cell keeps the whole plain text.
+    ExportRig rig;
+    rig.db.addView(u"全部"_s);
+    rig.db.addDocument().richText(u"Body"_s, u"完整的正文"_s, {},
+                                  "<richtext><pardef id='1'/><par def='1'>前半段</par><par");
+    rig.output.htmlPages = true;
+    const RunResult result = rig.run(u"全部"_s, 1, 1, rig.workbook());
+    QCOMPARE(result.bodiesIncomplete, 1);
+    QCOMPARE(result.pagesUnsaved, 0);
+    const QStringList log = readLogLines(rig.logPath());
+    QVERIFY(std::any_of(log.begin(), log.end(), [](const QString& l) {
+        return l.startsWith(u"读取第1个文档的Body域正文出错，网页中只有读出的部分:"_s);
+    }));
+    const QString message = rig.host.messages().value(0);
+    QVERIFY2(message.contains(u"\n1个富文本或邮件正文未能完整读出，网页中只有读出的部分"_s), qPrintable(message));
+    const QString page =
+        QString::fromUtf8(readFile(rig.out() + u"全部附件/"_s + rig.db.documents[0]->id + u"/文档.html"_s));
+    QVERIFY(page.contains(u"前半段"_s));
 }
 
 QTEST_GUILESS_MAIN(TestExportPages)
