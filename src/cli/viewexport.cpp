@@ -442,6 +442,7 @@ void ViewExport::takeOutcome(const Outcome& outcome, bool& failed, bool& interru
     m_report.itemsLeftOut += outcome.result.itemsLeftOut;
     m_report.documentsWithItemsLeftOut += outcome.result.documentsWithItemsLeftOut;
     m_report.textsSavedWhole += outcome.result.textsSavedWhole;
+    m_report.bodiesIncomplete += outcome.result.bodiesIncomplete;
     switch (outcome.kind) {
     case Kind::Kept:
         m_report.status = ViewReport::Status::Exported;
@@ -484,8 +485,9 @@ void ViewExport::recordLossesAndNotes(const exporting::RunResult& result, bool g
         if (!m_report.errors.contains(lost))
             m_report.errors << lost;
     }
-    for (const QString& note : {exporting::columnsNote(result), exporting::itemsLeftOutNote(result),
-                                exporting::wholeTextNote(result), goOn ? QString() : exporting::endingNote(result)})
+    for (const QString& note :
+         {exporting::bodiesNote(result), exporting::columnsNote(result), exporting::itemsLeftOutNote(result),
+          exporting::wholeTextNote(result), goOn ? QString() : exporting::endingNote(result)})
         if (!note.isEmpty() && !m_report.notes.contains(note))
             m_report.notes << note;
 }

@@ -95,6 +95,7 @@ QJsonObject ViewReport::toJson() const
             {u"itemsLeftOut"_s, itemsLeftOut},
             {u"documentsWithItemsLeftOut"_s, documentsWithItemsLeftOut},
             {u"textsSavedWhole"_s, textsSavedWhole},
+            {u"bodiesIncomplete"_s, bodiesIncomplete},
             {u"seconds"_s, seconds},
             {u"errors"_s, QJsonArray::fromStringList(errors)},
             {u"notes"_s, QJsonArray::fromStringList(notes)}};

@@ -32,7 +32,8 @@ struct ViewReport
     qint64 unreadValues = 0; // item values the database could not give
     qint64 itemsLeftOut = 0; // items without a column in an .xls: the start document lacks them
     qint64 documentsWithItemsLeftOut = 0;
-    qint64 textsSavedWhole = 0; // texts longer than a cell, saved whole beside the attachments
+    qint64 textsSavedWhole = 0;  // texts longer than a cell, saved whole beside the attachments
+    qint64 bodiesIncomplete = 0; // bodies read only in part, shown so in their pages
     double seconds = 0;
     QStringList errors;
     QStringList notes;

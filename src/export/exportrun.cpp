@@ -87,6 +87,7 @@ RunResult ExportRun::run(const ExportRequest& request, const QString& viewName, 
     } catch (...) {
         failure = std::current_exception();
     }
+    settleSteps();
     if (ending == Ending::Cancelled) {
         // A workbook cut short at no row of its own choosing is not saved at all.
         quit(std::move(excel));
@@ -403,9 +404,15 @@ void ExportRun::documentSteps(const domino::NotesDocument& document, qint64 posi
     } catch (const std::exception&) {
         return; // a document whose id cannot be read has no folder for its steps to name
     }
-    const DocumentPass pass{document, position, folder, m_files, [this, &document]() -> const platform::OutputFolder& {
-                                return m_files.openDocumentFolder(workbookFolder(), document.DocumentId());
-                            }};
+    const DocumentPass pass{
+        document,
+        position,
+        folder,
+        m_files,
+        [this, &document]() -> const platform::OutputFolder& {
+            return m_files.openDocumentFolder(workbookFolder(), document.DocumentId());
+        },
+        [this]() -> const platform::OutputFolder& { return m_files.openAttachmentFolder(workbookFolder()); }};
     for (const std::unique_ptr<DocumentStep>& step : m_steps)
         step->take(pass, m_log, m_result);
 }
@@ -415,6 +422,12 @@ void ExportRun::beginSteps(const domino::NotesView& view, qint64 start, qint64 p
     const RunBegin begin{view, start, passes, m_files};
     for (const std::unique_ptr<DocumentStep>& step : m_steps)
         step->begin(begin);
+}
+
+void ExportRun::settleSteps()
+{
+    for (const std::unique_ptr<DocumentStep>& step : m_steps)
+        step->settle(m_log, m_result);
 }
 
 void ExportRun::endSteps()

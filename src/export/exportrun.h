@@ -64,10 +64,11 @@ struct RunResult
     bool completeColumns = false; // the columns are every exported document's items, not the start document's
     qint64 itemsLeftOut = 0;      // items of later documents without a column: the start document lacks them
     qint64 documentsWithItemsLeftOut = 0;
-    qint64 attachments = 0;  // files saved: attachments and rich-text objects
-    qint64 pages = 0;        // HTML pages written: one a document and the index
-    qint64 pageFiles = 0;    // pictures and mail parts written beside the pages
-    qint64 pagesUnsaved = 0; // pages and their files that could not be written
+    qint64 attachments = 0;      // files saved: attachments and rich-text objects
+    qint64 pages = 0;            // HTML pages written: one a document and the index
+    qint64 pageFiles = 0;        // pictures and mail parts written beside the pages
+    qint64 pagesUnsaved = 0;     // pages and their files that could not be written
+    qint64 bodiesIncomplete = 0; // rich-text and mail bodies read only in part: their pages show that part
     qint64 filesUnsaved = 0;
     qint64 documentsUnlisted = 0; // documents or rich-text items whose files could not even be listed
     qint64 logLinesLost = 0;
@@ -94,6 +95,8 @@ struct IndexEntry
 struct PageIndex
 {
     std::vector<IndexEntry> entries;
+    // The list an earlier export left in the attachment folder is taken in once, at the first index written.
+    bool earlierTaken = false;
 };
 
 // Where a run writes, and what becomes of a workbook it cannot finish.
@@ -121,6 +124,8 @@ struct DocumentPass
     ExportFiles& files;     // the names taken in the document's folder
     // The document's folder, made at the first call. Throws platform::Error.
     std::function<const platform::OutputFolder&()> openFolder;
+    // The attachment folder the documents' folders are in, made at the first call. Throws platform::Error.
+    std::function<const platform::OutputFolder&()> openAttachmentFolder;
 };
 
 // What a step is told before the first document: the view and the positions the run walks.
@@ -148,6 +153,9 @@ public:
     virtual void take(const DocumentPass& pass, ExportLog& log, RunResult& result) = 0;
     virtual void begin(const RunBegin&) {}
     virtual void end(const RunEnd&, ExportLog&, RunResult&) {}
+    // Work the step does beside the run is finished and its lines and counts taken: on every way out of the run,
+    // before end.
+    virtual void settle(ExportLog&, RunResult&) {}
     // Names every document's folder keeps for this step, taken before its attachments are saved.
     virtual QStringList reservedNames() const { return {}; }
     // The path of the document's file the workbook names in its page column, relative to the attachment folder;
@@ -214,6 +222,7 @@ private:
     void documentSteps(const domino::NotesDocument& document, qint64 position);
     void beginSteps(const domino::NotesView& view, qint64 start, qint64 passes);
     void endSteps();
+    void settleSteps();
     // The page column's path for the document, relative to the workbook's folder; empty without one.
     QString pageCell(const domino::NotesDocument& document);
     void writeItems(workbook::ExcelApplication& excel, int row, const domino::NotesDocument& document, qint64 position,

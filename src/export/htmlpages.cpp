@@ -9,6 +9,10 @@
 #include "richtext/richtextrenderer.h"
 
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSet>
 
 using namespace Qt::StringLiterals;
 
@@ -56,8 +60,12 @@ HtmlPageStep::HtmlPageStep(std::shared_ptr<PageIndex> index)
 {
 }
 
+HtmlPageStep::~HtmlPageStep() = default;
+
 void HtmlPageStep::begin(const RunBegin& begin)
 {
+    m_writer.reset();
+    m_submitted.clear();
     m_view = &begin.view;
     m_files = &begin.files;
     m_start = begin.start;
@@ -119,33 +127,25 @@ void HtmlPageStep::take(const DocumentPass& pass, ExportLog& log, RunResult& res
     }
     const QString folderPath = pass.documentFolder.chopped(1);
     const QString folderName = folderPath.mid(folderPath.lastIndexOf(u'/') + 1);
+    PageWriter::Job job{n, folderName, pass.documentFolder, {}};
 
     richtext::PageResources resources;
     resources.saveFile = [&](const richtext::FileToSave& file) -> QString {
-        QString target = pass.documentFolder + file.name;
-        try {
-            const platform::OutputFolder& folder = pass.openFolder();
-            if (file.kind == richtext::FileToSave::Kind::Attachment) {
-                // A mail's attachment is one of the document's attachments, saved already by that step.
-                if (const QString earlier = pass.files.taken(file.name); !earlier.isEmpty()) {
-                    const std::unique_ptr<QFile> saved = folder.openFile(earlier);
+        if (file.kind == richtext::FileToSave::Kind::Attachment) {
+            // A mail's attachment is one of the document's attachments, saved already by that step.
+            if (const QString earlier = pass.files.taken(file.name); !earlier.isEmpty()) {
+                try {
+                    const std::unique_ptr<QFile> saved = pass.openFolder().openFile(earlier);
                     if (saved && saved->readAll() == file.bytes)
                         return earlier;
+                } catch (const std::exception&) {
+                    // Saved again under a name of its own.
                 }
             }
-            const QString name = pass.files.nextName(file.name);
-            target = pass.documentFolder + name;
-            folder.writeFile(name, file.bytes, platform::OutputFolder::Sync::No);
-            pass.files.claim(file.name);
-            ++result.pageFiles;
-            log.pageFileSaved(n, target);
-            return name;
-        } catch (const std::exception& e) {
-            ++result.pagesUnsaved;
-            pass.files.noteReason(platform::messageOf(e));
-            log.pageFileFailed(n, target, platform::messageOf(e));
-            return {};
         }
+        const QString name = pass.files.claim(file.name);
+        job.files.push_back({name, file.bytes});
+        return name;
     };
     resources.attachmentPath = [&](const QString& name) { return pass.files.taken(name); };
     resources.documentPath = [&](const richtext::DocumentLink& link) -> QString {
@@ -173,8 +173,10 @@ void HtmlPageStep::take(const DocumentPass& pass, ExportLog& log, RunResult& res
             if (isBody) {
                 item.text = u"（正文见下）"_s;
                 item.body = rendered.html;
-                if (!rendered.error.isEmpty())
+                if (!rendered.error.isEmpty()) {
+                    ++result.bodiesIncomplete;
                     log.bodyIncomplete(n, name, rendered.error);
+                }
             } else {
                 const domino::ValueList values = document.ItemValue(name);
                 item.text = valuesText(values);
@@ -206,30 +208,90 @@ void HtmlPageStep::take(const DocumentPass& pass, ExportLog& log, RunResult& res
                 u"\n</section>\n"_s;
     }
 
-    const QString target = pass.documentFolder + QString::fromUtf16(kPageName);
-    try {
-        pass.openFolder().writeFile(QString::fromUtf16(kPageName), richtext::htmlPage(title, html).toUtf8(),
-                                    platform::OutputFolder::Sync::No);
-    } catch (const std::exception& e) {
-        ++result.pagesUnsaved;
-        pass.files.noteReason(platform::messageOf(e));
-        log.pageFailed(n, target, platform::messageOf(e));
-        return;
+    job.files.push_back({QString::fromUtf16(kPageName), richtext::htmlPage(title, html).toUtf8()});
+    submit(pass, std::move(job), {id, folderName, title, parent}, log, result);
+}
+
+void HtmlPageStep::submit(const DocumentPass& pass, PageWriter::Job job, IndexEntry entry, ExportLog& log,
+                          RunResult& result)
+{
+    if (!m_writer) {
+        try {
+            m_writer = std::make_unique<PageWriter>(pass.openAttachmentFolder().folder(QString(), false));
+        } catch (const std::exception& e) {
+            PageWriter::Outcome lost{job.position, {}};
+            for (const PageWriter::File& file : job.files)
+                lost.files.push_back({job.documentFolder + file.name, platform::messageOf(e)});
+            m_submitted.push_back(std::move(entry));
+            takeOutcomes({std::move(lost)}, log, result);
+            return;
+        }
     }
-    ++result.pages;
-    log.pageSaved(n, target);
-    m_index->entries.push_back({id, folderName, title, parent});
+    // The document before is written meanwhile: its lines come now, at the same place in every run's log, and
+    // no more than one document's files wait in memory.
+    takeOutcomes(m_writer->takeWritten(), log, result);
+    m_submitted.push_back(std::move(entry));
+    m_writer->submit(std::move(job));
+}
+
+void HtmlPageStep::takeOutcomes(std::vector<PageWriter::Outcome> outcomes, ExportLog& log, RunResult& result)
+{
+    for (const PageWriter::Outcome& outcome : outcomes) {
+        IndexEntry entry = std::move(m_submitted.front());
+        m_submitted.pop_front();
+        // The page is each job's last file; the pictures and mail parts it shows come before it.
+        for (size_t i = 0; i < outcome.files.size(); ++i) {
+            const PageWriter::Written& file = outcome.files[i];
+            const bool page = i + 1 == outcome.files.size();
+            if (!file.error.isEmpty()) {
+                ++result.pagesUnsaved;
+                m_files->noteReason(file.error);
+                if (page)
+                    log.pageFailed(outcome.position, file.target, file.error);
+                else
+                    log.pageFileFailed(outcome.position, file.target, file.error);
+            } else if (page) {
+                ++result.pages;
+                log.pageSaved(outcome.position, file.target);
+                m_index->entries.push_back(std::move(entry));
+            } else {
+                ++result.pageFiles;
+                log.pageFileSaved(outcome.position, file.target);
+            }
+        }
+    }
+}
+
+void HtmlPageStep::settle(ExportLog& log, RunResult& result)
+{
+    if (!m_writer)
+        return;
+    takeOutcomes(m_writer->takeWritten(), log, result);
+    m_writer.reset();
 }
 
 void HtmlPageStep::end(const RunEnd& end, ExportLog& log, RunResult& result)
 {
+    settle(log, result);
     if (m_index->entries.empty())
         return;
     const QString target = result.attachmentFolder + u'/' + QString::fromUtf16(kIndexName);
     try {
-        end.openAttachmentFolder().writeFile(QString::fromUtf16(kIndexName),
-                                             indexPage(m_viewName, m_index->entries).toUtf8(),
-                                             platform::OutputFolder::Sync::No);
+        const platform::OutputFolder& folder = end.openAttachmentFolder();
+        if (!m_index->earlierTaken) {
+            // Earlier exports of the view into this folder (other start numbers, an earlier batch) stay listed.
+            std::vector<IndexEntry> earlier;
+            if (const std::unique_ptr<QFile> list = folder.openFile(QString::fromUtf16(kIndexListName)))
+                earlier = readIndexList(list->readAll());
+            m_index->entries = withEarlier(std::move(earlier), std::move(m_index->entries), [&](const IndexEntry& e) {
+                return folder.entry(pagePath(e.folder)) == platform::OutputFolder::Entry::File;
+            });
+            m_index->earlierTaken = true;
+        }
+        folder.writeFile(QString::fromUtf16(kIndexListName), indexList(m_viewName, m_index->entries),
+                         platform::OutputFolder::Sync::No);
+        folder.writeFile(QString::fromUtf16(kIndexName), indexPage(m_viewName, m_index->entries).toUtf8(),
+                         platform::OutputFolder::Sync::No);
     } catch (const std::exception& e) {
         ++result.pagesUnsaved;
         if (result.lossReason.isEmpty())
@@ -239,6 +301,61 @@ void HtmlPageStep::end(const RunEnd& end, ExportLog& log, RunResult& result)
     }
     ++result.pages;
     log.indexSaved(target);
+}
+
+QByteArray HtmlPageStep::indexList(const QString& view, const std::vector<IndexEntry>& entries)
+{
+    QJsonArray documents;
+    for (const IndexEntry& entry : entries)
+        documents.append(QJsonObject{
+            {u"id"_s, entry.id}, {u"folder"_s, entry.folder}, {u"title"_s, entry.title}, {u"parent"_s, entry.parent}});
+    return QJsonDocument(QJsonObject{{u"view"_s, view}, {u"documents"_s, documents}}).toJson(QJsonDocument::Compact);
+}
+
+std::vector<IndexEntry> HtmlPageStep::readIndexList(const QByteArray& json)
+{
+    std::vector<IndexEntry> entries;
+    // A list that cannot be read is as none: the index then lists this export's documents.
+    const QJsonArray documents = QJsonDocument::fromJson(json).object().value(u"documents"_s).toArray();
+    for (const QJsonValue& value : documents) {
+        const QJsonObject document = value.toObject();
+        IndexEntry entry{document.value(u"id"_s).toString(), document.value(u"folder"_s).toString(),
+                         document.value(u"title"_s).toString(), document.value(u"parent"_s).toString()};
+        // A folder name leads nowhere but into the attachment folder.
+        const bool plainFolder = !entry.folder.isEmpty() && !entry.folder.contains(u'/') &&
+                                 !entry.folder.contains(u'\\') && entry.folder != u"."_s && entry.folder != u".."_s;
+        if (!entry.id.isEmpty() && plainFolder)
+            entries.push_back(std::move(entry));
+    }
+    return entries;
+}
+
+std::vector<IndexEntry> HtmlPageStep::withEarlier(std::vector<IndexEntry> earlier, std::vector<IndexEntry> entries,
+                                                  const std::function<bool(const IndexEntry&)>& pageThere)
+{
+    QHash<QString, size_t> current;
+    for (size_t i = 0; i < entries.size(); ++i)
+        current.insert(entries[i].id.toUpper(), i);
+    std::vector<bool> placed(entries.size(), false);
+    std::vector<IndexEntry> merged;
+    merged.reserve(earlier.size() + entries.size());
+    QSet<QString> seen;
+    for (IndexEntry& entry : earlier) {
+        const QString key = entry.id.toUpper();
+        if (seen.contains(key))
+            continue;
+        seen.insert(key);
+        if (const auto found = current.constFind(key); found != current.cend()) {
+            placed[*found] = true;
+            merged.push_back(entries[*found]);
+        } else if (pageThere(entry)) {
+            merged.push_back(std::move(entry));
+        }
+    }
+    for (size_t i = 0; i < entries.size(); ++i)
+        if (!placed[i])
+            merged.push_back(std::move(entries[i]));
+    return merged;
 }
 
 QString HtmlPageStep::indexPage(const QString& title, const std::vector<IndexEntry>& entries)

@@ -96,6 +96,14 @@ QString pagesNote(const RunResult& result)
     return note + u"，用浏览器打开"_s + result.attachmentFolder + u"/index.html即可浏览。"_s;
 }
 
+QString bodiesNote(const RunResult& result)
+{
+    if (result.bodiesIncomplete == 0)
+        return {};
+    return num(result.bodiesIncomplete) +
+           u"个富文本或邮件正文未能完整读出，网页中只有读出的部分，单元格中的文本不受影响（详见导出日志）。"_s;
+}
+
 QString endingNote(const RunResult& result)
 {
     if (result.stop == RunResult::Stop::ViewEnded)
@@ -143,8 +151,8 @@ QString runMessage(const RunResult& result)
         break;
     }
     QString message = finishedLine(result);
-    for (const QString& note :
-         {pagesNote(result), columnsNote(result), itemsLeftOutNote(result), wholeTextNote(result), endingNote(result)})
+    for (const QString& note : {pagesNote(result), bodiesNote(result), columnsNote(result), itemsLeftOutNote(result),
+                                wholeTextNote(result), endingNote(result)})
         if (!note.isEmpty())
             message += u'\n' + note;
     return message;

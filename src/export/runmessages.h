@@ -30,6 +30,8 @@ QString itemsLeftOutNote(const RunResult& result);
 QString wholeTextNote(const RunResult& result);
 // The HTML pages written and where their index is; empty when none were.
 QString pagesNote(const RunResult& result);
+// Bodies that could be read only in part, shown so in their pages; empty when none were.
+QString bodiesNote(const RunResult& result);
 // Why a finished run stopped before the view's end: the sheet was full, or the view ended early; empty otherwise.
 QString endingNote(const RunResult& result);
 // What a failed run could not do, with the reason.

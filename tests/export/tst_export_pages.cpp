@@ -1,4 +1,5 @@
 #include "export/htmlpages.h"
+#include "export/pagewriter.h"
 #include "exporttestsupport.h"
 #include "richtext/plaintext.h"
 
@@ -100,6 +101,9 @@ private slots:
     void pageColumn();
     void lostPagesAreReported();
     void indexNestsResponses();
+    void writerKeepsOrderAndEveryFile();
+    void laterExportsAddToTheIndex();
+    void damagedBodyIsTold();
 };
 
 void TestExportPages::archiveOfPages()
@@ -232,6 +236,109 @@ void TestExportPages::indexNestsResponses()
         QCOMPARE(html.count(u">"_s + title + u"</a>"_s), 1);
     QCOMPARE(html.count(u"<ul"_s), html.count(u"</ul>"_s));
     QCOMPARE(html.count(u"<li>"_s), html.count(u"</li>"_s));
+}
+
+void TestExportPages::writerKeepsOrderAndEveryFile()
+{
+    // Outcomes in the order of the jobs, each file's own; a folder that cannot be made loses its job's files
+    // with its reason and no other's; what is still queued when the writer goes is written all the same.
+    QTemporaryDir tmp;
+    QVERIFY(QDir(tmp.path()).mkpath(u"B/文档.html"_s)); // a folder where B's page would be
+    QFile blocker(tmp.filePath(u"C"_s));                // a file where C's folder would be
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    const auto job = [&](qint64 n, const QString& folder) {
+        return PageWriter::Job{n,
+                               folder,
+                               tmp.path() + u'/' + folder + u'/',
+                               {{u"图片.png"_s, "png" + folder.toUtf8()}, {u"文档.html"_s, "<p>" + folder.toUtf8()}}};
+    };
+    std::vector<PageWriter::Outcome> outcomes;
+    {
+        PageWriter writer(quill::platform::OutputFolder::open(tmp.path()));
+        for (const auto& [n, folder] : {std::pair{1, u"A"_s}, {2, u"B"_s}, {3, u"C"_s}})
+            writer.submit(job(n, folder));
+        outcomes = writer.takeWritten();
+        QVERIFY(writer.takeWritten().empty());
+        for (qint64 n = 4; n < 40; ++n)
+            writer.submit(job(n, u"D%1"_s.arg(n)));
+    }
+    QCOMPARE(outcomes.size(), size_t(3));
+    const QStringList expected[] = {{{}, {}}, {{}, u"已有同名的文件夹"_s}, {u"无法创建文件夹"_s, u"无法创建文件夹"_s}};
+    for (size_t i = 0; i < outcomes.size(); ++i) {
+        QCOMPARE(outcomes[i].position, qint64(i + 1));
+        QCOMPARE(outcomes[i].files.size(), size_t(2));
+        for (int f = 0; f < 2; ++f) {
+            const PageWriter::Written& written = outcomes[i].files[size_t(f)];
+            QVERIFY2(expected[i][f].isEmpty() ? written.error.isEmpty() : written.error.contains(expected[i][f]),
+                     qPrintable(written.error));
+        }
+    }
+    QCOMPARE(outcomes[0].files[1].target, tmp.path() + u"/A/文档.html"_s);
+    QCOMPARE(readFile(tmp.filePath(u"A/文档.html"_s)), QByteArray("<p>A"));
+    QCOMPARE(readFile(tmp.filePath(u"B/图片.png"_s)), QByteArray("pngB"));
+    QCOMPARE(readFile(tmp.filePath(u"D39/文档.html"_s)), QByteArray("<p>D39"));
+}
+
+void TestExportPages::laterExportsAddToTheIndex()
+{
+    // Two exports of one view into one folder from different start numbers: the index lists both; a page removed
+    // meanwhile is no longer listed, a document exported again is listed once, where it was.
+    ExportRig rig;
+    rig.db.addView(u"全部"_s);
+    QStringList ids;
+    for (int i = 1; i <= 5; ++i)
+        ids << rig.db.addDocument().text(u"Subject"_s, u"主题%1"_s.arg(i)).id;
+    rig.output.htmlPages = true;
+    rig.run(u"全部"_s, 1, 3, rig.workbook()); // the first three, as if the view had held three
+    const QString folder = rig.out() + u"全部附件/"_s;
+    QVERIFY(QDir(folder + ids[0]).removeRecursively());
+    rig.run(u"全部"_s, 3, 5, rig.out() + u"合同_开始为第3个文档.xls"_s);
+    const QString index = QString::fromUtf8(readFile(folder + u"index.html"_s));
+    QVERIFY(!index.contains(ids[0]));
+    qsizetype at = 0;
+    for (int i = 1; i < 5; ++i) {
+        const QString shown = u"<span class=\"doc-id\">"_s + ids[i] + u"</span>"_s;
+        QCOMPARE(index.count(shown), 1);
+        QVERIFY(index.indexOf(shown) > at);
+        at = index.indexOf(shown);
+    }
+    QVERIFY(index.contains(u"共4个文档"_s));
+
+    // The list read back: entries whose folder would lead elsewhere, or that are not whole, are left out; a list
+    // that is not JSON is none.
+    const std::vector<IndexEntry> read = HtmlPageStep::readIndexList(
+        R"({"documents":[{"id":"A","folder":"A","title":"甲"},{"id":"B","folder":"../B"},{"id":"C","folder":"x/C"},
+            {"id":"","folder":"D"},{"id":"E","folder":".."},{"id":"F","folder":"F","parent":"A"},7]})");
+    QCOMPARE(read.size(), size_t(2));
+    QCOMPARE(read[1].parent, u"A"_s);
+    QVERIFY(HtmlPageStep::readIndexList("{\"documents\":").empty());
+    const std::vector<IndexEntry> again = HtmlPageStep::readIndexList(HtmlPageStep::indexList(u"视图"_s, read));
+    QCOMPARE(again.size(), size_t(2));
+    QCOMPARE(again[0].title, u"甲"_s);
+}
+
+void TestExportPages::damagedBodyIsTold()
+{
+    // A body whose stored structure breaks off: the page shows what was read, the log line and the message say
+    // so, the cell keeps the whole plain text.
+    ExportRig rig;
+    rig.db.addView(u"全部"_s);
+    rig.db.addDocument().richText(u"Body"_s, u"完整的正文"_s, {},
+                                  "<richtext><pardef id='1'/><par def='1'>前半段</par><par");
+    rig.output.htmlPages = true;
+    const RunResult result = rig.run(u"全部"_s, 1, 1, rig.workbook());
+    QCOMPARE(result.bodiesIncomplete, 1);
+    QCOMPARE(result.pagesUnsaved, 0);
+    const QStringList log = readLogLines(rig.logPath());
+    QVERIFY(std::any_of(log.begin(), log.end(), [](const QString& l) {
+        return l.startsWith(u"读取第1个文档的Body域正文出错，网页中只有读出的部分:"_s);
+    }));
+    const QString message = rig.host.messages().value(0);
+    QVERIFY2(message.contains(u"\n1个富文本或邮件正文未能完整读出，网页中只有读出的部分"_s), qPrintable(message));
+    const QString page =
+        QString::fromUtf8(readFile(rig.out() + u"全部附件/"_s + rig.db.documents[0]->id + u"/文档.html"_s));
+    QVERIFY(page.contains(u"前半段"_s));
 }
 
 QTEST_GUILESS_MAIN(TestExportPages)
