@@ -12,18 +12,15 @@ namespace {
 constexpr int kMaxDepth = 32;
 constexpr int kMaxParts = 10000;
 
-bool isValidUtf8(QByteArrayView bytes)
-{
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString text = decoder.decode(bytes);
-    return !decoder.hasError();
-}
-
 // Bytes of unknown charset: a Chinese mail's 8-bit text is GB18030 when it is not UTF-8.
 QString guessText(QByteArrayView bytes)
 {
-    if (isValidUtf8(bytes))
-        return QString::fromUtf8(bytes);
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = utf8.decode(bytes);
+    if (!utf8.hasError()) {
+        // The decoder drops a byte order mark at the start, which the text keeps.
+        return bytes.startsWith("\xef\xbb\xbf") ? QString::fromUtf8(bytes) : text;
+    }
     QStringDecoder decoder("GB18030");
     return decoder.decode(bytes);
 }
@@ -332,6 +329,8 @@ QString decodeText(QByteArrayView bytes, const QString& charset)
 
 QString decodeHeaderText(QByteArrayView raw)
 {
+    if (!raw.contains("=?"))
+        return raw.isEmpty() ? QString() : guessText(raw);
     struct Piece
     {
         bool word = false;
