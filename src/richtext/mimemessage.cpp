@@ -62,11 +62,17 @@ QList<QByteArray> splitAtSemicolons(QByteArrayView raw)
     QList<QByteArray> pieces;
     QByteArray current;
     bool inQuotes = false;
+    qsizetype run = 0; // the characters since run are taken as they are
     for (qsizetype i = 0; i < raw.size(); ++i) {
         const char c = raw[i];
+        if (inQuotes ? c != '\\' && c != '"' : c != '"' && c != ';')
+            continue;
+        current += raw.sliced(run, i - run);
+        run = i + 1;
         if (inQuotes) {
             if (c == '\\' && i + 1 < raw.size()) {
                 current += raw[++i];
+                run = i + 1;
             } else if (c == '"') {
                 inQuotes = false;
             } else {
@@ -74,13 +80,12 @@ QList<QByteArray> splitAtSemicolons(QByteArrayView raw)
             }
         } else if (c == '"') {
             inQuotes = true;
-        } else if (c == ';') {
+        } else {
             pieces << current;
             current.clear();
-        } else {
-            current += c;
         }
     }
+    current += raw.sliced(run);
     pieces << current;
     return pieces;
 }
