@@ -1,6 +1,7 @@
 #include "richtext/dxlstream.h"
 
 #include <QStringDecoder>
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
@@ -133,7 +134,7 @@ DxlStream::DxlStream(const QByteArray& dxl)
         if (!decoder.hasError() && readSimple())
             return;
     }
-    m_events.clear();
+    leaveToXml();
     m_xml.emplace(dxl);
 }
 
@@ -142,8 +143,16 @@ DxlStream::DxlStream(const QString& dxl)
     m_source = dxl;
     if (readSimple())
         return;
-    m_events.clear();
+    leaveToXml();
     m_xml.emplace(dxl);
+}
+
+void DxlStream::leaveToXml()
+{
+    m_source.clear();
+    m_decoded.clear();
+    m_events.clear();
+    m_attributes.clear();
 }
 
 bool DxlStream::readSimple()
@@ -151,10 +160,9 @@ bool DxlStream::readSimple()
     const QStringView s = m_source;
     if (!s.startsWith(kRoot))
         return false;
-    // No text or value grows when its references are replaced, so views into m_decoded stay valid.
-    m_decoded.reserve(s.size());
-    m_events.reserve(size_t(s.size() / 16));
-    m_attributes.reserve(size_t(s.size() / 32));
+    // Pictures' data make most of a large input, and few tokens.
+    m_events.reserve(size_t(std::min<qsizetype>(s.size() / 16, 4096)));
+    m_attributes.reserve(size_t(std::min<qsizetype>(s.size() / 32, 2048)));
     std::vector<QStringView> open;
     qsizetype i = 0;
     // Text or a value up to the stop character, with its references replaced; false when it holds what only
@@ -168,6 +176,10 @@ bool DxlStream::readSimple()
                 return false;
             if (c == u'&') {
                 if (decodedBegin < 0) {
+                    // No text or value grows when its references are replaced: room for the rest of the input
+                    // keeps views into m_decoded valid.
+                    if (m_decoded.capacity() == 0)
+                        m_decoded.reserve(s.size() - begin);
                     decodedBegin = m_decoded.size();
                     m_decoded += s.mid(begin, i - begin);
                 }

@@ -56,6 +56,7 @@ private:
         qsizetype attributeCount = 0;
     };
     bool readSimple();
+    void leaveToXml();
     Token nextSimple();
     Token nextXml();
     Token fail(const QString& what);
