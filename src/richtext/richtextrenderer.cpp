@@ -770,9 +770,11 @@ void Renderer::end()
         }
         newline();
         return;
-    case Kind::Run:
-        frame.font.wrap(out(), popBuffer(frame));
+    case Kind::Run: {
+        const QStringView content = popBuffer(frame); // before out(), which it changes
+        frame.font.wrap(out(), content);
         return;
+    }
     case Kind::Container:
         closeList(frame);
         if (frame.ownsBuffer) {
