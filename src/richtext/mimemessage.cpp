@@ -15,6 +15,10 @@ constexpr int kMaxParts = 10000;
 // Bytes of unknown charset: a Chinese mail's 8-bit text is GB18030 when it is not UTF-8.
 QString guessText(QByteArrayView bytes)
 {
+    if (bytes.isEmpty())
+        return QString::fromUtf8(bytes);
+    if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return uchar(c) < 0x80; }))
+        return QString::fromLatin1(bytes); // ASCII reads the same in both
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString text = utf8.decode(bytes);
     if (!utf8.hasError()) {
@@ -217,14 +221,18 @@ MimeEntity Parser::parse(QByteArrayView bytes, int depth)
         const QByteArray name = line.first(colon).trimmed();
         const QByteArray raw = line.mid(colon + 1).trimmed();
         entity.headers.append(MimeHeader{QString::fromLatin1(name), decodeHeaderText(raw)});
-        const QByteArray lower = name.toLower();
-        if (lower == "content-type" && contentType.isEmpty())
+        const auto is = [&name](QByteArrayView header) {
+            return name.size() == header.size() &&
+                   std::equal(name.begin(), name.end(), header.begin(),
+                              [](char a, char b) { return (a >= 'A' && a <= 'Z' ? char(a + 32) : a) == b; });
+        };
+        if (is("content-type") && contentType.isEmpty())
             contentType = raw;
-        else if (lower == "content-disposition" && disposition.isEmpty())
+        else if (is("content-disposition") && disposition.isEmpty())
             disposition = raw;
-        else if (lower == "content-transfer-encoding" && encoding.isEmpty())
+        else if (is("content-transfer-encoding") && encoding.isEmpty())
             encoding = raw.toLower();
-        else if (lower == "content-id" && entity.contentId.isEmpty())
+        else if (is("content-id") && entity.contentId.isEmpty())
             entity.contentId = QString::fromLatin1(raw).remove(u'<').remove(u'>').trimmed();
     }
     if (!contentType.isEmpty()) {
