@@ -6,7 +6,8 @@
 # none restricted, every 100th hidden, every document restricted), full-text search of a million documents with
 # Chinese text (the index's time and size, searches by terms of 1-4 characters, the next page of results), the
 # export of a 65,535-document view (in-memory stand-in with and without event processing, then through the
-# component; .xlsx and CSV beside .xls, .xlsx also without the pass over every document's item names), DXL import (10,000 and 100,000 documents, 20,000 documents of rich text and 20,000 mails, one 50 MB
+# component; .xlsx and CSV beside .xls, .xlsx also without the pass over every document's item names), the rendering
+# of one rich-text body and one mail (no file written), DXL import (10,000 and 100,000 documents, 20,000 documents of rich text and 20,000 mails, one 50 MB
 # attachment) and quillmere-export (10 views of 65,535 documents with one and two jobs, one view of 1,000,000
 # documents in 16 workbooks with one and two jobs, one .xls and one .xlsx of 65,535 documents, the 1,000,000 in
 # one .xlsx sheet against 100,000 of them; its generated databases are kept in build-bench/batch-data). Prints one table, the
@@ -17,9 +18,9 @@
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build-bench
-pages=1000000 exported=65535 imports="10000 100000" rich=20000 attachment=50
+pages=1000000 exported=65535 imports="10000 100000" rich=20000 attachment=50 renders=20000
 if [ "${1:-}" = "--quick" ]; then
-    pages=20000 exported=2000 imports=1000 rich=1000 attachment=5
+    pages=20000 exported=2000 imports=1000 rich=1000 attachment=5 renders=500
 fi
 
 cd "$root"
@@ -50,6 +51,7 @@ for format in xlsx csv; do
 done
 run "$build/bench/export/bench_export" --docs "$exported" --out "$out" --no-events --format xlsx --no-names-pass
 run "$build/bench/export/bench_pages" "$exported" "$out"
+run "$build/bench/richtext/bench_render" "$renders"
 for count in $imports; do
     run "$build/bench/dxl/bench_dxl" "$count"
 done
