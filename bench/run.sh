@@ -8,7 +8,8 @@
 # export of a 65,535-document view (in-memory stand-in with and without event processing, then through the
 # component; .xlsx and CSV beside .xls, .xlsx also without the pass over every document's item names), the HTML pages'
 # share of an export of 65,535 rich-text documents (pages off, on and off again in one process, through the component
-# with the output on the disk and in a tmpfs, and on the stand-in), DXL import (10,000 and 100,000 documents, 20,000 documents of rich text and 20,000 mails, one 50 MB
+# with the output on the disk and in a tmpfs, and on the stand-in), the rendering of one rich-text body and one mail
+# (no file written), DXL import (10,000 and 100,000 documents, 20,000 documents of rich text and 20,000 mails, one 50 MB
 # attachment) and quillmere-export (10 views of 65,535 documents with one and two jobs, one view of 1,000,000
 # documents in 16 workbooks with one and two jobs, one .xls and one .xlsx of 65,535 documents, the 1,000,000 in
 # one .xlsx sheet against 100,000 of them; its generated databases are kept in build-bench/batch-data). Prints one table, the
@@ -19,9 +20,9 @@
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build-bench
-pages=1000000 exported=65535 imports="10000 100000" rich=20000 attachment=50
+pages=1000000 exported=65535 imports="10000 100000" rich=20000 attachment=50 renders=20000
 if [ "${1:-}" = "--quick" ]; then
-    pages=20000 exported=2000 imports=1000 rich=1000 attachment=5
+    pages=20000 exported=2000 imports=1000 rich=1000 attachment=5 renders=500
 fi
 
 cd "$root"
@@ -64,6 +65,7 @@ if [ "$(stat -f -c %T /dev/shm 2>/dev/null)" = tmpfs ]; then
     rm -rf "$shm"
     shm=
 fi
+run "$build/bench/richtext/bench_render" "$renders"
 for count in $imports; do
     run "$build/bench/dxl/bench_dxl" "$count"
 done

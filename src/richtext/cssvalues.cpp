@@ -1,27 +1,75 @@
 #include "richtext/cssvalues.h"
 
-#include <QRegularExpression>
-
 using namespace Qt::StringLiterals;
 
 namespace quill::richtext {
 namespace {
 
+// The blanks of a pattern's \s: ASCII only.
+bool isAsciiBlank(QChar c)
+{
+    return c == u' ' || (c.unicode() >= u'\t' && c.unicode() <= u'\r');
+}
+
+bool isDigit(QChar c)
+{
+    return c.unicode() >= u'0' && c.unicode() <= u'9';
+}
+
 struct Measure
 {
     double number;
-    QString unit;
+    QStringView unit; // lower case, empty for none
 };
 
+// Blanks, a number of up to six digits before and after an optional point, blanks, an optional unit in any
+// case (in, cm, mm, pt, pc, px, em or %), blanks.
 std::optional<Measure> measure(QStringView value)
 {
-    static const QRegularExpression pattern(
-        u"^\\s*([0-9]{1,6}(?:\\.[0-9]{1,6})?|\\.[0-9]{1,6})\\s*(in|cm|mm|pt|pc|px|em|%)?\\s*$"_s,
-        QRegularExpression::CaseInsensitiveOption);
-    const QRegularExpressionMatch m = pattern.match(value.toString());
-    if (!m.hasMatch())
+    static constexpr QStringView units[] = {u"in", u"cm", u"mm", u"pt", u"pc", u"px", u"em"};
+    qsizetype i = 0;
+    const qsizetype size = value.size();
+    while (i < size && isAsciiBlank(value[i]))
+        ++i;
+    const qsizetype begin = i;
+    while (i < size && isDigit(value[i]))
+        ++i;
+    const qsizetype whole = i - begin;
+    if (whole > 6)
         return std::nullopt;
-    return Measure{m.captured(1).toDouble(), m.captured(2).toLower()};
+    if (i < size && value[i] == u'.') {
+        const qsizetype point = ++i;
+        while (i < size && isDigit(value[i]))
+            ++i;
+        if (i == point || i - point > 6)
+            return std::nullopt;
+    } else if (whole == 0) {
+        return std::nullopt;
+    }
+    const QStringView number = value.mid(begin, i - begin);
+    while (i < size && isAsciiBlank(value[i]))
+        ++i;
+    QStringView unit;
+    if (i < size && value[i] == u'%') {
+        unit = u"%";
+        ++i;
+    } else if (i + 1 < size) {
+        const auto lower = [](QChar c) {
+            return c.unicode() >= u'A' && c.unicode() <= u'Z' ? c.unicode() + 32 : c.unicode();
+        };
+        for (const QStringView u : units) {
+            if (lower(value[i]) == u[0].unicode() && lower(value[i + 1]) == u[1].unicode()) {
+                unit = u;
+                i += 2;
+                break;
+            }
+        }
+    }
+    while (i < size && isAsciiBlank(value[i]))
+        ++i;
+    if (i != size)
+        return std::nullopt;
+    return Measure{number.toDouble(), unit};
 }
 
 QString number(double value)
@@ -33,13 +81,39 @@ QString number(double value)
 
 QString cssColor(QStringView value)
 {
-    static const QRegularExpression hex(u"^#(?:[0-9a-f]{3}|[0-9a-f]{6})$"_s, QRegularExpression::CaseInsensitiveOption);
-    static const QStringList names = {u"aqua"_s,   u"black"_s,  u"blue"_s,  u"fuchsia"_s, u"gray"_s,   u"green"_s,
-                                      u"lime"_s,   u"maroon"_s, u"navy"_s,  u"olive"_s,   u"purple"_s, u"red"_s,
-                                      u"silver"_s, u"teal"_s,   u"white"_s, u"yellow"_s};
-    const QString v = value.trimmed().toString().toLower();
-    if (hex.match(v).hasMatch() || names.contains(v))
+    static constexpr QStringView names[] = {u"aqua",   u"black",  u"blue",  u"fuchsia", u"gray",   u"green",
+                                            u"lime",   u"maroon", u"navy",  u"olive",   u"purple", u"red",
+                                            u"silver", u"teal",   u"white", u"yellow"};
+    const QStringView trimmed = value.trimmed();
+    QString v;
+    bool ascii = true;
+    for (QChar c : trimmed)
+        ascii = ascii && c.unicode() < 0x80;
+    if (ascii) {
+        v.resize(trimmed.size());
+        for (qsizetype i = 0; i < trimmed.size(); ++i) {
+            const char16_t c = trimmed[i].unicode();
+            v[i] = QChar(c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c);
+        }
+    } else {
+        v = trimmed.toString().toLower();
+    }
+    const auto isHex = [&v] {
+        if (!(v.size() == 4 || v.size() == 7) || v[0] != u'#')
+            return false;
+        for (qsizetype i = 1; i < v.size(); ++i) {
+            const char16_t c = v[i].unicode();
+            if (!((c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f')))
+                return false;
+        }
+        return true;
+    };
+    if (isHex())
         return v;
+    for (const QStringView name : names) {
+        if (v == name)
+            return v;
+    }
     return {};
 }
 
@@ -73,9 +147,9 @@ std::optional<double> inches(QStringView value)
 
 QString cssFontFamily(QStringView name)
 {
-    const QString n = name.trimmed().toString();
+    const QStringView n = name.trimmed();
     if (n == u"monospace" || n == u"serif" || n == u"sans-serif")
-        return n;
+        return n.toString();
     if (n.isEmpty() || n.size() > 64 || n == u"multilingual" || n == u"user-interface")
         return {};
     for (QChar c : n) {
@@ -90,7 +164,7 @@ QString cssFontSize(QStringView value)
     const auto m = measure(value);
     if (!m || m->number <= 0 || m->number > 500)
         return {};
-    return number(m->number) + (m->unit.isEmpty() ? u"pt"_s : m->unit);
+    return number(m->number) + (m->unit.isEmpty() ? u"pt"_s : m->unit.toString());
 }
 
 std::optional<int> boundedInteger(QStringView value, int min, int max)

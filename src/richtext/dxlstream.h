@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringView>
 #include <QXmlStreamReader>
+#include <optional>
+#include <vector>
 
 namespace quill::richtext {
 
@@ -28,8 +30,8 @@ public:
     Token next();
     // The local name of the element just started or ended.
     QStringView name() const { return m_name; }
-    // An attribute of the element just started; empty when it has none of that name.
-    QString attribute(QLatin1StringView name) const;
+    // An attribute of the element just started; empty when it has none of that name. Valid until next().
+    QStringView attribute(QLatin1StringView name) const;
     // The character data just read.
     QStringView text() const { return m_text; }
     // Passes over the rest of the element just started, its end included.
@@ -38,9 +40,36 @@ public:
     const QString& error() const { return m_error; }
 
 private:
+    // Most rich text is plain well-formed XML: no declaration, DTD, comment, CDATA, prefix or line
+    // normalisation. Such input is read here into a list of tokens in one pass, much
+    // faster than by QXmlStreamReader; anything else is left to QXmlStreamReader, which then reads it all.
+    struct Attribute
+    {
+        QStringView name;
+        QStringView value;
+    };
+    struct Event
+    {
+        Token token;
+        QStringView name; // or the text
+        qsizetype firstAttribute = 0;
+        qsizetype attributeCount = 0;
+    };
+    bool readSimple();
+    void leaveToXml();
+    Token nextSimple();
+    Token nextXml();
     Token fail(const QString& what);
 
-    QXmlStreamReader m_xml;
+    QString m_source;  // the simple input
+    QString m_decoded; // its texts and values with entities replaced, never reallocated while read
+    std::vector<Event> m_events;
+    std::vector<Attribute> m_attributes;
+    size_t m_event = 0;
+    const Event* m_current = nullptr;
+
+    std::optional<QXmlStreamReader> m_xml;
+    QXmlStreamAttributes m_xmlAttributes;
     QString m_namespace;
     bool m_started = false;
     int m_depth = 0;

@@ -39,14 +39,22 @@ QString pageStyleSheet()
 
 QString htmlPage(const QString& title, const QString& bodyHtml)
 {
-    const QString escaped = escapeHtml(title);
-    return u"<!DOCTYPE html>\n<html lang=\"zh-CN\">\n<head>\n<meta charset=\"utf-8\">\n"_s
-           u"<meta http-equiv=\"Content-Security-Policy\" content=\""_s +
-           escapeHtml(contentSecurityPolicy()) +
-           u"\">\n<meta name=\"referrer\" content=\"no-referrer\">\n"_s
-           u"<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n<title>"_s +
-           escaped + u"</title>\n<style>\n"_s + pageStyleSheet() + u"</style>\n</head>\n<body>\n"_s + bodyHtml +
-           u"</body>\n</html>\n"_s;
+    // Everything but the title and the body is the same on every page.
+    static const QString head = u"<!DOCTYPE html>\n<html lang=\"zh-CN\">\n<head>\n<meta charset=\"utf-8\">\n"_s
+                                u"<meta http-equiv=\"Content-Security-Policy\" content=\""_s +
+                                escapeHtml(contentSecurityPolicy()) +
+                                u"\">\n<meta name=\"referrer\" content=\"no-referrer\">\n"_s
+                                u"<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n<title>"_s;
+    static const QString style = u"</title>\n<style>\n"_s + pageStyleSheet() + u"</style>\n</head>\n<body>\n"_s;
+    static constexpr QStringView tail = u"</body>\n</html>\n";
+    QString page;
+    page.reserve(head.size() + title.size() + title.size() / 8 + style.size() + bodyHtml.size() + tail.size());
+    page += head;
+    appendEscapedHtml(page, title);
+    page += style;
+    page += bodyHtml;
+    page += tail;
+    return page;
 }
 
 } // namespace quill::richtext

@@ -194,7 +194,7 @@ QString Sanitizer::run()
             continue;
         }
         if (token.kind == HtmlTokenizer::Kind::Text)
-            m_out += escapeHtml(token.text);
+            appendEscapedHtml(m_out, token.text);
         else if (token.kind == HtmlTokenizer::Kind::StartTag)
             startTag(token);
         else

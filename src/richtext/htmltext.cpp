@@ -1,7 +1,5 @@
 #include "richtext/htmltext.h"
 
-#include <QUrl>
-
 using namespace Qt::StringLiterals;
 
 namespace quill::richtext {
@@ -10,14 +8,6 @@ namespace {
 bool isNonCharacter(char32_t c)
 {
     return (c >= 0xfdd0 && c <= 0xfdef) || (c & 0xfffe) == 0xfffe;
-}
-
-// Characters an HTML page must not carry: the parser reports them, and some change what follows.
-bool isUnwanted(char32_t c)
-{
-    if (c == u'\t' || c == u'\n')
-        return false;
-    return c < 0x20 || (c >= 0x7f && c <= 0x9f) || isNonCharacter(c);
 }
 
 bool isUrlBlank(QChar c)
@@ -31,9 +21,27 @@ QString escapeHtml(QStringView text)
 {
     QString out;
     out.reserve(text.size() + text.size() / 8);
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        switch (c.unicode()) {
+    appendEscapedHtml(out, text);
+    return out;
+}
+
+void appendEscapedHtml(QString& out, QStringView text)
+{
+    // Runs of characters that stay as they are are appended whole. Characters an HTML page must not carry
+    // (the parser reports them, and some change what follows) are left out: controls other than tab and line
+    // feed, U+007F to U+009F, non-characters.
+    const qsizetype size = text.size();
+    qsizetype run = 0;
+    for (qsizetype i = 0; i < size; ++i) {
+        const char16_t c = text[i].unicode();
+        if (c >= 0xa0 ? !QChar::isSurrogate(c) && !isNonCharacter(c)
+                      : c >= 0x20 && c < 0x7f && c != u'&' && c != u'<' && c != u'>' && c != u'"' && c != u'\'')
+            continue;
+        if (c == u'\t' || c == u'\n')
+            continue;
+        out.append(text.mid(run, i - run));
+        run = i + 1;
+        switch (c) {
         case u'&':
             out += u"&amp;";
             continue;
@@ -52,21 +60,19 @@ QString escapeHtml(QStringView text)
         default:
             break;
         }
-        if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
-            const char32_t code = QChar::surrogateToUcs4(c, text[i + 1]);
+        if (QChar::isHighSurrogate(c) && i + 1 < size && text[i + 1].isLowSurrogate()) {
+            const char32_t code = QChar::surrogateToUcs4(c, text[i + 1].unicode());
             if (!isNonCharacter(code))
-                out += c, out += text[i + 1];
+                out.append(text.mid(i, 2));
             ++i;
+            run = i + 1;
             continue;
         }
-        if (c.isSurrogate()) {
+        if (QChar::isSurrogate(c))
             out += QChar::ReplacementCharacter;
-            continue;
-        }
-        if (!isUnwanted(c.unicode()))
-            out += c;
+        // Anything else left here is unwanted and left out.
     }
-    return out;
+    out.append(text.mid(run, size - run));
 }
 
 QString cleanUrl(QStringView url)
@@ -116,11 +122,19 @@ QString relativeHref(QStringView path)
 {
     if (path.isEmpty() || path.startsWith(u'/') || path.contains(u'\\') || path.contains(u':'))
         return {};
-    const QList<QStringView> segments = path.split(u'/');
+    static constexpr char hex[] = "0123456789ABCDEF";
+    const auto unreserved = [](char16_t c) {
+        return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') || c == u'-' ||
+               c == u'.' || c == u'_' || c == u'~';
+    };
     QString href;
+    href.reserve(path.size() + 16);
     bool pastParents = false;
-    for (qsizetype i = 0; i < segments.size(); ++i) {
-        const QStringView segment = segments[i];
+    for (qsizetype begin = 0; begin <= path.size();) {
+        qsizetype end = path.indexOf(u'/', begin);
+        if (end < 0)
+            end = path.size();
+        const QStringView segment = path.mid(begin, end - begin);
         if (segment.isEmpty() || segment == u".")
             return {};
         if (segment == u"..") {
@@ -129,13 +143,30 @@ QString relativeHref(QStringView path)
         } else {
             pastParents = true;
         }
+        bool plain = true;
         for (QChar c : segment) {
             if (c.unicode() < 0x20)
                 return {};
+            plain = plain && unreserved(c.unicode());
         }
-        if (i > 0)
+        if (begin > 0)
             href += u'/';
-        href += QString::fromLatin1(QUrl::toPercentEncoding(segment.toString()));
+        // Each segment percent-encoded in UTF-8, all but the unreserved characters.
+        if (plain) {
+            href += segment;
+        } else {
+            for (const char byte : segment.toUtf8()) {
+                const auto b = uchar(byte);
+                if (unreserved(b)) {
+                    href += QLatin1Char(char(b));
+                } else {
+                    href += u'%';
+                    href += QLatin1Char(hex[b >> 4]);
+                    href += QLatin1Char(hex[b & 15]);
+                }
+            }
+        }
+        begin = end + 1;
     }
     return pastParents ? href : QString();
 }

@@ -9,6 +9,8 @@ namespace quill::richtext {
 // what an HTML page may not hold (control characters, lone surrogates, non-characters) is left out or,
 // for a broken character, shown as U+FFFD.
 QString escapeHtml(QStringView text);
+// The same, appended to out.
+void appendEscapedHtml(QString& out, QStringView text);
 
 // How a link's target is to be treated.
 enum class UrlKind

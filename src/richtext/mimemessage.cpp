@@ -12,18 +12,19 @@ namespace {
 constexpr int kMaxDepth = 32;
 constexpr int kMaxParts = 10000;
 
-bool isValidUtf8(QByteArrayView bytes)
-{
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString text = decoder.decode(bytes);
-    return !decoder.hasError();
-}
-
 // Bytes of unknown charset: a Chinese mail's 8-bit text is GB18030 when it is not UTF-8.
 QString guessText(QByteArrayView bytes)
 {
-    if (isValidUtf8(bytes))
+    if (bytes.isEmpty())
         return QString::fromUtf8(bytes);
+    if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return uchar(c) < 0x80; }))
+        return QString::fromLatin1(bytes); // ASCII reads the same in both
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = utf8.decode(bytes);
+    if (!utf8.hasError()) {
+        // The decoder drops a byte order mark at the start, which the text keeps.
+        return bytes.startsWith("\xef\xbb\xbf") ? QString::fromUtf8(bytes) : text;
+    }
     QStringDecoder decoder("GB18030");
     return decoder.decode(bytes);
 }
@@ -65,11 +66,17 @@ QList<QByteArray> splitAtSemicolons(QByteArrayView raw)
     QList<QByteArray> pieces;
     QByteArray current;
     bool inQuotes = false;
+    qsizetype run = 0; // the characters since run are taken as they are
     for (qsizetype i = 0; i < raw.size(); ++i) {
         const char c = raw[i];
+        if (inQuotes ? c != '\\' && c != '"' : c != '"' && c != ';')
+            continue;
+        current += raw.sliced(run, i - run);
+        run = i + 1;
         if (inQuotes) {
             if (c == '\\' && i + 1 < raw.size()) {
                 current += raw[++i];
+                run = i + 1;
             } else if (c == '"') {
                 inQuotes = false;
             } else {
@@ -77,13 +84,12 @@ QList<QByteArray> splitAtSemicolons(QByteArrayView raw)
             }
         } else if (c == '"') {
             inQuotes = true;
-        } else if (c == ';') {
+        } else {
             pieces << current;
             current.clear();
-        } else {
-            current += c;
         }
     }
+    current += raw.sliced(run);
     pieces << current;
     return pieces;
 }
@@ -215,14 +221,18 @@ MimeEntity Parser::parse(QByteArrayView bytes, int depth)
         const QByteArray name = line.first(colon).trimmed();
         const QByteArray raw = line.mid(colon + 1).trimmed();
         entity.headers.append(MimeHeader{QString::fromLatin1(name), decodeHeaderText(raw)});
-        const QByteArray lower = name.toLower();
-        if (lower == "content-type" && contentType.isEmpty())
+        const auto is = [&name](QByteArrayView header) {
+            return name.size() == header.size() &&
+                   std::equal(name.begin(), name.end(), header.begin(),
+                              [](char a, char b) { return (a >= 'A' && a <= 'Z' ? char(a + 32) : a) == b; });
+        };
+        if (is("content-type") && contentType.isEmpty())
             contentType = raw;
-        else if (lower == "content-disposition" && disposition.isEmpty())
+        else if (is("content-disposition") && disposition.isEmpty())
             disposition = raw;
-        else if (lower == "content-transfer-encoding" && encoding.isEmpty())
+        else if (is("content-transfer-encoding") && encoding.isEmpty())
             encoding = raw.toLower();
-        else if (lower == "content-id" && entity.contentId.isEmpty())
+        else if (is("content-id") && entity.contentId.isEmpty())
             entity.contentId = QString::fromLatin1(raw).remove(u'<').remove(u'>').trimmed();
     }
     if (!contentType.isEmpty()) {
@@ -332,6 +342,8 @@ QString decodeText(QByteArrayView bytes, const QString& charset)
 
 QString decodeHeaderText(QByteArrayView raw)
 {
+    if (!raw.contains("=?"))
+        return raw.isEmpty() ? QString() : guessText(raw);
     struct Piece
     {
         bool word = false;

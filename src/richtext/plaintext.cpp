@@ -92,7 +92,7 @@ void Flattener::start(DxlStream& stream)
         }
     } else if (givesNoText(name)) {
         if (name == u"attachmentref" || name == u"objectref") {
-            const QString object = stream.attribute("name"_L1);
+            const QString object = stream.attribute("name"_L1).toString();
             if (!object.isEmpty() && !m_objects.contains(object))
                 m_objects << object;
         }

@@ -7,8 +7,10 @@
 #include "richtext/plaintext.h"
 
 #include <QHash>
-#include <QRegularExpression>
+#include <algorithm>
 #include <cmath>
+#include <memory>
+#include <tuple>
 #include <vector>
 
 using namespace Qt::StringLiterals;
@@ -53,55 +55,56 @@ struct FontStyle
     bool subscript = false;
     QString css; // colour, size and family declarations
 
-    // The content in the markup this style asks for.
-    QString wrap(const QString& content) const
+    // Appends the content in the markup this style asks for.
+    void wrap(QString& out, QStringView content) const
     {
-        QString open, close;
-        const auto add = [&](QStringView tag) {
-            open += u'<' + tag + u'>';
-            close.prepend(u"</"_s + tag + u'>');
-        };
-        if (!css.isEmpty()) {
-            open += u"<span style=\""_s + escapeHtml(css) + u"\">"_s;
-            close = u"</span>"_s;
-        }
+        QStringView tags[6];
+        int count = 0;
         if (bold)
-            add(u"b");
+            tags[count++] = u"b";
         if (italic)
-            add(u"i");
+            tags[count++] = u"i";
         if (underline)
-            add(u"u");
+            tags[count++] = u"u";
         if (strike)
-            add(u"s");
+            tags[count++] = u"s";
         if (superscript)
-            add(u"sup");
+            tags[count++] = u"sup";
         else if (subscript)
-            add(u"sub");
-        return open + content + close;
+            tags[count++] = u"sub";
+        if (!css.isEmpty()) {
+            out += u"<span style=\"";
+            appendEscapedHtml(out, css);
+            out += u"\">";
+        }
+        for (int i = 0; i < count; ++i) {
+            out += u'<';
+            out += tags[i];
+            out += u'>';
+        }
+        out += content;
+        for (int i = count - 1; i >= 0; --i) {
+            out += u"</";
+            out += tags[i];
+            out += u'>';
+        }
+        if (!css.isEmpty())
+            out += u"</span>";
     }
 };
 
 struct ParStyle
 {
-    QString css;  // alignment, indents, spacing
-    QString list; // empty, or the list's kind
-    QString listCss;
+    QString styleAttribute; // alignment, indents, spacing as a style attribute, or nothing
+    QString list;           // empty, or the list's kind
+    QString listKey;        // the list's kind and margin
+    QString listOpen;       // the list's opening tag
+    QStringView listClose;
 };
 
-struct Frame
+// What the end of a link, picture, attachment or object needs.
+struct Target
 {
-    Kind kind = Kind::Transparent;
-    QString close;           // written when the element ends
-    qsizetype buffer = -1;   // the buffer the frame's content goes to; -1: its parent's
-    bool ownsBuffer = false; // the frame made that buffer, and wraps it at its end
-    FontStyle font;
-    // A container's open list: its kind and margin, and the tag that closes it.
-    QString listKey;
-    QString listClose;
-    bool summarySeen = false; // a section's title has been given
-    bool columnsOpen = false; // a table's <colgroup> is open
-    bool rowSeen = false;
-    // Links, pictures and attachments: what their end needs.
     LinkKind linkKind = LinkKind::Url;
     QString href;
     QString label;
@@ -114,20 +117,39 @@ struct Frame
     QString caption;
 };
 
+struct Frame
+{
+    Kind kind = Kind::Transparent;
+    QStringView close;        // written when the element ends
+    qsizetype buffer = -1;    // the buffer the frame's content goes to; -1: its parent's
+    bool ownsBuffer = false;  // the frame made that buffer, and wraps it at its end
+    bool summarySeen = false; // a section's title has been given
+    bool columnsOpen = false; // a table's <colgroup> is open
+    bool rowSeen = false;
+    FontStyle font;
+    // A container's open list: its kind and margin, and the tag that closes it.
+    QString listKey;
+    QStringView listClose;
+    std::unique_ptr<Target> target;
+};
+
 class Renderer
 {
 public:
-    Renderer(DxlStream& stream, const PageResources& resources) : m_stream(stream), m_resources(resources) {}
+    Renderer(DxlStream& stream, const PageResources& resources) : m_stream(stream), m_resources(resources)
+    {
+        m_frames.reserve(32);
+    }
 
-    RenderedHtml render();
+    RenderedHtml render(qsizetype inputSize);
 
 private:
-    QString& out() { return m_buffers.back(); }
+    QString& out() { return m_buffers[m_bufferCount - 1]; }
     Frame* parentFrame(size_t up = 1) { return m_frames.size() > up ? &m_frames[m_frames.size() - 1 - up] : nullptr; }
     Frame* nearest(Kind kind);
     Frame* container();
     void pushBuffer(Frame& frame);
-    QString popBuffer(Frame& frame);
+    QStringView popBuffer(Frame& frame);
 
     void start();
     void end();
@@ -144,9 +166,9 @@ private:
     void startLink(Frame& frame);
     void startPicture(Frame& frame);
     void startAttachment(Frame& frame);
-    void endLink(Frame& frame, const QString& content);
-    void endPicture(Frame& frame);
-    QString pictureHtml(const Frame& frame, const QByteArray& bytes, QString extension);
+    void endLink(const Frame& frame, QStringView content);
+    void endPicture(const Frame& frame);
+    void appendPicture(const Target& picture, const QByteArray& bytes, const QString& extension);
     QString savedPath(FileToSave file);
     bool writesText() const { return m_inPar && m_suppress == 0; }
     void newline()
@@ -158,9 +180,12 @@ private:
     DxlStream& m_stream;
     const PageResources& m_resources;
     std::vector<Frame> m_frames;
+    // A stack of buffers; those above m_bufferCount are kept for their room.
     std::vector<QString> m_buffers;
+    qsizetype m_bufferCount = 0;
     QHash<QString, ParStyle> m_parDefs;
     QString m_lastDef;
+    const ParStyle* m_lastStyle = nullptr; // of m_lastDef; null when to be looked up
     bool m_inPar = false;
     int m_parDepth = 0;
     int m_suppress = 0;
@@ -168,30 +193,64 @@ private:
     int m_pictureCount = 0;
 };
 
-QString added(const QString& words)
+void appendAdded(QString& out, QStringView words)
 {
-    return u"<span class=\"rt-added\">"_s + escapeHtml(words) + u"</span>"_s;
+    out += u"<span class=\"rt-added\">";
+    appendEscapedHtml(out, words);
+    out += u"</span>";
 }
 
-QString placeholder(const QString& words)
+void appendPlaceholder(QString& out, QStringView words)
 {
-    return u"<span class=\"rt-added rt-placeholder\">["_s + escapeHtml(words) + u"]</span>"_s;
+    out += u"<span class=\"rt-added rt-placeholder\">[";
+    appendEscapedHtml(out, words);
+    out += u"]</span>";
 }
 
-QString attr(QStringView name, const QString& value)
+void appendAttribute(QString& out, QStringView name, QStringView value)
 {
-    return u' ' + name + u"=\""_s + escapeHtml(value) + u'"';
+    out += u' ';
+    out += name;
+    out += u"=\"";
+    appendEscapedHtml(out, value);
+    out += u'"';
+}
+
+// Declarations of a style, separated by ';'.
+template <typename... Parts> void addDeclaration(QString& css, const Parts&... parts)
+{
+    if (!css.isEmpty())
+        css += u';';
+    ((css += parts), ...);
+}
+
+// The opening tag of a list of this kind, and the tag that closes it.
+std::pair<QString, QStringView> listTags(QStringView kind, const QString& css)
+{
+    QString style;
+    if (!css.isEmpty())
+        appendAttribute(style, u"style", css);
+    if (kind == u"number")
+        return {u"<ol class=\"rt-list\""_s + style + u'>', u"</ol>"};
+    static constexpr std::pair<QStringView, QStringView> types[] = {
+        {u"alphaupper", u"A"}, {u"alphalower", u"a"}, {u"romanupper", u"I"}, {u"romanlower", u"i"}};
+    for (const auto& [name, type] : types) {
+        if (kind == name)
+            return {u"<ol class=\"rt-list\" type=\""_s + type + u'"' + style + u'>', u"</ol>"};
+    }
+    const QString cls = kind == u"bullet" ? u"rt-list"_s : u"rt-list rt-"_s + kind;
+    return {u"<ul class=\""_s + cls + u'"' + style + u'>', u"</ul>"};
 }
 
 ParStyle parStyle(DxlStream& stream)
 {
     ParStyle style;
-    QStringList css;
-    const QString align = stream.attribute("align"_L1);
+    QString css;
+    const QStringView align = stream.attribute("align"_L1);
     if (align == u"right" || align == u"center")
-        css << u"text-align:"_s + align;
+        addDeclaration(css, u"text-align:", align);
     else if (align == u"full")
-        css << u"text-align:justify"_s;
+        addDeclaration(css, u"text-align:justify");
     // Notes measures margins from the page's edge, where the text begins 1 inch in.
     const double left = inches(stream.attribute("leftmargin"_L1)).value_or(1.0);
     const double first = inches(stream.attribute("firstlineleftmargin"_L1)).value_or(left);
@@ -199,43 +258,31 @@ ParStyle parStyle(DxlStream& stream)
         return QString::number(std::round(v * 1000) / 1000, 'g', 6) + u"in"_s;
     };
     if (std::abs(first - left) > 0.005)
-        css << u"text-indent:"_s + inch(first - left);
-    const auto spacing = [](const QString& value) -> double {
-        return value == u"1.5" ? 0.5 : value == u"2" ? 1.0 : 0.0;
-    };
+        addDeclaration(css, u"text-indent:", inch(first - left));
+    const auto spacing = [](QStringView value) -> double { return value == u"1.5" ? 0.5 : value == u"2" ? 1.0 : 0.0; };
     if (const double before = spacing(stream.attribute("spacebefore"_L1)); before > 0)
-        css << u"margin-top:"_s + QString::number(before) + u"em"_s;
+        addDeclaration(css, u"margin-top:", QString::number(before), u"em");
     if (const double after = spacing(stream.attribute("spaceafter"_L1)); after > 0)
-        css << u"margin-bottom:"_s + QString::number(after) + u"em"_s;
+        addDeclaration(css, u"margin-bottom:", QString::number(after), u"em");
     if (const double lines = spacing(stream.attribute("linespacing"_L1)); lines > 0)
-        css << u"line-height:"_s + QString::number(1.25 * (1 + lines));
-    const QString list = stream.attribute("list"_L1);
-    static const QStringList lists = {u"bullet"_s, u"number"_s,     u"check"_s,      u"uncheck"_s,    u"circle"_s,
-                                      u"square"_s, u"alphaupper"_s, u"alphalower"_s, u"romanupper"_s, u"romanlower"_s};
-    if (lists.contains(list)) {
-        style.list = list;
+        addDeclaration(css, u"line-height:", QString::number(1.25 * (1 + lines)));
+    const QStringView list = stream.attribute("list"_L1);
+    static constexpr QStringView lists[] = {u"bullet", u"number",     u"check",      u"uncheck",    u"circle",
+                                            u"square", u"alphaupper", u"alphalower", u"romanupper", u"romanlower"};
+    if (std::find(std::begin(lists), std::end(lists), list) != std::end(lists)) {
+        style.list = list.toString();
         // A list's items stand a quarter inch right of its margin.
+        QString listCss;
         if (left - 1.25 > 0.005)
-            style.listCss = u"margin-left:"_s + inch(left - 1.25);
+            listCss = u"margin-left:"_s + inch(left - 1.25);
+        style.listKey = style.list + u'|' + listCss;
+        std::tie(style.listOpen, style.listClose) = listTags(list, listCss);
     } else if (left - 1 > 0.005) {
-        css << u"margin-left:"_s + inch(left - 1);
+        addDeclaration(css, u"margin-left:", inch(left - 1));
     }
-    style.css = css.join(u';');
+    if (!css.isEmpty())
+        appendAttribute(style.styleAttribute, u"style", css);
     return style;
-}
-
-// The opening tag of a list of this kind, and the tag that closes it.
-std::pair<QString, QString> listTags(const QString& kind, const QString& css)
-{
-    const QString style = css.isEmpty() ? QString() : attr(u"style", css);
-    if (kind == u"number")
-        return {u"<ol class=\"rt-list\""_s + style + u'>', u"</ol>"_s};
-    static const QHash<QString, QString> types = {
-        {u"alphaupper"_s, u"A"_s}, {u"alphalower"_s, u"a"_s}, {u"romanupper"_s, u"I"_s}, {u"romanlower"_s, u"i"_s}};
-    if (types.contains(kind))
-        return {u"<ol class=\"rt-list\" type=\""_s + types[kind] + u'"' + style + u'>', u"</ol>"_s};
-    const QString cls = kind == u"bullet" ? u"rt-list"_s : u"rt-list rt-"_s + kind;
-    return {u"<ul class=\""_s + cls + u'"' + style + u'>', u"</ul>"_s};
 }
 
 // The bytes of a picture in a format every browser shows, by what they are rather than what they are called.
@@ -250,9 +297,36 @@ QString sniffImage(const QByteArray& bytes)
     return {};
 }
 
-RenderedHtml Renderer::render()
+// Blanks, one to five digits, blanks, an optional "px", blanks: the number of pixels when it is not 0.
+QString pixels(QStringView value)
+{
+    const auto blank = [](QChar c) { return c == u' ' || (c.unicode() >= u'\t' && c.unicode() <= u'\r'); };
+    qsizetype i = 0;
+    while (i < value.size() && blank(value[i]))
+        ++i;
+    const qsizetype begin = i;
+    while (i < value.size() && value[i].unicode() >= u'0' && value[i].unicode() <= u'9')
+        ++i;
+    const QStringView digits = value.mid(begin, i - begin);
+    if (digits.isEmpty() || digits.size() > 5)
+        return {};
+    while (i < value.size() && blank(value[i]))
+        ++i;
+    if (value.mid(i).startsWith(u"px"))
+        i += 2;
+    while (i < value.size() && blank(value[i]))
+        ++i;
+    const int number = digits.toInt();
+    return i == value.size() && number > 0 ? QString::number(number) : QString();
+}
+
+RenderedHtml Renderer::render(qsizetype inputSize)
 {
     m_buffers.emplace_back();
+    m_bufferCount = 1;
+    // Pictures' data make most of a large input, and none of the page.
+    m_buffers.front().reserve(std::min<qsizetype>(inputSize, 1 << 16) + 64);
+    m_buffers.front() += u"<div class=\"rt\">\n";
     RenderedHtml result;
     bool rootSeen = false;
     while (true) {
@@ -279,7 +353,8 @@ RenderedHtml Renderer::render()
     // After an error, what is open is closed as if the element had ended there.
     while (!m_frames.empty())
         end();
-    result.html = u"<div class=\"rt\">\n"_s + m_buffers.front() + u"</div>\n"_s;
+    m_buffers.front() += u"</div>\n";
+    result.html = std::move(m_buffers.front());
     return result;
 }
 
@@ -299,29 +374,32 @@ Frame* Renderer::container()
 
 void Renderer::pushBuffer(Frame& frame)
 {
-    m_buffers.emplace_back();
-    frame.buffer = qsizetype(m_buffers.size()) - 1;
+    if (m_bufferCount == qsizetype(m_buffers.size()))
+        m_buffers.emplace_back();
+    else
+        m_buffers[size_t(m_bufferCount)].resize(0);
+    frame.buffer = m_bufferCount++;
     frame.ownsBuffer = true;
 }
 
-QString Renderer::popBuffer(Frame& frame)
+// The content of the frame's buffer, valid until the next pushBuffer().
+QStringView Renderer::popBuffer(Frame& frame)
 {
-    if (!frame.ownsBuffer || frame.buffer != qsizetype(m_buffers.size()) - 1)
+    if (!frame.ownsBuffer || frame.buffer != m_bufferCount - 1)
         return {};
-    QString content = std::move(m_buffers.back());
-    m_buffers.pop_back();
+    --m_bufferCount;
     frame.buffer = -1;
     frame.ownsBuffer = false;
-    return content;
+    return m_buffers[size_t(m_bufferCount)];
 }
 
 void Renderer::start()
 {
-    const QString name = m_stream.name().toString();
+    const QStringView name = m_stream.name();
     // Elements that give nothing: definitions, code, and what only a Notes client can run.
-    static const QStringList nothing = {u"code"_s,        u"imagemap"_s,       u"javascript"_s,    u"embeddedcontrol"_s,
-                                        u"lotusscript"_s, u"javaapplet"_s,     u"activeobject"_s,  u"parstyle"_s,
-                                        u"border"_s,      u"cellbackground"_s, u"tablerowstyle"_s, u"nonxmlchar"_s};
+    static constexpr QStringView nothing[] = {u"code",        u"imagemap",       u"javascript",    u"embeddedcontrol",
+                                              u"lotusscript", u"javaapplet",     u"activeobject",  u"parstyle",
+                                              u"border",      u"cellbackground", u"tablerowstyle", u"nonxmlchar"};
     if (name == u"pardef") {
         readParDef();
         m_stream.skipElement();
@@ -332,7 +410,7 @@ void Renderer::start()
         m_stream.skipElement();
         return;
     }
-    if (nothing.contains(name)) {
+    if (std::find(std::begin(nothing), std::end(nothing), name) != std::end(nothing)) {
         m_stream.skipElement();
         return;
     }
@@ -341,7 +419,7 @@ void Renderer::start()
         m_stream.skipElement(); // no text of theirs shows, and there is no markup for them this deep
         return;
     }
-    m_frames.push_back(Frame{});
+    m_frames.emplace_back();
     Frame& frame = m_frames.back();
     if (name == u"par" || name == u"sectiontitle") {
         startParagraph(frame, name == u"sectiontitle");
@@ -368,21 +446,24 @@ void Renderer::start()
         if (Frame* holder = container())
             closeList(*holder);
         frame.kind = Kind::Container;
-        frame.buffer = qsizetype(m_buffers.size()) - 1;
-        frame.close = u"</details>"_s;
-        out() += u"<details class=\"rt-section\" open>"_s;
+        frame.buffer = m_bufferCount - 1;
+        frame.close = u"</details>";
+        out() += u"<details class=\"rt-section\" open>";
     } else if (name == u"horizrule") {
-        QStringList css;
+        QString css;
         if (const QString h = cssLength(m_stream.attribute("height"_L1)); !h.isEmpty())
-            css << u"height:"_s + h;
+            addDeclaration(css, u"height:", h);
         if (const QString w = cssLength(m_stream.attribute("width"_L1)); !w.isEmpty())
-            css << u"width:"_s + w;
+            addDeclaration(css, u"width:", w);
         if (const QString c = cssColor(m_stream.attribute("color"_L1)); !c.isEmpty())
-            css << u"background-color:"_s + c;
-        out() += u"<hr class=\"rt-hr\""_s + (css.isEmpty() ? QString() : attr(u"style", css.join(u';'))) + u'>';
+            addDeclaration(css, u"background-color:", c);
+        out() += u"<hr class=\"rt-hr\"";
+        if (!css.isEmpty())
+            appendAttribute(out(), u"style", css);
+        out() += u'>';
     } else if (name == u"break") {
         if (writesText())
-            out() += u"<br>"_s;
+            out() += u"<br>";
     } else if (name == u"tab") {
         if (writesText())
             out() += u'\t';
@@ -395,9 +476,10 @@ void Renderer::start()
                (name == u"gif" || name == u"jpeg" || name == u"png" || name == u"notesbitmap" || name == u"cgm" ||
                 name == u"bitmap" || name == u"nativeimage" || name == u"imageref")) {
         frame.kind = Kind::ImageData;
-        m_frames[m_frames.size() - 2].imageFormat = name;
+        Target& picture = *m_frames[m_frames.size() - 2].target;
+        picture.imageFormat = name.toString();
         if (name == u"imageref")
-            m_frames[m_frames.size() - 2].imageName = m_stream.attribute("name"_L1);
+            picture.imageName = m_stream.attribute("name"_L1).toString();
         m_data.clear();
     } else if (parent && parent->kind == Kind::Picture && name == u"caption") {
         frame.kind = Kind::Caption;
@@ -405,7 +487,8 @@ void Renderer::start()
         startAttachment(frame);
     } else if (name == u"objectref") {
         frame.kind = Kind::Object;
-        frame.label = m_stream.attribute("description"_L1);
+        frame.target = std::make_unique<Target>();
+        frame.target->label = m_stream.attribute("description"_L1).toString();
         ++m_suppress;
         pushBuffer(frame);
     }
@@ -413,9 +496,11 @@ void Renderer::start()
 
 void Renderer::readParDef()
 {
-    const QString id = m_stream.attribute("id"_L1);
-    if (!id.isEmpty())
-        m_parDefs.insert(id, parStyle(m_stream));
+    const QStringView id = m_stream.attribute("id"_L1);
+    if (!id.isEmpty()) {
+        m_parDefs.insert(id.toString(), parStyle(m_stream));
+        m_lastStyle = nullptr;
+    }
 }
 
 // A <font> sets the style of the run, title or block it is in.
@@ -431,22 +516,23 @@ void Renderer::readFont()
     if (!holder)
         return;
     FontStyle& font = holder->font;
-    const QStringList styles = m_stream.attribute("style"_L1).split(u' ', Qt::SkipEmptyParts);
-    font.bold = font.bold || styles.contains(u"bold"_s);
-    font.italic = font.italic || styles.contains(u"italic"_s);
-    font.underline = font.underline || styles.contains(u"underline"_s);
-    font.strike = font.strike || styles.contains(u"strikethrough"_s);
-    font.superscript = font.superscript || styles.contains(u"superscript"_s);
-    font.subscript = font.subscript || styles.contains(u"subscript"_s);
-    QStringList css;
+    for (const QStringView style : m_stream.attribute("style"_L1).tokenize(u' ', Qt::SkipEmptyParts)) {
+        font.bold = font.bold || style == u"bold";
+        font.italic = font.italic || style == u"italic";
+        font.underline = font.underline || style == u"underline";
+        font.strike = font.strike || style == u"strikethrough";
+        font.superscript = font.superscript || style == u"superscript";
+        font.subscript = font.subscript || style == u"subscript";
+    }
+    QString css;
     if (const QString c = cssColor(m_stream.attribute("color"_L1)); !c.isEmpty())
-        css << u"color:"_s + c;
+        addDeclaration(css, u"color:", c);
     if (const QString s = cssFontSize(m_stream.attribute("size"_L1)); !s.isEmpty())
-        css << u"font-size:"_s + s;
+        addDeclaration(css, u"font-size:", s);
     if (const QString f = cssFontFamily(m_stream.attribute("name"_L1)); !f.isEmpty())
-        css << u"font-family:"_s + f;
+        addDeclaration(css, u"font-family:", f);
     if (!css.isEmpty())
-        font.css = css.join(u';');
+        font.css = css;
 }
 
 void Renderer::startParagraph(Frame& frame, bool sectionTitle)
@@ -460,44 +546,51 @@ void Renderer::startParagraph(Frame& frame, bool sectionTitle)
         pushBuffer(frame);
         return;
     }
-    const QString def = m_stream.attribute("def"_L1);
+    const QStringView def = m_stream.attribute("def"_L1);
     // A paragraph without a definition of its own keeps the one before it.
-    if (!def.isEmpty())
-        m_lastDef = def;
-    const ParStyle style = m_parDefs.value(m_lastDef);
-    const QString css = style.css.isEmpty() ? QString() : attr(u"style", style.css);
+    if (!def.isEmpty() && def != m_lastDef) {
+        m_lastDef = def.toString();
+        m_lastStyle = nullptr;
+    }
+    if (!m_lastStyle) {
+        static const ParStyle none;
+        const auto it = m_parDefs.constFind(m_lastDef);
+        m_lastStyle = it == m_parDefs.constEnd() ? &none : &*it;
+    }
+    const ParStyle& style = *m_lastStyle;
     Frame* holder = container();
     // A list is opened in its container's own buffer only: a paragraph inside a run or link is no list item.
-    const bool listable = holder && holder->buffer == qsizetype(m_buffers.size()) - 1;
+    const bool listable = holder && holder->buffer == m_bufferCount - 1;
     if (!style.list.isEmpty() && listable) {
-        const QString key = style.list + u'|' + style.listCss;
-        if (holder->listKey != key) {
+        if (holder->listKey != style.listKey) {
             closeList(*holder);
-            const auto [open, close] = listTags(style.list, style.listCss);
-            out() += open;
-            holder->listKey = key;
-            holder->listClose = close;
+            out() += style.listOpen;
+            holder->listKey = style.listKey;
+            holder->listClose = style.listClose;
         }
-        out() += u"<li class=\"rt-p\""_s + css + u'>';
-        frame.close = u"</li>"_s;
+        out() += u"<li class=\"rt-p\"";
+        out() += style.styleAttribute;
+        out() += u'>';
+        frame.close = u"</li>";
         return;
     }
     if (listable)
         closeList(*holder);
-    out() += u"<div class=\"rt-p\""_s + css + u'>';
-    frame.close = u"</div>"_s;
+    out() += u"<div class=\"rt-p\"";
+    out() += style.styleAttribute;
+    out() += u'>';
+    frame.close = u"</div>";
 }
 
 void Renderer::closeList(Frame& holder)
 {
     if (holder.listKey.isEmpty())
         return;
-    QString& buffer =
-        holder.buffer >= 0 && holder.buffer < qsizetype(m_buffers.size()) ? m_buffers[size_t(holder.buffer)] : out();
+    QString& buffer = holder.buffer >= 0 && holder.buffer < m_bufferCount ? m_buffers[size_t(holder.buffer)] : out();
     buffer += holder.listClose;
     buffer += u'\n';
     holder.listKey.clear();
-    holder.listClose.clear();
+    holder.listClose = {};
 }
 
 void Renderer::startTable(Frame& frame)
@@ -505,14 +598,17 @@ void Renderer::startTable(Frame& frame)
     if (Frame* holder = container())
         closeList(*holder);
     frame.kind = Kind::Table;
-    frame.close = u"</table>"_s;
-    QStringList css;
-    const QString widthType = m_stream.attribute("widthtype"_L1);
+    frame.close = u"</table>";
+    QString css;
+    const QStringView widthType = m_stream.attribute("widthtype"_L1);
     if (widthType == u"fitmargins" || widthType == u"fitwindow")
-        css << u"width:100%"_s;
+        addDeclaration(css, u"width:100%");
     if (const QString c = cssColor(m_stream.attribute("bgcolor"_L1)); !c.isEmpty())
-        css << u"background-color:"_s + c;
-    out() += u"<table class=\"rt-table\""_s + (css.isEmpty() ? QString() : attr(u"style", css.join(u';'))) + u'>';
+        addDeclaration(css, u"background-color:", c);
+    out() += u"<table class=\"rt-table\"";
+    if (!css.isEmpty())
+        appendAttribute(out(), u"style", css);
+    out() += u'>';
 }
 
 void Renderer::startColumn()
@@ -521,104 +617,110 @@ void Renderer::startColumn()
     if (!table || table->kind != Kind::Table || table->rowSeen)
         return;
     if (!table->columnsOpen) {
-        out() += u"<colgroup>"_s;
+        out() += u"<colgroup>";
         table->columnsOpen = true;
     }
     const QString width = cssLength(m_stream.attribute("width"_L1));
-    out() += u"<col"_s + (width.isEmpty() ? QString() : attr(u"style", u"width:"_s + width)) + u'>';
+    out() += u"<col";
+    if (!width.isEmpty())
+        appendAttribute(out(), u"style", QString(u"width:"_s + width));
+    out() += u'>';
 }
 
 void Renderer::startRow(Frame& frame)
 {
     Frame& table = m_frames[m_frames.size() - 2];
     if (table.columnsOpen) {
-        out() += u"</colgroup>"_s;
+        out() += u"</colgroup>";
         table.columnsOpen = false;
     }
     table.rowSeen = true;
     frame.kind = Kind::Row;
-    frame.close = u"</tr>"_s;
-    out() += u"<tr>"_s;
+    frame.close = u"</tr>";
+    out() += u"<tr>";
 }
 
 void Renderer::startCell(Frame& frame)
 {
     frame.kind = Kind::Container;
-    frame.buffer = qsizetype(m_buffers.size()) - 1;
+    frame.buffer = m_bufferCount - 1;
     const Frame* parent = parentFrame();
     if (!parent || parent->kind != Kind::Row)
         return;
-    QString tag = u"<td"_s;
+    QString& tag = out();
+    tag += u"<td";
     if (const auto span = boundedInteger(m_stream.attribute("columnspan"_L1), 2, 1000))
         tag += u" colspan=\""_s + QString::number(*span) + u'"';
     if (const auto span = boundedInteger(m_stream.attribute("rowspan"_L1), 2, 1000))
         tag += u" rowspan=\""_s + QString::number(*span) + u'"';
     if (const QString c = cssColor(m_stream.attribute("bgcolor"_L1)); !c.isEmpty())
-        tag += attr(u"style", u"background-color:"_s + c);
-    out() += tag + u'>';
-    frame.close = u"</td>"_s;
+        appendAttribute(tag, u"style", QString(u"background-color:"_s + c));
+    tag += u'>';
+    frame.close = u"</td>";
 }
 
 void Renderer::startLink(Frame& frame)
 {
     frame.kind = Kind::Link;
-    const QString name = m_stream.name().toString();
+    frame.target = std::make_unique<Target>();
+    Target& link = *frame.target;
+    const QStringView name = m_stream.name();
     pushBuffer(frame);
     if (name == u"urllink") {
-        frame.linkKind = LinkKind::Url;
+        link.linkKind = LinkKind::Url;
         const QString href = cleanUrl(m_stream.attribute("href"_L1));
         const UrlKind kind = urlKind(href);
         if (kind == UrlKind::Web || kind == UrlKind::Mail)
-            frame.href = frame.label = href;
-        frame.missingLabel = u"链接"_s;
+            link.href = link.label = href;
+        link.missingLabel = u"链接"_s;
         return;
     }
     if (name == u"doclink") {
-        frame.linkKind = LinkKind::Document;
-        const DocumentLink link{m_stream.attribute("document"_L1), m_stream.attribute("database"_L1),
-                                m_stream.attribute("view"_L1), m_stream.attribute("server"_L1),
-                                m_stream.attribute("description"_L1)};
-        if (m_resources.documentPath && !link.unid.isEmpty())
-            frame.href = relativeHref(m_resources.documentPath(link));
-        frame.label = link.description.isEmpty() ? u"文档链接"_s : link.description;
-        frame.missingLabel = link.unid.isEmpty() ? u"文档链接"_s : u"文档链接 "_s + link.unid;
+        link.linkKind = LinkKind::Document;
+        const DocumentLink target{m_stream.attribute("document"_L1).toString(),
+                                  m_stream.attribute("database"_L1).toString(),
+                                  m_stream.attribute("view"_L1).toString(), m_stream.attribute("server"_L1).toString(),
+                                  m_stream.attribute("description"_L1).toString()};
+        if (m_resources.documentPath && !target.unid.isEmpty())
+            link.href = relativeHref(m_resources.documentPath(target));
+        link.label = target.description.isEmpty() ? u"文档链接"_s : target.description;
+        link.missingLabel = target.unid.isEmpty() ? u"文档链接"_s : u"文档链接 "_s + target.unid;
         return;
     }
-    frame.linkKind = LinkKind::Other;
-    const QString description = m_stream.attribute("description"_L1);
+    link.linkKind = LinkKind::Other;
+    const QStringView description = m_stream.attribute("description"_L1);
     const QString what = name == u"viewlink" ? u"视图链接"_s : name == u"databaselink" ? u"数据库链接"_s : u"链接"_s;
-    frame.missingLabel = description.isEmpty() ? what : what + u"："_s + description;
+    link.missingLabel = description.isEmpty() ? what : what + u"："_s + description;
 }
 
 void Renderer::startPicture(Frame& frame)
 {
     frame.kind = Kind::Picture;
+    frame.target = std::make_unique<Target>();
+    Target& picture = *frame.target;
     ++m_suppress;
-    const auto pixels = [](const QString& value) -> QString {
-        static const QRegularExpression px(u"^\\s*([0-9]{1,5})\\s*(px)?\\s*$"_s);
-        const QRegularExpressionMatch m = px.match(value);
-        return m.hasMatch() && m.captured(1).toInt() > 0 ? QString::number(m.captured(1).toInt()) : QString();
-    };
     const QString scaledWidth = cssLength(m_stream.attribute("scaledwidth"_L1));
     const QString scaledHeight = cssLength(m_stream.attribute("scaledheight"_L1));
     if (!scaledWidth.isEmpty() && !scaledHeight.isEmpty()) {
-        frame.width = u"width:"_s + scaledWidth + u";height:"_s + scaledHeight;
+        picture.width = u"width:"_s + scaledWidth + u";height:"_s + scaledHeight;
     } else {
-        frame.width = pixels(m_stream.attribute("width"_L1));
-        frame.height = pixels(m_stream.attribute("height"_L1));
+        picture.width = pixels(m_stream.attribute("width"_L1));
+        picture.height = pixels(m_stream.attribute("height"_L1));
     }
-    frame.alt = m_stream.attribute("alttext"_L1);
+    picture.alt = m_stream.attribute("alttext"_L1).toString();
 }
 
 void Renderer::startAttachment(Frame& frame)
 {
     frame.kind = Kind::Attachment;
+    frame.target = std::make_unique<Target>();
+    Target& attachment = *frame.target;
     ++m_suppress;
-    const QString name = m_stream.attribute("name"_L1);
-    const QString displayName = m_stream.attribute("displayname"_L1);
-    frame.label = displayName.isEmpty() ? name : displayName;
+    const QStringView name = m_stream.attribute("name"_L1);
+    const QStringView displayName = m_stream.attribute("displayname"_L1);
+    attachment.label = (displayName.isEmpty() ? name : displayName).toString();
     if (m_resources.attachmentPath && !name.isEmpty())
-        frame.href = relativeHref(m_resources.attachmentPath(name));
+        attachment.href = relativeHref(m_resources.attachmentPath(name.toString()));
     pushBuffer(frame);
 }
 
@@ -629,48 +731,56 @@ void Renderer::text(QStringView data)
         return;
     }
     if (!m_frames.empty() && m_frames.back().kind == Kind::Caption) {
-        m_frames[m_frames.size() - 2].caption += withoutLineEnds(data);
+        m_frames[m_frames.size() - 2].target->caption += withoutLineEnds(data);
         return;
     }
-    if (writesText())
-        out() += escapeHtml(withoutLineEnds(data));
+    if (!writesText())
+        return;
+    if (data.contains(u'\n') || data.contains(u'\r'))
+        appendEscapedHtml(out(), withoutLineEnds(data));
+    else
+        appendEscapedHtml(out(), data);
 }
 
 void Renderer::end()
 {
     Frame frame = std::move(m_frames.back());
+    m_frames.pop_back();
     switch (frame.kind) {
     case Kind::Paragraph:
     case Kind::SectionTitle:
         m_inPar = false;
         --m_parDepth;
         if (frame.kind == Kind::SectionTitle && frame.ownsBuffer) {
-            const QString content = frame.font.wrap(popBuffer(frame));
-            Frame* section = parentFrame();
+            const QStringView content = popBuffer(frame);
+            Frame* section = m_frames.empty() ? nullptr : &m_frames.back();
             const bool summary = section && section->close == u"</details>" && !section->summarySeen;
             if (summary) {
                 section->summarySeen = true;
-                out() += u"<summary class=\"rt-section-title\">"_s + content + u"</summary>"_s;
+                out() += u"<summary class=\"rt-section-title\">";
+                frame.font.wrap(out(), content);
+                out() += u"</summary>";
             } else {
-                out() += u"<div class=\"rt-p rt-section-title\">"_s + content + u"</div>"_s;
+                out() += u"<div class=\"rt-p rt-section-title\">";
+                frame.font.wrap(out(), content);
+                out() += u"</div>";
             }
         } else {
             out() += frame.close;
         }
-        m_frames.pop_back();
         newline();
         return;
-    case Kind::Run:
-        m_frames.pop_back();
-        out() += frame.font.wrap(popBuffer(frame));
+    case Kind::Run: {
+        const QStringView content = popBuffer(frame); // before out(), which it changes
+        frame.font.wrap(out(), content);
         return;
+    }
     case Kind::Container:
         closeList(frame);
-        m_frames.pop_back();
         if (frame.ownsBuffer) {
             // A block: its content in its font.
-            const QString content = popBuffer(frame);
-            out() += frame.font.wrap(content);
+            const QStringView content = popBuffer(frame);
+            frame.font.wrap(out(), content);
             return;
         }
         if (m_frames.empty())
@@ -680,136 +790,165 @@ void Renderer::end()
             newline();
         return;
     case Kind::Table:
-        m_frames.pop_back();
         if (frame.columnsOpen)
-            out() += u"</colgroup>"_s;
+            out() += u"</colgroup>";
         out() += frame.close;
         newline();
         return;
     case Kind::Row:
-        m_frames.pop_back();
         out() += frame.close;
         newline();
         return;
-    case Kind::Link: {
-        m_frames.pop_back();
-        const QString content = popBuffer(frame);
-        endLink(frame, content);
+    case Kind::Link:
+        endLink(frame, popBuffer(frame));
         return;
-    }
     case Kind::Picture:
-        m_frames.pop_back();
         --m_suppress;
         endPicture(frame);
         return;
     case Kind::Attachment: {
-        m_frames.pop_back();
         --m_suppress;
-        const QString icons = popBuffer(frame);
-        const QString label = added(frame.label);
-        if (!frame.href.isEmpty()) {
-            out() += u"<a class=\"rt-attachment\""_s + attr(u"href", frame.href) + u'>' + icons + label + u"</a>"_s;
+        const QStringView icons = popBuffer(frame);
+        const Target& attachment = *frame.target;
+        QString& html = out();
+        if (!attachment.href.isEmpty()) {
+            html += u"<a class=\"rt-attachment\"";
+            appendAttribute(html, u"href", attachment.href);
+            html += u'>';
+            html += icons;
+            appendAdded(html, attachment.label);
+            html += u"</a>";
         } else {
-            out() += u"<span class=\"rt-attachment rt-missing\">"_s + icons + label + added(u"（附件未保存）"_s) +
-                     u"</span>"_s;
+            html += u"<span class=\"rt-attachment rt-missing\">";
+            html += icons;
+            appendAdded(html, attachment.label);
+            appendAdded(html, u"（附件未保存）");
+            html += u"</span>";
         }
         return;
     }
     case Kind::Object: {
-        m_frames.pop_back();
         --m_suppress;
-        const QString pictures = popBuffer(frame);
-        out() +=
-            u"<span class=\"rt-object\">"_s + pictures +
-            (pictures.isEmpty() ? placeholder(frame.label.isEmpty() ? u"嵌入对象"_s : u"嵌入对象："_s + frame.label)
-                                : QString()) +
-            u"</span>"_s;
+        const QStringView pictures = popBuffer(frame);
+        QString& html = out();
+        html += u"<span class=\"rt-object\">";
+        html += pictures;
+        if (pictures.isEmpty()) {
+            const QString& label = frame.target->label;
+            appendPlaceholder(html, label.isEmpty() ? u"嵌入对象"_s : u"嵌入对象："_s + label);
+        }
+        html += u"</span>";
         return;
     }
     case Kind::ImageData:
     case Kind::Caption:
     case Kind::Transparent:
-        m_frames.pop_back();
         out() += frame.close;
         return;
     }
 }
 
-void Renderer::endLink(Frame& frame, const QString& content)
+void Renderer::endLink(const Frame& frame, QStringView content)
 {
-    QString shown = content;
-    if (frame.linkKind == LinkKind::Document && frame.href.isEmpty()) {
-        out() += u"<span class=\"rt-doclink rt-missing\">"_s + content + placeholder(frame.missingLabel) + u"</span>"_s;
+    const Target& link = *frame.target;
+    QString& html = out();
+    if (link.linkKind == LinkKind::Document && link.href.isEmpty()) {
+        html += u"<span class=\"rt-doclink rt-missing\">";
+        html += content;
+        appendPlaceholder(html, link.missingLabel);
+        html += u"</span>";
         return;
     }
-    if (frame.linkKind == LinkKind::Other) {
-        out() += content + (content.isEmpty() ? placeholder(frame.missingLabel) : QString());
+    if (link.linkKind == LinkKind::Other) {
+        html += content;
+        if (content.isEmpty())
+            appendPlaceholder(html, link.missingLabel);
         return;
     }
-    if (shown.isEmpty())
-        shown = frame.label.isEmpty() ? placeholder(frame.missingLabel) : added(frame.label);
-    if (frame.href.isEmpty()) {
-        out() += shown;
+    const auto shown = [&] {
+        if (!content.isEmpty())
+            html += content;
+        else if (link.label.isEmpty())
+            appendPlaceholder(html, link.missingLabel);
+        else
+            appendAdded(html, link.label);
+    };
+    if (link.href.isEmpty()) {
+        shown();
         return;
     }
-    const QString cls = frame.linkKind == LinkKind::Document ? u"rt-doclink"_s : u"rt-link"_s;
-    out() += u"<a class=\""_s + cls + u'"' + attr(u"href", frame.href) + u" rel=\"noopener noreferrer\">"_s + shown +
-             u"</a>"_s;
+    html += link.linkKind == LinkKind::Document ? u"<a class=\"rt-doclink\"" : u"<a class=\"rt-link\"";
+    appendAttribute(html, u"href", link.href);
+    html += u" rel=\"noopener noreferrer\">";
+    shown();
+    html += u"</a>";
 }
 
-void Renderer::endPicture(Frame& frame)
+void Renderer::endPicture(const Frame& frame)
 {
-    const QString format = frame.imageFormat;
-    QString html;
+    const Target& picture = *frame.target;
+    const QString& format = picture.imageFormat;
     if (format == u"gif" || format == u"jpeg" || format == u"png" || format == u"notesbitmap") {
-        QString data;
+        // The base64 text without its blanks, as Latin-1 ('?' for any other character).
+        QByteArray data;
         data.reserve(m_data.size());
         for (QChar c : std::as_const(m_data)) {
             if (!c.isSpace())
-                data += c;
+                data += c.unicode() > 0xff ? '?' : char(c.unicode());
         }
-        const auto decoded = QByteArray::fromBase64Encoding(data.toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
+        const auto decoded = QByteArray::fromBase64Encoding(std::move(data), QByteArray::AbortOnBase64DecodingErrors);
         if (!decoded) {
-            html = placeholder(u"图片：数据无法解码"_s);
+            appendPlaceholder(out(), u"图片：数据无法解码");
         } else if (format == u"notesbitmap") {
             const auto raster = decodeNotesBitmap(*decoded);
-            html =
-                raster ? pictureHtml(frame, encodePng(*raster), u"png"_s) : placeholder(u"图片：无法解码的Notes位图"_s);
+            if (raster)
+                appendPicture(picture, encodePng(*raster), u"png"_s);
+            else
+                appendPlaceholder(out(), u"图片：无法解码的Notes位图");
         } else {
             const QString extension = sniffImage(*decoded);
-            html = extension.isEmpty() ? placeholder(u"图片：无法识别的图片数据"_s)
-                                       : pictureHtml(frame, *decoded, extension);
+            if (extension.isEmpty())
+                appendPlaceholder(out(), u"图片：无法识别的图片数据");
+            else
+                appendPicture(picture, *decoded, extension);
         }
     } else if (format == u"imageref") {
-        html = placeholder(frame.imageName.isEmpty() ? u"图片：引用的图像资源"_s
-                                                     : u"图片：引用的图像资源“"_s + frame.imageName + u"”"_s);
+        appendPlaceholder(out(), picture.imageName.isEmpty() ? u"图片：引用的图像资源"_s
+                                                             : u"图片：引用的图像资源“"_s + picture.imageName + u"”"_s);
     } else {
-        html = placeholder(u"图片：无法显示的格式"_s);
+        appendPlaceholder(out(), u"图片：无法显示的格式");
     }
     m_data.clear();
-    if (!frame.caption.trimmed().isEmpty())
-        html += u"<span class=\"rt-added rt-caption\">"_s + escapeHtml(frame.caption) + u"</span>"_s;
-    out() += html;
+    if (!picture.caption.trimmed().isEmpty()) {
+        out() += u"<span class=\"rt-added rt-caption\">";
+        appendEscapedHtml(out(), picture.caption);
+        out() += u"</span>";
+    }
 }
 
-QString Renderer::pictureHtml(const Frame& frame, const QByteArray& bytes, QString extension)
+void Renderer::appendPicture(const Target& picture, const QByteArray& bytes, const QString& extension)
 {
     ++m_pictureCount;
     const QString href =
         savedPath(FileToSave{FileToSave::Kind::Picture,
                              u"picture"_s + QString::number(m_pictureCount) + u'.' + extension, extension, bytes});
-    if (href.isEmpty())
-        return placeholder(u"图片未保存"_s);
-    QString img = u"<img class=\"rt-img\""_s + attr(u"src", href) + attr(u"alt", frame.alt);
-    if (frame.width.startsWith(u"width:"))
-        img += attr(u"style", frame.width);
-    else {
-        if (!frame.width.isEmpty())
-            img += attr(u"width", frame.width);
-        if (!frame.height.isEmpty())
-            img += attr(u"height", frame.height);
+    QString& img = out();
+    if (href.isEmpty()) {
+        appendPlaceholder(img, u"图片未保存");
+        return;
     }
-    return img + u'>';
+    img += u"<img class=\"rt-img\"";
+    appendAttribute(img, u"src", href);
+    appendAttribute(img, u"alt", picture.alt);
+    if (picture.width.startsWith(u"width:")) {
+        appendAttribute(img, u"style", picture.width);
+    } else {
+        if (!picture.width.isEmpty())
+            appendAttribute(img, u"width", picture.width);
+        if (!picture.height.isEmpty())
+            appendAttribute(img, u"height", picture.height);
+    }
+    img += u'>';
 }
 
 QString Renderer::savedPath(FileToSave file)
@@ -822,7 +961,7 @@ QString Renderer::savedPath(FileToSave file)
 template <typename Input> RenderedHtml render(const Input& dxl, const PageResources& resources)
 {
     DxlStream stream(dxl);
-    return Renderer(stream, resources).render();
+    return Renderer(stream, resources).render(dxl.size());
 }
 
 } // namespace

@@ -318,6 +318,71 @@ private slots:
         QVERIFY2(compared >= 70, qPrintable(QString::number(compared)));
     }
 
+    // Plain XML is read without QXmlStreamReader, anything else by it (as is input behind an XML declaration):
+    // both readings give the same page and plain text.
+    void plainXmlReadAsQtReadsIt()
+    {
+        QList<QByteArray> inputs;
+        QDirIterator files(QStringLiteral(QUILL_TEST_DATA), {u"*.xml"_s}, QDir::Files, QDirIterator::Subdirectories);
+        while (files.hasNext())
+            inputs << richTextElements(readAll(files.next()));
+        for (const char* edge :
+             {"<par def=\"1\" >a &amp; b &lt; c &gt; d &quot;e&quot; &apos;f&apos; > ]</par>",
+              "<par\n def = '1'\t>x</par\n>",
+              "<par><run><font style='bold' name='a&amp;b'/>x&#13;\ny&#x1F600;&#9;</run></par>",
+              "<par><urllink href='https://e.org/?a=1&amp;b=2&#38;c&#10;'>l</urllink></par>",
+              "<par a='1' a='2'>x</par>",
+              "<par a='1'b='2'>x</par>",
+              "<par a='<'>x</par>",
+              "<par>]]&gt; ]]></par>",
+              "<par>\r\nx</par>",
+              "<par a='x\ty'>x</par>",
+              "<par>&#xfffe;</par>",
+              "<par>&#0;</par>",
+              "<par>&#X41;</par>",
+              "<par>&#x110000;</par>",
+              "<par>&#000000065;</par>",
+              "<par>&#xD800;</par>",
+              "<par>&nbsp;</par>",
+              "<par>&amp</par>",
+              "<par>\xef\xbf\xbe</par>",
+              "<par>\xed\xa0\x80</par>",
+              "<par>\xff</par>",
+              "<par>\x01</par>",
+              "<par>a</par><!-- c --><par>b<![CDATA[<c>]]></par>",
+              "<par>x</para>",
+              "<par:x>y</par:x>",
+              "<richtext/>",
+              "<richtext xmlns='http://www.lotus.com/dxl'/>",
+              "<richtext xmlns=''><par>x</par></richtext>",
+              "<richtext xmlns=\"http://www.lotus.com/dxl\"><par xmlns='http://www.lotus.com/dxl'>x</par></richtext>",
+              "<richtext><par xmlns='http://www.lotus.com/dxl'>x</par></richtext>",
+              "<richtext><par>x</par></richtext>after <junk &",
+              "<richtext><par>x</par></richtext \n>",
+              "<richtext><par>x</par>",
+              "<richtextx/>",
+              "<richtext a='1' a='1'/>"}) {
+            inputs << richText(edge);
+        }
+        inputs << "<richtext>" + QByteArray("<run>").repeated(1200) + "x" + QByteArray("</run>").repeated(1200) +
+                      "</richtext>";
+        PageResources r;
+        r.saveFile = [](const FileToSave& file) { return file.name; };
+        r.attachmentPath = [](const QString& name) { return name; };
+        r.documentPath = [](const DocumentLink& link) { return link.unid; };
+        const QByteArray declaration = "<?xml version='1.0'?>";
+        for (const QByteArray& input : std::as_const(inputs)) {
+            const RenderedHtml rendered = renderRichText(input, r), byQt = renderRichText(declaration + input, r);
+            QCOMPARE(rendered.html, byQt.html);
+            QCOMPARE(rendered.error.isEmpty(), byQt.error.isEmpty());
+            QCOMPARE(renderRichText(QString::fromUtf8(input), r).html,
+                     renderRichText(QString::fromUtf8(declaration + input), r).html);
+            const PlainText plain = richTextPlainText(input), plainByQt = richTextPlainText(declaration + input);
+            QCOMPARE(plain.text, plainByQt.text);
+            QCOMPARE(plain.objectNames, plainByQt.objectNames);
+        }
+    }
+
     void hostileInput_data()
     {
         QTest::addColumn<QByteArray>("dxl");
