@@ -288,7 +288,7 @@ void TestEndToEnd::checkAttachments(domino::NotesSession& session, const domino:
         }
         *documentsWithFiles += k > 0;
     }
-    expectedFiles << QString::fromUtf16(exporting::kIndexName);
+    expectedFiles << QString::fromUtf16(exporting::kIndexName) << QString::fromUtf16(exporting::kIndexListName);
     expectedFiles.sort();
     QCOMPARE(testing::filesBelow(attachmentFolder), expectedFiles);
 }
@@ -637,7 +637,8 @@ void TestEndToEnd::generatedDatabaseToWorkbook()
     int withFiles = 0;
     checkAttachments(*session, *view, 50, 201, out + u"全部附件"_s, &withFiles);
     QCOMPARE(withFiles, 2);
-    QCOMPARE(testing::filesBelow(out + u"全部附件"_s).size(), 4 + 152 + 1); // and a page a document, the index
+    // and a page a document, the index and its list of documents
+    QCOMPARE(testing::filesBelow(out + u"全部附件"_s).size(), 4 + 152 + 2);
 
     // Too few items for the view's columns, or for a rich-text item, are refused.
     admin.start(QStringLiteral(QUILL_ADMIN_TOOL_PATH), {u"generate"_s, m_dir.filePath(u"refused.nsf"_s), u"--count"_s,

@@ -177,7 +177,7 @@ void TestExportCommand::htmlPagesSetting()
     pages->setChecked(true);
     QCOMPARE(platform::readProfileString(settings, u"export"_s, u"html"_s), u"1"_s);
     exportAll();
-    QCOMPARE(filesBelow(rig.out(u"全部附件"_s)).size(), 3);
+    QCOMPARE(filesBelow(rig.out(u"全部附件"_s)).size(), 4); // two pages, the index and its list of documents
 }
 
 void TestExportCommand::dialogs()
@@ -453,7 +453,8 @@ void TestExportCommand::roundTripThroughTheWriter()
                       rig.db.documents[1]->id + u"/Subject.txt"_s,
                       first.id + u"/文档.html"_s,
                       rig.db.documents[1]->id + u"/文档.html"_s,
-                      u"index.html"_s};
+                      u"index.html"_s,
+                      u"index.json"_s};
     files.sort();
     QStringList found = filesBelow(rig.out(u"按日期全部附件"_s));
     found.sort();
