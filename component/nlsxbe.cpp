@@ -205,8 +205,11 @@ private:
 class RichTextItemImpl : public domino::NotesRichTextItem
 {
 public:
-    RichTextItemImpl(DatabasePtr db, qint64 docId, QString unid, StoredItem record)
-        : m_db(std::move(db)), m_docId(docId), m_unid(std::move(unid)), m_record(std::move(record))
+    // read: the item's stored structure when the document has read it already (GetMIMEEntity).
+    RichTextItemImpl(DatabasePtr db, qint64 docId, QString unid, StoredItem record,
+                     std::optional<std::optional<StoredBody>> read = std::nullopt)
+        : m_db(std::move(db)), m_docId(docId), m_unid(std::move(unid)), m_record(std::move(record)),
+          m_read(std::move(read))
     {
     }
 
@@ -250,7 +253,7 @@ public:
 
     QByteArray ExportDXL() const override
     {
-        const std::optional<StoredBody> body = storedBody(m_db->store(), m_docId, m_unid, m_record);
+        const std::optional<StoredBody> body = m_read ? *m_read : storedBody(m_db->store(), m_docId, m_unid, m_record);
         if (body && body->format == qint64(BodyFormat::Dxl))
             return body->content;
         return domino::plainTextAsDxl(plainText());
@@ -288,6 +291,7 @@ private:
     qint64 m_docId;
     QString m_unid;
     StoredItem m_record;
+    std::optional<std::optional<StoredBody>> m_read;
 };
 
 class MIMEEntityImpl : public domino::NotesMIMEEntity
@@ -381,7 +385,10 @@ public:
         const StoredItem& item = m_stored.existing(name);
         if (item.type != RichTextType)
             throw DominoError(u"域"_s + name + u"不是RTF域"_s);
-        return std::make_unique<RichTextItemImpl>(m_db, m_stored.id(), m_stored.universalId(), item);
+        std::optional<std::optional<StoredBody>> read;
+        if (m_lastBody && m_lastBody->first == item.seq)
+            read = m_lastBody->second;
+        return std::make_unique<RichTextItemImpl>(m_db, m_stored.id(), m_stored.universalId(), item, std::move(read));
     }
 
     std::unique_ptr<domino::NotesMIMEEntity> GetMIMEEntity(const QString& itemName) const override
@@ -391,6 +398,8 @@ public:
             return nullptr;
         const std::optional<StoredBody> body =
             RichTextItemImpl::storedBody(m_db->store(), m_stored.id(), m_stored.universalId(), *item);
+        // The page asks for the item's DXL next when the body is no mail: read once.
+        m_lastBody.emplace(item->seq, body);
         if (!body || body->format != qint64(BodyFormat::Mime))
             return nullptr;
         return std::make_unique<MIMEEntityImpl>(body->content);
@@ -433,6 +442,8 @@ private:
     qint64 m_position;
     // The export asks for the list, then for each attachment by position: read it once.
     mutable std::optional<std::vector<std::pair<qint64, QString>>> m_attachments;
+    // The last body GetMIMEEntity read, by item.
+    mutable std::optional<std::pair<qint64, std::optional<StoredBody>>> m_lastBody;
 };
 
 class ViewImpl : public domino::NotesView

@@ -20,7 +20,7 @@ void deleteBodies(Store& store, qint64 docId)
 
 std::optional<StoredBody> readBody(Store& store, qint64 docId, qint64 itemSeq)
 {
-    if (!store.hasTable("rich_text"))
+    if (!store.hasRichTextTable())
         return std::nullopt;
     Query q(store.statement("SELECT format, content FROM rich_text WHERE doc_id = ? AND item_seq = ?"));
     q->bind(1, docId).bind(2, itemSeq);

@@ -565,6 +565,13 @@ bool Store::hasColumn(const char* table, const char* column)
     return q->step();
 }
 
+bool Store::hasRichTextTable()
+{
+    if (!m_richTextTableSeen)
+        m_richTextTableSeen = hasTable("rich_text");
+    return m_richTextTableSeen;
+}
+
 bool Store::hasTable(const char* name)
 {
     Query q(statement("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?"));

@@ -187,6 +187,8 @@ public:
     void setMeta(const QString& key, const QString& value);
 
     bool hasTable(const char* name);
+    // hasTable("rich_text"), asked for every body read: once there, the table stays (no version drops it).
+    bool hasRichTextTable();
     bool hasColumn(const char* table, const char* column);
 
     // Checks the header of a file: SQLite magic and a page count that the file's length holds.
@@ -208,6 +210,7 @@ private:
     int m_readHolds = 0;
     int m_unrenewedHolds = 0;
     std::chrono::steady_clock::time_point m_readSince;
+    bool m_richTextTableSeen = false;
 };
 
 // Upper-case 32 hex digits, random.
