@@ -5,6 +5,7 @@
 #include "store.h"
 
 #include <QString>
+#include <functional>
 
 using namespace Qt::StringLiterals;
 
@@ -58,6 +59,20 @@ const std::vector<StoredItem>& StoredDocument::items() const
         m_items = std::move(list);
     }
     return *m_items;
+}
+
+domino::ValueList StoredDocument::values(const StoredItem& item) const
+{
+    const std::vector<StoredItem>& all = items();
+    const std::less<const StoredItem*> before;
+    if (all.empty() || before(&item, all.data()) || !before(&item, all.data() + all.size()))
+        return storedValues(m_unid, item);
+    const size_t at = size_t(&item - all.data());
+    if (m_values.size() != all.size())
+        m_values.resize(all.size());
+    if (!m_values[at])
+        m_values[at] = storedValues(m_unid, item); // a value that cannot be decoded throws again next time
+    return *m_values[at];
 }
 
 const StoredItem* StoredDocument::find(const QString& name) const

@@ -39,7 +39,8 @@ public:
     const StoredItem* find(const QString& name) const;
     // The item of the name, of a type the component knows; throws DominoError when there is none.
     const StoredItem& existing(const QString& name) const;
-    domino::ValueList values(const StoredItem& item) const { return storedValues(m_unid, item); }
+    // Decoded once for an item of items(): the export's cells and its page both read every value.
+    domino::ValueList values(const StoredItem& item) const;
 
     std::optional<domino::ValueList> item(const QString& name) const override;
     domino::ValueList authors() const override;
@@ -61,6 +62,7 @@ private:
     qint64 m_position;
     mutable std::optional<std::vector<StoredItem>> m_items;
     mutable std::optional<std::pair<QString, const StoredItem*>> m_lastLookup;
+    mutable std::vector<std::optional<domino::ValueList>> m_values; // by position in items()
 };
 
 // What a view column shows of values: none as "", one as itself, several as a list.
