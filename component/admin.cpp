@@ -157,7 +157,7 @@ public:
         QByteArray source = QByteArray("<database xmlns='") + dxl::kDxlNamespace + "'>";
         for (size_t k = 0; k < unids.size(); ++k) {
             source += "<document form='Memo'><item name='Body'>";
-            source += richText(first + qint64(k), k == 0 ? before : unids[k - 1]);
+            source += generatedRichBody(first + qint64(k), k == 0 ? before : unids[k - 1]);
             source += "</item></document>";
         }
         source += "</database>";
@@ -172,30 +172,6 @@ public:
     }
 
 private:
-    static QByteArray richText(qint64 n, const QString& linkTarget)
-    {
-        // A 1x1 PNG and a 1x1 GIF, as a DXL export gives small pictures: base64 inside the picture element.
-        static const QByteArray png =
-            "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mP8z8DwHwAFBQIAX8jx0gAAAABJRU5ErkJggg==";
-        static const QByteArray gif = "R0lGODlhAQABAIAAAP///wAAACwAAAAAAQABAAACAkQBADs=";
-        const QByteArray number = QByteArray::number(n);
-        return "<richtext><pardef id='1'/><pardef id='2' list='bullet'/>"
-               "<par def='1'><run><font style='bold'/>文档" +
-               number +
-               "</run> 的正文，带一个表格、两张图片和链接。</par>"
-               "<table widthtype='fixedleft'><tablecolumn width='1in'/><tablecolumn width='2in'/>"
-               "<tablerow><tablecell><par def='1'>项目</par></tablecell><tablecell><par def='1'>金额</par></tablecell>"
-               "</tablerow><tablerow><tablecell><par def='1'>合同" +
-               number + "</par></tablecell><tablecell><par def='1'>" + QByteArray::number(n * 7) +
-               "</par></tablecell></tablerow></table>"
-               "<par def='2'>第一项</par><par def='2'>第二项</par>"
-               "<par def='1'><picture width='1px' height='1px'><png>" +
-               png + "</png></picture> <picture width='1px' height='1px'><gif>" + gif +
-               "</gif></picture></par><par def='1'><urllink href='https://www.example.org/" + number +
-               "'>网址</urllink> <doclink document='" + linkTarget.toLatin1() +
-               "' database='852566B8:00701B47'>上一个文档</doclink></par></richtext>";
-    }
-
     void database(const dxl::DatabaseInfo&) override {}
     void aclEntry(const dxl::AclEntry&) override {}
     void view(const dxl::View&) override {}
@@ -614,6 +590,30 @@ bool addServerName(const QString& namesPath, const QString& server)
         added = store.changes() > 0;
     });
     return added;
+}
+
+QByteArray generatedRichBody(qint64 n, const QString& linkTarget)
+{
+    // A 1x1 PNG and a 1x1 GIF, as a DXL export gives small pictures: base64 inside the picture element.
+    static const QByteArray png =
+        "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mP8z8DwHwAFBQIAX8jx0gAAAABJRU5ErkJggg==";
+    static const QByteArray gif = "R0lGODlhAQABAIAAAP///wAAACwAAAAAAQABAAACAkQBADs=";
+    const QByteArray number = QByteArray::number(n);
+    return "<richtext><pardef id='1'/><pardef id='2' list='bullet'/>"
+           "<par def='1'><run><font style='bold'/>文档" +
+           number +
+           "</run> 的正文，带一个表格、两张图片和链接。</par>"
+           "<table widthtype='fixedleft'><tablecolumn width='1in'/><tablecolumn width='2in'/>"
+           "<tablerow><tablecell><par def='1'>项目</par></tablecell><tablecell><par def='1'>金额</par></tablecell>"
+           "</tablerow><tablerow><tablecell><par def='1'>合同" +
+           number + "</par></tablecell><tablecell><par def='1'>" + QByteArray::number(n * 7) +
+           "</par></tablecell></tablerow></table>"
+           "<par def='2'>第一项</par><par def='2'>第二项</par>"
+           "<par def='1'><picture width='1px' height='1px'><png>" +
+           png + "</png></picture> <picture width='1px' height='1px'><gif>" + gif +
+           "</gif></picture></par><par def='1'><urllink href='https://www.example.org/" + number +
+           "'>网址</urllink> <doclink document='" + linkTarget.toLatin1() +
+           "' database='852566B8:00701B47'>上一个文档</doclink></par></richtext>";
 }
 
 void generate(const QString& path, qint64 count, const GenerateOptions& options)

@@ -117,6 +117,9 @@ void updateFullTextIndex(const QString& path, bool rebuild,
 // file can be written.
 QStringList search(const QString& path, const QString& query, int maxDocs, const QString& view);
 
+// The rich text generate --rich-body gives document n, its document link to linkTarget; the benchmarks render it.
+QByteArray generatedRichBody(qint64 n, const QString& linkTarget);
+
 // A database of count documents with one view "全部" sorted by its number column.
 void generate(const QString& path, qint64 count, const GenerateOptions& options = {});
 

@@ -13,6 +13,7 @@
 //   DOCUMENTS    default 65,535 (a sheet of .xls)
 //   FOLDER       where the database and every export go, each export into a folder of its own (default: the
 //                temporary folder)
+#include "admin.h"
 #include "domino/loader.h"
 #include "export/exportrun.h"
 #include "fakedomino.h"
@@ -40,26 +41,6 @@ public:
     void closeProgressWindow() override {}
     void processEvents() override {}
 };
-
-QByteArray richText(int n, const QString& linkTarget, const QByteArray& png, const QByteArray& gif)
-{
-    const QByteArray number = QByteArray::number(n);
-    return "<richtext><pardef id='1'/><pardef id='2' list='bullet'/>"
-           "<par def='1'><run><font style='bold'/>文档" +
-           number +
-           "</run> 的正文，带一个表格、两张图片和链接。</par>"
-           "<table widthtype='fixedleft'><tablecolumn width='1in'/><tablecolumn width='2in'/>"
-           "<tablerow><tablecell><par def='1'>项目</par></tablecell><tablecell><par def='1'>金额</par></tablecell>"
-           "</tablerow><tablerow><tablecell><par def='1'>合同" +
-           number + "</par></tablecell><tablecell><par def='1'>" + QByteArray::number(n * 7) +
-           "</par></tablecell></tablerow></table>"
-           "<par def='2'>第一项</par><par def='2'>第二项</par>"
-           "<par def='1'><picture width='1px' height='1px'><png>" +
-           png.toBase64() + "</png></picture> <picture width='1px' height='1px'><gif>" + gif.toBase64() +
-           "</gif></picture></par><par def='1'><urllink href='https://www.example.org/" + number +
-           "'>网址</urllink> <doclink document='" + linkTarget.toLatin1() +
-           "' database='852566B8:00701B47'>上一个文档</doclink></par></richtext>";
-}
 
 // This process's processor time: on a machine shared with other work the wall-clock time says little.
 double processorSeconds()
@@ -112,9 +93,6 @@ void printTimes(const QString& what, const char* run, const Times& times)
 
 int standIn(int documents, const QTemporaryDir& tmp)
 {
-    const QByteArray png = QByteArray::fromBase64(
-        "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mP8z8DwHwAFBQIAX8jx0gAAAABJRU5ErkJggg==");
-    const QByteArray gif = QByteArray::fromBase64("R0lGODlhAQABAIAAAP///wAAACwAAAAAAQABAAACAkQBADs=");
 
     testing::FakeDomino domino;
     testing::FakeDatabase& db = domino.addDatabase(u"/data/pages.nsf"_s);
@@ -122,7 +100,7 @@ int standIn(int documents, const QTemporaryDir& tmp)
     QString previous = u"00000000000000000000000000000000"_s;
     for (int n = 1; n <= documents; ++n) {
         testing::FakeDocument& doc = db.addDocument();
-        const QByteArray dxl = richText(n, previous, png, gif);
+        const QByteArray dxl = component::admin::generatedRichBody(n, previous);
         doc.text(u"Subject"_s, u"合同%1"_s.arg(n))
             .number(u"Amount"_s, n * 7)
             .richText(u"Body"_s, u"文档%1 的正文"_s.arg(n), {}, dxl);
