@@ -27,6 +27,14 @@ void checkCellPosition(int row, int column, int maxRows, int maxColumns)
         throw WorkbookError(u"列号超出范围：%1（应为1到%2）"_s.arg(column).arg(maxColumns));
 }
 
+void checkColumnWidth(int column, int width, int maxColumns, int maxWidth)
+{
+    if (column < 1 || column > maxColumns)
+        throw WorkbookError(u"列号超出范围：%1（应为1到%2）"_s.arg(column).arg(maxColumns));
+    if (width < 0 || width > maxWidth)
+        throw WorkbookError(u"列宽超出范围：%1（应为0到%2个字符）"_s.arg(width).arg(maxWidth));
+}
+
 void checkCellText(const QString& text, int maxLength, int row, int column)
 {
     if (text.size() > maxLength)

@@ -42,6 +42,7 @@ void saveWorkbookFile(const QString& fileName, const std::function<bool(QIODevic
 // The writers' common checks: an operation before StartExcel or after QuitExcel, and a cell outside the sheet.
 void requireStarted(bool started, const char* operation);
 void checkCellPosition(int row, int column, int maxRows, int maxColumns);
+void checkColumnWidth(int column, int width, int maxColumns, int maxWidth);
 void checkCellText(const QString& text, int maxLength, int row, int column);
 // Copies the whole file at path into out; false when a read or a write fails.
 bool copyFileInto(const QString& path, QIODevice& out);

@@ -204,10 +204,7 @@ void XlsWriter::StartExcel()
 void XlsWriter::SetColumnWidth(int column, int width)
 {
     requireOpen("SetColumnWidth");
-    if (column < 1 || column > kMaxColumns)
-        throw WorkbookError(u"列号超出范围：%1（应为1到%2）"_s.arg(column).arg(kMaxColumns));
-    if (width < 0 || width > kMaxWidth)
-        throw WorkbookError(u"列宽超出范围：%1（应为0到%2个字符）"_s.arg(width).arg(kMaxWidth));
+    checkColumnWidth(column, width, kMaxColumns, kMaxWidth);
     m_widths[size_t(column - 1)] = static_cast<int16_t>(width);
 }
 

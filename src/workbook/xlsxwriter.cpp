@@ -94,10 +94,7 @@ void XlsxWriter::StartExcel()
 void XlsxWriter::SetColumnWidth(int column, int width)
 {
     requireOpen("SetColumnWidth");
-    if (column < 1 || column > kMaxColumns)
-        throw WorkbookError(u"列号超出范围：%1（应为1到%2）"_s.arg(column).arg(kMaxColumns));
-    if (width < 0 || width > kMaxWidth)
-        throw WorkbookError(u"列宽超出范围：%1（应为0到%2个字符）"_s.arg(width).arg(kMaxWidth));
+    checkColumnWidth(column, width, kMaxColumns, kMaxWidth);
     const auto col = static_cast<lxw_col_t>(column - 1);
     const lxw_error error = worksheet_set_column(m_sheet, col, col, width, nullptr);
     if (error != LXW_NO_ERROR)

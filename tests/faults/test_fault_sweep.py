@@ -41,11 +41,11 @@ def make_database():
         {"items": [{"name": "Subject", "value": "二"}]},
         {"items": [{"name": "Subject", "value": "三"}], "attachments": [{"name": "c.txt", "text": "C" * 100}]},
     ]
-    spec = os.path.join(WORK, "docs.json")
-    with open(spec, "w", encoding="utf-8") as f:
+    documents = os.path.join(WORK, "docs.json")
+    with open(documents, "w", encoding="utf-8") as f:
         json.dump(docs, f, ensure_ascii=False)
     for args in (["create-db", DATABASE], ["add-view", DATABASE, "--name", "全部", "--column", "主题=Subject"],
-                 ["add-docs", DATABASE, spec]):
+                 ["add-docs", DATABASE, documents]):
         subprocess.run([ADMIN, *args], env=ENV, check=True, stdout=subprocess.DEVNULL)
 
 
